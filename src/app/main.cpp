@@ -1,0 +1,8 @@
+#include <cstdio>
+
+#include "base/strings.h"
+
+int main() {
+    std::printf("%s\n", zeltrak::kProgramTitle);
+    return 0;
+}
