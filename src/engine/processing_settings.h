@@ -1,0 +1,158 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "base/sample_format.h"
+
+namespace zeltrak {
+
+class TIniStore;
+
+enum OpMode : uint32_t { kModeRealTime = 1, kModePostProcessing = 2, kModeRecorder = 3 };
+enum AverageTypes : uint16_t { kAverageExponential = 0, kAverageLinear = 1, kAverageVector = 2 };
+enum FreqScaleTypes : uint16_t { kFreqLinear = 0, kFreqLogarithmic = 1, kFreqOctaveBands = 2 };
+enum WindowCorrection : uint16_t { kNoCorrection = 0, kEnergyCorrection = 1, kAmplitudeCorrection = 2 };
+
+inline constexpr uint32_t kNoDevice = 0xFFFFFFFFu;
+inline constexpr uint32_t kInfiniteAverage = 1000000;
+inline constexpr uint32_t kMinDiskRecordingBytes = 1000000;
+inline constexpr uint32_t kMaxDiskRecordingBytes = 2000000000;
+inline constexpr int kChannelProcessingCount = 13;
+inline constexpr std::size_t kFileNameBytes = 260;
+
+// The settings blocks are gap-free little-endian records: the engine compares and copies
+// them byte by byte to learn whether it must rebuild.
+#pragma pack(push, 1)
+
+struct DeviceBlock {
+    uint32_t InputDeviceID = 0;
+    uint32_t OutputDeviceID = 0;
+};
+
+struct ModeBlock {
+    uint32_t OpMode = kModeRealTime;
+};
+
+struct SettingsBlock {
+    SampleFormat format = SampleFormat::Make(44100, 1, 2);
+    uint32_t FFTsize = 4096;
+    uint16_t DecimationRatio = 1;
+    uint32_t ApplyLowPassFilter = 1;
+    uint32_t AverageBlocks = 1;
+    uint16_t AverageType = kAverageExponential;
+    uint32_t PeakHold = 0;
+    uint16_t SmoothingWindow = 4;
+    uint16_t OverlapPercent = 0;
+    uint32_t frameAdvance = 4096;  // derived
+    uint16_t ChannelProcessing = 0;
+    uint16_t DelayChannel = 0;
+    float DelayTimeMsec = 0.0f;
+    uint32_t delaySamples = 0;  // derived
+    uint32_t EnableOverloadDetection = 1;
+    uint32_t ExcludeOverloadFlag = 0;
+    float SamplingRateCorrectionFactor = 1.0f;
+};
+
+struct ScalingBlock {
+    uint16_t AmpScaleType = 1;
+    uint16_t FreqScaleType = kFreqLogarithmic;
+    uint16_t OctaveNumber = 3;
+    uint32_t SpectralDensityFlag = 0;
+    uint16_t SpectralDensityType = 0;
+    uint16_t StandardWeighting = 0;
+    uint32_t MicCompEnable = 0;
+    char MicCompFilenameLeft[kFileNameBytes] = {};
+    char MicCompFilenameRight[kFileNameBytes] = {};
+};
+
+// The processing block: what the analysis depends on, compared as one run of bytes.
+struct ProcessingBlock {
+    SettingsBlock Settings;
+    ScalingBlock Scaling;
+};
+
+struct TriggerBlock {
+    uint32_t Enable = 0;
+    uint32_t armed = 0;  // runtime
+    uint32_t AutoReset = 1;
+    uint32_t Channel = 0;
+    uint16_t TriggerType = 0;
+    uint16_t TriggerSlope = 0;
+    uint32_t Threshold = 25;
+    uint16_t DelayType = 0;
+    float DelayMsec = 0.0f;
+    uint32_t triggerState = 0;  // runtime
+};
+
+struct FileIOBlock {
+    uint32_t WaveFileMode = 1;
+    int32_t MaxRamRecordingTimeSecs = 300;
+    uint32_t MakeBackup = 1;
+    uint32_t IncludeCalibrationData = 1;
+    int32_t RecordIOBufferSizeSecs = 1;
+    int32_t RealTimeIOBufferSizeSecs = 1;
+    uint32_t RealTimeWaveBufferEnableFlag = 1;
+    int32_t RealTimeWaveBufferLengthSecs = 60;
+    uint32_t AllowSplitBuffers = 1;
+    uint32_t DALSelfMonitor = 0;
+    int32_t DarlaDelay = 100;
+    uint32_t MaxDiskRecordingSizeBytes = kMaxDiskRecordingBytes;
+};
+
+#pragma pack(pop)
+
+static_assert(sizeof(DeviceBlock) == 8);
+static_assert(sizeof(ModeBlock) == 4);
+static_assert(sizeof(SettingsBlock) == 74);
+static_assert(sizeof(ScalingBlock) == 538);
+static_assert(sizeof(ProcessingBlock) == 612);
+static_assert(sizeof(TriggerBlock) == 34);
+static_assert(sizeof(FileIOBlock) == 48);
+
+// How many devices each direction has when the settings are loaded; device numbers are
+// clamped against these.
+struct DeviceCounts {
+    uint32_t inputs = 0;
+    uint32_t outputs = 0;
+};
+
+// The one live settings record the shell owns.
+struct ProcessingSettings {
+    DeviceBlock Device;
+    ModeBlock Mode;
+    ProcessingBlock Processing;
+    TriggerBlock Trigger;
+    FileIOBlock FileIO;
+
+    SettingsBlock& Settings() { return Processing.Settings; }
+    const SettingsBlock& Settings() const { return Processing.Settings; }
+    ScalingBlock& Scaling() { return Processing.Scaling; }
+    const ScalingBlock& Scaling() const { return Processing.Scaling; }
+
+    // Reads every block from the configuration sections; missing keys take their defaults.
+    void Load(const TIniStore& ini, DeviceCounts devices);
+    // Writes the stored keys of every block (derived and runtime fields are not stored).
+    void Store(TIniStore& ini) const;
+
+    // The window correction that goes with the frequency axis: energy for fractional-octave
+    // bands, amplitude otherwise.
+    uint16_t WindowCorrectionMode() const;
+};
+
+// Byte-for-byte equality of two processing blocks: any difference means the engine rebuilds.
+bool SameProcessingBlock(const ProcessingBlock& a, const ProcessingBlock& b);
+
+// Recomputes frameAdvance and delaySamples from FFTsize, OverlapPercent, the rate and
+// DelayTimeMsec; call after any of them changes.
+void RecomputeDerivedFields(SettingsBlock& settings);
+uint32_t FrameAdvance(uint32_t fftSize, uint16_t overlapPercent);
+uint32_t DelaySamples(uint32_t rate, float delayMsec);
+
+// Clamps a stored device number to the devices present; with none it becomes kNoDevice.
+uint32_t ClampDeviceId(uint32_t stored, uint32_t deviceCount);
+
+// Copies text into a fixed field, cut to fit and always terminated.
+void CopyToField(char* field, std::size_t fieldBytes, const std::string& text);
+std::string FieldText(const char* field, std::size_t fieldBytes);
+
+}  // namespace zeltrak

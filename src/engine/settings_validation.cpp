@@ -1,0 +1,278 @@
+#include "engine/settings_validation.h"
+
+#include <array>
+#include <cstdio>
+
+#include "base/strings.h"
+#include "engine/format_query.h"
+#include "engine/settings_strings.h"
+#include "files/ini_store.h"
+
+namespace zeltrak {
+
+namespace {
+
+namespace text = settings_text;
+
+constexpr int64_t kMaxDecimation = 30;
+constexpr int64_t kMaxThreshold = 100;
+constexpr double kMaxDelayMsec = 1000.0;
+constexpr int kMaxTriggerDelayMsec = 1000;
+
+template <typename... Args>
+std::string Format(const char* pattern, Args... args) {
+    char buffer[512];
+    std::snprintf(buffer, sizeof buffer, pattern, args...);
+    return buffer;
+}
+
+bool IsStandardRate(int64_t rate) { return rate == 11025 || rate == 22050 || rate == 44100; }
+
+// Step 1 of the processing dialog: would the input device take this format?
+ValidationResult CheckDeviceFormat(ProcessingDialogFields& fields, int64_t rate, TFormatQuery& device) {
+    const bool rateRepresentable = rate > 0 && rate <= 0xFFFFFFFFll;
+    if (rateRepresentable &&
+        device.QueryFormat(static_cast<uint32_t>(rate), fields.bytesPerSample, fields.channels))
+        return {};
+    const uint32_t highest = device.MaxRate();
+    if (device.StandardRatesOnly()) {
+        if (IsStandardRate(rate)) return {};
+        fields.samplingRate = std::to_string(highest);
+        switch (highest) {
+            case 22050: return ValidationResult::Fail(text::kRateMust11025Or22050);
+            case 44100: return ValidationResult::Fail(text::kRateMustStandard);
+            default: return ValidationResult::Fail(text::kRateMust11025);
+        }
+    }
+    return ValidationResult::Fail(Format(LoadString(kStrSampleRateRange).c_str(), static_cast<long>(device.MinRate()),
+                                         static_cast<long>(highest)));
+}
+
+uint32_t ParseAverageBlocks(const std::string& entry) {
+    if (entry == text::kInfinite) return kInfiniteAverage;
+    return static_cast<uint32_t>(static_cast<uint64_t>(ParseDecimalInt(entry)));
+}
+
+}  // namespace
+
+ProcessingDialogFields ProcessingDialogFields::From(const SettingsBlock& s) {
+    ProcessingDialogFields f;
+    f.channels = s.format.channels;
+    f.bytesPerSample = s.format.bytesPerSample;
+    f.samplingRate = std::to_string(s.format.rate);
+    f.fftSize = s.FFTsize;
+    f.decimationRatio = std::to_string(s.DecimationRatio);
+    f.applyLowPassFilter = s.ApplyLowPassFilter != 0;
+    f.averageBlocks = s.AverageBlocks == kInfiniteAverage ? text::kInfinite : std::to_string(s.AverageBlocks);
+    f.peakHold = s.PeakHold != 0;
+    f.smoothingWindow = s.SmoothingWindow;
+    f.overlapPercent = std::to_string(s.OverlapPercent);
+    f.averageType = s.AverageType;
+    f.channelProcessing = s.ChannelProcessing;
+    char delay[64];
+    std::snprintf(delay, sizeof delay, "%g", static_cast<double>(s.DelayTimeMsec));
+    f.delayTimeMsec = delay;
+    f.delayChannel = s.DelayChannel;
+    f.enableOverloadDetection = s.EnableOverloadDetection != 0;
+    f.excludeOverloadFlag = s.ExcludeOverloadFlag != 0;
+    return f;
+}
+
+uint64_t EstimateProcessingMemory(const SettingsBlock& s) {
+    const uint64_t n = s.FFTsize;
+    const uint64_t channels = s.format.channels;
+    const uint64_t decimation = s.DecimationRatio == 0 ? 1 : s.DecimationRatio;
+    const uint64_t bins = n / 2 + 1;
+    // Raw samples for one (decimated) frame plus the float frame and window per channel.
+    uint64_t bytes = n * decimation * channels * s.format.bytesPerSample + channels * n * 2 * sizeof(float);
+    // Four spectral objects, each with current, averaged, peak and complex spectra.
+    constexpr uint64_t kSpectra = 4;
+    bytes += kSpectra * bins * 6 * sizeof(float);
+    // Linear averaging keeps a ring of whole spectra (power and complex).
+    if (s.AverageType == kAverageLinear && s.AverageBlocks <= 1000)
+        bytes += kSpectra * static_cast<uint64_t>(s.AverageBlocks) * bins * 3 * sizeof(float);
+    return bytes;
+}
+
+ValidationResult AcceptProcessingDialog(ProcessingDialogFields& fields, uint32_t opMode, TFormatQuery& device,
+                                        const FreeMemoryProbe& freeMemory, SettingsBlock& settings) {
+    SettingsBlock candidate = settings;
+    const int64_t rate = ParseDecimalInt(fields.samplingRate);
+    if (ValidationResult r = CheckDeviceFormat(fields, rate, device); !r.ok) return r;
+
+    candidate.FFTsize = fields.fftSize;
+
+    const int64_t decimation = ParseDecimalInt(fields.decimationRatio);
+    if (decimation < 1 || decimation > kMaxDecimation)
+        return ValidationResult::Fail(Format(text::kDecimationRange, static_cast<int>(kMaxDecimation)));
+    candidate.DecimationRatio = static_cast<uint16_t>(decimation);
+    candidate.ApplyLowPassFilter = fields.applyLowPassFilter ? 1 : 0;
+    candidate.AverageBlocks = ParseAverageBlocks(fields.averageBlocks);
+    candidate.PeakHold = fields.peakHold ? 1 : 0;
+    candidate.SmoothingWindow = fields.smoothingWindow;
+    candidate.format = SampleFormat::Make(static_cast<uint32_t>(rate), fields.channels, fields.bytesPerSample);
+
+    if (opMode == kModePostProcessing) {
+        const int64_t overlap = ParseDecimalInt(fields.overlapPercent);
+        if (overlap < 0 || overlap > 99) {
+            fields.overlapPercent = "50";
+            return ValidationResult::Fail(text::kOverlapRange);
+        }
+        candidate.OverlapPercent = static_cast<uint16_t>(overlap);
+    }
+
+    candidate.AverageType = fields.averageType;
+    candidate.ChannelProcessing = fields.channelProcessing;
+
+    const double delay = ParseDecimalDouble(fields.delayTimeMsec);
+    if (!(delay >= 0.0 && delay <= kMaxDelayMsec)) return ValidationResult::Fail(text::kDelayRange);
+    candidate.DelayTimeMsec = static_cast<float>(delay);
+
+    candidate.DelayChannel = fields.delayChannel;
+    candidate.EnableOverloadDetection = fields.enableOverloadDetection ? 1 : 0;
+    candidate.ExcludeOverloadFlag = fields.excludeOverloadFlag ? 1 : 0;
+    RecomputeDerivedFields(candidate);
+
+    if (candidate.FFTsize > 65536) {
+        const uint64_t needNew = EstimateProcessingMemory(candidate);
+        const uint64_t needLive = EstimateProcessingMemory(settings);
+        if (needNew > needLive && freeMemory && freeMemory() < needNew - needLive)
+            return ValidationResult::Fail(LoadString(kStrInsufficientMemory));
+    }
+
+    settings = candidate;
+    return {};
+}
+
+TriggerDialogFields TriggerDialogFields::From(const TriggerBlock& t) {
+    TriggerDialogFields f;
+    f.enable = t.Enable != 0;
+    f.autoReset = t.AutoReset != 0;
+    f.channel = t.Channel;
+    f.threshold = std::to_string(t.Threshold);
+    f.triggerType = t.TriggerType;
+    char delay[64];
+    std::snprintf(delay, sizeof delay, "%g", static_cast<double>(t.DelayMsec));
+    f.delayMsec = delay;
+    f.delayType = t.DelayType;
+    f.triggerSlope = t.TriggerSlope;
+    return f;
+}
+
+ValidationResult AcceptTriggerDialog(const TriggerDialogFields& fields, TriggerBlock& trigger) {
+    TriggerBlock candidate = trigger;
+    candidate.Enable = fields.enable ? 1 : 0;
+    candidate.AutoReset = fields.autoReset ? 1 : 0;
+    candidate.Channel = fields.channel;
+    const int64_t threshold = ParseDecimalInt(fields.threshold);
+    if (threshold < 0 || threshold > kMaxThreshold)
+        return ValidationResult::Fail(Format(text::kThresholdRange, 0, static_cast<int>(kMaxThreshold)));
+    candidate.Threshold = static_cast<uint32_t>(threshold);
+    candidate.TriggerType = fields.triggerType;
+    const double delay = ParseDecimalDouble(fields.delayMsec);
+    if (!(delay >= 0.0 && delay <= kMaxTriggerDelayMsec))
+        return ValidationResult::Fail(Format(text::kTriggerDelayRange, kMaxTriggerDelayMsec));
+    candidate.DelayMsec = static_cast<float>(delay);
+    candidate.DelayType = fields.delayType;
+    candidate.TriggerSlope = fields.triggerSlope;
+    trigger = candidate;
+    return {};
+}
+
+FileOptionsDialogFields FileOptionsDialogFields::From(const FileIOBlock& f) {
+    FileOptionsDialogFields d;
+    d.realTimeBufferSecs = std::to_string(f.RealTimeWaveBufferLengthSecs);
+    d.maxRamRecordingSecs = std::to_string(f.MaxRamRecordingTimeSecs);
+    d.maxDiskRecordingMB = std::to_string(f.MaxDiskRecordingSizeBytes / 1000000u);
+    d.realTimeWaveBufferEnable = f.RealTimeWaveBufferEnableFlag != 0;
+    d.waveFileMode = f.WaveFileMode;
+    d.makeBackup = f.MakeBackup != 0;
+    d.includeCalibrationData = f.IncludeCalibrationData != 0;
+    return d;
+}
+
+ValidationResult AcceptFileOptionsDialog(const FileOptionsDialogFields& fields, FileIOBlock& fileIO) {
+    FileIOBlock candidate = fileIO;
+    const int64_t bufferSecs = ParseDecimalInt(fields.realTimeBufferSecs);
+    if (bufferSecs < 4) return ValidationResult::Fail(text::kRealTimeBufferMin);
+    // Beyond 32 bits the stored length would wrap; hold it at the largest count that fits.
+    candidate.RealTimeWaveBufferLengthSecs = static_cast<int32_t>(std::min<int64_t>(bufferSecs, INT32_MAX));
+
+    const int64_t ramSecs = ParseDecimalInt(fields.maxRamRecordingSecs);
+    if (ramSecs < 4) return ValidationResult::Fail(text::kMaxRamMin);
+    if (ramSecs > 3600) return ValidationResult::Fail(text::kMaxRamMax);
+    candidate.MaxRamRecordingTimeSecs = static_cast<int32_t>(ramSecs);
+
+    const int64_t diskMB = ParseDecimalInt(fields.maxDiskRecordingMB);
+    if (diskMB < 1) return ValidationResult::Fail(text::kMaxDiskMin);
+    if (diskMB > 2000) return ValidationResult::Fail(text::kMaxDiskMax);
+    candidate.MaxDiskRecordingSizeBytes = static_cast<uint32_t>(diskMB * 1000000);
+
+    candidate.RealTimeWaveBufferEnableFlag = fields.realTimeWaveBufferEnable ? 1 : 0;
+    candidate.WaveFileMode = fields.waveFileMode;
+    candidate.MakeBackup = fields.makeBackup ? 1 : 0;
+    candidate.IncludeCalibrationData = fields.includeCalibrationData ? 1 : 0;
+    fileIO = candidate;
+    return {};
+}
+
+namespace {
+constexpr std::array<FrequencyAxisChoice, kFrequencyAxisChoices> kFrequencyAxes{{
+    {kFreqLinear, 0},
+    {kFreqLogarithmic, 0},
+    {kFreqOctaveBands, 1},
+    {kFreqOctaveBands, 3},
+    {kFreqOctaveBands, 6},
+    {kFreqOctaveBands, 9},
+    {kFreqOctaveBands, 12},
+    {kFreqOctaveBands, 24},
+    {kFreqOctaveBands, 48},
+    {kFreqOctaveBands, 96},
+}};
+}  // namespace
+
+FrequencyAxisChoice FrequencyAxisFromChoice(int choice) {
+    if (choice < 0 || choice >= kFrequencyAxisChoices) return kFrequencyAxes[1];
+    return kFrequencyAxes[static_cast<std::size_t>(choice)];
+}
+
+int ChoiceFromFrequencyAxis(uint16_t freqScaleType, uint16_t octaveNumber) {
+    if (freqScaleType != kFreqOctaveBands) return freqScaleType == kFreqLinear ? 0 : 1;
+    for (int i = 2; i < kFrequencyAxisChoices; ++i)
+        if (kFrequencyAxes[static_cast<std::size_t>(i)].octaveNumber == octaveNumber) return i;
+    return 3;  // an unknown band count shows as third-octave, the default
+}
+
+ScalingDialogFields ScalingDialogFields::From(const ScalingBlock& s) {
+    ScalingDialogFields f;
+    f.ampScaleType = s.AmpScaleType;
+    f.frequencyAxisChoice = ChoiceFromFrequencyAxis(s.FreqScaleType, s.OctaveNumber);
+    f.spectralDensity = s.SpectralDensityFlag != 0;
+    f.spectralDensityType = s.SpectralDensityType;
+    f.standardWeighting = s.StandardWeighting;
+    f.micCompEnable = s.MicCompEnable != 0;
+    f.micCompFilenameLeft = FieldText(s.MicCompFilenameLeft, sizeof s.MicCompFilenameLeft);
+    f.micCompFilenameRight = FieldText(s.MicCompFilenameRight, sizeof s.MicCompFilenameRight);
+    return f;
+}
+
+ValidationResult AcceptScalingDialog(const ScalingDialogFields& fields, ScalingBlock& scaling) {
+    scaling.AmpScaleType = fields.ampScaleType;
+    const FrequencyAxisChoice axis = FrequencyAxisFromChoice(fields.frequencyAxisChoice);
+    scaling.FreqScaleType = axis.freqScaleType;
+    if (axis.octaveNumber != 0) scaling.OctaveNumber = axis.octaveNumber;
+    scaling.SpectralDensityFlag = fields.spectralDensity ? 1 : 0;
+    scaling.SpectralDensityType = fields.spectralDensityType;
+    scaling.StandardWeighting = fields.standardWeighting;
+    scaling.MicCompEnable = fields.micCompEnable ? 1 : 0;
+    // The dialog's edit boxes hold at most 256 characters.
+    CopyToField(scaling.MicCompFilenameLeft, sizeof scaling.MicCompFilenameLeft,
+                fields.micCompFilenameLeft.substr(0, kMicCompNameChars));
+    CopyToField(scaling.MicCompFilenameRight, sizeof scaling.MicCompFilenameRight,
+                fields.micCompFilenameRight.substr(0, kMicCompNameChars));
+    return {};
+}
+
+std::string MicCompFileFilter() { return Format(text::kMicCompFilter, text::kMicCompFiles); }
+
+}  // namespace zeltrak
