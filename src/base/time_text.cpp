@@ -24,7 +24,10 @@ TimeFields SplitTime(double value) {
     // Clamp far beyond a day so that the integer conversion stays defined.
     const double whole = std::trunc(std::fmin(magnitude, 9.0e15));
     int64_t total = static_cast<int64_t>(whole);
-    f.millis = static_cast<int64_t>((magnitude - whole) * 1000.0);
+    // The nudge keeps values such as 59.999, whose binary fraction falls a hair short,
+    // from losing a millisecond; it is far below anything a display can show.
+    f.millis = static_cast<int64_t>((magnitude - whole) * 1000.0 + 1e-6);
+    if (f.millis > 999) f.millis = 999;
     if (magnitude > 86400.0) total %= 86400;  // clocks wrap once a day has passed
     f.hours = total / 3600;
     f.minutes = (total / 60) % 60;
