@@ -103,6 +103,9 @@ double ParseDecimalDouble(const std::string& text) {
     while (i < text.size() && IsBlank(text[i])) ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    // Only digits make a number: the words "nan" and "inf" read as 0, as in a plain conversion.
+    const bool startsNumber = i < text.size() && ((text[i] >= '0' && text[i] <= '9') || text[i] == '.');
+    if (!startsNumber) return 0.0;
     double value = 0.0;
     // from_chars ignores the locale, unlike strtod under a desktop locale with decimal commas.
     const auto result = std::from_chars(text.data() + i, text.data() + text.size(), value, std::chars_format::general);

@@ -90,6 +90,9 @@ TEST(IniStoreRead, DecimalConversionsStopAtJunk) {
     EXPECT_DOUBLE_EQ(ParseDecimalDouble("3e2"), 300.0);
     EXPECT_DOUBLE_EQ(ParseDecimalDouble("1,5"), 1.0);  // decimal commas are not ours, whatever the locale
     EXPECT_DOUBLE_EQ(ParseDecimalDouble("junk"), 0.0);
+    EXPECT_DOUBLE_EQ(ParseDecimalDouble("nan"), 0.0);
+    EXPECT_DOUBLE_EQ(ParseDecimalDouble("-inf"), 0.0);
+    EXPECT_DOUBLE_EQ(ParseDecimalDouble(".5"), 0.5);
     EXPECT_TRUE(std::isinf(ParseDecimalDouble("1e999")));
 }
 

@@ -1,0 +1,227 @@
+#include "engine/processing_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include "files/ini_store.h"
+
+namespace zeltrak {
+namespace {
+
+ProcessingSettings LoadFrom(const std::string& text, DeviceCounts devices = {2, 2}) {
+    TIniStore ini;
+    ini.Parse(text);
+    ProcessingSettings s;
+    s.Load(ini, devices);
+    return s;
+}
+
+template <typename T>
+bool SameBytes(const T& a, const T& b) {
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+TEST(SettingsLayout, FieldsFollowOneAnotherWithoutGaps) {
+    // The engine compares these blocks byte by byte, so the order and widths are part of
+    // the contract.
+    EXPECT_EQ(offsetof(SettingsBlock, FFTsize), 22u);
+    EXPECT_EQ(offsetof(SettingsBlock, DecimationRatio), 26u);
+    EXPECT_EQ(offsetof(SettingsBlock, frameAdvance), 46u);
+    EXPECT_EQ(offsetof(SettingsBlock, DelayTimeMsec), 54u);
+    EXPECT_EQ(offsetof(SettingsBlock, SamplingRateCorrectionFactor), 70u);
+    EXPECT_EQ(offsetof(ScalingBlock, MicCompFilenameLeft), 18u);
+    EXPECT_EQ(offsetof(TriggerBlock, triggerState), 30u);
+    EXPECT_EQ(offsetof(FileIOBlock, MaxDiskRecordingSizeBytes), 44u);
+}
+
+TEST(SettingsLoad, EmptyFileGivesEveryDefault) {
+    const ProcessingSettings s = LoadFrom("");
+    const SettingsBlock& b = s.Settings();
+    EXPECT_EQ(s.Mode.OpMode, kModeRealTime);
+    EXPECT_EQ(b.format, SampleFormat::Make(44100, 1, 2));
+    EXPECT_EQ(b.FFTsize, 4096u);
+    EXPECT_EQ(b.DecimationRatio, 1u);
+    EXPECT_EQ(b.ApplyLowPassFilter, 1u);
+    EXPECT_EQ(b.AverageBlocks, 1u);
+    EXPECT_EQ(b.SmoothingWindow, 4u);
+    EXPECT_EQ(b.frameAdvance, 4096u);
+    EXPECT_EQ(b.EnableOverloadDetection, 1u);
+    EXPECT_FLOAT_EQ(b.SamplingRateCorrectionFactor, 1.0f);
+    EXPECT_EQ(s.Scaling().AmpScaleType, 1u);
+    EXPECT_EQ(s.Scaling().FreqScaleType, kFreqLogarithmic);
+    EXPECT_EQ(s.Scaling().OctaveNumber, 3u);
+    EXPECT_EQ(s.Trigger.AutoReset, 1u);
+    EXPECT_EQ(s.Trigger.Threshold, 25u);
+    EXPECT_EQ(s.FileIO.WaveFileMode, 1u);
+    EXPECT_EQ(s.FileIO.MaxRamRecordingTimeSecs, 300);
+    EXPECT_EQ(s.FileIO.RealTimeWaveBufferLengthSecs, 60);
+    EXPECT_EQ(s.FileIO.DarlaDelay, 100);
+    EXPECT_EQ(s.FileIO.MaxDiskRecordingSizeBytes, 2000000000u);
+    // Loading nothing and building the record fresh agree to the byte.
+    ProcessingSettings fresh;
+    EXPECT_TRUE(SameProcessingBlock(fresh.Processing, s.Processing));
+    EXPECT_TRUE(SameBytes(fresh.FileIO, s.FileIO));
+}
+
+TEST(SettingsLoad, PartialFileKeepsDefaultsForEverythingElse) {
+    const ProcessingSettings s = LoadFrom("[Settings]\nFFTsize=8192\n");
+    ProcessingSettings expected;
+    expected.Settings().FFTsize = 8192;
+    RecomputeDerivedFields(expected.Settings());
+    EXPECT_TRUE(SameProcessingBlock(expected.Processing, s.Processing));
+    EXPECT_EQ(s.Settings().frameAdvance, 8192u);
+}
+
+TEST(SettingsLoad, SampleFormatIsRebuiltByItsRule) {
+    const ProcessingSettings s = LoadFrom("[Settings]\nSamplingRate=96000\nNumChannels=2\nBytesPerSample=3\n");
+    EXPECT_EQ(s.Settings().format, SampleFormat::Make(96000, 2, 3));
+    const ProcessingSettings bad = LoadFrom("[Settings]\nSamplingRate=0\nNumChannels=7\nBytesPerSample=9\n");
+    EXPECT_EQ(bad.Settings().format, SampleFormat::Make(44100, 1, 2));
+}
+
+TEST(SettingsLoad, IntegersNarrowWithoutRangeChecks) {
+    const ProcessingSettings s = LoadFrom(
+        "[Settings]\nDecimationRatio=65537\nSmoothingWindow=12\nAverageType=-1\nOverlapPercent=abc\n"
+        "DelayTimeMsec=2.5ms\n");
+    EXPECT_EQ(s.Settings().DecimationRatio, 1u);       // 65537 wraps in 16 bits
+    EXPECT_EQ(s.Settings().SmoothingWindow, 12u);      // caught later, when the window is built
+    EXPECT_EQ(s.Settings().AverageType, 0xFFFFu);
+    EXPECT_EQ(s.Settings().OverlapPercent, 0u);        // no digits read as 0
+    EXPECT_FLOAT_EQ(s.Settings().DelayTimeMsec, 2.5f);
+}
+
+TEST(SettingsLoad, DiskRecordingSizeIsClamped) {
+    EXPECT_EQ(LoadFrom("[FileIO]\nMaxDiskRecordingSizeBytes=500\n").FileIO.MaxDiskRecordingSizeBytes, 1000000u);
+    EXPECT_EQ(LoadFrom("[FileIO]\nMaxDiskRecordingSizeBytes=3000000000\n").FileIO.MaxDiskRecordingSizeBytes,
+              2000000000u);
+    EXPECT_EQ(LoadFrom("[FileIO]\nMaxDiskRecordingSizeBytes=-5\n").FileIO.MaxDiskRecordingSizeBytes, 1000000u);
+    EXPECT_EQ(LoadFrom("[FileIO]\nMaxDiskRecordingSizeBytes=123456789\n").FileIO.MaxDiskRecordingSizeBytes,
+              123456789u);
+}
+
+TEST(SettingsLoad, DeviceNumbersAreClampedToTheDevicesPresent) {
+    const char* text = "[Device]\nInputDeviceID=5\nOutputDeviceID=1\n";
+    EXPECT_EQ(LoadFrom(text, {3, 2}).Device.InputDeviceID, 2u);
+    EXPECT_EQ(LoadFrom(text, {3, 2}).Device.OutputDeviceID, 1u);
+    EXPECT_EQ(LoadFrom(text, {0, 0}).Device.InputDeviceID, kNoDevice);
+    EXPECT_EQ(LoadFrom("", {0, 1}).Device.InputDeviceID, kNoDevice);
+    EXPECT_EQ(LoadFrom("", {0, 1}).Device.OutputDeviceID, 0u);
+}
+
+TEST(SettingsLoad, TriggerWorkingStateStartsAtZero) {
+    TIniStore ini;
+    ini.Parse("[Trigger]\nEnable=1\nThreshold=40\n");
+    ProcessingSettings s;
+    s.Trigger.armed = 1;
+    s.Trigger.triggerState = 77;
+    s.Load(ini, {1, 1});
+    EXPECT_EQ(s.Trigger.Enable, 1u);
+    EXPECT_EQ(s.Trigger.Threshold, 40u);
+    EXPECT_EQ(s.Trigger.armed, 0u);
+    EXPECT_EQ(s.Trigger.triggerState, 0u);
+}
+
+TEST(SettingsLoad, LongFileNamesAreCutToTheirField) {
+    const std::string name(400, 'm');
+    const ProcessingSettings s = LoadFrom("[Scaling]\nMicCompFilenameLeft=" + name + "\n");
+    EXPECT_EQ(FieldText(s.Scaling().MicCompFilenameLeft, kFileNameBytes), std::string(259, 'm'));
+    EXPECT_EQ(s.Scaling().MicCompFilenameLeft[259], '\0');
+}
+
+TEST(SettingsStore, StoreThenLoadGivesTheSameRecord) {
+    ProcessingSettings s;
+    s.Device = {1, 0};
+    s.Mode.OpMode = kModeRecorder;
+    SettingsBlock& b = s.Settings();
+    b.format = SampleFormat::Make(48000, 2, 3);
+    b.FFTsize = 65536;
+    b.DecimationRatio = 4;
+    b.ApplyLowPassFilter = 0;
+    b.AverageBlocks = kInfiniteAverage;
+    b.AverageType = kAverageVector;
+    b.PeakHold = 1;
+    b.SmoothingWindow = 2;
+    b.OverlapPercent = 75;
+    b.ChannelProcessing = 11;
+    b.DelayChannel = 1;
+    b.DelayTimeMsec = 12.5f;
+    b.EnableOverloadDetection = 0;
+    b.ExcludeOverloadFlag = 1;
+    b.SamplingRateCorrectionFactor = 1.000125f;
+    RecomputeDerivedFields(b);
+    s.Scaling().FreqScaleType = kFreqOctaveBands;
+    s.Scaling().OctaveNumber = 12;
+    s.Scaling().SpectralDensityFlag = 1;
+    CopyToField(s.Scaling().MicCompFilenameRight, kFileNameBytes, "/data/mic/ref 4189.mic");
+    s.Trigger.Enable = 1;
+    s.Trigger.DelayMsec = 250.0f;
+    s.Trigger.TriggerSlope = 1;
+    s.FileIO.MaxDiskRecordingSizeBytes = 5000000;
+    s.FileIO.DarlaDelay = 0;
+
+    TIniStore ini;
+    ini.Parse("; keep me\n[Foreign]\na=b\n");
+    s.Store(ini);
+    ProcessingSettings back;
+    back.Load(ini, {2, 2});
+    EXPECT_TRUE(SameBytes(s.Device, back.Device));
+    EXPECT_TRUE(SameBytes(s.Mode, back.Mode));
+    EXPECT_TRUE(SameProcessingBlock(s.Processing, back.Processing));
+    EXPECT_TRUE(SameBytes(s.Trigger, back.Trigger));
+    EXPECT_TRUE(SameBytes(s.FileIO, back.FileIO));
+    EXPECT_EQ(ini.GetString("Foreign", "a", ""), "b");
+    EXPECT_EQ(ini.GetString("Settings", "DelayTimeMsec", ""), "12.500000");  // floats as "%f"
+}
+
+TEST(SettingsCompare, AnyByteOfTheProcessingBlockCounts) {
+    ProcessingSettings a, b;
+    EXPECT_TRUE(SameProcessingBlock(a.Processing, b.Processing));
+    CopyToField(b.Scaling().MicCompFilenameLeft, kFileNameBytes, "x");
+    EXPECT_FALSE(SameProcessingBlock(a.Processing, b.Processing));
+    b = a;
+    b.Settings().SamplingRateCorrectionFactor = 1.0001f;
+    EXPECT_FALSE(SameProcessingBlock(a.Processing, b.Processing));
+    // Settings outside the processing block do not force a rebuild.
+    b = a;
+    b.Trigger.Threshold = 90;
+    EXPECT_TRUE(SameProcessingBlock(a.Processing, b.Processing));
+}
+
+TEST(DerivedFields, FrameAdvanceTruncatesAndNeverReachesZero) {
+    EXPECT_EQ(FrameAdvance(32, 99), 1u);  // 0.32 truncates to 0, raised to 1
+    EXPECT_EQ(FrameAdvance(4096, 0), 4096u);
+    EXPECT_EQ(FrameAdvance(4096, 50), 2048u);
+    EXPECT_EQ(FrameAdvance(1024, 75), 256u);
+    EXPECT_EQ(FrameAdvance(1048576, 99), 10485u);  // 10485.76
+    EXPECT_EQ(FrameAdvance(1000, 33), 670u);
+    EXPECT_EQ(FrameAdvance(4096, 150), 1u);  // overlap beyond 100 cannot advance backwards
+}
+
+TEST(DerivedFields, DelaySamplesRoundHalfUpAndStayNonNegative) {
+    EXPECT_EQ(DelaySamples(44100, 0.01f), 0u);   // 0.441 + 0.5
+    EXPECT_EQ(DelaySamples(44100, 0.02f), 1u);   // 0.882 + 0.5
+    EXPECT_EQ(DelaySamples(48000, 1000.0f), 48000u);
+    EXPECT_EQ(DelaySamples(44100, -5.0f), 0u);
+    SettingsBlock b;
+    b.format = SampleFormat::Make(8000, 1, 2);
+    b.DelayTimeMsec = 2.5f;
+    b.OverlapPercent = 50;
+    b.FFTsize = 64;
+    RecomputeDerivedFields(b);
+    EXPECT_EQ(b.delaySamples, 20u);
+    EXPECT_EQ(b.frameAdvance, 32u);
+}
+
+TEST(WindowCorrection, EnergyForOctaveBandsAmplitudeOtherwise) {
+    ProcessingSettings s;
+    EXPECT_EQ(s.WindowCorrectionMode(), kAmplitudeCorrection);
+    s.Scaling().FreqScaleType = kFreqOctaveBands;
+    EXPECT_EQ(s.WindowCorrectionMode(), kEnergyCorrection);
+    s.Scaling().FreqScaleType = kFreqLinear;
+    EXPECT_EQ(s.WindowCorrectionMode(), kAmplitudeCorrection);
+}
+
+}  // namespace
+}  // namespace zeltrak
