@@ -3,11 +3,12 @@
 
 namespace zeltrak {
 
-// The PCM format of a stream with its full-scale limits. Packed so that records
-// that embed it (the processing block) can be compared and copied byte by byte.
-#pragma pack(push, 1)
+// The PCM format of a stream with its full-scale limits. Records that embed it (the
+// processing block) are compared byte by byte, so the one gap is an explicit, always-zero
+// field rather than compiler padding.
 struct SampleFormat {
     uint16_t channels = 1;
+    uint16_t reserved = 0;
     uint32_t rate = 44100;
     uint16_t bytesPerSample = 2;
     uint16_t bitsPerSample = 16;
@@ -26,7 +27,6 @@ struct SampleFormat {
 
     bool operator==(const SampleFormat&) const = default;
 };
-#pragma pack(pop)
-static_assert(sizeof(SampleFormat) == 22, "SampleFormat is a gap-free 22-byte record");
+static_assert(sizeof(SampleFormat) == 24, "SampleFormat has no hidden padding");
 
 }  // namespace zeltrak

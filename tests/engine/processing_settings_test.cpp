@@ -23,17 +23,21 @@ bool SameBytes(const T& a, const T& b) {
     return std::memcmp(&a, &b, sizeof(T)) == 0;
 }
 
-TEST(SettingsLayout, FieldsFollowOneAnotherWithoutGaps) {
+TEST(SettingsLayout, FieldsKeepTheirOrderWithExplicitAlignmentGaps) {
     // The engine compares these blocks byte by byte, so the order and widths are part of
-    // the contract.
-    EXPECT_EQ(offsetof(SettingsBlock, FFTsize), 22u);
-    EXPECT_EQ(offsetof(SettingsBlock, DecimationRatio), 26u);
-    EXPECT_EQ(offsetof(SettingsBlock, frameAdvance), 46u);
-    EXPECT_EQ(offsetof(SettingsBlock, DelayTimeMsec), 54u);
-    EXPECT_EQ(offsetof(SettingsBlock, SamplingRateCorrectionFactor), 70u);
-    EXPECT_EQ(offsetof(ScalingBlock, MicCompFilenameLeft), 18u);
-    EXPECT_EQ(offsetof(TriggerBlock, triggerState), 30u);
+    // the contract; the only gaps are the zeroed reserved fields.
+    EXPECT_EQ(offsetof(SettingsBlock, FFTsize), 24u);
+    EXPECT_EQ(offsetof(SettingsBlock, DecimationRatio), 28u);
+    EXPECT_EQ(offsetof(SettingsBlock, frameAdvance), 52u);
+    EXPECT_EQ(offsetof(SettingsBlock, DelayTimeMsec), 60u);
+    EXPECT_EQ(offsetof(SettingsBlock, SamplingRateCorrectionFactor), 76u);
+    EXPECT_EQ(offsetof(ScalingBlock, MicCompFilenameLeft), 20u);
+    EXPECT_EQ(offsetof(TriggerBlock, triggerState), 32u);
     EXPECT_EQ(offsetof(FileIOBlock, MaxDiskRecordingSizeBytes), 44u);
+    SettingsBlock s;
+    s.format = SampleFormat::Make(8000, 2, 1);
+    EXPECT_EQ(s.format.reserved, 0u);
+    EXPECT_EQ(s.reserved1 | s.reserved2, 0u);
 }
 
 TEST(SettingsLoad, EmptyFileGivesEveryDefault) {
