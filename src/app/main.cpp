@@ -7,6 +7,7 @@
 #include "engine/settings_report.h"
 #include "files/ini_store.h"
 #include "platform/app_paths.h"
+#include "platform/console_host.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ constexpr const char* kUsage =
 struct Options {
     bool headless = false;
     bool report = false;
+    zeltrak::ConsoleHost::QuestionPolicy questions = zeltrak::ConsoleHost::QuestionPolicy::Defaults;
     std::string settingsFile;
 };
 
@@ -31,8 +33,10 @@ bool ParseArguments(int argc, char** argv, Options& options) {
             options.headless = true;
         } else if (arg == "--report") {
             options.report = true;
-        } else if (arg == "--yes" || arg == "--no") {
-            // Accepted now so that scripts written against the headless shell keep working.
+        } else if (arg == "--yes") {
+            options.questions = zeltrak::ConsoleHost::QuestionPolicy::AlwaysYes;
+        } else if (arg == "--no") {
+            options.questions = zeltrak::ConsoleHost::QuestionPolicy::AlwaysNo;
         } else if (arg == "--settings" && i + 1 < argc) {
             options.settingsFile = argv[++i];
         } else if (arg == "--help" || arg == "-h") {
@@ -56,8 +60,11 @@ int main(int argc, char** argv) {
     const std::string settingsPath =
         options.settingsFile.empty() ? zeltrak::SettingsFilePath(env) : options.settingsFile;
 
+    zeltrak::ConsoleHost host(stderr, options.questions);
     zeltrak::TIniStore ini;
-    ini.Load(settingsPath);  // a missing file means every setting takes its default
+    if (!ini.Load(settingsPath) && !options.settingsFile.empty())
+        zeltrak::ShowMessage(host, "Settings file " + settingsPath + " not found; using the defaults.",
+                             zeltrak::MessageIcon::Information);
     zeltrak::ProcessingSettings settings;
     settings.Load(ini, zeltrak::DeviceCounts{});
 
