@@ -1,6 +1,8 @@
 #include "engine/processing_settings.h"
 
+#include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "base/numeric.h"
 #include "files/ini_store.h"
@@ -9,180 +11,158 @@ namespace zeltrak {
 
 namespace {
 
-// Plain decimal conversion narrowed to the field's width without range checks: the value
-// wraps the way a C integer assignment does.
-template <typename Field>
-void ReadInt(const TIniStore& ini, const char* section, const char* key, Field& field) {
-    const int64_t fallback = static_cast<int64_t>(field);
-    field = static_cast<Field>(static_cast<uint64_t>(ini.GetInt(section, key, fallback)));
+// Text fields are visited as this pair so that visitors can tell them from integers.
+struct TextField {
+    char* data;
+    std::size_t bytes;
+};
+struct ConstTextField {
+    const char* data;
+    std::size_t bytes;
+};
+
+template <typename Block>
+using TextOf = std::conditional_t<std::is_const_v<Block>, ConstTextField, TextField>;
+
+// Every stored key of the settings blocks, in file order, once: loading and storing walk
+// the same list, so the two can never disagree about a key. The sample format is stored as
+// three keys and rebuilt by its rule, so the callers handle it.
+template <typename Settings, typename Visitor>
+void ForEachStoredField(Settings& p, Visitor&& visit) {
+    auto& d = p.Device;
+    visit("Device", "InputDeviceID", d.InputDeviceID);
+    visit("Device", "OutputDeviceID", d.OutputDeviceID);
+    visit("Mode", "OpMode", p.Mode.OpMode);
+
+    auto& s = p.Processing.Settings;
+    visit("Settings", "FFTsize", s.FFTsize);
+    visit("Settings", "AverageBlocks", s.AverageBlocks);
+    visit("Settings", "AverageType", s.AverageType);
+    visit("Settings", "PeakHold", s.PeakHold);
+    visit("Settings", "DecimationRatio", s.DecimationRatio);
+    visit("Settings", "ApplyLowPassFilter", s.ApplyLowPassFilter);
+    visit("Settings", "SmoothingWindow", s.SmoothingWindow);
+    visit("Settings", "OverlapPercent", s.OverlapPercent);
+    visit("Settings", "ChannelProcessing", s.ChannelProcessing);
+    visit("Settings", "DelayChannel", s.DelayChannel);
+    visit("Settings", "DelayTimeMsec", s.DelayTimeMsec);
+    visit("Settings", "EnableOverloadDetection", s.EnableOverloadDetection);
+    visit("Settings", "ExcludeOverloadFlag", s.ExcludeOverloadFlag);
+    visit("Settings", "SamplingRateCorrectionFactor", s.SamplingRateCorrectionFactor);
+
+    auto& c = p.Processing.Scaling;
+    using Text = TextOf<std::remove_reference_t<decltype(c)>>;
+    visit("Scaling", "AmpScaleType", c.AmpScaleType);
+    visit("Scaling", "FreqScaleType", c.FreqScaleType);
+    visit("Scaling", "OctaveNumber", c.OctaveNumber);
+    visit("Scaling", "SpectralDensityFlag", c.SpectralDensityFlag);
+    visit("Scaling", "SpectralDensityType", c.SpectralDensityType);
+    visit("Scaling", "StandardWeighting", c.StandardWeighting);
+    visit("Scaling", "MicCompEnable", c.MicCompEnable);
+    visit("Scaling", "MicCompFilenameLeft", Text{c.MicCompFilenameLeft, sizeof c.MicCompFilenameLeft});
+    visit("Scaling", "MicCompFilenameRight", Text{c.MicCompFilenameRight, sizeof c.MicCompFilenameRight});
+
+    auto& t = p.Trigger;
+    visit("Trigger", "Enable", t.Enable);
+    visit("Trigger", "AutoReset", t.AutoReset);
+    visit("Trigger", "Channel", t.Channel);
+    visit("Trigger", "Threshold", t.Threshold);
+    visit("Trigger", "DelayType", t.DelayType);
+    visit("Trigger", "DelayMsec", t.DelayMsec);
+    visit("Trigger", "TriggerType", t.TriggerType);
+    visit("Trigger", "TriggerSlope", t.TriggerSlope);
+
+    auto& f = p.FileIO;
+    visit("FileIO", "WaveFileMode", f.WaveFileMode);
+    visit("FileIO", "MaxRamRecordingTimeSecs", f.MaxRamRecordingTimeSecs);
+    visit("FileIO", "MakeBackup", f.MakeBackup);
+    visit("FileIO", "IncludeCalibrationData", f.IncludeCalibrationData);
+    visit("FileIO", "RecordIOBufferSizeSecs", f.RecordIOBufferSizeSecs);
+    visit("FileIO", "RealTimeIOBufferSizeSecs", f.RealTimeIOBufferSizeSecs);
+    visit("FileIO", "MaxDiskRecordingSizeBytes", f.MaxDiskRecordingSizeBytes);  // clamped on load
+    visit("FileIO", "RealTimeWaveBufferEnableFlag", f.RealTimeWaveBufferEnableFlag);
+    visit("FileIO", "RealTimeWaveBufferLengthSecs", f.RealTimeWaveBufferLengthSecs);
+    visit("FileIO", "AllowSplitBuffers", f.AllowSplitBuffers);
+    visit("FileIO", "DALSelfMonitor", f.DALSelfMonitor);
+    visit("FileIO", "DarlaDelay", f.DarlaDelay);
 }
 
-void ReadFloat(const TIniStore& ini, const char* section, const char* key, float& field) {
-    field = static_cast<float>(ini.GetDouble(section, key, field));
-}
+// Reads a field as text with its current value as the default. Integers take a plain decimal
+// conversion narrowed to the field's width without range checks (the value wraps the way a C
+// integer assignment does).
+struct FieldReader {
+    const TIniStore& ini;
 
-void ReadText(const TIniStore& ini, const char* section, const char* key, char* field, std::size_t bytes) {
-    CopyToField(field, bytes, ini.GetString(section, key, FieldText(field, bytes), bytes));
-}
+    template <typename Field>
+    void operator()(const char* section, const char* key, Field& field) const {
+        if constexpr (std::is_floating_point_v<Field>) {
+            field = static_cast<Field>(ini.GetDouble(section, key, field));
+        } else {
+            const int64_t fallback = static_cast<int64_t>(field);
+            field = static_cast<Field>(static_cast<uint64_t>(ini.GetInt(section, key, fallback)));
+        }
+    }
+    void operator()(const char* section, const char* key, TextField text) const {
+        CopyToField(text.data, text.bytes,
+                    ini.GetString(section, key, FieldText(text.data, text.bytes), text.bytes));
+    }
+};
 
-template <typename Field>
-void WriteInt(TIniStore& ini, const char* section, const char* key, Field value) {
-    ini.SetInt(section, key, static_cast<int64_t>(value));
-}
+// Integers as "%d", floating values as "%f", texts as they are.
+struct FieldWriter {
+    TIniStore& ini;
 
-void LoadDevice(const TIniStore& ini, DeviceBlock& d, DeviceCounts counts) {
-    ReadInt(ini, "Device", "InputDeviceID", d.InputDeviceID);
-    ReadInt(ini, "Device", "OutputDeviceID", d.OutputDeviceID);
-    d.InputDeviceID = ClampDeviceId(d.InputDeviceID, counts.inputs);
-    d.OutputDeviceID = ClampDeviceId(d.OutputDeviceID, counts.outputs);
-}
+    template <typename Field>
+    void operator()(const char* section, const char* key, const Field& field) const {
+        if constexpr (std::is_floating_point_v<Field>)
+            ini.SetDouble(section, key, field);
+        else
+            ini.SetInt(section, key, static_cast<int64_t>(field));
+    }
+    void operator()(const char* section, const char* key, ConstTextField text) const {
+        ini.SetString(section, key, FieldText(text.data, text.bytes));
+    }
+};
 
-void LoadSettings(const TIniStore& ini, SettingsBlock& s) {
-    const char* sec = "Settings";
+SampleFormat ReadSampleFormat(const TIniStore& ini) {
+    const FieldReader read{ini};
     uint32_t rate = 44100;
     uint16_t channels = 1;
     uint16_t bytes = 2;
-    ReadInt(ini, sec, "SamplingRate", rate);
-    ReadInt(ini, sec, "NumChannels", channels);
-    ReadInt(ini, sec, "BytesPerSample", bytes);
-    s.format = SampleFormat::Make(rate, channels, bytes);
-    ReadInt(ini, sec, "FFTsize", s.FFTsize);
-    ReadInt(ini, sec, "AverageBlocks", s.AverageBlocks);
-    ReadInt(ini, sec, "AverageType", s.AverageType);
-    ReadInt(ini, sec, "PeakHold", s.PeakHold);
-    ReadInt(ini, sec, "DecimationRatio", s.DecimationRatio);
-    ReadInt(ini, sec, "ApplyLowPassFilter", s.ApplyLowPassFilter);
-    ReadInt(ini, sec, "SmoothingWindow", s.SmoothingWindow);
-    ReadInt(ini, sec, "OverlapPercent", s.OverlapPercent);
-    ReadInt(ini, sec, "ChannelProcessing", s.ChannelProcessing);
-    ReadInt(ini, sec, "DelayChannel", s.DelayChannel);
-    ReadFloat(ini, sec, "DelayTimeMsec", s.DelayTimeMsec);
-    ReadInt(ini, sec, "EnableOverloadDetection", s.EnableOverloadDetection);
-    ReadInt(ini, sec, "ExcludeOverloadFlag", s.ExcludeOverloadFlag);
-    ReadFloat(ini, sec, "SamplingRateCorrectionFactor", s.SamplingRateCorrectionFactor);
-    RecomputeDerivedFields(s);
+    read("Settings", "SamplingRate", rate);
+    read("Settings", "NumChannels", channels);
+    read("Settings", "BytesPerSample", bytes);
+    return SampleFormat::Make(rate, channels, bytes);
 }
 
-void LoadScaling(const TIniStore& ini, ScalingBlock& s) {
-    const char* sec = "Scaling";
-    ReadInt(ini, sec, "AmpScaleType", s.AmpScaleType);
-    ReadInt(ini, sec, "FreqScaleType", s.FreqScaleType);
-    ReadInt(ini, sec, "OctaveNumber", s.OctaveNumber);
-    ReadInt(ini, sec, "SpectralDensityFlag", s.SpectralDensityFlag);
-    ReadInt(ini, sec, "SpectralDensityType", s.SpectralDensityType);
-    ReadInt(ini, sec, "StandardWeighting", s.StandardWeighting);
-    ReadInt(ini, sec, "MicCompEnable", s.MicCompEnable);
-    ReadText(ini, sec, "MicCompFilenameLeft", s.MicCompFilenameLeft, sizeof s.MicCompFilenameLeft);
-    ReadText(ini, sec, "MicCompFilenameRight", s.MicCompFilenameRight, sizeof s.MicCompFilenameRight);
-}
-
-void LoadTrigger(const TIniStore& ini, TriggerBlock& t) {
-    const char* sec = "Trigger";
-    ReadInt(ini, sec, "Enable", t.Enable);
-    ReadInt(ini, sec, "AutoReset", t.AutoReset);
-    ReadInt(ini, sec, "Channel", t.Channel);
-    ReadInt(ini, sec, "Threshold", t.Threshold);
-    ReadInt(ini, sec, "DelayType", t.DelayType);
-    ReadFloat(ini, sec, "DelayMsec", t.DelayMsec);
-    ReadInt(ini, sec, "TriggerType", t.TriggerType);
-    ReadInt(ini, sec, "TriggerSlope", t.TriggerSlope);
-    // A freshly loaded trigger has neither fired nor started a search.
-    t.armed = 0;
-    t.triggerState = 0;
-}
-
-void LoadFileIO(const TIniStore& ini, FileIOBlock& f) {
-    const char* sec = "FileIO";
-    ReadInt(ini, sec, "WaveFileMode", f.WaveFileMode);
-    ReadInt(ini, sec, "MaxRamRecordingTimeSecs", f.MaxRamRecordingTimeSecs);
-    ReadInt(ini, sec, "MakeBackup", f.MakeBackup);
-    ReadInt(ini, sec, "IncludeCalibrationData", f.IncludeCalibrationData);
-    ReadInt(ini, sec, "RecordIOBufferSizeSecs", f.RecordIOBufferSizeSecs);
-    ReadInt(ini, sec, "RealTimeIOBufferSizeSecs", f.RealTimeIOBufferSizeSecs);
+uint32_t ReadMaxDiskRecordingSize(const TIniStore& ini) {
     // Read wide so that values beyond 32 bits still clamp to the top instead of wrapping.
-    int64_t maxDisk = ini.GetInt(sec, "MaxDiskRecordingSizeBytes", f.MaxDiskRecordingSizeBytes);
-    if (maxDisk < kMinDiskRecordingBytes) maxDisk = kMinDiskRecordingBytes;
-    if (maxDisk > kMaxDiskRecordingBytes) maxDisk = kMaxDiskRecordingBytes;
-    f.MaxDiskRecordingSizeBytes = static_cast<uint32_t>(maxDisk);
-    ReadInt(ini, sec, "RealTimeWaveBufferEnableFlag", f.RealTimeWaveBufferEnableFlag);
-    ReadInt(ini, sec, "RealTimeWaveBufferLengthSecs", f.RealTimeWaveBufferLengthSecs);
-    ReadInt(ini, sec, "AllowSplitBuffers", f.AllowSplitBuffers);
-    ReadInt(ini, sec, "DALSelfMonitor", f.DALSelfMonitor);
-    ReadInt(ini, sec, "DarlaDelay", f.DarlaDelay);
+    const int64_t bytes = ini.GetInt("FileIO", "MaxDiskRecordingSizeBytes", kMaxDiskRecordingBytes);
+    return static_cast<uint32_t>(std::clamp<int64_t>(bytes, kMinDiskRecordingBytes, kMaxDiskRecordingBytes));
 }
 
 }  // namespace
 
 void ProcessingSettings::Load(const TIniStore& ini, DeviceCounts devices) {
     *this = ProcessingSettings{};
-    LoadDevice(ini, Device, devices);
-    ReadInt(ini, "Mode", "OpMode", Mode.OpMode);
-    LoadSettings(ini, Processing.Settings);
-    LoadScaling(ini, Processing.Scaling);
-    LoadTrigger(ini, Trigger);
-    LoadFileIO(ini, FileIO);
+    ForEachStoredField(*this, FieldReader{ini});
+    Device.InputDeviceID = ClampDeviceId(Device.InputDeviceID, devices.inputs);
+    Device.OutputDeviceID = ClampDeviceId(Device.OutputDeviceID, devices.outputs);
+    Processing.Settings.format = ReadSampleFormat(ini);
+    RecomputeDerivedFields(Processing.Settings);
+    FileIO.MaxDiskRecordingSizeBytes = ReadMaxDiskRecordingSize(ini);
+    // A freshly loaded trigger has neither fired nor started a search.
+    Trigger.armed = 0;
+    Trigger.triggerState = 0;
 }
 
 void ProcessingSettings::Store(TIniStore& ini) const {
-    WriteInt(ini, "Device", "InputDeviceID", Device.InputDeviceID);
-    WriteInt(ini, "Device", "OutputDeviceID", Device.OutputDeviceID);
-    WriteInt(ini, "Mode", "OpMode", Mode.OpMode);
-
-    const SettingsBlock& s = Processing.Settings;
-    const char* sec = "Settings";
-    WriteInt(ini, sec, "SamplingRate", s.format.rate);
-    WriteInt(ini, sec, "NumChannels", s.format.channels);
-    WriteInt(ini, sec, "BytesPerSample", s.format.bytesPerSample);
-    WriteInt(ini, sec, "FFTsize", s.FFTsize);
-    WriteInt(ini, sec, "AverageBlocks", s.AverageBlocks);
-    WriteInt(ini, sec, "AverageType", s.AverageType);
-    WriteInt(ini, sec, "PeakHold", s.PeakHold);
-    WriteInt(ini, sec, "DecimationRatio", s.DecimationRatio);
-    WriteInt(ini, sec, "ApplyLowPassFilter", s.ApplyLowPassFilter);
-    WriteInt(ini, sec, "SmoothingWindow", s.SmoothingWindow);
-    WriteInt(ini, sec, "OverlapPercent", s.OverlapPercent);
-    WriteInt(ini, sec, "ChannelProcessing", s.ChannelProcessing);
-    WriteInt(ini, sec, "DelayChannel", s.DelayChannel);
-    ini.SetDouble(sec, "DelayTimeMsec", s.DelayTimeMsec);
-    WriteInt(ini, sec, "EnableOverloadDetection", s.EnableOverloadDetection);
-    WriteInt(ini, sec, "ExcludeOverloadFlag", s.ExcludeOverloadFlag);
-    ini.SetDouble(sec, "SamplingRateCorrectionFactor", s.SamplingRateCorrectionFactor);
-
-    const ScalingBlock& c = Processing.Scaling;
-    sec = "Scaling";
-    WriteInt(ini, sec, "AmpScaleType", c.AmpScaleType);
-    WriteInt(ini, sec, "FreqScaleType", c.FreqScaleType);
-    WriteInt(ini, sec, "OctaveNumber", c.OctaveNumber);
-    WriteInt(ini, sec, "SpectralDensityFlag", c.SpectralDensityFlag);
-    WriteInt(ini, sec, "SpectralDensityType", c.SpectralDensityType);
-    WriteInt(ini, sec, "StandardWeighting", c.StandardWeighting);
-    WriteInt(ini, sec, "MicCompEnable", c.MicCompEnable);
-    ini.SetString(sec, "MicCompFilenameLeft", FieldText(c.MicCompFilenameLeft, sizeof c.MicCompFilenameLeft));
-    ini.SetString(sec, "MicCompFilenameRight", FieldText(c.MicCompFilenameRight, sizeof c.MicCompFilenameRight));
-
-    sec = "Trigger";
-    WriteInt(ini, sec, "Enable", Trigger.Enable);
-    WriteInt(ini, sec, "AutoReset", Trigger.AutoReset);
-    WriteInt(ini, sec, "Channel", Trigger.Channel);
-    WriteInt(ini, sec, "Threshold", Trigger.Threshold);
-    WriteInt(ini, sec, "DelayType", Trigger.DelayType);
-    ini.SetDouble(sec, "DelayMsec", Trigger.DelayMsec);
-    WriteInt(ini, sec, "TriggerType", Trigger.TriggerType);
-    WriteInt(ini, sec, "TriggerSlope", Trigger.TriggerSlope);
-
-    sec = "FileIO";
-    WriteInt(ini, sec, "WaveFileMode", FileIO.WaveFileMode);
-    WriteInt(ini, sec, "MaxRamRecordingTimeSecs", FileIO.MaxRamRecordingTimeSecs);
-    WriteInt(ini, sec, "MakeBackup", FileIO.MakeBackup);
-    WriteInt(ini, sec, "IncludeCalibrationData", FileIO.IncludeCalibrationData);
-    WriteInt(ini, sec, "RecordIOBufferSizeSecs", FileIO.RecordIOBufferSizeSecs);
-    WriteInt(ini, sec, "RealTimeIOBufferSizeSecs", FileIO.RealTimeIOBufferSizeSecs);
-    WriteInt(ini, sec, "MaxDiskRecordingSizeBytes", FileIO.MaxDiskRecordingSizeBytes);
-    WriteInt(ini, sec, "RealTimeWaveBufferEnableFlag", FileIO.RealTimeWaveBufferEnableFlag);
-    WriteInt(ini, sec, "RealTimeWaveBufferLengthSecs", FileIO.RealTimeWaveBufferLengthSecs);
-    WriteInt(ini, sec, "AllowSplitBuffers", FileIO.AllowSplitBuffers);
-    WriteInt(ini, sec, "DALSelfMonitor", FileIO.DALSelfMonitor);
-    WriteInt(ini, sec, "DarlaDelay", FileIO.DarlaDelay);
+    const FieldWriter write{ini};
+    const SampleFormat& format = Processing.Settings.format;
+    write("Settings", "SamplingRate", format.rate);
+    write("Settings", "NumChannels", format.channels);
+    write("Settings", "BytesPerSample", format.bytesPerSample);
+    ForEachStoredField(*this, write);
 }
 
 uint16_t ProcessingSettings::WindowCorrectionMode() const {
