@@ -112,6 +112,8 @@ public:
     static void ResetLivePositionEstimate();
 
 protected:
+    // For ports of devices whose habits the name table does not know.
+    SoundDevicePeculiarities& MutablePeculiarities() { return pec_; }
     bool AddBuffer(void* data, uint32_t byteLength, int slot);
     bool Start();
     bool Write(const void* data, uint32_t byteLength, int slot, bool loop);
