@@ -200,13 +200,16 @@ TEST_F(JackLoop, ToneFromOutputPortIsRecordedByInputPort) {
 
     ASSERT_TRUE(out.Open(&queue, false));
     ASSERT_TRUE(in.Open(&queue, false));
-    PatchOutputToInput();
+    // Starting connects the streams to the server's own ports; patch after that. Until buffers
+    // come the input has nowhere to put its frames and drops them.
+    ASSERT_TRUE(in.Start());
     ASSERT_TRUE(out.Write(tone.data(), static_cast<uint32_t>(tone.size() * 2), 0, true));
     ASSERT_TRUE(out.Restart());
+    PatchOutputToInput();
     std::this_thread::sleep_for(200ms);  // let the tone reach the input
+    EXPECT_EQ(in.PositionBytes(), 0u);
     ASSERT_TRUE(in.AddBuffer(rec0.data(), half, 0));
     ASSERT_TRUE(in.AddBuffer(rec1.data(), half, 1));
-    ASSERT_TRUE(in.Start());
 
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (!(in.IsSlotDone(0) && in.IsSlotDone(1)) && std::chrono::steady_clock::now() < deadline) {
@@ -254,6 +257,43 @@ TEST_F(JackLoop, ToneFromOutputPortIsRecordedByInputPort) {
     EXPECT_TRUE(in.Close());
     EXPECT_TRUE(out.IsSlotDone(0));
     EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(JackLoop, ServerVanishingMidRecordingFailsCleanly) {
+    PortAudioDriver driver;
+    ASSERT_TRUE(driver.Initialized());
+    const int inDevice = FindJackDevice(driver, WaveDirection::Input);
+    ASSERT_GE(inDevice, 0);
+    ScriptedHost host;
+    BufferDoneQueue queue;
+    TSoundInput in(driver, host, inDevice);
+    ASSERT_TRUE(in.SetFormat(kRate, 2, 2));
+    ASSERT_TRUE(in.Open(&queue, false));
+    std::vector<int16_t> a(kRate * 2), b(kRate * 2);  // one second each
+    ASSERT_TRUE(in.AddBuffer(a.data(), kRate * 4, 0));
+    ASSERT_TRUE(in.Start());
+    std::this_thread::sleep_for(200ms);
+    const uint32_t before = in.PositionBytes();
+    EXPECT_GT(before, 0u);
+
+    const auto start = std::chrono::steady_clock::now();
+    server_.Stop();
+    std::this_thread::sleep_for(300ms);
+    // The lost device shows as a failing driver call: a message, a 0 result, and the queued
+    // buffer handed back, not lost.
+    const bool added = in.AddBuffer(b.data(), kRate * 4, 1);
+    std::printf("after the server went: AddBuffer %d, open %d, messages %zu, position %u (was %u)\n", added,
+                in.IsOpen(), host.messages.size(), in.PositionBytes(), before);
+    EXPECT_FALSE(added);
+    ASSERT_FALSE(host.messages.empty());
+    EXPECT_EQ(host.messages.back().text, "Failure accessing sound device.");
+    in.Close();
+    EXPECT_FALSE(in.IsOpen());
+    EXPECT_TRUE(in.AllSlotsDone());
+    // The server is gone for good: opening again is refused at once.
+    EXPECT_FALSE(in.Open(&queue, false));
+    EXPECT_FALSE(in.IsOpen());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
 }
 
 }  // namespace

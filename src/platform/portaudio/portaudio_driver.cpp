@@ -92,8 +92,8 @@ constexpr std::array<RateBits, 5> kRateBits{{{11025.0, kFormat1M08},
 // the callback consumes them, copies samples and completes them.
 class PortAudioDriver::Stream : public WaveStream {
 public:
-    Stream(WaveDirection direction, const WaveFormat& format, WaveNotifySink* sink)
-        : direction_(direction), sink_(sink), blockAlign_(format.blockAlign),
+    Stream(PortAudioDriver& driver, WaveDirection direction, const WaveFormat& format, WaveNotifySink* sink)
+        : driver_(driver), direction_(direction), sink_(sink), blockAlign_(format.blockAlign),
           silence_(format.ContainerBytes() == 1 ? 0x80 : 0x00) {}
 
     ~Stream() override { Close(); }
@@ -101,6 +101,8 @@ public:
     WaveResult OpenOn(int paIndex, const WaveFormat& format) {
         const PaDeviceInfo* info = Pa_GetDeviceInfo(paIndex);
         if (info == nullptr) return kWaveBadDeviceId;
+        const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
+        jack_ = api != nullptr && api->type == paJACK;
         PaStreamParameters p{};
         p.device = paIndex;
         p.channelCount = format.channels;
@@ -129,7 +131,7 @@ public:
 
     WaveResult AddBuffer(WaveHeader& header) override {
         if (pa_ == nullptr) return kWaveInvalidHandle;
-        if (failed_.load()) return kWaveError;
+        if (Lost()) return kWaveError;
         const uint32_t flags = header.flags.load(std::memory_order_acquire);
         if ((flags & kWaveHeaderPrepared) == 0) return kWaveUnprepared;
         if ((flags & kWaveHeaderInQueue) != 0) return kWaveStillPlaying;
@@ -170,21 +172,39 @@ public:
 
     WaveResult GetPosition(uint32_t& bytes) override {
         if (pa_ == nullptr) return kWaveInvalidHandle;
-        if (failed_.load()) return kWaveError;
+        if (Lost()) return kWaveError;
         bytes = static_cast<uint32_t>(frames_.load(std::memory_order_acquire) * blockAlign_);
         return kWaveOk;
     }
 
     WaveResult Close() override {
         if (pa_ == nullptr) return kWaveInvalidHandle;
+        const bool lost = Lost();
         Halt();
         ReturnAll();
-        Pa_CloseStream(pa_);
+        if (lost && jack_) {
+            // PortAudio 19.6 waits for the vanished JACK server to acknowledge the close, for
+            // minutes. The stream is dead and its callback can no longer run: leave it behind.
+            driver_.AbandonJackStream();
+        } else {
+            Pa_CloseStream(pa_);
+        }
         pa_ = nullptr;
         return kWaveOk;
     }
 
 private:
+    // A running stream that PortAudio no longer reports active has lost its device (the
+    // sound server went away, the card was unplugged).
+    bool Lost() {
+        if (failed_.load()) return true;
+        if (running_) {
+            const PaError active = Pa_IsStreamActive(pa_);
+            if (active != 1) failed_.store(true);
+        }
+        return failed_.load();
+    }
+
     bool Run() {
         stopping_.store(false);
         if (Pa_StartStream(pa_) != paNoError) {
@@ -199,7 +219,8 @@ private:
     void Halt() {
         if (running_) {
             stopping_.store(true);
-            Pa_AbortStream(pa_);
+            // A stream that lost its server never answers a stop request.
+            if (!Lost()) Pa_AbortStream(pa_);
             running_ = false;
         }
     }
@@ -291,9 +312,11 @@ private:
         if (!s->stopping_.load()) s->failed_.store(true);
     }
 
+    PortAudioDriver& driver_;
     const WaveDirection direction_;
     WaveNotifySink* const sink_;
     const unsigned blockAlign_;
+    bool jack_ = false;
     const uint8_t silence_;
     PaStream* pa_ = nullptr;
     bool running_ = false;
@@ -326,8 +349,20 @@ PortAudioDriver::PortAudioDriver() {
     }
 }
 
+void PortAudioDriver::AbandonJackStream() {
+    jackGone_.store(true);
+    abandoned_.fetch_add(1);
+}
+
+bool PortAudioDriver::IsJack(int paIndex) const {
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(paIndex);
+    const PaHostApiInfo* api = info == nullptr ? nullptr : Pa_GetHostApiInfo(info->hostApi);
+    return api != nullptr && api->type == paJACK;
+}
+
 PortAudioDriver::~PortAudioDriver() {
-    if (initialized_) {
+    // Terminating would try to close the abandoned streams and wait on the dead server.
+    if (initialized_ && abandoned_.load() == 0) {
         QuietStderr quiet;
         Pa_Terminate();
     }
@@ -397,6 +432,7 @@ WaveResult PortAudioDriver::QueryFormat(WaveDirection direction, uint32_t device
     const Device* d = Find(direction, device);
     if (d == nullptr) return kWaveBadDeviceId;
     if (!IsPlausiblePcm(format)) return kWaveBadFormat;
+    if (jackGone_.load() && IsJack(d->paIndex)) return kWaveNoDriver;
     QuietStderr quiet;
     return Supported(direction, d->paIndex, format.channels, SampleFormatFor(format.ContainerBytes()),
                      format.samplesPerSec)
@@ -410,7 +446,9 @@ WaveResult PortAudioDriver::Open(WaveDirection direction, uint32_t device, const
     const Device* d = Find(direction, device);
     if (d == nullptr) return kWaveBadDeviceId;
     if (!IsPlausiblePcm(format)) return kWaveBadFormat;
-    auto s = std::make_unique<Stream>(direction, format, sink);
+    // Opening on a JACK server that went away would wait for it indefinitely.
+    if (jackGone_.load() && IsJack(d->paIndex)) return kWaveNoDriver;
+    auto s = std::make_unique<Stream>(*this, direction, format, sink);
     const WaveResult r = s->OpenOn(d->paIndex, format);
     if (r != kWaveOk) return r;
     stream = std::move(s);

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -46,10 +47,16 @@ private:
     Device* Find(WaveDirection direction, uint32_t device);
     const Device* Find(WaveDirection direction, uint32_t device) const;
     uint32_t ProbeFormats(WaveDirection direction, int paIndex);
+    bool IsJack(int paIndex) const;
+    // A stream whose JACK server vanished cannot be closed without hanging; it is left open
+    // and JACK devices are refused from then on.
+    void AbandonJackStream();
     WaveResult FillCaps(WaveDirection direction, uint32_t device, char (&name)[32], uint32_t& formats,
                         uint16_t& channels, uint32_t& version);
 
     bool initialized_ = false;
+    std::atomic<bool> jackGone_{false};
+    std::atomic<int> abandoned_{0};
     std::mutex mutex_;
     std::vector<Device> inputs_;
     std::vector<Device> outputs_;
