@@ -333,6 +333,14 @@ uint32_t TSoundPort::NearestRate(uint32_t r) const {
     return (r - below < above - r) ? below : above;
 }
 
+uint32_t TSoundPort::ClampRate(uint32_t r) const {
+    // Copies: the format records are packed, their fields must not be bound to references.
+    const uint32_t hi = maxFormat_.rate;
+    const uint32_t min = minFormat_.rate;
+    const uint32_t lo = std::min(min, hi);
+    return std::clamp(r, lo, hi);
+}
+
 uint32_t TSoundPort::NextRate(uint32_t r) const {
     uint32_t n = NearestRate(r);
     if (pec_.discreteRateTable) {
@@ -342,7 +350,7 @@ uint32_t TSoundPort::NextRate(uint32_t r) const {
         if (n == 11025) n = 22050;
         else if (n == 22050) n = 44100;
     }
-    return std::clamp(n, std::min(minFormat_.rate, maxFormat_.rate), maxFormat_.rate);
+    return ClampRate(n);
 }
 
 uint32_t TSoundPort::PrevRate(uint32_t r) const {
@@ -354,7 +362,7 @@ uint32_t TSoundPort::PrevRate(uint32_t r) const {
         if (n == 22050) n = 11025;
         else if (n == 44100) n = 22050;
     }
-    return std::clamp(n, std::min(minFormat_.rate, maxFormat_.rate), maxFormat_.rate);
+    return ClampRate(n);
 }
 
 void TSoundPort::ResetHeader(int slot) {

@@ -130,6 +130,7 @@ protected:
 
 private:
     void ScanCapabilities();
+    uint32_t ClampRate(uint32_t rate) const;
     bool Queue(void* data, uint32_t byteLength, int slot, bool loop);
     void ResetHeader(int slot);
     bool Usable() const { return isOpen_ && deviceId_ >= 0 && stream_ != nullptr; }

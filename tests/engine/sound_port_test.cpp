@@ -86,13 +86,13 @@ TEST(CapabilityScanFormats, FormatBitsAndTwentyFourBitProbeSetMaxFormat) {
     TSoundInput b(driver, host, 0);
     EXPECT_EQ(b.MaxRate(), 44100u);
     EXPECT_EQ(b.MaxChannels(), 1);
-    EXPECT_EQ(b.MaxFormat().maxValue, 32767);
+    EXPECT_EQ(int32_t{b.MaxFormat().maxValue}, 32767);
 
     driver.refuse24 = false;
     TSoundInput c(driver, host, 0);
     EXPECT_EQ(c.MaxBytesPerSample(), 3);
     EXPECT_EQ(c.MaxBitsPerSample(), 24);
-    EXPECT_EQ(c.MaxFormat().minValue, -8388607);
+    EXPECT_EQ(int32_t{c.MaxFormat().minValue}, -8388607);
     EXPECT_EQ(c.MinRate(), 11025u);
 
     char name[32];
