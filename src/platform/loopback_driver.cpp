@@ -541,7 +541,12 @@ void LoopbackDriver::ClockThread() {
     uint64_t framesRun = 0;
     uint32_t anchorRate = 0;
     while (!stopClock_) {
-        wake_.wait_for(lock, std::chrono::milliseconds(2));
+        // An idle card sleeps until a stream opens; a running one steps every 2 ms.
+        if (CardRateLocked() == 0) {
+            wake_.wait(lock);
+        } else {
+            wake_.wait_for(lock, std::chrono::milliseconds(2));
+        }
         if (stopClock_) break;
         const uint32_t rate = CardRateLocked();
         const Clock::time_point now = Clock::now();
