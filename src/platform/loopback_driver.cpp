@@ -565,12 +565,18 @@ void LoopbackDriver::ClockThread() {
             framesRun = target - rate / 2;
             due = rate / 2;
         }
-        std::vector<Post> posts;
-        RunLocked(static_cast<uint32_t>(due), posts);
-        framesRun += due;
-        lock.unlock();
-        Deliver(posts);
-        lock.lock();
+        // Small steps keep the card's lock free for the owner's calls even when a long impulse
+        // response makes the card slow.
+        while (due > 0 && !stopClock_ && CardRateLocked() == anchorRate) {
+            const uint32_t step = static_cast<uint32_t>(std::min<uint64_t>(due, 1024));
+            std::vector<Post> posts;
+            RunLocked(step, posts);
+            framesRun += step;
+            due -= step;
+            lock.unlock();
+            Deliver(posts);
+            lock.lock();
+        }
     }
 }
 
