@@ -249,11 +249,13 @@ public:
     WaveResult Close() override {
         std::vector<Post> posts;
         {
-            std::lock_guard lock(card_.mutex_);
+            std::unique_lock lock(card_.mutex_);
             if (closed) return kWaveInvalidHandle;
             ResetLocked(posts);
             closed = true;
             (direction == WaveDirection::Input ? card_.input_ : card_.output_) = nullptr;
+            // The owner may destroy the sink once this returns: let notices in flight land first.
+            card_.delivered_.wait(lock, [this] { return card_.delivering_ == 0; });
         }
         Deliver(posts);
         return kWaveOk;
@@ -424,12 +426,19 @@ void LoopbackDriver::Deliver(const std::vector<Post>& posts) {
 }
 
 void LoopbackDriver::Advance(uint32_t frames) {
+    std::unique_lock lock(mutex_);
     std::vector<Post> posts;
-    {
-        std::lock_guard lock(mutex_);
-        RunLocked(frames, posts);
-    }
+    RunLocked(frames, posts);
+    DeliverUnlocked(lock, posts);
+}
+
+void LoopbackDriver::DeliverUnlocked(std::unique_lock<std::mutex>& lock, const std::vector<Post>& posts) {
+    if (posts.empty()) return;
+    ++delivering_;
+    lock.unlock();
     Deliver(posts);
+    lock.lock();
+    if (--delivering_ == 0) delivered_.notify_all();
 }
 
 void LoopbackDriver::RunLocked(uint32_t frames, std::vector<Post>& posts) {
@@ -573,9 +582,7 @@ void LoopbackDriver::ClockThread() {
             RunLocked(step, posts);
             framesRun += step;
             due -= step;
-            lock.unlock();
-            Deliver(posts);
-            lock.lock();
+            DeliverUnlocked(lock, posts);
         }
     }
 }

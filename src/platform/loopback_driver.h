@@ -50,7 +50,8 @@ struct LoopbackConfig {
 
 // A virtual stereo sound card with one input and one output device, both named "Loopback".
 // Formats: 1 or 2 channels, 1 to 4 byte containers, 4 kHz to 200 kHz; input and output share
-// one sample clock, so while both are open they run at one rate. The driver must outlive its streams.
+// one sample clock, so while both are open they run at one rate. The driver must outlive its
+// streams, and sinks must not call back into the driver.
 class LoopbackDriver : public WaveDriver {
 public:
     static constexpr const char* kName = "Loopback";
@@ -93,6 +94,8 @@ private:
     uint32_t CardRateLocked() const;
     void ClockThread();
     static void Deliver(const std::vector<Post>& posts);
+    // Posts with the lock released; Close waits for such deliveries to finish.
+    void DeliverUnlocked(std::unique_lock<std::mutex>& lock, const std::vector<Post>& posts);
 
     mutable std::mutex mutex_;
     LoopbackConfig config_;
@@ -108,6 +111,9 @@ private:
     uint64_t noiseState_ = 1;
     bool haveSpareGauss_ = false;
     double spareGauss_ = 0.0;
+
+    int delivering_ = 0;
+    std::condition_variable delivered_;
 
     std::thread clock_;
     std::condition_variable wake_;

@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #if defined(ZELTRAK_HAVE_ALSA)
 #include <alsa/asoundlib.h>
@@ -88,15 +90,124 @@ constexpr std::array<RateBits, 5> kRateBits{{{11025.0, kFormat1M08},
 
 }  // namespace
 
-// One open PortAudio stream. The owner's thread queues headers into a single-producer ring;
-// the callback consumes them, copies samples and completes them.
+namespace {
+
+// Everything the callback touches. It lives apart from the stream so that a stream abandoned on
+// a vanished server can leave it behind, valid for a callback that will never come again.
+// The owner's thread queues headers into a single-producer ring; the callback consumes them,
+// copies samples and completes them.
+struct CallbackCore {
+    CallbackCore(WaveDirection d, const WaveFormat& format, WaveNotifySink* s)
+        : direction(d), sink(s), blockAlign(format.blockAlign), silence(format.ContainerBytes() == 1 ? 0x80 : 0x00) {}
+
+    const WaveDirection direction;
+    WaveNotifySink* const sink;
+    const unsigned blockAlign;
+    const uint8_t silence;
+    std::atomic<bool> busy{false};  // inside the callback
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> failed{false};
+    std::atomic<bool> paused{false};
+    std::atomic<uint64_t> frames{0};
+    std::array<WaveHeader*, 16> ring{};
+    std::atomic<uint32_t> head{0};
+    std::atomic<uint32_t> tail{0};
+
+    void Complete(WaveHeader* h) {
+        const uint32_t flags = h->flags.load(std::memory_order_acquire);
+        h->flags.store((flags & ~kWaveHeaderInQueue) | kWaveHeaderDone, std::memory_order_release);
+        if (sink != nullptr) sink->PostBufferDone(direction, h);
+    }
+
+    // Owner's side, only while the callback cannot run: every queued header comes back done,
+    // as the owner may free or reuse it at once.
+    void ReturnAll() {
+        uint32_t h = head.load(std::memory_order_acquire);
+        const uint32_t t = tail.load(std::memory_order_acquire);
+        for (; h != t; ++h) Complete(ring[h % ring.size()]);
+        head.store(h, std::memory_order_release);
+    }
+
+    WaveHeader* Front() {
+        const uint32_t h = head.load(std::memory_order_relaxed);
+        if (h == tail.load(std::memory_order_acquire)) return nullptr;
+        return ring[h % ring.size()];
+    }
+    void PopFront() { head.store(head.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
+
+    void FinishOrLoop(WaveHeader* h) {
+        if (direction == WaveDirection::Output && h->driverLoopsLeft > 1 && h->driverPosition > 0) {
+            --h->driverLoopsLeft;
+            h->driverPosition = 0;
+            return;
+        }
+        PopFront();
+        Complete(h);
+    }
+
+    int Transfer(const uint8_t* in, uint8_t* out, unsigned long count) {
+        const bool input = direction == WaveDirection::Input;
+        if (input ? in == nullptr : out == nullptr) return paContinue;
+        if (!input && paused.load(std::memory_order_acquire)) {
+            std::memset(out, silence, count * blockAlign);
+            return paContinue;
+        }
+        while (count > 0) {
+            WaveHeader* h = Front();
+            if (h == nullptr) break;
+            const uint32_t room = (h->bufferLength - h->driverPosition) / blockAlign;
+            if (room == 0) {
+                FinishOrLoop(h);
+                continue;
+            }
+            const uint32_t n = static_cast<uint32_t>(std::min<unsigned long>(count, room));
+            auto* data = static_cast<uint8_t*>(h->data) + h->driverPosition;
+            const size_t bytes = static_cast<size_t>(n) * blockAlign;
+            if (input) {
+                std::memcpy(data, in, bytes);
+                in += bytes;
+            } else {
+                std::memcpy(out, data, bytes);
+                out += bytes;
+            }
+            h->driverPosition += static_cast<uint32_t>(bytes);
+            if (input) h->bytesRecorded.store(h->driverPosition, std::memory_order_release);
+            frames.fetch_add(n, std::memory_order_release);
+            count -= n;
+            if ((h->bufferLength - h->driverPosition) < blockAlign) FinishOrLoop(h);
+        }
+        // Output with nothing queued plays silence; input with nowhere to go is lost.
+        if (!input && count > 0) std::memset(out, silence, count * blockAlign);
+        return paContinue;
+    }
+
+    static int Callback(const void* input, void* output, unsigned long count, const PaStreamCallbackTimeInfo*,
+                        PaStreamCallbackFlags, void* self) {
+        auto* core = static_cast<CallbackCore*>(self);
+        core->busy.store(true, std::memory_order_relaxed);
+        const int r = core->Transfer(static_cast<const uint8_t*>(input), static_cast<uint8_t*>(output), count);
+        core->busy.store(false, std::memory_order_release);
+        return r;
+    }
+
+    // A stream that ends without being asked to has lost its device.
+    static void Finished(void* self) {
+        auto* core = static_cast<CallbackCore*>(self);
+        if (!core->stopping.load()) core->failed.store(true);
+    }
+};
+
+}  // namespace
+
 class PortAudioDriver::Stream : public WaveStream {
 public:
     Stream(PortAudioDriver& driver, WaveDirection direction, const WaveFormat& format, WaveNotifySink* sink)
-        : driver_(driver), direction_(direction), sink_(sink), blockAlign_(format.blockAlign),
-          silence_(format.ContainerBytes() == 1 ? 0x80 : 0x00) {}
+        : driver_(driver), direction_(direction), core_(new CallbackCore(direction, format, sink)) {}
 
-    ~Stream() override { Close(); }
+    ~Stream() override {
+        Close();
+        delete core_;
+    }
 
     WaveResult OpenOn(int paIndex, const WaveFormat& format) {
         const PaDeviceInfo* info = Pa_GetDeviceInfo(paIndex);
@@ -113,13 +224,13 @@ public:
         {
             QuietStderr quiet;
             e = Pa_OpenStream(&pa_, input ? &p : nullptr, input ? nullptr : &p, format.samplesPerSec,
-                              paFramesPerBufferUnspecified, paClipOff | paDitherOff, &Stream::Callback, this);
+                              paFramesPerBufferUnspecified, paClipOff | paDitherOff, &CallbackCore::Callback, core_);
         }
         if (e != paNoError) {
             pa_ = nullptr;
             return e == paDeviceUnavailable ? kWaveAllocated : (e == paInsufficientMemory ? kWaveNoMemory : kWaveError);
         }
-        Pa_SetStreamFinishedCallback(pa_, &Stream::Finished);
+        Pa_SetStreamFinishedCallback(pa_, &CallbackCore::Finished);
         // Output runs from the start (silent until buffers come), as a waveform device plays
         // as soon as it is written to.
         if (!input && !Run()) {
@@ -136,23 +247,23 @@ public:
         if ((flags & kWaveHeaderPrepared) == 0) return kWaveUnprepared;
         if ((flags & kWaveHeaderInQueue) != 0) return kWaveStillPlaying;
         if (header.data == nullptr) return kWaveInvalidParam;
-        const uint32_t tail = tail_.load(std::memory_order_relaxed);
-        if (tail - head_.load(std::memory_order_acquire) >= ring_.size()) return kWaveNoMemory;
+        const uint32_t tail = core_->tail.load(std::memory_order_relaxed);
+        if (tail - core_->head.load(std::memory_order_acquire) >= core_->ring.size()) return kWaveNoMemory;
         header.bytesRecorded.store(0, std::memory_order_relaxed);
         header.driverPosition = 0;
         const bool looping = (flags & (kWaveHeaderBeginLoop | kWaveHeaderEndLoop)) ==
                              (kWaveHeaderBeginLoop | kWaveHeaderEndLoop);
         header.driverLoopsLeft = looping ? header.loops : 0;
         header.flags.store((flags & ~kWaveHeaderDone) | kWaveHeaderInQueue, std::memory_order_release);
-        ring_[tail % ring_.size()] = &header;
-        tail_.store(tail + 1, std::memory_order_release);
+        core_->ring[tail % core_->ring.size()] = &header;
+        core_->tail.store(tail + 1, std::memory_order_release);
         return kWaveOk;
     }
 
     WaveResult Start() override {
         if (pa_ == nullptr) return kWaveInvalidHandle;
         if (direction_ != WaveDirection::Input) return kWaveNotSupported;
-        if (failed_.load()) return kWaveError;
+        if (Lost()) return kWaveError;
         if (running_) return kWaveOk;
         return Run() ? kWaveOk : kWaveError;
     }
@@ -163,17 +274,17 @@ public:
         if (pa_ == nullptr) return kWaveInvalidHandle;
         const bool wasRunning = running_;
         Halt();
-        ReturnAll();
-        frames_.store(0);
+        core_->ReturnAll();
+        core_->frames.store(0);
         // Output stays ready to play, paused or not, as before the reset.
-        if (direction_ == WaveDirection::Output && wasRunning && !failed_.load()) Run();
+        if (direction_ == WaveDirection::Output && wasRunning && !core_->failed.load()) Run();
         return kWaveOk;
     }
 
     WaveResult GetPosition(uint32_t& bytes) override {
         if (pa_ == nullptr) return kWaveInvalidHandle;
         if (Lost()) return kWaveError;
-        bytes = static_cast<uint32_t>(frames_.load(std::memory_order_acquire) * blockAlign_);
+        bytes = static_cast<uint32_t>(core_->frames.load(std::memory_order_acquire) * core_->blockAlign);
         return kWaveOk;
     }
 
@@ -181,11 +292,13 @@ public:
         if (pa_ == nullptr) return kWaveInvalidHandle;
         const bool lost = Lost();
         Halt();
-        ReturnAll();
+        core_->ReturnAll();
         if (lost && jack_) {
             // PortAudio 19.6 waits for the vanished JACK server to acknowledge the close, for
-            // minutes. The stream is dead and its callback can no longer run: leave it behind.
+            // minutes. The stream is dead and its callback cannot run again: leave it behind,
+            // with the memory its callback would use.
             driver_.AbandonJackStream();
+            core_ = nullptr;
         } else {
             Pa_CloseStream(pa_);
         }
@@ -197,18 +310,15 @@ private:
     // A running stream that PortAudio no longer reports active has lost its device (the
     // sound server went away, the card was unplugged).
     bool Lost() {
-        if (failed_.load()) return true;
-        if (running_) {
-            const PaError active = Pa_IsStreamActive(pa_);
-            if (active != 1) failed_.store(true);
-        }
-        return failed_.load();
+        if (core_->failed.load()) return true;
+        if (running_ && Pa_IsStreamActive(pa_) != 1) core_->failed.store(true);
+        return core_->failed.load();
     }
 
     bool Run() {
-        stopping_.store(false);
+        core_->stopping.store(false);
         if (Pa_StartStream(pa_) != paNoError) {
-            failed_.store(true);
+            core_->failed.store(true);
             return false;
         }
         running_ = true;
@@ -217,116 +327,34 @@ private:
 
     // After this the callback no longer runs, so the owner may touch the ring.
     void Halt() {
-        if (running_) {
-            stopping_.store(true);
-            // A stream that lost its server never answers a stop request.
-            if (!Lost()) Pa_AbortStream(pa_);
-            running_ = false;
+        if (!running_) return;
+        core_->stopping.store(true);
+        if (Lost()) {
+            // A stream that lost its server never answers a stop request; its last callback
+            // has ended once busy is clear (bounded, in case it never started).
+            for (int i = 0; i < 1000 && core_->busy.load(std::memory_order_acquire); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        } else {
+            Pa_AbortStream(pa_);
         }
-    }
-
-    // Every queued header comes back done, as the owner may free or reuse it at once.
-    void ReturnAll() {
-        uint32_t head = head_.load(std::memory_order_relaxed);
-        const uint32_t tail = tail_.load(std::memory_order_acquire);
-        for (; head != tail; ++head) Complete(ring_[head % ring_.size()]);
-        head_.store(head, std::memory_order_release);
+        running_ = false;
     }
 
     WaveResult SetPaused(bool value) {
         if (pa_ == nullptr) return kWaveInvalidHandle;
         if (direction_ != WaveDirection::Output) return kWaveNotSupported;
-        if (failed_.load()) return kWaveError;
-        paused_.store(value, std::memory_order_release);
+        if (core_->failed.load()) return kWaveError;
+        core_->paused.store(value, std::memory_order_release);
         return kWaveOk;
-    }
-
-    void Complete(WaveHeader* h) {
-        const uint32_t flags = h->flags.load(std::memory_order_acquire);
-        h->flags.store((flags & ~kWaveHeaderInQueue) | kWaveHeaderDone, std::memory_order_release);
-        if (sink_ != nullptr) sink_->PostBufferDone(direction_, h);
-    }
-
-    WaveHeader* Front() {
-        const uint32_t head = head_.load(std::memory_order_relaxed);
-        if (head == tail_.load(std::memory_order_acquire)) return nullptr;
-        return ring_[head % ring_.size()];
-    }
-    void PopFront() { head_.store(head_.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
-
-    int Transfer(const uint8_t* in, uint8_t* out, unsigned long frames) {
-        const bool input = direction_ == WaveDirection::Input;
-        if (input ? in == nullptr : out == nullptr) return paContinue;
-        if (!input && paused_.load(std::memory_order_acquire)) {
-            std::memset(out, silence_, frames * blockAlign_);
-            return paContinue;
-        }
-        while (frames > 0) {
-            WaveHeader* h = Front();
-            if (h == nullptr) break;
-            const uint32_t room = (h->bufferLength - h->driverPosition) / blockAlign_;
-            if (room == 0) {
-                FinishOrLoop(h);
-                continue;
-            }
-            const uint32_t n = static_cast<uint32_t>(std::min<unsigned long>(frames, room));
-            auto* data = static_cast<uint8_t*>(h->data) + h->driverPosition;
-            const size_t bytes = static_cast<size_t>(n) * blockAlign_;
-            if (input) {
-                std::memcpy(data, in, bytes);
-                in += bytes;
-            } else {
-                std::memcpy(out, data, bytes);
-                out += bytes;
-            }
-            h->driverPosition += static_cast<uint32_t>(bytes);
-            if (input) h->bytesRecorded.store(h->driverPosition, std::memory_order_release);
-            frames_.fetch_add(n, std::memory_order_release);
-            frames -= n;
-            if ((h->bufferLength - h->driverPosition) < blockAlign_) FinishOrLoop(h);
-        }
-        // Output with nothing queued plays silence; input with nowhere to go is lost.
-        if (!input && frames > 0) std::memset(out, silence_, frames * blockAlign_);
-        return paContinue;
-    }
-
-    void FinishOrLoop(WaveHeader* h) {
-        if (direction_ == WaveDirection::Output && h->driverLoopsLeft > 1 && h->driverPosition > 0) {
-            --h->driverLoopsLeft;
-            h->driverPosition = 0;
-            return;
-        }
-        PopFront();
-        Complete(h);
-    }
-
-    static int Callback(const void* input, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
-                        PaStreamCallbackFlags, void* self) {
-        return static_cast<Stream*>(self)->Transfer(static_cast<const uint8_t*>(input), static_cast<uint8_t*>(output),
-                                                    frames);
-    }
-
-    // A stream that ends without being asked to has lost its device.
-    static void Finished(void* self) {
-        auto* s = static_cast<Stream*>(self);
-        if (!s->stopping_.load()) s->failed_.store(true);
     }
 
     PortAudioDriver& driver_;
     const WaveDirection direction_;
-    WaveNotifySink* const sink_;
-    const unsigned blockAlign_;
-    bool jack_ = false;
-    const uint8_t silence_;
+    CallbackCore* core_;  // owned, unless left behind with an abandoned stream
     PaStream* pa_ = nullptr;
     bool running_ = false;
-    std::atomic<bool> stopping_{false};
-    std::atomic<bool> failed_{false};
-    std::atomic<bool> paused_{false};
-    std::atomic<uint64_t> frames_{0};
-    std::array<WaveHeader*, 16> ring_{};
-    std::atomic<uint32_t> head_{0};
-    std::atomic<uint32_t> tail_{0};
+    bool jack_ = false;
 };
 
 PortAudioDriver::PortAudioDriver() {
