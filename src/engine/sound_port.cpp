@@ -6,6 +6,7 @@
 #include <strings.h>
 
 #include "base/strings.h"
+#include "engine/sound_port_strings.h"
 
 namespace zeltrak {
 

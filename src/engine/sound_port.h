@@ -36,9 +36,6 @@ public:
     static constexpr uint32_t kPreRollBytes = 10000;
     static constexpr uint32_t kPreRollPrivateMessage = 0x4203;
     static constexpr size_t kDeviceNameLength = 32;
-    // The texts the port shows itself, besides the numbered ones.
-    static constexpr const char* kFormatRefusedText = "Sound Card not present or sampling rate not supported.";
-    static constexpr const char* kFormatRefusedCaption = "Vornal";
 
     // The discrete rates of the devices that only know a table of them, ascending.
     static const std::array<uint32_t, 222> kDiscreteRates;
