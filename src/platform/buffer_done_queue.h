@@ -1,0 +1,55 @@
+#pragma once
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#include "platform/wave_driver.h"
+
+namespace zeltrak {
+
+// A plain thread-safe queue of buffer-done notices, for the headless loop and tests.
+class BufferDoneQueue : public WaveNotifySink {
+public:
+    struct Notice {
+        WaveDirection direction;
+        WaveHeader* header;
+    };
+
+    void PostBufferDone(WaveDirection direction, WaveHeader* header) override {
+        {
+            std::lock_guard lock(mutex_);
+            notices_.push_back({direction, header});
+        }
+        ready_.notify_all();
+    }
+
+    bool TryPop(Notice& out) {
+        std::lock_guard lock(mutex_);
+        if (notices_.empty()) return false;
+        out = notices_.front();
+        notices_.pop_front();
+        return true;
+    }
+
+    // Waits at most `timeout` for a notice.
+    bool WaitPop(Notice& out, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        if (!ready_.wait_for(lock, timeout, [this] { return !notices_.empty(); })) return false;
+        out = notices_.front();
+        notices_.pop_front();
+        return true;
+    }
+
+    size_t Size() const {
+        std::lock_guard lock(mutex_);
+        return notices_.size();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<Notice> notices_;
+};
+
+}  // namespace zeltrak
