@@ -21,6 +21,15 @@ constexpr int kMaxLog2 = 20;
 constexpr uint32_t kMinVectorPoints = 128;
 // Passes whose groups fit in this many complex points run block by block (2 x 64 KiB).
 constexpr size_t kFFTBlock = 4096;
+// Large transforms are split as h = B x M: the M sub-transforms of B points each stay in
+// the second-level cache while they are built, then the outer passes run column by column.
+constexpr uint32_t kSubSizeOdd = 2048;   // 8·4^4, for an 8-point leaf
+constexpr uint32_t kSubSizeEven = 4096;  // 16·4^4, for a 16-point leaf
+constexpr uint32_t kMinSplitPoints = 32768;
+// Columns per chunk of the outer passes: M rows of this many points are worked on together.
+constexpr size_t kColumnChunk = 64;
+// Scratch for one column chunk, in doubles (M is at most 2^20 / kSubSizeOdd).
+constexpr size_t kLocalDoubles = 2 * kColumnChunk * (kMaxFFTSize / kSubSizeOdd);
 
 // 64-byte aligned storage of doubles or indices, released with the owner.
 template <class T>
@@ -69,6 +78,16 @@ struct FFTPlan {
     // vector path
     uint32_t leafRadix = 0;
     const uint32_t* leafRev = nullptr;  // bit reversal of the h/leafRadix leaf indices
+    // split form (h >= kMinSplitPoints): sub-transform size B, their count M
+    uint32_t subSize = 0;
+    uint32_t subCount = 0;
+    int subStages = 0;                  // radix-4 passes inside one sub-transform
+    const uint32_t* subLeafRev = nullptr;  // bit reversal of the B/leafRadix leaf indices
+    const uint32_t* subRev = nullptr;      // bit reversal of the M sub-transform indices
+    // outer passes (q >= B): W_4q^j = W_4q^(jh·B) · W_4q^jl for j = jh·B + jl, from two
+    // small tables (re then im) instead of one as large as the data
+    const double* outerHigh[kMaxLog2] = {};  // 2·(q/B) values
+    const double* outerLow[kMaxLog2] = {};   // 2·B values
     int stageCount = 0;
     uint32_t stageQ[kMaxLog2] = {};
     const double* stageTw[kMaxLog2] = {};
@@ -119,9 +138,19 @@ std::unique_ptr<FFTPlan> BuildPlan(uint32_t log2h) {
     } else {
         p.leafRadix = (log2h % 2 == 1) ? 8 : 16;
         indices = h / p.leafRadix;
+        if (h >= kMinSplitPoints) {
+            p.subSize = p.leafRadix == 8 ? kSubSizeOdd : kSubSizeEven;
+            p.subCount = h / p.subSize;
+            indices += p.subSize / p.leafRadix + p.subCount;
+        }
         for (size_t q = p.leafRadix; q < h; q *= 4) {
             p.stageQ[p.stageCount++] = static_cast<uint32_t>(q);
             doubles += 6 * q;
+        }
+        if (h >= kMinSplitPoints) {
+            const size_t sub = p.leafRadix == 8 ? kSubSizeOdd : kSubSizeEven;
+            for (int st = 0; st < p.stageCount; ++st)
+                if (p.stageQ[st] >= sub) doubles += 2 * (p.stageQ[st] / sub) + 2 * sub;
         }
     }
     p.indexStore = AlignedArray<uint32_t>(indices);
@@ -148,6 +177,20 @@ std::unique_ptr<FFTPlan> BuildPlan(uint32_t log2h) {
         const uint32_t leafBits = log2h - (p.leafRadix == 16 ? 4 : 3);
         for (uint32_t s = 0; s < (h >> (log2h - leafBits)); ++s) ix[s] = ReverseBits(s, leafBits);
         p.leafRev = ix;
+        if (p.subSize) {
+            uint32_t* subLeafRev = ix + h / p.leafRadix;
+            uint32_t* subRev = subLeafRev + p.subSize / p.leafRadix;
+            const uint32_t subLeaves = p.subSize / p.leafRadix;
+            uint32_t bits = 0;
+            while ((1u << bits) < subLeaves) ++bits;
+            for (uint32_t t = 0; t < subLeaves; ++t) subLeafRev[t] = ReverseBits(t, bits);
+            bits = 0;
+            while ((1u << bits) < p.subCount) ++bits;
+            for (uint32_t c = 0; c < p.subCount; ++c) subRev[c] = ReverseBits(c, bits);
+            p.subLeafRev = subLeafRev;
+            p.subRev = subRev;
+            while (p.subStages < p.stageCount && 4 * p.stageQ[p.subStages] <= p.subSize) ++p.subStages;
+        }
         for (int s = 0; s < p.stageCount; ++s) {
             const size_t q = p.stageQ[s];
             for (size_t j = 0; j < q; ++j) {
@@ -156,6 +199,17 @@ std::unique_ptr<FFTPlan> BuildPlan(uint32_t log2h) {
             }
             p.stageTw[s] = d;
             d += 6 * q;
+        }
+        for (int s = p.subStages; p.subSize && s < p.stageCount; ++s) {
+            const size_t q = p.stageQ[s], B = p.subSize;
+            double* high = d;
+            for (size_t jh = 0; jh < q / B; ++jh) Twiddle(jh * B, 4 * q, high[jh], high[q / B + jh]);
+            d += 2 * (q / B);
+            double* low = d;
+            for (size_t jl = 0; jl < B; ++jl) Twiddle(jl, 4 * q, low[jl], low[B + jl]);
+            d += 2 * B;
+            p.outerHigh[s] = high;
+            p.outerLow[s] = low;
         }
     }
     return plan;
@@ -383,20 +437,20 @@ int SizeLog2(uint32_t n, uint32_t minimum) {
 bool PrepareComplexFFT(uint32_t n) {
     const int log2 = SizeLog2(n, 1);
     if (log2 < 0 || !GetPlan(static_cast<uint32_t>(log2))) return false;
-    return tWorkSpace.Get(2 * static_cast<size_t>(n)) != nullptr;
+    return tWorkSpace.Get(2 * static_cast<size_t>(n) + kLocalDoubles) != nullptr;
 }
 
 bool PrepareRealFFT(uint32_t n) {
     const int log2 = SizeLog2(n, 2);
     if (log2 < 0 || !GetPlan(static_cast<uint32_t>(log2 - 1))) return false;
-    return tWorkSpace.Get(2 * static_cast<size_t>(n)) != nullptr;
+    return tWorkSpace.Get(2 * static_cast<size_t>(n) + kLocalDoubles) != nullptr;
 }
 
 bool ComplexFFT(float* data, uint32_t n, int direction) {
     const int log2 = SizeLog2(n, 1);
     if (!data || log2 < 0 || (direction != 1 && direction != -1)) return false;
     const FFTPlan* plan = GetPlan(static_cast<uint32_t>(log2));
-    double* ws = tWorkSpace.Get(2 * static_cast<size_t>(n));
+    double* ws = tWorkSpace.Get(2 * static_cast<size_t>(n) + kLocalDoubles);
     if (!plan || !ws) return false;
     const bool inverse = direction == -1;
     if (plan->scalar)
@@ -411,7 +465,7 @@ bool RealFFT(float* data, uint32_t n, int direction) {
     if (!data || log2 < 0 || (direction != 1 && direction != -1)) return false;
     const FFTPlan* plan = GetPlan(static_cast<uint32_t>(log2 - 1));
     // the inverse needs a second half-size array for the pre-processed spectrum
-    double* ws = tWorkSpace.Get(2 * static_cast<size_t>(n));
+    double* ws = tWorkSpace.Get(2 * static_cast<size_t>(n) + kLocalDoubles);
     if (!plan || !ws) return false;
     const KernelSet& kernels = kKernelSets[ActiveKernelIndex().load(std::memory_order_relaxed)];
     if (direction == 1) {
