@@ -143,14 +143,11 @@ std::unique_ptr<FFTPlan> BuildPlan(uint32_t log2h) {
             p.subCount = h / p.subSize;
             indices += p.subSize / p.leafRadix + p.subCount;
         }
+        const size_t sub = h >= kMinSplitPoints ? (p.leafRadix == 8 ? kSubSizeOdd : kSubSizeEven) : 0;
         for (size_t q = p.leafRadix; q < h; q *= 4) {
             p.stageQ[p.stageCount++] = static_cast<uint32_t>(q);
-            doubles += 6 * q;
-        }
-        if (h >= kMinSplitPoints) {
-            const size_t sub = p.leafRadix == 8 ? kSubSizeOdd : kSubSizeEven;
-            for (int st = 0; st < p.stageCount; ++st)
-                if (p.stageQ[st] >= sub) doubles += 2 * (p.stageQ[st] / sub) + 2 * sub;
+            // outer passes of the split form use the two small tables instead
+            doubles += (sub && q >= sub) ? 2 * (q / sub) + 2 * sub : 6 * q;
         }
     }
     p.indexStore = AlignedArray<uint32_t>(indices);
@@ -191,7 +188,8 @@ std::unique_ptr<FFTPlan> BuildPlan(uint32_t log2h) {
             p.subRev = subRev;
             while (p.subStages < p.stageCount && 4 * p.stageQ[p.subStages] <= p.subSize) ++p.subStages;
         }
-        for (int s = 0; s < p.stageCount; ++s) {
+        const int fullTables = p.subSize ? p.subStages : p.stageCount;
+        for (int s = 0; s < fullTables; ++s) {
             const size_t q = p.stageQ[s];
             for (size_t j = 0; j < q; ++j) {
                 double* chunk = d + (j / 8) * 48 + (j % 8);

@@ -57,28 +57,32 @@ std::vector<cd> DirectDft(const std::vector<cd>& x, int sign) {
     return out;
 }
 
-// Textbook recursive radix-2 FFT, used as the reference where the direct sum is too slow.
-void RecursiveFft(std::vector<cd>& x, int sign) {
+// Textbook iterative radix-2 FFT (bit reversal, then butterflies with directly computed
+// twiddles), the reference where the direct sum is too slow.
+void TextbookFft(std::vector<cd>& x, int sign) {
     const size_t n = x.size();
-    if (n == 1) return;
-    std::vector<cd> even(n / 2), odd(n / 2);
-    for (size_t i = 0; i < n / 2; ++i) {
-        even[i] = x[2 * i];
-        odd[i] = x[2 * i + 1];
+    for (size_t i = 1, j = 0; i < n; ++i) {
+        size_t bit = n >> 1;
+        for (; j & bit; bit >>= 1) j ^= bit;
+        j ^= bit;
+        if (i < j) std::swap(x[i], x[j]);
     }
-    RecursiveFft(even, sign);
-    RecursiveFft(odd, sign);
-    for (size_t k = 0; k < n / 2; ++k) {
-        const cd t = std::polar(1.0, sign * 2.0 * kPi * static_cast<double>(k) / n) * odd[k];
-        x[k] = even[k] + t;
-        x[k + n / 2] = even[k] - t;
+    for (size_t len = 2; len <= n; len <<= 1) {
+        for (size_t k = 0; k < len / 2; ++k) {
+            const cd w = std::polar(1.0, sign * 2.0 * kPi * static_cast<double>(k) / len);
+            for (size_t i = k; i < n; i += len) {
+                const cd t = w * x[i + len / 2];
+                x[i + len / 2] = x[i] - t;
+                x[i] += t;
+            }
+        }
     }
 }
 
 std::vector<cd> ReferenceDft(const std::vector<cd>& x, int sign) {
     if (x.size() <= 1024) return DirectDft(x, sign);
     std::vector<cd> y = x;
-    RecursiveFft(y, sign);
+    TextbookFft(y, sign);
     return y;
 }
 
@@ -135,7 +139,11 @@ TEST(ComplexFFT, MatchesReferenceBothDirectionsOnEveryKernel) {
     KernelGuard guard;
     for (FFTKernel kernel : AvailableKernels()) {
         ASSERT_TRUE(SelectFFTKernel(kernel));
-        for (uint32_t n = 1; n <= 4096; n *= 2) {
+        // up to 4096 every size; then the cache-split forms with both leaf sizes
+        std::vector<uint32_t> sizes;
+        for (uint32_t n = 1; n <= 4096; n *= 2) sizes.push_back(n);
+        sizes.insert(sizes.end(), {32768u, 65536u});
+        for (uint32_t n : sizes) {
             const std::vector<float> input = RandomFloats(2 * n, n);
             std::vector<cd> x(n);
             for (size_t i = 0; i < n; ++i) x[i] = cd(input[2 * i], input[2 * i + 1]);
@@ -160,7 +168,10 @@ TEST(RealFFT, PackedSpectrumAndRoundTripOnEveryKernel) {
     KernelGuard guard;
     for (FFTKernel kernel : AvailableKernels()) {
         ASSERT_TRUE(SelectFFTKernel(kernel));
-        for (uint32_t n = 2; n <= 16384; n *= 2) {
+        std::vector<uint32_t> sizes;
+        for (uint32_t n = 2; n <= 16384; n *= 2) sizes.push_back(n);
+        sizes.insert(sizes.end(), {65536u, 131072u});
+        for (uint32_t n : sizes) {
             const std::vector<float> samples = RandomFloats(n, 7 * n);
             std::vector<float> data = samples;
             ASSERT_TRUE(RealFFT(data.data(), n, 1));
