@@ -14,9 +14,13 @@ namespace zeltrak {
 namespace {
 
 // Correction exponents (dB / 20) by type: amplitude (mode 2) and energy (mode 1).
-// Uniform is never corrected; Gaussian has no correction.
-constexpr double kAmplitudeExponent[10] = {0.319, 0.3875, 0.0, 0.285, 0.315, 0.3685, -0.1675, 0.319, 0.0, 0.0};
-constexpr double kEnergyExponent[10] = {0.24, 0.2585, -0.2675, 0.2005, 0.213, 0.248, -0.486, 0.239, 0.0, 0.0};
+// Uniform is never corrected; Gaussian has no correction. The energy exponents are
+// -log10(mean w²)/2. Parzen's are derived for the symmetric window built below: mean w² is
+// 151/560, giving 0.2846, and the coherent gain 0.375 gives 0.426 for the amplitude (the
+// older -0.486 and -0.1675 only fit a window taken on signed x, which swings to -11, and
+// would misread the symmetric window's levels by 15 and 12 dB).
+constexpr double kAmplitudeExponent[10] = {0.319, 0.3875, 0.0, 0.285, 0.315, 0.3685, 0.426, 0.319, 0.0, 0.0};
+constexpr double kEnergyExponent[10] = {0.24, 0.2585, -0.2675, 0.2005, 0.213, 0.248, 0.2846, 0.239, 0.0, 0.0};
 
 // The constants the windows are defined with (deliberately not full-precision π).
 constexpr double kPiHamming = 3.1415927;
