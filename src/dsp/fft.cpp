@@ -1,5 +1,5 @@
 // Contraction into fused multiply-adds only makes the double-precision passes more exact.
-#pragma GCC optimize("fp-contract=fast")
+#pragma GCC optimize("O3", "fp-contract=fast")
 
 #include "dsp/fft.h"
 
