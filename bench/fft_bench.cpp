@@ -3,7 +3,7 @@
 // accuracy of every size against FFTW in double precision. After the runs it prints one
 // table of medians with the ratios ours/other per size.
 //
-//   bench_fft_bench [--no-accuracy] [--no-table] [benchmark flags]
+//   bench_fft_bench [--no-accuracy] [--no-table] [--kernel=generic|avx2|avx512] [benchmark flags]
 //
 // Every timed iteration first copies the input into the transform buffer, for every
 // library alike, because our transforms work in place and repeated in-place transforms of
@@ -334,7 +334,8 @@ public:
 
     void PrintTable() const {
         for (const char* op : {"RealForward", "RealInverse", "Complex"}) {
-            std::printf("\n%s: median CPU time in microseconds, and ratios ours/other\n", op);
+            std::printf("\n%s (our kernel: %s): median CPU time in microseconds, and ratios ours/other\n", op,
+                        zeltrak::FFTKernelName(zeltrak::ActiveFFTKernel()));
             std::printf("  %-9s %12s %12s %12s %10s %10s\n", "N", "ours", "fftw", "kissfft", "ours/fftw", "ours/kiss");
             const auto ours = times_.find(std::string(op) + "_ours");
             if (ours == times_.end()) continue;
@@ -373,6 +374,15 @@ int main(int argc, char** argv) {
             accuracy = false;
         else if (std::strcmp(argv[i], "--no-table") == 0)
             table = false;
+        else if (std::strncmp(argv[i], "--kernel=", 9) == 0) {
+            bool found = false;
+            for (auto k : {zeltrak::FFTKernel::Generic, zeltrak::FFTKernel::Avx2, zeltrak::FFTKernel::Avx512})
+                if (std::strcmp(argv[i] + 9, zeltrak::FFTKernelName(k)) == 0) found = zeltrak::SelectFFTKernel(k);
+            if (!found) {
+                std::fprintf(stderr, "kernel %s is unknown or not supported here\n", argv[i] + 9);
+                return 1;
+            }
+        }
         else
             args.push_back(argv[i]);
     }
