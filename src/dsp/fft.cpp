@@ -1,5 +1,8 @@
-// Contraction into fused multiply-adds only makes the double-precision passes more exact.
+// Contraction into fused multiply-adds only makes the double-precision passes more exact;
+// full optimisation lets the small fixed loops of the kernels unroll into registers.
+#if !defined(__clang__)
 #pragma GCC optimize("O3", "fp-contract=fast")
+#endif
 
 #include "dsp/fft.h"
 
@@ -359,23 +362,39 @@ void RealInverseScalar(const FFTPlan& p, float* data, double* ws) {
 
 // ---- the vector passes, once per instruction set ----
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512dq,avx512vl,avx2,fma"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512dq,avx512vl,avx2,fma")
+#endif
 namespace fft_avx512 {
 #define ZK_VLEN 8
 #include "dsp/fft_kernels.inc"
 #undef ZK_VLEN
 }  // namespace fft_avx512
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
+#endif
 namespace fft_avx2 {
 #define ZK_VLEN 4
 #include "dsp/fft_kernels.inc"
 #undef ZK_VLEN
 }  // namespace fft_avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 namespace fft_generic {
 #define ZK_VLEN 2
