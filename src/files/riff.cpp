@@ -162,21 +162,7 @@ RiffFile::Status RiffFile::Descend(RiffChunk& chunk, const RiffChunk* parent, un
         found.size = GetLE32(header + 4);
         found.dataOffset = pos_ + 8;
         const bool container = found.id == kFourCCRiff || found.id == kFourCCList;
-        // A container may claim the pad byte of its last chunk that the writer never wrote.
-        const uint64_t slack = container ? 1 : 0;
-        if (found.End() > bound + slack) {
-            char text[160];
-            std::snprintf(text, sizeof text, "The \"%s\" chunk claims %u bytes but only %llu remain.",
-                          FourCCText(found.id).c_str(), found.size,
-                          static_cast<unsigned long long>(bound > found.dataOffset ? bound - found.dataOffset : 0));
-            problem_ = text;
-            return Status::Malformed;
-        }
-        if (container) {
-            if (found.size < 4) {
-                problem_ = "A \"" + FourCCText(found.id) + "\" chunk is too short to hold its form type.";
-                return Status::Malformed;
-            }
+        if (container && found.size >= 4 && found.dataOffset + 4 <= bound) {
             uint8_t form[4];
             if (!ReadAt(found.dataOffset, form, 4)) return Status::IoError;
             found.formType = GetLE32(form);
@@ -186,6 +172,23 @@ RiffFile::Status RiffFile::Descend(RiffChunk& chunk, const RiffChunk* parent, un
         else if (flags & kFindList) match = found.id == kFourCCList && found.formType == chunk.formType;
         else if (flags & kFindChunk) match = found.id == chunk.id;
         else match = true;
+        // A container may claim the pad byte of its last chunk that the writer never wrote.
+        const uint64_t slack = container ? 1 : 0;
+        if (found.End() > bound + slack) {
+            // At the top level, something that is not what we look for and does not fit is
+            // simply not a RIFF file of that kind.
+            if (!parent && !match) return Status::NotFound;
+            char text[160];
+            std::snprintf(text, sizeof text, "the \"%s\" chunk claims %u bytes but only %llu remain.",
+                          FourCCText(found.id).c_str(), found.size,
+                          static_cast<unsigned long long>(bound > found.dataOffset ? bound - found.dataOffset : 0));
+            problem_ = text;
+            return Status::Malformed;
+        }
+        if (container && found.size < 4) {
+            problem_ = "a \"" + FourCCText(found.id) + "\" chunk is too short to hold its form type.";
+            return Status::Malformed;
+        }
         if (match) {
             chunk = found;
             pos_ = found.dataOffset + (container ? 4 : 0);
@@ -193,7 +196,7 @@ RiffFile::Status RiffFile::Descend(RiffChunk& chunk, const RiffChunk* parent, un
         }
         pos_ = found.PaddedEnd();
     }
-    problem_ = "The file holds too many chunks.";
+    problem_ = "the file holds too many chunks.";
     return Status::Malformed;
 }
 

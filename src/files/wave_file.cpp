@@ -195,7 +195,6 @@ TWaveFile::TWaveFile(Host& host, const SampleFormat& format, bool makeBackup, co
         return;
     }
     dataOffset_ = static_cast<int64_t>(data_.dataOffset);
-    tailDetached_ = true;  // nothing follows the data chunk
     untitled_ = 1;
     newFile_ = 1;
 }
@@ -545,7 +544,7 @@ bool TWaveFile::DiskResize(uint32_t frames) {
 bool TWaveFile::FinishWorkingFile() {
     if (!file_.IsOpen()) return true;
     if (FramesToBytes(writtenLength_) != data_.size && !SetDiskDataBytes(FramesToBytes(writtenLength_))) return false;
-    if (tailDetached_ && (!tailInsideRiff_.empty() || !tailOutsideRiff_.empty())) {
+    if (tailDetached_) {
         const uint64_t padded = data_.PaddedEnd();
         const uint64_t riffEnd = padded + tailInsideRiff_.size();
         if (riffEnd - riff_.dataOffset > std::numeric_limits<uint32_t>::max()) return false;
