@@ -468,9 +468,11 @@ bool TWaveFile::DiskWrite(uint64_t offset, const void* in, uint64_t n) {
         const uint8_t pad = 0;
         if (!file_.WriteAt(data_.dataOffset + end, &pad, 1)) return false;
     }
+    // The form grows before the chunk inside it, so that no moment has a "data" chunk
+    // reaching past its RIFF form.
     const uint32_t riffSize = static_cast<uint32_t>(formEnd - riff_.dataOffset);
-    if (!file_.WriteLE32At(data_.dataOffset - 4, static_cast<uint32_t>(end)) ||
-        !file_.WriteLE32At(riff_.dataOffset - 4, riffSize))
+    if (!file_.WriteLE32At(riff_.dataOffset - 4, riffSize) ||
+        !file_.WriteLE32At(data_.dataOffset - 4, static_cast<uint32_t>(end)))
         return false;
     data_.size = static_cast<uint32_t>(end);
     riff_.size = riffSize;
@@ -518,15 +520,17 @@ bool TWaveFile::SetDiskDataBytes(uint64_t bytes) {
             at += n;
         }
     }
+    // Sizes in the order that keeps the chunk inside its form at every moment.
+    const uint32_t riffSize = static_cast<uint32_t>(formEnd - riff_.dataOffset);
+    const bool growing = bytes > data_.size;
+    if (growing && !file_.WriteLE32At(riff_.dataOffset - 4, riffSize)) return false;
+    if (!file_.WriteLE32At(data_.dataOffset - 4, static_cast<uint32_t>(bytes))) return false;
+    if (!growing && !file_.WriteLE32At(riff_.dataOffset - 4, riffSize)) return false;
     if (!file_.Truncate(data_.dataOffset + bytes)) return false;
     if (bytes & 1u) {
         const uint8_t pad = 0;
         if (!file_.WriteAt(data_.dataOffset + bytes, &pad, 1)) return false;
     }
-    const uint32_t riffSize = static_cast<uint32_t>(formEnd - riff_.dataOffset);
-    if (!file_.WriteLE32At(data_.dataOffset - 4, static_cast<uint32_t>(bytes)) ||
-        !file_.WriteLE32At(riff_.dataOffset - 4, riffSize))
-        return false;
     data_.size = static_cast<uint32_t>(bytes);
     riff_.size = riffSize;
     SetFrameCount(BytesToFrames(bytes));

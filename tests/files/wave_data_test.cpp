@@ -34,9 +34,9 @@ TEST(WaveData, ConversionsBetweenFramesBytesAndSeconds) {
     EXPECT_EQ(w.DataSize(), 60u);
 
     TWaveData d;  // the defaults
-    EXPECT_EQ(d.Format().rate, 44100u);
-    EXPECT_EQ(d.Format().channels, 1u);
-    EXPECT_EQ(d.Format().bytesPerSample, 2u);
+    EXPECT_EQ(+d.Format().rate, 44100u);
+    EXPECT_EQ(+d.Format().channels, 1u);
+    EXPECT_EQ(+d.Format().bytesPerSample, 2u);
     EXPECT_EQ(d.FullScaleLeft(), 1.0f);
     EXPECT_EQ(d.Buffer(), nullptr);
     EXPECT_FLOAT_EQ(d.ScaleLeft(), 1.0f / 32767.0f);

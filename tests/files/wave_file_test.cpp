@@ -159,8 +159,8 @@ TEST(WaveFile, ReadsTheFormatFromBlockAlignAndTolerantTags) {
         for (uint16_t mode : {TWaveFile::kMemoryMode, TWaveFile::kDiskMode}) {
             TWaveFile w(host, name, mode, true, dir.Path());
             ASSERT_FALSE(w.Error());
-            EXPECT_EQ(w.Format().channels, c.channels);
-            EXPECT_EQ(w.Format().bytesPerSample, c.bytesPerSample);
+            EXPECT_EQ(+w.Format().channels, c.channels);
+            EXPECT_EQ(+w.Format().bytesPerSample, c.bytesPerSample);
             EXPECT_EQ(w.Length(), 12u / (c.channels * c.bytesPerSample));
             EXPECT_EQ(AllSamples(w), samples);
         }

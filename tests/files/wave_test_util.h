@@ -127,7 +127,7 @@ inline bool HaveProgram(const char* name) {
     return std::system(cmd.c_str()) == 0;
 }
 
-inline int Run(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
+inline int RunQuiet(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
 
 inline std::string RunOutput(const std::string& cmd) {
     std::string out;
