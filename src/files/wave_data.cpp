@@ -272,10 +272,10 @@ uint32_t TWaveData::ReadBytes(void* buffer, uint32_t n) {
     const uint32_t take = offset >= end ? 0 : static_cast<uint32_t>(std::min<uint64_t>(n, end - offset));
     if (!ReadData(offset, out, take)) {
         error_ = 1;
-        std::memset(out, 0, n);
+        if (n) std::memset(out, 0, n);
         return 0;
     }
-    std::memset(out + take, 0, n - take);
+    if (n > take) std::memset(out + take, 0, n - take);
     const uint64_t next = static_cast<uint64_t>(position_) + n / ba;
     if (next > length_) position_ = length_ == 0 ? 0 : length_ - 1;
     else position_ = static_cast<uint32_t>(next);
@@ -288,7 +288,7 @@ bool TWaveData::WriteBytes(void* buffer, uint32_t n) {
     bool fits = DiskMode() || offset + n <= dataSize_;
     if (!fits || !WriteData(offset, buffer, n)) {
         if (fits) error_ = 1;  // an I/O failure, not just a full buffer
-        std::memset(buffer, 0, n);
+        if (n) std::memset(buffer, 0, n);
         return false;
     }
     position_ = static_cast<uint32_t>(std::min<uint64_t>(position_ + n / ba, length_));

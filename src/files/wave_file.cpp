@@ -133,10 +133,6 @@ TWaveFile::TWaveFile(Host& host, const std::string& fileName, uint16_t storageMo
         ReadCalibrationChunk(file);
         Layout layout;
         if (!ParseLayout(file, layout)) return;
-        if (layout.data.size == 0) {
-            FailFormat("the \"data\" chunk holds no samples.");
-            return;
-        }
         if (!LoadIntoMemory(file, layout)) return;
     } else if (!OpenDisk(fileName)) {
         return;
@@ -337,6 +333,10 @@ bool TWaveFile::LoadIntoMemory(RiffFile& file, const Layout& layout) {
     const uint64_t sourceFrameBytes = uint64_t{layout.format.channels} * layout.sourceBytesPerSample;
     const uint64_t frames = layout.data.size / sourceFrameBytes;
     const uint64_t bytes = frames * format_.BlockAlign();
+    if (frames == 0) {
+        FailFormat("the \"data\" chunk holds no samples.");
+        return false;
+    }
     if (!AllocateBuffer(bytes)) {
         char text[128];
         std::snprintf(text, sizeof text, kStrWaveNoMemory, static_cast<long>(bytes));
