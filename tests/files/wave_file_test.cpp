@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/resource.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <fstream>
 
 #include <bit>
 #include <cmath>
@@ -583,6 +589,122 @@ TEST(WaveFile, FailedSaveKeepsTheSamplesAndSaysSo) {
     ASSERT_TRUE(w.Save());
     EXPECT_EQ(ReadAll(dir.File("x.wav")), SimpleWave(1, 2, 8000, b));
 }
+
+}  // namespace
+}  // namespace zeltrak
+
+namespace zeltrak {
+namespace {
+
+using namespace test;
+
+// Runs `body` in a child process (for resource limits that must not touch the test runner)
+// and returns its exit code; the body returns 0 on success or the number of a failed check.
+template <class F>
+int InChild(F body) {
+    pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+TEST(WaveFileLimits, FullDiskFailuresKeepValidFilesAndSaySo) {
+    TempDir dir;
+    TempDir work;
+    signal(SIGXFSZ, SIG_IGN);  // exceeding the size limit must fail the write, not kill
+    auto samples = PatternBytes(1000, 70);
+    const uint64_t waveSize = 44 + samples.size();
+    // Room for the wave but not the calibration chunk header: the file is saved without it.
+    EXPECT_EQ(InChild([&] {
+                  rlimit lim{waveSize + 4, waveSize + 4};
+                  setrlimit(RLIMIT_FSIZE, &lim);
+                  ScriptedHost host;
+                  TWaveFile w(host, 500, SampleFormat::Make(8000, 1, 2));
+                  if (!w.WriteBytes(samples.data(), 1000)) return 1;
+                  w.SetName(dir.File("nocal.wav"));
+                  w.SetCalibration(CalibrationRecord::Defaults());
+                  if (!w.Save()) return 2;
+                  if (w.CalibrationPresent()) return 3;
+                  if (host.messages.size() != 1 || host.messages[0].text != kStrWaveCalChunkCreateFailure) return 4;
+                  return 0;
+              }),
+              0);
+    EXPECT_EQ(ReadAll(dir.File("nocal.wav")), SimpleWave(1, 2, 8000, samples));
+    // Room for the header but not the record.
+    EXPECT_EQ(InChild([&] {
+                  rlimit lim{waveSize + 100, waveSize + 100};
+                  setrlimit(RLIMIT_FSIZE, &lim);
+                  ScriptedHost host;
+                  TWaveFile w(host, 500, SampleFormat::Make(8000, 1, 2));
+                  w.WriteBytes(samples.data(), 1000);
+                  w.SetName(dir.File("shortcal.wav"));
+                  w.SetCalibration(CalibrationRecord::Defaults());
+                  if (!w.Save() || w.CalibrationPresent()) return 1;
+                  if (host.messages.size() != 1 || host.messages[0].text != kStrWaveCalChunkWriteFailure) return 2;
+                  return 0;
+              }),
+              0);
+    EXPECT_EQ(ReadAll(dir.File("shortcal.wav")), SimpleWave(1, 2, 8000, samples));
+
+    // A recording that runs out of room refuses the buffer and keeps what it had.
+    std::string working;
+    EXPECT_EQ(InChild([&] {
+                  rlimit lim{44 + 3000, 44 + 3000};
+                  setrlimit(RLIMIT_FSIZE, &lim);
+                  ScriptedHost host;
+                  TWaveFile w(host, SampleFormat::Make(8000, 1, 2), false, work.Path());
+                  auto a = samples;
+                  if (!w.WriteBytes(a.data(), 1000) || !w.WriteBytes(a.data(), 1000)) return 1;
+                  std::vector<uint8_t> more(1200, 0x33);
+                  if (w.WriteBytes(more.data(), 1200)) return 2;
+                  if (more != std::vector<uint8_t>(1200, 0) || w.Error() || w.Length() != 1000) return 3;
+                  // Leave the working file behind for the parent to inspect.
+                  rename(w.WorkingName().c_str(), dir.File("full.wav").c_str());
+                  return 0;
+              }),
+              0);
+    auto both = samples;
+    both.insert(both.end(), samples.begin(), samples.end());
+    EXPECT_EQ(ReadAll(dir.File("full.wav")), SimpleWave(1, 2, 8000, both));
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+TEST(WaveFileLimits, ReportsTheMemoryALoadWouldNeed) {
+    TempDir dir;
+    const std::string name = dir.File("big.wav");
+    const uint32_t bytes = 64u << 20;
+    {
+        ScriptedHost host;
+        TWaveFile w(host, SampleFormat::Make(8000, 2, 2), false, dir.Path());
+        std::vector<uint8_t> block(1 << 20, 1);
+        for (uint32_t i = 0; i < bytes >> 20; ++i) ASSERT_TRUE(w.WriteBytes(block.data(), 1 << 20));
+        w.SetName(name);
+        ASSERT_TRUE(w.FinaliseAndClose());
+    }
+    EXPECT_EQ(InChild([&] {
+                  rlimit lim{32u << 20, 32u << 20};
+                  rlimit cur{};
+                  getrlimit(RLIMIT_AS, &cur);
+                  // Address space for what the process already maps, plus too little for the samples.
+                  std::ifstream status("/proc/self/status");
+                  std::string key;
+                  uint64_t vmKb = 0;
+                  while (status >> key)
+                      if (key == "VmSize:") status >> vmKb;
+                  lim.rlim_cur = lim.rlim_max = vmKb * 1024 + (16u << 20);
+                  if (setrlimit(RLIMIT_AS, &lim) != 0) return 1;
+                  ScriptedHost host;
+                  TWaveFile w(host, name, TWaveFile::kMemoryMode, false);
+                  if (!w.Error() || w.Buffer()) return 2;
+                  if (host.messages.size() != 1 ||
+                      host.messages[0].text != "Insufficient memory to load wave data.  67108864 bytes needed.")
+                      return 3;
+                  return 0;
+              }),
+              0);
+}
+#endif
 
 }  // namespace
 }  // namespace zeltrak
