@@ -104,6 +104,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     host.messages.clear();
+    {
+        // Opening in place and reading must not change a single byte.
+        { TWaveFile look(host, Input(), TWaveFile::kDiskMode, false, WorkDir()); if (!look.Error()) Samples(look); }
+        std::vector<uint8_t> now(size + 1);
+        int fd = open(Input().c_str(), O_RDONLY);
+        ssize_t n = read(fd, now.data(), now.size());
+        close(fd);
+        Check(n == static_cast<ssize_t>(size) && std::equal(data, data + size, now.begin()));
+    }
+    host.messages.clear();
     uint32_t length = 0;
     bool opened = false;
     std::vector<uint8_t> extra(12, 0x5A);

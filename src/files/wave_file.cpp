@@ -547,7 +547,11 @@ bool TWaveFile::DiskResize(uint32_t frames) {
 
 bool TWaveFile::FinishWorkingFile() {
     if (!file_.IsOpen()) return true;
-    if (FramesToBytes(writtenLength_) != data_.size && !SetDiskDataBytes(FramesToBytes(writtenLength_))) return false;
+    // Only a changed file gets its data size fixed: opening and closing alone (a trailing
+    // partial frame, say) must leave a file byte for byte as it was.
+    if ((modified_ || tailDetached_) && FramesToBytes(writtenLength_) != data_.size &&
+        !SetDiskDataBytes(FramesToBytes(writtenLength_)))
+        return false;
     if (tailDetached_) {
         const uint64_t padded = data_.PaddedEnd();
         const uint64_t riffEnd = padded + tailInsideRiff_.size();
@@ -731,7 +735,8 @@ bool TWaveFile::SaveMemory() {
 
 bool TWaveFile::SaveDisk(bool finalise) {
     if (fileName_.empty()) return false;
-    if (!FinishWorkingFile()) {
+    const bool sized = FramesToBytes(writtenLength_) == data_.size || SetDiskDataBytes(FramesToBytes(writtenLength_));
+    if (!sized || !FinishWorkingFile()) {
         hostRef_.MessageBox(kStrWaveWriteFailure, "", MessageIcon::Error);
         return false;
     }

@@ -449,6 +449,27 @@ TEST(WaveFile, DiskModeWithoutBackupKeepsTrailingChunksWhenTheDataGrows) {
     EXPECT_EQ(ReadAll(name), expected);
 }
 
+TEST(WaveFile, OpeningInPlaceWithoutChangesLeavesTheFileAlone) {
+    TempDir dir;
+    const std::string name = dir.File("odd.wav");
+    // A trailing partial frame and chunks after the data.
+    auto file = RiffWave({Chunk("fmt ", FmtBody(1, 2, 8000, 4, 16)), Chunk("data", PatternBytes(11, 12)),
+                          Chunk("LIST", {'I', 'N', 'F', 'O'})});
+    auto cal = CalChunk(SampleRecord(), 0);
+    file.insert(file.end(), cal.begin(), cal.end());
+    WriteAll(name, file);
+    ScriptedHost host;
+    {
+        TWaveFile w(host, name, TWaveFile::kDiskMode, false);
+        ASSERT_FALSE(w.Error());
+        EXPECT_EQ(w.Length(), 2u);
+        std::vector<uint8_t> all(8);
+        EXPECT_EQ(w.ReadBytes(all.data(), 8), 8u);
+    }
+    EXPECT_EQ(ReadAll(name), file);
+    EXPECT_TRUE(host.messages.empty());
+}
+
 TEST(WaveFile, NewRecordingKeepsItsSizesCurrentAndMovesToItsName) {
     TempDir dir;
     TempDir work;
