@@ -44,9 +44,9 @@ struct RiffChunk {
     uint64_t PaddedEnd() const { return dataOffset + size + (size & 1u); }
 };
 
-// A RIFF file on a POSIX descriptor: chunk navigation in the manner of the classic
-// multimedia file functions (descend, ascend, create chunk) plus positioned I/O. Nothing
-// here trusts a size field: every chunk found must lie inside its parent and the file.
+// A RIFF file on a POSIX descriptor: chunk navigation (descend, ascend, create chunk) plus
+// positioned I/O. Nothing here trusts a size field: every chunk found must lie inside its
+// parent and the file.
 class RiffFile {
 public:
     enum class OpenMode { Read, ReadWrite, Create };  // Create truncates or makes the file

@@ -34,19 +34,19 @@ constexpr uint8_t kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x0
 
 const char* NonPcmName(uint16_t tag) {
     switch (tag) {
-        case 0x0002: return "Microsoft ADPCM";
+        case 0x0002: return "ADPCM";
         case 0x0006: return "A-law";
         case 0x0007: return "mu-law";
         case 0x0010: return "OKI ADPCM";
         case 0x0011: return "IMA ADPCM";
         case 0x0014: return "G.723 ADPCM";
-        case 0x0022: return "TrueSpeech";
+        case 0x0022: return "a speech codec";
         case 0x0031: return "GSM 6.10";
         case 0x0040: return "G.721 ADPCM";
         case 0x0050: return "MPEG";
         case 0x0055: return "MPEG Layer 3";
-        case 0x0092: return "Dolby AC-3 S/PDIF";
-        case 0x0160: case 0x0161: case 0x0162: case 0x0163: return "Windows Media Audio";
+        case 0x0092: return "AC-3 over S/PDIF";
+        case 0x0160: case 0x0161: case 0x0162: case 0x0163: return "WMA";
         case 0x2000: return "AC-3";
         case 0x2001: return "DTS";
         case 0xF1AC: return "FLAC";

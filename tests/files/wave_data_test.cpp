@@ -119,7 +119,6 @@ TEST(WaveData, ChannelsRoundTripForEveryWidth) {
                 ASSERT_TRUE(w.ReadChannel(out.data(), 0, 33, c));
                 for (uint32_t i = 0; i < 33; ++i) ASSERT_EQ(DecodeSample(&out[i * bps], bps), values[i * ch + c]) << i;
                 // Written back reversed into the other channel; the first stays untouched.
-                std::vector<uint8_t> reversed(out.rbegin(), out.rend());
                 std::vector<uint8_t> rev(33 * bps);
                 for (uint32_t i = 0; i < 33; ++i) std::copy_n(&out[(32 - i) * bps], bps, &rev[i * bps]);
                 EXPECT_EQ(w.WriteChannel(rev.data(), 0, 33, ch - 1 - c), 33u);
