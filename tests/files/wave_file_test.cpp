@@ -609,6 +609,19 @@ TEST(WaveFile, FailedSaveKeepsTheSamplesAndSaysSo) {
     w.SetName(dir.File("x.wav"));
     ASSERT_TRUE(w.Save());
     EXPECT_EQ(ReadAll(dir.File("x.wav")), SimpleWave(1, 2, 8000, b));
+
+    // A recording whose rename and copy both fail stays in its working file.
+    ScriptedHost h2;
+    TWaveFile rec(h2, SampleFormat::Make(8000, 1, 2), false, dir.Path());
+    ASSERT_TRUE(rec.WriteBytes(b.data(), 20));
+    rec.SetName(bad);
+    EXPECT_FALSE(rec.Save());
+    ASSERT_EQ(h2.messages.size(), 1u);
+    EXPECT_EQ(h2.messages[0].text, "Failure writing wave file.");
+    EXPECT_EQ(ReadAll(rec.WorkingName()), SimpleWave(1, 2, 8000, b));
+    rec.SetName(dir.File("y.wav"));
+    EXPECT_TRUE(rec.Save());
+    EXPECT_EQ(ReadAll(dir.File("y.wav")), SimpleWave(1, 2, 8000, b));
 }
 
 }  // namespace
