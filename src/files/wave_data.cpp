@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -242,8 +243,17 @@ bool TWaveData::ReadChannel(void* buffer, uint32_t start, uint32_t count, uint32
     bool ok = VisitFrames(start, count, [&](const uint8_t* frames, uint32_t at, uint32_t n) {
         uint8_t* dst = out + static_cast<uint64_t>(at - start) * bps;
         const uint8_t* src = frames + offset;
-        if (bps == 2) {
-            for (uint32_t i = 0; i < n; ++i, src += ba, dst += 2) std::memcpy(dst, src, 2);
+        if (ba == bps) {
+            std::memcpy(dst, src, static_cast<uint64_t>(n) * bps);  // mono: the block is the channel
+        } else if (bps == 2 && ba == 4 && std::endian::native == std::endian::little) {
+            // 16-bit stereo, the common case: whole frames as words, which vectorises.
+            const uint32_t shift = offset * 8;
+            for (uint32_t i = 0; i < n; ++i) {
+                uint32_t frame;
+                std::memcpy(&frame, frames + 4ull * i, 4);
+                const auto sample = static_cast<uint16_t>(frame >> shift);
+                std::memcpy(dst + 2ull * i, &sample, 2);
+            }
         } else {
             for (uint32_t i = 0; i < n; ++i, src += ba, dst += bps) std::memcpy(dst, src, bps);
         }
