@@ -73,20 +73,5 @@ TEST(CalibrationRecord, UnterminatedAndOverlongTextsStayInsideTheirFields) {
     EXPECT_EQ(Text(&b[464], 40), "R");
 }
 
-TEST(CalibrationRecord, DefaultsAreTheConfigurationDefaults) {
-    const CalibrationRecord d = CalibrationRecord::Defaults();
-    EXPECT_EQ(d.IsEnabled, 0);
-    EXPECT_STREQ(d.Filename, "default.cal");
-    EXPECT_EQ(d.RefLevel, 1.0f);
-    EXPECT_STREQ(d.LabelLinear, "Volts rms");
-    EXPECT_STREQ(d.LabelLog, "dBV rms");
-    EXPECT_EQ(d.LabelType, 1);
-    EXPECT_EQ(d.PctFullScaleLeft, 0.5f);
-    EXPECT_EQ(d.CalRatioLeft, 1.0f);
-    EXPECT_EQ(d.CalRatioRight, 1.0f);
-    EXPECT_STREQ(d.LeftChannelName, "Left");
-    EXPECT_STREQ(d.RightChannelName, "Right");
-}
-
 }  // namespace
 }  // namespace zeltrak
