@@ -1,0 +1,825 @@
+#include "files/wave_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "base/numeric.h"
+#include "files/wave_strings.h"
+#include "platform/host.h"
+
+namespace zeltrak {
+
+namespace {
+
+constexpr uint16_t kTagPcm = 1;
+constexpr uint16_t kTagFloat = 3;
+constexpr uint16_t kTagExtensible = 0xFFFE;
+// Tail chunks kept in memory while the data chunk changes length (LIST chunks, our
+// calibration chunk); more than this and the change is refused rather than risk them.
+constexpr uint64_t kMaxTailBytes = 64ull << 20;
+
+// The fixed part of the sub-format GUID {xxxxxxxx-0000-0010-8000-00aa00389b71}.
+constexpr uint8_t kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+const char* NonPcmName(uint16_t tag) {
+    switch (tag) {
+        case 0x0002: return "ADPCM";
+        case 0x0006: return "A-law";
+        case 0x0007: return "mu-law";
+        case 0x0010: return "OKI ADPCM";
+        case 0x0011: return "IMA ADPCM";
+        case 0x0014: return "G.723 ADPCM";
+        case 0x0022: return "a speech codec";
+        case 0x0031: return "GSM 6.10";
+        case 0x0040: return "G.721 ADPCM";
+        case 0x0050: return "MPEG";
+        case 0x0055: return "MPEG Layer 3";
+        case 0x0092: return "AC-3 over S/PDIF";
+        case 0x0160: case 0x0161: case 0x0162: case 0x0163: return "WMA";
+        case 0x2000: return "AC-3";
+        case 0x2001: return "DTS";
+        case 0xF1AC: return "FLAC";
+        default: return nullptr;
+    }
+}
+
+std::string Printf(const char* format, const std::string& s) {
+    std::vector<char> out(std::strlen(format) + s.size() + 16);
+    std::snprintf(out.data(), out.size(), format, s.c_str());
+    return out.data();
+}
+
+std::string DirName(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+mode_t NewFileMode() {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+bool CopyDescriptor(int in, int out) {
+    std::vector<uint8_t> block(1u << 20);
+    off_t offset = 0;
+    for (;;) {
+        ssize_t got = ::pread(in, block.data(), block.size(), offset);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) return true;
+        for (ssize_t put = 0; put < got;) {
+            ssize_t n = ::pwrite(out, block.data() + put, static_cast<size_t>(got - put), offset + put);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            put += n;
+        }
+        offset += got;
+    }
+}
+
+// Offset of the first top-level calibration chunk, or -1. The RIFF form is skipped whole.
+int64_t FindCalibrationChunk(const RiffFile& file) {
+    const uint64_t size = file.FileSize();
+    uint64_t pos = 0;
+    for (int count = 0; count < RiffFile::kMaxChunksPerLevel && pos + 8 <= size; ++count) {
+        uint8_t header[8];
+        if (!file.ReadAt(pos, header, 8)) return -1;
+        if (GetLE32(header) == kCalibrationChunkId) return static_cast<int64_t>(pos);
+        const uint32_t chunkSize = GetLE32(header + 4);
+        pos += 8ull + chunkSize + (chunkSize & 1u);
+    }
+    return -1;
+}
+
+}  // namespace
+
+std::string TWaveFile::SystemTempDir() {
+    const char* dir = std::getenv("TMPDIR");
+    return (dir && *dir) ? dir : "/tmp";
+}
+
+// ---------------------------------------------------------------------------------------
+// Construction
+
+TWaveFile::TWaveFile(Host& host, const std::string& fileName, uint16_t storageMode, bool makeBackup,
+                     const std::string& tempDir)
+    : hostRef_(host) {
+    host_ = &host;
+    storageMode_ = storageMode == kDiskMode ? kDiskMode : kMemoryMode;
+    makeBackup_ = makeBackup ? 1 : 0;
+    tempDir_ = tempDir.empty() ? SystemTempDir() : tempDir;
+    fileName_ = fileName;
+
+    if (storageMode_ == kMemoryMode) {
+        RiffFile file;
+        if (!file.Open(fileName, RiffFile::OpenMode::Read)) {
+            FailOpen(fileName);
+            return;
+        }
+        ReadCalibrationChunk(file);
+        Layout layout;
+        if (!ParseLayout(file, layout)) return;
+        if (!LoadIntoMemory(file, layout)) return;
+    } else if (!OpenDisk(fileName)) {
+        return;
+    }
+    writtenLength_ = length_;
+    position_ = 0;
+    modified_ = 0;
+}
+
+TWaveFile::TWaveFile(Host& host, uint32_t frames, const SampleFormat& format)
+    : TWaveData(frames, format, &host), hostRef_(host) {
+    tempDir_ = SystemTempDir();
+    untitled_ = 1;
+}
+
+TWaveFile::TWaveFile(Host& host, const SampleFormat& format, bool makeBackup, const std::string& tempDir)
+    : hostRef_(host) {
+    host_ = &host;
+    format_ = format;
+    SetFullScale(1.0f, 1.0f);
+    storageMode_ = kDiskMode;
+    makeBackup_ = makeBackup ? 1 : 0;
+    tempDir_ = tempDir.empty() ? SystemTempDir() : tempDir;
+
+    int fd = MakeTempFile(workingName_);
+    if (fd < 0) {
+        FailOpen(tempDir_ + "/wavXXXXXX");
+        return;
+    }
+    file_.Adopt(fd);
+    workingIsTemp_ = true;
+
+    riff_ = RiffChunk{};
+    riff_.formType = kFourCCWave;
+    RiffChunk fmt;
+    fmt.id = kFourCCFmt;
+    uint8_t body[16];
+    PutLE16(body, kTagPcm);
+    PutLE16(body + 2, format_.channels);
+    PutLE32(body + 4, format_.rate);
+    PutLE32(body + 8, format_.BytesPerSecond());
+    PutLE16(body + 12, static_cast<uint16_t>(format_.BlockAlign()));
+    PutLE16(body + 14, format_.bitsPerSample);
+    data_ = RiffChunk{};
+    data_.id = kFourCCData;
+    bool ok = file_.CreateChunk(riff_, RiffFile::kCreateRiff) && file_.CreateChunk(fmt) &&
+              file_.Write(body, sizeof body) == sizeof body && file_.Ascend(fmt) && file_.CreateChunk(data_);
+    // The form is valid from the first moment: RIFF size covers the empty data chunk.
+    data_.created = false;
+    riff_.created = false;
+    riff_.size = static_cast<uint32_t>(data_.dataOffset - riff_.dataOffset);
+    ok = ok && file_.WriteLE32At(riff_.dataOffset - 4, riff_.size);
+    if (!ok) {
+        Fail(kStrWaveWriteFailure);
+        CloseWorking(false);
+        return;
+    }
+    dataOffset_ = static_cast<int64_t>(data_.dataOffset);
+    untitled_ = 1;
+    newFile_ = 1;
+}
+
+TWaveFile::~TWaveFile() {
+    if (!file_.IsOpen()) return;
+    if (!workingIsTemp_) FinishWorkingFile();
+    CloseWorking(true);
+}
+
+// ---------------------------------------------------------------------------------------
+// Messages
+
+void TWaveFile::Fail(const std::string& text) {
+    error_ = 1;
+    hostRef_.MessageBox(text, "", MessageIcon::Error);
+}
+
+void TWaveFile::FailFormat(const std::string& reason) {
+    Fail(reason.empty() ? std::string(kStrWaveFormatInvalid) : std::string(kStrWaveFormatInvalid) + ": " + reason);
+}
+
+void TWaveFile::FailOpen(const std::string& name) { Fail(Printf(kStrWaveOpenFailure, name)); }
+
+// ---------------------------------------------------------------------------------------
+// Reading
+
+void TWaveFile::ReadCalibrationChunk(RiffFile& file) {
+    calibrationPresent_ = 0;
+    calibrationOffset_ = FindCalibrationChunk(file);
+    if (calibrationOffset_ >= 0) {
+        // The record is read whole whatever the size field says (older files wrote 0).
+        uint8_t bytes[CalibrationRecord::kSize];
+        if (file.ReadAt(static_cast<uint64_t>(calibrationOffset_) + 8, bytes, sizeof bytes)) {
+            calibration_ = CalibrationRecord::Deserialize(bytes);
+            if (calibration_.LeftChannelName[0] == '\0') calibration_.SetLeftChannelName("Left");
+            if (calibration_.RightChannelName[0] == '\0') calibration_.SetRightChannelName("Right");
+            calibrationPresent_ = 1;
+        } else {
+            calibrationOffset_ = -1;
+        }
+    }
+    file.Seek(0, SEEK_SET);
+}
+
+bool TWaveFile::ParseLayout(RiffFile& file, Layout& layout) {
+    auto fail = [&](RiffFile::Status status) {
+        if (status == RiffFile::Status::NotFound) FailFormat("");
+        else if (status == RiffFile::Status::Malformed) FailFormat(file.LastProblem());
+        else FailFormat("the file could not be read.");
+        return false;
+    };
+    file.Seek(0, SEEK_SET);
+    RiffChunk riff;
+    riff.formType = kFourCCWave;
+    if (auto st = file.Descend(riff, nullptr, RiffFile::kFindRiff); st != RiffFile::Status::Ok) return fail(st);
+
+    RiffChunk fmt;
+    fmt.id = kFourCCFmt;
+    if (auto st = file.Descend(fmt, &riff, RiffFile::kFindChunk); st != RiffFile::Status::Ok) return fail(st);
+    if (fmt.size < 16) {
+        FailFormat("the \"fmt \" chunk holds " + std::to_string(fmt.size) + " bytes, fewer than 16.");
+        return false;
+    }
+    uint8_t b[40] = {};
+    if (!file.ReadAt(fmt.dataOffset, b, std::min<uint32_t>(fmt.size, sizeof b))) return fail(RiffFile::Status::IoError);
+    const uint16_t tag = GetLE16(b);
+    const uint16_t channels = GetLE16(b + 2);
+    const uint32_t rate = GetLE32(b + 4);
+    const uint16_t blockAlign = GetLE16(b + 12);
+
+    uint16_t effective = tag;
+    if (tag == kTagExtensible) {
+        if (fmt.size < 40) {
+            FailFormat("the extensible \"fmt \" chunk is shorter than 40 bytes.");
+            return false;
+        }
+        if (std::memcmp(b + 26, kGuidTail, sizeof kGuidTail) != 0) {
+            FailFormat("the extensible format names a sub-format that is not PCM.");
+            return false;
+        }
+        effective = GetLE16(b + 24);
+    }
+    if (channels == 0) {
+        FailFormat("the \"fmt \" chunk names no channels.");
+        return false;
+    }
+    if (channels > 2) {
+        FailFormat("the file has " + std::to_string(channels) + " channels; only mono and stereo files can be opened.");
+        return false;
+    }
+    if (rate == 0) {
+        FailFormat("the sampling rate is 0 Hz.");
+        return false;
+    }
+    uint16_t bytesPerSample = static_cast<uint16_t>(blockAlign / channels);
+    layout.isFloat = false;
+    if (effective == kTagFloat) {
+        if (blockAlign % channels != 0 || (bytesPerSample != 4 && bytesPerSample != 8)) {
+            FailFormat("floating-point samples of " + std::to_string(blockAlign) + " bytes per frame are not supported.");
+            return false;
+        }
+        layout.isFloat = true;
+        layout.sourceBytesPerSample = bytesPerSample;
+        bytesPerSample = 4;
+    } else if (const char* name = NonPcmName(effective)) {
+        FailFormat(std::string("the samples are stored as ") + name + " (format tag " + std::to_string(effective) +
+                   "), not as integer PCM.");
+        return false;
+    } else if (blockAlign != 0 && (blockAlign % channels != 0 || bytesPerSample > 4)) {
+        FailFormat("a block align of " + std::to_string(blockAlign) + " bytes does not hold " +
+                   std::to_string(channels) + " channel(s) of 1 to 4 bytes.");
+        return false;
+    }
+    // Block align 0 gives 0 bytes per sample, which the format rule turns into 2.
+    layout.format = SampleFormat::Make(rate, channels, bytesPerSample);
+    if (!layout.isFloat) layout.sourceBytesPerSample = layout.format.bytesPerSample;
+    layout.formatTag = effective;
+
+    // "data" may come before "fmt ", so it is searched from the start of the form.
+    file.Seek(static_cast<int64_t>(riff.dataOffset + 4), SEEK_SET);
+    RiffChunk data;
+    data.id = kFourCCData;
+    if (auto st = file.Descend(data, &riff, RiffFile::kFindChunk); st != RiffFile::Status::Ok) return fail(st);
+    file.Ascend(data);
+    RiffChunk second;
+    second.id = kFourCCData;
+    if (file.Descend(second, &riff, RiffFile::kFindChunk) == RiffFile::Status::Ok) {
+        FailFormat("the file holds more than one \"data\" chunk.");
+        return false;
+    }
+    layout.riff = riff;
+    layout.data = data;
+    return true;
+}
+
+bool TWaveFile::LoadIntoMemory(RiffFile& file, const Layout& layout) {
+    format_ = layout.format;
+    SetFullScale(1.0f, 1.0f);
+    const uint64_t sourceFrameBytes = uint64_t{layout.format.channels} * layout.sourceBytesPerSample;
+    const uint64_t frames = layout.data.size / sourceFrameBytes;
+    const uint64_t bytes = frames * format_.BlockAlign();
+    if (frames == 0) {
+        FailFormat("the \"data\" chunk holds no samples.");
+        return false;
+    }
+    if (!AllocateBuffer(bytes)) {
+        char text[128];
+        std::snprintf(text, sizeof text, kStrWaveNoMemory, static_cast<long>(bytes));
+        Fail(text);
+        return false;
+    }
+    if (!layout.isFloat) {
+        if (!file.ReadAt(layout.data.dataOffset, buffer_, bytes)) {
+            FreeBuffer();
+            FailFormat("the samples could not be read to their end.");
+            return false;
+        }
+    } else {
+        // Full scale of 32-bit samples is 2^30, so +-1.0 maps onto it and overs up to +-2.0 survive.
+        const double scale = static_cast<double>(SampleFormat::Make(1, 1, 4).maxValue);
+        const uint64_t samples = frames * layout.format.channels;
+        const unsigned width = layout.sourceBytesPerSample;
+        std::vector<uint8_t> block(std::min<uint64_t>(samples * width, 1u << 20));
+        const uint64_t perBlock = block.size() / width;
+        for (uint64_t done = 0; done < samples;) {
+            const uint64_t n = std::min(perBlock, samples - done);
+            if (!file.ReadAt(layout.data.dataOffset + done * width, block.data(), n * width)) {
+                FreeBuffer();
+                FailFormat("the samples could not be read to their end.");
+                return false;
+            }
+            for (uint64_t i = 0; i < n; ++i) {
+                double v;
+                if (width == 4) {
+                    v = std::bit_cast<float>(GetLE32(block.data() + i * 4));
+                } else {
+                    const uint8_t* p = block.data() + i * 8;
+                    v = std::bit_cast<double>(uint64_t{GetLE32(p)} | uint64_t{GetLE32(p + 4)} << 32);
+                }
+                EncodeSample(buffer_ + (done + i) * 4, 4, TruncToInt32(v * scale));
+            }
+            done += n;
+        }
+    }
+    SetFrameCount(static_cast<uint32_t>(frames));
+    dataOffset_ = static_cast<int64_t>(layout.data.dataOffset);
+    return true;
+}
+
+int TWaveFile::MakeTempFile(std::string& name) {
+    std::string pattern = tempDir_ + "/wavXXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
+    if (fd >= 0) name = buffer.data();
+    return fd;
+}
+
+bool TWaveFile::OpenDisk(const std::string& fileName) {
+    if (makeBackup_) {
+        int source = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (source < 0 || ::fstat(source, &st) != 0 || !S_ISREG(st.st_mode)) {
+            if (source >= 0) ::close(source);
+            FailOpen(fileName);
+            return false;
+        }
+        int fd = MakeTempFile(workingName_);
+        if (fd < 0) {
+            ::close(source);
+            FailOpen(tempDir_ + "/wavXXXXXX");
+            return false;
+        }
+        file_.Adopt(fd);
+        workingIsTemp_ = true;
+        bool copied = CopyDescriptor(source, fd);
+        ::close(source);
+        if (!copied) {
+            Fail(kStrWaveWriteFailure);
+            CloseWorking(false);
+            return false;
+        }
+    } else {
+        if (!file_.Open(fileName, RiffFile::OpenMode::ReadWrite)) {
+            FailOpen(fileName);
+            return false;
+        }
+        workingName_ = fileName;
+    }
+    ReadCalibrationChunk(file_);
+    Layout layout;
+    if (!ParseLayout(file_, layout)) {
+        CloseWorking(false);
+        return false;
+    }
+    if (layout.isFloat) {
+        // Float samples cannot be edited in place as integers: convert them into memory.
+        storageMode_ = kMemoryMode;
+        bool ok = LoadIntoMemory(file_, layout);
+        CloseWorking(false);
+        workingName_.clear();
+        return ok;
+    }
+    format_ = layout.format;
+    SetFullScale(1.0f, 1.0f);
+    riff_ = layout.riff;
+    data_ = layout.data;
+    dataOffset_ = static_cast<int64_t>(data_.dataOffset);
+    SetFrameCount(BytesToFrames(data_.size));
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Disk-mode storage
+
+bool TWaveFile::DiskRead(uint64_t offset, void* out, uint64_t n) {
+    if (offset + n > data_.size) return false;
+    return file_.ReadAt(data_.dataOffset + offset, out, n);
+}
+
+bool TWaveFile::DiskWrite(uint64_t offset, const void* in, uint64_t n) {
+    const uint64_t end = offset + n;
+    if (end <= data_.size) return file_.WriteAt(data_.dataOffset + offset, in, n);
+    if (offset > data_.size) return false;
+    const uint64_t formEnd = data_.dataOffset + end + (end & 1u);
+    if (formEnd - riff_.dataOffset > std::numeric_limits<uint32_t>::max()) return false;  // RIFF sizes are 32-bit
+    if (!DetachTail()) return false;
+    // Samples first, sizes after: a crash in between leaves the previous, valid sizes.
+    if (!file_.WriteAt(data_.dataOffset + offset, in, n)) {
+        file_.Truncate(data_.PaddedEnd());
+        return false;
+    }
+    if (end & 1u) {
+        const uint8_t pad = 0;
+        if (!file_.WriteAt(data_.dataOffset + end, &pad, 1)) return false;
+    }
+    // The form grows before the chunk inside it, so that no moment has a "data" chunk
+    // reaching past its RIFF form.
+    const uint32_t riffSize = static_cast<uint32_t>(formEnd - riff_.dataOffset);
+    if (!file_.WriteLE32At(riff_.dataOffset - 4, riffSize) ||
+        !file_.WriteLE32At(data_.dataOffset - 4, static_cast<uint32_t>(end)))
+        return false;
+    data_.size = static_cast<uint32_t>(end);
+    riff_.size = riffSize;
+    SetFrameCount(BytesToFrames(end));
+    return true;
+}
+
+bool TWaveFile::DetachTail() {
+    if (tailDetached_) return true;
+    const uint64_t fileSize = file_.FileSize();
+    const uint64_t padded = data_.PaddedEnd();
+    const uint64_t riffEnd = std::min(RiffEnd(), fileSize);
+    const uint64_t inside = riffEnd > padded ? riffEnd - padded : 0;
+    const uint64_t outsideStart = std::max(riffEnd, padded);
+    const uint64_t outside = fileSize > outsideStart ? fileSize - outsideStart : 0;
+    if (inside + outside > kMaxTailBytes) return false;
+    tailInsideRiff_.resize(inside);
+    tailOutsideRiff_.resize(outside);
+    if (!file_.ReadAt(padded, tailInsideRiff_.data(), inside) ||
+        !file_.ReadAt(outsideStart, tailOutsideRiff_.data(), outside))
+        return false;
+    const uint32_t riffSize = static_cast<uint32_t>(padded - riff_.dataOffset);
+    if (!file_.WriteLE32At(riff_.dataOffset - 4, riffSize) || !file_.Truncate(padded)) return false;
+    riff_.size = riffSize;
+    calibrationOffset_ = -1;
+    tailDetached_ = true;
+    return true;
+}
+
+bool TWaveFile::SetDiskDataBytes(uint64_t bytes) {
+    if (bytes == data_.size) return true;
+    const uint64_t formEnd = data_.dataOffset + bytes + (bytes & 1u);
+    if (formEnd - riff_.dataOffset > std::numeric_limits<uint32_t>::max()) return false;
+    if (!DetachTail()) return false;
+    if (bytes > data_.size) {
+        // New frames hold the zero level.
+        std::vector<uint8_t> block(static_cast<size_t>(std::min<uint64_t>(bytes - data_.size, kBlockBytes)));
+        ZeroLevelFill(block.data(), block.size());
+        for (uint64_t at = data_.size; at < bytes;) {
+            const uint64_t n = std::min<uint64_t>(block.size(), bytes - at);
+            if (!file_.WriteAt(data_.dataOffset + at, block.data(), n)) {
+                file_.Truncate(data_.PaddedEnd());
+                return false;
+            }
+            at += n;
+        }
+    }
+    // Sizes in the order that keeps the chunk inside its form at every moment.
+    const uint32_t riffSize = static_cast<uint32_t>(formEnd - riff_.dataOffset);
+    const bool growing = bytes > data_.size;
+    if (growing && !file_.WriteLE32At(riff_.dataOffset - 4, riffSize)) return false;
+    if (!file_.WriteLE32At(data_.dataOffset - 4, static_cast<uint32_t>(bytes))) return false;
+    if (!growing && !file_.WriteLE32At(riff_.dataOffset - 4, riffSize)) return false;
+    if (!file_.Truncate(data_.dataOffset + bytes)) return false;
+    if (bytes & 1u) {
+        const uint8_t pad = 0;
+        if (!file_.WriteAt(data_.dataOffset + bytes, &pad, 1)) return false;
+    }
+    data_.size = static_cast<uint32_t>(bytes);
+    riff_.size = riffSize;
+    SetFrameCount(BytesToFrames(bytes));
+    return true;
+}
+
+bool TWaveFile::DiskResize(uint32_t frames) {
+    if (!SetDiskDataBytes(FramesToBytes(frames))) {
+        error_ = 1;
+        return false;
+    }
+    return true;
+}
+
+bool TWaveFile::FinishWorkingFile() {
+    if (!file_.IsOpen()) return true;
+    // Only a changed file gets its data size fixed: opening and closing alone (a trailing
+    // partial frame, say) must leave a file byte for byte as it was.
+    if ((modified_ || tailDetached_) && FramesToBytes(writtenLength_) != data_.size &&
+        !SetDiskDataBytes(FramesToBytes(writtenLength_)))
+        return false;
+    if (tailDetached_) {
+        const uint64_t padded = data_.PaddedEnd();
+        const uint64_t riffEnd = padded + tailInsideRiff_.size();
+        if (riffEnd - riff_.dataOffset > std::numeric_limits<uint32_t>::max()) return false;
+        if (!file_.WriteAt(padded, tailInsideRiff_.data(), tailInsideRiff_.size()) ||
+            !file_.WriteAt(riffEnd, tailOutsideRiff_.data(), tailOutsideRiff_.size()) ||
+            !file_.WriteLE32At(riff_.dataOffset - 4, static_cast<uint32_t>(riffEnd - riff_.dataOffset)))
+            return false;
+        riff_.size = static_cast<uint32_t>(riffEnd - riff_.dataOffset);
+        tailInsideRiff_.clear();
+        tailOutsideRiff_.clear();
+        tailDetached_ = false;
+        calibrationOffset_ = FindCalibrationChunk(file_);
+    }
+    return true;
+}
+
+bool TWaveFile::WriteCalibrationOnDisk() {
+    if (!calibrationPresent_) {
+        // A chunk that was cleared goes when it is the last thing in the file.
+        if (calibrationOffset_ >= 0 &&
+            static_cast<uint64_t>(calibrationOffset_) + 8 + CalibrationRecord::kSize >= file_.FileSize()) {
+            if (file_.Truncate(static_cast<uint64_t>(calibrationOffset_))) calibrationOffset_ = -1;
+        }
+        return true;
+    }
+    const auto record = calibration_.Serialize();
+    uint8_t header[8];
+    PutLE32(header, kCalibrationChunkId);
+    PutLE32(header + 4, CalibrationRecord::kSize);
+    if (calibrationOffset_ >= 0) {
+        const auto at = static_cast<uint64_t>(calibrationOffset_);
+        if (file_.WriteAt(at, header, 8) && file_.WriteAt(at + 8, record.data(), record.size())) return true;
+        hostRef_.MessageBox(kStrWaveCalChunkWriteFailure, "", MessageIcon::Error);
+        calibrationPresent_ = 0;
+        return false;
+    }
+    const uint64_t end = file_.FileSize();
+    file_.Seek(static_cast<int64_t>(end), SEEK_SET);
+    RiffChunk chunk;
+    chunk.id = kCalibrationChunkId;
+    if (!file_.CreateChunk(chunk)) {
+        hostRef_.MessageBox(kStrWaveCalChunkCreateFailure, "", MessageIcon::Error);
+        calibrationPresent_ = 0;
+        file_.Truncate(end);
+        return false;
+    }
+    if (file_.Write(record.data(), record.size()) != static_cast<int64_t>(record.size()) || !file_.Ascend(chunk)) {
+        hostRef_.MessageBox(kStrWaveCalChunkWriteFailure, "", MessageIcon::Error);
+        calibrationPresent_ = 0;
+        file_.Truncate(end);
+        return false;
+    }
+    calibrationOffset_ = static_cast<int64_t>(end);
+    return true;
+}
+
+double TWaveFile::RemainingSeconds() const {
+    if (!(storageMode_ == kDiskMode && file_.IsOpen())) return TWaveData::RemainingSeconds();
+    struct statvfs vfs {};
+    if (::fstatvfs(file_.Descriptor(), &vfs) != 0) return 0.0;
+    const uint64_t freeBytes = static_cast<uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+    // A RIFF file ends at 4 GB whatever the disk holds.
+    const uint64_t used = data_.dataOffset - riff_.dataOffset + FramesToBytes(position_) + 1;
+    const uint64_t riffRoom = used < std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max() - used : 0;
+    const double perSecond = static_cast<double>(format_.BytesPerSecond());
+    return perSecond > 0 ? static_cast<double>(std::min(freeBytes, riffRoom)) / perSecond : 0.0;
+}
+
+// ---------------------------------------------------------------------------------------
+// Saving
+
+void TWaveFile::SetName(const std::string& name) {
+    fileName_ = name;
+    untitled_ = 0;
+}
+
+void TWaveFile::SetCalibration(const CalibrationRecord& record) {
+    calibration_ = record;
+    calibrationPresent_ = 1;
+}
+
+void TWaveFile::ClearCalibration() {
+    calibration_ = CalibrationRecord{};
+    calibrationPresent_ = 0;
+}
+
+bool TWaveFile::CopyFileTo(int sourceFd, const std::string& target) {
+    // Written beside the target and renamed over it, so the old file stays whole until the
+    // new one is complete.
+    std::string path = target;
+    struct stat st {};
+    bool exists = ::lstat(target.c_str(), &st) == 0;
+    if (exists && S_ISLNK(st.st_mode)) {
+        char resolved[PATH_MAX];
+        if (::realpath(target.c_str(), resolved)) path = resolved;
+        exists = ::stat(path.c_str(), &st) == 0;
+    }
+    std::string pattern = DirName(path) + "/.wavXXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = CopyDescriptor(sourceFd, fd) && ::fchmod(fd, exists ? (st.st_mode & 07777) : NewFileMode()) == 0 &&
+              ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(name.data(), path.c_str()) == 0;
+    if (!ok) ::unlink(name.data());
+    return ok;
+}
+
+bool TWaveFile::WriteMemoryFile(int fd) {
+    RiffFile file;
+    file.Adopt(fd);
+    const uint64_t bytes = FramesToBytes(writtenLength_);
+    bool ok = bytes + 37 <= std::numeric_limits<uint32_t>::max() && (bytes == 0 || buffer_);
+    RiffChunk riff;
+    riff.formType = kFourCCWave;
+    RiffChunk fmt;
+    fmt.id = kFourCCFmt;
+    RiffChunk data;
+    data.id = kFourCCData;
+    uint8_t body[16];
+    PutLE16(body, kTagPcm);
+    PutLE16(body + 2, format_.channels);
+    PutLE32(body + 4, format_.rate);
+    PutLE32(body + 8, format_.BytesPerSecond());
+    PutLE16(body + 12, static_cast<uint16_t>(format_.BlockAlign()));
+    PutLE16(body + 14, format_.bitsPerSample);
+    ok = ok && file.CreateChunk(riff, RiffFile::kCreateRiff) && file.CreateChunk(fmt) &&
+         file.Write(body, sizeof body) == sizeof body && file.Ascend(fmt) && file.CreateChunk(data) &&
+         file.Write(buffer_, bytes) == static_cast<int64_t>(bytes) && file.Ascend(data) && file.Ascend(riff);
+    if (ok && calibrationPresent_) {
+        const uint64_t end = file.Tell();
+        RiffChunk chunk;
+        chunk.id = kCalibrationChunkId;
+        const auto record = calibration_.Serialize();
+        if (!file.CreateChunk(chunk)) {
+            hostRef_.MessageBox(kStrWaveCalChunkCreateFailure, "", MessageIcon::Error);
+            calibrationPresent_ = 0;
+            file.Truncate(end);
+        } else if (file.Write(record.data(), record.size()) != static_cast<int64_t>(record.size()) ||
+                   !file.Ascend(chunk)) {
+            hostRef_.MessageBox(kStrWaveCalChunkWriteFailure, "", MessageIcon::Error);
+            calibrationPresent_ = 0;
+            file.Truncate(end);
+        }
+    }
+    ok = ok && ::fsync(fd) == 0;
+    return file.Close() && ok;
+}
+
+bool TWaveFile::SaveMemory() {
+    if (untitled_ || fileName_.empty()) return false;  // the owner asks for a name first
+    std::string path = fileName_;
+    struct stat st {};
+    bool exists = ::lstat(path.c_str(), &st) == 0;
+    if (exists && S_ISLNK(st.st_mode)) {
+        char resolved[PATH_MAX];
+        if (::realpath(path.c_str(), resolved)) path = resolved;
+        exists = ::stat(path.c_str(), &st) == 0;
+    }
+    std::string pattern = DirName(path) + "/.wavXXXXXX";
+    std::vector<char> temp(pattern.begin(), pattern.end());
+    temp.push_back('\0');
+    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        hostRef_.MessageBox(Printf(kStrWaveOpenFailure, fileName_), "", MessageIcon::Error);
+        return false;
+    }
+    ::fchmod(fd, exists ? (st.st_mode & 07777) : NewFileMode());
+    if (!WriteMemoryFile(fd) || ::rename(temp.data(), path.c_str()) != 0) {
+        ::unlink(temp.data());
+        hostRef_.MessageBox(kStrWaveWriteFailure, "", MessageIcon::Error);
+        return false;
+    }
+    modified_ = 0;
+    untitled_ = 0;
+    return true;
+}
+
+bool TWaveFile::SaveDisk(bool finalise) {
+    if (fileName_.empty()) return false;
+    const bool sized = FramesToBytes(writtenLength_) == data_.size || SetDiskDataBytes(FramesToBytes(writtenLength_));
+    if (!sized || !FinishWorkingFile()) {
+        hostRef_.MessageBox(kStrWaveWriteFailure, "", MessageIcon::Error);
+        return false;
+    }
+    WriteCalibrationOnDisk();
+    if (::fdatasync(file_.Descriptor()) != 0) {
+        hostRef_.MessageBox(kStrWaveWriteFailure, "", MessageIcon::Error);
+        return false;
+    }
+    if (!workingIsTemp_ && workingName_ == fileName_) {
+        modified_ = 0;
+        newFile_ = 0;
+        return true;
+    }
+    if (makeBackup_) {
+        if (!CopyFileTo(file_.Descriptor(), fileName_)) {
+            hostRef_.MessageBox(kStrWaveWriteFailure, "", MessageIcon::Error);
+            return false;
+        }
+    } else if (newFile_ && workingIsTemp_) {
+        if (::rename(workingName_.c_str(), fileName_.c_str()) != 0) {
+            // Across file systems: copy, then drop the temporary file.
+            if (!CopyFileTo(file_.Descriptor(), fileName_)) {
+                hostRef_.MessageBox(kStrWaveWriteFailure, "", MessageIcon::Error);
+                return false;
+            }
+            CloseWorking(false);
+            if (!finalise && !file_.Open(fileName_, RiffFile::OpenMode::ReadWrite)) {
+                FailOpen(fileName_);
+                return false;
+            }
+        }
+        workingIsTemp_ = false;
+        workingName_ = fileName_;
+    } else {
+        if (!CopyFileTo(file_.Descriptor(), fileName_)) {
+            hostRef_.MessageBox(kStrWaveWriteFailure, "", MessageIcon::Error);
+            return false;
+        }
+        CloseWorking(false);
+        workingName_ = fileName_;
+        if (!finalise && !file_.Open(fileName_, RiffFile::OpenMode::ReadWrite)) {
+            FailOpen(fileName_);
+            return false;
+        }
+    }
+    modified_ = 0;
+    newFile_ = 0;
+    untitled_ = 0;
+    return true;
+}
+
+bool TWaveFile::Save() {
+    if (storageMode_ == kDiskMode && file_.IsOpen()) return SaveDisk(false);
+    return SaveMemory();
+}
+
+bool TWaveFile::FinaliseAndClose() {
+    const bool ok = (storageMode_ == kDiskMode && file_.IsOpen()) ? SaveDisk(true) : SaveMemory();
+    if (!ok) return false;  // keep everything so that the owner can try another name
+    CloseWorking(true);
+    fileName_.clear();
+    workingName_.clear();
+    ClearCalibration();
+    untitled_ = 0;
+    FreeBuffer();
+    SetFrameCount(0);
+    position_ = 0;
+    writtenLength_ = 0;
+    dataOffset_ = 44;
+    calibrationOffset_ = -1;
+    return true;
+}
+
+void TWaveFile::CloseWorking(bool report) {
+    if (file_.IsOpen() && !file_.Close() && report) Fail(kStrWaveWriteFailure);
+    if (workingIsTemp_) {
+        if (::unlink(workingName_.c_str()) != 0 && report)
+            hostRef_.MessageBox(kStrWaveTempDeleteFailure, "", MessageIcon::Error);
+        workingIsTemp_ = false;
+    }
+    tailDetached_ = false;
+    tailInsideRiff_.clear();
+    tailOutsideRiff_.clear();
+}
+
+}  // namespace zeltrak

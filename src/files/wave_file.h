@@ -1,0 +1,121 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "files/calibration_record.h"
+#include "files/riff.h"
+#include "files/wave_data.h"
+
+namespace zeltrak {
+
+class Host;
+
+// The chunk id of our calibration chunk, kept at the top level after the RIFF form.
+inline constexpr uint32_t kCalibrationChunkId = 0x65;
+
+// A wave file held either wholly in memory or worked on in place on disk, with an optional
+// calibration chunk. In disk mode the RIFF and "data" sizes in the file are kept current
+// after every write that changes the data's length, so a killed recording stays readable.
+class TWaveFile : public TWaveData {
+public:
+    enum StorageMode : uint16_t { kMemoryMode = 0, kDiskMode = 1 };
+
+    // Opens a named file. An empty temporary directory means the system's ($TMPDIR or /tmp).
+    TWaveFile(Host& host, const std::string& fileName, uint16_t storageMode, bool makeBackup,
+              const std::string& tempDir = "");
+    // An untitled file in memory for `frames` frames of `format`.
+    TWaveFile(Host& host, uint32_t frames, const SampleFormat& format);
+    // An untitled disk-mode recording in a temporary file; append with WriteBytes.
+    TWaveFile(Host& host, const SampleFormat& format, bool makeBackup, const std::string& tempDir = "");
+    ~TWaveFile() override;
+
+    bool Untitled() const { return untitled_ != 0; }
+    bool CalibrationPresent() const { return calibrationPresent_ != 0; }
+    uint16_t StorageMode() const { return storageMode_; }
+    bool NewFile() const { return newFile_ != 0; }
+    bool MakeBackup() const { return makeBackup_ != 0; }
+    const std::string& TempDir() const { return tempDir_; }
+    const std::string& WorkingName() const { return workingName_; }
+    int64_t DataOffset() const { return dataOffset_; }
+
+    std::string GetName() const { return fileName_; }
+    void SetName(const std::string& name);
+
+    bool Save();
+    bool FinaliseAndClose();
+
+    void SetCalibration(const CalibrationRecord& record);
+    CalibrationRecord GetCalibration() const { return calibration_; }
+    void ClearCalibration();
+
+    double RemainingSeconds() const override;
+
+    // The system's temporary directory: $TMPDIR when set, else /tmp.
+    static std::string SystemTempDir();
+
+protected:
+    bool DiskMode() const override { return storageMode_ == kDiskMode && file_.IsOpen(); }
+    bool DiskRead(uint64_t offset, void* out, uint64_t n) override;
+    bool DiskWrite(uint64_t offset, const void* in, uint64_t n) override;
+    bool DiskResize(uint32_t frames) override;
+
+private:
+    // What the header walk found.
+    struct Layout {
+        RiffChunk riff;
+        RiffChunk data;
+        uint16_t formatTag = 1;
+        bool isFloat = false;
+        uint16_t sourceBytesPerSample = 2;  // as stored; float data is converted to 4
+        SampleFormat format;
+    };
+
+    void Fail(const std::string& text);
+    void FailFormat(const std::string& reason);
+    void FailOpen(const std::string& name);
+    void ReadCalibrationChunk(RiffFile& file);
+    bool ParseLayout(RiffFile& file, Layout& layout);
+    bool LoadIntoMemory(RiffFile& file, const Layout& layout);
+    bool OpenDisk(const std::string& fileName);
+    // Creates "wavXXXXXX" in the temporary directory; returns the descriptor or -1.
+    int MakeTempFile(std::string& name);
+    bool CopyFileTo(int sourceFd, const std::string& target);
+
+    // Disk-mode layout keeping: the bytes after the data chunk are moved aside before the
+    // data changes length and put back when the file is finished.
+    bool DetachTail();
+    bool SetDiskDataBytes(uint64_t bytes);
+    bool FinishWorkingFile();
+    bool WriteCalibrationOnDisk();
+    bool SaveMemory();
+    bool SaveDisk(bool finalise);
+    bool WriteMemoryFile(int fd);
+    void CloseWorking(bool report);
+
+    uint64_t RiffEnd() const { return riff_.dataOffset + riff_.size; }
+
+    Host& hostRef_;
+    uint32_t untitled_ = 0;
+    uint32_t calibrationPresent_ = 0;
+    uint16_t storageMode_ = kMemoryMode;
+    uint32_t newFile_ = 0;
+    uint32_t makeBackup_ = 0;
+    std::string tempDir_;
+    std::string fileName_;
+    std::string workingName_;
+    int64_t dataOffset_ = 44;
+    CalibrationRecord calibration_;
+
+    RiffFile file_;
+    RiffChunk riff_;
+    RiffChunk data_;
+    bool workingIsTemp_ = false;
+    // Top-level offset of the calibration chunk in the working file, -1 when there is none.
+    int64_t calibrationOffset_ = -1;
+    bool tailDetached_ = false;
+    std::vector<uint8_t> tailInsideRiff_;
+    std::vector<uint8_t> tailOutsideRiff_;
+};
+
+}  // namespace zeltrak
