@@ -1,0 +1,153 @@
+#include "dsp/channel_processing.h"
+
+namespace zeltrak {
+
+namespace {
+
+bool Usable(const TSpectralData* s, uint32_t fftSize) { return s && !s->error() && s->FFTSize() == fftSize; }
+
+void Prepare(TSpectralData& x, const float* window) {
+    if (window) {
+        float* t = x.TimeSamples();
+        for (uint32_t i = 0; i < x.FFTSize(); ++i) t[i] *= window[i];
+    }
+    x.Transform();
+}
+
+// Transfer and coherence need power averages of the channels even when the cross spectrum
+// is averaged as a vector.
+void KeepPowerAverage(TSpectralData& x, const ChannelProcessingSetup& setup) {
+    if (setup.averageType != kAverageVector) return;
+    if (x.AverageType() != kAverageExponential || x.Blocks() != setup.averageBlocks)
+        x.SetAverage(setup.averageBlocks, kAverageExponential);
+}
+
+}  // namespace
+
+SpectrumSet SpectrumsForMode(uint16_t mode, bool stereo) {
+    SpectrumSet set;
+    if (mode >= kChannelProcessingModeCount) return set;
+    set.left = true;
+    set.right = stereo;
+    set.result1 = mode >= kProcessAverage;
+    set.result2 = mode == kProcessTransferCoherenceLR || mode == kProcessTransferCoherenceRL;
+    return set;
+}
+
+bool ProcessChannels(const ChannelProcessingSetup& setup, const ChannelSpectrums& s) {
+    const uint16_t mode = setup.stereo ? setup.mode : static_cast<uint16_t>(kProcessLeft);
+    if (mode >= kChannelProcessingModeCount || !s.left) return false;
+    const uint32_t n = s.left->FFTSize();
+    if (setup.window && setup.windowSize != n) return false;
+    const SpectrumSet need = SpectrumsForMode(mode, setup.stereo);
+    // Right-only processing uses the left spectrum only for its size.
+    if ((mode != kProcessRight && !Usable(s.left, n)) || (need.right && !Usable(s.right, n)) ||
+        (need.result1 && !Usable(s.result1, n)) || (need.result2 && !Usable(s.result2, n)))
+        return false;
+    if (mode == kProcessRight && !Usable(s.right, n)) return false;
+
+    const float* w = setup.window;
+    TSpectralData* L = s.left;
+    TSpectralData* R = s.right;
+    TSpectralData* S1 = s.result1;
+    TSpectralData* S2 = s.result2;
+    // The modes that exchange the channels' roles run as their counterpart with L and R swapped.
+    TSpectralData* A = L;
+    TSpectralData* B = R;
+    switch (mode) {
+        case kProcessRealTransferRL:
+        case kProcessCrossRL:
+        case kProcessComplexTransferRL:
+        case kProcessTransferCoherenceRL:
+            A = R;
+            B = L;
+            break;
+        default:
+            break;
+    }
+
+    switch (mode) {
+        case kProcessLeft:
+            Prepare(*L, w);
+            L->Average();
+            break;
+        case kProcessRight:
+            Prepare(*R, w);
+            R->Average();
+            break;
+        case kProcessBoth:
+            Prepare(*L, w);
+            L->Average();
+            Prepare(*R, w);
+            R->Average();
+            break;
+        case kProcessAverage:
+            Prepare(*L, w);
+            L->Average();
+            Prepare(*R, w);
+            R->Average();
+            S1->AverageChannels(*L, *R);
+            S1->Average();
+            break;
+        case kProcessRealTransferLR:
+        case kProcessRealTransferRL:
+            Prepare(*L, w);
+            L->Average();
+            Prepare(*R, w);
+            R->Average();
+            S1->CrossSpectrum(*A, *B);
+            S1->Average();
+            S1->RealTransfer(*A, *B);
+            break;
+        case kProcessCrossLR:
+        case kProcessCrossRL:
+            Prepare(*L, w);
+            Prepare(*R, w);
+            S1->CrossSpectrum(*A, *B);
+            S1->Average();
+            break;
+        case kProcessComplexTransferLR:
+        case kProcessComplexTransferRL:
+            Prepare(*L, w);
+            Prepare(*R, w);
+            S1->CrossSpectrum(*A, *B);
+            S1->Average();
+            // only the reference channel is held to a power average
+            KeepPowerAverage(*B, setup);
+            L->Average();
+            R->Average();
+            S1->ComplexTransfer(*B);
+            break;
+        case kProcessCoherence:
+            Prepare(*L, w);
+            Prepare(*R, w);
+            S1->CrossSpectrum(*L, *R);
+            S1->Average(true);
+            KeepPowerAverage(*L, setup);
+            KeepPowerAverage(*R, setup);
+            L->Average();
+            R->Average();
+            S1->Coherence(*L, *R);
+            break;
+        case kProcessTransferCoherenceLR:
+        case kProcessTransferCoherenceRL:
+            Prepare(*L, w);
+            Prepare(*R, w);
+            S2->CrossSpectrum(*A, *B);
+            S2->Average();
+            KeepPowerAverage(*L, setup);
+            KeepPowerAverage(*R, setup);
+            R->Average();
+            L->Average();
+            S2->Coherence(*A, *B);
+            S1->CrossSpectrum(*A, *B);
+            S1->Average(true);
+            S1->ComplexTransfer(*B);
+            break;
+        default:
+            return false;
+    }
+    return true;
+}
+
+}  // namespace zeltrak
