@@ -31,6 +31,27 @@ float Db10(double power) { return static_cast<float>(PowerToDb(power)); }
 
 }  // namespace
 
+float PowerToDbFast(float power) {
+    if (!(power >= std::numeric_limits<float>::min() && power <= std::numeric_limits<float>::max()))
+        return static_cast<float>(PowerToDb(power));  // zero, negative, subnormal, infinite, NaN
+    uint32_t bits;
+    std::memcpy(&bits, &power, sizeof bits);
+    // Split into 2^e · m with m in [sqrt(1/2), sqrt(2)), without a branch: t = (m-1)/(m+1)
+    // then stays below 0.1716, where five terms of the series are good to 1e-9.
+    bits += 0x3f800000u - 0x3f3504f3u;
+    const int exponent = static_cast<int>(bits >> 23) - 127;
+    const uint32_t mantissaBits = (bits & 0x007fffffu) + 0x3f3504f3u;
+    float mantissa;
+    std::memcpy(&mantissa, &mantissaBits, sizeof mantissa);
+    const double m = mantissa;
+    const double t = (m - 1.0) / (m + 1.0);
+    const double t2 = t * t;
+    const double lnM = 2.0 * t * (1.0 + t2 * (1.0 / 3 + t2 * (1.0 / 5 + t2 * (1.0 / 7 + t2 * (1.0 / 9)))));
+    constexpr double kLn2 = 0.6931471805599453;
+    constexpr double kTenOverLn10 = 4.3429448190325183;
+    return static_cast<float>((exponent * kLn2 + lnM) * kTenOverLn10);
+}
+
 void SetSpectralAllocationGate(SpectralAllocationGate gate) { gAllocationGate.store(gate); }
 
 template <class T>
@@ -166,7 +187,7 @@ void TSpectralData::StoreBin(uint32_t i, double re, double im, double power, Pea
         averagePower_[i] = static_cast<float>(power);
     }
     const float stored = averagePower_[i];
-    if (averageDb_) averageDb_[i] = Db10(stored);
+    if (averageDb_) averageDb_[i] = PowerToDbFast(stored);
     if (i >= kFirstPeakBin && (!peak.found || stored > peak.value)) {
         peak.found = true;
         peak.value = stored;
@@ -322,7 +343,7 @@ bool TSpectralData::RealTransfer(const TSpectralData& a, const TSpectralData& b)
     for (uint32_t i = 0; i < bins_; ++i) {
         if (!(pb[i] > 0.0f)) continue;
         averagePower_[i] = static_cast<float>(static_cast<double>(pa[i]) / pb[i]);
-        if (averageDb_) averageDb_[i] = Db10(averagePower_[i]);
+        if (averageDb_) averageDb_[i] = PowerToDbFast(averagePower_[i]);
     }
     SetHolds(crossFlag_, true, false, false);
     if (InBands()) UpdateBandValues(true);
@@ -338,7 +359,7 @@ bool TSpectralData::ComplexTransfer(const TSpectralData& reference) {
         const double hIm = averageComplex_[2 * i + 1] / static_cast<double>(pr[i]);
         const double v = Power(hRe, hIm);
         if (!peakHold_ || v >= averagePower_[i]) averagePower_[i] = static_cast<float>(v);
-        if (averageDb_) averageDb_[i] = Db10(averagePower_[i]);
+        if (averageDb_) averageDb_[i] = PowerToDbFast(averagePower_[i]);
     }
     SetHolds(crossFlag_, false, true, false);
     if (InBands()) UpdateBandValues(true);
@@ -358,7 +379,7 @@ bool TSpectralData::Coherence(const TSpectralData& a, const TSpectralData& b) {
                              : previous;
         previous = g;
         if (!peakHold_ || g >= averagePower_[i]) averagePower_[i] = static_cast<float>(g);
-        if (averageDb_) averageDb_[i] = Db10(averagePower_[i]);
+        if (averageDb_) averageDb_[i] = PowerToDbFast(averagePower_[i]);
     }
     SetHolds(crossFlag_, false, false, true);
     if (InBands()) UpdateBandValues(true);

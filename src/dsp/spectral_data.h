@@ -54,6 +54,10 @@ struct TBandBins {
     float highFraction = 0.0f;
 };
 
+// 10·log10(power) of a float, -999.9 where power is not above 0: the per-frame decibel
+// copies use it, as fast as a few multiplications and within a few float ulps of std::log10.
+float PowerToDbFast(float power);
+
 // Decides whether an allocation of `bytes` may go ahead. Tests install one that refuses, to
 // walk the out-of-memory paths; nullptr restores the default (always try).
 using SpectralAllocationGate = bool (*)(size_t bytes);

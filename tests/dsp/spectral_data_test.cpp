@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <complex>
 #include <random>
 #include <vector>
@@ -53,6 +55,25 @@ TEST(SpectralTransform, PackedSpectrumNormalisedToFullScale) {
     s.BinScale()[9] *= 2.0f;
     const std::vector<cd> doubled = Feed(s, Tone(64, 9, kFullScale16));
     EXPECT_NEAR(std::abs(doubled[9]), 2.0, 1e-5);
+}
+
+TEST(SpectralDecibels, FastPowerToDbMatchesTheLibraryLogarithm) {
+    // every binade from the smallest normal float up, at irregular mantissas and at the points
+    // where the mantissa range is split
+    double worst = 0;
+    for (float p = std::numeric_limits<float>::min(); std::isfinite(p); p *= 1.0371f) {
+        for (float q : {p, std::nextafter(p, 0.0f), p * 1.41421356f, p * 0.70710678f}) {
+            if (!std::isfinite(q) || q < std::numeric_limits<float>::min()) continue;
+            worst = std::max(worst, std::abs(PowerToDbFast(q) - 10.0 * std::log10(static_cast<double>(q))));
+        }
+    }
+    EXPECT_LT(worst, 5e-5);  // a few float ulps of values up to ±400 dB
+    EXPECT_FLOAT_EQ(PowerToDbFast(1.0f), 0.0f);
+    EXPECT_NEAR(PowerToDbFast(2.0f), 3.0103, 1e-4);
+    EXPECT_FLOAT_EQ(PowerToDbFast(0.0f), -999.9f);
+    EXPECT_FLOAT_EQ(PowerToDbFast(-1.0f), -999.9f);
+    EXPECT_NEAR(PowerToDbFast(1e-40f), -400.0, 1e-2);  // subnormal
+    EXPECT_TRUE(std::isinf(PowerToDbFast(std::numeric_limits<float>::infinity())));
 }
 
 TEST(SpectralAxis, FrequenciesFollowRateDecimationAndCorrection) {
