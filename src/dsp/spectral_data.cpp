@@ -17,6 +17,7 @@ namespace zeltrak {
 namespace {
 
 constexpr double kDegreesPerRadian = 57.2957795056;
+constexpr double kPi = 3.14159265358979323846;
 constexpr float kNoDb = static_cast<float>(kNoDecibels);
 
 std::atomic<SpectralAllocationGate> gAllocationGate{nullptr};
@@ -313,7 +314,10 @@ bool TSpectralData::AverageChannels(const TSpectralData& a, const TSpectralData&
         const double bRe = y[2 * i], bIm = y[2 * i + 1];
         const double meanPower = (Power(aRe, aIm) + Power(bRe, bIm)) / 2.0;
         const double m = meanPower > 0.0 ? std::sqrt(meanPower) : 0.0;
-        const double phi = (Phase(aRe, aIm) + Phase(bRe, bIm)) / 2.0;
+        // The mean of the two phases along the shorter arc: halving their plain sum would put
+        // the mean of +179 and -179 degrees at 0 instead of 180.
+        const double pa = Phase(aRe, aIm);
+        const double phi = pa + std::remainder(Phase(bRe, bIm) - pa, 2.0 * kPi) / 2.0;
         out[2 * i] = static_cast<float>(m * std::cos(phi));
         out[2 * i + 1] = static_cast<float>(m * std::sin(phi));
     }

@@ -180,6 +180,10 @@ TEST(ChannelProcessing, AverageOfChannelsTakesMeanPowerAndMeanPhase) {
     EXPECT_LT(RelDiff(a.S1->AveragePower()[9], m * m), 1e-5);
     EXPECT_NEAR(a.S1->PhaseDegrees(9), -45.0, 1e-3);
     EXPECT_FALSE(a.S1->CrossFlag());
+
+    // Phases either side of 180 degrees average to 180, not to 0.
+    a.Frame(Tone(64, 9, A, kPi - 0.1), Tone(64, 9, B, -kPi + 0.1));
+    EXPECT_NEAR(std::abs(a.S1->PhaseDegrees(9)), 180.0, 1e-3);
 }
 
 TEST(ChannelProcessing, WindowIsAppliedToEveryChannelFrame) {
@@ -209,8 +213,11 @@ TEST(ChannelProcessing, MissingSpectrumsAndMonoInput) {
     Load(*a.L, x);
     EXPECT_FALSE(ProcessChannels(a.setup, {a.L.get(), nullptr, a.S1.get(), nullptr}));
     EXPECT_EQ(a.L->Averaged(), 0u);
-    // a result spectrum the mode needs is missing
+    // a result spectrum the mode needs is missing, or in error
     EXPECT_FALSE(ProcessChannels(a.setup, {a.L.get(), a.R.get(), nullptr, nullptr}));
+    TSpectralData broken(Settings(0), Scaling(), -1);
+    EXPECT_FALSE(ProcessChannels(a.setup, {a.L.get(), a.R.get(), &broken, nullptr}));
+    EXPECT_EQ(a.L->Averaged(), 0u);
     // mono: the left channel alone is analysed whatever the mode
     a.setup.stereo = false;
     EXPECT_TRUE(ProcessChannels(a.setup, {a.L.get(), nullptr, nullptr, nullptr}));
