@@ -39,12 +39,12 @@ bool ProcessChannels(const ChannelProcessingSetup& setup, const ChannelSpectrums
     if (mode >= kChannelProcessingModeCount || !s.left) return false;
     const uint32_t n = s.left->FFTSize();
     if (setup.window && setup.windowSize != n) return false;
+    // Every spectrum the mode keeps must be there; in stereo that includes the right one even
+    // for left-only processing. Right-only processing takes just the size from the left.
     const SpectrumSet need = SpectrumsForMode(mode, setup.stereo);
-    // Right-only processing uses the left spectrum only for its size.
     if ((mode != kProcessRight && !Usable(s.left, n)) || (need.right && !Usable(s.right, n)) ||
         (need.result1 && !Usable(s.result1, n)) || (need.result2 && !Usable(s.result2, n)))
         return false;
-    if (mode == kProcessRight && !Usable(s.right, n)) return false;
 
     const float* w = setup.window;
     TSpectralData* L = s.left;
