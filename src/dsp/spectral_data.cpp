@@ -1,3 +1,6 @@
+// The decibel and averaging passes are plain loops over arrays; let them vectorise.
+#pragma GCC optimize("tree-vectorize", "vect-cost-model=dynamic")
+
 #include "dsp/spectral_data.h"
 
 #include <algorithm>
@@ -32,25 +35,51 @@ float Db10(double power) { return static_cast<float>(PowerToDb(power)); }
 
 }  // namespace
 
-float PowerToDbFast(float power) {
-    if (!(power >= std::numeric_limits<float>::min() && power <= std::numeric_limits<float>::max()))
-        return static_cast<float>(PowerToDb(power));  // zero, negative, subnormal, infinite, NaN
+namespace {
+
+// 10·log10(p) for a positive normal float p. p = 2^e · m with m in [sqrt(1/2), sqrt(2)),
+// split without a branch so that loops over arrays vectorise; t = (m-1)/(m+1) then stays
+// below 0.1716, where five terms of the atanh series are good to 1e-9.
+inline float NormalPowerToDb(float p) {
     uint32_t bits;
-    std::memcpy(&bits, &power, sizeof bits);
-    // Split into 2^e · m with m in [sqrt(1/2), sqrt(2)), without a branch: t = (m-1)/(m+1)
-    // then stays below 0.1716, where five terms of the series are good to 1e-9.
+    std::memcpy(&bits, &p, sizeof bits);
     bits += 0x3f800000u - 0x3f3504f3u;
     const int exponent = static_cast<int>(bits >> 23) - 127;
     const uint32_t mantissaBits = (bits & 0x007fffffu) + 0x3f3504f3u;
-    float mantissa;
-    std::memcpy(&mantissa, &mantissaBits, sizeof mantissa);
-    const double m = mantissa;
-    const double t = (m - 1.0) / (m + 1.0);
-    const double t2 = t * t;
-    const double lnM = 2.0 * t * (1.0 + t2 * (1.0 / 3 + t2 * (1.0 / 5 + t2 * (1.0 / 7 + t2 * (1.0 / 9)))));
-    constexpr double kLn2 = 0.6931471805599453;
-    constexpr double kTenOverLn10 = 4.3429448190325183;
-    return static_cast<float>((exponent * kLn2 + lnM) * kTenOverLn10);
+    float m;
+    std::memcpy(&m, &mantissaBits, sizeof m);
+    const float t = (m - 1.0f) / (m + 1.0f);
+    const float t2 = t * t;
+    const float lnM = 2.0f * t * (1.0f + t2 * (1.0f / 3 + t2 * (1.0f / 5 + t2 * (1.0f / 7 + t2 * (1.0f / 9)))));
+    constexpr float kDbPerOctave = 3.0102999566f;  // 10·log10(2)
+    constexpr float kDbPerNeper = 4.3429448190f;   // 10 / ln(10)
+    return static_cast<float>(exponent) * kDbPerOctave + lnM * kDbPerNeper;
+}
+
+inline bool IsNormalPositive(float p) {
+    return p >= std::numeric_limits<float>::min() && p <= std::numeric_limits<float>::max();
+}
+
+// out[i] = 10·log10(p[i]) for n values, -999.9 where not positive.
+void PowerToDbArray(const float* p, float* out, uint32_t n) {
+    // bitwise operators keep the loop free of branches
+    uint32_t unusual = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        const float x = p[i];
+        out[i] = NormalPowerToDb(x);
+        unusual |= static_cast<uint32_t>(!(x >= std::numeric_limits<float>::min())) |
+                   static_cast<uint32_t>(!(x <= std::numeric_limits<float>::max()));
+    }
+    if (!unusual) return;
+    // zeros (silence, unfilled bins) and the odd subnormal or infinity
+    for (uint32_t i = 0; i < n; ++i)
+        if (!IsNormalPositive(p[i])) out[i] = static_cast<float>(PowerToDb(p[i]));
+}
+
+}  // namespace
+
+float PowerToDbFast(float power) {
+    return IsNormalPositive(power) ? NormalPowerToDb(power) : static_cast<float>(PowerToDb(power));
 }
 
 void SetSpectralAllocationGate(SpectralAllocationGate gate) { gAllocationGate.store(gate); }
@@ -179,20 +208,13 @@ void TSpectralData::ResetAverage() {
     }
 }
 
-void TSpectralData::StoreBin(uint32_t i, double re, double im, double power, PeakTracker& peak) {
+void TSpectralData::StoreBin(uint32_t i, double re, double im, double power) {
     // Peak hold keeps a bin's value from the frame where it was largest; on a band axis the
     // bands hold their peaks instead.
     if (!peakHold_ || InBands() || power > averagePower_[i]) {
         averageComplex_[2 * i] = static_cast<float>(re);
         averageComplex_[2 * i + 1] = static_cast<float>(im);
         averagePower_[i] = static_cast<float>(power);
-    }
-    const float stored = averagePower_[i];
-    if (averageDb_) averageDb_[i] = PowerToDbFast(stored);
-    if (i >= kFirstPeakBin && (!peak.found || stored > peak.value)) {
-        peak.found = true;
-        peak.value = stored;
-        peak.bin = i;
     }
 }
 
@@ -210,40 +232,85 @@ void TSpectralData::Average(bool bandsAsMean) {
     } else {
         averaged_ = std::min(averaged_ + 1, n);
     }
-    PeakTracker peak;
     if (UsesHistory())
-        AverageHistory(peak);
+        AverageHistory();
     else
-        AverageRunning(peak);
-    if (peak.found) peakBin_ = peak.bin;
+        AverageRunning();
+    FinishAverage();
     if (InBands()) UpdateBandValues(bandsAsMean);
 }
 
-void TSpectralData::AverageRunning(PeakTracker& peak) {
-    const double previous = averaged_ - 1.0;
-    const double invK = 1.0 / averaged_;
-    const bool vector = averageType_ == kAverageVector;
-    const bool cross = crossFlag_;
-    const float* cur = current_.get();
-    const float* avgC = averageComplex_.get();
-    const float* avgP = averagePower_.get();
-    // the last bin is never averaged
-    for (uint32_t i = 0; i + 1 < bins_; ++i) {
+namespace {
+
+// One running-average pass over bins [0, n): C = ((k-1)·C + x) / k, and the power likewise or
+// (vector) as the power of C; with the cross flag powers become magnitudes. Without peak hold
+// every bin is stored, and the loop has no branch.
+template <bool kVector, bool kCross, bool kHold>
+void RunningPass(const float* cur, float* avgC, float* avgP, uint32_t n, double previous, double invK) {
+    for (uint32_t i = 0; i < n; ++i) {
         const double re = cur[2 * i];
         const double im = cur[2 * i + 1];
-        const double cRe = previous * avgC[2 * i] + re;
-        const double cIm = previous * avgC[2 * i + 1] + im;
+        const double cRe = (previous * avgC[2 * i] + re) * invK;
+        const double cIm = (previous * avgC[2 * i + 1] + im) * invK;
         double p;
-        if (vector) {
-            p = Power(cRe * invK, cIm * invK);
-            if (cross) p = std::sqrt(p);
+        if constexpr (kVector) {
+            p = Power(cRe, cIm);
         } else {
             double v = Power(re, im);
-            if (cross) v = std::sqrt(v);
+            if constexpr (kCross) v = std::sqrt(v);
             p = (previous * avgP[i] + v) * invK;
         }
-        StoreBin(i, cRe * invK, cIm * invK, p, peak);
+        if constexpr (kVector && kCross) p = std::sqrt(p);
+        if constexpr (kHold) {
+            if (!(p > avgP[i])) continue;
+        }
+        avgC[2 * i] = static_cast<float>(cRe);
+        avgC[2 * i + 1] = static_cast<float>(cIm);
+        avgP[i] = static_cast<float>(p);
     }
+}
+
+template <bool kVector, bool kCross>
+void RunningPass(bool hold, const float* cur, float* avgC, float* avgP, uint32_t n, double previous, double invK) {
+    if (hold)
+        RunningPass<kVector, kCross, true>(cur, avgC, avgP, n, previous, invK);
+    else
+        RunningPass<kVector, kCross, false>(cur, avgC, avgP, n, previous, invK);
+}
+
+}  // namespace
+
+void TSpectralData::AverageRunning() {
+    const double previous = averaged_ - 1.0;
+    const double invK = 1.0 / averaged_;
+    const bool hold = peakHold_ && !InBands();
+    const float* cur = current_.get();
+    float* avgC = averageComplex_.get();
+    float* avgP = averagePower_.get();
+    // the last bin is never averaged
+    const uint32_t n = bins_ - 1;
+    if (averageType_ == kAverageVector) {
+        if (crossFlag_)
+            RunningPass<true, true>(hold, cur, avgC, avgP, n, previous, invK);
+        else
+            RunningPass<true, false>(hold, cur, avgC, avgP, n, previous, invK);
+    } else {
+        if (crossFlag_)
+            RunningPass<false, true>(hold, cur, avgC, avgP, n, previous, invK);
+        else
+            RunningPass<false, false>(hold, cur, avgC, avgP, n, previous, invK);
+    }
+}
+
+void TSpectralData::FinishAverage() {
+    const float* p = averagePower_.get();
+    if (bins_ > kFirstPeakBin + 1) {
+        uint32_t peak = kFirstPeakBin;
+        for (uint32_t i = kFirstPeakBin + 1; i + 1 < bins_; ++i)
+            if (p[i] > p[peak]) peak = i;
+        peakBin_ = peak;
+    }
+    if (averageDb_) PowerToDbArray(p, averageDb_.get(), bins_ - 1);
 }
 
 void TSpectralData::RefreshHistorySums() {
@@ -271,7 +338,7 @@ void TSpectralData::RefreshHistorySums() {
     refreshCursor_ = end >= averagedBins ? 0 : end;
 }
 
-void TSpectralData::AverageHistory(PeakTracker& peak) {
+void TSpectralData::AverageHistory() {
     RefreshHistorySums();
     const double invK = 1.0 / averaged_;
     const bool cross = crossFlag_;
@@ -293,7 +360,7 @@ void TSpectralData::AverageHistory(PeakTracker& peak) {
         hp[i] = stored;
         hc[2 * i] = re;
         hc[2 * i + 1] = im;
-        StoreBin(i, sc[2 * i] * invK, sc[2 * i + 1] * invK, sp[i] * invK, peak);
+        StoreBin(i, sc[2 * i] * invK, sc[2 * i + 1] * invK, sp[i] * invK);
     }
 }
 
@@ -347,8 +414,8 @@ bool TSpectralData::RealTransfer(const TSpectralData& a, const TSpectralData& b)
     for (uint32_t i = 0; i < bins_; ++i) {
         if (!(pb[i] > 0.0f)) continue;
         averagePower_[i] = static_cast<float>(static_cast<double>(pa[i]) / pb[i]);
-        if (averageDb_) averageDb_[i] = PowerToDbFast(averagePower_[i]);
     }
+    if (averageDb_) PowerToDbArray(averagePower_.get(), averageDb_.get(), bins_);
     SetHolds(crossFlag_, true, false, false);
     if (InBands()) UpdateBandValues(true);
     return true;
@@ -363,8 +430,8 @@ bool TSpectralData::ComplexTransfer(const TSpectralData& reference) {
         const double hIm = averageComplex_[2 * i + 1] / static_cast<double>(pr[i]);
         const double v = Power(hRe, hIm);
         if (!peakHold_ || v >= averagePower_[i]) averagePower_[i] = static_cast<float>(v);
-        if (averageDb_) averageDb_[i] = PowerToDbFast(averagePower_[i]);
     }
+    if (averageDb_) PowerToDbArray(averagePower_.get(), averageDb_.get(), bins_);
     SetHolds(crossFlag_, false, true, false);
     if (InBands()) UpdateBandValues(true);
     return true;
@@ -383,8 +450,8 @@ bool TSpectralData::Coherence(const TSpectralData& a, const TSpectralData& b) {
                              : previous;
         previous = g;
         if (!peakHold_ || g >= averagePower_[i]) averagePower_[i] = static_cast<float>(g);
-        if (averageDb_) averageDb_[i] = PowerToDbFast(averagePower_[i]);
     }
+    if (averageDb_) PowerToDbArray(averagePower_.get(), averageDb_.get(), bins_);
     SetHolds(crossFlag_, false, false, true);
     if (InBands()) UpdateBandValues(true);
     return true;

@@ -166,15 +166,12 @@ private:
     bool InBands() const { return freqScale_ == 2; }
     void ReportMemoryFailure();
     void ComputeDefaultBinScale();
-    struct PeakTracker {
-        bool found = false;
-        float value = 0.0f;
-        uint32_t bin = 0;
-    };
-    void AverageRunning(PeakTracker& peak);
-    void AverageHistory(PeakTracker& peak);
+    void AverageRunning();
+    void AverageHistory();
     void RefreshHistorySums();
-    void StoreBin(uint32_t i, double re, double im, double power, PeakTracker& peak);
+    void StoreBin(uint32_t i, double re, double im, double power);
+    // Peak bin and decibel copy of the new average.
+    void FinishAverage();
     void SetHolds(bool cross, bool real, bool complex, bool coherence);
 
     uint32_t error_ = 0;

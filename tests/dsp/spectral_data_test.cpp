@@ -206,6 +206,11 @@ TEST(SpectralAverage, LastBinKeepsItsResetValueAndResetClearsAll) {
     // the history was cleared too: one frame after the reset is shown alone
     auto frames = RunFrames(s, 1, rng);
     ExpectWeighted(s, frames, {1.0});
+    // silence reads the no-value level
+    ASSERT_TRUE(s.SetAverage(1, kAverageExponential));
+    Feed(s, std::vector<float>(64, 0.0f));
+    s.Average();
+    for (uint32_t k = 0; k < 32; ++k) EXPECT_FLOAT_EQ(s.AverageDb()[k], -999.9f) << k;
 }
 
 TEST(SpectralAverage, LinearHistoryStaysExactOverLongRunsAndLevelDrops) {
