@@ -33,10 +33,6 @@ double Phase(double re, double im) { return (re == 0.0 && im == 0.0) ? 0.0 : std
 
 float Db10(double power) { return static_cast<float>(PowerToDb(power)); }
 
-}  // namespace
-
-namespace {
-
 // 10·log10(p) for a positive normal float p. p = 2^e · m with m in [sqrt(1/2), sqrt(2)),
 // split without a branch so that loops over arrays vectorise; t = (m-1)/(m+1) then stays
 // below 0.1716, where five terms of the atanh series are good to 1e-9.

@@ -54,8 +54,8 @@ struct TBandBins {
     float highFraction = 0.0f;
 };
 
-// 10·log10(power) of a float, -999.9 where power is not above 0: the per-frame decibel
-// copies use it, as fast as a few multiplications and within a few float ulps of std::log10.
+// 10·log10(power) of a float, -999.9 where power is not above 0, within a few float ulps of
+// the library logarithm: cheap enough for the decibel copy of every bin of every frame.
 float PowerToDbFast(float power);
 
 // Decides whether an allocation of `bytes` may go ahead. Tests install one that refuses, to
