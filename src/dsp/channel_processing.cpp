@@ -6,12 +6,12 @@ namespace {
 
 bool Usable(const TSpectralData* s, uint32_t fftSize) { return s && !s->error() && s->FFTSize() == fftSize; }
 
-void Prepare(TSpectralData& x, const float* window) {
+bool Prepare(TSpectralData& x, const float* window) {
     if (window) {
         float* t = x.TimeSamples();
         for (uint32_t i = 0; i < x.FFTSize(); ++i) t[i] *= window[i];
     }
-    x.Transform();
+    return x.Transform();
 }
 
 // Transfer and coherence need power averages of the channels even when the cross spectrum
@@ -66,34 +66,32 @@ bool ProcessChannels(const ChannelProcessingSetup& setup, const ChannelSpectrums
             break;
     }
 
+    // Both channels are transformed before anything is averaged (the steps of every mode allow
+    // it), so that a failed transform leaves all averages as they were instead of folding time
+    // samples into them.
+    if (mode != kProcessRight && !Prepare(*L, w)) return false;
+    if (mode != kProcessLeft && !Prepare(*R, w)) return false;
+
     switch (mode) {
         case kProcessLeft:
-            Prepare(*L, w);
             L->Average();
             break;
         case kProcessRight:
-            Prepare(*R, w);
             R->Average();
             break;
         case kProcessBoth:
-            Prepare(*L, w);
             L->Average();
-            Prepare(*R, w);
             R->Average();
             break;
         case kProcessAverage:
-            Prepare(*L, w);
             L->Average();
-            Prepare(*R, w);
             R->Average();
             S1->AverageChannels(*L, *R);
             S1->Average();
             break;
         case kProcessRealTransferLR:
         case kProcessRealTransferRL:
-            Prepare(*L, w);
             L->Average();
-            Prepare(*R, w);
             R->Average();
             S1->CrossSpectrum(*A, *B);
             S1->Average();
@@ -101,15 +99,11 @@ bool ProcessChannels(const ChannelProcessingSetup& setup, const ChannelSpectrums
             break;
         case kProcessCrossLR:
         case kProcessCrossRL:
-            Prepare(*L, w);
-            Prepare(*R, w);
             S1->CrossSpectrum(*A, *B);
             S1->Average();
             break;
         case kProcessComplexTransferLR:
         case kProcessComplexTransferRL:
-            Prepare(*L, w);
-            Prepare(*R, w);
             S1->CrossSpectrum(*A, *B);
             S1->Average();
             // only the reference channel is held to a power average
@@ -119,8 +113,6 @@ bool ProcessChannels(const ChannelProcessingSetup& setup, const ChannelSpectrums
             S1->ComplexTransfer(*B);
             break;
         case kProcessCoherence:
-            Prepare(*L, w);
-            Prepare(*R, w);
             S1->CrossSpectrum(*L, *R);
             S1->Average(true);
             KeepPowerAverage(*L, setup);
@@ -131,8 +123,6 @@ bool ProcessChannels(const ChannelProcessingSetup& setup, const ChannelSpectrums
             break;
         case kProcessTransferCoherenceLR:
         case kProcessTransferCoherenceRL:
-            Prepare(*L, w);
-            Prepare(*R, w);
             S2->CrossSpectrum(*A, *B);
             S2->Average();
             KeepPowerAverage(*L, setup);
