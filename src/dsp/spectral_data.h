@@ -1,0 +1,219 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "base/sample_format.h"
+
+namespace zeltrak {
+
+class Host;
+
+// Averaging types (the `AverageType` setting).
+enum : uint32_t {
+    kAverageExponential = 0,
+    kAverageLinear = 1,
+    kAverageVector = 2,
+};
+
+// "Infinite" in the averaging dialog.
+inline constexpr uint32_t kInfiniteAverageBlocks = 1000000;
+// Up to this many blocks a linear average keeps the per-block history; above it the running
+// formula needs none.
+inline constexpr uint32_t kMaxLinearHistoryBlocks = 1000;
+// Peak search skips the lowest bins, where DC and window leakage live.
+inline constexpr uint32_t kFirstPeakBin = 5;
+
+// The analysis values a spectral object is built from (the engine copies them out of its
+// processing block; dsp does not know the settings record).
+struct SpectralSettings {
+    SampleFormat format;
+    uint32_t fftSize = 4096;
+    uint16_t decimationRatio = 1;
+    float samplingRateCorrection = 1.0f;
+    uint32_t averageBlocks = 1;
+    uint32_t averageType = kAverageExponential;
+    bool peakHold = false;
+    uint32_t smoothingWindow = 4;
+};
+
+// The scaling values a spectral object is built from.
+struct SpectralScaling {
+    uint32_t ampScaleType = 1;   // 0 linear, 1 logarithmic (dB)
+    uint32_t freqScaleType = 1;  // 0 linear, 1 logarithmic, 2 fractional-octave bands
+    uint32_t octaveNumber = 3;
+};
+
+// Which bins make up one fractional-octave band, and how much of each edge bin lies inside it.
+struct TBandBins {
+    uint32_t lowBin = 0;
+    float lowFraction = 0.0f;
+    uint32_t highBin = 0;
+    float highFraction = 0.0f;
+};
+
+// 10·log10(power) of a float, -999.9 where power is not above 0, within a few float ulps of
+// the library logarithm: cheap enough for the decibel copy of every bin of every frame.
+float PowerToDbFast(float power);
+
+// Decides whether an allocation of `bytes` may go ahead. Tests install one that refuses, to
+// walk the out-of-memory paths; nullptr restores the default (always try).
+using SpectralAllocationGate = bool (*)(size_t bytes);
+void SetSpectralAllocationGate(SpectralAllocationGate gate);
+
+// The spectrum of one signal: the FFT of the current frame, its running average (complex and
+// power), the decibel copy, the fractional-octave band values and the per-bin scale.
+//
+// Complex arrays are interleaved (re, im). Bin 0 of `current` and `averageComplex` holds DC as
+// its real and Nyquist as its imaginary part, as the packed real FFT leaves them.
+// A failed allocation leaves error() set; every operation on such an object does nothing.
+class TSpectralData {
+public:
+    // channel: 0 left, 1 right, -1 for a result of two-channel processing. host may be null
+    // (no messages are shown then).
+    TSpectralData(const SpectralSettings& settings, const SpectralScaling& scaling, int channel,
+                  Host* host = nullptr);
+    TSpectralData(const TSpectralData&) = delete;
+    TSpectralData& operator=(const TSpectralData&) = delete;
+
+    uint32_t error() const { return error_; }
+    void SetHost(Host* host) { host_ = host; }
+
+    // Time sample i of the next frame (i below fftSize; others are ignored).
+    void SetInput(uint32_t i, float value);
+    // The frame's fftSize time samples, for filling and windowing in place; null in error.
+    float* TimeSamples() { return error_ ? nullptr : current_.get(); }
+
+    // Forward real FFT of the time samples, then every bin times binScale.
+    bool Transform();
+    // Folds the current spectrum into the average. bandsAsMean makes fractional-octave bands
+    // the mean of their bins instead of the sum (for ratios such as transfer and coherence).
+    void Average(bool bandsAsMean = false);
+    void ResetAverage();
+    // New block count and type. The linear history (N up to 1000) is allocated here; on
+    // failure a message captioned "Error" is shown and the object is left in error.
+    bool SetAverage(uint32_t blocks, uint32_t type);
+
+    // Two-channel operations, per bin, into this object from spectrums of the same size
+    // (a mismatch or an operand in error does nothing). AverageChannels and CrossSpectrum
+    // combine the current spectrums; the transfer and coherence functions use the averaged
+    // powers of the channel objects and this object's averaged cross spectrum.
+    bool AverageChannels(const TSpectralData& a, const TSpectralData& b);
+    bool CrossSpectrum(const TSpectralData& a, const TSpectralData& b);
+    bool RealTransfer(const TSpectralData& a, const TSpectralData& b);
+    bool ComplexTransfer(const TSpectralData& reference);
+    bool Coherence(const TSpectralData& a, const TSpectralData& b);
+
+    // Band hook: the band layout of a fractional-octave axis. Allocates the band values (set
+    // to -999.9); false and error on a failed allocation.
+    bool SetBandBins(const std::vector<TBandBins>& bands);
+    // Band values from the averaged power: a sum of the bins in each band, or their mean.
+    void UpdateBandValues(bool asMean);
+
+    // Accessors. Arrays are null in error; averageDb is null unless the amplitude axis is
+    // logarithmic, bandValues unless bands are set.
+    const float* Current() const { return error_ ? nullptr : current_.get(); }
+    const float* AverageComplex() const { return error_ ? nullptr : averageComplex_.get(); }
+    const float* AveragePower() const { return error_ ? nullptr : averagePower_.get(); }
+    const float* AverageDb() const { return error_ ? nullptr : averageDb_.get(); }
+    const float* BandValues() const { return error_ ? nullptr : bandValues_.get(); }
+    // The per-bin factor applied after the transform (scaling fills it; the default is the
+    // plain normalisation to full scale).
+    float* BinScale() { return error_ ? nullptr : binScale_.get(); }
+    const float* BinScale() const { return error_ ? nullptr : binScale_.get(); }
+
+    float BinFrequency(uint32_t i) const;
+    double PhaseDegrees(uint32_t i) const;
+    uint32_t PeakBin() const { return peakBin_; }
+    float PeakFrequency() const { return BinFrequency(peakBin_); }
+
+    uint32_t FFTSize() const { return fftSize_; }
+    uint32_t Bins() const { return bins_; }
+    uint32_t Bands() const { return static_cast<uint32_t>(bandBins_.size()); }
+    float Nyquist() const { return nyquist_; }
+    float BinWidth() const { return binWidth_; }
+    float HalfRange() const { return halfRange_; }
+    uint32_t AverageType() const { return averageType_; }
+    uint32_t Blocks() const { return blocks_; }
+    uint32_t Averaged() const { return averaged_; }
+    uint32_t RingIndex() const { return ringIndex_; }
+    uint32_t AmpScale() const { return ampScale_; }
+    uint32_t FreqScale() const { return freqScale_; }
+    uint32_t Octave() const { return octave_; }
+    uint32_t WindowType() const { return windowType_; }
+    int Channel() const { return channel_; }
+    bool PeakHold() const { return peakHold_; }
+    bool LinearHistory() const { return historyPower_ != nullptr; }
+
+    // What the object holds.
+    bool CrossFlag() const { return crossFlag_; }
+    bool RealTransferDone() const { return realTransferDone_; }
+    bool ComplexTransferDone() const { return complexTransferDone_; }
+    bool CoherenceDone() const { return coherenceDone_; }
+
+private:
+    struct FreeDeleter {
+        void operator()(void* p) const { std::free(p); }
+    };
+    template <class T>
+    using Buffer = std::unique_ptr<T[], FreeDeleter>;
+    template <class T>
+    static Buffer<T> Allocate(size_t count);
+
+    bool UsesHistory() const { return historyPower_ != nullptr; }
+    bool InBands() const { return freqScale_ == 2; }
+    void ReportMemoryFailure();
+    void ComputeDefaultBinScale();
+    void AverageRunning();
+    void AverageHistory();
+    void RefreshHistorySums();
+    void StoreBin(uint32_t i, double re, double im, double power);
+    // Peak bin and decibel copy of the new average.
+    void FinishAverage();
+    void SetHolds(bool cross, bool real, bool complex, bool coherence);
+
+    uint32_t error_ = 0;
+    Host* host_ = nullptr;
+    int channel_ = 0;
+
+    Buffer<float> current_;         // fftSize floats: time samples, then bins complex values
+    Buffer<float> averageComplex_;  // bins complex
+    Buffer<float> averagePower_;    // bins
+    Buffer<float> averageDb_;       // bins, logarithmic amplitude axis only
+    Buffer<float> binScale_;        // bins
+    Buffer<float> bandValues_;      // bands
+    std::vector<TBandBins> bandBins_;
+
+    // Linear history: blocks slots of bins values each, slot-major. The running sums over all
+    // slots spare summing N slots per bin and frame; they are recomputed from the slots a
+    // slice of bins per frame so that rounding cannot build up.
+    Buffer<float> historyPower_;
+    Buffer<float> historyComplex_;
+    Buffer<double> sumPower_;
+    Buffer<double> sumComplex_;
+    uint32_t refreshCursor_ = 0;
+
+    uint32_t averageType_ = kAverageExponential;
+    uint32_t blocks_ = 1;
+    uint32_t averaged_ = 0;
+    uint32_t ringIndex_ = 0;
+    uint32_t fftSize_ = 0;
+    float halfRange_ = 1.0f;
+    uint32_t bins_ = 0;
+    float nyquist_ = 0.0f;
+    float binWidth_ = 0.0f;
+    uint32_t ampScale_ = 1;
+    uint32_t freqScale_ = 1;
+    uint32_t octave_ = 3;
+    uint32_t windowType_ = 4;
+    uint32_t peakBin_ = 0;
+    bool peakHold_ = false;
+    bool realTransferDone_ = false;
+    bool complexTransferDone_ = false;
+    bool crossFlag_ = false;
+    bool coherenceDone_ = false;
+};
+
+}  // namespace zeltrak
