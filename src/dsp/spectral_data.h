@@ -6,20 +6,12 @@
 #include <vector>
 
 #include "base/sample_format.h"
+#include "dsp/averaging_types.h"
 
 namespace zeltrak {
 
 class Host;
 
-// Averaging types (the `AverageType` setting).
-enum : uint32_t {
-    kAverageExponential = 0,
-    kAverageLinear = 1,
-    kAverageVector = 2,
-};
-
-// "Infinite" in the averaging dialog.
-inline constexpr uint32_t kInfiniteAverageBlocks = 1000000;
 // Up to this many blocks a linear average keeps the per-block history; above it the running
 // formula needs none.
 inline constexpr uint32_t kMaxLinearHistoryBlocks = 1000;

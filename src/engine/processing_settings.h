@@ -3,18 +3,17 @@
 #include <string>
 
 #include "base/sample_format.h"
+#include "dsp/averaging_types.h"
 
 namespace zeltrak {
 
 class TIniStore;
 
 enum OpMode : uint32_t { kModeRealTime = 1, kModePostProcessing = 2, kModeRecorder = 3 };
-enum AverageTypes : uint16_t { kAverageExponential = 0, kAverageLinear = 1, kAverageVector = 2 };
 enum FreqScaleTypes : uint16_t { kFreqLinear = 0, kFreqLogarithmic = 1, kFreqOctaveBands = 2 };
 enum WindowCorrection : uint16_t { kNoCorrection = 0, kEnergyCorrection = 1, kAmplitudeCorrection = 2 };
 
 inline constexpr uint32_t kNoDevice = 0xFFFFFFFFu;
-inline constexpr uint32_t kInfiniteAverage = 1000000;
 inline constexpr uint32_t kMinDiskRecordingBytes = 1000000;
 inline constexpr uint32_t kMaxDiskRecordingBytes = 2000000000;
 inline constexpr int kChannelProcessingCount = 13;

@@ -1,6 +1,9 @@
 #include "engine/settings_names.h"
 
 #include <array>
+#include <iterator>
+
+#include "dsp/dsp_strings.h"
 
 namespace zeltrak {
 
@@ -31,8 +34,6 @@ constexpr std::array<const char*, 13> kChannelProcessing{
 constexpr std::array<const char*, 3> kModeReport{"MODE:\tReal-Time", "MODE:\tPost-Processing", "MODE:\tRecorder"};
 constexpr std::array<const char*, 3> kModeToolbar{"Real Time", "Post Process", "Recorder"};
 constexpr std::array<const char*, 3> kAverageTypes{"Exponential", "Linear", "Vector"};
-constexpr std::array<const char*, 10> kWindowTypes{"Bartlett", "Blackman", "Flat top", "Hamming", "Hanning",
-                                                   "Kaiser",   "Parzen",   "Triangular", "Uniform", "Gaussian"};
 
 }  // namespace
 
@@ -40,6 +41,6 @@ const char* ChannelProcessingName(uint16_t mode) { return Pick(kChannelProcessin
 const char* ModeReportWord(uint32_t opMode) { return opMode == 0 ? "" : Pick(kModeReport, opMode - 1); }
 const char* ModeToolbarLabel(uint32_t opMode) { return opMode == 0 ? "" : Pick(kModeToolbar, opMode - 1); }
 const char* AverageTypeName(uint16_t type) { return Pick(kAverageTypes, type); }
-const char* WindowTypeName(uint16_t type) { return Pick(kWindowTypes, type); }
+const char* WindowTypeName(uint16_t type) { return type < std::size(kWindowNames) ? kWindowNames[type] : ""; }
 
 }  // namespace zeltrak

@@ -49,7 +49,7 @@ ValidationResult CheckDeviceFormat(ProcessingDialogFields& fields, int64_t rate,
 }
 
 uint32_t ParseAverageBlocks(const std::string& entry) {
-    if (entry == text::kInfinite) return kInfiniteAverage;
+    if (entry == text::kInfinite) return kInfiniteAverageBlocks;
     return static_cast<uint32_t>(static_cast<uint64_t>(ParseDecimalInt(entry)));
 }
 
@@ -63,7 +63,7 @@ ProcessingDialogFields ProcessingDialogFields::From(const SettingsBlock& s) {
     f.fftSize = s.FFTsize;
     f.decimationRatio = std::to_string(s.DecimationRatio);
     f.applyLowPassFilter = s.ApplyLowPassFilter != 0;
-    f.averageBlocks = s.AverageBlocks == kInfiniteAverage ? text::kInfinite : std::to_string(s.AverageBlocks);
+    f.averageBlocks = s.AverageBlocks == kInfiniteAverageBlocks ? text::kInfinite : std::to_string(s.AverageBlocks);
     f.peakHold = s.PeakHold != 0;
     f.smoothingWindow = s.SmoothingWindow;
     f.overlapPercent = std::to_string(s.OverlapPercent);

@@ -143,7 +143,7 @@ TEST(SettingsStore, StoreThenLoadGivesTheSameRecord) {
     b.FFTsize = 65536;
     b.DecimationRatio = 4;
     b.ApplyLowPassFilter = 0;
-    b.AverageBlocks = kInfiniteAverage;
+    b.AverageBlocks = kInfiniteAverageBlocks;
     b.AverageType = kAverageVector;
     b.PeakHold = 1;
     b.SmoothingWindow = 2;
