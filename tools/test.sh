@@ -14,7 +14,7 @@ run_suite() {
 }
 
 echo "== normal build =="
-run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELTRAK_BUILD_BENCH=ON  # benchmarks are built, not run
 echo "== sanitizer build (address, undefined) =="
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DZELTRAK_SANITIZE=ON
