@@ -75,9 +75,21 @@ const std::string& WorkDir() {
     return dir;
 }
 
+// Removes the scratch files when the fuzzer ends normally.
+struct Cleanup {
+    ~Cleanup() {
+        unlink(Input().c_str());
+        unlink(Output().c_str());
+        rmdir(WorkDir().c_str());
+    }
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // The paths exist before the cleanup object, so they outlive it at exit.
+    Input(), Output(), WorkDir();
+    static Cleanup cleanup;
     WriteFile(Input(), data, size);
     ScriptedHost host;
 
