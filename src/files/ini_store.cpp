@@ -1,9 +1,8 @@
 #include "files/ini_store.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include "files/atomic_file.h"
 
-#include <cerrno>
+
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -172,32 +171,10 @@ std::string TIniStore::Text() const {
 bool TIniStore::Save() const { return SaveAs(path_); }
 
 bool TIniStore::SaveAs(const std::string& path) const {
-    if (path.empty() || truncated_) return false;
-    // Write a sibling file and rename it over the target, so that a crash or a full disk
-    // never leaves a half-written settings file behind.
-    std::string tmpl = path + ".XXXXXX";
-    const int fd = mkstemp(tmpl.data());
-    if (fd < 0) return false;
-    struct stat st {};
-    const mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    fchmod(fd, mode);
+    if (truncated_) return false;
     const std::string text = Text();
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = write(fd, text.data() + written, text.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    const bool ok = written == text.size() && fsync(fd) == 0;
-    close(fd);
-    if (!ok || std::rename(tmpl.c_str(), path.c_str()) != 0) {
-        unlink(tmpl.c_str());
-        return false;
-    }
-    return true;
+    return ReplaceFileAtomically(path, [&text](int fd) { return WriteAll(fd, text.data(), text.size()); }) ==
+           ReplaceResult::Done;
 }
 
 bool TIniStore::FindSection(const std::string& section, SectionSpan& span) const {

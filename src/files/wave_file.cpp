@@ -1,5 +1,7 @@
 #include "files/wave_file.h"
 
+#include "files/atomic_file.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -58,19 +60,6 @@ std::string Printf(const char* format, const std::string& s) {
     std::vector<char> out(std::strlen(format) + s.size() + 16);
     std::snprintf(out.data(), out.size(), format, s.c_str());
     return out.data();
-}
-
-std::string DirName(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-mode_t NewFileMode() {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
 }
 
 bool CopyDescriptor(int in, int out) {
@@ -640,32 +629,16 @@ void TWaveFile::ClearCalibration() {
 }
 
 bool TWaveFile::CopyFileTo(int sourceFd, const std::string& target) {
-    // Written beside the target and renamed over it, so the old file stays whole until the
-    // new one is complete.
-    std::string path = target;
-    struct stat st {};
-    bool exists = ::lstat(target.c_str(), &st) == 0;
-    if (exists && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(target.c_str(), resolved)) path = resolved;
-        exists = ::stat(path.c_str(), &st) == 0;
-    }
-    std::string pattern = DirName(path) + "/.wavXXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = CopyDescriptor(sourceFd, fd) && ::fchmod(fd, exists ? (st.st_mode & 07777) : NewFileMode()) == 0 &&
-              ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(name.data(), path.c_str()) == 0;
-    if (!ok) ::unlink(name.data());
-    return ok;
+    return ReplaceFileAtomically(target, [sourceFd](int fd) { return CopyDescriptor(sourceFd, fd); }) ==
+           ReplaceResult::Done;
 }
 
 bool TWaveFile::WriteMemoryFile(int fd) {
+    // The RIFF writer closes what it adopts; the caller still owns `fd`.
+    const int own = ::dup(fd);
+    if (own < 0) return false;
     RiffFile file;
-    file.Adopt(fd);
+    file.Adopt(own);
     const uint64_t bytes = FramesToBytes(writtenLength_);
     bool ok = bytes + 37 <= std::numeric_limits<uint32_t>::max() && (bytes == 0 || buffer_);
     RiffChunk riff;
@@ -700,33 +673,19 @@ bool TWaveFile::WriteMemoryFile(int fd) {
             file.Truncate(end);
         }
     }
-    ok = ok && ::fsync(fd) == 0;
     return file.Close() && ok;
 }
 
 bool TWaveFile::SaveMemory() {
     if (untitled_ || fileName_.empty()) return false;  // the owner asks for a name first
-    std::string path = fileName_;
-    struct stat st {};
-    bool exists = ::lstat(path.c_str(), &st) == 0;
-    if (exists && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(path.c_str(), resolved)) path = resolved;
-        exists = ::stat(path.c_str(), &st) == 0;
-    }
-    std::string pattern = DirName(path) + "/.wavXXXXXX";
-    std::vector<char> temp(pattern.begin(), pattern.end());
-    temp.push_back('\0');
-    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        hostRef_.MessageBox(Printf(kStrWaveOpenFailure, fileName_), "", MessageIcon::Error);
-        return false;
-    }
-    ::fchmod(fd, exists ? (st.st_mode & 07777) : NewFileMode());
-    if (!WriteMemoryFile(fd) || ::rename(temp.data(), path.c_str()) != 0) {
-        ::unlink(temp.data());
-        hostRef_.MessageBox(kStrWaveWriteFailure, "", MessageIcon::Error);
-        return false;
+    switch (ReplaceFileAtomically(fileName_, [this](int fd) { return WriteMemoryFile(fd); })) {
+        case ReplaceResult::Done: break;
+        case ReplaceResult::CannotCreate:
+            hostRef_.MessageBox(Printf(kStrWaveOpenFailure, fileName_), "", MessageIcon::Error);
+            return false;
+        case ReplaceResult::WriteFailed:
+            hostRef_.MessageBox(kStrWaveWriteFailure, "", MessageIcon::Error);
+            return false;
     }
     modified_ = 0;
     untitled_ = 0;
