@@ -216,8 +216,8 @@ void TSpectralData::SetCalibration(const CalibrationRecord* record, int channel)
         calibration_ = *record;
         if (channel == 0 || channel == 1) {
             const double ratio = channel == 0 ? record->CalRatioLeft : record->CalRatioRight;
-            const double g = ratio * UnitConversionFactor(record->ConversionType);
-            gain_ = std::isfinite(g) ? static_cast<float>(g) : 1.0f;
+            const float g = static_cast<float>(ratio * UnitConversionFactor(record->ConversionType));
+            gain_ = std::isfinite(g) ? g : 1.0f;
         }
     } else {
         calibration_ = CalibrationRecord{};
