@@ -278,6 +278,11 @@ bool TSpectralData::BuildBands() {
     return true;
 }
 
+float TSpectralData::ValueFrequency(uint32_t index) const {
+    if (InBands()) return index < bandRecords_.size() ? bandRecords_[index].centre : 0.0f;
+    return BinFrequency(index);
+}
+
 std::string TSpectralData::LinearLabel() const {
     return calibrated_ ? std::string(calibration_.LabelLinear) : kPercentFullScaleLabel;
 }

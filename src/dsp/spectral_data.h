@@ -150,6 +150,11 @@ public:
     // PSD when asked; the linear value of a coherence. 0 for an index out of range.
     double GetValue(uint32_t index) const;
 
+    // The points a display or a table of this spectrum has: the bands on a band axis (at their
+    // centre frequencies), else the bins (at their frequencies).
+    uint32_t ValueCount() const { return InBands() ? Bands() : bins_; }
+    float ValueFrequency(uint32_t index) const;
+
     // The bands of a fractional-octave axis (empty on other axes).
     const std::vector<TBandRecord>& BandRecords() const { return bandRecords_; }
     const std::vector<TBandBins>& BandBins() const { return bandBins_; }

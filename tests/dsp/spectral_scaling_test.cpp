@@ -408,6 +408,8 @@ TEST(SpectralBands, DisplayValuesOfATone) {
     TSpectralData lin(At(48000, 4096), Scaling(0, 2), 0);
     uint32_t band = 0;
     while (log.BandRecords()[band].upper < 3000) ++band;
+    EXPECT_EQ(log.ValueCount(), log.Bands());
+    EXPECT_NEAR(log.ValueFrequency(band), std::pow(10.0, 3.5), 0.01);  // the 3150 Hz band
     EXPECT_NEAR(ReadOnce(log, tone, band), 0.0, 1e-3);
     EXPECT_NEAR(ReadOnce(lin, tone, band), 100.0, 1e-2);
     EXPECT_EQ(log.GetValue(log.Bands()), 0.0);
