@@ -99,7 +99,10 @@ CurveFileStatus ReadCompensationFile(const std::string& path, std::vector<CurveP
         if (!std::isfinite(f) || std::isnan(level)) break;
         read.push_back({f, std::clamp(level, -kMaxCurveLevelDb, kMaxCurveLevelDb)});
     }
+    // a directory, or a file the system cannot read, opens but fails on reading
+    const bool failed = std::ferror(file) != 0;
     std::fclose(file);
+    if (failed) return CurveFileStatus::OpenFailed;
     if (read.size() < 3) return CurveFileStatus::TooFew;
     float previous = 0.0f;
     for (const CurvePoint& p : read) {

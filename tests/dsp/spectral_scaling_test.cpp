@@ -320,6 +320,10 @@ TEST(SpectralCompensation, FilesThatCannotBeUsedAreReportedAndIgnored) {
     EXPECT_FALSE(s.SetCompensation("/nonexistent/dir/mic.mic", true));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "Failure opening Microphone Compensation file: /nonexistent/dir/mic.mic");
+    const std::string dir = std::filesystem::temp_directory_path().string();
+    EXPECT_FALSE(s.SetCompensation(dir, true));
+    ASSERT_EQ(host.messages.size(), 2u);
+    EXPECT_EQ(host.messages[1].text, "Failure opening Microphone Compensation file: " + dir);
 
     // Equal frequencies are fine; huge levels are clamped and nothing overflows.
     const std::string loud = WriteFile("loud.mic", "100\t1e30\n100\t-1e30\n200\t1e30\n30000\t-1e30\n");
