@@ -12,7 +12,10 @@
 #include "base/numeric.h"
 #include "base/strings.h"
 #include "dsp/fft.h"
+#include "dsp/octave_bands.h"
+#include "dsp/scaling_strings.h"
 #include "dsp/spectral_strings.h"
+#include "dsp/weighting.h"
 #include "platform/host.h"
 
 namespace zeltrak {
@@ -97,6 +100,8 @@ TSpectralData::TSpectralData(const SpectralSettings& settings, const SpectralSca
     ampScale_ = scaling.ampScaleType;
     freqScale_ = scaling.freqScaleType;
     octave_ = scaling.octaveNumber;
+    psdFlag_ = scaling.spectralDensityFlag;
+    psdType_ = scaling.spectralDensityType;
     windowType_ = settings.smoothingWindow;
     peakHold_ = settings.peakHold;
     const double range = (static_cast<double>(settings.format.maxValue) - settings.format.minValue) * 0.5;
@@ -105,6 +110,8 @@ TSpectralData::TSpectralData(const SpectralSettings& settings, const SpectralSca
     nyquist_ = static_cast<float>(settings.format.rate * static_cast<double>(settings.samplingRateCorrection) *
                                   0.5 / decimation);
     binWidth_ = bins_ ? nyquist_ / static_cast<float>(bins_) : 0.0f;
+    // PSD is a per-hertz view of bins; band sums are powers and take no such factor.
+    if (psdFlag_ && !InBands() && binWidth_ > 0.0f) psdFactor_ = std::sqrt(binWidth_);
 
     // A size of 0 (or one the transform cannot take) comes from the caller, not the user:
     // the object is simply unusable.
@@ -122,7 +129,8 @@ TSpectralData::TSpectralData(const SpectralSettings& settings, const SpectralSca
         ReportMemoryFailure();
         return;
     }
-    ComputeDefaultBinScale();
+    if (InBands() && !BuildBands()) return;
+    if (!SetWeighting(scaling.standardWeighting)) return;
     if (!SetAverage(settings.averageBlocks, settings.averageType)) return;
     ResetAverage();
 }
@@ -132,11 +140,191 @@ void TSpectralData::ReportMemoryFailure() {
     if (host_) ShowStringMessage(*host_, kStrInsufficientMemory, MessageIcon::Error);
 }
 
-void TSpectralData::ComputeDefaultBinScale() {
-    // Uncalibrated and unweighted: the packed transform's factor 2 and the N of the sum leave a
-    // full-scale sine on a bin at 1.0.
-    const float s = static_cast<float>(1.0 / (static_cast<double>(fftSize_) * halfRange_));
-    std::fill(binScale_.get(), binScale_.get() + bins_, s);
+double UnitConversionFactor(int32_t conversionType) {
+    constexpr double kFeetPerSecondSquaredPerG = 32.174;
+    switch (conversionType) {
+        case 1:
+        case 4: return kFeetPerSecondSquaredPerG;
+        case 2:
+        case 5: return 12.0 * kFeetPerSecondSquaredPerG;
+        case 3:
+        case 6: return 304.8 * kFeetPerSecondSquaredPerG;
+        case 7:
+        case 8: return 1000.0 * 12.0 * kFeetPerSecondSquaredPerG;
+        default: return 1.0;
+    }
+}
+
+double UnitOffsetDb(int32_t refUnits) {
+    switch (refUnits) {
+        case 2:
+        case 8: return 93.9794;
+        case 10:
+        case 11: return 120.0;
+        case 9: return 170.752;
+        case 7: return 2.213966;
+        default: return 0.0;
+    }
+}
+
+double UnitReference(int32_t refUnits) {
+    switch (refUnits) {
+        case 2:
+        case 8: return 20e-6;
+        case 10:
+        case 11: return 1e-6;
+        case 9: return 2.9e-9;
+        case 7: return 0.775;
+        default: return 1.0;
+    }
+}
+
+void TSpectralData::ComputeBinScale() {
+    if (error_) return;
+    // The packed transform's factor 2 and the N of the sum leave a full-scale sine on a bin
+    // at 1.0 before the gain.
+    double s = gain_ / (static_cast<double>(fftSize_) * halfRange_) / psdFactor_;
+    if (calibrated_) {
+        if (calibration_.LabelType == 1)
+            s *= 0.7071067811865;
+        else if (calibration_.LabelType == 2)
+            s *= 2.0;
+    }
+    const int32_t integration = calibrated_ ? calibration_.IntegrationType : 0;
+    constexpr double kTwoPi = 2.0 * 3.141592654;
+    for (uint32_t k = 0; k < bins_; ++k) {
+        double v = s;
+        if (weighting_) v *= weighting_[k];
+        if (compensation_) v /= compensation_[k];
+        const double f = BinFrequency(k);
+        if (f > 0.0001) {
+            if (integration == 1)
+                v /= kTwoPi * f;
+            else if (integration == 2)
+                v /= (kTwoPi * f) * (kTwoPi * f);
+        }
+        // a record holding junk must not turn every later value into NaN or infinity
+        binScale_[k] = std::isfinite(v) ? static_cast<float>(v) : 0.0f;
+    }
+}
+
+void TSpectralData::SetCalibration(const CalibrationRecord* record, int channel) {
+    if (error_) return;
+    calibrated_ = record != nullptr && record->IsEnabled != 0;
+    gain_ = 1.0f;
+    if (calibrated_) {
+        calibration_ = *record;
+        if (channel == 0 || channel == 1) {
+            const double ratio = channel == 0 ? record->CalRatioLeft : record->CalRatioRight;
+            const float g = static_cast<float>(ratio * UnitConversionFactor(record->ConversionType));
+            gain_ = std::isfinite(g) ? g : 1.0f;
+        }
+    } else {
+        calibration_ = CalibrationRecord{};
+    }
+    ComputeBinScale();
+}
+
+bool TSpectralData::SetWeighting(uint32_t standardWeighting) {
+    if (error_) return false;
+    weighting_.reset();
+    const std::vector<CurvePoint>& curve = WeightingCurve(standardWeighting);
+    if (!curve.empty()) {
+        const BinAxis axis{bins_, binWidth_, nyquist_};
+        const std::vector<float> factors = LevelsToFactors(CurveOntoBins(curve, axis));
+        weighting_ = Allocate<float>(bins_);
+        if (!weighting_) {
+            ReportMemoryFailure();
+            return false;
+        }
+        std::copy(factors.begin(), factors.end(), weighting_.get());
+    }
+    ComputeBinScale();
+    return true;
+}
+
+bool TSpectralData::SetCompensation(const std::string& path, bool enabled) {
+    if (error_) return false;
+    compensation_.reset();
+    bool inForce = false;
+    if (enabled && !path.empty()) {
+        std::vector<CurvePoint> points;
+        const CurveFileStatus status = ReadCompensationFile(path, points);
+        if (status != CurveFileStatus::Ok) {
+            if (host_) ShowMessage(*host_, CompensationMessage(status, path), MessageIcon::Error);
+        } else {
+            const BinAxis axis{bins_, binWidth_, nyquist_};
+            const std::vector<float> factors = LevelsToFactors(CurveOntoBins(points, axis));
+            compensation_ = Allocate<float>(bins_);
+            if (!compensation_) {
+                ReportMemoryFailure();
+                return false;
+            }
+            std::copy(factors.begin(), factors.end(), compensation_.get());
+            inForce = true;
+        }
+    }
+    ComputeBinScale();
+    return inForce;
+}
+
+bool TSpectralData::BuildBands() {
+    bandRecords_ = BuildOctaveBands(octave_, nyquist_);
+    const BinAxis axis{bins_, binWidth_, nyquist_};
+    if (!SetBandBins(BandBinsFor(bandRecords_, axis))) {
+        bandRecords_.clear();
+        return false;
+    }
+    return true;
+}
+
+float TSpectralData::ValueFrequency(uint32_t index) const {
+    if (InBands()) return index < bandRecords_.size() ? bandRecords_[index].centre : 0.0f;
+    return BinFrequency(index);
+}
+
+std::string TSpectralData::LinearLabel() const {
+    return calibrated_ ? std::string(calibration_.LabelLinear) : kPercentFullScaleLabel;
+}
+
+std::string TSpectralData::LogLabel() const {
+    return calibrated_ ? std::string(calibration_.LabelLog) : kRelativeAmplitudeLabel;
+}
+
+double TSpectralData::GetValue(uint32_t index) const {
+    if (error_) return 0.0;
+    const bool ratio = IsRatio();
+    const bool unitScale = calibrated_ && !ratio;
+    const int32_t units = calibration_.RefUnits;
+    double v;
+    if (InBands()) {
+        if (!bandValues_ || index >= bandBins_.size()) return 0.0;
+        const double db = bandValues_[index];
+        // the no-value level stays the no-value level: it is no level a unit could shift
+        const bool noValue = !(db > kNoDecibels) || !std::isfinite(db);
+        if (ampScale_ == 1 && !coherenceDone_) return noValue ? kNoDecibels : db + (unitScale ? UnitOffsetDb(units) : 0.0);
+        if (noValue) return 0.0;
+        if (unitScale)
+            v = std::pow(10.0, 0.05 * (db + UnitOffsetDb(units))) * UnitReference(units);
+        else
+            v = std::pow(10.0, 0.05 * db) * (calibrated_ || coherenceDone_ ? 1.0 : 100.0);
+        return std::isfinite(v) ? v : 0.0;
+    }
+    if (index >= bins_) return 0.0;
+    const double p = averagePower_[index];
+    const double root = p > 0.0 ? std::sqrt(p) : 0.0;
+    if (ampScale_ != 1) {
+        v = (psdFlag_ && psdType_ == 0) ? p : root;
+        if (!calibrated_ && !coherenceDone_) v *= 100.0;
+        return std::isfinite(v) ? v : 0.0;
+    }
+    if (coherenceDone_) return std::isfinite(root) ? root : 0.0;
+    if (!psdFlag_)
+        v = averageDb_ ? averageDb_[index] : PowerToDb(p);
+    else
+        v = psdType_ == 1 ? AmplitudeToDb(root) : PowerToDb(p);
+    if (!(v > kNoDecibels) || !std::isfinite(v)) return kNoDecibels;
+    return unitScale ? v + UnitOffsetDb(units) : v;
 }
 
 void TSpectralData::SetInput(uint32_t i, float value) {

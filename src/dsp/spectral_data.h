@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "base/sample_format.h"
 #include "dsp/averaging_types.h"
+#include "files/calibration_record.h"
 
 namespace zeltrak {
 
@@ -36,7 +38,19 @@ struct SpectralScaling {
     uint32_t ampScaleType = 1;   // 0 linear, 1 logarithmic (dB)
     uint32_t freqScaleType = 1;  // 0 linear, 1 logarithmic, 2 fractional-octave bands
     uint32_t octaveNumber = 3;
+    uint32_t spectralDensityFlag = 0;
+    uint32_t spectralDensityType = 0;  // 0 units squared per hertz, 1 units per root hertz
+    uint32_t standardWeighting = 0;    // 0 none, 1 A, 2 B, 3 C
 };
+
+// Factor of the `ConversionType` of a calibration record: acceleration in g shown as velocity
+// or displacement in feet, inches, millimetres or mils per second (1.0 for none).
+double UnitConversionFactor(int32_t conversionType);
+// Decibels that a calibrated level in dB re 1 unit gains when shown against the unit's own
+// reference (20 uPa, 1 uPa, 2.9e-9 psi, 0.775 V); 0 for the other units.
+double UnitOffsetDb(int32_t refUnits);
+// The unit's reference amplitude in linear units (1.0 where the reference is 1 unit).
+double UnitReference(int32_t refUnits);
 
 // Which bins make up one fractional-octave band, and how much of each edge bin lies inside it.
 struct TBandBins {
@@ -44,6 +58,15 @@ struct TBandBins {
     float lowFraction = 0.0f;
     uint32_t highBin = 0;
     float highFraction = 0.0f;
+};
+
+// One fractional-octave band: its exact centre, the rounded centre used in labels and its
+// edges in Hz.
+struct TBandRecord {
+    float centre = 0.0f;
+    float nominal = 0.0f;
+    float lower = 0.0f;
+    float upper = 0.0f;
 };
 
 // 10·log10(power) of a float, -999.9 where power is not above 0, within a few float ulps of
@@ -97,6 +120,44 @@ public:
     bool RealTransfer(const TSpectralData& a, const TSpectralData& b);
     bool ComplexTransfer(const TSpectralData& reference);
     bool Coherence(const TSpectralData& a, const TSpectralData& b);
+
+    // Scaling. Each call rebuilds binScale, which the transform then applies to every bin:
+    // 1 / (fftSize x halfRange) x gain / psdFactor x label-type factor x weighting
+    // / compensation, divided by 2 pi f (or its square) for integrated acceleration.
+    //
+    // record null (or not enabled): uncalibrated. Otherwise the record is copied and the gain
+    // is the channel's ratio (channel 0 left, 1 right, -1 forces 1.0) times the conversion
+    // factor.
+    void SetCalibration(const CalibrationRecord* record, int channel);
+    // Builds (1 A, 2 B, 3 C) or drops (0) the weighting factors per bin.
+    bool SetWeighting(uint32_t standardWeighting);
+    // Reads the compensation curve of a microphone from `path` (nothing when not enabled or
+    // the path is empty). A file that cannot be used is reported through the host and leaves
+    // the object without compensation; the result says whether a curve is in force.
+    bool SetCompensation(const std::string& path, bool enabled);
+
+    bool Calibrated() const { return calibrated_; }
+    float Gain() const { return gain_; }
+    float PsdFactor() const { return psdFactor_; }
+    const float* Weighting() const { return error_ ? nullptr : weighting_.get(); }
+    const float* Compensation() const { return error_ ? nullptr : compensation_.get(); }
+    // Axis labels: the record's when calibrated, else percent of full scale and relative dB.
+    std::string LinearLabel() const;
+    std::string LogLabel() const;
+
+    // The number shown for bin (or, on a band axis, band) `index`: percent of full scale or
+    // dB uncalibrated; physical units or dB against the unit's reference when calibrated;
+    // PSD when asked; the linear value of a coherence. 0 for an index out of range.
+    double GetValue(uint32_t index) const;
+
+    // The points a display or a table of this spectrum has: the bands on a band axis (at their
+    // centre frequencies), else the bins (at their frequencies).
+    uint32_t ValueCount() const { return InBands() ? Bands() : bins_; }
+    float ValueFrequency(uint32_t index) const;
+
+    // The bands of a fractional-octave axis (empty on other axes).
+    const std::vector<TBandRecord>& BandRecords() const { return bandRecords_; }
+    const std::vector<TBandBins>& BandBins() const { return bandBins_; }
 
     // Band hook: the band layout of a fractional-octave axis. Allocates the band values (set
     // to -999.9); false and error on a failed allocation.
@@ -157,7 +218,9 @@ private:
     bool UsesHistory() const { return historyPower_ != nullptr; }
     bool InBands() const { return freqScale_ == 2; }
     void ReportMemoryFailure();
-    void ComputeDefaultBinScale();
+    void ComputeBinScale();
+    bool BuildBands();
+    bool IsRatio() const { return realTransferDone_ || complexTransferDone_ || coherenceDone_; }
     void AverageRunning();
     void AverageHistory();
     void RefreshHistorySums();
@@ -176,7 +239,17 @@ private:
     Buffer<float> averageDb_;       // bins, logarithmic amplitude axis only
     Buffer<float> binScale_;        // bins
     Buffer<float> bandValues_;      // bands
+    Buffer<float> weighting_;       // bins, or none
+    Buffer<float> compensation_;    // bins, or none
     std::vector<TBandBins> bandBins_;
+    std::vector<TBandRecord> bandRecords_;
+
+    bool calibrated_ = false;
+    CalibrationRecord calibration_{};
+    float gain_ = 1.0f;
+    float psdFactor_ = 1.0f;
+    uint32_t psdFlag_ = 0;
+    uint32_t psdType_ = 0;
 
     // Linear history: blocks slots of bins values each, slot-major. The running sums over all
     // slots spare summing N slots per bin and frame; they are recomputed from the slots a

@@ -1,0 +1,43 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dsp/bin_axis.h"
+#include "dsp/spline.h"
+
+namespace zeltrak {
+
+// The `StandardWeighting` setting.
+enum : uint32_t {
+    kWeightingNone = 0,
+    kWeightingA = 1,
+    kWeightingB = 2,
+    kWeightingC = 3,
+};
+
+// The tabulated A, B and C curves as (Hz, dB) points; empty for none or an unknown type.
+const std::vector<CurvePoint>& WeightingCurve(uint32_t type);
+
+// Levels of a curve on every bin: the first level up to the first point's bin, the last level
+// from the last point's bin on, and the spline (clamped to -120 ... +120 dB) in between.
+std::vector<float> CurveOntoBins(const std::vector<CurvePoint>& points, const BinAxis& axis);
+
+// Amplitude factors of a level per bin, 10^(level/20); a factor that comes out 0 or not
+// finite becomes 1.0.
+std::vector<float> LevelsToFactors(const std::vector<float>& levels);
+
+// Reading a microphone compensation (.mic) file.
+enum class CurveFileStatus { Ok, OpenFailed, TooFew, NotAscending };
+
+inline constexpr uint32_t kMaxCurvePoints = 524288;
+inline constexpr float kMaxCurveLevelDb = 120.0f;
+
+// Reads "frequency<TAB>level" lines; lines starting with ';' are comments and the first
+// line that holds no such pair ends the data. Levels are clamped to +-120 dB. At most
+// kMaxCurvePoints points are read. `points` receives them only when the status is Ok.
+CurveFileStatus ReadCompensationFile(const std::string& path, std::vector<CurvePoint>& points);
+// The message that goes with a failed status, naming the file.
+std::string CompensationMessage(CurveFileStatus status, const std::string& path);
+
+}  // namespace zeltrak
