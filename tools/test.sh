@@ -18,3 +18,22 @@ run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELTRAK_BUILD_BENCH=ON  # be
 echo "== sanitizer build (address, undefined) =="
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DZELTRAK_SANITIZE=ON
+
+echo "== fuzz smoke run (clang, libFuzzer) =="
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DZELTRAK_BUILD_FUZZ=ON -DZELTRAK_SANITIZE=ON \
+  -DZELTRAK_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-fuzz -j "$jobs"
+for target in build-fuzz/fuzz/fuzz_*; do
+  name=$(basename "$target")
+  seeds="fuzz/corpus/${name#fuzz_}"
+  scratch=$(mktemp -d)
+  log=$(mktemp)
+  # New inputs go to the scratch folder; the committed seeds are only read.
+  if ! "$target" -max_total_time=15 -print_final_stats=1 "$scratch" $( [ -d "$seeds" ] && echo "$seeds" ) >"$log" 2>&1; then
+    tail -40 "$log"
+    echo "fuzz target $name failed"
+    exit 1
+  fi
+  echo "$name: $(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}') executions, no failure"
+  rm -rf "$scratch" "$log"
+done
