@@ -28,16 +28,19 @@ bool TEngineLoop::Pump(uint32_t waitMs) {
     return engine_.Running();
 }
 
+bool TEngineLoop::WaitForNotice(uint32_t ms) {
+    BufferDoneQueue::Notice notice{};
+    if (!queue_.WaitPop(notice, std::chrono::milliseconds(ms))) return false;
+    engine_.BufferDone(notice.direction, notice.header);
+    return true;
+}
+
 void TEngineLoop::RunUntilStopped(const std::function<bool()>& cancel, uint32_t idleGapMs) {
     idleWanted_ = true;
     while (engine_.Running()) {
         if (cancel && cancel()) return;
         Pump(20);
-        if (idleGapMs > 0 && engine_.Running()) {
-            BufferDoneQueue::Notice notice{};
-            if (queue_.WaitPop(notice, std::chrono::milliseconds(idleGapMs)))
-                engine_.BufferDone(notice.direction, notice.header);
-        }
+        if (idleGapMs > 0 && engine_.Running()) WaitForNotice(idleGapMs);
     }
     DeliverPending();
 }

@@ -19,6 +19,8 @@ public:
     // One round: pending notices, then one idle step when the engine wants one. When there
     // is nothing to do it waits up to `waitMs` for a notice. Returns whether the engine runs.
     bool Pump(uint32_t waitMs);
+    // Waits up to `ms` for one notice and delivers it; false when none came.
+    bool WaitForNotice(uint32_t ms);
     // Pumps until the engine stops or `cancel` returns true (checked every round).
     // `idleGapMs` > 0 waits that long for a notice between idle steps, which keeps a live
     // analysis from spinning on data it has already shown.
