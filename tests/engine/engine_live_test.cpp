@@ -200,6 +200,87 @@ TEST_F(Live, RecorderKeepsExactlyWhatTheCardDelivered) {
     }
 }
 
+TEST_F(Live, RecorderAppendsToAnOpenFileAndGrowsIt) {
+    settings.Mode.OpMode = kModeRecorder;
+    settings.FileIO.WaveFileMode = 0;
+    settings.FileIO.MaxRamRecordingTimeSecs = 4;
+    Make(ramp.card);
+    ASSERT_TRUE(engine->Record());
+    Play(3 * kRate + kRate / 2, 500);
+    engine->Stop();
+    ASSERT_EQ(engine->WaveFile()->WrittenLength(), 3 * kRate + kRate / 2);
+    // Half a second of room left: the memory grows by a minute before recording goes on.
+    ASSERT_TRUE(engine->Record());
+    EXPECT_EQ(engine->WaveFile()->Length(), 64 * kRate);
+    Play(2 * kRate, 500);
+    engine->Stop();
+    TWaveFile* f = engine->WaveFile();
+    ASSERT_EQ(f->WrittenLength(), 5 * kRate + kRate / 2);
+    std::vector<int16_t> data(f->WrittenLength());
+    ASSERT_TRUE(f->ReadChannel(data.data(), 0, f->WrittenLength(), 0));
+    for (uint32_t i = 0; i < data.size(); ++i) ASSERT_EQ(data[i], test::Ramp(i)) << i;
+
+    // A disk file worked on in place asks first; No leaves it as it was.
+    const std::string path = dir.File("inplace.wav");
+    f->SetName(path);
+    ASSERT_TRUE(f->Save());
+    engine->SetWaveFile(nullptr);
+    settings.FileIO.WaveFileMode = 1;
+    settings.FileIO.MakeBackup = 0;
+    engine->SetWaveFile(std::make_unique<TWaveFile>(host, path, TWaveFile::kDiskMode, false));
+    host.ScriptAnswers({Answer::No, Answer::Yes});
+    EXPECT_FALSE(engine->Record());
+    ASSERT_EQ(host.questions.size(), 1u);
+    EXPECT_EQ(host.questions[0].text, kEngineNoBackupQuestion);
+    EXPECT_EQ(engine->RunState(), kStopped);
+    EXPECT_EQ(test::ReadWav16(path).samples.size(), 5u * kRate + kRate / 2);
+    ASSERT_TRUE(engine->Record());
+    Play(kRate, 500);
+    engine->Stop();
+    ASSERT_TRUE(engine->WaveFile()->Save());
+    const test::WavContents w = test::ReadWav16(path);
+    ASSERT_EQ(w.samples.size(), 6u * kRate + kRate / 2);
+    for (uint32_t i = 0; i < w.samples.size(); ++i) ASSERT_EQ(w.samples[i], test::Ramp(i)) << i;
+}
+
+TEST_F(Live, PlaybackAnalysesWhatIsHeardAndStopsAtTheEnd) {
+    // A card of its own: the ramp card's output is taken.
+    LoopbackDriver card(test::RampCard::Config());
+    const std::string path = dir.File("play.wav");
+    std::vector<int16_t> x(3 * kRate);
+    for (uint32_t i = 0; i < x.size(); ++i) x[i] = test::Ramp(i);
+    test::WriteWav16(path, 1, kRate, x);
+    settings.Mode.OpMode = kModeRecorder;
+    Make(card);
+    engine->SetWaveFile(std::make_unique<TWaveFile>(host, path, TWaveFile::kMemoryMode, false));
+    ASSERT_TRUE(engine->Play());
+    EXPECT_EQ(engine->RunState(), kPlaying);
+    uint32_t played = 0;
+    uint32_t previousStart = 0;
+    for (int guard = 0; guard < 100 && engine->Running(); ++guard) {
+        card.Advance(400);
+        played += 400;
+        const size_t before = log.frames.size();
+        loop->Pump(0);
+        loop->Pump(0);
+        if (log.frames.size() > before) {
+            // The frame starts where the output is now; the card's first 400 periods passed
+            // before the primed buffers were queued.
+            const uint32_t start = RampIndex(log.frames.back().left.front());
+            EXPECT_EQ(start, played - 400);
+            EXPECT_EQ(LastIndex(log.frames.back().left), start + 1023);
+            EXPECT_GE(start, previousStart);
+            previousStart = start;
+        }
+    }
+    EXPECT_EQ(engine->RunState(), kStopped);
+    EXPECT_GE(played, 3 * kRate);
+    EXPECT_LE(played, 3 * kRate + 1200);
+    EXPECT_GT(log.frames.size(), 50u);
+    EXPECT_TRUE(host.messages.empty());
+    engine.reset();  // before its card goes
+}
+
 TEST_F(Live, DiskRecordingRollsOverAtTheSizeLimit) {
     settings.Mode.OpMode = kModeRecorder;
     settings.FileIO.WaveFileMode = 1;
