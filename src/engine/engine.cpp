@@ -13,6 +13,7 @@
 #include "engine/analysis_window.h"
 #include "engine/engine_strings.h"
 #include "files/wave_file.h"
+#include "files/wave_strings.h"
 #include "platform/app_paths.h"
 #include "platform/host.h"
 
@@ -185,12 +186,15 @@ void TEngine::SetLevels(int32_t left, int32_t right) {
 
 bool TEngine::Run() {
     frameLimitOn_ = false;
+    // A recording or playback goes on as it is: starting again would reopen the device.
+    if (runState_ == kRecording || runState_ == kPlaying) return true;
     return Start();
 }
 
 bool TEngine::RunFrames(uint32_t count) {
     frameLimitOn_ = true;
     frameLimit_ = count;
+    if (runState_ == kRecording || runState_ == kPlaying) return true;
     return Start();
 }
 
@@ -511,6 +515,9 @@ bool TEngine::StoreInput(int slot, uint32_t frames) {
     if (!waveFile_) return false;
     if (settings_.Trigger.Enable && !SearchBuffer(slot, frames)) return true;
     if (!AppendToFile(bytes, frames)) {
+        // A full memory recording simply ends; a disk that refuses the samples is a failure
+        // the user must hear about.
+        if (waveFile_->StorageMode() == TWaveFile::kDiskMode) ShowMessage(host_, kStrWaveWriteFailure);
         if (!stopping_) Stop();
         return false;
     }

@@ -2,6 +2,9 @@
 // so that every frame and every recorded sample can be traced to the sample the card delivered.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <regex>
 
@@ -12,6 +15,7 @@
 #include "engine_test_support.h"
 #include "fake_wave_driver.h"
 #include "files/wave_file.h"
+#include "files/wave_strings.h"
 #include "platform/scripted_host.h"
 #include "support/temp_dir.h"
 
@@ -309,6 +313,36 @@ TEST_F(Live, DiskRecordingRollsOverAtTheSizeLimit) {
         const int16_t got = i < a.samples.size() ? a.samples[i] : b.samples[i - a.samples.size()];
         ASSERT_EQ(got, test::Ramp(i)) << i;
     }
+}
+
+TEST_F(Live, DiskFillingUpStopsTheRecordingAndKeepsWhatWasWritten) {
+    settings.Mode.OpMode = kModeRecorder;
+    settings.FileIO.WaveFileMode = 1;
+    Make(ramp.card);
+    ASSERT_TRUE(engine->Record());
+    // A file-size limit stands in for a full disk: writes beyond 50000 bytes fail.
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 50000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    Play(6 * kRate, 500);
+    const uint32_t state = engine->RunState();
+    const uint32_t written = engine->WaveFile() ? engine->WaveFile()->WrittenLength() : 0;
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(state, kStopped);
+    ASSERT_NE(engine->WaveFile(), nullptr);
+    EXPECT_GE(written, 2 * kRate);  // the whole buffers that fitted
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, kStrWaveWriteFailure);
+    const std::string path = dir.File("full.wav");
+    engine->WaveFile()->SetName(path);
+    ASSERT_TRUE(engine->WaveFile()->Save());
+    const test::WavContents w = test::ReadWav16(path);
+    ASSERT_TRUE(w.ok);
+    ASSERT_EQ(w.samples.size(), written);
+    for (uint32_t i = 0; i < written; ++i) ASSERT_EQ(w.samples[i], test::Ramp(i)) << i;
 }
 
 TEST_F(Live, FailuresLeaveTheEngineStoppedAndTheRecordingValid) {
