@@ -26,7 +26,4 @@ inline constexpr const char* kEngineSavingWave = "Saving Wave file...";
 inline constexpr const char* kEngineRecordingName = "%s/recording_%s.wav";
 inline constexpr const char* kEngineRecordingStamp = "%04d_%02d_%02d_%02d%02d%02d";
 
-// Mode words of the status line and reports.
-inline constexpr const char* kModeNames[4] = {"", "Real-Time", "Post-Processing", "Recorder"};
-
 }  // namespace zeltrak
