@@ -1,0 +1,282 @@
+#include "engine/analyze_command.h"
+
+#include <cctype>
+#include <charconv>
+#include <cstring>
+#include <memory>
+
+#include "base/numeric.h"
+#include "dsp/channel_processing.h"
+#include "dsp/dsp_strings.h"
+#include "dsp/spectral_data.h"
+#include "engine/engine.h"
+#include "files/wave_file.h"
+#include "platform/host.h"
+#include "platform/loopback_driver.h"
+
+namespace zeltrak {
+
+namespace {
+
+constexpr const char* kModeShortNames[kChannelProcessingModeCount] = {
+    "left",     "right",    "both",  "average", "rtf-lr",    "rtf-rl", "cross-lr",
+    "cross-rl", "tf-lr",    "tf-rl", "coherence", "tfc-lr", "tfc-rl"};
+
+std::string Squash(std::string_view s) {
+    std::string out;
+    for (char c : s)
+        if (!std::isspace(static_cast<unsigned char>(c))) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool ParseUnsigned(std::string_view text, uint64_t& value) {
+    if (text.empty()) return false;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+}  // namespace
+
+bool ParseWindowName(std::string_view name, uint16_t& type) {
+    const std::string wanted = Squash(name);
+    for (uint16_t t = 0; t < 10; ++t) {
+        if (Squash(kWindowNames[t]) == wanted) {
+            type = t;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ParseChannelMode(std::string_view name, uint16_t& mode) {
+    uint64_t v = 0;
+    if (ParseUnsigned(name, v)) {
+        if (v >= kChannelProcessingModeCount) return false;
+        mode = static_cast<uint16_t>(v);
+        return true;
+    }
+    const std::string wanted = Squash(name);
+    for (uint16_t m = 0; m < kChannelProcessingModeCount; ++m) {
+        if (wanted == kModeShortNames[m]) {
+            mode = m;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* ChannelModeShortName(uint16_t mode) {
+    return mode < kChannelProcessingModeCount ? kModeShortNames[mode] : "";
+}
+
+bool ParseAnalyzeArguments(const std::vector<std::string>& args, AnalyzeOptions& out, std::string& error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-h" || a == "--help") {
+            out.help = true;
+            continue;
+        }
+        if (a.size() > 1 && a[0] == '-') {
+            if (i + 1 >= args.size()) {
+                error = "option " + a + " needs a value";
+                return false;
+            }
+            const std::string& v = args[++i];
+            uint64_t n = 0;
+            const bool number = ParseUnsigned(v, n);
+            if (a == "-o" || a == "--output") {
+                out.output = v;
+            } else if (a == "--fft") {
+                if (!number || n < 32 || n > 1048576 || (n & (n - 1)) != 0) {
+                    error = "--fft must be a power of two from 32 to 1048576, not '" + v + "'";
+                    return false;
+                }
+                out.fftSize = static_cast<uint32_t>(n);
+            } else if (a == "--window") {
+                uint16_t t = 0;
+                if (!ParseWindowName(v, t)) {
+                    error = "unknown window '" + v + "'";
+                    return false;
+                }
+                out.window = t;
+            } else if (a == "--average") {
+                if (Squash(v) == "infinite") {
+                    out.averageBlocks = kInfiniteAverageBlocks;
+                } else if (!number || n < 1 || n > kInfiniteAverageBlocks) {
+                    error = "--average must be 1 to 1000000 or infinite, not '" + v + "'";
+                    return false;
+                } else {
+                    out.averageBlocks = static_cast<uint32_t>(n);
+                }
+            } else if (a == "--average-type") {
+                const std::string t = Squash(v);
+                if (t == "exponential") out.averageType = kAverageExponential;
+                else if (t == "linear") out.averageType = kAverageLinear;
+                else if (t == "vector") out.averageType = kAverageVector;
+                else {
+                    error = "--average-type must be exponential, linear or vector, not '" + v + "'";
+                    return false;
+                }
+            } else if (a == "--overlap") {
+                if (!number || n > 99) {
+                    error = "--overlap must be between 0 and 99, not '" + v + "'";
+                    return false;
+                }
+                out.overlap = static_cast<uint16_t>(n);
+            } else if (a == "--decimation") {
+                if (!number || n < 1 || n > 30) {
+                    error = "--decimation must be between 1 and 30, not '" + v + "'";
+                    return false;
+                }
+                out.decimation = static_cast<uint16_t>(n);
+            } else if (a == "--channels") {
+                uint16_t m = 0;
+                if (!ParseChannelMode(v, m)) {
+                    error = "unknown channel mode '" + v + "'";
+                    return false;
+                }
+                out.channels = m;
+            } else {
+                error = "unknown option " + a;
+                return false;
+            }
+            continue;
+        }
+        if (!out.input.empty()) {
+            error = "more than one input file";
+            return false;
+        }
+        out.input = a;
+    }
+    if (out.input.empty() && !out.help) {
+        error = "no input file";
+        return false;
+    }
+    return true;
+}
+
+bool ApplyAnalyzeOptions(const AnalyzeOptions& o, const SampleFormat& format, ProcessingSettings& settings,
+                         std::string& error) {
+    settings.Mode.OpMode = kModePostProcessing;
+    SettingsBlock& s = settings.Settings();
+    s.format = format;
+    const bool stereo = format.channels == 2;
+    if (!stereo) s.ChannelProcessing = kProcessLeft;
+    else if (s.ChannelProcessing == kProcessLeft) s.ChannelProcessing = kProcessBoth;
+    if (o.channels) {
+        if (!stereo && *o.channels != kProcessLeft) {
+            error = std::string("channel mode '") + ChannelModeShortName(*o.channels) + "' needs a stereo file";
+            return false;
+        }
+        s.ChannelProcessing = *o.channels;
+    }
+    if (o.fftSize) s.FFTsize = *o.fftSize;
+    if (o.window) s.SmoothingWindow = *o.window;
+    s.AverageBlocks = o.averageBlocks.value_or(kInfiniteAverageBlocks);
+    if (o.averageType) s.AverageType = *o.averageType;
+    if (o.overlap) s.OverlapPercent = *o.overlap;
+    if (o.decimation) s.DecimationRatio = *o.decimation;
+    // Triggering would leave stretches of the file out of the average.
+    settings.Trigger.Enable = 0;
+    RecomputeDerivedFields(s);
+    return true;
+}
+
+std::vector<SpectrumColumn> ColumnsForMode(uint16_t mode, bool stereo) {
+    if (!stereo) return {{0, "left_db"}};
+    switch (mode) {
+        case kProcessLeft: return {{0, "left_db"}};
+        case kProcessRight: return {{1, "right_db"}};
+        case kProcessBoth: return {{0, "left_db"}, {1, "right_db"}};
+        case kProcessAverage: return {{2, "average_db"}};
+        case kProcessRealTransferLR:
+        case kProcessRealTransferRL: return {{2, "real_transfer_db"}};
+        case kProcessCrossLR:
+        case kProcessCrossRL: return {{2, "cross_spectrum_db"}};
+        case kProcessComplexTransferLR:
+        case kProcessComplexTransferRL: return {{2, "transfer_db"}};
+        case kProcessCoherence: return {{2, "coherence_db"}};
+        case kProcessTransferCoherenceLR:
+        case kProcessTransferCoherenceRL: return {{2, "transfer_db"}, {3, "coherence_db"}};
+        default: return {};
+    }
+}
+
+void WriteSpectrumCsv(TEngine& engine, std::FILE* out) {
+    const SettingsBlock& s = engine.Settings().Settings();
+    const auto columns = ColumnsForMode(s.ChannelProcessing, s.format.channels == 2);
+    std::vector<const TSpectralData*> spectra;
+    std::fprintf(out, "frequency_hz");
+    for (const SpectrumColumn& c : columns) {
+        const TSpectralData* sp = engine.Spectrum(c.index);
+        if (!sp || !sp->AveragePower()) continue;
+        spectra.push_back(sp);
+        std::fprintf(out, ",%s", c.name);
+    }
+    std::fprintf(out, "\n");
+    if (spectra.empty()) return;
+    const uint32_t bins = spectra[0]->Bins();
+    for (uint32_t i = 0; i < bins; ++i) {
+        std::fprintf(out, "%.4f", spectra[0]->BinFrequency(i));
+        for (const TSpectralData* sp : spectra) std::fprintf(out, ",%.4f", PowerToDb(sp->AveragePower()[i]));
+        std::fprintf(out, "\n");
+    }
+}
+
+SpectrumPeak PeakOf(const TSpectralData& spectrum) {
+    SpectrumPeak p;
+    const float* power = spectrum.AveragePower();
+    if (!power) return p;
+    p.bin = spectrum.PeakBin();
+    p.frequency = spectrum.BinFrequency(p.bin);
+    p.db = PowerToDb(p.bin < spectrum.Bins() ? power[p.bin] : 0.0);
+    return p;
+}
+
+int RunAnalyze(const AnalyzeOptions& options, ProcessingSettings settings, Host& host,
+               const std::function<void(int)>& progress, std::string& error) {
+    auto file = std::make_unique<TWaveFile>(host, options.input, TWaveFile::kMemoryMode, false);
+    if (file->Error()) {
+        error = "cannot read '" + options.input + "'";
+        return 1;
+    }
+    if (!ApplyAnalyzeOptions(options, file->Format(), settings, error)) return 2;
+    std::FILE* out = stdout;
+    if (!options.output.empty()) {
+        out = std::fopen(options.output.c_str(), "w");
+        if (!out) {
+            error = "cannot write '" + options.output + "': " + std::strerror(errno);
+            return 1;
+        }
+    }
+    // No sound device takes part: a Loopback card that is never opened stands in.
+    LoopbackConfig quiet;
+    quiet.clock = LoopbackConfig::Clock::Manual;
+    LoopbackDriver card(quiet);
+    TEngine engine(host, card, settings, nullptr);
+    engine.SetWaveFile(std::move(file));
+    const uint32_t length = engine.WaveFile()->Length();
+    int status = 0;
+    if (!engine.Run()) {
+        status = 1;
+    } else {
+        int shown = -1;
+        while (engine.FrameStep()) {
+            const int percent = length ? static_cast<int>(100.0 * engine.WaveFile()->Position() / length) : 100;
+            if (progress && percent != shown) progress(shown = percent);
+        }
+        if (progress) progress(100);
+        WriteSpectrumCsv(engine, out);
+        if (std::ferror(out)) {
+            error = "writing the spectrum failed";
+            status = 1;
+        }
+    }
+    if (out != stdout && std::fclose(out) != 0 && status == 0) {
+        error = "writing '" + options.output + "' failed";
+        status = 1;
+    }
+    return status;
+}
+
+}  // namespace zeltrak

@@ -1,0 +1,88 @@
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/sample_format.h"
+#include "engine/processing_settings.h"
+
+namespace zeltrak {
+
+class Host;
+class TEngine;
+class TSpectralData;
+
+// `zeltrak analyze FILE.wav [options]`: the options as given; unset ones keep the settings.
+struct AnalyzeOptions {
+    std::string input;
+    std::string output;  // empty: standard output
+    std::optional<uint32_t> fftSize;
+    std::optional<uint16_t> window;
+    std::optional<uint32_t> averageBlocks;  // unset: the whole file (Infinite)
+    std::optional<uint16_t> averageType;
+    std::optional<uint16_t> overlap;
+    std::optional<uint16_t> decimation;
+    std::optional<uint16_t> channels;
+    bool help = false;
+};
+
+inline constexpr const char* kAnalyzeUsage =
+    "usage: zeltrak analyze FILE.wav [--fft N] [--window NAME] [--average N|infinite]\n"
+    "                       [--average-type exponential|linear|vector] [--overlap P]\n"
+    "                       [--decimation D] [--channels MODE] [-o OUT.csv]\n"
+    "\n"
+    "Analyses the whole file as Post-Processing mode does and writes the averaged spectrum as\n"
+    "CSV (frequency in Hz, then one column per spectrum in dB; -999.9 means no value).\n"
+    "Unset options come from the settings file, except --average, which defaults to infinite.\n"
+    "  --fft N          FFT size, a power of two from 32 to 1048576\n"
+    "  --window NAME    bartlett blackman flattop hamming hanning kaiser parzen triangular\n"
+    "                   uniform gaussian\n"
+    "  --overlap P      0 to 99 percent\n"
+    "  --decimation D   1 to 30\n"
+    "  --channels MODE  0-12 or left right both average rtf-lr rtf-rl cross-lr cross-rl\n"
+    "                   tf-lr tf-rl coherence tfc-lr tfc-rl\n";
+
+// Parses the arguments that follow "analyze"; false with a message for a bad one.
+bool ParseAnalyzeArguments(const std::vector<std::string>& args, AnalyzeOptions& out, std::string& error);
+// Window names without case or blanks ("flattop", "Flat top", "HANNING").
+bool ParseWindowName(std::string_view name, uint16_t& type);
+// A channel-processing mode by number 0 ... 12 or short name.
+bool ParseChannelMode(std::string_view name, uint16_t& mode);
+const char* ChannelModeShortName(uint16_t mode);
+
+// Settings for analysing a file of `format`: Post-Processing mode, the file's format, the
+// channel rule of opening a file (mono: left only; stereo: left-only becomes both), then the
+// options. False with a message when an option cannot apply to the file.
+bool ApplyAnalyzeOptions(const AnalyzeOptions& options, const SampleFormat& format, ProcessingSettings& settings,
+                         std::string& error);
+
+// The spectrums a channel mode shows, in column order (indices into the engine's four), with
+// their column names.
+struct SpectrumColumn {
+    int index;
+    const char* name;
+};
+std::vector<SpectrumColumn> ColumnsForMode(uint16_t mode, bool stereo);
+
+// The averaged spectrum as CSV: a header line, then one row per bin.
+void WriteSpectrumCsv(TEngine& engine, std::FILE* out);
+
+// Runs the whole command: opens the file, analyses it to its end and writes the CSV.
+// Returns the process exit status (0 success); messages go through host, `error` holds a
+// one-line reason for a failure that had no message of its own.
+int RunAnalyze(const AnalyzeOptions& options, ProcessingSettings settings, Host& host,
+               const std::function<void(int percent)>& progress, std::string& error);
+
+// What the averaged result of a spectrum shows at its peak (bin from 5 up).
+struct SpectrumPeak {
+    uint32_t bin = 0;
+    double frequency = 0.0;
+    double db = -999.9;
+};
+SpectrumPeak PeakOf(const TSpectralData& spectrum);
+
+}  // namespace zeltrak

@@ -1,0 +1,190 @@
+// The analyse command: its options, and a whole file analysed to CSV compared with a direct
+// DFT of the same frames.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <fstream>
+#include <sstream>
+
+#include "engine/analyze_command.h"
+#include "engine/command_line.h"
+#include "engine_test_support.h"
+#include "platform/scripted_host.h"
+#include "support/temp_dir.h"
+
+namespace zeltrak {
+namespace {
+
+TEST(AnalyzeOptions, ParsesEveryOptionAndRefusesBadValues) {
+    AnalyzeOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseAnalyzeArguments({"in.wav", "--fft", "8192", "--window", "Flat top", "--average", "Infinite",
+                                       "--average-type", "vector", "--overlap", "75", "--decimation", "4",
+                                       "--channels", "tfc-rl", "-o", "out.csv"},
+                                      o, error))
+        << error;
+    EXPECT_EQ(o.input, "in.wav");
+    EXPECT_EQ(o.output, "out.csv");
+    EXPECT_EQ(*o.fftSize, 8192u);
+    EXPECT_EQ(*o.window, 2);
+    EXPECT_EQ(*o.averageBlocks, kInfiniteAverageBlocks);
+    EXPECT_EQ(*o.averageType, kAverageVector);
+    EXPECT_EQ(*o.overlap, 75);
+    EXPECT_EQ(*o.decimation, 4);
+    EXPECT_EQ(*o.channels, 12);
+
+    uint16_t v = 0;
+    EXPECT_TRUE(ParseWindowName("HANNING", v));
+    EXPECT_EQ(v, 4);
+    EXPECT_TRUE(ParseWindowName("flattop", v));
+    EXPECT_EQ(v, 2);
+    EXPECT_FALSE(ParseWindowName("hann", v));
+    EXPECT_TRUE(ParseChannelMode("11", v));
+    EXPECT_EQ(v, 11);
+    EXPECT_TRUE(ParseChannelMode("Coherence", v));
+    EXPECT_EQ(v, 10);
+    EXPECT_FALSE(ParseChannelMode("13", v));
+
+    const std::vector<std::vector<std::string>> bad = {
+        {"in.wav", "--fft", "1000"},       {"in.wav", "--fft", "16"},        {"in.wav", "--fft", "2097152"},
+        {"in.wav", "--overlap", "100"},    {"in.wav", "--decimation", "0"},  {"in.wav", "--decimation", "31"},
+        {"in.wav", "--average", "0"},      {"in.wav", "--average", "x"},     {"in.wav", "--average-type", "peak"},
+        {"in.wav", "--window", "hamm"},    {"in.wav", "--channels", "lr"},   {"in.wav", "--fft"},
+        {"in.wav", "--bogus", "1"},        {"a.wav", "b.wav"},               {},
+    };
+    for (const auto& args : bad) {
+        AnalyzeOptions x;
+        error.clear();
+        EXPECT_FALSE(ParseAnalyzeArguments(args, x, error)) << (args.empty() ? "" : args.back());
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(AnalyzeOptions, MainCommandLine) {
+    MainOptions m;
+    std::string error;
+    ASSERT_TRUE(ParseMainArguments({"--headless", "--frames", "12", "--no", "take.wav"}, m, error));
+    EXPECT_TRUE(m.headless);
+    EXPECT_EQ(m.frames, 12u);
+    EXPECT_EQ(m.file, "take.wav");
+    EXPECT_EQ(m.questions, MainOptions::Questions::No);
+    MainOptions a;
+    ASSERT_TRUE(ParseMainArguments({"analyze", "x.wav", "--fft", "64"}, a, error));
+    EXPECT_EQ(a.subcommand, "analyze");
+    EXPECT_EQ(a.subArguments.size(), 3u);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--frames", "0"}, {"--frames", "-3"}, {"--seconds", "abc"}, {"--wat"}, {"a.wav", "b.wav"}}) {
+        MainOptions x;
+        EXPECT_FALSE(ParseMainArguments(args, x, error)) << args[0];
+    }
+}
+
+std::vector<std::vector<double>> ReadCsv(const std::string& path, std::string& header) {
+    std::ifstream in(path);
+    std::getline(in, header);
+    std::vector<std::vector<double>> rows;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<double> row;
+        std::stringstream cells(line);
+        std::string cell;
+        while (std::getline(cells, cell, ',')) row.push_back(std::stod(cell));
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+TEST(AnalyzeRun, WholeFileMatchesADirectTransform) {
+    // Stereo, 8 kHz: a tone plus deterministic noise on the left, half of it on the right.
+    // FFT 256 with 50 % overlap over 2048 samples gives 15 frames, averaged to the end.
+    constexpr uint32_t kN = 256, kLength = 2048;
+    std::vector<int16_t> x(2 * kLength);
+    uint32_t seed = 12345;
+    for (uint32_t i = 0; i < kLength; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const double noise = static_cast<double>((seed >> 16) & 0x7FFF) / 32768.0 - 0.5;
+        const double v = 12000 * std::sin(2 * M_PI * 1000.0 * i / 8000.0) + 3000 * noise;
+        x[2 * i] = static_cast<int16_t>(std::lround(v));
+        x[2 * i + 1] = static_cast<int16_t>(std::lround(v / 2));
+    }
+    testing::TempDir dir;
+    const std::string in = dir.File("in.wav");
+    const std::string out = dir.File("out.csv");
+    test::WriteWav16(in, 2, 8000, x);
+
+    AnalyzeOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseAnalyzeArguments({in, "--fft", "256", "--overlap", "50", "--window", "hanning", "-o", out}, o,
+                                      error));
+    ScriptedHost host;
+    int lastPercent = -1;
+    ASSERT_EQ(RunAnalyze(o, ProcessingSettings{}, host, [&](int p) { lastPercent = p; }, error), 0) << error;
+    EXPECT_EQ(lastPercent, 100);
+    EXPECT_TRUE(host.messages.empty());
+
+    std::string header;
+    const auto rows = ReadCsv(out, header);
+    EXPECT_EQ(header, "frequency_hz,left_db,right_db");  // a stereo file shows both channels
+    ASSERT_EQ(rows.size(), kN / 2);
+
+    // The same frames by a direct DFT with the Hanning window and its amplitude correction.
+    std::vector<double> w(kN);
+    for (uint32_t i = 0; i < kN; ++i)
+        w[i] = (0.5 + 0.5 * std::cos(3.1415927 * (2.0 * i / (kN - 1) - 1.0))) * std::pow(10.0, 0.315);
+    for (int channel = 0; channel < 2; ++channel) {
+        std::vector<double> power(kN / 2, 0.0);
+        int frames = 0;
+        for (uint32_t start = 0; start + kN <= kLength; start += kN / 2, ++frames) {
+            for (uint32_t k = 0; k < kN / 2; ++k) {
+                std::complex<double> sum = 0.0;
+                for (uint32_t n = 0; n < kN; ++n)
+                    sum += x[2 * (start + n) + channel] * w[n] * std::polar(1.0, -2 * M_PI * k * n / kN);
+                power[k] += std::norm(2.0 * sum / (kN * 32767.0));
+            }
+            // Bin 0 carries DC and Nyquist together, as the packed real transform leaves them.
+            double nyquist = 0.0;
+            for (uint32_t n = 0; n < kN; ++n) nyquist += x[2 * (start + n) + channel] * w[n] * (n % 2 ? -1.0 : 1.0);
+            power[0] += std::pow(2.0 * nyquist / (kN * 32767.0), 2);
+        }
+        ASSERT_EQ(frames, 15);
+        for (uint32_t k = 0; k + 1 < kN / 2; ++k) {  // the last bin is never averaged
+            ASSERT_NEAR(rows[k][0], k * 8000.0 / kN, 1e-3);
+            EXPECT_NEAR(rows[k][1 + channel], 10 * std::log10(power[k] / frames), 0.02) << channel << " bin " << k;
+        }
+        EXPECT_EQ(rows[kN / 2 - 1][1 + channel], -999.9);
+    }
+    // Bin 32 is 1000 Hz: 12000 / 32767 of full scale, +0.28 dB of window correction.
+    EXPECT_NEAR(rows[32][1], 20 * std::log10(12000.0 / 32767) + 0.28, 0.05);
+    EXPECT_NEAR(rows[32][1] - rows[32][2], 20 * std::log10(2.0), 0.01);
+}
+
+TEST(AnalyzeRun, RefusalsAndFailures) {
+    testing::TempDir dir;
+    const std::string mono = dir.File("mono.wav");
+    test::WriteWav16(mono, 1, 8000, std::vector<int16_t>(100, 0));
+    ScriptedHost host;
+    std::string error;
+    AnalyzeOptions o;
+    o.input = mono;
+    o.channels = 10;
+    EXPECT_EQ(RunAnalyze(o, ProcessingSettings{}, host, nullptr, error), 2);
+    EXPECT_NE(error.find("stereo"), std::string::npos);
+    // Too short for one FFT: the engine's own message, and a failure status.
+    o.channels.reset();
+    o.output = dir.File("short.csv");
+    error.clear();
+    EXPECT_EQ(RunAnalyze(o, ProcessingSettings{}, host, nullptr, error), 1);
+    ASSERT_FALSE(host.messages.empty());
+    EXPECT_NE(host.messages.back().text.find("not enough data samples"), std::string::npos);
+    // A file that is not there, and an output that cannot be written.
+    o.input = dir.File("missing.wav");
+    EXPECT_EQ(RunAnalyze(o, ProcessingSettings{}, host, nullptr, error), 1);
+    o.input = mono;
+    o.output = dir.File("no/such/dir/out.csv");
+    EXPECT_EQ(RunAnalyze(o, ProcessingSettings{}, host, nullptr, error), 1);
+    EXPECT_NE(error.find("cannot write"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zeltrak

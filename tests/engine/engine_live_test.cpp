@@ -1,0 +1,394 @@
+// Real-Time and Recorder runs on a manual-clock Loopback card whose input hears a known ramp,
+// so that every frame and every recorded sample can be traced to the sample the card delivered.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <regex>
+
+#include "base/strings.h"
+#include "engine/engine.h"
+#include "engine/engine_loop.h"
+#include "engine/engine_strings.h"
+#include "engine_test_support.h"
+#include "fake_wave_driver.h"
+#include "files/wave_file.h"
+#include "files/wave_strings.h"
+#include "platform/scripted_host.h"
+#include "support/temp_dir.h"
+
+namespace zeltrak {
+namespace {
+
+using test::FrameLog;
+using test::RampIndex;
+
+constexpr uint32_t kRate = 8000;
+
+class Live : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TSoundPort::ResetLivePositionEstimate();
+        ASSERT_TRUE(ramp.ok);
+        SettingsBlock& s = settings.Settings();
+        s.format = SampleFormat::Make(kRate, 1, 2);
+        s.FFTsize = 1024;
+        s.SmoothingWindow = 8;
+        settings.FileIO.RealTimeWaveBufferEnableFlag = 0;
+        settings.FileIO.WaveFileMode = 0;
+    }
+    void Make(WaveDriver& driver) {
+        EngineEnvironment env;
+        env.waveDir = dir.File("wave");
+        env.tempDir = dir.path();
+        engine = std::make_unique<TEngine>(host, driver, settings, &queue, env);
+        engine->AddListener(&log, ListenerRole::View);
+        loop = std::make_unique<TEngineLoop>(*engine, queue);
+    }
+    // Runs the card for `frames` sample periods in steps of `step`, handing the notices over
+    // and giving the engine one idle step after each.
+    void Play(uint32_t frames, uint32_t step = 1000) {
+        for (uint32_t done = 0; done < frames && engine->Running(); done += step) {
+            ramp.card.Advance(std::min(step, frames - done));
+            loop->Pump(0);
+        }
+        loop->DeliverPending();
+    }
+
+    testing::TempDir dir;
+    ScriptedHost host;
+    test::RampCard ramp{kRate};
+    ProcessingSettings settings;
+    BufferDoneQueue queue;
+    FrameLog log;
+    std::unique_ptr<TEngine> engine;
+    std::unique_ptr<TEngineLoop> loop;
+};
+
+// The ramp indices of a frame, checked to be consecutive.
+uint32_t LastIndex(const std::vector<int32_t>& frame) {
+    for (size_t i = 1; i < frame.size(); ++i) {
+        if ((RampIndex(frame[i - 1]) + 1) % test::kRampPeriod != RampIndex(frame[i])) {
+            ADD_FAILURE() << "frame not contiguous at " << i;
+            break;
+        }
+    }
+    return RampIndex(frame.back());
+}
+
+TEST_F(Live, RealTimeFramesAreTheNewestData) {
+    settings.Mode.OpMode = kModeRealTime;
+    Make(ramp.card);
+    ASSERT_TRUE(engine->Run());
+    EXPECT_EQ(engine->RunState(), kRunning);
+    // Nothing before a whole series has been recorded.
+    ramp.card.Advance(1000);
+    loop->Pump(0);
+    EXPECT_TRUE(log.frames.empty());
+
+    // 12500 samples: the first slot (8000) is full, the live position (which the port keeps
+    // 8000 bytes = 4000 samples behind the driver's) lies 500 samples into the second slot,
+    // so the frame is split across the two slots.
+    ramp.card.Advance(11500);
+    loop->DeliverPending();
+    // Repeated steps without new data close in on the latest reading, never beyond it.
+    for (int i = 0; i < 400; ++i) engine->FrameStep();
+    ASSERT_FALSE(log.frames.empty());
+    for (const auto& f : log.frames) EXPECT_LE(LastIndex(f.left), 12500u - 4000u - 1u);
+    EXPECT_EQ(LastIndex(log.frames.back().left), 12500u - 4000u - 1u);
+
+    // Later data: the frame jumps to the newest samples; skipped frames are not queued.
+    ramp.card.Advance(9000);
+    loop->DeliverPending();
+    log.frames.clear();
+    for (int i = 0; i < 400; ++i) engine->FrameStep();
+    for (const auto& f : log.frames) EXPECT_LE(LastIndex(f.left), 21500u - 4000u - 1u);
+    EXPECT_EQ(LastIndex(log.frames.back().left), 21500u - 4000u - 1u);
+
+    // Single step does nothing while running; stopped, it analyses one frame and stops.
+    EXPECT_FALSE(engine->SingleStep());
+    engine->Stop();
+    EXPECT_EQ(engine->RunState(), kStopped);
+    log.frames.clear();
+    ASSERT_TRUE(engine->SingleStep());
+    Play(16000);
+    for (int i = 0; i < 5 && engine->Running(); ++i) engine->FrameStep();
+    EXPECT_EQ(log.frames.size(), 1u);
+    EXPECT_EQ(engine->RunState(), kStopped);
+}
+
+TEST_F(Live, RealTimeStereoDelayShiftsOneChannel) {
+    test::RampCard stereo(kRate, 2);
+    ASSERT_TRUE(stereo.ok);
+    settings.Mode.OpMode = kModeRealTime;
+    settings.Settings().format = SampleFormat::Make(kRate, 2, 2);
+    settings.Settings().ChannelProcessing = 2;
+    settings.Settings().DelayTimeMsec = 10.0f;  // 80 samples on the left
+    Make(stereo.card);
+    ASSERT_TRUE(engine->Run());
+    for (int k = 0; k < 14; ++k) {
+        stereo.card.Advance(1000);
+        loop->Pump(0);
+    }
+    for (int i = 0; i < 400; ++i) engine->FrameStep();
+    ASSERT_FALSE(log.frames.empty());
+    const auto& f = log.frames.back();
+    // Right is -ramp; its end is the live position, the left ends 80 samples earlier.
+    const uint32_t leftEnd = LastIndex(f.left);
+    ASSERT_EQ(f.right.size(), 1024u);
+    EXPECT_EQ(RampIndex(-f.right.back()), leftEnd + 80);
+    EXPECT_EQ(leftEnd + 80, 14000u - 2000u - 1u);  // 8000 bytes behind = 2000 stereo frames
+    engine.reset();  // before its card goes
+}
+
+TEST_F(Live, HistoryBufferReadsInTimeOrderAfterWraps) {
+    settings.Mode.OpMode = kModeRealTime;
+    settings.FileIO.RealTimeWaveBufferEnableFlag = 1;
+    settings.FileIO.RealTimeWaveBufferLengthSecs = 4;  // laps of 3 s, capacity 3.3 s
+    uint64_t delivered = 0;
+    for (uint32_t mode : {0u, 1u}) {
+        SCOPED_TRACE(mode == 0 ? "memory" : "disk");
+        settings.FileIO.WaveFileMode = mode;
+        Make(ramp.card);
+        ASSERT_TRUE(engine->Run());
+        Play(10 * kRate + 2345, 700);
+        ASSERT_TRUE(engine->Running());
+        EXPECT_GT(engine->WrapPosition(), 0u);
+        engine->Stop();
+        TWaveFile* h = engine->WaveFile();
+        ASSERT_NE(h, nullptr);
+        const uint32_t n = h->WrittenLength();
+        EXPECT_GE(n, 3u * kRate);
+        std::vector<int16_t> data(n);
+        ASSERT_TRUE(h->ReadChannel(data.data(), 0, n, 0));
+        // The card delivered ramp samples 0 ... total-1 (the ramp keeps running across runs).
+        for (uint32_t i = 1; i < n; ++i)
+            ASSERT_EQ((RampIndex(data[i - 1]) + 1) % test::kRampPeriod, RampIndex(data[i])) << i;
+        EXPECT_EQ(h->Position(), 0u);
+        // Newest sample last: everything recorded up to the stop is there.
+        delivered += 10 * kRate + 2345;
+        EXPECT_EQ(RampIndex(data.back()), (delivered - 1) % test::kRampPeriod);
+    }
+}
+
+TEST_F(Live, RecorderKeepsExactlyWhatTheCardDelivered) {
+    settings.Mode.OpMode = kModeRecorder;
+    uint64_t delivered = 0;
+    for (uint32_t mode : {0u, 1u}) {
+        SCOPED_TRACE(mode == 0 ? "memory" : "disk");
+        settings.FileIO.WaveFileMode = mode;
+        settings.FileIO.MakeBackup = 0;
+        Make(ramp.card);
+        const uint64_t first = delivered;
+        ASSERT_TRUE(engine->Record());
+        EXPECT_EQ(engine->Caption(), std::string(kProgramTitle) + " [Untitled] - Recording...");
+        Play(2 * kRate + 1234, 500);
+        delivered += 2 * kRate + 1234;
+        ASSERT_EQ(engine->RunState(), kRecording);
+        EXPECT_FALSE(log.frames.empty());  // analysed while recording
+        engine->Stop();
+        EXPECT_EQ(engine->Caption(), std::string(kProgramTitle) + " [Untitled]");
+        TWaveFile* f = engine->WaveFile();
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(f->WrittenLength(), 2 * kRate + 1234);
+        const std::string path = dir.File(mode == 0 ? "mem.wav" : "disk.wav");
+        f->SetName(path);
+        ASSERT_TRUE(f->Save());
+        const test::WavContents w = test::ReadWav16(path);
+        ASSERT_TRUE(w.ok);
+        ASSERT_EQ(w.samples.size(), 2u * kRate + 1234);
+        for (size_t i = 0; i < w.samples.size(); ++i) ASSERT_EQ(w.samples[i], test::Ramp(first + i)) << i;
+        engine->SetWaveFile(nullptr);
+    }
+}
+
+TEST_F(Live, RecorderAppendsToAnOpenFileAndGrowsIt) {
+    settings.Mode.OpMode = kModeRecorder;
+    settings.FileIO.WaveFileMode = 0;
+    settings.FileIO.MaxRamRecordingTimeSecs = 4;
+    Make(ramp.card);
+    ASSERT_TRUE(engine->Record());
+    Play(3 * kRate + kRate / 2, 500);
+    engine->Stop();
+    ASSERT_EQ(engine->WaveFile()->WrittenLength(), 3 * kRate + kRate / 2);
+    // Half a second of room left: the memory grows by a minute before recording goes on.
+    ASSERT_TRUE(engine->Record());
+    EXPECT_EQ(engine->WaveFile()->Length(), 64 * kRate);
+    Play(2 * kRate, 500);
+    engine->Stop();
+    TWaveFile* f = engine->WaveFile();
+    ASSERT_EQ(f->WrittenLength(), 5 * kRate + kRate / 2);
+    std::vector<int16_t> data(f->WrittenLength());
+    ASSERT_TRUE(f->ReadChannel(data.data(), 0, f->WrittenLength(), 0));
+    for (uint32_t i = 0; i < data.size(); ++i) ASSERT_EQ(data[i], test::Ramp(i)) << i;
+
+    // A disk file worked on in place asks first; No leaves it as it was.
+    const std::string path = dir.File("inplace.wav");
+    f->SetName(path);
+    ASSERT_TRUE(f->Save());
+    engine->SetWaveFile(nullptr);
+    settings.FileIO.WaveFileMode = 1;
+    settings.FileIO.MakeBackup = 0;
+    engine->SetWaveFile(std::make_unique<TWaveFile>(host, path, TWaveFile::kDiskMode, false));
+    host.ScriptAnswers({Answer::No, Answer::Yes});
+    EXPECT_FALSE(engine->Record());
+    ASSERT_EQ(host.questions.size(), 1u);
+    EXPECT_EQ(host.questions[0].text, kEngineNoBackupQuestion);
+    EXPECT_EQ(engine->RunState(), kStopped);
+    EXPECT_EQ(test::ReadWav16(path).samples.size(), 5u * kRate + kRate / 2);
+    ASSERT_TRUE(engine->Record());
+    Play(kRate, 500);
+    engine->Stop();
+    ASSERT_TRUE(engine->WaveFile()->Save());
+    const test::WavContents w = test::ReadWav16(path);
+    ASSERT_EQ(w.samples.size(), 6u * kRate + kRate / 2);
+    for (uint32_t i = 0; i < w.samples.size(); ++i) ASSERT_EQ(w.samples[i], test::Ramp(i)) << i;
+}
+
+TEST_F(Live, PlaybackAnalysesWhatIsHeardAndStopsAtTheEnd) {
+    // A card of its own: the ramp card's output is taken.
+    LoopbackDriver card(test::RampCard::Config());
+    const std::string path = dir.File("play.wav");
+    std::vector<int16_t> x(3 * kRate);
+    for (uint32_t i = 0; i < x.size(); ++i) x[i] = test::Ramp(i);
+    test::WriteWav16(path, 1, kRate, x);
+    settings.Mode.OpMode = kModeRecorder;
+    Make(card);
+    engine->SetWaveFile(std::make_unique<TWaveFile>(host, path, TWaveFile::kMemoryMode, false));
+    ASSERT_TRUE(engine->Play());
+    EXPECT_EQ(engine->RunState(), kPlaying);
+    uint32_t played = 0;
+    uint32_t previousStart = 0;
+    for (int guard = 0; guard < 100 && engine->Running(); ++guard) {
+        card.Advance(400);
+        played += 400;
+        const size_t before = log.frames.size();
+        loop->Pump(0);
+        loop->Pump(0);
+        if (log.frames.size() > before) {
+            // The frame starts where the output is now; the card's first 400 periods passed
+            // before the primed buffers were queued.
+            const uint32_t start = RampIndex(log.frames.back().left.front());
+            EXPECT_EQ(start, played - 400);
+            EXPECT_EQ(LastIndex(log.frames.back().left), start + 1023);
+            EXPECT_GE(start, previousStart);
+            previousStart = start;
+        }
+    }
+    EXPECT_EQ(engine->RunState(), kStopped);
+    EXPECT_GE(played, 3 * kRate);
+    EXPECT_LE(played, 3 * kRate + 1200);
+    EXPECT_GT(log.frames.size(), 50u);
+    EXPECT_TRUE(host.messages.empty());
+    engine.reset();  // before its card goes
+}
+
+TEST_F(Live, DiskRecordingRollsOverAtTheSizeLimit) {
+    settings.Mode.OpMode = kModeRecorder;
+    settings.FileIO.WaveFileMode = 1;
+    settings.FileIO.MaxDiskRecordingSizeBytes = 1000000;  // 62.5 s of 8 kHz mono 16-bit
+    settings.FileIO.RecordIOBufferSizeSecs = 1;
+    Make(ramp.card);
+    ASSERT_TRUE(engine->Record());
+    const uint32_t total = 90 * kRate + 77;
+    Play(total, 4000);
+    ASSERT_EQ(engine->RunState(), kRecording);
+    ASSERT_EQ(engine->SavedRecordings().size(), 1u);
+    const std::string first = engine->SavedRecordings()[0];
+    EXPECT_TRUE(std::regex_search(first, std::regex("/wave/recording_\\d{4}_\\d\\d_\\d\\d_\\d{6}\\.wav$"))) << first;
+    engine->Stop();
+    const std::string second = dir.File("second.wav");
+    engine->WaveFile()->SetName(second);
+    ASSERT_TRUE(engine->WaveFile()->Save());
+
+    const test::WavContents a = test::ReadWav16(first);
+    const test::WavContents b = test::ReadWav16(second);
+    ASSERT_TRUE(a.ok);
+    ASSERT_TRUE(b.ok);
+    EXPECT_GT(a.samples.size() * 2, 1000000u);
+    ASSERT_EQ(a.samples.size() + b.samples.size(), total);
+    for (uint32_t i = 0; i < total; ++i) {
+        const int16_t got = i < a.samples.size() ? a.samples[i] : b.samples[i - a.samples.size()];
+        ASSERT_EQ(got, test::Ramp(i)) << i;
+    }
+}
+
+TEST_F(Live, DiskFillingUpStopsTheRecordingAndKeepsWhatWasWritten) {
+    settings.Mode.OpMode = kModeRecorder;
+    settings.FileIO.WaveFileMode = 1;
+    Make(ramp.card);
+    ASSERT_TRUE(engine->Record());
+    // A file-size limit stands in for a full disk: writes beyond 50000 bytes fail.
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 50000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    Play(6 * kRate, 500);
+    const uint32_t state = engine->RunState();
+    const uint32_t written = engine->WaveFile() ? engine->WaveFile()->WrittenLength() : 0;
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(state, kStopped);
+    ASSERT_NE(engine->WaveFile(), nullptr);
+    EXPECT_GE(written, 2 * kRate);  // the whole buffers that fitted
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, kStrWaveWriteFailure);
+    const std::string path = dir.File("full.wav");
+    engine->WaveFile()->SetName(path);
+    ASSERT_TRUE(engine->WaveFile()->Save());
+    const test::WavContents w = test::ReadWav16(path);
+    ASSERT_TRUE(w.ok);
+    ASSERT_EQ(w.samples.size(), written);
+    for (uint32_t i = 0; i < written; ++i) ASSERT_EQ(w.samples[i], test::Ramp(i)) << i;
+}
+
+TEST_F(Live, FailuresLeaveTheEngineStoppedAndTheRecordingValid) {
+    // No input device at all.
+    test::FakeWaveDriver none;
+    none.devices = 0;
+    settings.Mode.OpMode = kModeRealTime;
+    Make(none);
+    EXPECT_FALSE(engine->Run());
+    ASSERT_FALSE(host.messages.empty());
+    EXPECT_EQ(host.messages.back().text, kEngineNoSoundCard);
+    EXPECT_EQ(engine->RunState(), kStopped);
+    engine.reset();
+
+    // A rate the card refuses.
+    settings.Settings().format = SampleFormat::Make(2000, 1, 2);
+    Make(ramp.card);
+    EXPECT_FALSE(engine->Run());
+    EXPECT_EQ(host.messages.back().text, LoadString(kStrFormatNotSupported));
+    settings.Settings().format = SampleFormat::Make(kRate, 1, 2);
+
+    // The device fails when the fourth buffer is queued: the engine stops, and the memory
+    // recording holds the samples of the buffers completed before.
+    ramp.out->Close();
+    ramp.out.reset();
+    test::FakeWaveDriver failing;
+    failing.inject["AddBuffer"] = {kWaveOk, kWaveOk, kWaveOk, kWaveError};
+    settings.Mode.OpMode = kModeRecorder;
+    settings.FileIO.WaveFileMode = 0;
+    Make(failing);
+    ASSERT_TRUE(engine->Record());
+    for (int i = 0; i < 8 && engine->Running(); ++i) {
+        failing.card.Advance(2000);
+        loop->Pump(0);
+    }
+    loop->DeliverPending();
+    EXPECT_EQ(engine->RunState(), kStopped);
+    EXPECT_EQ(host.messages.back().text, LoadString(kStrSoundDeviceFailure));
+    ASSERT_NE(engine->WaveFile(), nullptr);
+    EXPECT_EQ(engine->WaveFile()->WrittenLength(), 2 * kRate);
+    const std::string path = dir.File("failed.wav");
+    engine->WaveFile()->SetName(path);
+    ASSERT_TRUE(engine->WaveFile()->Save());
+    EXPECT_EQ(test::ReadWav16(path).samples.size(), 2u * kRate);
+    engine.reset();  // before its card goes
+}
+
+}  // namespace
+}  // namespace zeltrak

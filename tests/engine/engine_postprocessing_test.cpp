@@ -1,0 +1,286 @@
+// Post-Processing runs over files written byte by byte: frame positions, the end of the file,
+// levels and overload, triggering and the frame limit.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+
+#include "dsp/decimation.h"
+#include "engine/engine.h"
+#include "base/strings.h"
+#include "engine/engine_strings.h"
+#include "engine_test_support.h"
+#include "files/wave_file.h"
+#include "platform/scripted_host.h"
+#include "support/temp_dir.h"
+
+namespace zeltrak {
+namespace {
+
+using test::FrameLog;
+
+class PostProcessing : public ::testing::Test {
+protected:
+    PostProcessing() : card(test::RampCard::Config()) {
+        settings.Mode.OpMode = kModePostProcessing;
+        SettingsBlock& s = settings.Settings();
+        s.format = SampleFormat::Make(8000, 1, 2);
+        s.FFTsize = 1024;
+        s.ApplyLowPassFilter = 0;
+        s.SmoothingWindow = 8;  // Uniform: the frames reach the spectrum unchanged
+    }
+
+    // Opens `samples` as the engine's file (written by hand, read through the wave file).
+    void Open(const std::vector<int16_t>& samples, uint16_t channels = 1) {
+        const std::string path = dir.File("in.wav");
+        test::WriteWav16(path, channels, 8000, samples);
+        settings.Settings().format = SampleFormat::Make(8000, channels, 2);
+        engine = std::make_unique<TEngine>(host, card, settings, nullptr);
+        engine->AddListener(&log, ListenerRole::View);
+        auto file = std::make_unique<TWaveFile>(host, path, TWaveFile::kMemoryMode, false);
+        ASSERT_FALSE(file->Error());
+        engine->SetWaveFile(std::move(file));
+    }
+    void RunToEnd() {
+        engine->Run();
+        for (int guard = 0; guard < 100000 && engine->FrameStep(); ++guard) {
+        }
+    }
+
+    testing::TempDir dir;
+    ScriptedHost host;
+    LoopbackDriver card;
+    ProcessingSettings settings;
+    FrameLog log;
+    std::unique_ptr<TEngine> engine;
+};
+
+std::vector<int16_t> RampSamples(uint32_t n, int32_t first = -8000) {
+    std::vector<int16_t> v(n);
+    for (uint32_t i = 0; i < n; ++i) v[i] = static_cast<int16_t>(first + static_cast<int32_t>(i));
+    return v;
+}
+
+TEST_F(PostProcessing, FramesAdvanceByTheOverlapAndDecimation) {
+    // 50 % overlap, no decimation: frames start 512 samples apart, every sample in place.
+    settings.Settings().OverlapPercent = 50;
+    const auto x = RampSamples(4096);
+    Open(x);
+    RunToEnd();
+    ASSERT_EQ(log.frames.size(), 7u);  // starts 0, 512, ... 3072
+    for (size_t k = 0; k < log.frames.size(); ++k) {
+        ASSERT_EQ(log.frames[k].left.size(), 1024u);
+        for (uint32_t i = 0; i < 1024; ++i) ASSERT_EQ(log.frames[k].left[i], x[512 * k + i]) << k << " " << i;
+    }
+    EXPECT_EQ(engine->FrameCount(), 7u);
+    EXPECT_EQ(engine->WaveFile()->Position(), engine->WaveFile()->Length());
+    EXPECT_EQ(engine->RunState(), kStopped);
+
+    // Decimation by 3 without the filter keeps every third sample; frames advance 3 x 512.
+    log.frames.clear();
+    settings.Settings().DecimationRatio = 3;
+    Open(RampSamples(3 * 2048));
+    RunToEnd();
+    ASSERT_EQ(log.frames.size(), 3u);
+    for (size_t k = 0; k < 3; ++k)
+        for (uint32_t i = 0; i < 1024; ++i) ASSERT_EQ(log.frames[k].left[i], -8000 + int32_t(3 * 512 * k + 3 * i));
+
+    // With the anti-alias filter a ramp comes out as the ramp 19 samples on, times the
+    // filter's DC gain: sum h[k] (a + k) = (a + 19) sum h for symmetric taps.
+    log.frames.clear();
+    settings.Settings().DecimationRatio = 2;
+    settings.Settings().ApplyLowPassFilter = 1;
+    settings.Settings().OverlapPercent = 0;
+    const auto ramp = RampSamples(2 * 1024 * 2 + 39, -2000);
+    Open(ramp);
+    RunToEnd();
+    ASSERT_EQ(log.frames.size(), 2u);
+    const DecimationTaps h = DesignDecimationFilter(2);
+    double gain = 0.0;
+    for (float t : h) gain += t;
+    for (size_t k = 0; k < 2; ++k) {
+        for (uint32_t i = 0; i < 1000; i += 37) {
+            const double expected = (ramp[2048 * k + 2 * i] + 19.0) * gain;
+            EXPECT_NEAR(log.frames[k].left[i], std::trunc(expected), 1.0) << k << " " << i;
+        }
+    }
+}
+
+TEST_F(PostProcessing, FileOfExactlyOneSeriesAndTheEndOfTheFile) {
+    const auto x = RampSamples(1024);
+    Open(x);
+    EXPECT_FALSE(engine->FrameStep());  // stopped: nothing to do
+    RunToEnd();
+    ASSERT_EQ(log.frames.size(), 1u);
+    EXPECT_EQ(log.frames[0].left.front(), x.front());
+    EXPECT_EQ(log.frames[0].left.back(), x.back());
+    EXPECT_EQ(engine->RunState(), kStopped);
+    EXPECT_TRUE(host.messages.empty());
+
+    // At the end a Run is refused with its message; after a rewind it analyses again.
+    EXPECT_FALSE(engine->Run());
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, kEngineEndOfFile);
+    EXPECT_EQ(host.messages[0].caption, kProgramTitle);
+    engine->WaveFile()->Seek(10);
+    EXPECT_FALSE(engine->Run());
+    EXPECT_EQ(host.messages.back().text, kEngineNearEnd);
+
+    // One sample short of a series.
+    Open(RampSamples(1023));
+    EXPECT_FALSE(engine->Run());
+    EXPECT_EQ(host.messages.back().text, kEngineFileTooShort);
+    EXPECT_EQ(engine->RunState(), kStopped);
+
+    // No file at all.
+    engine->SetWaveFile(nullptr);
+    EXPECT_FALSE(engine->Run());
+    EXPECT_EQ(host.messages.back().text, kEngineOpenWaveFile);
+}
+
+TEST_F(PostProcessing, LevelsAndOverloadAtFullScale) {
+    // Frame k holds a single peak; everything else is silence.
+    const int16_t peaks[] = {32765, 32766, 32767, -32767, 100, 0};
+    std::vector<int16_t> x(1024 * 6, 0);
+    for (size_t k = 0; k < 6; ++k) x[1024 * k + 500] = peaks[k];
+    Open(x);
+    RunToEnd();
+    ASSERT_EQ(log.frames.size(), 6u);
+    const int32_t levels[] = {9, 10, 10, 10, 4, 0};  // trunc(10 ln 100 / ln 32767) = 4
+    for (size_t k = 0; k < 6; ++k) {
+        EXPECT_EQ(log.frames[k].levelLeft, levels[k]) << k;
+        EXPECT_EQ(log.frames[k].overloaded, levels[k] == 10) << k;
+    }
+    EXPECT_EQ(engine->OverloadCount(), 3u);
+    // Stop resets the level display and the overload flag.
+    EXPECT_EQ(engine->LevelLeft(), 0);
+    EXPECT_FALSE(engine->Overloaded());
+
+    // Excluded overloaded frames reach the listeners but not the average.
+    log.frames.clear();
+    settings.Settings().ExcludeOverloadFlag = 1;
+    settings.Settings().AverageBlocks = kInfiniteAverageBlocks;
+    Open(x);
+    RunToEnd();
+    ASSERT_EQ(log.frames.size(), 6u);
+    const uint32_t averaged[] = {1, 1, 1, 1, 2, 3};
+    for (size_t k = 0; k < 6; ++k) {
+        EXPECT_EQ(log.frames[k].analysed, levels[k] != 10) << k;
+        EXPECT_EQ(log.frames[k].averaged, averaged[k]) << k;
+    }
+
+    // In stereo the right channel is only measured while the left is not overloaded.
+    log.frames.clear();
+    settings.Settings().ExcludeOverloadFlag = 0;
+    std::vector<int16_t> st(2 * 2048, 0);
+    st[2 * 10] = 32767;      // frame 0: left overloaded, right quiet
+    st[2 * 1100 + 1] = 32767;  // frame 1: right overloaded
+    st[2 * 1200] = 1000;
+    Open(st, 2);
+    RunToEnd();
+    ASSERT_EQ(log.frames.size(), 2u);
+    EXPECT_TRUE(log.frames[0].overloaded);
+    EXPECT_EQ(log.frames[0].levelRight, 0);
+    EXPECT_TRUE(log.frames[1].overloaded);
+    EXPECT_EQ(log.frames[1].levelRight, 10);
+    EXPECT_EQ(log.frames[1].levelLeft, 6);  // trunc(10 ln 1000 / ln 32767) = 6
+}
+
+struct TriggerCase {
+    uint16_t type, slope;
+    uint32_t threshold;
+    uint16_t delayType;
+    float delayMs;
+    uint32_t expectFound;  // where the trigger fires in the signal below
+};
+
+TEST_F(PostProcessing, TriggersEachTypeAndSlopeWithDelays) {
+    // Silence, a slow rise from 2000 to 19000 (17 per sample), a jump down to -20000 at 2500,
+    // and a slow fall back. Threshold 50 % is 16383.
+    std::vector<int16_t> x(8192, 0);
+    for (int i = 1500; i < 2500; ++i) x[i] = static_cast<int16_t>(2000 + 17 * (i - 1500));
+    for (int i = 2500; i < 3500; ++i) x[i] = static_cast<int16_t>(-20000 + 17 * (i - 2500));
+    const uint32_t firstAbove = 1500 + (16383 - 2000 + 16) / 17;  // first x >= 16383
+    const uint32_t firstBelow = 2500;                              // first x <= -16383
+    const TriggerCase cases[] = {
+        {0, 0, 50, 0, 0.0f, firstAbove},      {0, 0, 50, 0, 10.0f, firstAbove},
+        {0, 0, 50, 1, 10.0f, firstAbove},     {0, 1, 50, 0, 10.0f, firstBelow},
+        {1, 1, 50, 1, 5.0f, 2499},            // the fall of 39000 between 2499 and 2500
+        {1, 0, 5, 0, 10.0f, 1499},            // rise 0 -> 2000 at 1500 (threshold 1638)
+        {0, 0, 0, 0, 0.0f, 0},                // threshold 0 fires on the first sample at zero
+    };
+    for (const TriggerCase& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "type " << c.type << " slope " << c.slope << " delay " << c.delayMs);
+        log.frames.clear();
+        TriggerBlock& t = settings.Trigger;
+        t.Enable = 1;
+        t.AutoReset = 0;
+        t.TriggerType = c.type;
+        t.TriggerSlope = c.slope;
+        t.Threshold = c.threshold;
+        t.DelayType = c.delayType;
+        t.DelayMsec = c.delayMs;
+        Open(x);
+        RunToEnd();
+        const uint32_t delay = static_cast<uint32_t>(8000 * c.delayMs * 0.001);
+        // A pre-trigger delay shows samples before the trigger, a post-trigger delay after it.
+        const uint32_t start = c.expectFound + (c.delayType == 1 ? delay : 0) - (c.delayType == 0 ? delay : 0);
+        // The search starts at the pre-trigger count, so early triggers need it to be 0.
+        ASSERT_EQ(log.frames.size(), 1u) << "AutoReset 0 stops after one triggered frame";
+        for (uint32_t i = 0; i < 1024; ++i) ASSERT_EQ(log.frames[0].left[i], x[start + i]) << i;
+        EXPECT_EQ(settings.Trigger.armed, 0u);
+    }
+
+    // A forced trigger counts as found at the search start, once.
+    log.frames.clear();
+    settings.Trigger = TriggerBlock{};
+    settings.Trigger.Enable = 1;
+    settings.Trigger.Threshold = 90;  // never reached
+    Open(x);
+    engine->ForceTrigger();
+    RunToEnd();
+    ASSERT_EQ(log.frames.size(), 1u);
+    EXPECT_EQ(log.frames[0].left[0], x[0]);
+    EXPECT_EQ(settings.Trigger.triggerState, 0u);
+}
+
+TEST_F(PostProcessing, FrameLimitAndSingleStep) {
+    Open(RampSamples(1024 * 20));
+    // A count of 5 stops after the sixth frame.
+    engine->RunFrames(5);
+    while (engine->FrameStep()) {
+    }
+    EXPECT_EQ(log.frames.size(), 6u);
+    EXPECT_EQ(engine->WaveFile()->Position(), 6u * 1024);
+    // Single steps go on from there, one frame each.
+    log.frames.clear();
+    EXPECT_TRUE(engine->SingleStep());
+    EXPECT_FALSE(engine->FrameStep());
+    ASSERT_EQ(log.frames.size(), 1u);
+    EXPECT_EQ(log.frames[0].left[0], -8000 + 6 * 1024);
+    EXPECT_TRUE(engine->SingleStep());
+    EXPECT_EQ(log.frames.size(), 2u);
+    EXPECT_EQ(log.frames[1].left[0], -8000 + 7 * 1024);
+}
+
+TEST_F(PostProcessing, SpectrumOfATone) {
+    // A 0.5 full-scale sine on bin 64 of a 1024-point frame, Hanning window with amplitude
+    // correction: the averaged power peaks on bin 64 at about -6 dB.
+    settings.Settings().SmoothingWindow = 4;
+    settings.Settings().AverageBlocks = kInfiniteAverageBlocks;
+    std::vector<int16_t> x(8 * 1024);
+    for (size_t i = 0; i < x.size(); ++i) x[i] = static_cast<int16_t>(std::lround(16383.5 * std::sin(2 * M_PI * 64 * i / 1024.0)));
+    Open(x);
+    RunToEnd();
+    ASSERT_EQ(log.frames.size(), 8u);
+    const TSpectralData* left = engine->Spectrum(0);
+    ASSERT_NE(left, nullptr);
+    EXPECT_EQ(left->Averaged(), 8u);
+    EXPECT_EQ(left->PeakBin(), 64u);
+    EXPECT_FLOAT_EQ(left->PeakFrequency(), 500.0f);
+    // Hanning's amplitude correction is 6.30 dB for a coherent gain of exactly 2 (6.02 dB).
+    EXPECT_NEAR(10 * std::log10(left->AveragePower()[64]), -6.02 + 0.28, 0.05);
+}
+
+}  // namespace
+}  // namespace zeltrak
