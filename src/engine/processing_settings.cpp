@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "base/numeric.h"
+#include "dsp/smoothing.h"
 #include "files/ini_store.h"
 
 namespace zeltrak {
@@ -166,7 +167,7 @@ void ProcessingSettings::Store(TIniStore& ini) const {
 }
 
 uint16_t ProcessingSettings::WindowCorrectionMode() const {
-    return Processing.Scaling.FreqScaleType == kFreqOctaveBands ? kEnergyCorrection : kAmplitudeCorrection;
+    return Processing.Scaling.FreqScaleType == kFreqOctaveBands ? kCorrectionEnergy : kCorrectionAmplitude;
 }
 
 bool SameProcessingBlock(const ProcessingBlock& a, const ProcessingBlock& b) {

@@ -11,7 +11,6 @@ class TIniStore;
 
 enum OpMode : uint32_t { kModeRealTime = 1, kModePostProcessing = 2, kModeRecorder = 3 };
 enum FreqScaleTypes : uint16_t { kFreqLinear = 0, kFreqLogarithmic = 1, kFreqOctaveBands = 2 };
-enum WindowCorrection : uint16_t { kNoCorrection = 0, kEnergyCorrection = 1, kAmplitudeCorrection = 2 };
 
 inline constexpr uint32_t kNoDevice = 0xFFFFFFFFu;
 inline constexpr uint32_t kMinDiskRecordingBytes = 1000000;

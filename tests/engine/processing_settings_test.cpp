@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "dsp/smoothing.h"
 #include "files/ini_store.h"
 
 namespace zeltrak {
@@ -220,11 +221,11 @@ TEST(DerivedFields, DelaySamplesRoundHalfUpAndStayNonNegative) {
 
 TEST(WindowCorrection, EnergyForOctaveBandsAmplitudeOtherwise) {
     ProcessingSettings s;
-    EXPECT_EQ(s.WindowCorrectionMode(), kAmplitudeCorrection);
+    EXPECT_EQ(s.WindowCorrectionMode(), kCorrectionAmplitude);
     s.Scaling().FreqScaleType = kFreqOctaveBands;
-    EXPECT_EQ(s.WindowCorrectionMode(), kEnergyCorrection);
+    EXPECT_EQ(s.WindowCorrectionMode(), kCorrectionEnergy);
     s.Scaling().FreqScaleType = kFreqLinear;
-    EXPECT_EQ(s.WindowCorrectionMode(), kAmplitudeCorrection);
+    EXPECT_EQ(s.WindowCorrectionMode(), kCorrectionAmplitude);
 }
 
 }  // namespace
