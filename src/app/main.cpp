@@ -17,8 +17,11 @@
 #include "engine/engine_status.h"
 #include "engine/processing_settings.h"
 #include "engine/settings_report.h"
+#include "engine/spectrum_scaling.h"
 #include "files/wave_file.h"
 #include "files/ini_store.h"
+#include "measure/calibration.h"
+#include "measure/scaling_options.h"
 #include "platform/app_paths.h"
 #include "platform/buffer_done_queue.h"
 #include "platform/console_host.h"
@@ -51,14 +54,31 @@ void Progress(int percent) {
     std::fflush(stderr);
 }
 
-EngineEnvironment Environment(const AppEnvironment& env, const TIniStore& ini) {
+// The settings and calibration the analyser runs with: the settings file, then what the
+// command line says.
+struct ShellSettings {
+    ProcessingSettings processing;
+    CalibrationRecord calibration;
+};
+
+ShellSettings LoadShellSettings(const TIniStore& ini, DeviceCounts devices, const ScalingOptions& scaling) {
+    ShellSettings shell;
+    shell.processing.Load(ini, devices);
+    ReadSettingsCalibration(ini, shell.calibration);
+    CopyScalingOptions(scaling, shell.processing.Scaling());
+    if (scaling.calibration) shell.calibration = *scaling.calibration;
+    return shell;
+}
+
+EngineEnvironment Environment(const AppEnvironment& env, const TIniStore& ini, const CalibrationRecord& calibration) {
     EngineEnvironment e;
     e.waveDir = ResolveDataPath(env, ini.GetString("Paths", "Wav", "..\\.\\wave", 260));
     e.tempDir = ResolveDataPath(env, ini.GetString("Paths", "Tmp", "..\\.\\wave", 260));
     MakeDirectories(e.tempDir);
-    e.calibrationEnabled = ini.GetInt("Calibration", "IsEnabled", 0) != 0;
-    e.calRatioLeft = static_cast<float>(ini.GetDouble("Calibration", "CalRatioLeft", 1.0));
-    e.calRatioRight = static_cast<float>(ini.GetDouble("Calibration", "CalRatioRight", 1.0));
+    e.calibrationEnabled = calibration.IsEnabled != 0;
+    e.calRatioLeft = e.calibrationEnabled ? calibration.CalRatioLeft : 1.0f;
+    e.calRatioRight = e.calibrationEnabled ? calibration.CalRatioRight : 1.0f;
+    e.calibration = calibration;
     return e;
 }
 
@@ -78,13 +98,18 @@ LoopbackConfig LoopbackSettings(const TIniStore& ini, ConsoleHost& host) {
     return c;
 }
 
-int RunRealTime(const MainOptions& options, const AppEnvironment& env, const TIniStore& ini, ConsoleHost& host) {
+int RunRealTime(const MainOptions& options, const ScalingOptions& scaling, const AppEnvironment& env,
+                const TIniStore& ini, ConsoleHost& host) {
     std::unique_ptr<WaveDriverChain> driver = CreateSystemWaveDriver(LoopbackSettings(ini, host));
-    ProcessingSettings settings;
-    settings.Load(ini, DeviceCounts{driver->DeviceCount(WaveDirection::Input), driver->DeviceCount(WaveDirection::Output)});
+    ShellSettings shell = LoadShellSettings(
+        ini, DeviceCounts{driver->DeviceCount(WaveDirection::Input), driver->DeviceCount(WaveDirection::Output)},
+        scaling);
+    ProcessingSettings& settings = shell.processing;
     settings.Mode.OpMode = kModeRealTime;
     BufferDoneQueue queue;
-    TEngine engine(host, *driver, settings, &queue, Environment(env, ini));
+    TEngine engine(host, *driver, settings, &queue, Environment(env, ini, shell.calibration));
+    TShellScaling spectrumScaling(settings, shell.calibration);
+    engine.SetScaling(&spectrumScaling);
     TEngineLoop loop(engine, queue);
     std::printf("%s\nReal-Time on input device %d \"%s\", %u Hz, %u channel(s), %u bits, FFT %u\n", kProgramTitle,
                 engine.InputPort().DeviceId(), engine.InputPort().DeviceName().c_str(),
@@ -116,38 +141,28 @@ int RunRealTime(const MainOptions& options, const AppEnvironment& env, const TIn
     return 0;
 }
 
-int RunFile(const MainOptions& options, const TIniStore& ini, ConsoleHost& host) {
-    ProcessingSettings settings;
-    settings.Load(ini, DeviceCounts{});
+int RunFile(const MainOptions& options, const ScalingOptions& scaling, const TIniStore& ini, ConsoleHost& host) {
+    const ShellSettings shell = LoadShellSettings(ini, DeviceCounts{}, scaling);
+    TFileAnalysis analysis(host, shell.processing, shell.calibration);
     AnalyzeOptions a;
     a.input = options.file;
-    a.output = "/dev/null";
     std::string error;
-    // Analyse once for the numbers, then report them.
-    auto file = std::make_unique<TWaveFile>(host, a.input, TWaveFile::kMemoryMode, false);
-    if (file->Error()) return 1;
-    if (!ApplyAnalyzeOptions(a, file->Format(), settings, error)) {
-        std::fprintf(stderr, "zeltrak: %s\n", error.c_str());
-        return 2;
+    int status = 0;
+    if (!analysis.Open(a, error, status)) {
+        if (!error.empty()) std::fprintf(stderr, "zeltrak: %s\n", error.c_str());
+        return status;
     }
-    LoopbackConfig quiet;
-    quiet.clock = LoopbackConfig::Clock::Manual;
-    LoopbackDriver card(quiet);
-    TEngine engine(host, card, settings, nullptr);
-    engine.SetWaveFile(std::move(file));
-    const uint32_t length = engine.WaveFile()->Length();
-    if (!engine.Run()) return 1;
-    while (engine.FrameStep()) Progress(static_cast<int>(100.0 * engine.WaveFile()->Position() / std::max(length, 1u)));
-    Progress(100);
-    std::printf("%s\nFile %s: %u Hz, %u channel(s), %.3f s\n", kProgramTitle, a.input.c_str(),
-                settings.Settings().format.rate, settings.Settings().format.channels,
-                engine.WaveFile()->FramesToSeconds(length));
+    if (!analysis.RunToEnd(Progress)) return 1;
+    TEngine& engine = analysis.Engine();
+    const SettingsBlock& s = analysis.Settings().Settings();
+    std::printf("%s\nFile %s: %u Hz, %u channel(s), %.3f s\n", kProgramTitle, a.input.c_str(), s.format.rate,
+                s.format.channels, engine.WaveFile()->FramesToSeconds(engine.WaveFile()->Length()));
     std::printf("%s\n", EngineStatusLine(engine).c_str());
-    const SettingsBlock& s = settings.Settings();
     for (const SpectrumColumn& c : ColumnsForMode(s.ChannelProcessing, s.format.channels == 2)) {
         if (const TSpectralData* sp = engine.Spectrum(c.index)) {
             const SpectrumPeak p = PeakOf(*sp);
-            std::printf("%-18s averaged %u frames, peak %.2f Hz at %.2f dB\n", c.name, sp->Averaged(), p.frequency, p.db);
+            std::printf("%-18s averaged %u frames, peak %.2f Hz at %.2f %s\n", c.name, sp->Averaged(), p.frequency,
+                        p.value, p.unit.c_str());
         }
     }
     return 0;
@@ -157,8 +172,15 @@ int RunFile(const MainOptions& options, const TIniStore& ini, ConsoleHost& host)
 
 int main(int argc, char** argv) {
     MainOptions options;
+    ScalingOptions scaling;
+    std::vector<std::string> rest;
     std::string error;
-    if (!ParseMainArguments(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+    // Scaling options serve the headless analyser and "analyze" alike, wherever they stand.
+    if (!ParseScalingOptions(std::vector<std::string>(argv + 1, argv + argc), scaling, rest, error)) {
+        std::fprintf(stderr, "zeltrak: %s\n", error.c_str());
+        return 2;
+    }
+    if (!ParseMainArguments(rest, options, error)) {
         std::fprintf(stderr, "zeltrak: %s\n%s", error.c_str(), kMainUsage);
         return 2;
     }
@@ -187,9 +209,8 @@ int main(int argc, char** argv) {
             std::fputs(kAnalyzeUsage, stdout);
             return 0;
         }
-        ProcessingSettings settings;
-        settings.Load(ini, DeviceCounts{});
-        const int status = RunAnalyze(a, settings, host, Progress, error);
+        const ShellSettings shell = LoadShellSettings(ini, DeviceCounts{}, scaling);
+        const int status = RunAnalyze(a, shell.processing, shell.calibration, host, Progress, error);
         if (status != 0 && !error.empty()) std::fprintf(stderr, "zeltrak analyze: %s\n", error.c_str());
         return status;
     }
@@ -201,9 +222,9 @@ int main(int argc, char** argv) {
         std::fputs(SettingsReport(settings).c_str(), stdout);
         return 0;
     }
-    if (!options.file.empty()) return RunFile(options, ini, host);
-    if (options.headless) return RunRealTime(options, env, ini, host);
+    if (!options.file.empty()) return RunFile(options, scaling, ini, host);
+    if (options.headless) return RunRealTime(options, scaling, env, ini, host);
     // The desktop application comes with the GUI; until then the headless analyser runs.
     std::fprintf(stderr, "zeltrak: no window system support in this build; running --headless\n");
-    return RunRealTime(options, env, ini, host);
+    return RunRealTime(options, scaling, env, ini, host);
 }

@@ -183,24 +183,28 @@ bool ApplyAnalyzeOptions(const AnalyzeOptions& o, const SampleFormat& format, Pr
 }
 
 std::vector<SpectrumColumn> ColumnsForMode(uint16_t mode, bool stereo) {
-    if (!stereo) return {{0, "left_db"}};
+    if (!stereo) return {{0, "left"}};
     switch (mode) {
-        case kProcessLeft: return {{0, "left_db"}};
-        case kProcessRight: return {{1, "right_db"}};
-        case kProcessBoth: return {{0, "left_db"}, {1, "right_db"}};
-        case kProcessAverage: return {{2, "average_db"}};
+        case kProcessLeft: return {{0, "left"}};
+        case kProcessRight: return {{1, "right"}};
+        case kProcessBoth: return {{0, "left"}, {1, "right"}};
+        case kProcessAverage: return {{2, "average"}};
         case kProcessRealTransferLR:
-        case kProcessRealTransferRL: return {{2, "real_transfer_db"}};
+        case kProcessRealTransferRL: return {{2, "real_transfer"}};
         case kProcessCrossLR:
-        case kProcessCrossRL: return {{2, "cross_spectrum_db"}};
+        case kProcessCrossRL: return {{2, "cross_spectrum"}};
         case kProcessComplexTransferLR:
-        case kProcessComplexTransferRL: return {{2, "transfer_db"}};
-        case kProcessCoherence: return {{2, "coherence_db"}};
+        case kProcessComplexTransferRL: return {{2, "transfer"}};
+        case kProcessCoherence: return {{2, "coherence"}};
         case kProcessTransferCoherenceLR:
-        case kProcessTransferCoherenceRL: return {{2, "transfer_db"}, {3, "coherence_db"}};
+        case kProcessTransferCoherenceRL: return {{2, "transfer"}, {3, "coherence"}};
         default: return {};
     }
 }
+
+namespace {
+bool InDecibels(const TSpectralData& sp) { return sp.AmpScale() == 1 && !sp.CoherenceDone(); }
+}  // namespace
 
 void WriteSpectrumCsv(TEngine& engine, std::FILE* out) {
     const SettingsBlock& s = engine.Settings().Settings();
@@ -211,36 +215,96 @@ void WriteSpectrumCsv(TEngine& engine, std::FILE* out) {
         const TSpectralData* sp = engine.Spectrum(c.index);
         if (!sp || !sp->AveragePower()) continue;
         spectra.push_back(sp);
-        std::fprintf(out, ",%s", c.name);
+        std::fprintf(out, ",%s%s", c.name, InDecibels(*sp) ? "_db" : "");
     }
     std::fprintf(out, "\n");
     if (spectra.empty()) return;
-    const uint32_t bins = spectra[0]->Bins();
-    for (uint32_t i = 0; i < bins; ++i) {
-        std::fprintf(out, "%.4f", spectra[0]->BinFrequency(i));
-        for (const TSpectralData* sp : spectra) std::fprintf(out, ",%.4f", PowerToDb(sp->AveragePower()[i]));
+    const uint32_t rows = spectra[0]->ValueCount();
+    for (uint32_t i = 0; i < rows; ++i) {
+        std::fprintf(out, "%.4f", spectra[0]->ValueFrequency(i));
+        for (const TSpectralData* sp : spectra) std::fprintf(out, ",%.6g", sp->GetValue(i));
         std::fprintf(out, "\n");
     }
 }
 
+std::string ValueUnit(const TSpectralData& sp) {
+    if (sp.CoherenceDone()) return "";
+    if (!sp.Calibrated()) return InDecibels(sp) ? "dB" : "%";
+    return InDecibels(sp) ? sp.LogLabel() : sp.LinearLabel();
+}
+
 SpectrumPeak PeakOf(const TSpectralData& spectrum) {
     SpectrumPeak p;
-    const float* power = spectrum.AveragePower();
-    if (!power) return p;
-    p.bin = spectrum.PeakBin();
-    p.frequency = spectrum.BinFrequency(p.bin);
-    p.db = PowerToDb(p.bin < spectrum.Bins() ? power[p.bin] : 0.0);
+    if (!spectrum.AveragePower()) return p;
+    const uint32_t count = spectrum.ValueCount();
+    if (spectrum.Bands() > 0 && count == spectrum.Bands()) {
+        for (uint32_t i = 0; i < count; ++i) {
+            const double v = spectrum.GetValue(i);
+            if (i == 0 || v > p.value) {
+                p.index = i;
+                p.value = v;
+            }
+        }
+    } else {
+        p.index = spectrum.PeakBin();
+        p.value = spectrum.GetValue(p.index);
+    }
+    p.frequency = spectrum.ValueFrequency(p.index);
+    p.unit = ValueUnit(spectrum);
     return p;
 }
 
-int RunAnalyze(const AnalyzeOptions& options, ProcessingSettings settings, Host& host,
-               const std::function<void(int)>& progress, std::string& error) {
-    auto file = std::make_unique<TWaveFile>(host, options.input, TWaveFile::kMemoryMode, false);
+TFileAnalysis::TFileAnalysis(Host& host, const ProcessingSettings& settings, const CalibrationRecord& calibration)
+    : host_(host), settings_(settings), calibration_(calibration), card_([] {
+          // Never opened: it only stands in for the sound device that a file does not need.
+          LoopbackConfig quiet;
+          quiet.clock = LoopbackConfig::Clock::Manual;
+          return quiet;
+      }()),
+      scaling_(settings_, calibration_) {}
+
+TFileAnalysis::~TFileAnalysis() = default;
+
+bool TFileAnalysis::Open(const AnalyzeOptions& options, std::string& error, int& status) {
+    auto file = std::make_unique<TWaveFile>(host_, options.input, TWaveFile::kMemoryMode, false);
     if (file->Error()) {
         error = "cannot read '" + options.input + "'";
-        return 1;
+        status = 1;
+        return false;
     }
-    if (!ApplyAnalyzeOptions(options, file->Format(), settings, error)) return 2;
+    if (!ApplyAnalyzeOptions(options, file->Format(), settings_, error)) {
+        status = 2;
+        return false;
+    }
+    const bool calibrated = calibration_.IsEnabled != 0;
+    EngineEnvironment environment;
+    environment.calibrationEnabled = calibrated;
+    environment.calRatioLeft = calibrated ? calibration_.CalRatioLeft : 1.0f;
+    environment.calRatioRight = calibrated ? calibration_.CalRatioRight : 1.0f;
+    environment.calibration = calibration_;
+    engine_ = std::make_unique<TEngine>(host_, card_, settings_, nullptr, environment);
+    engine_->SetScaling(&scaling_);
+    engine_->SetWaveFile(std::move(file));
+    return true;
+}
+
+bool TFileAnalysis::RunToEnd(const std::function<void(int)>& progress) {
+    const uint32_t length = engine_->WaveFile()->Length();
+    if (!engine_->Run()) return false;
+    int shown = -1;
+    while (engine_->FrameStep()) {
+        const int percent = length ? static_cast<int>(100.0 * engine_->WaveFile()->Position() / length) : 100;
+        if (progress && percent != shown) progress(shown = percent);
+    }
+    if (progress) progress(100);
+    return true;
+}
+
+int RunAnalyze(const AnalyzeOptions& options, const ProcessingSettings& settings, const CalibrationRecord& calibration,
+               Host& host, const std::function<void(int)>& progress, std::string& error) {
+    TFileAnalysis analysis(host, settings, calibration);
+    int status = 0;
+    if (!analysis.Open(options, error, status)) return status;
     std::FILE* out = stdout;
     if (!options.output.empty()) {
         out = std::fopen(options.output.c_str(), "w");
@@ -249,24 +313,10 @@ int RunAnalyze(const AnalyzeOptions& options, ProcessingSettings settings, Host&
             return 1;
         }
     }
-    // No sound device takes part: a Loopback card that is never opened stands in.
-    LoopbackConfig quiet;
-    quiet.clock = LoopbackConfig::Clock::Manual;
-    LoopbackDriver card(quiet);
-    TEngine engine(host, card, settings, nullptr);
-    engine.SetWaveFile(std::move(file));
-    const uint32_t length = engine.WaveFile()->Length();
-    int status = 0;
-    if (!engine.Run()) {
+    if (!analysis.RunToEnd(progress)) {
         status = 1;
     } else {
-        int shown = -1;
-        while (engine.FrameStep()) {
-            const int percent = length ? static_cast<int>(100.0 * engine.WaveFile()->Position() / length) : 100;
-            if (progress && percent != shown) progress(shown = percent);
-        }
-        if (progress) progress(100);
-        WriteSpectrumCsv(engine, out);
+        WriteSpectrumCsv(analysis.Engine(), out);
         if (std::ferror(out)) {
             error = "writing the spectrum failed";
             status = 1;

@@ -7,8 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include <memory>
+
 #include "base/sample_format.h"
 #include "engine/processing_settings.h"
+#include "engine/spectrum_scaling.h"
+#include "files/calibration_record.h"
+#include "platform/loopback_driver.h"
 
 namespace zeltrak {
 
@@ -68,21 +73,48 @@ struct SpectrumColumn {
 };
 std::vector<SpectrumColumn> ColumnsForMode(uint16_t mode, bool stereo);
 
-// The averaged spectrum as CSV: a header line, then one row per bin.
+// The averaged spectrum as CSV: a header line, then one row per bin, or per band on a band
+// axis, with the values as the spectrum view shows them (dB, percent or calibrated units).
 void WriteSpectrumCsv(TEngine& engine, std::FILE* out);
+
+// A whole file analysed as Post-Processing mode does, with the shell's calibration and
+// compensation, and no sound device involved.
+class TFileAnalysis {
+public:
+    TFileAnalysis(Host& host, const ProcessingSettings& settings, const CalibrationRecord& calibration);
+    ~TFileAnalysis();
+    // Opens the file and applies the options; false with `error` (exit status in `status`).
+    bool Open(const AnalyzeOptions& options, std::string& error, int& status);
+    // Analyses every frame; false when the engine would not start.
+    bool RunToEnd(const std::function<void(int percent)>& progress);
+    TEngine& Engine() { return *engine_; }
+    const ProcessingSettings& Settings() const { return settings_; }
+
+private:
+    Host& host_;
+    ProcessingSettings settings_;
+    CalibrationRecord calibration_;
+    LoopbackDriver card_;
+    TShellScaling scaling_;
+    std::unique_ptr<TEngine> engine_;
+};
 
 // Runs the whole command: opens the file, analyses it to its end and writes the CSV.
 // Returns the process exit status (0 success); messages go through host, `error` holds a
 // one-line reason for a failure that had no message of its own.
-int RunAnalyze(const AnalyzeOptions& options, ProcessingSettings settings, Host& host,
-               const std::function<void(int percent)>& progress, std::string& error);
+int RunAnalyze(const AnalyzeOptions& options, const ProcessingSettings& settings, const CalibrationRecord& calibration,
+               Host& host, const std::function<void(int percent)>& progress, std::string& error);
 
-// What the averaged result of a spectrum shows at its peak (bin from 5 up).
+// What the averaged result of a spectrum shows at its peak: the peak bin (from bin 5 up), or
+// the strongest band on a band axis, with the value and its unit as the view shows them.
 struct SpectrumPeak {
-    uint32_t bin = 0;
+    uint32_t index = 0;
     double frequency = 0.0;
-    double db = -999.9;
+    double value = -999.9;
+    std::string unit;
 };
 SpectrumPeak PeakOf(const TSpectralData& spectrum);
+// The short unit of a spectrum's values: "dB" or "%" uncalibrated, else the calibration label.
+std::string ValueUnit(const TSpectralData& spectrum);
 
 }  // namespace zeltrak

@@ -119,6 +119,9 @@ bool TEngine::Rebuild() {
     sc.ampScaleType = settings_.Scaling().AmpScaleType;
     sc.freqScaleType = settings_.Scaling().FreqScaleType;
     sc.octaveNumber = settings_.Scaling().OctaveNumber;
+    sc.spectralDensityFlag = settings_.Scaling().SpectralDensityFlag;
+    sc.spectralDensityType = settings_.Scaling().SpectralDensityType;
+    sc.standardWeighting = settings_.Scaling().StandardWeighting;
     const SpectrumSet set = SpectrumsForMode(s.ChannelProcessing, stereo);
     const bool wanted[4] = {set.left || !stereo, set.right, set.result1, set.result2};
     const int channelOf[4] = {0, 1, -1, -1};

@@ -20,7 +20,7 @@ std::string EngineStatusLine(TEngine& engine) {
                           engine.Overloaded() ? "YES" : "no", engine.OverloadCount());
     if (shown && shown->Averaged() > 0 && n > 0 && n < static_cast<int>(sizeof line)) {
         const SpectrumPeak p = PeakOf(*shown);
-        std::snprintf(line + n, sizeof line - n, "  peak %.1f Hz %.2f dB", p.frequency, p.db);
+        std::snprintf(line + n, sizeof line - n, "  peak %.1f Hz %.2f %s", p.frequency, p.value, p.unit.c_str());
     }
     return line;
 }

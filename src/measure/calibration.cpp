@@ -165,9 +165,7 @@ double ToDecibels(const CalibrationRecord& record, double x) {
     return 20.0 * std::log10(inner);
 }
 
-bool LoadCalibration(const std::string& path, CalibrationRecord& record) {
-    TIniStore ini;
-    const bool read = ini.Load(path);
+static void ReadCalibrationKeys(const TIniStore& ini, CalibrationRecord& record) {
     const auto number = [&](const char* key, const char* fallback) {
         return ParseDecimalDouble(ini.GetString(kSection, key, fallback, kNumberBuffer));
     };
@@ -188,10 +186,23 @@ bool LoadCalibration(const std::string& path, CalibrationRecord& record) {
     record.CalRatioRight = static_cast<float>(number("CalRatioRight", "1.0"));
     record.SetLeftChannelName(ini.GetString(kSection, "LeftChannelName", "Left", CalibrationRecord::kChannelNameSize));
     record.SetRightChannelName(ini.GetString(kSection, "RightChannelName", "Right", CalibrationRecord::kChannelNameSize));
+}
+
+bool LoadCalibration(const std::string& path, CalibrationRecord& record) {
+    TIniStore ini;
+    const bool read = ini.Load(path);
+    ReadCalibrationKeys(ini, record);
     record.SetFilename(path);
     record.IsEnabled = 1;
     ComputeCalRatios(record);
     return read;
+}
+
+void ReadSettingsCalibration(const TIniStore& ini, CalibrationRecord& record) {
+    ReadCalibrationKeys(ini, record);
+    record.SetFilename(ini.GetString(kSection, "Filename", "default.cal", CalibrationRecord::kFilenameSize));
+    record.IsEnabled = ParseDecimalInt(ini.GetString(kSection, "IsEnabled", "0", kNumberBuffer)) != 0 ? 1 : 0;
+    ComputeCalRatios(record);
 }
 
 bool SaveCalibration(const std::string& path, CalibrationRecord& record) {

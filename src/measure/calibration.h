@@ -8,6 +8,8 @@
 
 namespace zeltrak {
 
+class TIniStore;
+
 class TWaveData;
 
 // One entry of a list the calibration dialog offers: the text shown and the code stored.
@@ -61,6 +63,9 @@ double ToDecibels(const CalibrationRecord& record, double value);
 // the ratios; a missing key takes its default, an unreadable file gives all defaults. The
 // result says whether the file could be read.
 bool LoadCalibration(const std::string& path, CalibrationRecord& record);
+// The [Calibration] section of the settings file: the same keys plus IsEnabled and Filename,
+// with the ratios recomputed.
+void ReadSettingsCalibration(const TIniStore& ini, CalibrationRecord& record);
 // Writes the stored keys in their order; false when the file could not be written.
 bool SaveCalibration(const std::string& path, CalibrationRecord& record);
 

@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 
@@ -79,6 +81,52 @@ TEST(Cli, FailuresGiveAMessageAndANonZeroStatus) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("--fft must be a power of two"), std::string::npos);
     r = Zeltrak(dir.path(), "--frobnicate 2>&1");
+    EXPECT_EQ(r.status, 2);
+}
+
+TEST(Cli, ScalingOptionsGiveBandsWeightingAndCalibratedUnits) {
+    if (!HaveSox()) GTEST_SKIP() << "sox is not installed";
+    zeltrak::testing::TempDir dir;
+    const std::string wav = dir.File("tone.wav");
+    ASSERT_EQ(std::system(("sox -D -n -r 48000 -c 1 -b 16 " + wav + " synth 2 sine 1000 gain -12 2>/dev/null").c_str()), 0);
+    // Third-octave bands: a tone's power lands whole in its band (energy-corrected window).
+    Result r = Zeltrak(dir.path(), "analyze " + wav + " --fft 8192 --frequency octave --octave 3 2>/dev/null");
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::istringstream lines(r.out);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "frequency_hz,left_db");
+    double band1k = -1000.0;
+    int rows = 0;
+    while (std::getline(lines, line)) {
+        double f, v;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf", &f, &v), 2) << line;
+        if (std::abs(f - 1000.0) < 1.0) band1k = v;
+        ++rows;
+    }
+    EXPECT_NEAR(band1k, -12.04, 0.05);
+    EXPECT_GT(rows, 30);  // 1 Hz up to the Nyquist frequency in thirds of an octave
+    EXPECT_LT(rows, 50);
+
+    // The B table takes 100 Hz down by 5.4 dB.
+    const std::string low = dir.File("low.wav");
+    ASSERT_EQ(std::system(("sox -D -n -r 48000 -c 1 -b 16 " + low + " synth 2 sine 100 gain -12 2>/dev/null").c_str()), 0);
+    r = Zeltrak(dir.path(), "analyze " + low + " --fft 8192 --frequency octave --octave 3 --weighting B 2>/dev/null");
+    ASSERT_EQ(r.status, 0);
+    const size_t at = r.out.find("\n100.0000,");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    EXPECT_NEAR(std::atof(r.out.c_str() + at + 10), -12.04 - 5.4, 0.1);
+
+    // A calibration file: 0.25 of full scale (the -12 dB tone's peak) stands for 1 volt.
+    const std::string cal = dir.File("volts.cal");
+    zeltrak::testing::WriteFile(cal, "[Calibration]\nRefLevel=1.0\nRefUnits=0\nRefType=0\nPctFullScaleLeft=0.251189\n");
+    r = Zeltrak(dir.path(), "--headless " + wav + " --cal " + cal + " --amplitude linear 2>/dev/null");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Volts"), std::string::npos) << r.out;
+
+    r = Zeltrak(dir.path(), "analyze " + wav + " --weighting D 2>&1");
+    EXPECT_EQ(r.status, 2);
+    r = Zeltrak(dir.path(), "analyze " + wav + " --cal " + dir.File("missing.cal") + " 2>&1");
     EXPECT_EQ(r.status, 2);
 }
 

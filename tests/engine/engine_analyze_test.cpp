@@ -119,7 +119,7 @@ TEST(AnalyzeRun, WholeFileMatchesADirectTransform) {
                                       error));
     ScriptedHost host;
     int lastPercent = -1;
-    ASSERT_EQ(RunAnalyze(o, ProcessingSettings{}, host, [&](int p) { lastPercent = p; }, error), 0) << error;
+    ASSERT_EQ(RunAnalyze(o, ProcessingSettings{}, CalibrationRecord{}, host, [&](int p) { lastPercent = p; }, error), 0) << error;
     EXPECT_EQ(lastPercent, 100);
     EXPECT_TRUE(host.messages.empty());
 
@@ -168,21 +168,21 @@ TEST(AnalyzeRun, RefusalsAndFailures) {
     AnalyzeOptions o;
     o.input = mono;
     o.channels = 10;
-    EXPECT_EQ(RunAnalyze(o, ProcessingSettings{}, host, nullptr, error), 2);
+    EXPECT_EQ(RunAnalyze(o, ProcessingSettings{}, CalibrationRecord{}, host, nullptr, error), 2);
     EXPECT_NE(error.find("stereo"), std::string::npos);
     // Too short for one FFT: the engine's own message, and a failure status.
     o.channels.reset();
     o.output = dir.File("short.csv");
     error.clear();
-    EXPECT_EQ(RunAnalyze(o, ProcessingSettings{}, host, nullptr, error), 1);
+    EXPECT_EQ(RunAnalyze(o, ProcessingSettings{}, CalibrationRecord{}, host, nullptr, error), 1);
     ASSERT_FALSE(host.messages.empty());
     EXPECT_NE(host.messages.back().text.find("not enough data samples"), std::string::npos);
     // A file that is not there, and an output that cannot be written.
     o.input = dir.File("missing.wav");
-    EXPECT_EQ(RunAnalyze(o, ProcessingSettings{}, host, nullptr, error), 1);
+    EXPECT_EQ(RunAnalyze(o, ProcessingSettings{}, CalibrationRecord{}, host, nullptr, error), 1);
     o.input = mono;
     o.output = dir.File("no/such/dir/out.csv");
-    EXPECT_EQ(RunAnalyze(o, ProcessingSettings{}, host, nullptr, error), 1);
+    EXPECT_EQ(RunAnalyze(o, ProcessingSettings{}, CalibrationRecord{}, host, nullptr, error), 1);
     EXPECT_NE(error.find("cannot write"), std::string::npos);
 }
 
