@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Sets up what is missing, builds, and starts the analyser. Extra arguments go to zeltrak.
+# Sets up what is missing, builds, and starts the analyser. Arguments go to zeltrak.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./tools/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target zeltrak
-exec ./build/zeltrak "${@:---headless}"
+# Without arguments: the headless real-time analyser for a few seconds, so a new user sees it
+# work (on the Loopback card's test tone when the machine has no sound card).
+[ $# -gt 0 ] || set -- --headless --seconds 5
+exec ./build/zeltrak "$@"
