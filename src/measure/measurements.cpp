@@ -1,0 +1,541 @@
+#include "measure/measurements.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <tuple>
+
+#include "base/numeric.h"
+#include "dsp/bin_axis.h"
+#include "dsp/smoothing.h"
+#include "dsp/weighting.h"
+
+namespace zeltrak {
+
+namespace {
+
+constexpr int kMaxPeakPasses = 11;
+constexpr int kNeighbours = 5;
+constexpr int kMaxHarmonics = 40;
+constexpr double kPercentPerFullScale = 100.0;
+// Below this the decibel term of a ratio is the no-value level.
+double Db10(double x) { return PowerToDb(x); }
+
+BinAxis Axis(const TSpectralData& s) { return BinAxis{s.Bins(), s.BinWidth(), s.Nyquist()}; }
+
+bool InBands(const TSpectralData& s) { return s.FreqScale() == 2 && s.Bands() > 0; }
+
+bool IsRatio(const TSpectralData& s) {
+    return s.RealTransferDone() || s.ComplexTransferDone() || s.CoherenceDone();
+}
+
+// The unit reference offset in dB that applies to calibrated band powers.
+double UnitOffset(const TSpectralData& s, const MeasurementContext& c) {
+    if (!s.Calibrated() || IsRatio(s) || c.relativeDisplay || !c.calibration) return 0.0;
+    return UnitOffsetDb(c.calibration->RefUnits);
+}
+
+// Averaged power of bin k, 0 outside the array (and for an object without one).
+double P(const TSpectralData& s, int64_t k) {
+    const float* p = s.AveragePower();
+    if (!p || k < 0 || k >= static_cast<int64_t>(s.Bins())) return 0.0;
+    return p[k];
+}
+
+
+// Factors of the A, B or C curve per bin, built once per axis.
+const std::vector<float>& WeightingFactors(uint32_t type, const TSpectralData& s) {
+    using Key = std::tuple<uint32_t, uint32_t, float>;
+    thread_local std::map<Key, std::vector<float>> cache;
+    const Key key{type, s.Bins(), s.BinWidth()};
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+        if (cache.size() > 16) cache.clear();
+        it = cache.emplace(key, LevelsToFactors(CurveOntoBins(WeightingCurve(type), Axis(s)))).first;
+    }
+    return it->second;
+}
+
+bool StrictLocalMaximum(const float* p, int64_t u) {
+    const float v = p[u];
+    for (int d = 1; d <= kNeighbours; ++d)
+        if (!(v > p[u - d]) || !(v > p[u + d])) return false;
+    return true;
+}
+
+}  // namespace
+
+uint32_t MeasureFreqToBin(const TSpectralData& s, double f) { return Axis(s).FreqToBin(f); }
+
+uint32_t MeasureFreqToBand(const TSpectralData& s, double f) {
+    const auto& bands = s.BandRecords();
+    for (uint32_t i = 0; i < bands.size(); ++i)
+        if (f < bands[i].upper) return i;
+    return bands.empty() ? 0 : static_cast<uint32_t>(bands.size() - 1);
+}
+
+double MeasureBinToFreq(const TSpectralData& s, uint32_t k) { return s.BinFrequency(k); }
+
+double PowerAt(const TSpectralData& s, double f) {
+    const int64_t n = s.Bins();
+    const int64_t k = MeasureFreqToBin(s, f);
+    if (k < 3 || k > n - 3) return 0.0;
+    return P(s, k);
+}
+
+double BinAmplitude(const TSpectralData& s, uint32_t k, const MeasurementContext& context) {
+    if (!InBands(s)) return s.GetValue(k);
+    // On a band axis GetValue reads bands; a bin's value is formed as on a bin axis.
+    if (k >= s.Bins() || !s.AveragePower()) return 0.0;
+    const double p = P(s, k);
+    const double root = p > 0.0 ? std::sqrt(p) : 0.0;
+    if (s.AmpScale() != 1) return root * (s.Calibrated() || s.CoherenceDone() ? 1.0 : kPercentPerFullScale);
+    if (s.CoherenceDone()) return root;
+    const double db = Db10(p);
+    return db > kNoDecibels ? db + UnitOffset(s, context) : kNoDecibels;
+}
+
+std::vector<PeakResult> FindPeaks(const TSpectralData& s, int64_t lo, int64_t hi, int count,
+                                  const MeasurementContext& context) {
+    count = std::clamp(count, 0, kMaxPeakPasses);
+    std::vector<PeakResult> out(static_cast<size_t>(count));
+    const float* p = s.AveragePower();
+    const int64_t n = s.Bins();
+    lo = std::max<int64_t>(lo, kNeighbours);
+    lo = std::min<int64_t>(lo, n - 1 - kNeighbours);
+    hi = std::min<int64_t>(hi, n - 1 - kNeighbours);
+    if (!p || count == 0 || lo > hi) return out;
+    // Each pass takes the largest maximum not yet taken (the lower bin on ties), so the
+    // passes are the maxima in falling order with ties in bin order.
+    std::vector<std::pair<float, int64_t>> maxima;
+    for (int64_t u = lo; u <= hi; ++u)
+        if (p[u] > -10000000.0f && StrictLocalMaximum(p, u)) maxima.emplace_back(p[u], u);
+    std::stable_sort(maxima.begin(), maxima.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (size_t j = 0; j < out.size() && j < maxima.size(); ++j) {
+        const uint32_t bin = static_cast<uint32_t>(maxima[j].second);
+        out[j].bin = bin;
+        out[j].found = true;
+        out[j].frequency = MeasureBinToFreq(s, bin);
+        out[j].amplitude = BinAmplitude(s, bin, context);
+    }
+    return out;
+}
+
+PeakResult FindPeak(const TSpectralData& s, int64_t lo, int64_t hi, int k, const MeasurementContext& context) {
+    if (k < 0 || k >= kMaxPeakPasses) return {};
+    return FindPeaks(s, lo, hi, k + 1, context)[static_cast<size_t>(k)];
+}
+
+std::pair<uint32_t, uint32_t> PeakExtent(const TSpectralData& s, uint32_t b) {
+    const int64_t n = s.Bins();
+    if (n == 0) return {0, 0};
+    int64_t lo = std::max<int64_t>(static_cast<int64_t>(b) - kNeighbours, 3);
+    double m = P(s, lo);
+    for (int64_t j = lo - 1; j >= 4; --j) {
+        const double v = P(s, j);
+        if (v > 2.0 * m) break;
+        if (v <= m) {
+            m = v;
+            lo = j;
+        }
+    }
+    int64_t hi = std::min<int64_t>(static_cast<int64_t>(b) + kNeighbours, n - 1);
+    m = P(s, hi);
+    for (int64_t j = hi + 1; j <= n - 1; ++j) {
+        const double v = P(s, j);
+        if (v > 2.0 * m) break;
+        if (v <= m) {
+            m = v;
+            hi = j;
+        }
+    }
+    return {static_cast<uint32_t>(lo), static_cast<uint32_t>(hi)};
+}
+
+double WindowPowerCorrection(uint32_t windowType, uint32_t fftSize) {
+    if (windowType == kWindowUniform || fftSize == 0) return 1.0;
+    using Key = std::pair<uint32_t, uint32_t>;
+    thread_local std::map<Key, double> cache;
+    const Key key{windowType, fftSize};
+    if (auto it = cache.find(key); it != cache.end()) return it->second;
+    TSmoothing window(fftSize, static_cast<uint16_t>(windowType), kCorrectionAmplitude);
+    double c = 1.0;
+    if (!window.error() && window.GetSize() == fftSize) {
+        // A tone read at its peak bin spreads (sum w)^2 / (N sum w^2) times less power than
+        // the sum of all its bins: the inverse of the equivalent noise bandwidth.
+        double sum = 0.0, sumSquares = 0.0;
+        const float* w = window.Coefficients();
+        for (uint32_t i = 0; i < fftSize; ++i) {
+            sum += w[i];
+            sumSquares += static_cast<double>(w[i]) * w[i];
+        }
+        if (sumSquares > 0.0) c = sum * sum / (static_cast<double>(fftSize) * sumSquares);
+    }
+    if (cache.size() > 64) cache.clear();
+    cache.emplace(key, c);
+    return c;
+}
+
+double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmic, int mode,
+                 const MeasurementContext& context) {
+    if (!s.AveragePower() || s.Bins() == 0) return logarithmic ? kNoDecibels : 0.0;
+    const bool bands = InBands(s);
+    const bool coherence = s.CoherenceDone();
+    double sum = 0.0;
+    // Display values in percent and dB re full scale (or the unit's reference) become the
+    // same linear power scale before summing, so that both axes give the same total.
+    const bool percent = !s.Calibrated() && !coherence;
+    if (mode == kBandDisplayed) {
+        int64_t last;
+        if (bands) {
+            last = static_cast<int64_t>(s.Bands()) - 1;
+            lo = std::max<int64_t>(lo, 0);
+        } else {
+            last = static_cast<int64_t>(s.Bins()) - 1;
+            lo = std::max<int64_t>(lo, 3);
+        }
+        lo = std::min(lo, last);
+        hi = std::min(hi, last);
+        // Density values are per hertz; a bin holds binWidth hertz of them.
+        const bool psd = !bands && s.PsdFactor() != 1.0f;
+        const bool squaredDensity = psd && context.spectralDensityType == 0;
+        const double perBin = psd ? s.BinWidth() : 1.0;
+        const bool logAxis = s.AmpScale() == 1 && !coherence;
+        for (int64_t k = lo; k <= hi; ++k) {
+            const double v = s.GetValue(static_cast<uint32_t>(k));
+            double q;
+            if (logAxis) {
+                q = v > kNoDecibels ? std::pow(10.0, 0.1 * v) : 0.0;
+            } else {
+                const double u = v / (percent ? kPercentPerFullScale : 1.0);
+                q = squaredDensity ? u : u * u;
+            }
+            sum += q * perBin;
+        }
+        if (!bands) sum *= WindowPowerCorrection(s.WindowType(), s.FFTSize());
+        if (!(sum > 0.0)) return logarithmic ? kNoDecibels : 0.0;
+        // A logarithmic axis summed powers re the unit's reference, a linear one re full
+        // scale (percent taken out) or re one unit.
+        const double offset = UnitOffset(s, context);
+        if (logarithmic) return Db10(sum) + (logAxis ? 0.0 : offset);
+        const double amplitude = std::sqrt(sum) * (logAxis ? std::pow(10.0, -0.05 * offset) : 1.0);
+        return amplitude * (percent ? kPercentPerFullScale : 1.0);
+    }
+    if (mode < kBandFlat || mode > kBandC) return logarithmic ? kNoDecibels : 0.0;
+    const float* display = s.Weighting();
+    const std::vector<float>* weights = mode == kBandFlat ? nullptr : &WeightingFactors(static_cast<uint32_t>(mode), s);
+    const auto term = [&](int64_t k, double fraction) {
+        double v = P(s, k);
+        if (display && display[k] != 0.0f) v /= static_cast<double>(display[k]) * display[k];
+        if (weights) v *= static_cast<double>((*weights)[k]) * (*weights)[k];
+        sum += v * fraction;
+    };
+    if (bands) {
+        const auto& bb = s.BandBins();
+        const int64_t last = static_cast<int64_t>(bb.size()) - 1;
+        lo = std::clamp<int64_t>(lo, 0, last);
+        hi = std::min(hi, last);
+        if (lo <= hi) {
+            const int64_t first = bb[lo].lowBin, end = std::min<int64_t>(bb[hi].highBin, s.Bins() - 1);
+            if (first == end) {
+                term(first, std::max(0.0, static_cast<double>(bb[lo].lowFraction) + bb[hi].highFraction - 1.0));
+            } else if (first < end) {
+                term(first, bb[lo].lowFraction);
+                for (int64_t k = first + 1; k < end; ++k) term(k, 1.0);
+                term(end, bb[hi].highFraction);
+            }
+        }
+    } else {
+        const int64_t last = static_cast<int64_t>(s.Bins()) - 1;
+        lo = std::min(std::max<int64_t>(lo, 3), last);
+        hi = std::min(hi, last);
+        for (int64_t k = lo; k <= hi; ++k) term(k, 1.0);
+        sum *= WindowPowerCorrection(s.WindowType(), s.FFTSize());
+    }
+    if (!(sum > 0.0)) return logarithmic ? kNoDecibels : 0.0;
+    if (logarithmic) return Db10(sum) + UnitOffset(s, context);
+    return std::sqrt(sum) * (percent ? kPercentPerFullScale : 1.0);
+}
+
+double MeasureTHD(const TSpectralData& s) {
+    const int64_t n = s.Bins();
+    const int64_t b0 = s.PeakBin();
+    const double p0 = P(s, b0);
+    if (!(p0 > 0.0)) return 0.0;
+    const double a0 = std::sqrt(p0);
+    const double f0 = MeasureBinToFreq(s, static_cast<uint32_t>(b0));
+    if (f0 <= 1.0) return 0.0;
+    const double fu = 0.99 * s.Nyquist();
+    const int harmonics = std::min(TruncToInt32(fu / f0) + 1, kMaxHarmonics);
+    double sum = 0.0;
+    for (int i = 1; i < harmonics; ++i) {
+        const int64_t m = static_cast<int64_t>(i + 1) * b0;
+        const int64_t w = 2 * i + 2;
+        double largest = 0.0;
+        for (int64_t k = std::max<int64_t>(m - w, 1); k <= m + w && k < n; ++k) largest = std::max(largest, P(s, k));
+        sum += largest;
+    }
+    return sum > 0.0 ? 100.0 * std::sqrt(sum) / a0 : 0.0;
+}
+
+namespace {
+
+// The strongest tone's power and the summed power of the ten next strongest tones.
+std::pair<double, double> ToneAndRest(const TSpectralData& s) {
+    const std::vector<PeakResult> peaks = FindPeaks(s, 3, static_cast<int64_t>(s.Bins()) - 1, kMaxPeakPasses);
+    const double p0 = PowerAt(s, peaks[0].frequency);
+    double rest = 0.0;
+    for (int k = 1; k < kMaxPeakPasses; ++k) rest += PowerAt(s, peaks[static_cast<size_t>(k)].frequency);
+    return {p0, rest};
+}
+
+}  // namespace
+
+double MeasureTHDN(const TSpectralData& s) {
+    const auto [p0, rest] = ToneAndRest(s);
+    if (!(p0 > 0.0) || !(rest > 0.0)) return 0.0;
+    return 100.0 * std::sqrt(rest) / std::sqrt(p0);
+}
+
+double MeasureSNR(const TSpectralData& s) {
+    const auto [p0, rest] = ToneAndRest(s);
+    return Db10(p0) - Db10(rest);
+}
+
+double MeasureSINAD(const TSpectralData& s) {
+    const auto [p0, rest] = ToneAndRest(s);
+    return Db10(p0 + rest) - Db10(rest);
+}
+
+double MeasureIMD(const TSpectralData& s) {
+    const int64_t n = s.Bins();
+    const PeakResult high = FindPeak(s, MeasureFreqToBin(s, 1000.0), n - 1, 0);
+    const double f2 = high.frequency;
+    const double p2 = PowerAt(s, f2);
+    const double a2 = p2 > 0.0 ? std::sqrt(p2) : 0.0;
+    const int64_t b2 = MeasureFreqToBin(s, f2);
+    double sum = 0.0;
+    for (const PeakResult& r : FindPeaks(s, b2 + 4, MeasureFreqToBin(s, f2 + 200.0), kMaxPeakPasses))
+        sum += PowerAt(s, r.frequency);
+    for (const PeakResult& r : FindPeaks(s, MeasureFreqToBin(s, f2 - 200.0), b2 - 4, kMaxPeakPasses))
+        sum += PowerAt(s, r.frequency);
+    if (!(sum > 0.0) || !(a2 > 0.0)) return 0.0;
+    return 100.0 * std::sqrt(sum) / a2;
+}
+
+SfdrResult MeasureSFDR(const TSpectralData& s) {
+    const int64_t n = s.Bins();
+    const uint32_t b0 = s.PeakBin();
+    const auto [lo, hi] = PeakExtent(s, b0);
+    double spur = -999999.9;
+    uint32_t spurBin = 0;
+    const auto consider = [&](int64_t k) {
+        const double v = P(s, k);
+        if (v > spur) {
+            spur = v;
+            spurBin = static_cast<uint32_t>(k);
+        }
+    };
+    for (int64_t k = 4; k < static_cast<int64_t>(lo); ++k) consider(k);
+    for (int64_t k = hi; k <= n - 1; ++k) consider(k);
+    return {Db10(P(s, b0)) - Db10(spur), spurBin};
+}
+
+double MeasureNoiseFigure(const TSpectralData* left, const TSpectralData* right, int polarity) {
+    if (!left || !right) return 0.0;
+    const double l = MeasureSNR(*left), r = MeasureSNR(*right);
+    return polarity == 6 ? l - r : r - l;
+}
+
+double MeasurePeakFrequency(const TSpectralData& s) {
+    if (!InBands(s)) return MeasureBinToFreq(s, s.PeakBin());
+    const float* v = s.BandValues();
+    if (!v) return 0.0;
+    const uint32_t best = static_cast<uint32_t>(std::max_element(v, v + s.Bands()) - v);
+    return s.BandRecords()[best].centre;
+}
+
+double MeasurePeakAmplitude(const TSpectralData& s, const MeasurementContext& context) {
+    if (!InBands(s)) return BinAmplitude(s, s.PeakBin(), context);
+    const float* v = s.BandValues();
+    if (!v) return 0.0;
+    return s.GetValue(static_cast<uint32_t>(std::max_element(v, v + s.Bands()) - v));
+}
+
+double MeasureTotalPower(const TSpectralData& s, const MeasurementContext& context) {
+    const double fl = MeasureBinToFreq(s, 2);
+    const double fu = 0.99 * s.Nyquist();
+    const bool logarithmic = s.AmpScale() == 1;
+    if (InBands(s))
+        return BandPower(s, MeasureFreqToBand(s, fl), MeasureFreqToBand(s, fu), logarithmic, kBandDisplayed, context);
+    return BandPower(s, MeasureFreqToBin(s, fl), MeasureFreqToBin(s, fu), logarithmic, kBandDisplayed, context);
+}
+
+double Measure(MeasurementCode code, const TSpectralData& s, const MeasurementContext& context) {
+    if (s.error()) return 0.0;
+    switch (code) {
+        case kMeasureTHD: return MeasureTHD(s);
+        case kMeasureTHDN: return MeasureTHDN(s);
+        case kMeasureIMD: return MeasureIMD(s);
+        case kMeasureSNR: return MeasureSNR(s);
+        case kMeasureSINAD: return MeasureSINAD(s);
+        case kMeasureSFDR: return MeasureSFDR(s).db;
+        case kMeasureNoiseFigure: return 0.0;
+        case kMeasurePeakFrequency: return MeasurePeakFrequency(s);
+        case kMeasurePeakAmplitude: return MeasurePeakAmplitude(s, context);
+        case kMeasureTotalPower: return MeasureTotalPower(s, context);
+    }
+    return 0.0;
+}
+
+MeasuredSpectrums SpectrumsToMeasure(const ChannelSpectrums& sp, uint16_t mode, bool stereo) {
+    if (!stereo) return {sp.left, nullptr};
+    switch (mode) {
+        case kProcessLeft: return {sp.left, nullptr};
+        case kProcessRight: return {sp.right, nullptr};
+        // Both channels, and the transfer-and-coherence modes, whose channel auto-spectrums
+        // are averaged alongside.
+        case kProcessBoth:
+        case kProcessTransferCoherenceLR:
+        case kProcessTransferCoherenceRL: return {sp.left, sp.right};
+        default: return {sp.result1, nullptr};
+    }
+}
+
+const char* MeasurementName(MeasurementCode code) {
+    static const char* const kNames[kMeasurementCount] = {
+        "THD", "THD+N", "IMD", "SNR", "SINAD", "SFDR", "NF", "Peak Frequency", "Peak Amplitude", "Total Power"};
+    return code >= 0 && code < kMeasurementCount ? kNames[code] : "";
+}
+
+std::string MeasurementUnit(MeasurementCode code, const TSpectralData& s, uint32_t standardWeighting) {
+    std::string unit;
+    switch (code) {
+        case kMeasureTHD:
+        case kMeasureTHDN:
+        case kMeasureIMD: return "%";
+        case kMeasureNoiseFigure: return "dB";
+        case kMeasurePeakFrequency: return "Hz";
+        case kMeasureSNR:
+        case kMeasureSINAD:
+        case kMeasureSFDR: unit = "dB"; break;
+        case kMeasurePeakAmplitude:
+        case kMeasureTotalPower:
+            if (s.Calibrated())
+                unit = s.AmpScale() == 1 ? s.LogLabel() : s.LinearLabel();
+            else
+                unit = s.AmpScale() == 1 ? "dB" : "%";
+            break;
+    }
+    static const char* const kSuffix[] = {"", " A", " B", " C"};
+    if (standardWeighting <= 3) unit += kSuffix[standardWeighting];
+    return unit;
+}
+
+std::string FormatMeasurementValue(MeasurementCode code, double value) {
+    const char* format = "%3.2f";
+    switch (code) {
+        case kMeasureTHD:
+        case kMeasureTHDN: format = "%3.5f"; break;
+        case kMeasureIMD: format = "%3.4f"; break;
+        case kMeasureSNR:
+        case kMeasureSINAD:
+        case kMeasureSFDR:
+        case kMeasureNoiseFigure: format = "%3.3f"; break;
+        default: break;
+    }
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, std::isfinite(value) ? value : 0.0);
+    return buffer;
+}
+
+TMeasurementReadouts::TMeasurementReadouts() { enabled_.fill(true); }
+
+void TMeasurementReadouts::SetEnabled(MeasurementCode code, bool enabled) {
+    if (code >= 0 && code < kMeasurementCount) enabled_[code] = enabled;
+}
+
+bool TMeasurementReadouts::Enabled(MeasurementCode code) const {
+    return code >= 0 && code < kMeasurementCount && enabled_[code];
+}
+
+void TMeasurementReadouts::Reset() { readouts_.fill(Readout{}); }
+
+void TMeasurementReadouts::Update(const ChannelSpectrums& spectrums, uint16_t mode, bool stereo) {
+    const MeasuredSpectrums m = SpectrumsToMeasure(spectrums, mode, stereo);
+    const auto usable = [](const TSpectralData* s) { return s && !s->error() && s->Averaged() > 0; };
+    for (int i = 0; i < kMeasurementCount; ++i) {
+        if (!enabled_[i]) continue;
+        const auto code = static_cast<MeasurementCode>(i);
+        Readout r;
+        if (code == kMeasureNoiseFigure) {
+            // one value from the two channel spectrums
+            if (!usable(spectrums.left) || !usable(spectrums.right) || !stereo) continue;
+            r.leftValue = MeasureNoiseFigure(spectrums.left, spectrums.right, context_.noiseFigurePolarity);
+            r.unit = "dB";
+        } else {
+            if (!usable(m.first)) continue;
+            r.leftValue = Measure(code, *m.first, context_);
+            r.unit = MeasurementUnit(code, *m.first, weighting_);
+            if (usable(m.second)) {
+                r.twoChannels = true;
+                r.rightValue = Measure(code, *m.second, context_);
+            }
+        }
+        r.measured = true;
+        r.left = FormatMeasurementValue(code, r.leftValue) + " " + r.unit;
+        r.right = r.twoChannels ? FormatMeasurementValue(code, r.rightValue) + " " + r.unit : std::string("0.0");
+        readouts_[i] = r;
+    }
+}
+
+bool ParseMeasurementList(const std::string& list, std::vector<MeasurementCode>& codes, std::string& error) {
+    static const char* const kKeys[kMeasurementCount] = {"thd", "thdn", "imd",      "snr",     "sinad",
+                                                         "sfdr", "nf",  "peakfreq", "peakamp", "power"};
+    codes.clear();
+    error.clear();
+    std::string item;
+    const auto add = [&](MeasurementCode c) {
+        if (std::find(codes.begin(), codes.end(), c) == codes.end()) codes.push_back(c);
+    };
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        if (comma == std::string::npos) comma = list.size();
+        item = list.substr(start, comma - start);
+        start = comma + 1;
+        std::string key;
+        for (unsigned char ch : item)
+            if (!std::isspace(ch)) key += static_cast<char>(std::tolower(ch));
+        if (key.empty()) continue;
+        if (key == "all") {
+            for (int i = 0; i < kMeasurementCount; ++i) add(static_cast<MeasurementCode>(i));
+            continue;
+        }
+        const auto* hit = std::find_if(std::begin(kKeys), std::end(kKeys), [&](const char* k) { return key == k; });
+        if (hit == std::end(kKeys)) {
+            error = "unknown measurement \"" + item +
+                    "\" (choose from thd, thdn, imd, snr, sinad, sfdr, nf, peakfreq, peakamp, power or all)";
+            codes.clear();
+            return false;
+        }
+        add(static_cast<MeasurementCode>(hit - std::begin(kKeys)));
+    }
+    if (codes.empty()) {
+        error = "--measure needs at least one measurement";
+        return false;
+    }
+    return true;
+}
+
+std::string FormatMeasurementLine(MeasurementCode code, const Readout& readout) {
+    std::string line = std::string(MeasurementName(code)) + "\t" + FormatMeasurementValue(code, readout.leftValue);
+    if (readout.twoChannels) line += "\t" + FormatMeasurementValue(code, readout.rightValue);
+    line += "\t" + (readout.unit.empty() ? std::string("-") : readout.unit);
+    return line;
+}
+
+}  // namespace zeltrak
