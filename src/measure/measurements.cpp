@@ -164,15 +164,12 @@ double WindowPowerCorrection(uint32_t windowType, uint32_t fftSize) {
     TSmoothing window(fftSize, static_cast<uint16_t>(windowType), kCorrectionAmplitude);
     double c = 1.0;
     if (!window.error() && window.GetSize() == fftSize) {
-        // A tone read at its peak bin spreads (sum w)^2 / (N sum w^2) times less power than
-        // the sum of all its bins: the inverse of the equivalent noise bandwidth.
-        double sum = 0.0, sumSquares = 0.0;
+        // By Parseval the bins of a frame hold its power times the window's mean square, for a
+        // tone and for noise alike; the correction takes that factor out again.
+        double sumSquares = 0.0;
         const float* w = window.Coefficients();
-        for (uint32_t i = 0; i < fftSize; ++i) {
-            sum += w[i];
-            sumSquares += static_cast<double>(w[i]) * w[i];
-        }
-        if (sumSquares > 0.0) c = sum * sum / (static_cast<double>(fftSize) * sumSquares);
+        for (uint32_t i = 0; i < fftSize; ++i) sumSquares += static_cast<double>(w[i]) * w[i];
+        if (sumSquares > 0.0) c = static_cast<double>(fftSize) / sumSquares;
     }
     if (cache.size() > 64) cache.clear();
     cache.emplace(key, c);

@@ -69,8 +69,8 @@ std::vector<PeakResult> FindPeaks(const TSpectralData& s, int64_t lo, int64_t hi
 // The bins (lo, hi) bounding the tone at bin b: where the skirts stop falling.
 std::pair<uint32_t, uint32_t> PeakExtent(const TSpectralData& s, uint32_t b);
 
-// Power correction of the window the spectrum was made with: 1 / equivalent noise bandwidth
-// in bins of the amplitude-corrected window, so that summed bins read the true power.
+// Power correction of the window a linear-axis spectrum is made with (amplitude-corrected
+// coefficients): 1 / their mean square, so that summed bins read the true power.
 double WindowPowerCorrection(uint32_t windowType, uint32_t fftSize);
 
 // Power over bins (or, on a fractional-octave axis, bands) lo ... hi: linear (percent of full
