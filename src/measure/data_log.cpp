@@ -216,7 +216,11 @@ std::string TDataLog::SpectrumValuesHeader(const TSpectralData& left, bool two) 
     for (uint32_t k = lo; k <= hi; ++k) frequencies += Printf("%6.1f\t", left.ValueFrequency(k));
     const std::string power = settings_.OstrelFlag == 1 ? "Pwr\tPwr(A)\t" : "";
     std::string text = "Time, Freq(Hz)\t" + frequencies + power;
-    if (two) text += "\t" + frequencies + power;
+    if (two) {
+        text += '\t';
+        text += frequencies;
+        text += power;
+    }
     return text + "\n";
 }
 
@@ -292,8 +296,12 @@ bool TDataLog::LogSpectrum(const TSpectralData* left, const TSpectralData* right
             break;
         }
         case kLogSpectrumValues:
-            line += "\t" + SpectrumValuesColumns(*left);
-            if (two) line += "\t" + SpectrumValuesColumns(*right);
+            line += '\t';
+            line += SpectrumValuesColumns(*left);
+            if (two) {
+                line += '\t';
+                line += SpectrumValuesColumns(*right);
+            }
             break;
         case kLogTHD:
         case kLogTHDN:

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <memory>
 #include <tuple>
 
@@ -104,8 +105,9 @@ std::vector<PeakResult> FindPeaks(const TSpectralData& s, int64_t lo, int64_t hi
     std::vector<PeakResult> out(static_cast<size_t>(count));
     const float* p = s.AveragePower();
     const int64_t n = s.Bins();
+    // Every candidate needs five neighbours on both sides; a spectrum of fewer than eleven
+    // bins has none.
     lo = std::max<int64_t>(lo, kNeighbours);
-    lo = std::min<int64_t>(lo, n - 1 - kNeighbours);
     hi = std::min<int64_t>(hi, n - 1 - kNeighbours);
     if (!p || count == 0 || lo > hi) return out;
     // Each pass takes the largest maximum not yet taken (the lower bin on ties), so the
@@ -185,41 +187,37 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
     // Display values in percent and dB re full scale (or the unit's reference) become the
     // same linear power scale before summing, so that both axes give the same total.
     const bool percent = !s.Calibrated() && !coherence;
-    if (mode == kBandDisplayed) {
-        int64_t last;
-        if (bands) {
-            last = static_cast<int64_t>(s.Bands()) - 1;
-            lo = std::max<int64_t>(lo, 0);
-        } else {
-            last = static_cast<int64_t>(s.Bins()) - 1;
-            lo = std::max<int64_t>(lo, 3);
-        }
-        lo = std::min(lo, last);
+    if (mode == kBandDisplayed && bands) {
+        const int64_t last = static_cast<int64_t>(s.Bands()) - 1;
+        lo = std::max<int64_t>(lo, 0);
         hi = std::min(hi, last);
-        // Density values are per hertz; a bin holds binWidth hertz of them.
-        const bool psd = !bands && s.PsdFactor() != 1.0f;
-        const bool squaredDensity = psd && context.spectralDensityType == 0;
-        const double perBin = psd ? s.BinWidth() : 1.0;
         const bool logAxis = s.AmpScale() == 1 && !coherence;
         for (int64_t k = lo; k <= hi; ++k) {
             const double v = s.GetValue(static_cast<uint32_t>(k));
-            double q;
-            if (logAxis) {
-                q = v > kNoDecibels ? std::pow(10.0, 0.1 * v) : 0.0;
-            } else {
-                const double u = v / (percent ? kPercentPerFullScale : 1.0);
-                q = squaredDensity ? u : u * u;
-            }
-            sum += q * perBin;
+            if (logAxis)
+                sum += v > kNoDecibels ? std::pow(10.0, 0.1 * v) : 0.0;
+            else
+                sum += std::pow(v / (percent ? kPercentPerFullScale : 1.0), 2);
         }
-        if (!bands) sum *= WindowPowerCorrection(s.WindowType(), s.FFTSize());
         if (!(sum > 0.0)) return logarithmic ? kNoDecibels : 0.0;
-        // A logarithmic axis summed powers re the unit's reference, a linear one re full
-        // scale (percent taken out) or re one unit.
-        const double offset = UnitOffset(s, context);
-        if (logarithmic) return Db10(sum) + (logAxis ? 0.0 : offset);
-        const double amplitude = std::sqrt(sum) * (logAxis ? std::pow(10.0, -0.05 * offset) : 1.0);
-        return amplitude * (percent ? kPercentPerFullScale : 1.0);
+        // the band values of a logarithmic axis are already re the unit's reference
+        if (logarithmic) return Db10(sum) + (logAxis ? 0.0 : UnitOffset(s, context));
+        return std::sqrt(sum) * (logAxis ? std::pow(10.0, -0.05 * UnitOffset(s, context)) : 1.0) *
+               (percent ? kPercentPerFullScale : 1.0);
+    }
+    if (mode == kBandDisplayed) {
+        // Every display of a bin (percent, units, decibels, either density) is its averaged
+        // power seen through one monotonic map, so the displayed values sum as the powers do.
+        // A density bin holds binWidth hertz of its per-hertz power.
+        const int64_t last = static_cast<int64_t>(s.Bins()) - 1;
+        lo = std::min(std::max<int64_t>(lo, 3), last);
+        hi = std::min(hi, last);
+        for (int64_t k = lo; k <= hi; ++k) sum += std::max(0.0, P(s, k));
+        if (s.PsdFactor() != 1.0f) sum *= s.BinWidth();
+        sum *= WindowPowerCorrection(s.WindowType(), s.FFTSize());
+        if (!(sum > 0.0)) return logarithmic ? kNoDecibels : 0.0;
+        if (logarithmic) return Db10(sum) + UnitOffset(s, context);
+        return std::sqrt(sum) * (percent ? kPercentPerFullScale : 1.0);
     }
     if (mode < kBandFlat || mode > kBandC) return logarithmic ? kNoDecibels : 0.0;
     const float* display = s.Weighting();
@@ -278,34 +276,24 @@ double MeasureTHD(const TSpectralData& s) {
     return sum > 0.0 ? 100.0 * std::sqrt(sum) / a0 : 0.0;
 }
 
-namespace {
-
-// The strongest tone's power and the summed power of the ten next strongest tones.
-std::pair<double, double> ToneAndRest(const TSpectralData& s) {
+ToneDecomposition DecomposeTones(const TSpectralData& s) {
     const std::vector<PeakResult> peaks = FindPeaks(s, 3, static_cast<int64_t>(s.Bins()) - 1, kMaxPeakPasses);
-    const double p0 = PowerAt(s, peaks[0].frequency);
-    double rest = 0.0;
-    for (int k = 1; k < kMaxPeakPasses; ++k) rest += PowerAt(s, peaks[static_cast<size_t>(k)].frequency);
-    return {p0, rest};
+    ToneDecomposition d;
+    d.tone = PowerAt(s, peaks[0].frequency);
+    for (int k = 1; k < kMaxPeakPasses; ++k) d.rest += PowerAt(s, peaks[static_cast<size_t>(k)].frequency);
+    return d;
 }
 
-}  // namespace
-
-double MeasureTHDN(const TSpectralData& s) {
-    const auto [p0, rest] = ToneAndRest(s);
-    if (!(p0 > 0.0) || !(rest > 0.0)) return 0.0;
-    return 100.0 * std::sqrt(rest) / std::sqrt(p0);
+double ThdnOf(const ToneDecomposition& d) {
+    if (!(d.tone > 0.0) || !(d.rest > 0.0)) return 0.0;
+    return 100.0 * std::sqrt(d.rest) / std::sqrt(d.tone);
 }
+double SnrOf(const ToneDecomposition& d) { return Db10(d.tone) - Db10(d.rest); }
+double SinadOf(const ToneDecomposition& d) { return Db10(d.tone + d.rest) - Db10(d.rest); }
 
-double MeasureSNR(const TSpectralData& s) {
-    const auto [p0, rest] = ToneAndRest(s);
-    return Db10(p0) - Db10(rest);
-}
-
-double MeasureSINAD(const TSpectralData& s) {
-    const auto [p0, rest] = ToneAndRest(s);
-    return Db10(p0 + rest) - Db10(rest);
-}
+double MeasureTHDN(const TSpectralData& s) { return ThdnOf(DecomposeTones(s)); }
+double MeasureSNR(const TSpectralData& s) { return SnrOf(DecomposeTones(s)); }
+double MeasureSINAD(const TSpectralData& s) { return SinadOf(DecomposeTones(s)); }
 
 double MeasureIMD(const TSpectralData& s) {
     const int64_t n = s.Bins();
@@ -464,6 +452,14 @@ void TMeasurementReadouts::Reset() { readouts_.fill(Readout{}); }
 void TMeasurementReadouts::Update(const ChannelSpectrums& spectrums, uint16_t mode, bool stereo) {
     const MeasuredSpectrums m = SpectrumsToMeasure(spectrums, mode, stereo);
     const auto usable = [](const TSpectralData* s) { return s && !s->error() && s->Averaged() > 0; };
+    // THD+N, SNR and SINAD share one decomposition per signal
+    std::optional<ToneDecomposition> tones[2];
+    const auto value = [&](MeasurementCode code, const TSpectralData& s, int channel) {
+        if (code != kMeasureTHDN && code != kMeasureSNR && code != kMeasureSINAD) return Measure(code, s, context_);
+        if (!tones[channel]) tones[channel] = DecomposeTones(s);
+        return code == kMeasureTHDN ? ThdnOf(*tones[channel])
+                                    : code == kMeasureSNR ? SnrOf(*tones[channel]) : SinadOf(*tones[channel]);
+    };
     for (int i = 0; i < kMeasurementCount; ++i) {
         if (!enabled_[i]) continue;
         const auto code = static_cast<MeasurementCode>(i);
@@ -475,11 +471,11 @@ void TMeasurementReadouts::Update(const ChannelSpectrums& spectrums, uint16_t mo
             r.unit = "dB";
         } else {
             if (!usable(m.first)) continue;
-            r.leftValue = Measure(code, *m.first, context_);
+            r.leftValue = value(code, *m.first, 0);
             r.unit = MeasurementUnit(code, *m.first, weighting_);
             if (usable(m.second)) {
                 r.twoChannels = true;
-                r.rightValue = Measure(code, *m.second, context_);
+                r.rightValue = value(code, *m.second, 1);
             }
         }
         r.measured = true;
@@ -529,9 +525,15 @@ bool ParseMeasurementList(const std::string& list, std::vector<MeasurementCode>&
 }
 
 std::string FormatMeasurementLine(MeasurementCode code, const Readout& readout) {
-    std::string line = std::string(MeasurementName(code)) + "\t" + FormatMeasurementValue(code, readout.leftValue);
-    if (readout.twoChannels) line += "\t" + FormatMeasurementValue(code, readout.rightValue);
-    line += "\t" + (readout.unit.empty() ? std::string("-") : readout.unit);
+    std::string line = MeasurementName(code);
+    line += '\t';
+    line += FormatMeasurementValue(code, readout.leftValue);
+    if (readout.twoChannels) {
+        line += '\t';
+        line += FormatMeasurementValue(code, readout.rightValue);
+    }
+    line += '\t';
+    line += readout.unit.empty() ? std::string("-") : readout.unit;
     return line;
 }
 

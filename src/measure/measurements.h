@@ -33,9 +33,6 @@ struct MeasurementContext {
     const CalibrationRecord* calibration = nullptr;
     int noiseFigurePolarity = 6;
     bool relativeDisplay = false;
-    // `SpectralDensityType` of the scaling: with a density display on a linear axis, type 0
-    // shows powers per hertz and 1 amplitudes per root hertz.
-    uint32_t spectralDensityType = 0;
 };
 
 // BandPower modes: the displayed values, or the flat, A, B or C weighted power.
@@ -74,11 +71,22 @@ std::pair<uint32_t, uint32_t> PeakExtent(const TSpectralData& s, uint32_t b);
 double WindowPowerCorrection(uint32_t windowType, uint32_t fftSize);
 
 // Power over bins (or, on a fractional-octave axis, bands) lo ... hi: linear (percent of full
-// scale or calibrated units) or in dB (re full scale or the unit's reference).
+// scale or calibrated units) or in dB (re full scale or the unit's reference). Calibrated
+// spectrums need the record in the context for the unit's reference.
 double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmic, int mode,
                  const MeasurementContext& context = {});
 
 double MeasureTHD(const TSpectralData& s);
+// The strongest tone's power and the summed power of the ten next strongest tones, from which
+// THD+N, SNR and SINAD are formed.
+struct ToneDecomposition {
+    double tone = 0.0;
+    double rest = 0.0;
+};
+ToneDecomposition DecomposeTones(const TSpectralData& s);
+double ThdnOf(const ToneDecomposition& d);
+double SnrOf(const ToneDecomposition& d);
+double SinadOf(const ToneDecomposition& d);
 double MeasureTHDN(const TSpectralData& s);
 double MeasureIMD(const TSpectralData& s);
 double MeasureSNR(const TSpectralData& s);

@@ -25,7 +25,6 @@ double Db(double ratio) { return 20.0 * std::log10(ratio); }
 std::vector<uint32_t> LiteralPasses(const float* p, int64_t n, int64_t lo, int64_t hi, int passes) {
     lo = std::max<int64_t>(lo, 5);
     hi = std::min(hi, n - 6);
-    lo = std::min(lo, n - 6);
     std::vector<uint32_t> chosen;
     for (int j = 0; j < passes; ++j) {
         int64_t best = -1;
