@@ -131,6 +131,13 @@ TEST(DataLog, IntervalOverAPostProcessingRunAndARewind) {
     ASSERT_EQ(lines.size(), 4u + want.size());
     EXPECT_EQ(Split(lines[4])[0], "1.200");
     EXPECT_EQ(Split(lines[8])[0], "2.300");
+
+    // A spectrum exactly one interval after the last line is written.
+    TDataLog exact(Settings(dir.File("e.txt"), kLogPeakFrequency, 1), host);
+    written.clear();
+    for (int k = 1; k <= 12; ++k)
+        if (exact.LogSpectrum(pair.left.spectrum.get(), nullptr, 0.25 * k, kProcessLeft)) written.push_back(0.25 * k);
+    EXPECT_EQ(written, (std::vector<double>{1.0, 2.0, 3.0}));
 }
 
 TEST(DataLog, ThresholdOnEitherChannel) {

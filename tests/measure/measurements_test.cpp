@@ -174,6 +174,8 @@ TEST(FindPeak, PeaksCloserThanSixBinsAreOne) {
     auto apart = MadeSpectrum(p);
     EXPECT_EQ(FindPeak(*apart, 3, 511, 1).bin, 206u);
     EXPECT_NEAR(MeasureTHDN(*apart), 100.0 * std::sqrt(0.5), 1e-4);
+    EXPECT_NEAR(MeasureSNR(*apart), 10 * std::log10(2.0), 1e-5);
+    EXPECT_NEAR(MeasureSINAD(*apart), 10 * std::log10(3.0), 1e-5);
 }
 
 TEST(MeasurementEdges, SingleLineNoToneAboveOneKilohertzAndFlatSpectrums) {
@@ -191,6 +193,15 @@ TEST(MeasurementEdges, SingleLineNoToneAboveOneKilohertzAndFlatSpectrums) {
     p[130] = 0.01;
     auto low = MadeSpectrum(p);
     EXPECT_EQ(MeasureIMD(*low), 0.0);
+    // sidebands within 200 Hz of the strongest tone above 1 kHz count, farther ones do not
+    std::fill(p.begin(), p.end(), 0.0);
+    p[2000] = 1.0;                 // 10767 Hz
+    p[1980] = p[2020] = 1e-4;      // +-108 Hz
+    p[1963] = 4e-4;                // -199 Hz
+    p[2040] = p[1950] = 1e-2;      // +215 Hz, -269 Hz
+    p[80] = 4.0;                   // stronger, but below 1 kHz
+    auto sidebands = MadeSpectrum(p);
+    EXPECT_NEAR(MeasureIMD(*sidebands), 100.0 * std::sqrt(6e-4), 1e-4);
 
     // Silence, one bin, all-equal values, DC: fixed readings, nothing undefined.
     for (const std::vector<double>& q :
@@ -231,15 +242,16 @@ TEST(MeasurementEdges, HarmonicsCountFollowsTheHighestFrequency) {
     p[2 * b0 + 20] = 1e-2;  // outside every window
     auto s = MadeSpectrum(p);
     EXPECT_NEAR(MeasureTHD(*s), 100.0 * std::sqrt(1e-4 + 4e-4 + 9e-4), 1e-4);
-    // A fundamental whose 4th harmonic lies above 0.99 fmax: H = 4 counts harmonics 2 and 3 only
+    // The last harmonic counted lies above 0.99 fmax: 5491 Hz (bin 1020) gives H = 4, and its
+    // 4th harmonic at 21964 Hz, between 0.99 fmax and fmax, counts.
     std::vector<double> q(4096, 0.0);
-    const uint32_t b1 = 1040;  // 5599 Hz: 21829.5 / 5599 = 3.9
+    const uint32_t b1 = 1020;
     q[b1] = 1.0;
     q[2 * b1] = 1e-4;
     q[3 * b1] = 1e-4;
-    q[3 * b1 + 400] = 0.0;
+    q[4 * b1] = 9e-4;
     auto t = MadeSpectrum(q);
-    EXPECT_NEAR(MeasureTHD(*t), 100.0 * std::sqrt(2e-4), 1e-4);
+    EXPECT_NEAR(MeasureTHD(*t), 100.0 * std::sqrt(11e-4), 1e-4);
 }
 
 TEST(MeasurementEdges, SfdrTakesTheLowerOfTwoEqualSpursAndSkipsTheToneSkirts) {
@@ -248,6 +260,7 @@ TEST(MeasurementEdges, SfdrTakesTheLowerOfTwoEqualSpursAndSkipsTheToneSkirts) {
     for (int d = 1; d <= 6; ++d) p[500 - d] = p[500 + d] = std::pow(10.0, -d);  // the skirt
     p[100] = 1e-3;
     p[900] = 1e-3;
+    p[480] = 1.5e-8;  // above the minimum but not twice it: the walk goes on
     auto s = MadeSpectrum(p);
     ASSERT_EQ(s->PeakBin(), 500u);
     // the walk follows the falling skirt and the level floor until a value passes twice the
