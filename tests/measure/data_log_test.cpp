@@ -150,6 +150,11 @@ TEST(DataLog, ThresholdOnEitherChannel) {
     EXPECT_TRUE(log.LogSpectrum(pair.left.spectrum.get(), nullptr, 1, kProcessLeft));
     EXPECT_FALSE(log.LogSpectrum(pair.right.spectrum.get(), nullptr, 2, kProcessLeft));
     EXPECT_TRUE(log.LogSpectrum(pair.right.spectrum.get(), pair.left.spectrum.get(), 3, kProcessBoth));
+    // reaching the threshold is enough
+    LoggingSettings e = Settings(dir.File("e.txt"), kLogPeakAmplitude);
+    e.Threshold = static_cast<float>(FindPeak(*pair.left.spectrum, 0, 2047, 0).amplitude);
+    TDataLog equal(e, host);
+    EXPECT_TRUE(equal.LogSpectrum(pair.left.spectrum.get(), nullptr, 1, kProcessLeft));
     // a band without any local maximum has no peak (-999.9), below even the default threshold
     LoggingSettings d = Settings(dir.File("d.txt"), kLogPeakAmplitude);
     TDataLog quiet(d, host);
