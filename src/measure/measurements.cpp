@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <tuple>
 
 #include "base/numeric.h"
@@ -22,7 +22,7 @@ constexpr int kMaxPeakPasses = 11;
 constexpr int kNeighbours = 5;
 constexpr int kMaxHarmonics = 40;
 constexpr double kPercentPerFullScale = 100.0;
-// Below this the decibel term of a ratio is the no-value level.
+// -999.9 for powers that are not positive.
 double Db10(double x) { return PowerToDb(x); }
 
 BinAxis Axis(const TSpectralData& s) { return BinAxis{s.Bins(), s.BinWidth(), s.Nyquist()}; }
@@ -45,7 +45,6 @@ double P(const TSpectralData& s, int64_t k) {
     if (!p || k < 0 || k >= static_cast<int64_t>(s.Bins())) return 0.0;
     return p[k];
 }
-
 
 // Factors of the A, B or C curve per bin, built once per axis.
 const std::vector<float>& WeightingFactors(uint32_t type, const TSpectralData& s) {
@@ -115,7 +114,9 @@ std::vector<PeakResult> FindPeaks(const TSpectralData& s, int64_t lo, int64_t hi
     std::vector<std::pair<float, int64_t>> maxima;
     for (int64_t u = lo; u <= hi; ++u)
         if (p[u] > -10000000.0f && StrictLocalMaximum(p, u)) maxima.emplace_back(p[u], u);
-    std::stable_sort(maxima.begin(), maxima.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    const size_t wanted = std::min(maxima.size(), out.size());
+    std::partial_sort(maxima.begin(), maxima.begin() + static_cast<std::ptrdiff_t>(wanted), maxima.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
     for (size_t j = 0; j < out.size() && j < maxima.size(); ++j) {
         const uint32_t bin = static_cast<uint32_t>(maxima[j].second);
         out[j].bin = bin;
