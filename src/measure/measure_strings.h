@@ -23,3 +23,28 @@ inline constexpr const char* kCalibrationStalledText =
 inline constexpr const char* kCalibrationSaveFailedText = "Failure writing calibration file: %s";
 
 }  // namespace zeltrak
+
+namespace zeltrak {
+
+// Texts of data logging.
+inline constexpr const char* kLogOpenFailedFormat = "Failure opening log file: %s";
+inline constexpr const char* kLogWriteFailedText = "Error writing to data log file.";
+inline constexpr const char* kLogWriteFailedCaption = "Error";
+inline constexpr const char* kLogEnableQuestion = "Do you want to enable data logging now?";
+inline constexpr const char* kLogStopBeforeStartText = "Stop Frequency must be greater than Start Frequency";
+inline constexpr const char* kLogStartRangeFormat = "Start Frequency must be between %6.1f and %6.1f Hz";
+inline constexpr const char* kLogStopRangeFormat = "Stop Frequency must be between %6.1f and %6.1f Hz";
+inline constexpr const char* kLogIntervalRangeFormat = "Update Interval must be between 1 and %d seconds.";
+inline constexpr int kLogMaxIntervalSecs = 3600;
+inline constexpr const char* kLogFileChooserTitle = "Select Log File";
+inline constexpr const char* kLogFileFilterFormat = "%s (*.txt)|*.txt|";
+inline constexpr const char* kLogFileFilterText = "Data Log File";
+inline constexpr const char* kLogViewerChooserTitle = "Select Text Viewer Program";
+inline constexpr const char* kLogViewerFilterFormat = "%s (*.exe)|*.exe|";
+inline constexpr const char* kLogViewerFilterText = "Text Viewer";
+// Ours: a viewer that cannot be started must not pass silently.
+inline constexpr const char* kLogViewerFailedFormat = "Failure starting the log viewer: %s";
+// The opener of the desktop, used when the stored viewer is not found.
+inline constexpr const char* kDefaultLogViewer = "xdg-open";
+
+}  // namespace zeltrak

@@ -1,0 +1,520 @@
+#include "measure/data_log.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+#include "base/numeric.h"
+#include "base/strings.h"
+#include "base/time_text.h"
+#include "files/ini_store.h"
+#include "measure/measure_strings.h"
+#include "platform/host.h"
+#include "platform/program_launcher.h"
+
+namespace zeltrak {
+
+namespace {
+
+constexpr const char* kSection = "Logging";
+constexpr size_t kFileNameBytes = 260;
+constexpr int kDashCount = 129;
+
+std::string Printf(const char* format, double a) {
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, format, a);
+    return buffer;
+}
+
+std::string FillName(const char* format, const std::string& name) {
+    std::string text = format;
+    const size_t at = text.find("%s");
+    if (at != std::string::npos) text.replace(at, 2, name);
+    return text;
+}
+
+std::string Range(const char* format, double lo, double hi) {
+    char buffer[160];
+    std::snprintf(buffer, sizeof buffer, format, lo, hi);
+    return buffer;
+}
+
+std::string Cut(const std::string& text) { return text.substr(0, kFileNameBytes - 1); }
+
+std::string Number(double v) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.6g", v);
+    return buffer;
+}
+
+MeasurementCode CodeOfType(int dataType) {
+    switch (dataType) {
+        case kLogTHD: return kMeasureTHD;
+        case kLogTHDN: return kMeasureTHDN;
+        case kLogIMD: return kMeasureIMD;
+        case kLogSNR: return kMeasureSNR;
+        default: return kMeasureSINAD;
+    }
+}
+
+bool InBands(const TSpectralData& s) { return s.FreqScale() == 2 && s.Bands() > 0; }
+
+// The points of a bin range as values are listed: bins, or the bands holding them.
+std::pair<uint32_t, uint32_t> ValueRange(const TSpectralData& s, std::pair<uint32_t, uint32_t> bins) {
+    if (!InBands(s)) return bins;
+    return {MeasureFreqToBand(s, s.BinFrequency(bins.first)), MeasureFreqToBand(s, s.BinFrequency(bins.second))};
+}
+
+std::pair<uint32_t, uint32_t> FullSpan(const TSpectralData& s) {
+    return {MeasureFreqToBin(s, s.BinFrequency(2)), MeasureFreqToBin(s, 0.99 * s.Nyquist())};
+}
+
+}  // namespace
+
+const char* LogDataTypeName(int dataType) {
+    static const char* const kNames[kLogDataTypeCount] = {"Peak Frequency",
+                                                          "Peak Amplitude",
+                                                          "Peak Frequency & Amplitude",
+                                                          "Power Level",
+                                                          "Spectrum Values",
+                                                          "Total Harmonic Distortion (THD)",
+                                                          "Total Harmonic Distortion + Noise (THD+N)",
+                                                          "Intermodulation Distortion (IMD)",
+                                                          "Signal to Noise Ratio (SNR)",
+                                                          "SINAD Ratio",
+                                                          "Noise Figure (NF)",
+                                                          "Time Delay"};
+    return dataType >= 0 && dataType < kLogDataTypeCount ? kNames[dataType] : "";
+}
+
+void LoggingSettings::Load(const TIniStore& ini) {
+    const LoggingSettings d;
+    IntervalFlag = static_cast<int32_t>(ini.GetInt(kSection, "IntervalFlag", d.IntervalFlag));
+    IntervalSecs = static_cast<float>(ini.GetDouble(kSection, "IntervalSecs", d.IntervalSecs));
+    UseFullSpan = static_cast<int32_t>(ini.GetInt(kSection, "UseFullSpan", d.UseFullSpan));
+    StartFreq = static_cast<float>(ini.GetDouble(kSection, "StartFreq", d.StartFreq));
+    StopFreq = static_cast<float>(ini.GetDouble(kSection, "StopFreq", d.StopFreq));
+    Threshold = static_cast<float>(ini.GetDouble(kSection, "Threshold", d.Threshold));
+    DataType = static_cast<int16_t>(ini.GetInt(kSection, "DataType", d.DataType));
+    LogFileName = ini.GetString(kSection, "LogFileName", d.LogFileName, kFileNameBytes);
+    LogViewerProgram = ini.GetString(kSection, "LogViewerProgram", d.LogViewerProgram, kFileNameBytes);
+    OverwriteFlag = static_cast<int32_t>(ini.GetInt(kSection, "OverwriteFlag", d.OverwriteFlag));
+    OstrelFlag = static_cast<int32_t>(ini.GetInt(kSection, "OstrelFlag", d.OstrelFlag));
+}
+
+void LoggingSettings::Store(TIniStore& ini) const {
+    ini.SetInt(kSection, "IntervalFlag", IntervalFlag);
+    ini.SetDouble(kSection, "IntervalSecs", IntervalSecs);
+    ini.SetInt(kSection, "UseFullSpan", UseFullSpan);
+    ini.SetDouble(kSection, "StartFreq", StartFreq);
+    ini.SetDouble(kSection, "StopFreq", StopFreq);
+    ini.SetDouble(kSection, "Threshold", Threshold);
+    ini.SetInt(kSection, "DataType", DataType);
+    ini.SetString(kSection, "LogFileName", LogFileName);
+    ini.SetString(kSection, "LogViewerProgram", LogViewerProgram);
+    ini.SetInt(kSection, "OverwriteFlag", OverwriteFlag);
+    ini.SetInt(kSection, "OstrelFlag", OstrelFlag);
+}
+
+bool LogsTwoChannels(uint16_t channelMode) {
+    return channelMode == kProcessBoth || channelMode == kProcessTransferCoherenceLR ||
+           channelMode == kProcessTransferCoherenceRL;
+}
+
+std::string LogHeaderLine(int dataType, bool two) {
+    switch (dataType) {
+        case kLogPeakFrequency: return two ? "Time\tLeft Freq(Hz)\tRight Freq(Hz)\n" : "Time\tPeak Freq(Hz)\n";
+        case kLogPeakAmplitude: return two ? "Time\tLeft Amplitude\tRight Amplitude\n" : "Time\tAmplitude\n";
+        // The two-channel line holds each channel's frequency and amplitude; the header names
+        // all four columns so that a spreadsheet labels them right.
+        case kLogPeakFrequencyAmplitude:
+            return two ? "Time\tLeft Freq(Hz)\tLeft Amplitude\tRight Freq(Hz)\tRight Amplitude\n"
+                       : "Time\tFreq(Hz)\tAmplitude\n";
+        case kLogPowerLevel: return two ? "Time\tLeft Power Level\tRight Power Level\n" : "Time\tPower Level\n";
+        case kLogTHD: return two ? "Time\tLeft THD (%)\tRight THD (%)\n" : "Time\tTHD (%)\n";
+        case kLogTHDN: return two ? "Time\tLeft THD+N (%)\tRight THD+N (%)\n" : "Time\tTHD+N (%)\n";
+        case kLogIMD: return two ? "Time\tLeft IMD (%)\tRight IMD (%)\n" : "Time\tIMD (%)\n";
+        case kLogSNR: return two ? "Time\tLeft SNR (dB)\tRight SNR (dB)\n" : "Time\tSNR (dB)\n";
+        case kLogSINAD: return two ? "Time\tLeft SINAD (dB)\tRight SINAD (dB)\n" : "Time\tSINAD (dB)\n";
+        case kLogNoiseFigure: return "Time\tNoise Figure (dB)\n";
+        case kLogTimeDelay: return "Time\tDelay\n";
+        default: return "";
+    }
+}
+
+std::string CalendarText(int64_t epochSeconds) {
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const std::time_t t = static_cast<std::time_t>(epochSeconds);
+    std::tm tm{};
+    if (!localtime_r(&t, &tm)) tm = std::tm{};
+    char buffer[64];
+    // fixed English names: the text must not change with the user's locale
+    std::snprintf(buffer, sizeof buffer, "%.3s %.3s%3d %.2d:%.2d:%.2d %d", kDays[((tm.tm_wday % 7) + 7) % 7],
+                  kMonths[((tm.tm_mon % 12) + 12) % 12], tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                  tm.tm_year + 1900);
+    return buffer;
+}
+
+TDataLog::TDataLog(const LoggingSettings& settings, Host& host, const MeasurementContext& context)
+    : settings_(settings), host_(host), context_(context) {
+    const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (settings_.OverwriteFlag == 1 ? O_TRUNC : 0);
+    fd_ = settings_.LogFileName.empty() ? -1 : ::open(settings_.LogFileName.c_str(), flags, 0644);
+    if (fd_ < 0) {
+        error_ = true;
+        ShowMessage(host_, FillName(kLogOpenFailedFormat, settings_.LogFileName), MessageIcon::Error);
+        return;
+    }
+    headerPending_ = true;
+}
+
+TDataLog::~TDataLog() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool TDataLog::WriteText(const std::string& text) {
+    if (error_ || fd_ < 0) return false;
+    // A line goes out whole or not at all: after a failed write the file is cut back to where
+    // the line began, so that a full disk leaves no torn line behind.
+    const off_t start = ::lseek(fd_, 0, SEEK_END);
+    size_t done = 0;
+    bool ok = true;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (ok) return true;
+    if (start >= 0 && done > 0) {
+        const int ignored = ::ftruncate(fd_, start);
+        (void)ignored;
+    }
+    error_ = true;
+    host_.MessageBox(kLogWriteFailedText, kLogWriteFailedCaption, MessageIcon::Error);
+    return false;
+}
+
+std::pair<uint32_t, uint32_t> TDataLog::Band(const TSpectralData& s) const {
+    if (settings_.UseFullSpan == 1) return FullSpan(s);
+    return {MeasureFreqToBin(s, settings_.StartFreq), MeasureFreqToBin(s, settings_.StopFreq)};
+}
+
+std::string TDataLog::SpectrumValuesHeader(const TSpectralData& left, bool two) const {
+    const auto [lo, hi] = ValueRange(left, Band(left));
+    std::string frequencies;
+    for (uint32_t k = lo; k <= hi; ++k) frequencies += Printf("%6.1f\t", left.ValueFrequency(k));
+    const std::string power = settings_.OstrelFlag == 1 ? "Pwr\tPwr(A)\t" : "";
+    std::string text = "Time, Freq(Hz)\t" + frequencies + power;
+    if (two) {
+        text += '\t';
+        text += frequencies;
+        text += power;
+    }
+    return text + "\n";
+}
+
+std::string TDataLog::SpectrumValuesColumns(const TSpectralData& s) const {
+    const auto [lo, hi] = ValueRange(s, Band(s));
+    std::string text;
+    for (uint32_t k = lo; k <= hi; ++k) text += Printf("%6.6f\t", s.GetValue(k));
+    if (settings_.OstrelFlag == 1) {
+        const auto [flo, fhi] = ValueRange(s, FullSpan(s));
+        const bool logarithmic = s.AmpScale() == 1;
+        text += Printf("%6.6f\t", BandPower(s, flo, fhi, logarithmic, kBandFlat, context_));
+        text += Printf("%6.6f\t", BandPower(s, flo, fhi, logarithmic, kBandA, context_));
+    }
+    return text;
+}
+
+bool TDataLog::LogSpectrum(const TSpectralData* left, const TSpectralData* right, double time, uint16_t channelMode,
+                           std::optional<double> delay) {
+    if (error_ || fd_ < 0 || !left || left->error()) return false;
+    const bool two = LogsTwoChannels(channelMode);
+    if (headerPending_) {
+        std::string header = "\nData Logging On: " + CalendarText(host_.WallClockSeconds()) + "\n";
+        header += settings_.DataType == kLogSpectrumValues ? SpectrumValuesHeader(*left, two)
+                                                           : LogHeaderLine(settings_.DataType, two);
+        header += std::string(kDashCount, '-') + "\n";
+        if (!WriteText(header)) return false;
+        headerPending_ = false;
+    }
+    if (settings_.IntervalFlag == 1 && last_ + settings_.IntervalSecs > time) {
+        if (time < last_) last_ = 0.0;  // the clock went back (a rewind)
+        return false;
+    }
+    last_ = time;
+
+    const std::string timeText = FormatTimeWithMillis(time);
+    const auto [lo, hi] = Band(*left);
+    const PeakResult l = FindPeak(*left, lo, hi, 0, context_);
+    PeakResult r;
+    if (two) {
+        if (!right || right->error()) return false;
+        const auto [rlo, rhi] = Band(*right);
+        r = FindPeak(*right, rlo, rhi, 0, context_);
+    }
+    const double threshold = settings_.Threshold;
+    if (!(l.amplitude >= threshold || (two && r.amplitude >= threshold))) return false;
+
+    std::string line = timeText;
+    const auto column = [&line](const char* format, double v) { line += Printf(format, std::isfinite(v) ? v : 0.0); };
+    switch (settings_.DataType) {
+        case kLogPeakFrequency:
+            column("\t%6.4f", l.frequency);
+            if (two) column("\t%6.4f", r.frequency);
+            break;
+        case kLogPeakAmplitude:
+            column("\t%6.6f", l.amplitude);
+            if (two) column("\t%6.6f", r.amplitude);
+            break;
+        case kLogPeakFrequencyAmplitude:
+            column("\t%6.4f", l.frequency);
+            column("\t%6.6f", l.amplitude);
+            if (two) {
+                column("\t%6.4f", r.frequency);
+                column("\t%6.6f", r.amplitude);
+            }
+            break;
+        case kLogPowerLevel: {
+            const auto power = [&](const TSpectralData& s) {
+                const auto [plo, phi] = ValueRange(s, Band(s));
+                return BandPower(s, plo, phi, true, kBandDisplayed, context_);
+            };
+            column("\t%6.4f", power(*left));
+            if (two) column("\t%6.2f", power(*right));
+            break;
+        }
+        case kLogSpectrumValues:
+            line += '\t';
+            line += SpectrumValuesColumns(*left);
+            if (two) {
+                line += '\t';
+                line += SpectrumValuesColumns(*right);
+            }
+            break;
+        case kLogTHD:
+        case kLogTHDN:
+        case kLogIMD:
+        case kLogSNR:
+        case kLogSINAD:
+            column("\t%6.6f", Measure(CodeOfType(settings_.DataType), *left, context_));
+            if (two) column("\t%6.6f", Measure(CodeOfType(settings_.DataType), *right, context_));
+            break;
+        case kLogNoiseFigure:
+            column("\t%6.6f", MeasureNoiseFigure(left, right, context_.noiseFigurePolarity));
+            break;
+        case kLogTimeDelay:
+            if (!delay) return false;
+            column("\t%6.6f", *delay);
+            break;
+        default: return false;
+    }
+    line += "\n";
+    return WriteText(line);
+}
+
+bool TDataLog::LogFrame(const ChannelSpectrums& spectrums, uint16_t channelMode, bool stereo, double time,
+                        std::optional<double> delay) {
+    const uint16_t mode = stereo ? channelMode : static_cast<uint16_t>(kProcessLeft);
+    if (settings_.DataType == kLogNoiseFigure)
+        return LogSpectrum(spectrums.left, stereo ? spectrums.right : nullptr, time, mode, delay);
+    const MeasuredSpectrums m = SpectrumsToMeasure(spectrums, mode, stereo);
+    return LogSpectrum(m.first, m.second, time, mode, delay);
+}
+
+std::string ResolveLogViewer(const std::string& stored) {
+    if (!stored.empty() && !FindExecutable(stored).empty()) return stored;
+    return kDefaultLogViewer;
+}
+
+void TDataLogger::SetContext(const MeasurementContext& context) {
+    context_ = context;
+    if (log_) log_->SetContext(context);
+}
+
+bool TDataLogger::StartLogging() {
+    if (log_) return !log_->error();
+    log_ = std::make_unique<TDataLog>(settings_, host_, context_);
+    if (statusListener_) statusListener_();
+    return !log_->error();
+}
+
+void TDataLogger::StopLogging() {
+    if (!log_) return;
+    lastLogFile_ = log_->Settings().LogFileName;
+    log_.reset();
+    if (statusListener_) statusListener_();
+}
+
+bool TDataLogger::ViewLog() {
+    StopLogging();
+    const std::string program = ResolveLogViewer(settings_.LogViewerProgram);
+    if (host_.StartProgram(program, settings_.LogFileName)) return true;
+    ShowMessage(host_, FillName(kLogViewerFailedFormat, program), MessageIcon::Error);
+    return false;
+}
+
+void TDataLogger::FinishDialog(const std::optional<LoggingSettings>& accepted, bool wasLogging) {
+    if (!accepted) {
+        if (wasLogging) StartLogging();
+        return;
+    }
+    settings_ = *accepted;
+    if (wasLogging || host_.AskYesNo(kLogEnableQuestion, kProgramTitle) == Answer::Yes) StartLogging();
+}
+
+DataLogDialogFields DataLogDialogFields::From(const LoggingSettings& s) {
+    DataLogDialogFields f;
+    f.intervalMode = s.IntervalFlag == 1;
+    f.intervalSecs = Number(s.IntervalSecs);
+    f.fullSpan = s.UseFullSpan == 1;
+    f.startFreq = Number(s.StartFreq);
+    f.stopFreq = Number(s.StopFreq);
+    f.threshold = Printf("%.1f", s.Threshold);
+    f.dataType = std::clamp<int>(s.DataType, 0, kLogDataTypeCount - 1);
+    f.logFileName = s.LogFileName;
+    f.viewerProgram = s.LogViewerProgram;
+    f.overwrite = s.OverwriteFlag == 1;
+    return f;
+}
+
+void DataLogDialogFields::Defaults() {
+    logFileName = "datalog.txt";
+    viewerProgram = "notepad.exe";
+    threshold = "-999.0";
+    dataType = 0;
+    intervalMode = true;
+    fullSpan = true;
+    overwrite = true;
+}
+
+DataLogDialogResult AcceptDataLogDialog(const DataLogDialogFields& f, double fmax, LoggingSettings& settings) {
+    if (!(fmax > 0.0)) fmax = 10000.0;
+    const double start = ParseDecimalDouble(f.startFreq);
+    const double stop = ParseDecimalDouble(f.stopFreq);
+    const double interval = ParseDecimalDouble(f.intervalSecs);
+    if (!f.fullSpan) {
+        if (start > stop) return {false, kLogStopBeforeStartText};
+        if (!(start >= 0.0 && start <= fmax)) return {false, Range(kLogStartRangeFormat, 0.0, fmax)};
+        if (!(stop > 0.0 && stop <= fmax)) return {false, Range(kLogStopRangeFormat, 0.0, fmax)};
+    }
+    if (f.intervalMode && !(interval >= 1.0 && interval <= kLogMaxIntervalSecs)) {
+        char buffer[96];
+        std::snprintf(buffer, sizeof buffer, kLogIntervalRangeFormat, kLogMaxIntervalSecs);
+        return {false, buffer};
+    }
+    settings.IntervalFlag = f.intervalMode ? 1 : 0;
+    settings.IntervalSecs = static_cast<float>(interval);
+    settings.UseFullSpan = f.fullSpan ? 1 : 0;
+    settings.StartFreq = static_cast<float>(start);
+    settings.StopFreq = static_cast<float>(stop);
+    settings.Threshold = static_cast<float>(ParseDecimalDouble(f.threshold));
+    settings.DataType = static_cast<int16_t>(std::clamp(f.dataType, 0, kLogDataTypeCount - 1));
+    settings.LogFileName = Cut(f.logFileName);
+    settings.LogViewerProgram = Cut(f.viewerProgram);
+    settings.OverwriteFlag = f.overwrite ? 1 : 0;
+    return {};
+}
+
+bool ParseLoggingOptions(const std::vector<std::string>& args, LoggingSettings& settings, bool& enabled,
+                         std::vector<std::string>& rest, std::string& error) {
+    static const char* const kTypeKeys[kLogDataTypeCount] = {"peakfreq", "peakamp", "peakfreqamp", "power",
+                                                             "spectrum", "thd",     "thdn",        "imd",
+                                                             "snr",      "sinad",   "nf",          "delay"};
+    static const char* const kWithValue[] = {"--log", "--log-type", "--log-interval", "--log-range",
+                                             "--log-threshold"};
+    enabled = false;
+    rest.clear();
+    error.clear();
+    const auto fail = [&error](const std::string& text) {
+        error = text;
+        return false;
+    };
+    const auto isNumber = [](const std::string& t, double& v) {
+        if (t.empty()) return false;
+        char* end = nullptr;
+        v = std::strtod(t.c_str(), &end);
+        return end && *end == '\0' && std::isfinite(v);
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::string value;
+        bool haveValue = false;
+        if (const size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
+            haveValue = true;
+        }
+        if (name == "--log-append" || name == "--log-band-power") {
+            if (haveValue) return fail(name + " takes no value");
+            (name == "--log-append" ? settings.OverwriteFlag : settings.OstrelFlag) =
+                name == "--log-append" ? 0 : 1;
+            continue;
+        }
+        if (std::find_if(std::begin(kWithValue), std::end(kWithValue), [&](const char* n) { return name == n; }) ==
+            std::end(kWithValue)) {
+            rest.push_back(args[i]);
+            continue;
+        }
+        if (!haveValue) {
+            if (i + 1 >= args.size()) return fail(name + " needs a value");
+            value = args[++i];
+        }
+        std::string lower;
+        for (unsigned char c : value) lower += static_cast<char>(std::tolower(c));
+        double v = 0.0;
+        if (name == "--log") {
+            if (value.empty()) return fail("--log needs a file name");
+            if (value.size() >= kFileNameBytes) return fail("--log: the file name is longer than 259 characters");
+            settings.LogFileName = value;
+            enabled = true;
+        } else if (name == "--log-type") {
+            const auto* hit =
+                std::find_if(std::begin(kTypeKeys), std::end(kTypeKeys), [&](const char* k) { return lower == k; });
+            if (hit != std::end(kTypeKeys))
+                settings.DataType = static_cast<int16_t>(hit - std::begin(kTypeKeys));
+            else if (isNumber(value, v) && v >= 0 && v < kLogDataTypeCount && v == std::floor(v))
+                settings.DataType = static_cast<int16_t>(v);
+            else
+                return fail("--log-type must be one of peakfreq, peakamp, peakfreqamp, power, spectrum, thd, thdn, "
+                            "imd, snr, sinad, nf, delay (or 0 ... 11), not \"" + value + "\"");
+        } else if (name == "--log-interval") {
+            if (!isNumber(value, v) || !(v == 0.0 || (v >= 1.0 && v <= kLogMaxIntervalSecs)))
+                return fail("--log-interval must be 0 (every spectrum) or between 1 and 3600 seconds, not \"" +
+                            value + "\"");
+            settings.IntervalFlag = v == 0.0 ? 0 : 1;
+            if (v != 0.0) settings.IntervalSecs = static_cast<float>(v);
+        } else if (name == "--log-range") {
+            if (lower == "full") {
+                settings.UseFullSpan = 1;
+                continue;
+            }
+            const size_t colon = value.find(':');
+            double a = 0.0, b = 0.0;
+            if (colon == std::string::npos || !isNumber(value.substr(0, colon), a) ||
+                !isNumber(value.substr(colon + 1), b) || a < 0.0 || b <= a)
+                return fail("--log-range must be full or START:STOP in Hz with 0 <= START < STOP, not \"" + value +
+                            "\"");
+            settings.UseFullSpan = 0;
+            settings.StartFreq = static_cast<float>(a);
+            settings.StopFreq = static_cast<float>(b);
+        } else if (name == "--log-threshold") {
+            if (!isNumber(value, v)) return fail("--log-threshold must be a number, not \"" + value + "\"");
+            settings.Threshold = static_cast<float>(v);
+        }
+    }
+    return true;
+}
+
+}  // namespace zeltrak

@@ -1,0 +1,541 @@
+#include "measure/measurements.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <tuple>
+
+#include "base/numeric.h"
+#include "dsp/bin_axis.h"
+#include "dsp/smoothing.h"
+#include "dsp/weighting.h"
+
+namespace zeltrak {
+
+namespace {
+
+constexpr int kMaxPeakPasses = 11;
+constexpr int kNeighbours = 5;
+constexpr int kMaxHarmonics = 40;
+constexpr double kPercentPerFullScale = 100.0;
+// -999.9 for powers that are not positive.
+double Db10(double x) { return PowerToDb(x); }
+
+BinAxis Axis(const TSpectralData& s) { return BinAxis{s.Bins(), s.BinWidth(), s.Nyquist()}; }
+
+bool InBands(const TSpectralData& s) { return s.FreqScale() == 2 && s.Bands() > 0; }
+
+bool IsRatio(const TSpectralData& s) {
+    return s.RealTransferDone() || s.ComplexTransferDone() || s.CoherenceDone();
+}
+
+// The unit reference offset in dB that applies to calibrated band powers.
+double UnitOffset(const TSpectralData& s, const MeasurementContext& c) {
+    if (!s.Calibrated() || IsRatio(s) || c.relativeDisplay || !c.calibration) return 0.0;
+    return UnitOffsetDb(c.calibration->RefUnits);
+}
+
+// Averaged power of bin k, 0 outside the array (and for an object without one).
+double P(const TSpectralData& s, int64_t k) {
+    const float* p = s.AveragePower();
+    if (!p || k < 0 || k >= static_cast<int64_t>(s.Bins())) return 0.0;
+    return p[k];
+}
+
+// Factors of the A, B or C curve per bin, built once per axis.
+const std::vector<float>& WeightingFactors(uint32_t type, const TSpectralData& s) {
+    using Key = std::tuple<uint32_t, uint32_t, float>;
+    thread_local std::map<Key, std::vector<float>> cache;
+    const Key key{type, s.Bins(), s.BinWidth()};
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+        if (cache.size() > 16) cache.clear();
+        it = cache.emplace(key, LevelsToFactors(CurveOntoBins(WeightingCurve(type), Axis(s)))).first;
+    }
+    return it->second;
+}
+
+bool StrictLocalMaximum(const float* p, int64_t u) {
+    const float v = p[u];
+    for (int d = 1; d <= kNeighbours; ++d)
+        if (!(v > p[u - d]) || !(v > p[u + d])) return false;
+    return true;
+}
+
+}  // namespace
+
+uint32_t MeasureFreqToBin(const TSpectralData& s, double f) { return Axis(s).FreqToBin(f); }
+
+uint32_t MeasureFreqToBand(const TSpectralData& s, double f) {
+    const auto& bands = s.BandRecords();
+    for (uint32_t i = 0; i < bands.size(); ++i)
+        if (f < bands[i].upper) return i;
+    return bands.empty() ? 0 : static_cast<uint32_t>(bands.size() - 1);
+}
+
+double MeasureBinToFreq(const TSpectralData& s, uint32_t k) { return s.BinFrequency(k); }
+
+double PowerAt(const TSpectralData& s, double f) {
+    const int64_t n = s.Bins();
+    const int64_t k = MeasureFreqToBin(s, f);
+    if (k < 3 || k > n - 3) return 0.0;
+    return P(s, k);
+}
+
+double BinAmplitude(const TSpectralData& s, uint32_t k, const MeasurementContext& context) {
+    if (!InBands(s)) return s.GetValue(k);
+    // On a band axis GetValue reads bands; a bin's value is formed as on a bin axis.
+    if (k >= s.Bins() || !s.AveragePower()) return 0.0;
+    const double p = P(s, k);
+    const double root = p > 0.0 ? std::sqrt(p) : 0.0;
+    if (s.AmpScale() != 1) return root * (s.Calibrated() || s.CoherenceDone() ? 1.0 : kPercentPerFullScale);
+    if (s.CoherenceDone()) return root;
+    const double db = Db10(p);
+    return db > kNoDecibels ? db + UnitOffset(s, context) : kNoDecibels;
+}
+
+std::vector<PeakResult> FindPeaks(const TSpectralData& s, int64_t lo, int64_t hi, int count,
+                                  const MeasurementContext& context) {
+    count = std::clamp(count, 0, kMaxPeakPasses);
+    std::vector<PeakResult> out(static_cast<size_t>(count));
+    const float* p = s.AveragePower();
+    const int64_t n = s.Bins();
+    // Every candidate needs five neighbours on both sides; a spectrum of fewer than eleven
+    // bins has none.
+    lo = std::max<int64_t>(lo, kNeighbours);
+    hi = std::min<int64_t>(hi, n - 1 - kNeighbours);
+    if (!p || count == 0 || lo > hi) return out;
+    // Each pass takes the largest maximum not yet taken (the lower bin on ties), so the
+    // passes are the maxima in falling order with ties in bin order.
+    std::vector<std::pair<float, int64_t>> maxima;
+    for (int64_t u = lo; u <= hi; ++u)
+        if (p[u] > -10000000.0f && StrictLocalMaximum(p, u)) maxima.emplace_back(p[u], u);
+    const size_t wanted = std::min(maxima.size(), out.size());
+    std::partial_sort(maxima.begin(), maxima.begin() + static_cast<std::ptrdiff_t>(wanted), maxima.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
+    for (size_t j = 0; j < out.size() && j < maxima.size(); ++j) {
+        const uint32_t bin = static_cast<uint32_t>(maxima[j].second);
+        out[j].bin = bin;
+        out[j].found = true;
+        out[j].frequency = MeasureBinToFreq(s, bin);
+        out[j].amplitude = BinAmplitude(s, bin, context);
+    }
+    return out;
+}
+
+PeakResult FindPeak(const TSpectralData& s, int64_t lo, int64_t hi, int k, const MeasurementContext& context) {
+    if (k < 0 || k >= kMaxPeakPasses) return {};
+    return FindPeaks(s, lo, hi, k + 1, context)[static_cast<size_t>(k)];
+}
+
+std::pair<uint32_t, uint32_t> PeakExtent(const TSpectralData& s, uint32_t b) {
+    const int64_t n = s.Bins();
+    if (n == 0) return {0, 0};
+    int64_t lo = std::max<int64_t>(static_cast<int64_t>(b) - kNeighbours, 3);
+    double m = P(s, lo);
+    for (int64_t j = lo - 1; j >= 4; --j) {
+        const double v = P(s, j);
+        if (v > 2.0 * m) break;
+        if (v <= m) {
+            m = v;
+            lo = j;
+        }
+    }
+    int64_t hi = std::min<int64_t>(static_cast<int64_t>(b) + kNeighbours, n - 1);
+    m = P(s, hi);
+    for (int64_t j = hi + 1; j <= n - 1; ++j) {
+        const double v = P(s, j);
+        if (v > 2.0 * m) break;
+        if (v <= m) {
+            m = v;
+            hi = j;
+        }
+    }
+    return {static_cast<uint32_t>(lo), static_cast<uint32_t>(hi)};
+}
+
+double WindowPowerCorrection(uint32_t windowType, uint32_t fftSize) {
+    if (windowType == kWindowUniform || fftSize == 0) return 1.0;
+    using Key = std::pair<uint32_t, uint32_t>;
+    thread_local std::map<Key, double> cache;
+    const Key key{windowType, fftSize};
+    if (auto it = cache.find(key); it != cache.end()) return it->second;
+    TSmoothing window(fftSize, static_cast<uint16_t>(windowType), kCorrectionAmplitude);
+    double c = 1.0;
+    if (!window.error() && window.GetSize() == fftSize) {
+        // By Parseval the bins of a frame hold its power times the window's mean square, for a
+        // tone and for noise alike; the correction takes that factor out again.
+        double sumSquares = 0.0;
+        const float* w = window.Coefficients();
+        for (uint32_t i = 0; i < fftSize; ++i) sumSquares += static_cast<double>(w[i]) * w[i];
+        if (sumSquares > 0.0) c = static_cast<double>(fftSize) / sumSquares;
+    }
+    if (cache.size() > 64) cache.clear();
+    cache.emplace(key, c);
+    return c;
+}
+
+double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmic, int mode,
+                 const MeasurementContext& context) {
+    if (!s.AveragePower() || s.Bins() == 0) return logarithmic ? kNoDecibels : 0.0;
+    const bool bands = InBands(s);
+    const bool coherence = s.CoherenceDone();
+    double sum = 0.0;
+    // Display values in percent and dB re full scale (or the unit's reference) become the
+    // same linear power scale before summing, so that both axes give the same total.
+    const bool percent = !s.Calibrated() && !coherence;
+    if (mode == kBandDisplayed && bands) {
+        const int64_t last = static_cast<int64_t>(s.Bands()) - 1;
+        lo = std::max<int64_t>(lo, 0);
+        hi = std::min(hi, last);
+        const bool logAxis = s.AmpScale() == 1 && !coherence;
+        for (int64_t k = lo; k <= hi; ++k) {
+            const double v = s.GetValue(static_cast<uint32_t>(k));
+            if (logAxis)
+                sum += v > kNoDecibels ? std::pow(10.0, 0.1 * v) : 0.0;
+            else
+                sum += std::pow(v / (percent ? kPercentPerFullScale : 1.0), 2);
+        }
+        if (!(sum > 0.0)) return logarithmic ? kNoDecibels : 0.0;
+        // the band values of a logarithmic axis are already re the unit's reference
+        if (logarithmic) return Db10(sum) + (logAxis ? 0.0 : UnitOffset(s, context));
+        return std::sqrt(sum) * (logAxis ? std::pow(10.0, -0.05 * UnitOffset(s, context)) : 1.0) *
+               (percent ? kPercentPerFullScale : 1.0);
+    }
+    if (mode == kBandDisplayed) {
+        // Every display of a bin (percent, units, decibels, either density) is its averaged
+        // power seen through one monotonic map, so the displayed values sum as the powers do.
+        // A density bin holds binWidth hertz of its per-hertz power.
+        const int64_t last = static_cast<int64_t>(s.Bins()) - 1;
+        lo = std::min(std::max<int64_t>(lo, 3), last);
+        hi = std::min(hi, last);
+        for (int64_t k = lo; k <= hi; ++k) sum += std::max(0.0, P(s, k));
+        if (s.PsdFactor() != 1.0f) sum *= s.BinWidth();
+        sum *= WindowPowerCorrection(s.WindowType(), s.FFTSize());
+        if (!(sum > 0.0)) return logarithmic ? kNoDecibels : 0.0;
+        if (logarithmic) return Db10(sum) + UnitOffset(s, context);
+        return std::sqrt(sum) * (percent ? kPercentPerFullScale : 1.0);
+    }
+    if (mode < kBandFlat || mode > kBandC) return logarithmic ? kNoDecibels : 0.0;
+    const float* display = s.Weighting();
+    const std::vector<float>* weights = mode == kBandFlat ? nullptr : &WeightingFactors(static_cast<uint32_t>(mode), s);
+    const auto term = [&](int64_t k, double fraction) {
+        double v = P(s, k);
+        if (display && display[k] != 0.0f) v /= static_cast<double>(display[k]) * display[k];
+        if (weights) v *= static_cast<double>((*weights)[k]) * (*weights)[k];
+        sum += v * fraction;
+    };
+    if (bands) {
+        const auto& bb = s.BandBins();
+        const int64_t last = static_cast<int64_t>(bb.size()) - 1;
+        lo = std::clamp<int64_t>(lo, 0, last);
+        hi = std::min(hi, last);
+        if (lo <= hi) {
+            const int64_t first = bb[lo].lowBin, end = std::min<int64_t>(bb[hi].highBin, s.Bins() - 1);
+            if (first == end) {
+                term(first, std::max(0.0, static_cast<double>(bb[lo].lowFraction) + bb[hi].highFraction - 1.0));
+            } else if (first < end) {
+                term(first, bb[lo].lowFraction);
+                for (int64_t k = first + 1; k < end; ++k) term(k, 1.0);
+                term(end, bb[hi].highFraction);
+            }
+        }
+    } else {
+        const int64_t last = static_cast<int64_t>(s.Bins()) - 1;
+        lo = std::min(std::max<int64_t>(lo, 3), last);
+        hi = std::min(hi, last);
+        for (int64_t k = lo; k <= hi; ++k) term(k, 1.0);
+        sum *= WindowPowerCorrection(s.WindowType(), s.FFTSize());
+    }
+    if (!(sum > 0.0)) return logarithmic ? kNoDecibels : 0.0;
+    if (logarithmic) return Db10(sum) + UnitOffset(s, context);
+    return std::sqrt(sum) * (percent ? kPercentPerFullScale : 1.0);
+}
+
+double MeasureTHD(const TSpectralData& s) {
+    const int64_t n = s.Bins();
+    const int64_t b0 = s.PeakBin();
+    const double p0 = P(s, b0);
+    if (!(p0 > 0.0)) return 0.0;
+    const double a0 = std::sqrt(p0);
+    const double f0 = MeasureBinToFreq(s, static_cast<uint32_t>(b0));
+    if (f0 <= 1.0) return 0.0;
+    const double fu = 0.99 * s.Nyquist();
+    const int harmonics = std::min(TruncToInt32(fu / f0) + 1, kMaxHarmonics);
+    double sum = 0.0;
+    for (int i = 1; i < harmonics; ++i) {
+        const int64_t m = static_cast<int64_t>(i + 1) * b0;
+        const int64_t w = 2 * i + 2;
+        double largest = 0.0;
+        for (int64_t k = std::max<int64_t>(m - w, 1); k <= m + w && k < n; ++k) largest = std::max(largest, P(s, k));
+        sum += largest;
+    }
+    return sum > 0.0 ? 100.0 * std::sqrt(sum) / a0 : 0.0;
+}
+
+ToneDecomposition DecomposeTones(const TSpectralData& s) {
+    const std::vector<PeakResult> peaks = FindPeaks(s, 3, static_cast<int64_t>(s.Bins()) - 1, kMaxPeakPasses);
+    ToneDecomposition d;
+    d.tone = PowerAt(s, peaks[0].frequency);
+    for (int k = 1; k < kMaxPeakPasses; ++k) d.rest += PowerAt(s, peaks[static_cast<size_t>(k)].frequency);
+    return d;
+}
+
+double ThdnOf(const ToneDecomposition& d) {
+    if (!(d.tone > 0.0) || !(d.rest > 0.0)) return 0.0;
+    return 100.0 * std::sqrt(d.rest) / std::sqrt(d.tone);
+}
+double SnrOf(const ToneDecomposition& d) { return Db10(d.tone) - Db10(d.rest); }
+double SinadOf(const ToneDecomposition& d) { return Db10(d.tone + d.rest) - Db10(d.rest); }
+
+double MeasureTHDN(const TSpectralData& s) { return ThdnOf(DecomposeTones(s)); }
+double MeasureSNR(const TSpectralData& s) { return SnrOf(DecomposeTones(s)); }
+double MeasureSINAD(const TSpectralData& s) { return SinadOf(DecomposeTones(s)); }
+
+double MeasureIMD(const TSpectralData& s) {
+    const int64_t n = s.Bins();
+    const PeakResult high = FindPeak(s, MeasureFreqToBin(s, 1000.0), n - 1, 0);
+    const double f2 = high.frequency;
+    const double p2 = PowerAt(s, f2);
+    const double a2 = p2 > 0.0 ? std::sqrt(p2) : 0.0;
+    const int64_t b2 = MeasureFreqToBin(s, f2);
+    double sum = 0.0;
+    for (const PeakResult& r : FindPeaks(s, b2 + 4, MeasureFreqToBin(s, f2 + 200.0), kMaxPeakPasses))
+        sum += PowerAt(s, r.frequency);
+    for (const PeakResult& r : FindPeaks(s, MeasureFreqToBin(s, f2 - 200.0), b2 - 4, kMaxPeakPasses))
+        sum += PowerAt(s, r.frequency);
+    if (!(sum > 0.0) || !(a2 > 0.0)) return 0.0;
+    return 100.0 * std::sqrt(sum) / a2;
+}
+
+SfdrResult MeasureSFDR(const TSpectralData& s) {
+    const int64_t n = s.Bins();
+    const uint32_t b0 = s.PeakBin();
+    const auto [lo, hi] = PeakExtent(s, b0);
+    double spur = -999999.9;
+    uint32_t spurBin = 0;
+    const auto consider = [&](int64_t k) {
+        const double v = P(s, k);
+        if (v > spur) {
+            spur = v;
+            spurBin = static_cast<uint32_t>(k);
+        }
+    };
+    for (int64_t k = 4; k < static_cast<int64_t>(lo); ++k) consider(k);
+    for (int64_t k = hi; k <= n - 1; ++k) consider(k);
+    return {Db10(P(s, b0)) - Db10(spur), spurBin};
+}
+
+double MeasureNoiseFigure(const TSpectralData* left, const TSpectralData* right, int polarity) {
+    if (!left || !right) return 0.0;
+    const double l = MeasureSNR(*left), r = MeasureSNR(*right);
+    return polarity == 6 ? l - r : r - l;
+}
+
+double MeasurePeakFrequency(const TSpectralData& s) {
+    if (!InBands(s)) return MeasureBinToFreq(s, s.PeakBin());
+    const float* v = s.BandValues();
+    if (!v) return 0.0;
+    const uint32_t best = static_cast<uint32_t>(std::max_element(v, v + s.Bands()) - v);
+    return s.BandRecords()[best].centre;
+}
+
+double MeasurePeakAmplitude(const TSpectralData& s, const MeasurementContext& context) {
+    if (!InBands(s)) return BinAmplitude(s, s.PeakBin(), context);
+    const float* v = s.BandValues();
+    if (!v) return 0.0;
+    return s.GetValue(static_cast<uint32_t>(std::max_element(v, v + s.Bands()) - v));
+}
+
+double MeasureTotalPower(const TSpectralData& s, const MeasurementContext& context) {
+    const double fl = MeasureBinToFreq(s, 2);
+    const double fu = 0.99 * s.Nyquist();
+    const bool logarithmic = s.AmpScale() == 1;
+    if (InBands(s))
+        return BandPower(s, MeasureFreqToBand(s, fl), MeasureFreqToBand(s, fu), logarithmic, kBandDisplayed, context);
+    return BandPower(s, MeasureFreqToBin(s, fl), MeasureFreqToBin(s, fu), logarithmic, kBandDisplayed, context);
+}
+
+double Measure(MeasurementCode code, const TSpectralData& s, const MeasurementContext& context) {
+    if (s.error()) return 0.0;
+    switch (code) {
+        case kMeasureTHD: return MeasureTHD(s);
+        case kMeasureTHDN: return MeasureTHDN(s);
+        case kMeasureIMD: return MeasureIMD(s);
+        case kMeasureSNR: return MeasureSNR(s);
+        case kMeasureSINAD: return MeasureSINAD(s);
+        case kMeasureSFDR: return MeasureSFDR(s).db;
+        case kMeasureNoiseFigure: return 0.0;
+        case kMeasurePeakFrequency: return MeasurePeakFrequency(s);
+        case kMeasurePeakAmplitude: return MeasurePeakAmplitude(s, context);
+        case kMeasureTotalPower: return MeasureTotalPower(s, context);
+    }
+    return 0.0;
+}
+
+MeasuredSpectrums SpectrumsToMeasure(const ChannelSpectrums& sp, uint16_t mode, bool stereo) {
+    if (!stereo) return {sp.left, nullptr};
+    switch (mode) {
+        case kProcessLeft: return {sp.left, nullptr};
+        case kProcessRight: return {sp.right, nullptr};
+        // Both channels, and the transfer-and-coherence modes, whose channel auto-spectrums
+        // are averaged alongside.
+        case kProcessBoth:
+        case kProcessTransferCoherenceLR:
+        case kProcessTransferCoherenceRL: return {sp.left, sp.right};
+        default: return {sp.result1, nullptr};
+    }
+}
+
+const char* MeasurementName(MeasurementCode code) {
+    static const char* const kNames[kMeasurementCount] = {
+        "THD", "THD+N", "IMD", "SNR", "SINAD", "SFDR", "NF", "Peak Frequency", "Peak Amplitude", "Total Power"};
+    return code >= 0 && code < kMeasurementCount ? kNames[code] : "";
+}
+
+std::string MeasurementUnit(MeasurementCode code, const TSpectralData& s, uint32_t standardWeighting) {
+    std::string unit;
+    switch (code) {
+        case kMeasureTHD:
+        case kMeasureTHDN:
+        case kMeasureIMD: return "%";
+        case kMeasureNoiseFigure: return "dB";
+        case kMeasurePeakFrequency: return "Hz";
+        case kMeasureSNR:
+        case kMeasureSINAD:
+        case kMeasureSFDR: unit = "dB"; break;
+        case kMeasurePeakAmplitude:
+        case kMeasureTotalPower:
+            if (s.Calibrated())
+                unit = s.AmpScale() == 1 ? s.LogLabel() : s.LinearLabel();
+            else
+                unit = s.AmpScale() == 1 ? "dB" : "%";
+            break;
+    }
+    static const char* const kSuffix[] = {"", " A", " B", " C"};
+    if (standardWeighting <= 3) unit += kSuffix[standardWeighting];
+    return unit;
+}
+
+std::string FormatMeasurementValue(MeasurementCode code, double value) {
+    const char* format = "%3.2f";
+    switch (code) {
+        case kMeasureTHD:
+        case kMeasureTHDN: format = "%3.5f"; break;
+        case kMeasureIMD: format = "%3.4f"; break;
+        case kMeasureSNR:
+        case kMeasureSINAD:
+        case kMeasureSFDR:
+        case kMeasureNoiseFigure: format = "%3.3f"; break;
+        default: break;
+    }
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, std::isfinite(value) ? value : 0.0);
+    return buffer;
+}
+
+TMeasurementReadouts::TMeasurementReadouts() { enabled_.fill(true); }
+
+void TMeasurementReadouts::SetEnabled(MeasurementCode code, bool enabled) {
+    if (code >= 0 && code < kMeasurementCount) enabled_[code] = enabled;
+}
+
+bool TMeasurementReadouts::Enabled(MeasurementCode code) const {
+    return code >= 0 && code < kMeasurementCount && enabled_[code];
+}
+
+void TMeasurementReadouts::Reset() { readouts_.fill(Readout{}); }
+
+void TMeasurementReadouts::Update(const ChannelSpectrums& spectrums, uint16_t mode, bool stereo) {
+    const MeasuredSpectrums m = SpectrumsToMeasure(spectrums, mode, stereo);
+    const auto usable = [](const TSpectralData* s) { return s && !s->error() && s->Averaged() > 0; };
+    // THD+N, SNR and SINAD share one decomposition per signal
+    std::optional<ToneDecomposition> tones[2];
+    const auto value = [&](MeasurementCode code, const TSpectralData& s, int channel) {
+        if (code != kMeasureTHDN && code != kMeasureSNR && code != kMeasureSINAD) return Measure(code, s, context_);
+        if (!tones[channel]) tones[channel] = DecomposeTones(s);
+        return code == kMeasureTHDN ? ThdnOf(*tones[channel])
+                                    : code == kMeasureSNR ? SnrOf(*tones[channel]) : SinadOf(*tones[channel]);
+    };
+    for (int i = 0; i < kMeasurementCount; ++i) {
+        if (!enabled_[i]) continue;
+        const auto code = static_cast<MeasurementCode>(i);
+        Readout r;
+        if (code == kMeasureNoiseFigure) {
+            // one value from the two channel spectrums
+            if (!usable(spectrums.left) || !usable(spectrums.right) || !stereo) continue;
+            r.leftValue = MeasureNoiseFigure(spectrums.left, spectrums.right, context_.noiseFigurePolarity);
+            r.unit = "dB";
+        } else {
+            if (!usable(m.first)) continue;
+            r.leftValue = value(code, *m.first, 0);
+            r.unit = MeasurementUnit(code, *m.first, weighting_);
+            if (usable(m.second)) {
+                r.twoChannels = true;
+                r.rightValue = value(code, *m.second, 1);
+            }
+        }
+        r.measured = true;
+        r.left = FormatMeasurementValue(code, r.leftValue) + " " + r.unit;
+        r.right = r.twoChannels ? FormatMeasurementValue(code, r.rightValue) + " " + r.unit : std::string("0.0");
+        readouts_[i] = r;
+    }
+}
+
+bool ParseMeasurementList(const std::string& list, std::vector<MeasurementCode>& codes, std::string& error) {
+    static const char* const kKeys[kMeasurementCount] = {"thd", "thdn", "imd",      "snr",     "sinad",
+                                                         "sfdr", "nf",  "peakfreq", "peakamp", "power"};
+    codes.clear();
+    error.clear();
+    std::string item;
+    const auto add = [&](MeasurementCode c) {
+        if (std::find(codes.begin(), codes.end(), c) == codes.end()) codes.push_back(c);
+    };
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        if (comma == std::string::npos) comma = list.size();
+        item = list.substr(start, comma - start);
+        start = comma + 1;
+        std::string key;
+        for (unsigned char ch : item)
+            if (!std::isspace(ch)) key += static_cast<char>(std::tolower(ch));
+        if (key.empty()) continue;
+        if (key == "all") {
+            for (int i = 0; i < kMeasurementCount; ++i) add(static_cast<MeasurementCode>(i));
+            continue;
+        }
+        const auto* hit = std::find_if(std::begin(kKeys), std::end(kKeys), [&](const char* k) { return key == k; });
+        if (hit == std::end(kKeys)) {
+            error = "unknown measurement \"" + item +
+                    "\" (choose from thd, thdn, imd, snr, sinad, sfdr, nf, peakfreq, peakamp, power or all)";
+            codes.clear();
+            return false;
+        }
+        add(static_cast<MeasurementCode>(hit - std::begin(kKeys)));
+    }
+    if (codes.empty()) {
+        error = "--measure needs at least one measurement";
+        return false;
+    }
+    return true;
+}
+
+std::string FormatMeasurementLine(MeasurementCode code, const Readout& readout) {
+    std::string line = MeasurementName(code);
+    line += '\t';
+    line += FormatMeasurementValue(code, readout.leftValue);
+    if (readout.twoChannels) {
+        line += '\t';
+        line += FormatMeasurementValue(code, readout.rightValue);
+    }
+    line += '\t';
+    line += readout.unit.empty() ? std::string("-") : readout.unit;
+    return line;
+}
+
+}  // namespace zeltrak

@@ -1,0 +1,168 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dsp/channel_processing.h"
+#include "dsp/spectral_data.h"
+#include "files/calibration_record.h"
+
+namespace zeltrak {
+
+// The measurement codes the readout windows keep.
+enum MeasurementCode : int {
+    kMeasureTHD = 0,
+    kMeasureTHDN = 1,
+    kMeasureIMD = 2,
+    kMeasureSNR = 3,
+    kMeasureSINAD = 4,
+    kMeasureSFDR = 5,
+    kMeasureNoiseFigure = 6,
+    kMeasurePeakFrequency = 7,
+    kMeasurePeakAmplitude = 8,
+    kMeasureTotalPower = 9,
+};
+inline constexpr int kMeasurementCount = 10;
+
+// What a measurement needs besides the spectrum: the calibration in force (for the unit
+// reference of weighted band powers), the noise-figure polarity view setting, and whether the
+// spectrum is shown relative to a reference (then no unit offset applies).
+struct MeasurementContext {
+    const CalibrationRecord* calibration = nullptr;
+    int noiseFigurePolarity = 6;
+    bool relativeDisplay = false;
+};
+
+// BandPower modes: the displayed values, or the flat, A, B or C weighted power.
+enum BandPowerMode : int { kBandDisplayed = -1, kBandFlat = 0, kBandA = 1, kBandB = 2, kBandC = 3 };
+
+struct PeakResult {
+    double frequency = 0.0;
+    double amplitude = kNoPeakAmplitude;
+    uint32_t bin = 0;
+    bool found = false;
+    static constexpr double kNoPeakAmplitude = -999.9;
+};
+
+// Frequency and bin conversions of the measurements.
+uint32_t MeasureFreqToBin(const TSpectralData& s, double f);
+double MeasureBinToFreq(const TSpectralData& s, uint32_t k);
+// The fractional-octave band containing f (the last band above them all).
+uint32_t MeasureFreqToBand(const TSpectralData& s, double f);
+// The averaged power at the bin of f; 0 below bin 3 and above bin N-3.
+double PowerAt(const TSpectralData& s, double f);
+// The display value of bin k, also on a fractional-octave axis (where GetValue indexes bands).
+double BinAmplitude(const TSpectralData& s, uint32_t k, const MeasurementContext& context = {});
+
+// The k-th largest local maximum (k = 0 ... 10) of the averaged power between bins lo and hi.
+// A local maximum exceeds each of its five neighbours on either side; equal values keep the
+// lower bin. None found: bin 0, frequency 0, amplitude -999.9.
+PeakResult FindPeak(const TSpectralData& s, int64_t lo, int64_t hi, int k, const MeasurementContext& context = {});
+// The first `count` passes of FindPeak at once (index j holds pass j).
+std::vector<PeakResult> FindPeaks(const TSpectralData& s, int64_t lo, int64_t hi, int count,
+                                  const MeasurementContext& context = {});
+// The bins (lo, hi) bounding the tone at bin b: where the skirts stop falling.
+std::pair<uint32_t, uint32_t> PeakExtent(const TSpectralData& s, uint32_t b);
+
+// Power correction of the window a linear-axis spectrum is made with (amplitude-corrected
+// coefficients): 1 / their mean square, so that summed bins read the true power.
+double WindowPowerCorrection(uint32_t windowType, uint32_t fftSize);
+
+// Power over bins (or, on a fractional-octave axis, bands) lo ... hi: linear (percent of full
+// scale or calibrated units) or in dB (re full scale or the unit's reference). Calibrated
+// spectrums need the record in the context for the unit's reference.
+double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmic, int mode,
+                 const MeasurementContext& context = {});
+
+double MeasureTHD(const TSpectralData& s);
+// The strongest tone's power and the summed power of the ten next strongest tones, from which
+// THD+N, SNR and SINAD are formed.
+struct ToneDecomposition {
+    double tone = 0.0;
+    double rest = 0.0;
+};
+ToneDecomposition DecomposeTones(const TSpectralData& s);
+double ThdnOf(const ToneDecomposition& d);
+double SnrOf(const ToneDecomposition& d);
+double SinadOf(const ToneDecomposition& d);
+double MeasureTHDN(const TSpectralData& s);
+double MeasureIMD(const TSpectralData& s);
+double MeasureSNR(const TSpectralData& s);
+double MeasureSINAD(const TSpectralData& s);
+struct SfdrResult {
+    double db = 0.0;
+    uint32_t spurBin = 0;
+};
+SfdrResult MeasureSFDR(const TSpectralData& s);
+// SNR(left) - SNR(right) for polarity 6, the reverse otherwise; 0 without both spectrums.
+double MeasureNoiseFigure(const TSpectralData* left, const TSpectralData* right, int polarity);
+double MeasurePeakFrequency(const TSpectralData& s);
+double MeasurePeakAmplitude(const TSpectralData& s, const MeasurementContext& context = {});
+double MeasureTotalPower(const TSpectralData& s, const MeasurementContext& context = {});
+
+// One measurement of one spectrum (noise figure needs both channels: use MeasureNoiseFigure).
+double Measure(MeasurementCode code, const TSpectralData& s, const MeasurementContext& context = {});
+
+// The spectrums the measurements and the log read for a channel-processing mode: the left
+// channel, the right, both, or the result of two-channel processing. second is null when one
+// signal is analysed.
+struct MeasuredSpectrums {
+    const TSpectralData* first = nullptr;
+    const TSpectralData* second = nullptr;
+};
+MeasuredSpectrums SpectrumsToMeasure(const ChannelSpectrums& spectrums, uint16_t mode, bool stereo);
+
+// The unit text of a readout for this spectrum ("%", "dB", "Hz" or the calibration label,
+// with " A", " B" or " C" for a weighted spectrum).
+std::string MeasurementUnit(MeasurementCode code, const TSpectralData& s, uint32_t standardWeighting);
+// A value in the readout's number format, without its unit.
+std::string FormatMeasurementValue(MeasurementCode code, double value);
+// The short name of the readout ("THD", "THD+N", ...).
+const char* MeasurementName(MeasurementCode code);
+
+// The text a measurement window shows: left, and right when two signals are analysed.
+struct Readout {
+    std::string left = "0.0";
+    std::string right = "0.0";
+    bool twoChannels = false;
+    double leftValue = 0.0;
+    double rightValue = 0.0;
+    std::string unit;
+    bool measured = false;
+};
+
+// The measurement windows' readouts, recomputed from every new averaged spectrum.
+class TMeasurementReadouts {
+public:
+    TMeasurementReadouts();
+
+    void SetContext(const MeasurementContext& context) { context_ = context; }
+    void SetWeighting(uint32_t standardWeighting) { weighting_ = standardWeighting; }
+    // Which readouts are recomputed (the open windows); all by default.
+    void SetEnabled(MeasurementCode code, bool enabled);
+    bool Enabled(MeasurementCode code) const;
+
+    // After each averaged spectrum: the engine's four spectrums (unused ones null), its
+    // channel-processing mode and whether the input is stereo.
+    void Update(const ChannelSpectrums& spectrums, uint16_t mode, bool stereo);
+    // Back to "0.0" (before the first spectrum).
+    void Reset();
+
+    const Readout& Get(MeasurementCode code) const { return readouts_[code]; }
+
+private:
+    std::array<Readout, kMeasurementCount> readouts_;
+    std::array<bool, kMeasurementCount> enabled_;
+    MeasurementContext context_;
+    uint32_t weighting_ = 0;
+};
+
+// Command line: a list such as "thd,snr" or "all" into codes (in the order given, each once).
+// False with a message in `error` for an unknown name or an empty list.
+bool ParseMeasurementList(const std::string& list, std::vector<MeasurementCode>& codes, std::string& error);
+// "NAME\tleft[\tright]\tunit".
+std::string FormatMeasurementLine(MeasurementCode code, const Readout& readout);
+
+}  // namespace zeltrak
