@@ -10,6 +10,7 @@
 
 #include "base/strings.h"
 #include "dsp/spectral_data.h"
+#include "engine/analysis_reports.h"
 #include "engine/analyze_command.h"
 #include "engine/command_line.h"
 #include "engine/engine.h"
@@ -70,6 +71,13 @@ ShellSettings LoadShellSettings(const TIniStore& ini, DeviceCounts devices, cons
     return shell;
 }
 
+TAnalysisReports MakeReports(Host& host, const ReportOptions& options, const TIniStore& ini, const ShellSettings& shell) {
+    MeasurementContext context;
+    context.calibration = shell.calibration.IsEnabled ? &shell.calibration : nullptr;
+    context.noiseFigurePolarity = static_cast<int>(ini.GetInt("ViewStatus", "NoiseFigurePolarity", 6));
+    return TAnalysisReports(host, options, context, shell.processing.Scaling().StandardWeighting);
+}
+
 EngineEnvironment Environment(const AppEnvironment& env, const TIniStore& ini, const CalibrationRecord& calibration) {
     EngineEnvironment e;
     e.waveDir = ResolveDataPath(env, ini.GetString("Paths", "Wav", "..\\.\\wave", 260));
@@ -98,8 +106,8 @@ LoopbackConfig LoopbackSettings(const TIniStore& ini, ConsoleHost& host) {
     return c;
 }
 
-int RunRealTime(const MainOptions& options, const ScalingOptions& scaling, const AppEnvironment& env,
-                const TIniStore& ini, ConsoleHost& host) {
+int RunRealTime(const MainOptions& options, const ScalingOptions& scaling, const ReportOptions& reportOptions,
+                const AppEnvironment& env, const TIniStore& ini, ConsoleHost& host) {
     std::unique_ptr<WaveDriverChain> driver = CreateSystemWaveDriver(LoopbackSettings(ini, host));
     ShellSettings shell = LoadShellSettings(
         ini, DeviceCounts{driver->DeviceCount(WaveDirection::Input), driver->DeviceCount(WaveDirection::Output)},
@@ -110,6 +118,8 @@ int RunRealTime(const MainOptions& options, const ScalingOptions& scaling, const
     TEngine engine(host, *driver, settings, &queue, Environment(env, ini, shell.calibration));
     TShellScaling spectrumScaling(settings, shell.calibration);
     engine.SetScaling(&spectrumScaling);
+    TAnalysisReports reports = MakeReports(host, reportOptions, ini, shell);
+    if (!reports.Attach(engine)) return 1;
     TEngineLoop loop(engine, queue);
     std::printf("%s\nReal-Time on input device %d \"%s\", %u Hz, %u channel(s), %u bits, FFT %u\n", kProgramTitle,
                 engine.InputPort().DeviceId(), engine.InputPort().DeviceName().c_str(),
@@ -130,6 +140,7 @@ int RunRealTime(const MainOptions& options, const ScalingOptions& scaling, const
         const auto now = Clock::now();
         if (now >= nextStatus) {
             std::printf("%s\n", EngineStatusLine(engine).c_str());
+            reports.PrintMeasurements(stdout);
             std::fflush(stdout);
             nextStatus += std::chrono::seconds(1);
         }
@@ -137,13 +148,17 @@ int RunRealTime(const MainOptions& options, const ScalingOptions& scaling, const
     }
     const bool wasRunning = engine.Running();
     if (wasRunning) engine.Stop();
+    reports.Detach();
     std::printf("%s\n", EngineStatusLine(engine).c_str());
+    reports.PrintMeasurements(stdout);
     return 0;
 }
 
-int RunFile(const MainOptions& options, const ScalingOptions& scaling, const TIniStore& ini, ConsoleHost& host) {
+int RunFile(const MainOptions& options, const ScalingOptions& scaling, const ReportOptions& reportOptions,
+            const TIniStore& ini, ConsoleHost& host) {
     const ShellSettings shell = LoadShellSettings(ini, DeviceCounts{}, scaling);
     TFileAnalysis analysis(host, shell.processing, shell.calibration);
+    TAnalysisReports reports = MakeReports(host, reportOptions, ini, shell);
     AnalyzeOptions a;
     a.input = options.file;
     std::string error;
@@ -152,7 +167,8 @@ int RunFile(const MainOptions& options, const ScalingOptions& scaling, const TIn
         if (!error.empty()) std::fprintf(stderr, "zeltrak: %s\n", error.c_str());
         return status;
     }
-    if (!analysis.RunToEnd(Progress)) return 1;
+    if (!reports.Attach(analysis.Engine()) || !analysis.RunToEnd(Progress)) return 1;
+    reports.Detach();
     TEngine& engine = analysis.Engine();
     const SettingsBlock& s = analysis.Settings().Settings();
     std::printf("%s\nFile %s: %u Hz, %u channel(s), %.3f s\n", kProgramTitle, a.input.c_str(), s.format.rate,
@@ -165,6 +181,7 @@ int RunFile(const MainOptions& options, const ScalingOptions& scaling, const TIn
                         p.value, p.unit.c_str());
         }
     }
+    reports.PrintMeasurements(stdout);
     return 0;
 }
 
@@ -173,10 +190,13 @@ int RunFile(const MainOptions& options, const ScalingOptions& scaling, const TIn
 int main(int argc, char** argv) {
     MainOptions options;
     ScalingOptions scaling;
-    std::vector<std::string> rest;
+    ReportOptions reportOptions;
+    std::vector<std::string> afterScaling, rest;
     std::string error;
-    // Scaling options serve the headless analyser and "analyze" alike, wherever they stand.
-    if (!ParseScalingOptions(std::vector<std::string>(argv + 1, argv + argc), scaling, rest, error)) {
+    // Scaling, measurement and logging options serve the headless analyser and "analyze"
+    // alike, wherever they stand.
+    if (!ParseScalingOptions(std::vector<std::string>(argv + 1, argv + argc), scaling, afterScaling, error) ||
+        !ParseReportOptions(afterScaling, reportOptions, rest, error)) {
         std::fprintf(stderr, "zeltrak: %s\n", error.c_str());
         return 2;
     }
@@ -198,6 +218,9 @@ int main(int argc, char** argv) {
     TIniStore ini;
     if (!ini.Load(settingsPath) && !options.settingsFile.empty())
         ShowMessage(host, "Settings file " + settingsPath + " not found; using the defaults.", MessageIcon::Information);
+    // The logging options refine the settings file's logging section.
+    reportOptions.logSettings.Load(ini);
+    ParseReportOptions(afterScaling, reportOptions, rest, error);
 
     if (options.subcommand == "analyze") {
         AnalyzeOptions a;
@@ -210,7 +233,8 @@ int main(int argc, char** argv) {
             return 0;
         }
         const ShellSettings shell = LoadShellSettings(ini, DeviceCounts{}, scaling);
-        const int status = RunAnalyze(a, shell.processing, shell.calibration, host, Progress, error);
+        TAnalysisReports reports = MakeReports(host, reportOptions, ini, shell);
+        const int status = RunAnalyze(a, shell.processing, shell.calibration, host, Progress, error, &reports);
         if (status != 0 && !error.empty()) std::fprintf(stderr, "zeltrak analyze: %s\n", error.c_str());
         return status;
     }
@@ -222,9 +246,9 @@ int main(int argc, char** argv) {
         std::fputs(SettingsReport(settings).c_str(), stdout);
         return 0;
     }
-    if (!options.file.empty()) return RunFile(options, scaling, ini, host);
-    if (options.headless) return RunRealTime(options, scaling, env, ini, host);
+    if (!options.file.empty()) return RunFile(options, scaling, reportOptions, ini, host);
+    if (options.headless) return RunRealTime(options, scaling, reportOptions, env, ini, host);
     // The desktop application comes with the GUI; until then the headless analyser runs.
     std::fprintf(stderr, "zeltrak: no window system support in this build; running --headless\n");
-    return RunRealTime(options, scaling, env, ini, host);
+    return RunRealTime(options, scaling, reportOptions, env, ini, host);
 }

@@ -9,6 +9,7 @@
 #include "dsp/channel_processing.h"
 #include "dsp/dsp_strings.h"
 #include "dsp/spectral_data.h"
+#include "engine/analysis_reports.h"
 #include "engine/engine.h"
 #include "files/wave_file.h"
 #include "platform/host.h"
@@ -301,7 +302,7 @@ bool TFileAnalysis::RunToEnd(const std::function<void(int)>& progress) {
 }
 
 int RunAnalyze(const AnalyzeOptions& options, const ProcessingSettings& settings, const CalibrationRecord& calibration,
-               Host& host, const std::function<void(int)>& progress, std::string& error) {
+               Host& host, const std::function<void(int)>& progress, std::string& error, TAnalysisReports* reports) {
     TFileAnalysis analysis(host, settings, calibration);
     int status = 0;
     if (!analysis.Open(options, error, status)) return status;
@@ -313,14 +314,18 @@ int RunAnalyze(const AnalyzeOptions& options, const ProcessingSettings& settings
             return 1;
         }
     }
-    if (!analysis.RunToEnd(progress)) {
+    if (reports && !reports->Attach(analysis.Engine())) {
+        status = 1;
+    } else if (!analysis.RunToEnd(progress)) {
         status = 1;
     } else {
+        if (reports) reports->Detach();  // closes the log before the results are printed
         WriteSpectrumCsv(analysis.Engine(), out);
         if (std::ferror(out)) {
             error = "writing the spectrum failed";
             status = 1;
         }
+        if (reports) reports->PrintMeasurements(stdout);
     }
     if (out != stdout && std::fclose(out) != 0 && status == 0) {
         error = "writing '" + options.output + "' failed";

@@ -20,6 +20,7 @@ namespace zeltrak {
 class Host;
 class TEngine;
 class TSpectralData;
+class TAnalysisReports;
 
 // `zeltrak analyze FILE.wav [options]`: the options as given; unset ones keep the settings.
 struct AnalyzeOptions {
@@ -49,7 +50,13 @@ inline constexpr const char* kAnalyzeUsage =
     "  --overlap P      0 to 99 percent\n"
     "  --decimation D   1 to 30\n"
     "  --channels MODE  0-12 or left right both average rtf-lr rtf-rl cross-lr cross-rl\n"
-    "                   tf-lr tf-rl coherence tfc-lr tfc-rl\n";
+    "                   tf-lr tf-rl coherence tfc-lr tfc-rl\n"
+    "Scaling: --cal FILE.cal  --amplitude linear|db  --frequency linear|log|octave  --octave N\n"
+    "         --weighting flat|A|B|C  --psd squared|root  --mic-comp LEFT[,RIGHT]\n"
+    "Results: --measure LIST (thd,thdn,imd,snr,sinad,sfdr,nf,peakfreq,peakamp,power or all)\n"
+    "         prints one line per measurement after the CSV: name, value(s), unit\n"
+    "Logging: --log FILE  --log-type NAME  --log-interval SECS  --log-range START:STOP|full\n"
+    "         --log-threshold LEVEL  --log-append  --log-band-power\n";
 
 // Parses the arguments that follow "analyze"; false with a message for a bad one.
 bool ParseAnalyzeArguments(const std::vector<std::string>& args, AnalyzeOptions& out, std::string& error);
@@ -99,11 +106,13 @@ private:
     std::unique_ptr<TEngine> engine_;
 };
 
-// Runs the whole command: opens the file, analyses it to its end and writes the CSV.
+// Runs the whole command: opens the file, analyses it to its end and writes the CSV, then the
+// measurement lines of `reports` (when given) to standard output.
 // Returns the process exit status (0 success); messages go through host, `error` holds a
 // one-line reason for a failure that had no message of its own.
 int RunAnalyze(const AnalyzeOptions& options, const ProcessingSettings& settings, const CalibrationRecord& calibration,
-               Host& host, const std::function<void(int percent)>& progress, std::string& error);
+               Host& host, const std::function<void(int percent)>& progress, std::string& error,
+               TAnalysisReports* reports = nullptr);
 
 // What the averaged result of a spectrum shows at its peak: the peak bin (from bin 5 up), or
 // the strongest band on a band axis, with the value and its unit as the view shows them.

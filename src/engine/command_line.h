@@ -30,7 +30,10 @@ inline constexpr const char* kMainUsage =
     "  --seconds S      stop after S seconds\n"
     "  --yes, --no      answer every question with Yes or No instead of its default\n"
     "  --settings FILE  use FILE as the settings file\n"
-    "  --report         print the configuration report and exit\n";
+    "  --report         print the configuration report and exit\n"
+    "The scaling (--cal, --amplitude, --frequency, --octave, --weighting, --psd, --mic-comp),\n"
+    "measurement (--measure LIST) and logging (--log FILE ...) options of \"zeltrak analyze\"\n"
+    "also apply here; measurements are printed once per second and at the end.\n";
 
 // False with a message for an unknown option or a bad value.
 bool ParseMainArguments(const std::vector<std::string>& args, MainOptions& out, std::string& error);

@@ -538,4 +538,28 @@ std::string FormatMeasurementLine(MeasurementCode code, const Readout& readout) 
     return line;
 }
 
+bool ParseMeasureOption(const std::vector<std::string>& args, std::vector<MeasurementCode>& codes,
+                        std::vector<std::string>& rest, std::string& error) {
+    static const std::string kOption = "--measure";
+    codes.clear();
+    rest.clear();
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string list;
+        if (args[i] == kOption) {
+            if (i + 1 >= args.size()) {
+                error = "--measure needs a list such as thd,snr or all";
+                return false;
+            }
+            list = args[++i];
+        } else if (args[i].rfind(kOption + "=", 0) == 0) {
+            list = args[i].substr(kOption.size() + 1);
+        } else {
+            rest.push_back(args[i]);
+            continue;
+        }
+        if (!ParseMeasurementList(list, codes, error)) return false;
+    }
+    return true;
+}
+
 }  // namespace zeltrak

@@ -162,6 +162,10 @@ private:
 // Command line: a list such as "thd,snr" or "all" into codes (in the order given, each once).
 // False with a message in `error` for an unknown name or an empty list.
 bool ParseMeasurementList(const std::string& list, std::vector<MeasurementCode>& codes, std::string& error);
+// Takes "--measure LIST" (or "--measure=LIST") out of a command line; other arguments go to
+// `rest` in order. `codes` stays empty when the option is absent.
+bool ParseMeasureOption(const std::vector<std::string>& args, std::vector<MeasurementCode>& codes,
+                        std::vector<std::string>& rest, std::string& error);
 // "NAME\tleft[\tright]\tunit".
 std::string FormatMeasurementLine(MeasurementCode code, const Readout& readout);
 

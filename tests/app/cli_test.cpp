@@ -130,4 +130,40 @@ TEST(Cli, ScalingOptionsGiveBandsWeightingAndCalibratedUnits) {
     EXPECT_EQ(r.status, 2);
 }
 
+TEST(Cli, MeasurementsAndDataLogOfAnAnalysedFile) {
+    zeltrak::testing::TempDir dir;
+    const std::string wav = dir.File("harmonics.wav");
+    // 1 kHz at half scale with 1 % second and 0.5 % third harmonic: THD = sqrt(1 + 0.25) %.
+    const std::string script =
+        "import math, struct, wave\n"
+        "w = wave.open('" + wav + "', 'wb')\n"
+        "w.setnchannels(1); w.setsampwidth(2); w.setframerate(48000)\n"
+        "x = [0.5 * (math.sin(2*math.pi*1000*n/48000) + 0.01*math.sin(2*math.pi*2000*n/48000)"
+        " + 0.005*math.sin(2*math.pi*3000*n/48000)) for n in range(96000)]\n"
+        "w.writeframes(b''.join(struct.pack('<h', round(v * 32767)) for v in x))\n";
+    zeltrak::testing::WriteFile(dir.File("make.py"), script);
+    ASSERT_EQ(std::system(("/usr/bin/python3 " + dir.File("make.py")).c_str()), 0);
+    const std::string log = dir.File("thd.log");
+    const Result r = Zeltrak(dir.path(), "analyze " + wav + " --fft 8192 --window flattop --measure thd,peakfreq -o " +
+                                             dir.File("s.csv") + " --log " + log + " --log-type thd 2>/dev/null");
+    ASSERT_EQ(r.status, 0) << r.out;
+    double thd = 0.0;
+    ASSERT_EQ(std::sscanf(r.out.c_str(), "THD\t%lf\t%%", &thd), 1) << r.out;
+    EXPECT_NEAR(thd, 1.118, 0.01);
+    EXPECT_NE(r.out.find("\nPeak Frequency\t"), std::string::npos) << r.out;
+    // The log has its header, then one line per logged frame with the THD in percent.
+    std::istringstream lines(zeltrak::testing::ReadFile(log));
+    std::string line;
+    int rows = 0;
+    while (std::getline(lines, line)) {
+        double t = 0.0, v = 0.0;
+        if (std::sscanf(line.c_str(), "%lf\t%lf", &t, &v) == 2) {
+            EXPECT_NEAR(v, 1.118, 0.05) << line;
+            ++rows;
+        }
+    }
+    EXPECT_GE(rows, 1);
+    EXPECT_EQ(Zeltrak(dir.path(), "analyze " + wav + " --measure bogus 2>/dev/null").status, 2);
+}
+
 }  // namespace
