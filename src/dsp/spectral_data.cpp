@@ -225,19 +225,24 @@ void TSpectralData::SetCalibration(const CalibrationRecord* record, int channel)
     ComputeBinScale();
 }
 
+bool TSpectralData::CurveFactors(const std::vector<CurvePoint>& curve, Buffer<float>& factors) {
+    const BinAxis axis{bins_, binWidth_, nyquist_};
+    const std::vector<float> levels = LevelsToFactors(CurveOntoBins(curve, axis));
+    factors = Allocate<float>(bins_);
+    if (!factors) {
+        ReportMemoryFailure();
+        return false;
+    }
+    std::copy(levels.begin(), levels.end(), factors.get());
+    return true;
+}
+
 bool TSpectralData::SetWeighting(uint32_t standardWeighting) {
     if (error_) return false;
     weighting_.reset();
     const std::vector<CurvePoint>& curve = WeightingCurve(standardWeighting);
     if (!curve.empty()) {
-        const BinAxis axis{bins_, binWidth_, nyquist_};
-        const std::vector<float> factors = LevelsToFactors(CurveOntoBins(curve, axis));
-        weighting_ = Allocate<float>(bins_);
-        if (!weighting_) {
-            ReportMemoryFailure();
-            return false;
-        }
-        std::copy(factors.begin(), factors.end(), weighting_.get());
+        if (!CurveFactors(curve, weighting_)) return false;
     }
     ComputeBinScale();
     return true;
@@ -253,14 +258,7 @@ bool TSpectralData::SetCompensation(const std::string& path, bool enabled) {
         if (status != CurveFileStatus::Ok) {
             if (host_) ShowMessage(*host_, CompensationMessage(status, path), MessageIcon::Error);
         } else {
-            const BinAxis axis{bins_, binWidth_, nyquist_};
-            const std::vector<float> factors = LevelsToFactors(CurveOntoBins(points, axis));
-            compensation_ = Allocate<float>(bins_);
-            if (!compensation_) {
-                ReportMemoryFailure();
-                return false;
-            }
-            std::copy(factors.begin(), factors.end(), compensation_.get());
+            if (!CurveFactors(points, compensation_)) return false;
             inForce = true;
         }
     }

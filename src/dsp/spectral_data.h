@@ -8,6 +8,7 @@
 
 #include "base/sample_format.h"
 #include "dsp/averaging_types.h"
+#include "dsp/spline.h"
 #include "files/calibration_record.h"
 
 namespace zeltrak {
@@ -218,6 +219,8 @@ private:
     bool UsesHistory() const { return historyPower_ != nullptr; }
     bool InBands() const { return freqScale_ == 2; }
     void ReportMemoryFailure();
+    // A curve of (frequency, dB) points as amplitude factors per bin; false when out of memory.
+    bool CurveFactors(const std::vector<CurvePoint>& curve, Buffer<float>& factors);
     void ComputeBinScale();
     bool BuildBands();
     bool IsRatio() const { return realTransferDone_ || complexTransferDone_ || coherenceDone_; }

@@ -56,6 +56,16 @@ const char* NonPcmName(uint16_t tag) {
     }
 }
 
+// The 16-byte body of a plain PCM "fmt " chunk.
+void PcmFormatBody(const SampleFormat& format, uint8_t (&body)[16]) {
+    PutLE16(body, kTagPcm);
+    PutLE16(body + 2, format.channels);
+    PutLE32(body + 4, format.rate);
+    PutLE32(body + 8, format.BytesPerSecond());
+    PutLE16(body + 12, static_cast<uint16_t>(format.BlockAlign()));
+    PutLE16(body + 14, format.bitsPerSample);
+}
+
 std::string Printf(const char* format, const std::string& s) {
     std::vector<char> out(std::strlen(format) + s.size() + 16);
     std::snprintf(out.data(), out.size(), format, s.c_str());
@@ -159,12 +169,7 @@ TWaveFile::TWaveFile(Host& host, const SampleFormat& format, bool makeBackup, co
     RiffChunk fmt;
     fmt.id = kFourCCFmt;
     uint8_t body[16];
-    PutLE16(body, kTagPcm);
-    PutLE16(body + 2, format_.channels);
-    PutLE32(body + 4, format_.rate);
-    PutLE32(body + 8, format_.BytesPerSecond());
-    PutLE16(body + 12, static_cast<uint16_t>(format_.BlockAlign()));
-    PutLE16(body + 14, format_.bitsPerSample);
+    PcmFormatBody(format_, body);
     data_ = RiffChunk{};
     data_.id = kFourCCData;
     bool ok = file_.CreateChunk(riff_, RiffFile::kCreateRiff) && file_.CreateChunk(fmt) &&
@@ -648,12 +653,7 @@ bool TWaveFile::WriteMemoryFile(int fd) {
     RiffChunk data;
     data.id = kFourCCData;
     uint8_t body[16];
-    PutLE16(body, kTagPcm);
-    PutLE16(body + 2, format_.channels);
-    PutLE32(body + 4, format_.rate);
-    PutLE32(body + 8, format_.BytesPerSecond());
-    PutLE16(body + 12, static_cast<uint16_t>(format_.BlockAlign()));
-    PutLE16(body + 14, format_.bitsPerSample);
+    PcmFormatBody(format_, body);
     ok = ok && file.CreateChunk(riff, RiffFile::kCreateRiff) && file.CreateChunk(fmt) &&
          file.Write(body, sizeof body) == sizeof body && file.Ascend(fmt) && file.CreateChunk(data) &&
          file.Write(buffer_, bytes) == static_cast<int64_t>(bytes) && file.Ascend(data) && file.Ascend(riff);
