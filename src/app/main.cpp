@@ -27,6 +27,9 @@
 #include "platform/buffer_done_queue.h"
 #include "platform/console_host.h"
 #include "platform/portaudio/system_wave_driver.h"
+#ifdef ZELTRAK_HAVE_GUI
+#include "views/qt/desktop.h"
+#endif
 
 namespace {
 
@@ -154,6 +157,26 @@ int RunRealTime(const MainOptions& options, const ScalingOptions& scaling, const
     return 0;
 }
 
+#ifdef ZELTRAK_HAVE_GUI
+// The desktop window on the system's cards (the Loopback card last), Real-Time mode.
+int RunDesktopShell(int& argc, char** argv, const ScalingOptions& scaling, const AppEnvironment& env,
+                    const TIniStore& ini, ConsoleHost& host) {
+    std::unique_ptr<WaveDriverChain> driver = CreateSystemWaveDriver(LoopbackSettings(ini, host));
+    ShellSettings shell = LoadShellSettings(
+        ini, DeviceCounts{driver->DeviceCount(WaveDirection::Input), driver->DeviceCount(WaveDirection::Output)},
+        scaling);
+    TShellScaling spectrumScaling(shell.processing, shell.calibration);
+    DesktopSetup setup;
+    setup.driver = driver.get();
+    setup.settings = &shell.processing;
+    setup.scaling = &spectrumScaling;
+    setup.environment = Environment(env, ini, shell.calibration);
+    ReadSpectrumRange(ini, setup);
+    setup.runOnLaunch = ini.GetInt("FileIO", "RunOnLaunch", 0) == 1 && shell.processing.Mode.OpMode == kModeRealTime;
+    return RunDesktop(argc, argv, setup);
+}
+#endif
+
 int RunFile(const MainOptions& options, const ScalingOptions& scaling, const ReportOptions& reportOptions,
             const TIniStore& ini, ConsoleHost& host) {
     const ShellSettings shell = LoadShellSettings(ini, DeviceCounts{}, scaling);
@@ -248,7 +271,11 @@ int main(int argc, char** argv) {
     }
     if (!options.file.empty()) return RunFile(options, scaling, reportOptions, ini, host);
     if (options.headless) return RunRealTime(options, scaling, reportOptions, env, ini, host);
-    // The desktop application comes with the GUI; until then the headless analyser runs.
+#ifdef ZELTRAK_HAVE_GUI
+    if (DisplayAvailable()) return RunDesktopShell(argc, argv, scaling, env, ini, host);
+    std::fprintf(stderr, "zeltrak: no display found; running --headless\n");
+#else
     std::fprintf(stderr, "zeltrak: no window system support in this build; running --headless\n");
+#endif
     return RunRealTime(options, scaling, reportOptions, env, ini, host);
 }

@@ -1,0 +1,46 @@
+#include "views/qt/desktop.h"
+
+#include <QApplication>
+#include <cmath>
+#include <cstdlib>
+
+#include "files/ini_store.h"
+#include "platform/buffer_done_queue.h"
+#include "views/qt/main_window.h"
+#include "views/qt/qt_host.h"
+
+namespace zeltrak {
+
+namespace {
+bool Set(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+}  // namespace
+
+void ReadSpectrumRange(const TIniStore& ini, DesktopSetup& setup) {
+    const double start = ini.GetDouble("SpectrumOpts", "StartFreq", 10.0);
+    const double stop = ini.GetDouble("SpectrumOpts", "StopFreq", 22000.0);
+    if (std::isfinite(start) && std::isfinite(stop) && start >= 0.0 && stop > start) {
+        setup.spectrumStart = start;
+        setup.spectrumStop = stop;
+    }
+}
+
+bool DisplayAvailable() { return Set("QT_QPA_PLATFORM") || Set("DISPLAY") || Set("WAYLAND_DISPLAY"); }
+
+int RunDesktop(int& argc, char** argv, DesktopSetup& setup) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("zeltrak");
+    QtHost host;
+    BufferDoneQueue queue;
+    setup.settings->Mode.OpMode = kModeRealTime;
+    TEngine engine(host, *setup.driver, *setup.settings, &queue, setup.environment);
+    if (setup.scaling) engine.SetScaling(setup.scaling);
+    TMainWin window(host, engine, queue, *setup.settings, setup.spectrumStart, setup.spectrumStop);
+    window.show();
+    if (setup.runOnLaunch) window.RunAnalyser();
+    return app.exec();
+}
+
+}  // namespace zeltrak

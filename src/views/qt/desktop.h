@@ -1,0 +1,30 @@
+#pragma once
+#include "engine/engine.h"
+
+namespace zeltrak {
+
+class TIniStore;
+
+// What the desktop shell is started with; the sound driver and settings belong to the caller.
+struct DesktopSetup {
+    WaveDriver* driver = nullptr;
+    ProcessingSettings* settings = nullptr;
+    TSpectrumScaling* scaling = nullptr;  // may be null
+    EngineEnvironment environment;
+    double spectrumStart = 10.0;
+    double spectrumStop = 22000.0;
+    bool runOnLaunch = false;  // start the analyser at once when the mode is Real-Time
+};
+
+// The spectrum view's range from its options section, falling back to the defaults for a
+// missing or unusable pair.
+void ReadSpectrumRange(const TIniStore& ini, DesktopSetup& setup);
+
+// True when a window system can be reached: a Qt platform is named or an X or Wayland display
+// is set.
+bool DisplayAvailable();
+
+// Creates the application and the main window and runs Qt's event loop; returns its exit code.
+int RunDesktop(int& argc, char** argv, DesktopSetup& setup);
+
+}  // namespace zeltrak
