@@ -15,7 +15,7 @@ struct TColumnExtent {
 
 // Reduces (frequency, value) points to at most one min/max pair per pixel column of `map`, so
 // drawing costs the width of the plot rather than the number of bins. Points outside the
-// mapped range and non-finite values are left out.
+// mapped range and NaN values are left out; a column reaching an infinite value is left empty.
 std::vector<TColumnExtent> ReduceToColumns(const std::vector<float>& frequencies,
                                            const std::vector<float>& values,
                                            const TFrequencyPixelMap& map);

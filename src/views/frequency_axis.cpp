@@ -152,8 +152,11 @@ std::optional<int32_t> TFrequencyPixelMap::Column(double frequency) const {
   if (!valid_ || !(frequency >= lo_) || !(frequency <= hi_)) return std::nullopt;
   const double x = logarithmic_ ? std::log10(frequency) : frequency;
   const double t = (x - a_) / width_ * static_cast<double>(columns_);
-  const int32_t column = static_cast<int32_t>(std::clamp(std::floor(t), 0.0,
-                                                         static_cast<double>(columns_ - 1)));
+  int32_t column = static_cast<int32_t>(std::clamp(std::floor(t), 0.0,
+                                                   static_cast<double>(columns_ - 1)));
+  // The column edges decide, so that a walk along the edges and this lookup always agree.
+  if (column > 0 && frequency < ColumnEdge(column)) --column;
+  else if (column + 1 < columns_ && frequency >= ColumnEdge(column + 1)) ++column;
   return column;
 }
 

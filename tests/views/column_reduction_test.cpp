@@ -1,6 +1,7 @@
 // Column reduction against a direct scan of the points per column.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -50,7 +51,42 @@ TEST(ColumnReduction, EachColumnHoldsTheExtremesOfItsPoints) {
         if (c.present) colMax = std::max(colMax, c.max);
     EXPECT_EQ(colMax, allMax);
 
+    // Points in any order give the same columns as the ascending walk: the per-point lookup
+    // and the edge walk agree exactly, including points on an edge.
+    std::vector<float> fr(f.rbegin(), f.rend()), vr(v.rbegin(), v.rend());
+    for (const auto& m : {map, TFrequencyPixelMap(0, 24000, 1600, false), TFrequencyPixelMap(100, 1000, 997, true)}) {
+        const auto sorted = ReduceToColumns(f, v, m);
+        const auto unsorted = ReduceToColumns(fr, vr, m);
+        ASSERT_EQ(sorted.size(), unsorted.size());
+        for (size_t c = 0; c < sorted.size(); ++c) {
+            EXPECT_EQ(sorted[c].present, unsorted[c].present) << c;
+            EXPECT_EQ(sorted[c].min, unsorted[c].min) << c;
+            EXPECT_EQ(sorted[c].max, unsorted[c].max) << c;
+        }
+    }
     EXPECT_TRUE(ReduceToColumns(f, v, TFrequencyPixelMap()).empty());
+}
+
+TEST(ColumnReduction, GapsAndInfiniteValuesInBothOrders) {
+    // Ten columns of 10 Hz, two points each.
+    const std::vector<float> f{0, 5, 10, 15, 20, 25, 30, 35, 40, 45, 50, 55, 60, 65, 70, 75, 80, 85, 90, 100};
+    std::vector<float> v{1, 2, NAN, 4, NAN, NAN, INFINITY, 3, 9, -9, 0, 0, 0, 0, 0, 0, 0, 0, 5, 7};
+    const TFrequencyPixelMap map(0, 100, 10, false);
+    for (bool reversed : {false, true}) {
+        std::vector<float> ff = f, vv = v;
+        if (reversed) {
+            std::reverse(ff.begin(), ff.end());
+            std::reverse(vv.begin(), vv.end());
+        }
+        const auto c = ReduceToColumns(ff, vv, map);
+        ASSERT_EQ(c.size(), 10u);
+        EXPECT_TRUE(c[0].present && c[0].min == 1 && c[0].max == 2);
+        EXPECT_TRUE(c[1].present && c[1].min == 4 && c[1].max == 4);  // NaN left out
+        EXPECT_FALSE(c[2].present);                                    // only NaN
+        EXPECT_FALSE(c[3].present);                                    // reaches infinity
+        EXPECT_TRUE(c[4].present && c[4].min == -9 && c[4].max == 9);
+        EXPECT_TRUE(c[9].present && c[9].min == 5 && c[9].max == 7);  // 100 Hz is the last column's
+    }
 }
 
 }  // namespace

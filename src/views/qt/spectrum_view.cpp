@@ -54,6 +54,14 @@ void TSpectrumView::OnStarted() {
     update();
 }
 
+void TSpectrumView::SetTrace(int i, std::vector<float> frequencies, std::vector<float> values) {
+    if (i < 0 || i > 3) return;
+    if (frequencies.size() != values.size()) values.resize(frequencies.size(), NAN);
+    traces_[i].frequencies = std::move(frequencies);
+    traces_[i].values = std::move(values);
+    update();
+}
+
 void TSpectrumView::OnFrame(const EngineFrame& frame) {
     if (!frame.analysed) return;
     for (int i = 0; i < 4; ++i) {
@@ -141,10 +149,12 @@ void TSpectrumView::paintEvent(QPaintEvent*) {
         painter.drawText(4, fm.ascent(), QString::fromStdString(unitLabel_));
     }
 
-    // Traces: a vertical stroke per column from min to max, joined to the next column.
+    // Traces: a vertical stroke per column from min to max, joined to the next column; one
+    // batched draw call per trace.
     painter.setClipRect(plot);
+    std::vector<QLine> lines;
     for (int i = 0; i < 4; ++i) {
-        painter.setPen(TraceColor(i));
+        lines.clear();
         int lastX = -1, lastY = 0;
         for (int c = 0; c < static_cast<int>(columns[i].size()); ++c) {
             const TColumnExtent& e = columns[i][c];
@@ -153,13 +163,15 @@ void TSpectrumView::paintEvent(QPaintEvent*) {
             const int yTop = yOf(e.max), yBottom = yOf(e.min);
             if (lastX >= 0) {
                 // Join from the previous column to the nearer end of this one.
-                const int yJoin = std::clamp(lastY, yTop, yBottom);
-                painter.drawLine(lastX, lastY, x, yJoin);
+                lines.emplace_back(lastX, lastY, x, std::clamp(lastY, yTop, yBottom));
             }
-            painter.drawLine(x, yTop, x, yBottom);
+            lines.emplace_back(x, yTop, x, yBottom);
             lastX = x;
             lastY = (yTop + yBottom) / 2;
         }
+        if (lines.empty()) continue;
+        painter.setPen(TraceColor(i));
+        painter.drawLines(lines.data(), static_cast<int>(lines.size()));
     }
 }
 

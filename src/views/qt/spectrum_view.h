@@ -18,6 +18,8 @@ public:
 
     void OnFrame(const EngineFrame& frame) override;
     void OnStarted() override;
+    // Replaces trace i (0 … 3) with the given points, as a frame would; for stored spectrums.
+    void SetTrace(int i, std::vector<float> frequencies, std::vector<float> values);
 
     // The plot area inside the widget, and its frequency-to-pixel mapping for the current size.
     QRect PlotRect() const;
