@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   portaudio19-dev libasound2-dev
+  qt6-base-dev
   libfftw3-dev libkissfft-dev
   sox libsndfile1-dev sndfile-programs
   jackd2
