@@ -97,7 +97,13 @@ void TMainWin::StopAnalyser() {
 }
 
 void TMainWin::IdleStep() {
-    if (!loop_->Pump(0)) {
+    // A long job polling for Esc runs the event loop from inside a step; the timer must not
+    // start a second step on top of the first.
+    if (inStep_) return;
+    inStep_ = true;
+    const bool running = loop_->Pump(0);
+    inStep_ = false;
+    if (!running) {
         idle_->stop();
         UpdateActions();
     }

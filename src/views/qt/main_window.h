@@ -56,6 +56,7 @@ private:
     QLabel* state_ = nullptr;
     QLabel* overload_ = nullptr;
     QLabel* frames_ = nullptr;
+    bool inStep_ = false;
 };
 
 }  // namespace zeltrak
