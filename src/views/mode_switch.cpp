@@ -3,6 +3,7 @@
 #include "base/strings.h"
 #include "engine/engine_strings.h"
 #include "engine/processing_settings.h"
+#include "engine/settings_names.h"
 #include "platform/host.h"
 #include "views/view_strings.h"
 
@@ -29,14 +30,7 @@ ModeSwitchResult SwitchMode(uint32_t current, uint32_t requested, Host& host, TM
     return ModeSwitchResult::Switched;
 }
 
-std::string ModeLabel(uint32_t mode) {
-    switch (mode) {
-        case kModeRealTime: return kViewModeRealTime;
-        case kModePostProcessing: return kViewModePostProcess;
-        case kModeRecorder: return kViewModeRecorder;
-        default: return {};
-    }
-}
+std::string ModeLabel(uint32_t mode) { return ModeToolbarLabel(mode); }
 
 std::string FileCaption(const std::string& fileName) {
     // Built from the "%s [%s]" pattern so the two stay one text.

@@ -6,8 +6,5 @@ namespace zeltrak {
 inline constexpr const char* kViewRealTimeBufferQuestion =
     "Data is still available in the Real-Time data buffers.\rDo you want to convert this to a WAV file for "
     "further Processing?";
-inline constexpr const char* kViewModeRealTime = "Real Time";
-inline constexpr const char* kViewModePostProcess = "Post Process";
-inline constexpr const char* kViewModeRecorder = "Recorder";
 
 }  // namespace zeltrak

@@ -1,6 +1,7 @@
 #include "views/qt/main_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -10,13 +11,17 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <functional>
 
 #include "base/strings.h"
 #include "engine/engine.h"
 #include "engine/engine_loop.h"
 #include "engine/processing_settings.h"
 #include "platform/buffer_done_queue.h"
+#include "files/wave_file.h"
+#include "views/mode_switch.h"
 #include "views/qt/qt_host.h"
+#include "views/qt/settings_dialogs.h"
 #include "views/qt/spectrum_view.h"
 
 namespace zeltrak {
@@ -24,11 +29,39 @@ namespace zeltrak {
 namespace {
 // Between idle passes the card gets the core; a pass analyses at most one frame.
 constexpr int kIdleIntervalMs = 5;
+
+// The window's side of a mode switch: the engine, the settings and the window itself.
+class WindowModeTarget : public TModeSwitchTarget {
+public:
+    WindowModeTarget(TMainWin& window, TEngine& engine, ProcessingSettings& settings,
+                     std::function<void(uint32_t)> modeStored)
+        : window_(window), engine_(engine), settings_(settings), modeStored_(std::move(modeStored)) {}
+    bool AnalyserRunning() const override { return engine_.Running(); }
+    void StopAnalyser() override { window_.StopAnalyser(); }
+    // The data logger is not part of the desktop yet; nothing to close.
+    void StopLogging() override {}
+    bool HasRealTimeBuffer() const override { return engine_.WaveFile() != nullptr; }
+    void KeepRealTimeBuffer() override {}  // the stopped engine already holds it, untitled
+    void DiscardRealTimeBuffer() override { engine_.TakeWaveFile().reset(); }
+    void SetCaption(const std::string& caption) override { window_.OnCaption(caption); }
+    void SetMode(uint32_t mode) override {
+        settings_.Mode.OpMode = mode;
+        modeStored_(mode);
+    }
+
+private:
+    TMainWin& window_;
+    TEngine& engine_;
+    ProcessingSettings& settings_;
+    std::function<void(uint32_t)> modeStored_;
+};
+
+int ModeIndex(uint32_t mode) { return mode >= kModeRealTime && mode <= kModeRecorder ? static_cast<int>(mode) - 1 : -1; }
 }  // namespace
 
-TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, const ProcessingSettings& settings,
+TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, ProcessingSettings& settings,
                    double spectrumStart, double spectrumStop)
-    : host_(host), engine_(engine), loop_(std::make_unique<TEngineLoop>(engine, queue)) {
+    : host_(host), engine_(engine), settings_(settings), loop_(std::make_unique<TEngineLoop>(engine, queue)) {
     setWindowTitle(QString::fromUtf8(kProgramTitle));
     mdi_ = new QMdiArea(this);
     setCentralWidget(mdi_);
@@ -42,18 +75,10 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, const 
     stop_ = new QAction(tr("Stop"), this);
     connect(run_, &QAction::triggered, this, [this] { RunAnalyser(); });
     connect(stop_, &QAction::triggered, this, [this] { StopAnalyser(); });
-    QAction* exit = new QAction(tr("Exit"), this);
-    connect(exit, &QAction::triggered, this, &QWidget::close);
-
-    QMenu* file = menuBar()->addMenu(tr("&File"));
-    file->addAction(exit);
-    QMenu* window = menuBar()->addMenu(tr("&Window"));
-    window->addAction(tr("Cascade"), mdi_, &QMdiArea::cascadeSubWindows);
-    window->addAction(tr("Tile"), mdi_, &QMdiArea::tileSubWindows);
-    QToolBar* tools = addToolBar(tr("Real Time"));
-    tools->addWidget(new QLabel(tr("Real Time") + "  "));
-    tools->addAction(run_);
-    tools->addAction(stop_);
+    BuildMenus();
+    tools_ = addToolBar(QString());
+    tools_->setObjectName("modeToolBar");
+    BuildToolBar();
 
     state_ = new QLabel(this);
     overload_ = new QLabel(this);
@@ -94,6 +119,132 @@ void TMainWin::StopAnalyser() {
     loop_->DeliverPending();
     idle_->stop();
     UpdateActions();
+}
+
+void TMainWin::BuildMenus() {
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    // Opening, closing and saving wave files come with the file routing; until then the
+    // commands are present but disabled rather than silently doing nothing.
+    for (const char* name : {"&Open...", "&Close", "&Save", "Save &As..."}) file->addAction(tr(name))->setEnabled(false);
+    file->addSeparator();
+    file->addAction(tr("E&xit"), this, &QWidget::close);
+
+    QMenu* mode = menuBar()->addMenu(tr("&Mode"));
+    modeGroup_ = new QActionGroup(this);
+    modeGroup_->setExclusive(true);
+    for (uint32_t m : {kModeRealTime, kModeRecorder, kModePostProcessing}) {
+        QAction* a = mode->addAction(QString::fromStdString(ModeLabel(m)));
+        a->setCheckable(true);
+        a->setData(m);
+        modeGroup_->addAction(a);
+        modes_[ModeIndex(m)] = a;
+        // The check mark follows the stored mode, not the click: a refused switch keeps it.
+        connect(a, &QAction::triggered, this, [this, m] { SelectMode(m); });
+    }
+    if (QAction* current = ModeAction(settings_.Mode.OpMode)) current->setChecked(true);
+
+    QMenu* options = menuBar()->addMenu(tr("&Options"));
+    options->addAction(tr("&Settings..."), this, &TMainWin::ShowSettingsDialog);
+    options->addAction(tr("S&caling..."), this, &TMainWin::ShowScalingDialog);
+    options->addAction(tr("&Trigger..."), this, &TMainWin::ShowTriggerDialog);
+    options->addAction(tr("&File I/O Options..."), this, &TMainWin::ShowFileOptionsDialog);
+    options->addAction(tr("&Device..."))->setEnabled(false);
+
+    QMenu* window = menuBar()->addMenu(tr("&Window"));
+    window->addAction(tr("&Cascade"), mdi_, &QMdiArea::cascadeSubWindows);
+    // QMdiArea tiles in a grid only; vertical and horizontal tiling stack the windows.
+    window->addAction(tr("Tile &Vertical"), this, [this] {
+        const auto subs = mdi_->subWindowList();
+        if (subs.isEmpty()) return;
+        const int w = mdi_->viewport()->width() / static_cast<int>(subs.size());
+        for (int i = 0; i < subs.size(); ++i) subs[i]->setGeometry(i * w, 0, w, mdi_->viewport()->height());
+    });
+    window->addAction(tr("Tile &Horizontal"), this, [this] {
+        const auto subs = mdi_->subWindowList();
+        if (subs.isEmpty()) return;
+        const int h = mdi_->viewport()->height() / static_cast<int>(subs.size());
+        for (int i = 0; i < subs.size(); ++i) subs[i]->setGeometry(0, i * h, mdi_->viewport()->width(), h);
+    });
+}
+
+void TMainWin::BuildToolBar() {
+    tools_->clear();
+    const uint32_t mode = settings_.Mode.OpMode;
+    const QString label = QString::fromStdString(ModeLabel(mode));
+    tools_->setWindowTitle(label);
+    modeLabel_ = new QLabel(label + "  ", tools_);
+    modeLabel_->setObjectName("modeLabel");
+    tools_->addWidget(modeLabel_);
+    tools_->addAction(run_);
+    tools_->addAction(stop_);
+    if (mode != kModeRecorder) {
+        QAction* step = tools_->addAction(tr("Single Step"));
+        connect(step, &QAction::triggered, this, [this] {
+            if (engine_.SingleStep()) idle_->start();
+            UpdateActions();
+        });
+    } else {
+        QAction* record = tools_->addAction(tr("Record"));
+        connect(record, &QAction::triggered, this, [this] {
+            if (engine_.Record()) idle_->start();
+            UpdateActions();
+        });
+        QAction* play = tools_->addAction(tr("Play"));
+        connect(play, &QAction::triggered, this, [this] {
+            if (engine_.Play()) idle_->start();
+            UpdateActions();
+        });
+    }
+}
+
+QString TMainWin::ModeToolBarLabel() const { return modeLabel_ ? modeLabel_->text().trimmed() : QString(); }
+
+QAction* TMainWin::ModeAction(uint32_t mode) {
+    const int i = ModeIndex(mode);
+    return i < 0 ? nullptr : modes_[i];
+}
+
+void TMainWin::SelectMode(uint32_t mode) {
+    WindowModeTarget target(*this, engine_, settings_, [this](uint32_t) { BuildToolBar(); });
+    SwitchMode(settings_.Mode.OpMode, mode, host_, target);
+    if (QAction* current = ModeAction(settings_.Mode.OpMode)) current->setChecked(true);
+    UpdateActions();
+}
+
+template <typename F>
+void TMainWin::WithAnalyserPaused(F&& dialog) {
+    const bool wasRunning = engine_.Running();
+    if (wasRunning) StopAnalyser();
+    dialog();
+    if (wasRunning) RunAnalyser();
+}
+
+void TMainWin::ShowSettingsDialog() {
+    WithAnalyserPaused([this] {
+        TProcessingDialog d(host_, settings_, engine_.InputPort(), this);
+        d.exec();
+    });
+}
+
+void TMainWin::ShowTriggerDialog() {
+    WithAnalyserPaused([this] {
+        TTriggerDialog d(host_, settings_.Trigger, this);
+        d.exec();
+    });
+}
+
+void TMainWin::ShowScalingDialog() {
+    WithAnalyserPaused([this] {
+        TScalingDialog d(host_, settings_.Scaling(), this);
+        d.exec();
+    });
+}
+
+void TMainWin::ShowFileOptionsDialog() {
+    WithAnalyserPaused([this] {
+        TFileOptionsDialog d(host_, settings_.FileIO, this);
+        d.exec();
+    });
 }
 
 void TMainWin::IdleStep() {

@@ -5,7 +5,9 @@
 #include "engine/engine_listener.h"
 
 class QAction;
+class QActionGroup;
 class QLabel;
+class QToolBar;
 class QMdiArea;
 class QTimer;
 
@@ -23,7 +25,7 @@ struct ProcessingSettings;
 // queue and gives the engine its idle step, one frame per pass.
 class TMainWin : public QMainWindow, public TEngineListener {
 public:
-    TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, const ProcessingSettings& settings,
+    TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, ProcessingSettings& settings,
              double spectrumStart, double spectrumStop);
     ~TMainWin() override;
 
@@ -31,6 +33,17 @@ public:
     QMdiArea* Client() { return mdi_; }
     bool RunAnalyser();
     void StopAnalyser();
+    // Mode commands (1 Real-Time, 2 Post-Processing, 3 Recorder).
+    void SelectMode(uint32_t mode);
+    QAction* ModeAction(uint32_t mode);
+    QToolBar* ModeToolBar() { return tools_; }
+    QString ModeToolBarLabel() const;
+    // Options menu: each dialog runs modal; a running analyser is stopped for it and started
+    // again after.
+    void ShowSettingsDialog();
+    void ShowTriggerDialog();
+    void ShowScalingDialog();
+    void ShowFileOptionsDialog();
 
     void OnFrame(const EngineFrame& frame) override;
     void OnStarted() override;
@@ -44,15 +57,24 @@ protected:
 private:
     void IdleStep();
     void UpdateActions();
+    void BuildMenus();
+    void BuildToolBar();
+    template <typename F>
+    void WithAnalyserPaused(F&& dialog);
 
     QtHost& host_;
     TEngine& engine_;
+    ProcessingSettings& settings_;
     std::unique_ptr<TEngineLoop> loop_;
     QMdiArea* mdi_ = nullptr;
     TSpectrumView* spectrum_ = nullptr;
     QTimer* idle_ = nullptr;
     QAction* run_ = nullptr;
     QAction* stop_ = nullptr;
+    QAction* modes_[3] = {nullptr, nullptr, nullptr};
+    QActionGroup* modeGroup_ = nullptr;
+    QToolBar* tools_ = nullptr;
+    QLabel* modeLabel_ = nullptr;
     QLabel* state_ = nullptr;
     QLabel* overload_ = nullptr;
     QLabel* frames_ = nullptr;

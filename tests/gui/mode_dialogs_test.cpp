@@ -1,0 +1,301 @@
+// The shell's mode commands and settings dialogs, offscreen: the Real-Time buffer question
+// with its two answers, the toolbar per mode, and dialogs that refuse bad entries.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTimer>
+#include <cstring>
+
+#include "base/strings.h"
+#include "engine/engine.h"
+#include "engine/format_query.h"
+#include "files/ini_store.h"
+#include "files/wave_file.h"
+#include "platform/buffer_done_queue.h"
+#include "platform/loopback_driver.h"
+#include "support/temp_dir.h"
+#include "views/qt/main_window.h"
+#include "views/qt/qt_host.h"
+#include "views/qt/settings_dialogs.h"
+
+namespace zeltrak {
+namespace {
+
+const std::string kTitle = "VornalPRO - FFT Spectral Analysis System";
+const std::string kQuestion =
+    "Data is still available in the Real-Time data buffers.\rDo you want to convert this to a WAV file for "
+    "further Processing?";
+
+template <typename F>
+bool SpinUntil(F done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+struct Shell {
+    LoopbackDriver driver;
+    ProcessingSettings settings;
+    QtHost host;
+    BufferDoneQueue queue;
+    std::unique_ptr<TEngine> engine;
+    std::unique_ptr<TMainWin> window;
+
+    explicit Shell(const std::string& tempDir) : driver(Config()) {
+        settings.Load(TIniStore(), DeviceCounts{driver.DeviceCount(WaveDirection::Input),
+                                                driver.DeviceCount(WaveDirection::Output)});
+        settings.Mode.OpMode = kModeRealTime;
+        settings.Settings().FFTsize = 1024;
+        RecomputeDerivedFields(settings.Settings());
+        // A small in-memory history keeps the Real-Time buffer cheap.
+        settings.FileIO.WaveFileMode = 0;
+        settings.FileIO.RealTimeWaveBufferLengthSecs = 4;
+        host.SetQuiet(true);
+        EngineEnvironment env;
+        env.tempDir = tempDir;
+        env.waveDir = tempDir;
+        engine = std::make_unique<TEngine>(host, driver, settings, &queue, env);
+        window = std::make_unique<TMainWin>(host, *engine, queue, settings, 10.0, 20000.0);
+        window->show();
+    }
+    static LoopbackConfig Config() {
+        LoopbackConfig c;
+        c.clock = LoopbackConfig::Clock::RealTime;
+        c.source = LoopbackConfig::Source::Sine;
+        c.sineHz = 1000.0;
+        return c;
+    }
+    // Runs until a few frames went into the Real-Time buffer.
+    void RunSomeFrames() {
+        ASSERT_TRUE(window->RunAnalyser());
+        ASSERT_TRUE(SpinUntil([&] { return engine->FrameCount() >= 3; }, 15000));
+    }
+    int Questions() const {
+        int n = 0;
+        for (const std::string& m : host.Messages()) n += m == kQuestion ? 1 : 0;
+        return n;
+    }
+    std::string Title() const { return window->windowTitle().toStdString(); }
+};
+
+TEST(ShellModes, MenusAndToolbarFollowTheMode) {
+    zeltrak::testing::TempDir dir;
+    Shell s(dir.path());
+    EXPECT_TRUE(s.window->ModeAction(kModeRealTime)->isChecked());
+    EXPECT_EQ(s.window->ModeToolBarLabel(), "Real Time");
+    s.window->SelectMode(kModeRecorder);  // nothing recorded yet: no buffer, no question
+    EXPECT_EQ(s.settings.Mode.OpMode, kModeRecorder);
+    EXPECT_EQ(s.window->ModeToolBarLabel(), "Recorder");
+    EXPECT_TRUE(s.window->ModeAction(kModeRecorder)->isChecked());
+    EXPECT_FALSE(s.window->ModeAction(kModeRealTime)->isChecked());
+    s.window->ModeAction(kModePostProcessing)->trigger();
+    EXPECT_EQ(s.settings.Mode.OpMode, kModePostProcessing);
+    EXPECT_EQ(s.window->ModeToolBarLabel(), "Post Process");
+    EXPECT_EQ(s.Questions(), 0);
+}
+
+TEST(ShellModes, SameModeLeavesARunningAnalyserAlone) {
+    zeltrak::testing::TempDir dir;
+    Shell s(dir.path());
+    s.RunSomeFrames();
+    s.window->SelectMode(kModeRealTime);
+    EXPECT_TRUE(s.engine->Running());
+    EXPECT_EQ(s.Questions(), 0);
+    s.window->StopAnalyser();
+}
+
+TEST(ShellModes, YesKeepsTheRealTimeBufferAsAnUntitledFile) {
+    zeltrak::testing::TempDir dir;
+    Shell s(dir.path());
+    s.host.SetScriptedAnswer(true, Answer::Yes);
+    s.RunSomeFrames();
+    s.window->SelectMode(kModePostProcessing);
+    EXPECT_FALSE(s.engine->Running());
+    EXPECT_EQ(s.Questions(), 1);
+    ASSERT_NE(s.engine->WaveFile(), nullptr);
+    EXPECT_TRUE(s.engine->WaveFile()->Untitled());
+    EXPECT_GT(s.engine->WaveFile()->Length(), 0u);
+    EXPECT_EQ(s.Title(), kTitle + " [Untitled]");
+    EXPECT_EQ(s.settings.Mode.OpMode, kModePostProcessing);
+    EXPECT_TRUE(s.window->ModeAction(kModePostProcessing)->isChecked());
+}
+
+TEST(ShellModes, NoDiscardsTheRealTimeBuffer) {
+    zeltrak::testing::TempDir dir;
+    Shell s(dir.path());
+    s.host.SetScriptedAnswer(true, Answer::No);
+    s.RunSomeFrames();
+    const std::string before = s.Title();
+    s.window->SelectMode(kModeRecorder);
+    EXPECT_FALSE(s.engine->Running());
+    EXPECT_EQ(s.Questions(), 1);
+    EXPECT_EQ(s.engine->WaveFile(), nullptr);
+    EXPECT_EQ(s.Title(), before);
+    EXPECT_EQ(s.window->ModeToolBarLabel(), "Recorder");
+}
+
+// ---------------------------------------------------------------------------------------------
+
+// A device that opens every rate between 8 kHz and 48 kHz.
+class AnyFormat : public TFormatQuery {
+public:
+    bool QueryFormat(uint32_t rate, uint16_t, uint16_t) override { return rate >= MinRate() && rate <= MaxRate(); }
+    bool StandardRatesOnly() const override { return false; }
+    uint32_t MaxRate() const override { return 48000; }
+    uint32_t MinRate() const override { return 8000; }
+};
+
+template <typename T>
+T* Field(QWidget& dialog, const char* name) {
+    T* w = dialog.findChild<T*>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+// Types `text` into `name`, presses OK and expects the refusal `message` with the dialog open.
+void ExpectRefused(QtHost& host, QDialog& d, const char* name, const char* text, const std::string& message) {
+    const std::size_t shown = host.Messages().size();
+    QLineEdit* e = Field<QLineEdit>(d, name);
+    ASSERT_NE(e, nullptr);
+    const QString old = e->text();
+    e->setText(text);
+    d.accept();
+    EXPECT_TRUE(d.isVisible()) << name << "=" << text;
+    ASSERT_EQ(host.Messages().size(), shown + 1) << name << "=" << text;
+    EXPECT_EQ(host.Messages().back(), message) << name << "=" << text;
+    e->setText(old);
+}
+
+template <typename Block>
+bool SameBytes(const Block& a, const Block& b) {
+    return std::memcmp(&a, &b, sizeof(Block)) == 0;
+}
+
+TEST(SettingsDialogs, ProcessingRefusesBadEntriesAndKeepsTheSettings) {
+    QtHost host;
+    host.SetQuiet(true);
+    AnyFormat device;
+    ProcessingSettings settings;
+    settings.Load(TIniStore(), DeviceCounts{1, 1});
+    settings.Mode.OpMode = kModePostProcessing;  // overlap is an entry only there
+    const SettingsBlock before = settings.Settings();
+    TProcessingDialog d(host, settings, device);
+    d.show();
+    ExpectRefused(host, d, "overlapPercent", "100", "Overlap Percentage must be between 0 and 99%");
+    ExpectRefused(host, d, "overlapPercent", "100000000000000000000", "Overlap Percentage must be between 0 and 99%");
+    ExpectRefused(host, d, "samplingRate", "96000", 
+                  "The Sound Board does not support the selected Sampling Rate.  Rate must be between 8000 Hz and "
+                  "48000 Hz.");
+    ExpectRefused(host, d, "delayTimeMsec", "1000.5", "Delay must be between 0 and 1,000 milliseconds");
+    ExpectRefused(host, d, "delayTimeMsec", "1e20", "Delay must be between 0 and 1,000 milliseconds");
+    ExpectRefused(host, d, "decimationRatio", "0", "Decimation Ratio must be between 1 and 30");
+    EXPECT_TRUE(SameBytes(settings.Settings(), before));
+
+    // A good entry closes the dialog and lands in the settings.
+    Field<QLineEdit>(d, "overlapPercent")->setText("75");
+    QComboBox* fft = Field<QComboBox>(d, "fftSize");
+    fft->setCurrentIndex(fft->findData(8192));
+    d.accept();
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_EQ(settings.Settings().OverlapPercent, 75u);
+    EXPECT_EQ(settings.Settings().FFTsize, 8192u);
+}
+
+TEST(SettingsDialogs, TriggerRefusesBadEntriesAndKeepsTheSettings) {
+    QtHost host;
+    host.SetQuiet(true);
+    TriggerBlock trigger;
+    trigger.Threshold = 40;
+    const TriggerBlock before = trigger;
+    TTriggerDialog d(host, trigger);
+    d.show();
+    EXPECT_EQ(Field<QLineEdit>(d, "threshold")->text(), "40");
+    ExpectRefused(host, d, "threshold", "101", "Threshold must be between 0 and 100 percent.");
+    ExpectRefused(host, d, "threshold", "100000000000000000000", "Threshold must be between 0 and 100 percent.");
+    Field<QCheckBox>(d, "enable")->setChecked(true);
+    ExpectRefused(host, d, "delayMsec", "-1", "Trigger delay must be between 0 and 1000");
+    EXPECT_TRUE(SameBytes(trigger, before));
+    Field<QLineEdit>(d, "threshold")->setText("60");
+    d.accept();
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_EQ(trigger.Threshold, 60u);
+    EXPECT_EQ(trigger.Enable, 1u);
+}
+
+TEST(SettingsDialogs, FileOptionsRefuseBadEntriesAndKeepTheSettings) {
+    QtHost host;
+    host.SetQuiet(true);
+    FileIOBlock io;
+    const FileIOBlock before = io;
+    TFileOptionsDialog d(host, io);
+    d.show();
+    ExpectRefused(host, d, "realTimeBufferSecs", "3", "Real Time Data buffer length must be at least 4 seconds.");
+    ExpectRefused(host, d, "maxRamRecordingSecs", "3", "Maximum RAM recording time must be at least 4 seconds.");
+    ExpectRefused(host, d, "maxRamRecordingSecs", "3601", "Maximum RAM recording time must be less than 3600 seconds.");
+    ExpectRefused(host, d, "maxDiskRecordingMB", "0", "Maximum Hard Disk recording size must be at least 1 MB");
+    ExpectRefused(host, d, "maxDiskRecordingMB", "2001",
+                  "Maximum Hard Disk recording size cannot be greater than 2,000 MB (2GB)");
+    EXPECT_TRUE(SameBytes(io, before));
+    Field<QLineEdit>(d, "maxRamRecordingSecs")->setText("600");
+    d.accept();
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_EQ(io.MaxRamRecordingTimeSecs, 600);
+}
+
+TEST(SettingsDialogs, ScalingStoresTheChosenAxisAndKeepsOtherFields) {
+    QtHost host;
+    host.SetQuiet(true);
+    ScalingBlock scaling;
+    scaling.OctaveNumber = 12;
+    TScalingDialog d(host, scaling);
+    d.show();
+    QComboBox* axis = Field<QComboBox>(d, "frequencyAxis");
+    EXPECT_EQ(axis->currentText(), "Logarithmic");
+    axis->setCurrentIndex(0);
+    Field<QComboBox>(d, "standardWeighting")->setCurrentIndex(1);
+    d.accept();
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_EQ(scaling.FreqScaleType, kFreqLinear);
+    EXPECT_EQ(scaling.OctaveNumber, 12);  // Linear leaves the octave as it was
+    EXPECT_EQ(scaling.StandardWeighting, 1);
+    EXPECT_TRUE(host.Messages().empty());
+}
+
+TEST(SettingsDialogs, RunningAnalyserIsStoppedWhileADialogIsOpen) {
+    zeltrak::testing::TempDir dir;
+    Shell s(dir.path());
+    s.RunSomeFrames();
+    bool runningDuring = true;
+    bool sawDialog = false;
+    // Closes the modal dialog from inside its own loop; retried until it is there.
+    std::function<void()> close = [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible()) {
+                sawDialog = true;
+                runningDuring = s.engine->Running();
+                d->reject();
+                return;
+            }
+        }
+        QTimer::singleShot(10, close);
+    };
+    QTimer::singleShot(0, close);
+    s.window->ShowTriggerDialog();
+    EXPECT_TRUE(sawDialog);
+    EXPECT_FALSE(runningDuring);
+    EXPECT_TRUE(s.engine->Running());
+    s.window->StopAnalyser();
+}
+
+}  // namespace
+}  // namespace zeltrak
