@@ -22,6 +22,7 @@
 #include "views/qt/main_window.h"
 #include "views/qt/qt_host.h"
 #include "views/qt/settings_dialogs.h"
+#include "views/qt/spectrum_view.h"
 
 namespace zeltrak {
 namespace {
@@ -127,6 +128,15 @@ TEST(ShellModes, YesKeepsTheRealTimeBufferAsAnUntitledFile) {
     EXPECT_EQ(s.Title(), kTitle + " [Untitled]");
     EXPECT_EQ(s.settings.Mode.OpMode, kModePostProcessing);
     EXPECT_TRUE(s.window->ModeAction(kModePostProcessing)->isChecked());
+
+    // Back to Real-Time and out again without a run: the kept file is no Real-Time buffer,
+    // so there is no question and a No could not discard it.
+    s.host.SetScriptedAnswer(true, Answer::No);
+    const TWaveFile* kept = s.engine->WaveFile();
+    s.window->SelectMode(kModeRealTime);
+    s.window->SelectMode(kModePostProcessing);
+    EXPECT_EQ(s.Questions(), 1);
+    EXPECT_EQ(s.engine->WaveFile(), kept);
 }
 
 TEST(ShellModes, NoDiscardsTheRealTimeBuffer) {
@@ -269,6 +279,28 @@ TEST(SettingsDialogs, ScalingStoresTheChosenAxisAndKeepsOtherFields) {
     EXPECT_EQ(scaling.OctaveNumber, 12);  // Linear leaves the octave as it was
     EXPECT_EQ(scaling.StandardWeighting, 1);
     EXPECT_TRUE(host.Messages().empty());
+}
+
+TEST(SettingsDialogs, AcceptedScalingRedrawsTheSpectrumAxis) {
+    zeltrak::testing::TempDir dir;
+    Shell s(dir.path());
+    ASSERT_NE(s.settings.Scaling().FreqScaleType, kFreqLinear);
+    bool sawDialog = false;
+    std::function<void()> choose = [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = dynamic_cast<TScalingDialog*>(w); d && d->isVisible()) {
+                sawDialog = true;
+                d->findChild<QComboBox*>("frequencyAxis")->setCurrentIndex(0);
+                d->accept();
+                return;
+            }
+        QTimer::singleShot(10, choose);
+    };
+    QTimer::singleShot(0, choose);
+    s.window->ShowScalingDialog();
+    EXPECT_TRUE(sawDialog);
+    EXPECT_EQ(s.settings.Scaling().FreqScaleType, kFreqLinear);
+    EXPECT_EQ(s.window->SpectrumView()->FrequencyScale(), kFreqLinear);
 }
 
 TEST(SettingsDialogs, RunningAnalyserIsStoppedWhileADialogIsOpen) {

@@ -33,14 +33,20 @@ constexpr int kIdleIntervalMs = 5;
 // The window's side of a mode switch: the engine, the settings and the window itself.
 class WindowModeTarget : public TModeSwitchTarget {
 public:
-    WindowModeTarget(TMainWin& window, TEngine& engine, ProcessingSettings& settings,
+    WindowModeTarget(TMainWin& window, TEngine& engine, ProcessingSettings& settings, bool realTimeBuffer,
                      std::function<void(uint32_t)> modeStored)
-        : window_(window), engine_(engine), settings_(settings), modeStored_(std::move(modeStored)) {}
+        : window_(window),
+          engine_(engine),
+          settings_(settings),
+          realTimeBuffer_(realTimeBuffer),
+          modeStored_(std::move(modeStored)) {}
     bool AnalyserRunning() const override { return engine_.Running(); }
     void StopAnalyser() override { window_.StopAnalyser(); }
     // The data logger is not part of the desktop yet; nothing to close.
     void StopLogging() override {}
-    bool HasRealTimeBuffer() const override { return engine_.WaveFile() != nullptr; }
+    // Only what a Real-Time run left behind counts: a file kept or opened earlier is the
+    // user's, and answering No must not throw it away.
+    bool HasRealTimeBuffer() const override { return realTimeBuffer_ && engine_.WaveFile() != nullptr; }
     void KeepRealTimeBuffer() override {}  // the stopped engine already holds it, untitled
     void DiscardRealTimeBuffer() override { engine_.TakeWaveFile().reset(); }
     void SetCaption(const std::string& caption) override { window_.OnCaption(caption); }
@@ -53,6 +59,7 @@ private:
     TMainWin& window_;
     TEngine& engine_;
     ProcessingSettings& settings_;
+    bool realTimeBuffer_;
     std::function<void(uint32_t)> modeStored_;
 };
 
@@ -205,8 +212,8 @@ QAction* TMainWin::ModeAction(uint32_t mode) {
 }
 
 void TMainWin::SelectMode(uint32_t mode) {
-    WindowModeTarget target(*this, engine_, settings_, [this](uint32_t) { BuildToolBar(); });
-    SwitchMode(settings_.Mode.OpMode, mode, host_, target);
+    WindowModeTarget target(*this, engine_, settings_, realTimeBuffer_, [this](uint32_t) { BuildToolBar(); });
+    if (SwitchMode(settings_.Mode.OpMode, mode, host_, target) == ModeSwitchResult::Switched) realTimeBuffer_ = false;
     if (QAction* current = ModeAction(settings_.Mode.OpMode)) current->setChecked(true);
     UpdateActions();
 }
@@ -236,7 +243,7 @@ void TMainWin::ShowTriggerDialog() {
 void TMainWin::ShowScalingDialog() {
     WithAnalyserPaused([this] {
         TScalingDialog d(host_, settings_.Scaling(), this);
-        d.exec();
+        if (d.exec() == QDialog::Accepted) spectrum_->SetFrequencyScale(settings_.Scaling().FreqScaleType);
     });
 }
 
@@ -272,7 +279,11 @@ void TMainWin::OnFrame(const EngineFrame& frame) {
     frames_->setText(tr("Frames %1").arg(frame.frameCount + 1));
 }
 
-void TMainWin::OnStarted() { UpdateActions(); }
+void TMainWin::OnStarted() {
+    // A Real-Time run replaces whatever file the engine held with its own history.
+    if (settings_.Mode.OpMode == kModeRealTime) realTimeBuffer_ = true;
+    UpdateActions();
+}
 
 void TMainWin::OnStopped() { UpdateActions(); }
 

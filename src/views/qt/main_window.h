@@ -79,6 +79,7 @@ private:
     QLabel* overload_ = nullptr;
     QLabel* frames_ = nullptr;
     bool inStep_ = false;
+    bool realTimeBuffer_ = false;  // the engine's wave file is a Real-Time run's history
 };
 
 }  // namespace zeltrak

@@ -45,6 +45,12 @@ TFrequencyPixelMap TSpectrumView::PixelMap() const {
     return TFrequencyPixelMap(startFreq_, stopFreq_, r.width(), log, r.left());
 }
 
+void TSpectrumView::SetFrequencyScale(int frequencyScale) {
+    if (frequencyScale == frequencyScale_) return;
+    frequencyScale_ = frequencyScale;
+    update();
+}
+
 void TSpectrumView::OnStarted() {
     for (Trace& t : traces_) {
         t.frequencies.clear();

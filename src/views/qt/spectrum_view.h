@@ -24,6 +24,9 @@ public:
     // The plot area inside the widget, and its frequency-to-pixel mapping for the current size.
     QRect PlotRect() const;
     TFrequencyPixelMap PixelMap() const;
+    // Linear, logarithmic or octave bands (drawn on the logarithmic axis); redraws.
+    void SetFrequencyScale(int frequencyScale);
+    int FrequencyScale() const { return frequencyScale_; }
     // The colour of trace i (0 left, 1 right, 2 and 3 the two-channel results).
     static QColor TraceColor(int trace);
     uint32_t FramesShown() const { return framesShown_; }
