@@ -9,9 +9,11 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTimer>
+#include <QToolBar>
 #include <cstring>
 
 #include "base/strings.h"
+#include "dsp/spectral_data.h"
 #include "engine/engine.h"
 #include "engine/format_query.h"
 #include "files/ini_store.h"
@@ -102,6 +104,23 @@ TEST(ShellModes, MenusAndToolbarFollowTheMode) {
     EXPECT_EQ(s.settings.Mode.OpMode, kModePostProcessing);
     EXPECT_EQ(s.window->ModeToolBarLabel(), "Post Process");
     EXPECT_EQ(s.Questions(), 0);
+}
+
+TEST(ShellModes, ToolbarFftSizeRestartsTheRunWithTheNewSize) {
+    zeltrak::testing::TempDir dir;
+    Shell s(dir.path());
+    s.RunSomeFrames();
+    auto* list = s.window->ModeToolBar()->findChild<QComboBox*>("fftSize");
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->currentData().toUInt(), 1024u);
+    EXPECT_EQ(list->itemData(list->count() - 1).toUInt(), 1048576u);
+    ASSERT_TRUE(s.window->SelectFftSize(2048));
+    EXPECT_EQ(s.settings.Settings().FFTsize, 2048u);
+    EXPECT_EQ(list->currentData().toUInt(), 2048u);
+    EXPECT_TRUE(s.engine->Running());
+    ASSERT_TRUE(SpinUntil([&] { return s.engine->FrameCount() >= 2; }, 15000));
+    EXPECT_EQ(s.engine->Spectrum(0)->Bins(), 1024u);  // N/2 bins of the new size
+    s.window->StopAnalyser();
 }
 
 TEST(ShellModes, SameModeLeavesARunningAnalyserAlone) {

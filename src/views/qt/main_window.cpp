@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QComboBox>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -17,8 +18,11 @@
 #include "engine/engine.h"
 #include "engine/engine_loop.h"
 #include "engine/processing_settings.h"
-#include "platform/buffer_done_queue.h"
+#include "engine/settings_validation.h"
+#include "engine/sound_port.h"
 #include "files/wave_file.h"
+#include "platform/buffer_done_queue.h"
+#include "platform/system_memory.h"
 #include "views/mode_switch.h"
 #include "views/qt/qt_host.h"
 #include "views/qt/settings_dialogs.h"
@@ -184,6 +188,15 @@ void TMainWin::BuildToolBar() {
     tools_->addWidget(modeLabel_);
     tools_->addAction(run_);
     tools_->addAction(stop_);
+    fftSizes_ = new QComboBox(tools_);
+    fftSizes_->setObjectName("fftSize");
+    for (uint32_t n = 1024; n <= 1048576; n *= 2) fftSizes_->addItem(QString::number(n), n);
+    const uint32_t size = settings_.Settings().FFTsize;
+    if (fftSizes_->findData(size) < 0) fftSizes_->addItem(QString::number(size), size);
+    fftSizes_->setCurrentIndex(fftSizes_->findData(size));
+    connect(fftSizes_, &QComboBox::activated, this,
+            [this](int index) { SelectFftSize(fftSizes_->itemData(index).toUInt()); });
+    tools_->addWidget(fftSizes_);
     if (mode != kModeRecorder) {
         QAction* step = tools_->addAction(tr("Single Step"));
         connect(step, &QAction::triggered, this, [this] {
@@ -216,6 +229,27 @@ void TMainWin::SelectMode(uint32_t mode) {
     if (SwitchMode(settings_.Mode.OpMode, mode, host_, target) == ModeSwitchResult::Switched) realTimeBuffer_ = false;
     if (QAction* current = ModeAction(settings_.Mode.OpMode)) current->setChecked(true);
     UpdateActions();
+}
+
+bool TMainWin::SelectFftSize(uint32_t size) {
+    if (size == settings_.Settings().FFTsize) return true;
+    bool ok = false;
+    WithAnalyserPaused([&] {
+        // The same checks as the Settings dialog, the memory estimate included.
+        ProcessingDialogFields fields = ProcessingDialogFields::From(settings_.Settings());
+        fields.fftSize = size;
+        SettingsBlock candidate = settings_.Settings();
+        const ValidationResult r = AcceptProcessingDialog(fields, settings_.Mode.OpMode, engine_.InputPort(),
+                                                          [] { return SystemFreeMemoryBytes(); }, candidate);
+        if (!r.ok) {
+            ShowMessage(host_, r.message);
+            return;
+        }
+        settings_.Settings() = candidate;
+        ok = true;
+    });
+    if (fftSizes_) fftSizes_->setCurrentIndex(fftSizes_->findData(settings_.Settings().FFTsize));
+    return ok;
 }
 
 template <typename F>

@@ -6,6 +6,7 @@
 
 class QAction;
 class QActionGroup;
+class QComboBox;
 class QLabel;
 class QToolBar;
 class QMdiArea;
@@ -38,6 +39,8 @@ public:
     QAction* ModeAction(uint32_t mode);
     QToolBar* ModeToolBar() { return tools_; }
     QString ModeToolBarLabel() const;
+    // The toolbar's FFT-size list: validated like the Settings dialog; false when refused.
+    bool SelectFftSize(uint32_t size);
     // Options menu: each dialog runs modal; a running analyser is stopped for it and started
     // again after.
     void ShowSettingsDialog();
@@ -75,6 +78,7 @@ private:
     QActionGroup* modeGroup_ = nullptr;
     QToolBar* tools_ = nullptr;
     QLabel* modeLabel_ = nullptr;
+    QComboBox* fftSizes_ = nullptr;
     QLabel* state_ = nullptr;
     QLabel* overload_ = nullptr;
     QLabel* frames_ = nullptr;
