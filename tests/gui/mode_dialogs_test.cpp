@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "base/strings.h"
@@ -100,6 +102,12 @@ TEST(ShellModes, MenusAndToolbarFollowTheMode) {
     EXPECT_EQ(s.window->ModeToolBarLabel(), "Recorder");
     EXPECT_TRUE(s.window->ModeAction(kModeRecorder)->isChecked());
     EXPECT_FALSE(s.window->ModeAction(kModeRealTime)->isChecked());
+    std::vector<std::string> buttons;
+    for (QAction* a : s.window->ModeToolBar()->actions()) buttons.push_back(a->text().toStdString());
+    for (const char* name : {"Run", "Stop", "Record", "Play"})
+        EXPECT_NE(std::find(buttons.begin(), buttons.end(), name), buttons.end()) << name;
+    for (const char* name : {"Single Step", "Rewind"})
+        EXPECT_EQ(std::find(buttons.begin(), buttons.end(), name), buttons.end()) << name;
     s.window->ModeAction(kModePostProcessing)->trigger();
     EXPECT_EQ(s.settings.Mode.OpMode, kModePostProcessing);
     EXPECT_EQ(s.window->ModeToolBarLabel(), "Post Process");
@@ -147,6 +155,25 @@ TEST(ShellModes, YesKeepsTheRealTimeBufferAsAnUntitledFile) {
     EXPECT_EQ(s.Title(), kTitle + " [Untitled]");
     EXPECT_EQ(s.settings.Mode.OpMode, kModePostProcessing);
     EXPECT_TRUE(s.window->ModeAction(kModePostProcessing)->isChecked());
+
+    // The kept buffer is the Post-Processing file: the transport moves through it.
+    TWaveFile* file = s.engine->WaveFile();
+    std::vector<std::string> buttons;
+    for (QAction* a : s.window->ModeToolBar()->actions()) buttons.push_back(a->text().toStdString());
+    for (const char* name : {"Rewind", "Fast Forward", "Go To", "Single Step"})
+        EXPECT_NE(std::find(buttons.begin(), buttons.end(), name), buttons.end()) << name;
+    EXPECT_TRUE(s.window->FastForward());
+    EXPECT_EQ(file->Position(), file->Length());
+    EXPECT_TRUE(s.window->Rewind());
+    EXPECT_EQ(file->Position(), 0u);
+    const uint32_t rate = s.settings.Settings().format.rate;
+    ASSERT_GT(file->Length(), rate / 100);
+    EXPECT_TRUE(s.window->GoTo(0.01));
+    EXPECT_EQ(file->Position(), rate / 100);
+    EXPECT_FALSE(s.window->GoTo(-1.0));
+    EXPECT_FALSE(s.window->GoTo(1e9));
+    EXPECT_FALSE(s.window->GoTo(std::nan("")));
+    EXPECT_EQ(file->Position(), rate / 100);
 
     // Back to Real-Time and out again without a run: the kept file is no Real-Time buffer,
     // so there is no question and a No could not discard it.

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QComboBox>
+#include <QInputDialog>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <cmath>
 #include <functional>
 
 #include "base/strings.h"
@@ -203,7 +205,20 @@ void TMainWin::BuildToolBar() {
             if (engine_.SingleStep()) idle_->start();
             UpdateActions();
         });
-    } else {
+    }
+    if (mode == kModePostProcessing) {
+        tools_->addAction(tr("Rewind"), this, [this] { Rewind(); });
+        tools_->addAction(tr("Fast Forward"), this, [this] { FastForward(); });
+        tools_->addAction(tr("Go To"), this, [this] {
+            TWaveFile* file = engine_.WaveFile();
+            if (file == nullptr) return;
+            bool ok = false;
+            const double seconds =
+                QInputDialog::getDouble(this, tr("Go To"), tr("Time (s)"), file->FramesToSeconds(file->Position()), 0.0,
+                                        file->FramesToSeconds(file->Length()), 3, &ok);
+            if (ok) GoTo(seconds);
+        });
+    } else if (mode == kModeRecorder) {
         QAction* record = tools_->addAction(tr("Record"));
         connect(record, &QAction::triggered, this, [this] {
             if (engine_.Record()) idle_->start();
@@ -215,6 +230,29 @@ void TMainWin::BuildToolBar() {
             UpdateActions();
         });
     }
+}
+
+bool TMainWin::Rewind() {
+    TWaveFile* file = engine_.WaveFile();
+    if (file == nullptr) return false;
+    file->Rewind();
+    return true;
+}
+
+bool TMainWin::FastForward() {
+    TWaveFile* file = engine_.WaveFile();
+    if (file == nullptr) return false;
+    file->SeekToEnd();
+    return true;
+}
+
+bool TMainWin::GoTo(double seconds) {
+    TWaveFile* file = engine_.WaveFile();
+    if (file == nullptr || !std::isfinite(seconds) || seconds < 0.0) return false;
+    const uint32_t frame = file->SecondsToFrames(seconds);
+    if (frame > file->Length()) return false;  // past the end: the position stays
+    file->Seek(frame);
+    return true;
 }
 
 QString TMainWin::ModeToolBarLabel() const { return modeLabel_ ? modeLabel_->text().trimmed() : QString(); }

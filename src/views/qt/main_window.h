@@ -41,6 +41,11 @@ public:
     QString ModeToolBarLabel() const;
     // The toolbar's FFT-size list: validated like the Settings dialog; false when refused.
     bool SelectFftSize(uint32_t size);
+    // Post-Processing transport on the open file; false when there is none or the time is
+    // outside the file (the position then stays).
+    bool Rewind();
+    bool FastForward();
+    bool GoTo(double seconds);
     // Options menu: each dialog runs modal; a running analyser is stopped for it and started
     // again after.
     void ShowSettingsDialog();
