@@ -69,7 +69,9 @@ private:
     std::function<void(uint32_t)> modeStored_;
 };
 
-int ModeIndex(uint32_t mode) { return mode >= kModeRealTime && mode <= kModeRecorder ? static_cast<int>(mode) - 1 : -1; }
+int ModeIndex(uint32_t mode) {
+    return mode >= kModeRealTime && mode <= kModeRecorder ? static_cast<int>(mode) - 1 : -1;
+}
 }  // namespace
 
 TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, ProcessingSettings& settings,
@@ -138,7 +140,8 @@ void TMainWin::BuildMenus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
     // Opening, closing and saving wave files come with the file routing; until then the
     // commands are present but disabled rather than silently doing nothing.
-    for (const char* name : {"&Open...", "&Close", "&Save", "Save &As..."}) file->addAction(tr(name))->setEnabled(false);
+    for (const char* name : {"&Open...", "&Close", "&Save", "Save &As..."})
+        file->addAction(tr(name))->setEnabled(false);
     file->addSeparator();
     file->addAction(tr("E&xit"), this, &QWidget::close);
 
