@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "gui/gui_test_support.h"
 #include "base/strings.h"
 #include "dsp/spectral_data.h"
 #include "engine/engine.h"
@@ -36,16 +37,7 @@ const std::string kQuestion =
     "Data is still available in the Real-Time data buffers.\rDo you want to convert this to a WAV file for "
     "further Processing?";
 
-template <typename F>
-bool SpinUntil(F done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using gui_testing::SpinUntil;
 
 struct Shell {
     LoopbackDriver driver;

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <cmath>
 
+#include "gui/gui_test_support.h"
 #include "base/strings.h"
 #include "engine/engine.h"
 #include "files/ini_store.h"
@@ -30,17 +31,7 @@ LoopbackConfig Tone(double hz) {
     return c;
 }
 
-// Runs the Qt loop until `done` or the time runs out.
-template <typename F>
-bool SpinUntil(F done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using gui_testing::SpinUntil;
 
 struct Window {
     LoopbackDriver driver;
