@@ -61,9 +61,12 @@ void BM_Cat(benchmark::State& state) {
     }
 }
 
-void BM_DiskReadBytes(benchmark::State& state) {
+// Sequential block reads of the whole file; range(0) is the block size, range(1) the storage mode.
+void BM_ReadBytes(benchmark::State& state) {
+    const auto mode = static_cast<uint16_t>(state.range(1));
+    const char* label = mode == TWaveFile::kDiskMode ? "disk ReadBytes" : "memory ReadBytes";
     ScriptedHost host;
-    TWaveFile w(host, g_file, TWaveFile::kDiskMode, false);
+    TWaveFile w(host, g_file, mode, false);
     if (w.Error()) return state.SkipWithError("open failed");
     std::vector<uint8_t> block(static_cast<size_t>(state.range(0)));
     uint64_t sum = 0;
@@ -76,7 +79,7 @@ void BM_DiskReadBytes(benchmark::State& state) {
             sum += block[0];
             if (n < block.size()) break;
         }
-        Record(state, "disk ReadBytes", std::chrono::duration<double>(Clock::now() - t0).count(), got);
+        Record(state, label, std::chrono::duration<double>(Clock::now() - t0).count(), got);
     }
     benchmark::DoNotOptimize(sum);
 }
@@ -115,31 +118,11 @@ void BM_MemoryLoad(benchmark::State& state) {
     }
 }
 
-void BM_MemoryReadBytes(benchmark::State& state) {
-    ScriptedHost host;
-    TWaveFile w(host, g_file, TWaveFile::kMemoryMode, false);
-    if (w.Error()) return state.SkipWithError("open failed");
-    std::vector<uint8_t> block(static_cast<size_t>(state.range(0)));
-    uint64_t sum = 0;
-    for (auto _ : state) {
-        auto t0 = Clock::now();
-        w.Rewind();
-        uint64_t got = 0;
-        for (uint32_t n; (n = w.ReadBytes(block.data(), static_cast<uint32_t>(block.size()))) > 0;) {
-            got += n;
-            sum += block[0];
-            if (n < block.size()) break;
-        }
-        Record(state, "memory ReadBytes", std::chrono::duration<double>(Clock::now() - t0).count(), got);
-    }
-    benchmark::DoNotOptimize(sum);
-}
-
 BENCHMARK(BM_Cat)->UseManualTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DiskReadBytes)->Arg(1 << 20)->UseManualTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadBytes)->Args({1 << 20, TWaveFile::kDiskMode})->UseManualTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DiskReadChannel)->Arg(65536)->UseManualTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemoryLoad)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MemoryReadBytes)->Arg(1 << 20)->UseManualTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadBytes)->Args({1 << 20, TWaveFile::kMemoryMode})->UseManualTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond);
 
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());

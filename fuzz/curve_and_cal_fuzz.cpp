@@ -15,13 +15,7 @@
 #include "dsp/weighting.h"
 #include "measure/calibration.h"
 
-#define Check(condition)                                                                  \
-    do {                                                                                  \
-        if (!(condition)) {                                                               \
-            std::fprintf(stderr, "property violated at line %d: %s\n", __LINE__, #condition); \
-            std::abort();                                                                 \
-        }                                                                                 \
-    } while (0)
+#include "fuzz_check.h"
 
 namespace {
 

@@ -14,13 +14,7 @@
 #include "files/wave_file.h"
 #include "platform/scripted_host.h"
 
-#define Check(condition)                                                              \
-    do {                                                                              \
-        if (!(condition)) {                                                           \
-            std::fprintf(stderr, "property violated at line %d: %s\n", __LINE__, #condition); \
-            std::abort();                                                             \
-        }                                                                             \
-    } while (0)
+#include "fuzz_check.h"
 
 namespace {
 
