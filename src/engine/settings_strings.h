@@ -10,6 +10,7 @@ inline constexpr const char* kDecimationRange = "Decimation Ratio must be betwee
 inline constexpr const char* kOverlapRange = "Overlap Percentage must be between 0 and 99%";
 inline constexpr const char* kDelayRange = "Delay must be between 0 and 1,000 milliseconds";
 inline constexpr const char* kInfinite = "Infinite";
+inline constexpr const char* kAveragingSizeRange = "Averaging size must be \"Infinite\" or between 1 and 1,000,000";
 inline constexpr const char* kThresholdRange = "Threshold must be between %d and %d percent.";
 inline constexpr const char* kTriggerDelayRange = "Trigger delay must be between 0 and %d";
 inline constexpr const char* kRealTimeBufferMin = "Real Time Data buffer length must be at least 4 seconds.";

@@ -26,6 +26,37 @@ std::string Format(const char* pattern, Args... args) {
     return buffer;
 }
 
+// A typed entry counts only when the whole of it (blanks around it aside) is a number: the
+// plain conversion would read "12abc" as 12 and letters as 0, and a letter-filled field must
+// not pass as a valid zero. An unusable entry takes the value `refused`, which the range
+// check of its field then turns down with that field's own message.
+bool WholeEntry(const std::string& text, bool allowFraction) {
+    std::size_t i = 0, end = text.size();
+    while (i < end && (text[i] == ' ' || text[i] == '\t')) ++i;
+    while (end > i && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+    if (i < end && (text[i] == '+' || text[i] == '-')) ++i;
+    bool digits = false, point = false;
+    for (; i < end; ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            digits = true;
+        } else if (c == '.' && allowFraction && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    return digits;
+}
+
+int64_t EntryInt(const std::string& text, int64_t refused) {
+    return WholeEntry(text, false) ? ParseDecimalInt(text) : refused;
+}
+
+double EntryNumber(const std::string& text, double refused) {
+    return WholeEntry(text, true) ? ParseDecimalDouble(text) : refused;
+}
+
 bool IsStandardRate(int64_t rate) { return rate == 11025 || rate == 22050 || rate == 44100; }
 
 // Step 1 of the processing dialog: would the input device take this format?
@@ -48,9 +79,12 @@ ValidationResult CheckDeviceFormat(ProcessingDialogFields& fields, int64_t rate,
                                          static_cast<long>(highest)));
 }
 
+// The averaging size: "Infinite" or a count; 0 when the entry is neither (no count, letters,
+// or more frames than "Infinite" stands for, which would otherwise wrap in 32 bits).
 uint32_t ParseAverageBlocks(const std::string& entry) {
     if (entry == text::kInfinite) return kInfiniteAverageBlocks;
-    return static_cast<uint32_t>(static_cast<uint64_t>(ParseDecimalInt(entry)));
+    const int64_t blocks = EntryInt(entry, 0);
+    return blocks >= 1 && blocks <= kInfiniteAverageBlocks ? static_cast<uint32_t>(blocks) : 0;
 }
 
 }  // namespace
@@ -97,23 +131,24 @@ uint64_t EstimateProcessingMemory(const SettingsBlock& s) {
 ValidationResult AcceptProcessingDialog(ProcessingDialogFields& fields, uint32_t opMode, TFormatQuery& device,
                                         const FreeMemoryProbe& freeMemory, SettingsBlock& settings) {
     SettingsBlock candidate = settings;
-    const int64_t rate = ParseDecimalInt(fields.samplingRate);
+    const int64_t rate = EntryInt(fields.samplingRate, 0);
     if (ValidationResult r = CheckDeviceFormat(fields, rate, device); !r.ok) return r;
 
     candidate.FFTsize = fields.fftSize;
 
-    const int64_t decimation = ParseDecimalInt(fields.decimationRatio);
+    const int64_t decimation = EntryInt(fields.decimationRatio, 0);
     if (decimation < 1 || decimation > kMaxDecimation)
         return ValidationResult::Fail(Format(text::kDecimationRange, static_cast<int>(kMaxDecimation)));
     candidate.DecimationRatio = static_cast<uint16_t>(decimation);
     candidate.ApplyLowPassFilter = fields.applyLowPassFilter ? 1 : 0;
     candidate.AverageBlocks = ParseAverageBlocks(fields.averageBlocks);
+    if (candidate.AverageBlocks == 0) return ValidationResult::Fail(text::kAveragingSizeRange);
     candidate.PeakHold = fields.peakHold ? 1 : 0;
     candidate.SmoothingWindow = fields.smoothingWindow;
     candidate.format = SampleFormat::Make(static_cast<uint32_t>(rate), fields.channels, fields.bytesPerSample);
 
     if (opMode == kModePostProcessing) {
-        const int64_t overlap = ParseDecimalInt(fields.overlapPercent);
+        const int64_t overlap = EntryInt(fields.overlapPercent, -1);
         if (overlap < 0 || overlap > 99) {
             fields.overlapPercent = "50";
             return ValidationResult::Fail(text::kOverlapRange);
@@ -124,7 +159,7 @@ ValidationResult AcceptProcessingDialog(ProcessingDialogFields& fields, uint32_t
     candidate.AverageType = fields.averageType;
     candidate.ChannelProcessing = fields.channelProcessing;
 
-    const double delay = ParseDecimalDouble(fields.delayTimeMsec);
+    const double delay = EntryNumber(fields.delayTimeMsec, -1.0);
     if (!(delay >= 0.0 && delay <= kMaxDelayMsec)) return ValidationResult::Fail(text::kDelayRange);
     candidate.DelayTimeMsec = static_cast<float>(delay);
 
@@ -164,12 +199,12 @@ ValidationResult AcceptTriggerDialog(const TriggerDialogFields& fields, TriggerB
     candidate.Enable = fields.enable ? 1 : 0;
     candidate.AutoReset = fields.autoReset ? 1 : 0;
     candidate.Channel = fields.channel;
-    const int64_t threshold = ParseDecimalInt(fields.threshold);
+    const int64_t threshold = EntryInt(fields.threshold, -1);
     if (threshold < 0 || threshold > kMaxThreshold)
         return ValidationResult::Fail(Format(text::kThresholdRange, 0, static_cast<int>(kMaxThreshold)));
     candidate.Threshold = static_cast<uint32_t>(threshold);
     candidate.TriggerType = fields.triggerType;
-    const double delay = ParseDecimalDouble(fields.delayMsec);
+    const double delay = EntryNumber(fields.delayMsec, -1.0);
     if (!(delay >= 0.0 && delay <= kMaxTriggerDelayMsec))
         return ValidationResult::Fail(Format(text::kTriggerDelayRange, kMaxTriggerDelayMsec));
     candidate.DelayMsec = static_cast<float>(delay);
@@ -193,17 +228,17 @@ FileOptionsDialogFields FileOptionsDialogFields::From(const FileIOBlock& f) {
 
 ValidationResult AcceptFileOptionsDialog(const FileOptionsDialogFields& fields, FileIOBlock& fileIO) {
     FileIOBlock candidate = fileIO;
-    const int64_t bufferSecs = ParseDecimalInt(fields.realTimeBufferSecs);
+    const int64_t bufferSecs = EntryInt(fields.realTimeBufferSecs, 0);
     if (bufferSecs < 4) return ValidationResult::Fail(text::kRealTimeBufferMin);
     // Beyond 32 bits the stored length would wrap; hold it at the largest count that fits.
     candidate.RealTimeWaveBufferLengthSecs = static_cast<int32_t>(std::min<int64_t>(bufferSecs, INT32_MAX));
 
-    const int64_t ramSecs = ParseDecimalInt(fields.maxRamRecordingSecs);
+    const int64_t ramSecs = EntryInt(fields.maxRamRecordingSecs, 0);
     if (ramSecs < 4) return ValidationResult::Fail(text::kMaxRamMin);
     if (ramSecs > 3600) return ValidationResult::Fail(text::kMaxRamMax);
     candidate.MaxRamRecordingTimeSecs = static_cast<int32_t>(ramSecs);
 
-    const int64_t diskMB = ParseDecimalInt(fields.maxDiskRecordingMB);
+    const int64_t diskMB = EntryInt(fields.maxDiskRecordingMB, 0);
     if (diskMB < 1) return ValidationResult::Fail(text::kMaxDiskMin);
     if (diskMB > 2000) return ValidationResult::Fail(text::kMaxDiskMax);
     candidate.MaxDiskRecordingSizeBytes = static_cast<uint32_t>(diskMB * 1000000);

@@ -159,14 +159,11 @@ TEST_F(ProcessingDialog, OverlapIsCheckedOnlyInPostProcessing) {
 }
 
 TEST_F(ProcessingDialog, DelayMustLieWithinOneSecond) {
-    for (const char* delay : {"-0.5", "1000.01", "1e999"}) {
+    // Words are no numbers: "nan" must not slip through as 0.
+    for (const char* delay : {"-0.5", "1000.01", "1e999", "nan"}) {
         fields.delayTimeMsec = delay;
         ExpectRejected(Accept(), "Delay must be between 0 and 1,000 milliseconds");
     }
-    // Words are no numbers: "nan" has no digits and reads as 0, which is allowed.
-    fields.delayTimeMsec = "nan";
-    ASSERT_TRUE(Accept().ok);
-    EXPECT_EQ(live.DelayTimeMsec, 0.0f);
     fields.delayTimeMsec = "1000";
     EXPECT_TRUE(Accept().ok);
 }
@@ -185,6 +182,74 @@ TEST_F(ProcessingDialog, LargeFramesNeedTheMemoryForThem) {
     fields.fftSize = 1048576;
     fields.decimationRatio = "1";
     EXPECT_TRUE(Accept(kModeRealTime, NoMemory).ok);
+}
+
+// Letters, exponents and trailing junk are not numbers: each field refuses them with its own
+// message instead of reading them as 0 or as their leading digits.
+TEST_F(ProcessingDialog, EntriesThatAreNotNumbersAreRefusedByTheirField) {
+    const ProcessingDialogFields good = fields;
+    struct Case {
+        std::string ProcessingDialogFields::*field;
+        const char* entry;
+        const char* message;
+    };
+    const Case cases[] = {
+        {&ProcessingDialogFields::samplingRate, "44100Hz",
+         "The Sound Board does not support the selected Sampling Rate.  Rate must be between 4000 Hz and 200000 Hz."},
+        {&ProcessingDialogFields::decimationRatio, "abc", "Decimation Ratio must be between 1 and 30"},
+        {&ProcessingDialogFields::decimationRatio, "2x", "Decimation Ratio must be between 1 and 30"},
+        {&ProcessingDialogFields::averageBlocks, "ten", "Averaging size must be \"Infinite\" or between 1 and 1,000,000"},
+        {&ProcessingDialogFields::averageBlocks, "1e3", "Averaging size must be \"Infinite\" or between 1 and 1,000,000"},
+        {&ProcessingDialogFields::averageBlocks, "100000000000000000000",
+         "Averaging size must be \"Infinite\" or between 1 and 1,000,000"},
+        {&ProcessingDialogFields::averageBlocks, "0", "Averaging size must be \"Infinite\" or between 1 and 1,000,000"},
+        {&ProcessingDialogFields::delayTimeMsec, "five", "Delay must be between 0 and 1,000 milliseconds"},
+        {&ProcessingDialogFields::delayTimeMsec, "1e20", "Delay must be between 0 and 1,000 milliseconds"},
+        {&ProcessingDialogFields::delayTimeMsec, "", "Delay must be between 0 and 1,000 milliseconds"},
+    };
+    for (const Case& c : cases) {
+        fields = good;
+        fields.*c.field = c.entry;
+        ExpectRejected(Accept(), c.message);
+    }
+    // Surrounding blanks and a sign are still a number; 1,000,000 is the largest count.
+    fields = good;
+    fields.decimationRatio = " +2 ";
+    fields.averageBlocks = "1000000";
+    fields.delayTimeMsec = "0.5";
+    ASSERT_TRUE(Accept().ok);
+    EXPECT_EQ(live.DecimationRatio, 2u);
+    EXPECT_EQ(live.AverageBlocks, 1000000u);
+    // Overlap is read only in Post-Processing; there letters are refused like a range error.
+    fields.overlapPercent = "half";
+    ExpectRejected(Accept(kModePostProcessing), "Overlap Percentage must be between 0 and 99%");
+}
+
+TEST(DialogEntries, TriggerAndFileOptionsRefuseLettersAndHugeNumbers) {
+    TriggerBlock t;
+    const TriggerBlock before = t;
+    TriggerDialogFields tf = TriggerDialogFields::From(t);
+    tf.threshold = "fifty";
+    EXPECT_EQ(AcceptTriggerDialog(tf, t).message, "Threshold must be between 0 and 100 percent.");
+    tf.threshold = "100000000000000000000";
+    EXPECT_EQ(AcceptTriggerDialog(tf, t).message, "Threshold must be between 0 and 100 percent.");
+    tf.threshold = "50";
+    tf.delayMsec = "10^20";
+    EXPECT_EQ(AcceptTriggerDialog(tf, t).message, "Trigger delay must be between 0 and 1000");
+    EXPECT_EQ(std::memcmp(&before, &t, sizeof t), 0);
+
+    FileIOBlock io;
+    const FileIOBlock original = io;
+    FileOptionsDialogFields ff = FileOptionsDialogFields::From(io);
+    ff.realTimeBufferSecs = "sixty";
+    EXPECT_EQ(AcceptFileOptionsDialog(ff, io).message, "Real Time Data buffer length must be at least 4 seconds.");
+    ff = FileOptionsDialogFields::From(io);
+    ff.maxRamRecordingSecs = "100000000000000000000";
+    EXPECT_EQ(AcceptFileOptionsDialog(ff, io).message, "Maximum RAM recording time must be less than 3600 seconds.");
+    ff = FileOptionsDialogFields::From(io);
+    ff.maxDiskRecordingMB = "2GB";
+    EXPECT_EQ(AcceptFileOptionsDialog(ff, io).message, "Maximum Hard Disk recording size must be at least 1 MB");
+    EXPECT_EQ(std::memcmp(&original, &io, sizeof io), 0);
 }
 
 TEST(MemoryEstimate, GrowsWithEveryDimensionAndLinearHistory) {
