@@ -160,7 +160,7 @@ int RunRealTime(const MainOptions& options, const ScalingOptions& scaling, const
 #ifdef ZELTRAK_HAVE_GUI
 // The desktop window on the system's cards (the Loopback card last), Real-Time mode.
 int RunDesktopShell(int& argc, char** argv, const ScalingOptions& scaling, const AppEnvironment& env,
-                    const TIniStore& ini, ConsoleHost& host) {
+                    TIniStore& ini, const std::string& settingsPath, ConsoleHost& host) {
     std::unique_ptr<WaveDriverChain> driver = CreateSystemWaveDriver(LoopbackSettings(ini, host));
     ShellSettings shell = LoadShellSettings(
         ini, DeviceCounts{driver->DeviceCount(WaveDirection::Input), driver->DeviceCount(WaveDirection::Output)},
@@ -172,6 +172,8 @@ int RunDesktopShell(int& argc, char** argv, const ScalingOptions& scaling, const
     setup.scaling = &spectrumScaling;
     setup.environment = Environment(env, ini, shell.calibration);
     ReadSpectrumRange(ini, setup);
+    setup.ini = &ini;
+    setup.settingsPath = settingsPath;
     setup.runOnLaunch = ini.GetInt("FileIO", "RunOnLaunch", 0) == 1 && shell.processing.Mode.OpMode == kModeRealTime;
     return RunDesktop(argc, argv, setup);
 }
@@ -272,7 +274,7 @@ int main(int argc, char** argv) {
     if (!options.file.empty()) return RunFile(options, scaling, reportOptions, ini, host);
     if (options.headless) return RunRealTime(options, scaling, reportOptions, env, ini, host);
 #ifdef ZELTRAK_HAVE_GUI
-    if (DisplayAvailable()) return RunDesktopShell(argc, argv, scaling, env, ini, host);
+    if (DisplayAvailable()) return RunDesktopShell(argc, argv, scaling, env, ini, settingsPath, host);
     std::fprintf(stderr, "zeltrak: no display found; running --headless\n");
 #else
     std::fprintf(stderr, "zeltrak: no window system support in this build; running --headless\n");

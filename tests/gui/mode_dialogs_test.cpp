@@ -24,6 +24,7 @@
 #include "platform/buffer_done_queue.h"
 #include "platform/loopback_driver.h"
 #include "support/temp_dir.h"
+#include "views/qt/desktop.h"
 #include "views/qt/main_window.h"
 #include "views/qt/qt_host.h"
 #include "views/qt/settings_dialogs.h"
@@ -246,6 +247,8 @@ TEST(SettingsDialogs, ProcessingRefusesBadEntriesAndKeepsTheSettings) {
     ExpectRefused(host, d, "delayTimeMsec", "1000.5", "Delay must be between 0 and 1,000 milliseconds");
     ExpectRefused(host, d, "delayTimeMsec", "1e20", "Delay must be between 0 and 1,000 milliseconds");
     ExpectRefused(host, d, "decimationRatio", "0", "Decimation Ratio must be between 1 and 30");
+    ExpectRefused(host, d, "decimationRatio", "two", "Decimation Ratio must be between 1 and 30");
+    ExpectRefused(host, d, "averageBlocks", "10^20", "Averaging size must be \"Infinite\" or between 1 and 1,000,000");
     EXPECT_TRUE(SameBytes(settings.Settings(), before));
 
     // A good entry closes the dialog and lands in the settings.
@@ -365,6 +368,49 @@ TEST(SettingsDialogs, RunningAnalyserIsStoppedWhileADialogIsOpen) {
     EXPECT_FALSE(runningDuring);
     EXPECT_TRUE(s.engine->Running());
     s.window->StopAnalyser();
+}
+
+// What the user changed in the window is what the next start reads from the settings file.
+TEST(ShellSettingsFile, ClosingTheWindowStoresTheSettingsTheNextStartReads) {
+    zeltrak::testing::TempDir dir;
+    const std::string path = dir.File("config/zeltrak/zeltrak.ini");  // folders not made yet
+    TIniStore ini;
+    ini.Load(path);
+    ini.SetString("SpectrumOpts", "StartFreq", "20");  // someone else's key survives
+    Shell s(dir.path());
+    s.window->SetOnClose([&] { StoreDesktopSettings(s.host, s.settings, ini, path); });
+    s.window->SelectMode(kModePostProcessing);
+    ASSERT_TRUE(s.window->SelectFftSize(8192));
+    s.settings.Trigger.Threshold = 42;
+    s.window->close();
+    EXPECT_TRUE(s.host.Messages().empty()) << s.host.Messages().front();
+
+    TIniStore reread;
+    ASSERT_TRUE(reread.Load(path));
+    ProcessingSettings loaded;
+    loaded.Load(reread, DeviceCounts{s.driver.DeviceCount(WaveDirection::Input),
+                                     s.driver.DeviceCount(WaveDirection::Output)});
+    EXPECT_EQ(loaded.Mode.OpMode, kModePostProcessing);
+    EXPECT_EQ(loaded.Settings().FFTsize, 8192u);
+    EXPECT_EQ(loaded.Trigger.Threshold, 42u);
+    EXPECT_EQ(std::memcmp(&loaded.Settings(), &s.settings.Settings(), sizeof(SettingsBlock)), 0);
+    EXPECT_EQ(reread.GetString("SpectrumOpts", "StartFreq", "", 32), "20");
+}
+
+TEST(ShellSettingsFile, AnUnwritableSettingsFileIsReportedAndTheWindowStillCloses) {
+    zeltrak::testing::TempDir dir;
+    const std::string blocker = dir.File("file");
+    FILE* f = std::fopen(blocker.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    TIniStore ini;
+    Shell s(dir.path());
+    const std::string path = blocker + "/zeltrak.ini";  // a folder that is a file
+    s.window->SetOnClose([&] { StoreDesktopSettings(s.host, s.settings, ini, path); });
+    s.window->close();
+    EXPECT_FALSE(s.window->isVisible());
+    ASSERT_EQ(s.host.Messages().size(), 1u);
+    EXPECT_EQ(s.host.Messages()[0], "The settings could not be saved to " + path + ".");
 }
 
 }  // namespace

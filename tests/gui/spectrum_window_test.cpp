@@ -93,7 +93,11 @@ TEST(SpectrumWindow, LiveToneShowsItsPeakInTheColumnOfItsFrequency) {
         TSpectrumView* view = w.window->SpectrumView();
         ASSERT_TRUE(SpinUntil([&] { return view->FramesShown() >= 8; }, 15000))
             << "frames shown: " << view->FramesShown();
+        // A -6 dBFS tone peaks at half of full scale: trunc(10 log(16383) / log(32767)) = 9.
+        const int expectedLevel = static_cast<int>(10.0 * std::log(16383.0) / std::log(32767.0));
+        EXPECT_EQ(w.window->LevelShown(0), expectedLevel);
         w.window->StopAnalyser();
+        EXPECT_EQ(w.window->LevelShown(0), 0) << "the level display is reset when the run stops";
         EXPECT_FALSE(w.engine->Running());
         const uint32_t shown = view->FramesShown();
         QApplication::processEvents();

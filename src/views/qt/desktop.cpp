@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "files/ini_store.h"
+#include "platform/app_paths.h"
 #include "platform/buffer_done_queue.h"
 #include "views/qt/main_window.h"
 #include "views/qt/qt_host.h"
@@ -27,6 +28,16 @@ void ReadSpectrumRange(const TIniStore& ini, DesktopSetup& setup) {
     }
 }
 
+bool StoreDesktopSettings(Host& host, const ProcessingSettings& settings, TIniStore& ini, const std::string& path) {
+    settings.Store(ini);
+    // The first run has no configuration folder yet.
+    const std::size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0) MakeDirectories(path.substr(0, slash));
+    if (ini.SaveAs(path)) return true;
+    ShowMessage(host, "The settings could not be saved to " + path + ".", MessageIcon::Warning);
+    return false;
+}
+
 bool DisplayAvailable() { return Set("QT_QPA_PLATFORM") || Set("DISPLAY") || Set("WAYLAND_DISPLAY"); }
 
 int RunDesktop(int& argc, char** argv, DesktopSetup& setup) {
@@ -34,10 +45,11 @@ int RunDesktop(int& argc, char** argv, DesktopSetup& setup) {
     QApplication::setApplicationName("zeltrak");
     QtHost host;
     BufferDoneQueue queue;
-    setup.settings->Mode.OpMode = kModeRealTime;
     TEngine engine(host, *setup.driver, *setup.settings, &queue, setup.environment);
     if (setup.scaling) engine.SetScaling(setup.scaling);
     TMainWin window(host, engine, queue, *setup.settings, setup.spectrumStart, setup.spectrumStop);
+    if (setup.ini)
+        window.SetOnClose([&] { StoreDesktopSettings(host, *setup.settings, *setup.ini, setup.settingsPath); });
     window.show();
     if (setup.runOnLaunch) window.RunAnalyser();
     return app.exec();

@@ -10,13 +10,18 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <functional>
 
 #include "base/strings.h"
+#include "base/time_text.h"
+#include "dsp/spectral_data.h"
 #include "engine/engine.h"
 #include "engine/engine_loop.h"
 #include "engine/processing_settings.h"
@@ -69,6 +74,17 @@ private:
     std::function<void(uint32_t)> modeStored_;
 };
 
+// A level meter: the frame's peak on the 0 … 10 scale, red at 10 (overload).
+QProgressBar* MakeLevelMeter(QWidget* parent, const QString& name, const QString& channel) {
+    auto* meter = new QProgressBar(parent);
+    meter->setObjectName(name);
+    meter->setRange(0, 10);
+    meter->setValue(0);
+    meter->setFormat(channel + " %v");
+    meter->setMaximumWidth(90);
+    return meter;
+}
+
 int ModeIndex(uint32_t mode) {
     return mode >= kModeRealTime && mode <= kModeRecorder ? static_cast<int>(mode) - 1 : -1;
 }
@@ -98,9 +114,11 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
     state_ = new QLabel(this);
     overload_ = new QLabel(this);
     frames_ = new QLabel(this);
-    statusBar()->addPermanentWidget(state_);
-    statusBar()->addPermanentWidget(overload_);
-    statusBar()->addPermanentWidget(frames_);
+    time_ = new QLabel(this);
+    levels_[0] = MakeLevelMeter(this, "levelLeft", tr("L"));
+    levels_[1] = MakeLevelMeter(this, "levelRight", tr("R"));
+    for (QWidget* w : std::initializer_list<QWidget*>{state_, overload_, frames_, time_, levels_[0], levels_[1]})
+        statusBar()->addPermanentWidget(w);
     host_.SetMainWindow(this);
 
     engine_.AddListener(spectrum_, ListenerRole::View);
@@ -351,8 +369,26 @@ void TMainWin::UpdateActions() {
 
 void TMainWin::OnFrame(const EngineFrame& frame) {
     overload_->setText(frame.overloaded ? tr("Overload") : QString());
-    frames_->setText(tr("Frames %1").arg(frame.frameCount + 1));
+    // The average count is what the spectrum holds, which stops growing once a finite
+    // average is complete; before the first analysed frame it is the frame count.
+    const TSpectralData* first = nullptr;
+    for (const TSpectralData* s : frame.spectrums)
+        if (s && !first) first = s;
+    const uint32_t averaged = first ? first->Averaged() : frame.frameCount + 1;
+    frames_->setText(tr("Avg %1").arg(averaged));
+    time_->setText(QString::fromStdString(FormatTimeWithMillis(frame.currentTime)));
 }
+
+void TMainWin::OnLevels(int32_t left, int32_t right) {
+    const int32_t values[2] = {left, right};
+    for (int i = 0; i < 2; ++i) {
+        const int v = std::clamp(values[i], 0, 10);
+        levels_[i]->setValue(v);
+        levels_[i]->setStyleSheet(v >= 10 ? "QProgressBar::chunk { background: red; }" : QString());
+    }
+}
+
+int TMainWin::LevelShown(int channel) const { return channel == 0 || channel == 1 ? levels_[channel]->value() : 0; }
 
 void TMainWin::OnStarted() {
     // A Real-Time run replaces whatever file the engine held with its own history.
@@ -368,6 +404,12 @@ void TMainWin::OnCaption(const std::string& caption) {
 
 void TMainWin::closeEvent(QCloseEvent* event) {
     StopAnalyser();
+    if (onClose_) {
+        // Once only: a second close event (window system and Exit) must not store twice.
+        auto onClose = std::move(onClose_);
+        onClose_ = nullptr;
+        onClose();
+    }
     event->accept();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 #include "engine/engine_listener.h"
@@ -10,6 +11,7 @@ class QComboBox;
 class QLabel;
 class QToolBar;
 class QMdiArea;
+class QProgressBar;
 class QTimer;
 
 namespace zeltrak {
@@ -53,7 +55,14 @@ public:
     void ShowScalingDialog();
     void ShowFileOptionsDialog();
 
+    // Called once when the window closes, after the analyser stopped: the shell stores the
+    // settings there. A failure is the callback's to report; the window closes anyway.
+    void SetOnClose(std::function<void()> onClose) { onClose_ = std::move(onClose); }
+    // The status bar's level meters (0 … 10) as last shown.
+    int LevelShown(int channel) const;
+
     void OnFrame(const EngineFrame& frame) override;
+    void OnLevels(int32_t left, int32_t right) override;
     void OnStarted() override;
     void OnStopped() override;
     void OnCaption(const std::string& caption) override;
@@ -87,6 +96,9 @@ private:
     QLabel* state_ = nullptr;
     QLabel* overload_ = nullptr;
     QLabel* frames_ = nullptr;
+    QLabel* time_ = nullptr;
+    QProgressBar* levels_[2] = {nullptr, nullptr};
+    std::function<void()> onClose_;
     bool inStep_ = false;
     bool realTimeBuffer_ = false;  // the engine's wave file is a Real-Time run's history
 };
