@@ -92,15 +92,16 @@ int ModeIndex(uint32_t mode) {
 
 TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, ProcessingSettings& settings,
                    double spectrumStart, double spectrumStop)
-    : host_(host), engine_(engine), settings_(settings), loop_(std::make_unique<TEngineLoop>(engine, queue)) {
+    : host_(host),
+      engine_(engine),
+      settings_(settings),
+      loop_(std::make_unique<TEngineLoop>(engine, queue)),
+      spectrumStart_(spectrumStart),
+      spectrumStop_(spectrumStop) {
     setWindowTitle(QString::fromUtf8(kProgramTitle));
     mdi_ = new QMdiArea(this);
     setCentralWidget(mdi_);
 
-    spectrum_ = new TSpectrumView(spectrumStart, spectrumStop, settings.Scaling().FreqScaleType);
-    QMdiSubWindow* sub = mdi_->addSubWindow(spectrum_);
-    sub->setWindowTitle(tr("Spectrum"));
-    sub->resize(720, 420);
 
     run_ = new QAction(tr("Run"), this);
     stop_ = new QAction(tr("Stop"), this);
@@ -121,8 +122,8 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
         statusBar()->addPermanentWidget(w);
     host_.SetMainWindow(this);
 
-    engine_.AddListener(spectrum_, ListenerRole::View);
     engine_.AddListener(this, ListenerRole::View);
+    OpenView(View::Spectrum);
 
     idle_ = new QTimer(this);
     idle_->setInterval(kIdleIntervalMs);
@@ -134,7 +135,7 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
 TMainWin::~TMainWin() {
     idle_->stop();
     if (engine_.Running()) engine_.Stop();
-    engine_.RemoveListener(spectrum_);
+    for (int i = 0; i < kViewCount; ++i) ForgetView(static_cast<View>(i));
     engine_.RemoveListener(this);
 }
 
@@ -177,6 +178,8 @@ void TMainWin::BuildMenus() {
     }
     if (QAction* current = ModeAction(settings_.Mode.OpMode)) current->setChecked(true);
 
+    BuildViewMenu();
+
     QMenu* options = menuBar()->addMenu(tr("&Options"));
     options->addAction(tr("&Settings..."), this, &TMainWin::ShowSettingsDialog);
     options->addAction(tr("S&caling..."), this, &TMainWin::ShowScalingDialog);
@@ -199,6 +202,80 @@ void TMainWin::BuildMenus() {
         const int h = mdi_->viewport()->height() / static_cast<int>(subs.size());
         for (int i = 0; i < subs.size(); ++i) subs[i]->setGeometry(0, i * h, mdi_->viewport()->width(), h);
     });
+}
+
+void TMainWin::BuildViewMenu() {
+    QMenu* menu = menuBar()->addMenu(tr("&View"));
+    const std::pair<View, const char*> entries[] = {
+        {View::TimeSeries, "&Time Series"}, {View::Spectrum, "&Spectrum"}, {View::Phase, "&Phase"}};
+    for (const auto& [view, label] : entries) {
+        QAction* a = menu->addAction(tr(label));
+        a->setCheckable(true);
+        // The check mark follows the view's presence, not the click.
+        connect(a, &QAction::triggered, this, [this, view = view] {
+            if (ViewWidget(view)) CloseView(view);
+            else OpenView(view);
+        });
+        views_[static_cast<int>(view)].action = a;
+    }
+}
+
+QWidget* TMainWin::CreateView(View view) {
+    switch (view) {
+        case View::Spectrum: {
+            auto* v = new TSpectrumView(spectrumStart_, spectrumStop_, settings_.Scaling().FreqScaleType);
+            views_[static_cast<int>(view)].listener = v;
+            return v;
+        }
+        default:
+            return nullptr;
+    }
+}
+
+QWidget* TMainWin::OpenView(View view) {
+    OpenViewSlot& slot = views_[static_cast<int>(view)];
+    if (slot.widget) {
+        mdi_->setActiveSubWindow(slot.sub);
+        return slot.widget;
+    }
+    QWidget* widget = CreateView(view);
+    if (!widget) return nullptr;
+    slot.widget = widget;
+    slot.sub = mdi_->addSubWindow(widget);
+    slot.sub->setAttribute(Qt::WA_DeleteOnClose);
+    slot.sub->setWindowTitle(slot.action ? slot.action->text().remove('&') : QString());
+    slot.sub->resize(720, 420);
+    // The close box of the child window ends the view as the menu does.
+    connect(widget, &QObject::destroyed, this, [this, view] {
+        views_[static_cast<int>(view)].widget = nullptr;  // being destroyed: nothing to disconnect
+        ForgetView(view);
+    });
+    engine_.AddListener(slot.listener, ListenerRole::View);
+    if (slot.action) slot.action->setChecked(true);
+    slot.sub->show();
+    return widget;
+}
+
+void TMainWin::CloseView(View view) {
+    OpenViewSlot& slot = views_[static_cast<int>(view)];
+    if (!slot.sub) return;
+    QMdiSubWindow* sub = slot.sub;
+    ForgetView(view);
+    sub->close();  // deletes the child and its view
+}
+
+void TMainWin::ForgetView(View view) {
+    OpenViewSlot& slot = views_[static_cast<int>(view)];
+    if (slot.listener) engine_.RemoveListener(slot.listener);
+    if (slot.widget) slot.widget->disconnect(this);
+    slot.listener = nullptr;
+    slot.widget = nullptr;
+    slot.sub = nullptr;
+    if (slot.action) slot.action->setChecked(false);
+}
+
+TSpectrumView* TMainWin::SpectrumView() const {
+    return static_cast<TSpectrumView*>(ViewWidget(View::Spectrum));
 }
 
 void TMainWin::BuildToolBar() {
@@ -336,7 +413,8 @@ void TMainWin::ShowTriggerDialog() {
 void TMainWin::ShowScalingDialog() {
     WithAnalyserPaused([this] {
         TScalingDialog d(host_, settings_.Scaling(), this);
-        if (d.exec() == QDialog::Accepted) spectrum_->SetFrequencyScale(settings_.Scaling().FreqScaleType);
+        if (d.exec() == QDialog::Accepted && SpectrumView())
+            SpectrumView()->SetFrequencyScale(settings_.Scaling().FreqScaleType);
     });
 }
 

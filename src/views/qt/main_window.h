@@ -11,6 +11,7 @@ class QComboBox;
 class QLabel;
 class QToolBar;
 class QMdiArea;
+class QMdiSubWindow;
 class QProgressBar;
 class QTimer;
 
@@ -32,7 +33,16 @@ public:
              double spectrumStart, double spectrumStop);
     ~TMainWin() override;
 
-    TSpectrumView* SpectrumView() { return spectrum_; }
+    // The analysis views of the View menu. Each is an MDI child that hears the engine while
+    // it is open; closing it (menu or its own close box) removes it from the engine.
+    enum class View { TimeSeries = 0, Spectrum = 1, Phase = 2 };
+    static constexpr int kViewCount = 3;
+    QWidget* OpenView(View view);
+    void CloseView(View view);
+    QWidget* ViewWidget(View view) const { return views_[static_cast<int>(view)].widget; }
+    QAction* ViewAction(View view) const { return views_[static_cast<int>(view)].action; }
+    // The spectrum view, null while it is closed.
+    TSpectrumView* SpectrumView() const;
     QMdiArea* Client() { return mdi_; }
     bool RunAnalyser();
     void StopAnalyser();
@@ -76,6 +86,9 @@ private:
     void UpdateActions();
     void BuildMenus();
     void BuildToolBar();
+    void BuildViewMenu();
+    QWidget* CreateView(View view);
+    void ForgetView(View view);
     template <typename F>
     void WithAnalyserPaused(F&& dialog);
 
@@ -84,7 +97,15 @@ private:
     ProcessingSettings& settings_;
     std::unique_ptr<TEngineLoop> loop_;
     QMdiArea* mdi_ = nullptr;
-    TSpectrumView* spectrum_ = nullptr;
+    struct OpenViewSlot {
+        QMdiSubWindow* sub = nullptr;
+        QWidget* widget = nullptr;
+        TEngineListener* listener = nullptr;
+        QAction* action = nullptr;
+    };
+    OpenViewSlot views_[kViewCount];
+    double spectrumStart_;
+    double spectrumStop_;
     QTimer* idle_ = nullptr;
     QAction* run_ = nullptr;
     QAction* stop_ = nullptr;
