@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QInputDialog>
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -489,11 +488,6 @@ void TMainWin::closeEvent(QCloseEvent* event) {
         onClose();
     }
     event->accept();
-}
-
-void TMainWin::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) host_.NoteCancelRequest();
-    QMainWindow::keyPressEvent(event);
 }
 
 }  // namespace zeltrak

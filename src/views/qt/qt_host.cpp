@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDateTime>
+#include <QKeyEvent>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QMimeData>
@@ -27,6 +28,21 @@ QMessageBox::Icon ToQtIcon(MessageIcon icon) {
 }
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Watches the events a cancel poll lets through: Esc or a mouse click anywhere in the program
+// asks the running job to stop. The events still reach their widgets.
+class CancelWatcher : public QObject {
+public:
+    bool seen = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress ||
+            (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape))
+            seen = true;
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 }  // namespace
 
@@ -94,11 +110,15 @@ void QtHost::SetBusyCursor(bool busy) {
 }
 
 bool QtHost::PollCancelRequest() {
-    // Long jobs run on the GUI thread; let the key and mouse events through to be seen.
-    QApplication::processEvents(QEventLoop::ExcludeSocketNotifiers);
-    const bool requested = cancelRequested_;
-    cancelRequested_ = false;
-    return requested;
+    // Long jobs run on the GUI thread; let the key and mouse events through to be seen. Only
+    // what arrives while the job polls counts: an earlier click must not cancel a new job.
+    CancelWatcher watcher;
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        app->installEventFilter(&watcher);
+        QApplication::processEvents(QEventLoop::ExcludeSocketNotifiers);
+        app->removeEventFilter(&watcher);
+    }
+    return watcher.seen;
 }
 
 bool QtHost::SetClipboardText(const std::string& text) {

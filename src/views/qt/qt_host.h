@@ -39,9 +39,6 @@ public:
     uint32_t TickMilliseconds() override;
     void SleepMilliseconds(uint32_t ms) override;
 
-    // Called by the window's key and mouse handlers.
-    void NoteCancelRequest() { cancelRequested_ = true; }
-
 private:
     Answer Ask(const std::string& text, const std::string& caption, bool withCancel);
 
@@ -52,7 +49,6 @@ private:
     Answer scriptedAnswer_ = Answer::Yes;
     bool quiet_ = false;
     bool busy_ = false;
-    bool cancelRequested_ = false;
     std::vector<std::string> messages_;
 };
 
