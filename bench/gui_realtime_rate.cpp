@@ -35,10 +35,14 @@ class CountingSpectrumView : public TSpectrumView {
 public:
     using TSpectrumView::TSpectrumView;
     uint64_t paints = 0;
+    int64_t paintNs = 0;
 
 protected:
     void paintEvent(QPaintEvent* event) override {
+        QElapsedTimer t;
+        t.start();
         TSpectrumView::paintEvent(event);
+        paintNs += t.nsecsElapsed();
         ++paints;
     }
 };
@@ -65,6 +69,7 @@ struct Rig {
     QTimer idle;
     bool inStep = false;
     bool ok = false;
+    int64_t stepNs = 0;  // time in the idle steps that analysed a frame, views told included
 
     Rig() {
         settings.Load(TIniStore(), DeviceCounts{driver.DeviceCount(WaveDirection::Input),
@@ -90,7 +95,11 @@ struct Rig {
         QObject::connect(&idle, &QTimer::timeout, [this] {
             if (inStep) return;
             inStep = true;
+            const uint32_t before = engine->FrameCount();
+            QElapsedTimer t;
+            t.start();
             loop->Pump(0);
+            if (engine->FrameCount() != before) stepNs += t.nsecsElapsed();
             inStep = false;
         });
         ok = engine->Run();
@@ -124,13 +133,20 @@ void BM_RealTimeViewRate(benchmark::State& state) {
     for (auto _ : state) {
         const uint64_t paints = rig.view.paints;
         const uint32_t frames = rig.engine->FrameCount();
+        const int64_t paintNs = rig.view.paintNs;
+        const int64_t stepNs = rig.stepNs;
         QElapsedTimer t;
         t.start();
         while (t.elapsed() < 1000) QApplication::processEvents(QEventLoop::AllEvents, 5);
         const double seconds = t.nsecsElapsed() * 1e-9;
         state.SetIterationTime(seconds);
         state.counters["updates_per_s"] = static_cast<double>(rig.view.paints - paints) / seconds;
-        state.counters["frames_per_s"] = static_cast<double>(rig.engine->FrameCount() - frames) / seconds;
+        const uint32_t analysed = rig.engine->FrameCount() - frames;
+        const uint64_t painted = rig.view.paints - paints;
+        state.counters["frames_per_s"] = static_cast<double>(analysed) / seconds;
+        // Where a frame's time goes: the idle step (analysis and the views' copies) and the paint.
+        state.counters["step_ms"] = analysed ? (rig.stepNs - stepNs) * 1e-6 / analysed : 0.0;
+        state.counters["paint_ms"] = painted ? (rig.view.paintNs - paintNs) * 1e-6 / painted : 0.0;
     }
     // What the view last drew: its bin count and where trace 0 peaks (the card plays 1 kHz).
     const std::vector<float>& values = rig.view.TraceValues(0);
