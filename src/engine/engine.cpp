@@ -39,7 +39,7 @@ bool FileExists(const std::string& path) {
 
 TEngine::TEngine(Host& host, WaveDriver& driver, ProcessingSettings& settings, WaveNotifySink* sink,
                  EngineEnvironment environment)
-    : host_(host), settings_(settings), sink_(sink), env_(std::move(environment)) {
+    : host_(host), driver_(driver), settings_(settings), sink_(sink), env_(std::move(environment)) {
     if (env_.programTitle.empty()) env_.programTitle = kProgramTitle;
     caption_ = env_.programTitle;
     inputPort_ = std::make_unique<TSoundInput>(driver, host, DeviceIndex(settings_.Device.InputDeviceID));
@@ -221,6 +221,19 @@ bool TEngine::Play() {
     if (settings_.Mode.OpMode != kModeRecorder || Running()) return false;
     runState_ = kPlaying;
     return Start();
+}
+
+bool TEngine::SelectDevices(uint32_t inputDeviceId, uint32_t outputDeviceId) {
+    if (Running()) return false;
+    // The device lists may have changed since they were shown; only a present device counts.
+    if (inputDeviceId == kNoDevice || inputDeviceId >= driver_.DeviceCount(WaveDirection::Input)) return false;
+    if (outputDeviceId == kNoDevice || outputDeviceId >= driver_.DeviceCount(WaveDirection::Output)) return false;
+    settings_.Device.InputDeviceID = inputDeviceId;
+    settings_.Device.OutputDeviceID = outputDeviceId;
+    // Stopped ports hold no queued buffers, so the slot buffers need not change.
+    inputPort_ = std::make_unique<TSoundInput>(driver_, host_, DeviceIndex(inputDeviceId));
+    outputPort_ = std::make_unique<TSoundOutput>(driver_, host_, DeviceIndex(outputDeviceId));
+    return true;
 }
 
 void TEngine::ForceTrigger() { settings_.Trigger.triggerState = 1; }

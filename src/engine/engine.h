@@ -65,6 +65,10 @@ public:
     bool Play();
     void ForceTrigger();
     void ResetAverage();
+    // Moves the analyser to other sound devices: stores the ids in the Device settings and
+    // rebuilds both ports on them. Refused (false, nothing changed) while the engine runs or
+    // when an id is not one of the direction's devices (kNoDevice included).
+    bool SelectDevices(uint32_t inputDeviceId, uint32_t outputDeviceId);
 
     // The idle step: analyses at most one frame; true while it wants to be called again.
     bool FrameStep();
@@ -152,6 +156,7 @@ private:
     std::string RecordingName() const;
 
     Host& host_;
+    WaveDriver& driver_;
     ProcessingSettings& settings_;
     WaveNotifySink* sink_;
     EngineEnvironment env_;
