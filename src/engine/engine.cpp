@@ -385,6 +385,11 @@ bool TEngine::StartInput() {
         ShowMessage(host_, kEngineNoSoundCard);
         return false;
     }
+    // A device unplugged since it was chosen would otherwise be blamed on the format.
+    if (static_cast<uint32_t>(inputPort_->DeviceId()) >= driver_.DeviceCount(WaveDirection::Input)) {
+        ShowStringMessage(host_, kStrSoundDeviceFailure);
+        return false;
+    }
     if (!inputPort_->SetFormat(s.format)) {
         ShowStringMessage(host_, kStrFormatNotSupported);
         return false;

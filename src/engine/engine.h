@@ -115,6 +115,7 @@ public:
     TSpectralData* Spectrum(int i) { return spectrums_[i].get(); }
     const TSpectralData* Spectrum(int i) const { return spectrums_[i].get(); }
     TSoundInput& InputPort() { return *inputPort_; }
+    WaveDriver& Driver() { return driver_; }
     TSoundOutput& OutputPort() { return *outputPort_; }
     const ProcessingSettings& Settings() const { return settings_; }
     // Trigger delay in samples of the decimated trigger series.

@@ -159,15 +159,16 @@ TEST_F(DeviceSelection, VanishedDeviceEndsInThePortsMessageNotACrash) {
     EXPECT_EQ(host.messages[0].caption, "");
     driver.unplugged = false;
 
-    // Fewer devices than before: the id beyond the list is not offered any more. The format
-    // query on the missing device comes before the open, so the run ends in the refused-format
-    // message rather than opening some other device.
+    // Fewer devices than before: the id beyond the list is not offered any more, and the run
+    // says the device is gone instead of blaming the format or opening some other device.
     driver.inputs = {"Mic Array", "USB Interface 2x2"};
+    const size_t opensBefore = driver.openedInputs.size();
     EXPECT_FALSE(engine->SelectDevices(2, 1));
     EXPECT_FALSE(engine->Run());
     EXPECT_EQ(engine->RunState(), kStopped);
     ASSERT_EQ(host.messages.size(), 2u);
-    EXPECT_EQ(host.messages[1].text, LoadString(kStrFormatNotSupported));
+    EXPECT_EQ(host.messages[1].text, LoadString(kStrSoundDeviceFailure));
+    EXPECT_EQ(driver.openedInputs.size(), opensBefore);
 
     // Every input device gone, with the port's device still chosen: the same refusal, and
     // nothing left to choose.
@@ -175,7 +176,7 @@ TEST_F(DeviceSelection, VanishedDeviceEndsInThePortsMessageNotACrash) {
     EXPECT_FALSE(engine->Run());
     EXPECT_EQ(engine->RunState(), kStopped);
     ASSERT_EQ(host.messages.size(), 3u);
-    EXPECT_EQ(host.messages[2].text, LoadString(kStrFormatNotSupported));
+    EXPECT_EQ(host.messages[2].text, LoadString(kStrSoundDeviceFailure));
     EXPECT_FALSE(engine->SelectDevices(0, 0));
 
     // A device comes back: choosing it makes the analyser usable again.

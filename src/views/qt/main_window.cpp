@@ -30,6 +30,7 @@
 #include "platform/buffer_done_queue.h"
 #include "platform/system_memory.h"
 #include "views/mode_switch.h"
+#include "views/qt/device_dialog.h"
 #include "views/qt/qt_host.h"
 #include "views/qt/settings_dialogs.h"
 #include "views/qt/spectrum_view.h"
@@ -184,7 +185,7 @@ void TMainWin::BuildMenus() {
     options->addAction(tr("S&caling..."), this, &TMainWin::ShowScalingDialog);
     options->addAction(tr("&Trigger..."), this, &TMainWin::ShowTriggerDialog);
     options->addAction(tr("&File I/O Options..."), this, &TMainWin::ShowFileOptionsDialog);
-    options->addAction(tr("&Device..."))->setEnabled(false);
+    options->addAction(tr("&Device..."), this, &TMainWin::ShowDeviceDialog);
 
     QMenu* window = menuBar()->addMenu(tr("&Window"));
     window->addAction(tr("&Cascade"), mdi_, &QMdiArea::cascadeSubWindows);
@@ -414,6 +415,13 @@ void TMainWin::ShowScalingDialog() {
         TScalingDialog d(host_, settings_.Scaling(), this);
         if (d.exec() == QDialog::Accepted && SpectrumView())
             SpectrumView()->SetFrequencyScale(settings_.Scaling().FreqScaleType);
+    });
+}
+
+void TMainWin::ShowDeviceDialog() {
+    WithAnalyserPaused([this] {
+        TDeviceDialog d(host_, engine_.Driver(), settings_, engine_, this);
+        d.exec();
     });
 }
 

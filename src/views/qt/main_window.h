@@ -64,6 +64,7 @@ public:
     void ShowTriggerDialog();
     void ShowScalingDialog();
     void ShowFileOptionsDialog();
+    void ShowDeviceDialog();
 
     // Called once when the window closes, after the analyser stopped: the shell stores the
     // settings there. A failure is the callback's to report; the window closes anyway.
