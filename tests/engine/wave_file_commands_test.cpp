@@ -6,16 +6,19 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstring>
 #include <deque>
 #include <memory>
 
 #include "dsp/channel_processing.h"
 #include "engine/engine.h"
+#include "engine/engine_loop.h"
 #include "engine/processing_settings.h"
 #include "files/calibration_record.h"
 #include "files/wave_file.h"
 #include "files/wave_test_util.h"
+#include "platform/buffer_done_queue.h"
 #include "platform/loopback_driver.h"
 #include "platform/scripted_host.h"
 
@@ -90,7 +93,7 @@ protected:
         settings.FileIO.WaveFileMode = TWaveFile::kMemoryMode;
         calibration = CalibrationRecord::Defaults();
         calibration.IsEnabled = 0;
-        engine = std::make_unique<TEngine>(host, card, settings, nullptr);
+        engine = std::make_unique<TEngine>(host, card, settings, &queue);
         TWaveFileEvents events;
         events.caption = [this](const std::string& c) { captions.push_back(c); };
         events.modeChanged = [this](uint32_t m) { modes.push_back(m); };
@@ -116,6 +119,7 @@ protected:
     ScriptedHost host;
     ScriptedChooser chooser;
     LoopbackDriver card;
+    BufferDoneQueue queue;
     ProcessingSettings settings;
     CalibrationRecord calibration;
     std::unique_ptr<TEngine> engine;
@@ -181,6 +185,10 @@ TEST_F(WaveFileCommands, CalibrationChunkReplacesTheRecordAndSetsFullScale) {
     EXPECT_NEAR(w.GetSample(0, 0, true), -9000 * 2.5 / 32767, 1e-6);
     EXPECT_NEAR(w.GetSample(0, 1, true), -8963 * 4.0 / 32767, 1e-6);
     EXPECT_TRUE(chooser.questions.empty());
+    // The engine's series take the same ratios.
+    ASSERT_TRUE(engine->Rebuild());
+    EXPECT_FLOAT_EQ(engine->Series(0)->Scale(), 2.5f / 32767);
+    EXPECT_FLOAT_EQ(engine->Series(1)->Scale(), 4.0f / 32767);
 
     // A chunk whose record is switched off replaces the record too, and scales at 1.0.
     ASSERT_TRUE(commands->Open(MakeWave("off.wav", 1, 1000, CalibrationChunk(0, "x.cal", 2.5f, 4.0f)),
@@ -308,6 +316,44 @@ TEST_F(WaveFileCommands, UntitledFileGoesToSaveAs) {
     EXPECT_EQ(Get16(bytes, 44 + 2 * 1599), 1599);
     if (HaveProgram("soxi")) {
         EXPECT_EQ(RunOutput("soxi -s " + Q(target)), "1600\n");
+    }
+}
+
+TEST_F(WaveFileCommands, CloseStopsARecordingAndOffersToSaveIt) {
+    settings.Mode.OpMode = kModeRecorder;
+    settings.Settings().format = SampleFormat::Make(8000, 1, 2);
+    settings.Settings().FFTsize = 1024;
+    LoopbackConfig sine;
+    sine.clock = LoopbackConfig::Clock::Manual;
+    sine.source = LoopbackConfig::Source::Sine;
+    sine.sineHz = 1000.0;
+    sine.sineDb = -20.0;
+    card.Configure(sine);
+    ASSERT_TRUE(engine->Record());
+    TEngineLoop loop(*engine, queue);
+    for (int i = 0; i < 16; ++i) {
+        card.Advance(1000);
+        loop.Pump(0);
+    }
+    ASSERT_EQ(engine->RunState(), kRecording);
+
+    const std::string target = dir.File("take.wav");
+    host.ScriptAnswers({Answer::Yes});
+    chooser.names = {target};
+    ASSERT_TRUE(commands->Close());
+    EXPECT_EQ(engine->RunState(), kStopped);
+    ASSERT_EQ(host.questions.size(), 1u);
+    EXPECT_EQ(host.questions[0].text, "Untitled has changed. Save file before closing?");
+    // Every frame the card delivered is in the file: a -20 dB sine, rms 0.1 x 32767 / sqrt 2.
+    const std::vector<uint8_t> b = ReadAll(target);
+    ASSERT_GE(b.size(), 44u);
+    ASSERT_EQ(Get32(b, 40), 2u * 16000);
+    ASSERT_EQ(b.size(), 44u + 2 * 16000);
+    double sum = 0;
+    for (size_t at = 44; at < b.size(); at += 2) sum += std::pow(static_cast<int16_t>(Get16(b, at)), 2);
+    EXPECT_NEAR(std::sqrt(sum / 16000), 0.1 * 32767 / std::sqrt(2.0), 0.01 * 2317);
+    if (HaveProgram("soxi")) {
+        EXPECT_EQ(RunOutput("soxi -s " + Q(target)), "16000\n");
     }
 }
 
