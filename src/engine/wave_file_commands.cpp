@@ -114,7 +114,7 @@ bool TWaveFileCommands::Open(const std::string& name, OpenOrigin origin) {
     RecomputeDerivedFields(s);
 
     file->Rewind();
-    temporaryResult_ = false;
+    temporaryName_.clear();
     nameUnconfirmed_ = false;
     engine_.SetWaveFile(std::move(file));
     SetCaption(FileCaption());
@@ -188,8 +188,8 @@ bool TWaveFileCommands::Close() {
     const std::string name = closing->Untitled() || nameUnconfirmed_ ? std::string() : closing->GetName();
     if (!name.empty()) lastClosedName_ = name;
     closing.reset();
-    if (temporaryResult_ && !name.empty()) ::unlink(name.c_str());
-    temporaryResult_ = false;
+    if (!temporaryName_.empty()) ::unlink(temporaryName_.c_str());
+    temporaryName_.clear();
     nameUnconfirmed_ = false;
     if (events_.fileChanged) events_.fileChanged();
     SetCaption(kProgramTitle);
@@ -242,6 +242,7 @@ bool TWaveFileCommands::SaveUnder(const std::string* newName) {
         return false;
     }
     nameUnconfirmed_ = false;
+    if (newName && *newName == temporaryName_) temporaryName_.clear();
     SetCaption(FileCaption());
     if (events_.named) events_.named(file.GetName());
     return true;
@@ -249,6 +250,10 @@ bool TWaveFileCommands::SaveUnder(const std::string* newName) {
 
 // ---------------------------------------------------------------------------------------------
 // State
+
+void TWaveFileCommands::SetTemporaryResult(bool temporary) {
+    temporaryName_ = temporary ? OpenFileName() : std::string();
+}
 
 std::string TWaveFileCommands::OpenFileName() const {
     const TWaveFile* file = engine_.WaveFile();

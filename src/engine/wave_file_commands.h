@@ -83,8 +83,10 @@ public:
     bool FileIoOptionsLocked() const;
     // For the File I/O dialog: when locked, tells the user so and returns false.
     bool AllowFileIoOptionsChange();
-    // Marks the open file as a temporary result of ours: closing it deletes it from disk.
-    void SetTemporaryResult(bool temporary) { temporaryResult_ = temporary; }
+    // Marks the open (named) file as a temporary result of ours: closing deletes it from disk.
+    // Saving it under its own name again keeps it; a Save As elsewhere leaves the temporary
+    // file to be deleted and the new one kept.
+    void SetTemporaryResult(bool temporary);
     // The window title as last set.
     const std::string& Caption() const { return caption_; }
 
@@ -105,7 +107,7 @@ private:
 
     std::string lastClosedName_;
     std::string caption_;
-    bool temporaryResult_ = false;
+    std::string temporaryName_;  // deleted at close; empty when there is none
     // An untitled file whose first save failed keeps the name it was given, but it is not
     // yet a file on disk: it stays "Untitled" and Save asks for a name again.
     bool nameUnconfirmed_ = false;

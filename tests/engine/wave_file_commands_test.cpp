@@ -479,12 +479,22 @@ TEST_F(WaveFileCommands, FileIoLockAndTemporaryResults) {
               "You cannot change the File I/O options while an existing .WAV file is open.  Please close the file.");
     EXPECT_EQ(host.messages[0].caption, kTitle);
 
+    struct stat st {};
     commands->SetTemporaryResult(true);
     EXPECT_TRUE(commands->Close());
-    struct stat st {};
     EXPECT_NE(::stat(path.c_str(), &st), 0);
     EXPECT_FALSE(commands->FileIoOptionsLocked());
     EXPECT_EQ(commands->OpenFileName(), "");
+
+    // Saved elsewhere, the result is the user's: only the temporary file goes.
+    const std::string temp = MakeWave("tmp2.wav", 1, 100);
+    const std::string kept = dir.File("kept.wav");
+    ASSERT_TRUE(commands->Open(temp, OpenOrigin::Menu));
+    commands->SetTemporaryResult(true);
+    ASSERT_TRUE(commands->SaveAs(kept));
+    EXPECT_TRUE(commands->Close());
+    EXPECT_NE(::stat(temp.c_str(), &st), 0);
+    EXPECT_EQ(::stat(kept.c_str(), &st), 0);
 }
 
 }  // namespace
