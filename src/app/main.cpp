@@ -170,6 +170,7 @@ int RunDesktopShell(int& argc, char** argv, const ScalingOptions& scaling, const
     setup.driver = driver.get();
     setup.settings = &shell.processing;
     setup.scaling = &spectrumScaling;
+    setup.calibration = &shell.calibration;
     setup.environment = Environment(env, ini, shell.calibration);
     ReadSpectrumRange(ini, setup);
     setup.ini = &ini;

@@ -592,7 +592,15 @@ void TEngine::AppendHistory(const uint8_t* bytes, uint32_t frames) {
 }
 
 void TEngine::UnwrapHistory() {
-    if (!historyFile_ || !waveFile_ || wrapPosition_ == 0) return;
+    if (!historyFile_ || !waveFile_) return;
+    if (wrapPosition_ == 0) {
+        // Not yet round the ring: the history is what was recorded; the room after it holds
+        // no signal and must not be analysed as silence once the buffer is kept as a file.
+        TWaveFile& history = *waveFile_;
+        if (history.Length() > history.Position()) history.SetLength(history.Position());
+        history.Rewind();
+        return;
+    }
     TWaveFile& old = *waveFile_;
     const uint32_t now = old.Position();
     // Oldest first: the rest of the previous lap after the write position, then this lap.

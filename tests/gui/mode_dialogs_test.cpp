@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "gui/gui_test_support.h"
+#include "gui/shell_fixture.h"
 #include "base/strings.h"
 #include "dsp/spectral_data.h"
 #include "engine/engine.h"
@@ -33,57 +34,7 @@
 namespace zeltrak {
 namespace {
 
-const std::string kTitle = "VornalPRO - FFT Spectral Analysis System";
-const std::string kQuestion =
-    "Data is still available in the Real-Time data buffers.\rDo you want to convert this to a WAV file for "
-    "further Processing?";
-
 using gui_testing::SpinUntil;
-
-struct Shell {
-    LoopbackDriver driver;
-    ProcessingSettings settings;
-    QtHost host;
-    BufferDoneQueue queue;
-    std::unique_ptr<TEngine> engine;
-    std::unique_ptr<TMainWin> window;
-
-    explicit Shell(const std::string& tempDir) : driver(Config()) {
-        settings.Load(TIniStore(), DeviceCounts{driver.DeviceCount(WaveDirection::Input),
-                                                driver.DeviceCount(WaveDirection::Output)});
-        settings.Mode.OpMode = kModeRealTime;
-        settings.Settings().FFTsize = 1024;
-        RecomputeDerivedFields(settings.Settings());
-        // A small in-memory history keeps the Real-Time buffer cheap.
-        settings.FileIO.WaveFileMode = 0;
-        settings.FileIO.RealTimeWaveBufferLengthSecs = 4;
-        host.SetQuiet(true);
-        EngineEnvironment env;
-        env.tempDir = tempDir;
-        env.waveDir = tempDir;
-        engine = std::make_unique<TEngine>(host, driver, settings, &queue, env);
-        window = std::make_unique<TMainWin>(host, *engine, queue, settings, 10.0, 20000.0);
-        window->show();
-    }
-    static LoopbackConfig Config() {
-        LoopbackConfig c;
-        c.clock = LoopbackConfig::Clock::RealTime;
-        c.source = LoopbackConfig::Source::Sine;
-        c.sineHz = 1000.0;
-        return c;
-    }
-    // Runs until a few frames went into the Real-Time buffer.
-    void RunSomeFrames() {
-        ASSERT_TRUE(window->RunAnalyser());
-        ASSERT_TRUE(SpinUntil([&] { return engine->FrameCount() >= 3; }, 15000));
-    }
-    int Questions() const {
-        int n = 0;
-        for (const std::string& m : host.Messages()) n += m == kQuestion ? 1 : 0;
-        return n;
-    }
-    std::string Title() const { return window->windowTitle().toStdString(); }
-};
 
 TEST(ShellModes, MenusAndToolbarFollowTheMode) {
     zeltrak::testing::TempDir dir;
@@ -378,7 +329,8 @@ TEST(ShellSettingsFile, ClosingTheWindowStoresTheSettingsTheNextStartReads) {
     ini.Load(path);
     ini.SetString("SpectrumOpts", "StartFreq", "20");  // someone else's key survives
     Shell s(dir.path());
-    s.window->SetOnClose([&] { StoreDesktopSettings(s.host, s.settings, ini, path); });
+    s.window->SetOnClose(
+        [&](const std::string& name) { StoreDesktopSettings(s.host, s.settings, name, ini, path); });
     s.window->SelectMode(kModePostProcessing);
     ASSERT_TRUE(s.window->SelectFftSize(8192));
     s.settings.Trigger.Threshold = 42;
@@ -406,7 +358,8 @@ TEST(ShellSettingsFile, AnUnwritableSettingsFileIsReportedAndTheWindowStillClose
     TIniStore ini;
     Shell s(dir.path());
     const std::string path = blocker + "/zeltrak.ini";  // a folder that is a file
-    s.window->SetOnClose([&] { StoreDesktopSettings(s.host, s.settings, ini, path); });
+    s.window->SetOnClose(
+        [&](const std::string& name) { StoreDesktopSettings(s.host, s.settings, name, ini, path); });
     s.window->close();
     EXPECT_FALSE(s.window->isVisible());
     ASSERT_EQ(s.host.Messages().size(), 1u);

@@ -6,6 +6,7 @@
 
 #include "files/ini_store.h"
 #include "platform/app_paths.h"
+#include "engine/wave_file_commands.h"
 #include "platform/buffer_done_queue.h"
 #include "views/qt/main_window.h"
 #include "views/qt/qt_host.h"
@@ -28,8 +29,10 @@ void ReadSpectrumRange(const TIniStore& ini, DesktopSetup& setup) {
     }
 }
 
-bool StoreDesktopSettings(Host& host, const ProcessingSettings& settings, TIniStore& ini, const std::string& path) {
+bool StoreDesktopSettings(Host& host, const ProcessingSettings& settings, const std::string& openFileName,
+                          TIniStore& ini, const std::string& path) {
     settings.Store(ini);
+    ini.SetString("FileHistory", "OpenFileName", openFileName);
     // The first run has no configuration folder yet.
     const std::size_t slash = path.find_last_of('/');
     if (slash != std::string::npos && slash > 0) MakeDirectories(path.substr(0, slash));
@@ -47,11 +50,21 @@ int RunDesktop(int& argc, char** argv, DesktopSetup& setup) {
     BufferDoneQueue queue;
     TEngine engine(host, *setup.driver, *setup.settings, &queue, setup.environment);
     if (setup.scaling) engine.SetScaling(setup.scaling);
-    TMainWin window(host, engine, queue, *setup.settings, setup.spectrumStart, setup.spectrumStop);
-    if (setup.ini)
-        window.SetOnClose([&] { StoreDesktopSettings(host, *setup.settings, *setup.ini, setup.settingsPath); });
+    TMainWin window(host, engine, queue, *setup.settings, setup.spectrumStart, setup.spectrumStop, setup.calibration,
+                    setup.environment.tempDir);
+    if (setup.ini) {
+        window.SetOnClose([&](const std::string& openFileName) {
+            StoreDesktopSettings(host, *setup.settings, openFileName, *setup.ini, setup.settingsPath);
+        });
+    }
     window.show();
-    if (setup.runOnLaunch) window.RunAnalyser();
+    // The file that was open when the program last closed comes back.
+    if (setup.ini) {
+        const std::string last = setup.ini->GetString("FileHistory", "OpenFileName", "", 260);
+        if (!last.empty()) window.Files().Open(last, OpenOrigin::Automation);
+    }
+    // Reopening a file leaves Real-Time mode; only a Real-Time start runs on its own.
+    if (setup.runOnLaunch && setup.settings->Mode.OpMode == kModeRealTime) window.RunAnalyser();
     return app.exec();
 }
 

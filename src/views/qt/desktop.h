@@ -12,19 +12,22 @@ struct DesktopSetup {
     WaveDriver* driver = nullptr;
     ProcessingSettings* settings = nullptr;
     TSpectrumScaling* scaling = nullptr;  // may be null
+    CalibrationRecord* calibration = nullptr;  // the record the scaling reads; may be null
     EngineEnvironment environment;
     double spectrumStart = 10.0;
     double spectrumStop = 22000.0;
-    bool runOnLaunch = false;  // start the analyser at once when the mode is Real-Time
+    bool runOnLaunch = false;  // start the analyser at once when the mode is (still) Real-Time
     // The settings file: the processing settings are written back to it when the window
     // closes. Null: nothing is stored.
     TIniStore* ini = nullptr;
     std::string settingsPath;
 };
 
-// Writes the processing settings into the store and saves it; false (with the message shown
-// through the host) when the file cannot be written.
-bool StoreDesktopSettings(Host& host, const ProcessingSettings& settings, TIniStore& ini, const std::string& path);
+// Writes the processing settings and the name of the wave file open at exit (empty: none)
+// into the store and saves it; false (with the message shown through the host) when the file
+// cannot be written.
+bool StoreDesktopSettings(Host& host, const ProcessingSettings& settings, const std::string& openFileName,
+                          TIniStore& ini, const std::string& path);
 
 // The spectrum view's range from its options section, falling back to the defaults for a
 // missing or unusable pair.

@@ -30,7 +30,9 @@
 #include "platform/buffer_done_queue.h"
 #include "platform/system_memory.h"
 #include "views/mode_switch.h"
+#include "engine/wave_file_commands.h"
 #include "views/qt/device_dialog.h"
+#include "views/qt/file_dialogs.h"
 #include "views/qt/qt_host.h"
 #include "views/qt/settings_dialogs.h"
 #include "views/qt/spectrum_view.h"
@@ -85,13 +87,38 @@ QProgressBar* MakeLevelMeter(QWidget* parent, const QString& name, const QString
     return meter;
 }
 
+}  // namespace
+
+// The file commands ask their questions through this; tests point it at a script.
+class TChooserSwitch : public TWaveFileChooser {
+public:
+    explicit TChooserSwitch(TWaveFileChooser* target) : target_(target) {}
+    void SetTarget(TWaveFileChooser* target) { target_ = target; }
+    std::optional<std::string> ChooseOpenFile(const std::string& title, const std::string& filter) override {
+        return target_->ChooseOpenFile(title, filter);
+    }
+    std::optional<std::string> ChooseSaveFile(const std::string& title, const std::string& filter,
+                                              const std::string& current) override {
+        return target_->ChooseSaveFile(title, filter, current);
+    }
+    CalibrationChoice AskWrongCalibration(const std::string& text) override {
+        return target_->AskWrongCalibration(text);
+    }
+
+private:
+    TWaveFileChooser* target_;
+};
+
+namespace {
+
 int ModeIndex(uint32_t mode) {
     return mode >= kModeRealTime && mode <= kModeRecorder ? static_cast<int>(mode) - 1 : -1;
 }
 }  // namespace
 
 TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, ProcessingSettings& settings,
-                   double spectrumStart, double spectrumStop)
+                   double spectrumStart, double spectrumStop, CalibrationRecord* calibration,
+                   const std::string& tempDir)
     : host_(host),
       engine_(engine),
       settings_(settings),
@@ -102,6 +129,20 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
     mdi_ = new QMdiArea(this);
     setCentralWidget(mdi_);
 
+
+    dialogs_ = std::make_unique<TQtWaveFileChooser>(this);
+    chooser_ = std::make_unique<TChooserSwitch>(dialogs_.get());
+    TWaveFileEvents events;
+    events.caption = [this](const std::string& caption) { OnCaption(caption); };
+    events.modeChanged = [this](uint32_t) {
+        if (QAction* current = ModeAction(settings_.Mode.OpMode)) current->setChecked(true);
+        realTimeBuffer_ = false;
+        BuildToolBar();
+        UpdateActions();
+    };
+    events.fileChanged = [this] { UpdateActions(); };
+    files_ = std::make_unique<TWaveFileCommands>(host_, engine_, settings_, calibration ? *calibration : ownCalibration_,
+                                                 *chooser_, tempDir, std::move(events));
 
     run_ = new QAction(tr("Run"), this);
     stop_ = new QAction(tr("Stop"), this);
@@ -157,10 +198,20 @@ void TMainWin::StopAnalyser() {
 
 void TMainWin::BuildMenus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    // Opening, closing and saving wave files come with the file routing; until then the
-    // commands are present but disabled rather than silently doing nothing.
-    for (const char* name : {"&Open...", "&Close", "&Save", "Save &As..."})
-        file->addAction(tr(name))->setEnabled(false);
+    const std::pair<const char*, std::function<void()>> fileCommands[] = {
+        {"&Open...", [this] { files_->OpenFromMenu(); }},
+        {"&Close", [this] { files_->Close(); }},
+        {"&Save", [this] { files_->Save(); }},
+        {"Save &As...", [this] { files_->SaveAs(); }},
+    };
+    for (const auto& [label, command] : fileCommands) {
+        QAction* a = file->addAction(tr(label));
+        a->setObjectName(QString(label).remove('&').remove("..."));
+        connect(a, &QAction::triggered, this, [this, command = command] {
+            command();
+            UpdateActions();
+        });
+    }
     file->addSeparator();
     file->addAction(tr("E&xit"), this, &QWidget::close);
 
@@ -426,6 +477,7 @@ void TMainWin::ShowDeviceDialog() {
 }
 
 void TMainWin::ShowFileOptionsDialog() {
+    if (!files_->AllowFileIoOptionsChange()) return;
     WithAnalyserPaused([this] {
         TFileOptionsDialog d(host_, settings_.FileIO, this);
         d.exec();
@@ -445,8 +497,23 @@ void TMainWin::IdleStep() {
     }
 }
 
+void TMainWin::SetFileChooser(TWaveFileChooser* chooser) {
+    chooser_->SetTarget(chooser ? chooser : dialogs_.get());
+}
+
+QAction* TMainWin::FileAction(const QString& name) const { return findChild<QAction*>(name); }
+
+bool TMainWin::CloseFileForExit(std::string& openFileName) {
+    openFileName = files_->OpenFileName();
+    if (engine_.WaveFile() == nullptr) return true;
+    return files_->Close();
+}
+
 void TMainWin::UpdateActions() {
     const bool running = engine_.Running();
+    const bool fileOpen = engine_.WaveFile() != nullptr;
+    for (const char* name : {"Close", "Save", "Save As"})
+        if (QAction* a = FileAction(name)) a->setEnabled(fileOpen);
     run_->setEnabled(!running);
     stop_->setEnabled(running);
     state_->setText(running ? tr("Running") : tr("Stopped"));
@@ -489,11 +556,17 @@ void TMainWin::OnCaption(const std::string& caption) {
 
 void TMainWin::closeEvent(QCloseEvent* event) {
     StopAnalyser();
+    // A changed file is offered for saving first; Cancel keeps the program open.
+    std::string openFileName;
+    if (!CloseFileForExit(openFileName)) {
+        event->ignore();
+        return;
+    }
     if (onClose_) {
         // Once only: a second close event (window system and Exit) must not store twice.
         auto onClose = std::move(onClose_);
         onClose_ = nullptr;
-        onClose();
+        onClose(openFileName);
     }
     event->accept();
 }

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "engine/engine_listener.h"
+#include "files/calibration_record.h"
 
 class QAction;
 class QActionGroup;
@@ -22,6 +23,10 @@ class QtHost;
 class TEngine;
 class TEngineLoop;
 class TSpectrumView;
+class TQtWaveFileChooser;
+class TWaveFileChooser;
+class TWaveFileCommands;
+class TChooserSwitch;
 struct ProcessingSettings;
 
 // The main window: an MDI client area with the live spectrum, Run and Stop, and the status
@@ -29,8 +34,11 @@ struct ProcessingSettings;
 // queue and gives the engine its idle step, one frame per pass.
 class TMainWin : public QMainWindow, public TEngineListener {
 public:
+    // `calibration` is the application's record that the spectrum scaling reads and an opened
+    // file's calibration chunk replaces; null: the window keeps a record of its own.
     TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, ProcessingSettings& settings,
-             double spectrumStart, double spectrumStop);
+             double spectrumStart, double spectrumStop, CalibrationRecord* calibration = nullptr,
+             const std::string& tempDir = "");
     ~TMainWin() override;
 
     // The analysis views of the View menu. Each is an MDI child that hears the engine while
@@ -49,6 +57,13 @@ public:
     // Mode commands (1 Real-Time, 2 Post-Processing, 3 Recorder).
     void SelectMode(uint32_t mode);
     QAction* ModeAction(uint32_t mode);
+    // File menu. Tests give their own chooser in place of the file dialogs.
+    TWaveFileCommands& Files() { return *files_; }
+    void SetFileChooser(TWaveFileChooser* chooser);
+    QAction* FileAction(const QString& name) const;
+    // What closing the window does with the open file: false when the user cancelled its save
+    // question. `openFileName` receives the name to reopen next time (empty: none).
+    bool CloseFileForExit(std::string& openFileName);
     QToolBar* ModeToolBar() { return tools_; }
     QString ModeToolBarLabel() const;
     // The toolbar's FFT-size list: validated like the Settings dialog; false when refused.
@@ -66,9 +81,10 @@ public:
     void ShowFileOptionsDialog();
     void ShowDeviceDialog();
 
-    // Called once when the window closes, after the analyser stopped: the shell stores the
+    // Called once when the window closes, after the analyser stopped and the open file was
+    // closed, with the name of that file (empty: none or untitled): the shell stores the
     // settings there. A failure is the callback's to report; the window closes anyway.
-    void SetOnClose(std::function<void()> onClose) { onClose_ = std::move(onClose); }
+    void SetOnClose(std::function<void(const std::string&)> onClose) { onClose_ = std::move(onClose); }
     // The status bar's level meters (0 … 10) as last shown.
     int LevelShown(int channel) const;
 
@@ -107,6 +123,10 @@ private:
     double spectrumStart_;
     double spectrumStop_;
     QTimer* idle_ = nullptr;
+    CalibrationRecord ownCalibration_;
+    std::unique_ptr<TQtWaveFileChooser> dialogs_;
+    std::unique_ptr<TChooserSwitch> chooser_;  // where the file commands ask: dialogs or a test
+    std::unique_ptr<TWaveFileCommands> files_;
     QAction* run_ = nullptr;
     QAction* stop_ = nullptr;
     QAction* modes_[3] = {nullptr, nullptr, nullptr};
@@ -119,7 +139,7 @@ private:
     QLabel* frames_ = nullptr;
     QLabel* time_ = nullptr;
     QProgressBar* levels_[2] = {nullptr, nullptr};
-    std::function<void()> onClose_;
+    std::function<void(const std::string&)> onClose_;
     bool inStep_ = false;
     bool realTimeBuffer_ = false;  // the engine's wave file is a Real-Time run's history
 };

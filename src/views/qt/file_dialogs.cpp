@@ -1,0 +1,52 @@
+#include "views/qt/file_dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStringList>
+
+#include "base/strings.h"
+
+namespace zeltrak {
+
+QString QtFileFilter(const std::string& filter) {
+    const QStringList parts = QString::fromStdString(filter).split('|');
+    QStringList entries;
+    // Pairs of (description, pattern); the description already names the pattern.
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        if (!parts[i].isEmpty()) entries << parts[i];
+    return entries.join(";;");
+}
+
+std::optional<std::string> TQtWaveFileChooser::ChooseOpenFile(const std::string& title, const std::string& filter) {
+    const QString name =
+        QFileDialog::getOpenFileName(parent_, QString::fromStdString(title), QString(), QtFileFilter(filter));
+    if (name.isEmpty()) return std::nullopt;
+    return name.toStdString();
+}
+
+std::optional<std::string> TQtWaveFileChooser::ChooseSaveFile(const std::string& title, const std::string& filter,
+                                                              const std::string& current) {
+    const QString name = QFileDialog::getSaveFileName(parent_, QString::fromStdString(title),
+                                                      QString::fromStdString(current), QtFileFilter(filter));
+    if (name.isEmpty()) return std::nullopt;
+    return name.toStdString();
+}
+
+CalibrationChoice TQtWaveFileChooser::AskWrongCalibration(const std::string& text) {
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kProgramTitle), QString::fromStdString(text),
+                    QMessageBox::NoButton, parent_);
+    QPushButton* keep = box.addButton(QObject::tr("Continue with the current calibration file"),
+                                      QMessageBox::AcceptRole);
+    QPushButton* other = box.addButton(QObject::tr("Select a different calibration file"), QMessageBox::ActionRole);
+    QPushButton* disable =
+        box.addButton(QObject::tr("Disable calibration and revert to default scaling"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(keep);
+    box.setEscapeButton(keep);
+    box.exec();
+    if (box.clickedButton() == other) return CalibrationChoice::SelectOther;
+    if (box.clickedButton() == disable) return CalibrationChoice::Disable;
+    return CalibrationChoice::KeepCurrent;
+}
+
+}  // namespace zeltrak

@@ -1,0 +1,28 @@
+#pragma once
+#include <QString>
+#include <string>
+
+#include "engine/wave_file_commands.h"
+
+class QWidget;
+
+namespace zeltrak {
+
+// "Description (*.ext)|*.ext|…" filters as the file dialogs of Qt want them:
+// "Description (*.ext);;…". The patterns after each bar are already in the descriptions.
+QString QtFileFilter(const std::string& filter);
+
+// The file commands' dialogs on Qt: file choosers and the wrong-calibration question.
+class TQtWaveFileChooser : public TWaveFileChooser {
+public:
+    explicit TQtWaveFileChooser(QWidget* parent) : parent_(parent) {}
+    std::optional<std::string> ChooseOpenFile(const std::string& title, const std::string& filter) override;
+    std::optional<std::string> ChooseSaveFile(const std::string& title, const std::string& filter,
+                                              const std::string& current) override;
+    CalibrationChoice AskWrongCalibration(const std::string& text) override;
+
+private:
+    QWidget* parent_;
+};
+
+}  // namespace zeltrak
