@@ -105,6 +105,9 @@ public:
     bool FrameLimitOn() const { return frameLimitOn_; }
     uint32_t FrameLimit() const { return frameLimit_; }
     const std::string& Caption() const { return caption_; }
+    // The shell's title (program and file name); a recording shows its state after it and
+    // returns to it when it stops. Listeners hear the change.
+    void SetCaption(const std::string& caption);
     // The history file's wrap position (frames), 0 before the first wrap.
     uint32_t WrapPosition() const { return wrapPosition_; }
     // Recordings saved when the disk size limit was reached, oldest first.
@@ -134,7 +137,6 @@ private:
     void Analyse();
     void Notify(bool analysed);
     void SetLevels(int32_t left, int32_t right);
-    void SetCaption(const std::string& caption);
 
     uint32_t SeriesSamples() const;  // DecimationRatio x FFTsize
     bool Stereo() const { return settings_.Settings().format.channels == 2; }

@@ -62,7 +62,7 @@ public:
     bool HasRealTimeBuffer() const override { return realTimeBuffer_ && engine_.WaveFile() != nullptr; }
     void KeepRealTimeBuffer() override {}  // the stopped engine already holds it, untitled
     void DiscardRealTimeBuffer() override { engine_.TakeWaveFile().reset(); }
-    void SetCaption(const std::string& caption) override { window_.OnCaption(caption); }
+    void SetCaption(const std::string& caption) override { engine_.SetCaption(caption); }
     void SetMode(uint32_t mode) override {
         settings_.Mode.OpMode = mode;
         modeStored_(mode);
@@ -133,7 +133,8 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
     dialogs_ = std::make_unique<TQtWaveFileChooser>(this);
     chooser_ = std::make_unique<TChooserSwitch>(dialogs_.get());
     TWaveFileEvents events;
-    events.caption = [this](const std::string& caption) { OnCaption(caption); };
+    // Through the engine, so that a recording's title is built on the file's.
+    events.caption = [this](const std::string& caption) { engine_.SetCaption(caption); };
     events.modeChanged = [this](uint32_t) {
         if (QAction* current = ModeAction(settings_.Mode.OpMode)) current->setChecked(true);
         realTimeBuffer_ = false;
