@@ -341,29 +341,28 @@ void TPlotView::paintEvent(QPaintEvent*) {
     }
 
     // Traces: per column a vertical stroke between its extremes, entered at the end nearer to
-    // the previous column; a column without points breaks the line.
+    // the previous column. Columns without points are bridged, so that a zoomed-in spectrum
+    // of fewer bins than columns stays one line: one polyline per trace.
     for (size_t i = 0; i < traces_.size(); ++i) {
         const std::vector<TColumnExtent>& columns = columns_[i];
-        painter.setPen(PlotColor(static_cast<int>(i)));
         points_.clear();
-        auto flush = [&] {
-            if (points_.size() == 1) points_.push_back(points_.front());
-            if (!points_.empty()) painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
-            points_.clear();
-        };
         for (size_t c = 0; c < columns.size(); ++c) {
             const TColumnExtent& e = columns[c];
-            if (!e.present) {
-                flush();
-                continue;
-            }
+            if (!e.present) continue;
             const int x = plot.left() + static_cast<int>(c);
             const int yTop = yOf(e.max), yBottom = yOf(e.min);
-            const bool downward = points_.empty() || std::abs(points_.back().y() - yTop) <= std::abs(points_.back().y() - yBottom);
+            const bool downward = points_.empty() ||
+                                  std::abs(points_.back().y() - yTop) <= std::abs(points_.back().y() - yBottom);
             points_.emplace_back(x, downward ? yTop : yBottom);
             if (yTop != yBottom) points_.emplace_back(x, downward ? yBottom : yTop);
         }
-        flush();
+        if (points_.empty()) continue;
+        painter.setPen(PlotColor(static_cast<int>(i)));
+        if (points_.size() == 1) {
+            painter.drawPoint(points_.front());
+        } else {
+            painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
+        }
     }
 
     // Cursor and readout.

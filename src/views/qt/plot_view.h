@@ -16,7 +16,7 @@ class Host;
 
 // What the plot views share: the plot rectangle inside fixed margins, the value-axis grid and
 // labels, the x-axis grid and labels (frequency marks, or linear time marks), traces reduced to
-// one min/max pair per pixel column and drawn with one polyline per unbroken run, a cursor
+// one min/max pair per pixel column and drawn with one polyline per trace, a cursor
 // moved by mouse or by the Left/Right keys with a readout of each trace at it, and a context
 // menu that saves the view as PNG or SVG or copies its points as tab-separated text.
 class TPlotView : public QWidget {
@@ -107,7 +107,7 @@ private:
     std::string unitLabel_;
     int cursorColumn_ = -1;
     Host* host_ = nullptr;
-    // Kept between paints so that a redraw does not allocate for its points.
+    // Kept between paints: the reduced columns, and the polyline buffer reused by every redraw.
     std::vector<std::vector<TColumnExtent>> columns_;
     std::vector<QPoint> points_;
 };
