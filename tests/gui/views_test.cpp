@@ -10,6 +10,7 @@
 #include <QXmlStreamReader>
 #include <cmath>
 #include <complex>
+#include <random>
 #include <cstdlib>
 #include <sstream>
 
@@ -121,6 +122,48 @@ TEST(PhaseView, SineShowsItsPhaseAtItsBin) {
     view.OnStarted();
     EXPECT_TRUE(view.TraceValues(0).empty());
     EXPECT_EQ(view.FramesShown(), 0u);
+}
+
+TEST(PhaseView, DenseTraceFillsEachColumnBetweenItsExtremes) {
+    // 200,000 random phases over 900 columns: every column holds many points.
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> value(-150.0f, 150.0f);
+    std::vector<float> f(200000), v(200000);
+    for (size_t k = 0; k < f.size(); ++k) {
+        f[k] = static_cast<float>(k) * 0.12f;
+        v[k] = value(rng) * static_cast<float>(0.2 + 0.8 * std::abs(std::sin(k * 1e-4)));
+    }
+    TPhaseView view(0.0, 24000.0, kFreqLinear);
+    view.resize(972, 400);
+    view.SetTrace(0, f, v);
+    const QImage image = Grab(view);
+    const QRect plot = view.PlotRect();
+    const TFrequencyPixelMap map = view.PixelMap();
+    // Independent: each column's extremes by looking every point up on its own.
+    std::vector<float> lo(plot.width(), INFINITY), hi(plot.width(), -INFINITY);
+    for (size_t k = 0; k < f.size(); ++k) {
+        if (const auto c = map.Column(f[k])) {
+            lo[*c] = std::min(lo[*c], v[k]);
+            hi[*c] = std::max(hi[*c], v[k]);
+        }
+    }
+    const QColor colour = TPlotView::PlotColor(0);
+    for (int c = 1; c + 1 < plot.width(); ++c) {
+        ASSERT_LE(lo[c], hi[c]) << c;
+        const int top = RowOf(plot, 180.0, -180.0, hi[c]), bottom = RowOf(plot, 180.0, -180.0, lo[c]);
+        const auto rows = LitRows(image, plot, plot.left() + c, colour);
+        // The whole extent is drawn and contiguous ...
+        ASSERT_FALSE(rows.empty()) << c;
+        EXPECT_EQ(static_cast<int>(rows.size()), rows.back() - rows.front() + 1) << c;
+        EXPECT_LE(rows.front(), top) << c;
+        EXPECT_GE(rows.back(), bottom) << c;
+        // ... and the joins never reach beyond the neighbouring columns' extents.
+        const int reachTop = std::min({top, RowOf(plot, 180.0, -180.0, hi[c - 1]), RowOf(plot, 180.0, -180.0, hi[c + 1])});
+        const int reachBottom =
+            std::max({bottom, RowOf(plot, 180.0, -180.0, lo[c - 1]), RowOf(plot, 180.0, -180.0, lo[c + 1])});
+        EXPECT_GE(rows.front(), reachTop) << c;
+        EXPECT_LE(rows.back(), reachBottom) << c;
+    }
 }
 
 TEST(TimeSeriesView, PulsesAppearInTheColumnsOfTheirTimes) {

@@ -10,12 +10,14 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QSaveFile>
 #include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "base/strings.h"
 #include "platform/host.h"
@@ -341,11 +343,24 @@ void TPlotView::paintEvent(QPaintEvent*) {
     }
 
     // Traces: per column a vertical stroke between its extremes, entered at the end nearer to
-    // the previous column. Columns without points are bridged, so that a zoomed-in spectrum
-    // of fewer bins than columns stays one line: one polyline per trace.
+    // the previous column's exit. Columns without points are bridged, so that a zoomed-in
+    // spectrum of fewer bins than columns stays one line.
+    const bool raster = painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Raster;
+    // Pixels go through a transparent layer of the plot's size, cleared where the last paint
+    // drew and composed onto the view in one call.
+    if (raster && layer_.size() != plot.size()) {
+        layer_ = QImage(plot.size(), QImage::Format_ARGB32_Premultiplied);
+        layer_.fill(Qt::transparent);
+        layerDirtyTop_ = 0;
+        layerDirtyBottom_ = -1;
+    } else if (raster && layerDirtyTop_ <= layerDirtyBottom_) {
+        std::memset(layer_.bits() + layerDirtyTop_ * layer_.bytesPerLine(), 0,
+                    static_cast<size_t>(layerDirtyBottom_ - layerDirtyTop_ + 1) * layer_.bytesPerLine());
+    }
+    int layerTop = plot.height(), layerBottom = -1;
     for (size_t i = 0; i < traces_.size(); ++i) {
         const std::vector<TColumnExtent>& columns = columns_[i];
-        points_.clear();
+        points_.clear();  // (x, entry), (x, exit) per column with points
         for (size_t c = 0; c < columns.size(); ++c) {
             const TColumnExtent& e = columns[c];
             if (!e.present) continue;
@@ -354,16 +369,73 @@ void TPlotView::paintEvent(QPaintEvent*) {
             const bool downward = points_.empty() ||
                                   std::abs(points_.back().y() - yTop) <= std::abs(points_.back().y() - yBottom);
             points_.emplace_back(x, downward ? yTop : yBottom);
-            if (yTop != yBottom) points_.emplace_back(x, downward ? yBottom : yTop);
+            points_.emplace_back(x, downward ? yBottom : yTop);
         }
         if (points_.empty()) continue;
-        painter.setPen(PlotColor(static_cast<int>(i)));
-        if (points_.size() == 1) {
-            painter.drawPoint(points_.front());
-        } else {
+        const QColor colour = PlotColor(static_cast<int>(i));
+        if (!raster) {
+            // Vector output: one polyline per trace.
+            painter.setPen(colour);
             painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
+            continue;
+        }
+        // On pixels the same line is a one-pixel-wide bar per column; the join to the
+        // neighbouring column is split between the two bars at its middle row, as a drawn line
+        // would split it. Joins across empty columns stay lines.
+        rects_.clear();
+        lines_.clear();
+        for (size_t j = 0; j < points_.size(); j += 2) {
+            const int x = points_[j].x(), entry = points_[j].y(), exit = points_[j + 1].y();
+            int lo = std::min(entry, exit), hi = std::max(entry, exit);
+            if (j > 0) {
+                const int prevX = points_[j - 2].x(), prevExit = points_[j - 1].y();
+                if (prevX == x - 1) {
+                    const int mid = prevExit + (entry - prevExit) / 2;
+                    lo = std::min(lo, mid);
+                    hi = std::max(hi, mid);
+                    QRect& prev = rects_.back();
+                    prev.setTop(std::min(prev.top(), mid));
+                    prev.setBottom(std::max(prev.bottom(), mid));
+                } else {
+                    lines_.emplace_back(prevX, prevExit, x, entry);
+                }
+            }
+            rects_.emplace_back(x, lo, 1, hi - lo + 1);
+        }
+        // Straight into the layer's memory, a column at a time: neighbouring bars share their
+        // rows' cache lines, and a thousand thin bars cost far less than through the painter.
+        const QRgb argb = colour.rgba();
+        uchar* bits = layer_.bits();
+        const qsizetype stride = layer_.bytesPerLine();
+        const int layerHeight = layer_.height(), layerWidth = layer_.width();
+        for (const QRect& bar : rects_) {
+            const int x = bar.x() - plot.left();
+            const int from = std::max(0, bar.top() - plot.top());
+            const int to = std::min(layerHeight - 1, bar.bottom() - plot.top());
+            if (x < 0 || x >= layerWidth || from > to) continue;
+            uchar* pixel = bits + from * stride + x * static_cast<qsizetype>(sizeof(QRgb));
+            for (int y = from; y <= to; ++y, pixel += stride) *reinterpret_cast<QRgb*>(pixel) = argb;
+            layerTop = std::min(layerTop, from);
+            layerBottom = std::max(layerBottom, to);
+        }
+        if (!lines_.empty()) {
+            QPainter layerPainter(&layer_);
+            layerPainter.translate(-plot.topLeft());
+            layerPainter.setPen(colour);
+            layerPainter.drawLines(lines_.data(), static_cast<int>(lines_.size()));
+            for (const QLine& l : lines_) {
+                layerTop = std::max(0, std::min({layerTop, l.y1() - plot.top(), l.y2() - plot.top()}));
+                layerBottom = std::min(layer_.height() - 1,
+                                       std::max({layerBottom, l.y1() - plot.top(), l.y2() - plot.top()}));
+            }
         }
     }
+    if (layerTop <= layerBottom) {
+        painter.drawImage(QPoint(plot.left(), plot.top() + layerTop), layer_,
+                          QRect(0, layerTop, layer_.width(), layerBottom - layerTop + 1));
+    }
+    layerDirtyTop_ = layerTop;
+    layerDirtyBottom_ = layerBottom;
 
     // Cursor and readout.
     if (cursorColumn_ >= 0 && cursorColumn_ < plot.width()) {

@@ -1,5 +1,8 @@
 #pragma once
 #include <QColor>
+#include <QImage>
+#include <QLine>
+#include <QRect>
 #include <QPoint>
 #include <QWidget>
 #include <cstddef>
@@ -110,6 +113,11 @@ private:
     // Kept between paints: the reduced columns, and the polyline buffer reused by every redraw.
     std::vector<std::vector<TColumnExtent>> columns_;
     std::vector<QPoint> points_;
+    std::vector<QRect> rects_;  // one bar per column
+    QImage layer_;
+    int layerDirtyTop_ = 0;
+    int layerDirtyBottom_ = -1;
+    std::vector<QLine> lines_;
 };
 
 }  // namespace zeltrak
