@@ -6,7 +6,9 @@
 #include <QFile>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QXmlStreamReader>
 #include <cmath>
 #include <complex>
@@ -158,7 +160,8 @@ TEST(PhaseView, DenseTraceFillsEachColumnBetweenItsExtremes) {
         EXPECT_LE(rows.front(), top) << c;
         EXPECT_GE(rows.back(), bottom) << c;
         // ... and the joins never reach beyond the neighbouring columns' extents.
-        const int reachTop = std::min({top, RowOf(plot, 180.0, -180.0, hi[c - 1]), RowOf(plot, 180.0, -180.0, hi[c + 1])});
+        const int reachTop =
+            std::min({top, RowOf(plot, 180.0, -180.0, hi[c - 1]), RowOf(plot, 180.0, -180.0, hi[c + 1])});
         const int reachBottom =
             std::max({bottom, RowOf(plot, 180.0, -180.0, lo[c - 1]), RowOf(plot, 180.0, -180.0, lo[c + 1])});
         EXPECT_GE(rows.front(), reachTop) << c;
@@ -283,7 +286,8 @@ TEST(PlotCursor, ReadoutShowsTheNearestBinOfEachTrace) {
     EXPECT_EQ(view.CursorColumn(), before - 1);
     const QRect plot = view.PlotRect();
     const QPointF at(plot.left() + 300, plot.center().y());
-    QMouseEvent press(QEvent::MouseButtonPress, at, view.mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, at, view.mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
     QApplication::sendEvent(&view, &press);
     EXPECT_EQ(view.CursorColumn(), 300);
     const QPointF beyond(plot.right() + 40, plot.center().y());
@@ -335,6 +339,31 @@ TEST(PlotExport, TextReadsBackAsTheTracesAndGoesToTheClipboard) {
     series.SetSamples(1, {1.0f, 2.0f, 3.0f}, 0.5);
     EXPECT_EQ(series.ExportText(),
               "Time (s)\tLeft (Full scale)\tRight (Full scale)\n0\t0.5\t1\n0.5\t-0.25\t2\n1\t0.125\t3\n");
+}
+
+TEST(PlotExport, ContextMenuOffersTheExportsAndCopiesTheText) {
+    TTimeSeriesView view;
+    view.resize(500, 300);
+    view.SetSamples(0, {0.25f, -0.5f}, 0.001);
+    QtHost host;
+    host.SetQuiet(true);
+    host.SetClipboardText("before");
+    view.SetHost(&host);
+    view.show();
+    QStringList texts;
+    // The menu runs its own loop: pick from it once it is up.
+    QTimer::singleShot(50, [&] {
+        QMenu* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        for (QAction* a : menu->actions()) texts << a->text();
+        for (QAction* a : menu->actions())
+            if (a->text() == "Copy as Text") a->trigger();
+        menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(100, 100), view.mapToGlobal(QPoint(100, 100)));
+    QApplication::sendEvent(&view, &event);
+    EXPECT_EQ(texts, (QStringList{"Save as PNG...", "Save as SVG...", "Copy as Text"}));
+    EXPECT_EQ(host.ClipboardText(), "Time (s)\tLeft (Full scale)\n0\t0.25\n0.001\t-0.5\n");
 }
 
 // The polylines of the SVG, with the stroke colour in force around each.

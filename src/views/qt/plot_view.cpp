@@ -254,13 +254,13 @@ void TPlotView::SaveWithDialog(ImageFormat format) {
 
 void TPlotView::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    QAction* png = menu.addAction(QString::fromUtf8(kViewSavePngAction));
-    QAction* svg = menu.addAction(QString::fromUtf8(kViewSaveSvgAction));
-    QAction* text = menu.addAction(QString::fromUtf8(kViewCopyTextAction));
-    QAction* chosen = menu.exec(event->globalPos());
-    if (chosen == png) SaveWithDialog(ImageFormat::Png);
-    if (chosen == svg) SaveWithDialog(ImageFormat::Svg);
-    if (chosen == text) CopyAsText();
+    connect(menu.addAction(QString::fromUtf8(kViewSavePngAction)), &QAction::triggered, this,
+            [this] { SaveWithDialog(ImageFormat::Png); });
+    connect(menu.addAction(QString::fromUtf8(kViewSaveSvgAction)), &QAction::triggered, this,
+            [this] { SaveWithDialog(ImageFormat::Svg); });
+    connect(menu.addAction(QString::fromUtf8(kViewCopyTextAction)), &QAction::triggered, this,
+            [this] { CopyAsText(); });
+    menu.exec(event->globalPos());
 }
 
 // ---------------------------------------------------------------------------------------------
