@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   portaudio19-dev libasound2-dev
   qt6-base-dev
+  qt6-svg-dev
   libfftw3-dev libkissfft-dev
   sox libsndfile1-dev sndfile-programs
   jackd2

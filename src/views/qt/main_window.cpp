@@ -35,7 +35,9 @@
 #include "views/qt/file_dialogs.h"
 #include "views/qt/qt_host.h"
 #include "views/qt/settings_dialogs.h"
+#include "views/qt/phase_view.h"
 #include "views/qt/spectrum_view.h"
+#include "views/qt/time_series_view.h"
 
 namespace zeltrak {
 
@@ -273,15 +275,32 @@ void TMainWin::BuildViewMenu() {
 }
 
 QWidget* TMainWin::CreateView(View view) {
+    const int scale = settings_.Scaling().FreqScaleType;
+    TPlotView* widget = nullptr;
+    TEngineListener* listener = nullptr;
     switch (view) {
-        case View::Spectrum: {
-            auto* v = new TSpectrumView(spectrumStart_, spectrumStop_, settings_.Scaling().FreqScaleType);
-            views_[static_cast<int>(view)].listener = v;
-            return v;
+        case View::TimeSeries: {
+            auto* v = new TTimeSeriesView;
+            widget = v;
+            listener = v;
+            break;
         }
-        default:
-            return nullptr;
+        case View::Spectrum: {
+            auto* v = new TSpectrumView(spectrumStart_, spectrumStop_, scale);
+            widget = v;
+            listener = v;
+            break;
+        }
+        case View::Phase: {
+            auto* v = new TPhaseView(spectrumStart_, spectrumStop_, scale);
+            widget = v;
+            listener = v;
+            break;
+        }
     }
+    widget->SetHost(&host_);  // exports report failures and copy text through the host
+    views_[static_cast<int>(view)].listener = listener;
+    return widget;
 }
 
 QWidget* TMainWin::OpenView(View view) {
@@ -465,8 +484,10 @@ void TMainWin::ShowTriggerDialog() {
 void TMainWin::ShowScalingDialog() {
     WithAnalyserPaused([this] {
         TScalingDialog d(host_, settings_.Scaling(), this);
-        if (d.exec() == QDialog::Accepted && SpectrumView())
-            SpectrumView()->SetFrequencyScale(settings_.Scaling().FreqScaleType);
+        if (d.exec() != QDialog::Accepted) return;
+        const int scale = settings_.Scaling().FreqScaleType;
+        if (SpectrumView()) SpectrumView()->SetFrequencyScale(scale);
+        if (auto* phase = static_cast<TPhaseView*>(ViewWidget(View::Phase))) phase->SetFrequencyScale(scale);
     });
 }
 
