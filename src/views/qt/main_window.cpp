@@ -15,6 +15,7 @@
 #include <QToolBar>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
 #include <functional>
 
@@ -126,7 +127,8 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
       settings_(settings),
       loop_(std::make_unique<TEngineLoop>(engine, queue)),
       spectrumStart_(spectrumStart),
-      spectrumStop_(spectrumStop) {
+      spectrumStop_(spectrumStop),
+      calibration_(calibration ? *calibration : ownCalibration_) {
     setWindowTitle(QString::fromUtf8(kProgramTitle));
     mdi_ = new QMdiArea(this);
     setCentralWidget(mdi_);
@@ -144,8 +146,9 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
         UpdateActions();
     };
     events.fileChanged = [this] { UpdateActions(); };
-    files_ = std::make_unique<TWaveFileCommands>(host_, engine_, settings_, calibration ? *calibration : ownCalibration_,
-                                                 *chooser_, tempDir, std::move(events));
+    events.calibrationChanged = [this] { ShowSeriesUnit(); };
+    files_ = std::make_unique<TWaveFileCommands>(host_, engine_, settings_, calibration_, *chooser_, tempDir,
+                                                 std::move(events));
 
     run_ = new QAction(tr("Run"), this);
     stop_ = new QAction(tr("Stop"), this);
@@ -303,6 +306,15 @@ QWidget* TMainWin::CreateView(View view) {
     return widget;
 }
 
+void TMainWin::ShowSeriesUnit() {
+    auto* series = static_cast<TTimeSeriesView*>(ViewWidget(View::TimeSeries));
+    if (!series) return;
+    // Calibrated samples are in the calibration's unit; otherwise in parts of full scale.
+    const std::string label(calibration_.LabelLinear, strnlen(calibration_.LabelLinear, sizeof calibration_.LabelLinear));
+    const bool calibrated = calibration_.IsEnabled != 0 && !label.empty();
+    series->SetValueUnit(calibrated ? label : std::string(kTimeSeriesFullScale));
+}
+
 QWidget* TMainWin::OpenView(View view) {
     OpenViewSlot& slot = views_[static_cast<int>(view)];
     if (slot.widget) {
@@ -323,6 +335,7 @@ QWidget* TMainWin::OpenView(View view) {
     });
     engine_.AddListener(slot.listener, ListenerRole::View);
     if (slot.action) slot.action->setChecked(true);
+    if (view == View::TimeSeries) ShowSeriesUnit();
     slot.sub->show();
     return widget;
 }

@@ -105,6 +105,7 @@ private:
     void BuildViewMenu();
     QWidget* CreateView(View view);
     void ForgetView(View view);
+    void ShowSeriesUnit();
     template <typename F>
     void WithAnalyserPaused(F&& dialog);
 
@@ -124,6 +125,7 @@ private:
     double spectrumStop_;
     QTimer* idle_ = nullptr;
     CalibrationRecord ownCalibration_;
+    CalibrationRecord& calibration_;
     std::unique_ptr<TQtWaveFileChooser> dialogs_;
     std::unique_ptr<TChooserSwitch> chooser_;  // where the file commands ask: dialogs or a test
     std::unique_ptr<TWaveFileCommands> files_;

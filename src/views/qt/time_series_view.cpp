@@ -6,14 +6,10 @@
 
 namespace zeltrak {
 
-namespace {
-constexpr const char* kFullScaleUnit = "Full scale";
-}  // namespace
-
 TTimeSeriesView::TTimeSeriesView(QWidget* parent) : TPlotView(2, XAxis::Time, parent) {
     SetTraceName(0, "Left");
     SetTraceName(1, "Right");
-    SetUnitLabel(kFullScaleUnit);
+    SetUnitLabel(kTimeSeriesFullScale);
 }
 
 void TTimeSeriesView::OnStarted() {

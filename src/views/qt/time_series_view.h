@@ -7,6 +7,9 @@
 
 namespace zeltrak {
 
+// The time series' unit when the samples are not calibrated.
+inline constexpr const char* kTimeSeriesFullScale = "Full scale";
+
 // The left and right frames as the engine cut them (after decimation), in the series' scaled
 // units against time from the frame's first sample. Every frame updates it, overloaded ones
 // left out of the average included.
