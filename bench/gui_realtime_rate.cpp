@@ -5,6 +5,8 @@
 // Measure on one core: taskset -c 0 build/bench/bench_gui_realtime_rate
 #include <benchmark/benchmark.h>
 
+#include "gui_bench_main.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -169,11 +171,4 @@ BENCHMARK(BM_RealTimeViewRate)
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return RunOffscreenBenchmarks(argc, argv); }

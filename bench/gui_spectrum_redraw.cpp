@@ -2,6 +2,8 @@
 // with 524,288 bins per trace, the time series with 524,288 samples per channel.
 #include <benchmark/benchmark.h>
 
+#include "gui_bench_main.h"
+
 #include <QApplication>
 #include <QImage>
 #include <cmath>
@@ -84,11 +86,4 @@ BENCHMARK(BM_RedrawTimeSeriesTwoChannels)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return RunOffscreenBenchmarks(argc, argv); }

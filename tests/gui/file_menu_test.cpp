@@ -95,9 +95,7 @@ TEST(FileMenu, OpeningAWaveFileSetsTitleAndChannelProcessingAndAnalysesIt) {
     const auto& f = view->TraceFrequencies(0);
     const auto& v = view->TraceValues(0);
     ASSERT_FALSE(v.empty());
-    size_t best = 0;
-    for (size_t i = 1; i < v.size(); ++i)
-        if (!std::isnan(v[i]) && (std::isnan(v[best]) || v[i] > v[best])) best = i;
+    const size_t best = gui_testing::HighestPoint(v);
     EXPECT_NEAR(f[best], 1000.0, 32000.0 / 1024);
 
     // A stereo file lifts "Left channel only" to "Both Left and Right".

@@ -79,9 +79,7 @@ TEST(RecorderWindow, RecordPlayAndSaveTheTake) {
     s.window->StopAnalyser();
     const auto& f = view->TraceFrequencies(0);
     const auto& v = view->TraceValues(0);
-    size_t best = 0;
-    for (size_t i = 1; i < v.size(); ++i)
-        if (!std::isnan(v[i]) && (std::isnan(v[best]) || v[i] > v[best])) best = i;
+    const size_t best = gui_testing::HighestPoint(v);
     ASSERT_FALSE(v.empty());
     EXPECT_NEAR(f[best], 1000.0, 2.0 * rate / s.settings.Settings().FFTsize);
 

@@ -107,9 +107,7 @@ TEST(SpectrumWindow, LiveToneShowsItsPeakInTheColumnOfItsFrequency) {
         const auto& f = view->TraceFrequencies(0);
         const auto& v = view->TraceValues(0);
         ASSERT_FALSE(v.empty());
-        size_t best = 0;
-        for (size_t i = 1; i < v.size(); ++i)
-            if (!std::isnan(v[i]) && (std::isnan(v[best]) || v[i] > v[best])) best = i;
+        const size_t best = gui_testing::HighestPoint(v);
         const double binWidth = f[2] - f[1];
         EXPECT_NEAR(binWidth, 32000.0 / 4096, 1e-3);
         EXPECT_NEAR(f[best], 1000.0, 1e-3);
