@@ -58,7 +58,9 @@ TEST(ViewMenu, TheThreeViewsShowTheLiveRunAndAClosedViewLeavesTheEngine) {
     EXPECT_LT(lo, -0.1f);
     EXPECT_GT(hi, 0.1f);
     for (float deg : phase->TraceValues(0))
-        if (!std::isnan(deg)) ASSERT_LE(std::fabs(deg), 180.0f);
+        if (!std::isnan(deg)) {
+            ASSERT_LE(std::fabs(deg), 180.0f);
+        }
 
     // The phase view's own close box: the menu mark goes and the run carries on without it.
     QMdiSubWindow* sub = SubWindowOf(*s.window, phase);
