@@ -163,14 +163,18 @@ void TWaveFileCommands::ApplyCalibration() {
 // ---------------------------------------------------------------------------------------------
 // Close
 
-bool TWaveFileCommands::Close() {
+bool TWaveFileCommands::Close() { return CloseFile(false); }
+
+bool TWaveFileCommands::CloseBeforeRealTimeRun() { return CloseFile(true); }
+
+bool TWaveFileCommands::CloseFile(bool askInRealTime) {
     TWaveFile* file = engine_.WaveFile();
     if (file == nullptr) return true;
     // A running capture is stopped first so that what it took is in the file before the
     // question; a recording is never thrown away unasked.
     if (engine_.Running()) engine_.Stop();
 
-    if (settings_.Mode.OpMode != kModeRealTime && file->Modified()) {
+    if ((askInRealTime || settings_.Mode.OpMode != kModeRealTime) && file->Modified()) {
         const std::string shown = file->Untitled() || nameUnconfirmed_ ? kEngineUntitled : file->GetName();
         switch (host_.AskYesNoCancel(Format1(kStrWaveSaveBeforeClosing, shown), kProgramTitle)) {
             case Answer::Cancel:

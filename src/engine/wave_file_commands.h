@@ -68,7 +68,11 @@ public:
     // failure the user has been told why and settings, calibration and mode are unchanged.
     bool Open(const std::string& name, OpenOrigin origin);
     // False when the user cancelled (or a save that was asked for failed): the file stays open.
+    // In Real-Time mode the file is the history buffer and goes without a question.
     bool Close();
+    // Before a Real-Time run replaces the file the engine holds: that file is the user's (one
+    // opened or kept earlier), so a changed one is offered for saving whatever the mode.
+    bool CloseBeforeRealTimeRun();
     // Save writes under the file's name; an untitled file goes to Save As.
     bool Save();
     bool SaveAs();
@@ -91,6 +95,7 @@ public:
     const std::string& Caption() const { return caption_; }
 
 private:
+    bool CloseFile(bool askInRealTime);
     bool SaveUnder(const std::string* newName);
     void AskAboutCalibration();
     void ApplyCalibration();

@@ -181,6 +181,34 @@ TEST(FileMenu, LeavingTheProgramOffersAChangedFileAndRemembersTheOpenOne) {
     EXPECT_EQ(reread.Length(), frames);
 }
 
+// A Real-Time run makes a new history; a kept or opened file is offered for saving first.
+TEST(FileMenu, ARealTimeRunDoesNotThrowAwayAKeptFileUnasked) {
+    zeltrak::testing::TempDir dir;
+    Shell s(dir.path());
+    s.host.SetScriptedAnswer(true, Answer::Yes);
+    s.RunSomeFrames();
+    s.window->SelectMode(kModePostProcessing);  // Yes: kept as an untitled file
+    const TWaveFile* kept = s.engine->WaveFile();
+    ASSERT_NE(kept, nullptr);
+    s.window->SelectMode(kModeRealTime);
+    EXPECT_EQ(s.engine->WaveFile(), kept);
+
+    s.host.SetScriptedAnswer(true, Answer::Cancel);
+    EXPECT_FALSE(s.window->RunAnalyser());
+    EXPECT_FALSE(s.engine->Running());
+    EXPECT_EQ(s.engine->WaveFile(), kept);
+    EXPECT_EQ(s.host.Messages().back(), "Untitled has changed. Save file before closing?");
+
+    // No lets it go; from then on the run's own history is replaced without a question.
+    s.host.SetScriptedAnswer(true, Answer::No);
+    ASSERT_TRUE(s.window->RunAnalyser());
+    s.window->StopAnalyser();
+    const size_t asked = s.host.Messages().size();
+    ASSERT_TRUE(s.window->RunAnalyser());
+    s.window->StopAnalyser();
+    EXPECT_EQ(s.host.Messages().size(), asked);
+}
+
 TEST(FileMenu, TheOpenFileIsRememberedAtExitAndDialogFiltersReadAsQtWantsThem) {
     zeltrak::testing::TempDir dir;
     const std::string good = MakeTone(dir.File("good.wav"), 1, 1000.0);

@@ -188,10 +188,20 @@ TMainWin::~TMainWin() {
 
 bool TMainWin::RunAnalyser() {
     if (engine_.Running()) return true;
+    if (!ReleaseFileForRealTime()) return false;
     const bool started = engine_.Run();
     if (started) idle_->start();
     UpdateActions();
     return started;
+}
+
+bool TMainWin::ReleaseFileForRealTime() {
+    // A Real-Time run starts a new history in place of the engine's file; a file the user
+    // opened or kept must not vanish unasked.
+    if (settings_.Mode.OpMode != kModeRealTime || realTimeBuffer_ || !engine_.WaveFile()) return true;
+    const bool closed = files_->CloseBeforeRealTimeRun();
+    UpdateActions();
+    return closed;
 }
 
 void TMainWin::StopAnalyser() {
@@ -384,7 +394,7 @@ void TMainWin::BuildToolBar() {
     if (mode != kModeRecorder) {
         QAction* step = tools_->addAction(tr("Single Step"));
         connect(step, &QAction::triggered, this, [this] {
-            if (engine_.SingleStep()) idle_->start();
+            if (ReleaseFileForRealTime() && engine_.SingleStep()) idle_->start();
             UpdateActions();
         });
     }

@@ -99,6 +99,7 @@ protected:
 
 private:
     void IdleStep();
+    bool ReleaseFileForRealTime();
     void UpdateActions();
     void BuildMenus();
     void BuildToolBar();
