@@ -73,10 +73,11 @@ uint32_t TEngine::TriggerDelaySamples() const {
     return TruncToUint32(s.format.rate * seconds / std::max<uint32_t>(s.DecimationRatio, 1));
 }
 
-void TEngine::SetCalibration(bool enabled, float left, float right) {
-    env_.calibrationEnabled = enabled;
-    env_.calRatioLeft = left;
-    env_.calRatioRight = right;
+void TEngine::SetCalibration(const CalibrationRecord& record) {
+    env_.calibrationEnabled = record.IsEnabled != 0;
+    env_.calRatioLeft = env_.calibrationEnabled ? record.CalRatioLeft : 1.0f;
+    env_.calRatioRight = env_.calibrationEnabled ? record.CalRatioRight : 1.0f;
+    env_.calibration = record;
 }
 
 bool TEngine::Rebuild() {

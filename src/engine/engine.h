@@ -89,7 +89,9 @@ public:
     void AddListener(TEngineListener* listener, ListenerRole role);
     void RemoveListener(TEngineListener* listener);
     void SetScaling(TSpectrumScaling* scaling) { scaling_ = scaling; }
-    void SetCalibration(bool enabled, float left, float right);
+    // The application's calibration changed (a file's chunk, another .cal file, or off): its
+    // ratios scale the next frames and recordings the loop saves carry the record.
+    void SetCalibration(const CalibrationRecord& record);
 
     // State.
     uint32_t RunState() const { return runState_; }

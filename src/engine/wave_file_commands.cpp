@@ -154,11 +154,7 @@ void TWaveFileCommands::AskAboutCalibration() {
     if (events_.calibrationChanged) events_.calibrationChanged();
 }
 
-void TWaveFileCommands::ApplyCalibration() {
-    const bool enabled = calibration_.IsEnabled != 0;
-    engine_.SetCalibration(enabled, enabled ? calibration_.CalRatioLeft : 1.0f,
-                           enabled ? calibration_.CalRatioRight : 1.0f);
-}
+void TWaveFileCommands::ApplyCalibration() { engine_.SetCalibration(calibration_); }
 
 // ---------------------------------------------------------------------------------------------
 // Close
