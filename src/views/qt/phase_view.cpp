@@ -8,30 +8,12 @@
 namespace zeltrak {
 
 namespace {
-const char* const kPhaseTraceNames[4] = {"Left", "Right", "Result 1", "Result 2"};
 constexpr const char* kDegreesUnit = "Degrees";
 }  // namespace
 
 TPhaseView::TPhaseView(double startFreq, double stopFreq, int frequencyScale, QWidget* parent)
-    : TPlotView(4, XAxis::Frequency, parent) {
-    SetXRange(startFreq, stopFreq);
-    SetXScale(frequencyScale);
+    : TFrequencyPlotView(startFreq, stopFreq, frequencyScale, parent) {
     SetUnitLabel(kDegreesUnit);
-    for (int i = 0; i < 4; ++i) SetTraceName(i, kPhaseTraceNames[i]);
-}
-
-void TPhaseView::OnStarted() {
-    ClearTraces();
-    framesShown_ = 0;
-    update();
-}
-
-void TPhaseView::SetTrace(int i, std::vector<float> frequencies, std::vector<float> degrees) {
-    if (i < 0 || i >= TraceCount()) return;
-    if (frequencies.size() != degrees.size()) degrees.resize(frequencies.size(), NAN);
-    Trace(i).x = std::move(frequencies);
-    Trace(i).values = std::move(degrees);
-    update();
 }
 
 void TPhaseView::OnFrame(const EngineFrame& frame) {
@@ -56,8 +38,7 @@ void TPhaseView::OnFrame(const EngineFrame& frame) {
         // Bin 0 packs DC (real) with Nyquist (imaginary); the phase of DC alone is its sign.
         if (n > 0) t.values[0] = average[0] < 0.0f ? 180.0f : 0.0f;
     }
-    ++framesShown_;
-    update();
+    FrameShown();
 }
 
 TPlotView::TValueScale TPhaseView::ValueScale(float, float, int plotHeight) const {

@@ -9,31 +9,6 @@
 
 namespace zeltrak {
 
-namespace {
-const char* const kSpectrumTraceNames[4] = {"Left", "Right", "Result 1", "Result 2"};
-}  // namespace
-
-TSpectrumView::TSpectrumView(double startFreq, double stopFreq, int frequencyScale, QWidget* parent)
-    : TPlotView(4, XAxis::Frequency, parent) {
-    SetXRange(startFreq, stopFreq);
-    SetXScale(frequencyScale);
-    for (int i = 0; i < 4; ++i) SetTraceName(i, kSpectrumTraceNames[i]);
-}
-
-void TSpectrumView::OnStarted() {
-    ClearTraces();
-    framesShown_ = 0;
-    update();
-}
-
-void TSpectrumView::SetTrace(int i, std::vector<float> frequencies, std::vector<float> values) {
-    if (i < 0 || i > 3) return;
-    if (frequencies.size() != values.size()) values.resize(frequencies.size(), NAN);
-    Trace(i).x = std::move(frequencies);
-    Trace(i).values = std::move(values);
-    update();
-}
-
 void TSpectrumView::OnFrame(const EngineFrame& frame) {
     if (!frame.analysed) return;
     bool labelled = false;
@@ -59,8 +34,7 @@ void TSpectrumView::OnFrame(const EngineFrame& frame) {
             labelled = true;
         }
     }
-    ++framesShown_;
-    update();
+    FrameShown();
 }
 
 TPlotView::TValueScale TSpectrumView::ValueScale(float dataMin, float dataMax, int plotHeight) const {
