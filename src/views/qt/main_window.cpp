@@ -132,8 +132,31 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
     setWindowTitle(QString::fromUtf8(kProgramTitle));
     mdi_ = new QMdiArea(this);
     setCentralWidget(mdi_);
+    CreateFileCommands(tempDir);
 
+    run_ = new QAction(tr("Run"), this);
+    stop_ = new QAction(tr("Stop"), this);
+    connect(run_, &QAction::triggered, this, [this] { RunAnalyser(); });
+    connect(stop_, &QAction::triggered, this, [this] { StopAnalyser(); });
+    BuildMenus();
+    tools_ = addToolBar(QString());
+    tools_->setObjectName("modeToolBar");
+    BuildToolBar();
 
+    BuildStatusBar();
+    host_.SetMainWindow(this);
+
+    engine_.AddListener(this, ListenerRole::View);
+    OpenView(View::Spectrum);
+
+    idle_ = new QTimer(this);
+    idle_->setInterval(kIdleIntervalMs);
+    connect(idle_, &QTimer::timeout, this, [this] { IdleStep(); });
+    UpdateActions();
+    resize(900, 620);
+}
+
+void TMainWin::CreateFileCommands(const std::string& tempDir) {
     dialogs_ = std::make_unique<TQtWaveFileChooser>(this);
     chooser_ = std::make_unique<TChooserSwitch>(dialogs_.get());
     TWaveFileEvents events;
@@ -149,16 +172,9 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
     events.calibrationChanged = [this] { ShowSeriesUnit(); };
     files_ = std::make_unique<TWaveFileCommands>(host_, engine_, settings_, calibration_, *chooser_, tempDir,
                                                  std::move(events));
+}
 
-    run_ = new QAction(tr("Run"), this);
-    stop_ = new QAction(tr("Stop"), this);
-    connect(run_, &QAction::triggered, this, [this] { RunAnalyser(); });
-    connect(stop_, &QAction::triggered, this, [this] { StopAnalyser(); });
-    BuildMenus();
-    tools_ = addToolBar(QString());
-    tools_->setObjectName("modeToolBar");
-    BuildToolBar();
-
+void TMainWin::BuildStatusBar() {
     state_ = new QLabel(this);
     overload_ = new QLabel(this);
     frames_ = new QLabel(this);
@@ -167,16 +183,6 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
     levels_[1] = MakeLevelMeter(this, "levelRight", tr("R"));
     for (QWidget* w : std::initializer_list<QWidget*>{state_, overload_, frames_, time_, levels_[0], levels_[1]})
         statusBar()->addPermanentWidget(w);
-    host_.SetMainWindow(this);
-
-    engine_.AddListener(this, ListenerRole::View);
-    OpenView(View::Spectrum);
-
-    idle_ = new QTimer(this);
-    idle_->setInterval(kIdleIntervalMs);
-    connect(idle_, &QTimer::timeout, this, [this] { IdleStep(); });
-    UpdateActions();
-    resize(900, 620);
 }
 
 TMainWin::~TMainWin() {

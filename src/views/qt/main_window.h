@@ -101,7 +101,9 @@ private:
     void IdleStep();
     bool ReleaseFileForRealTime();
     void UpdateActions();
+    void CreateFileCommands(const std::string& tempDir);
     void BuildMenus();
+    void BuildStatusBar();
     void BuildToolBar();
     void BuildViewMenu();
     QWidget* CreateView(View view);
