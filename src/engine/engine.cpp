@@ -336,6 +336,9 @@ bool TEngine::Start() {
 
     settings_.Trigger.armed = 1;
     for (const Registered& r : listeners_) r.listener->OnStarted();
+    // A new run wants idle steps even if the last one ended in an idle step of its own (end
+    // of file, a lost device) and no buffer notice will come to ask for them (a file run).
+    idleRequested_ = true;
     FrameStep();
     if ((runState_ == kRunning && mode == kModeRealTime) || runState_ == kRecording) {
         if (!inputPort_->Start()) Stop();
@@ -707,6 +710,12 @@ void TEngine::FillPlayback() {
 bool TEngine::FrameStep() {
     if (runState_ == kStopped) return false;
     const uint32_t mode = settings_.Mode.OpMode;
+    // A device that vanished mid-run would otherwise leave the analyser waiting for ever.
+    if ((mode == kModeRealTime || runState_ == kRecording) && inputPort_->DeviceLost()) {
+        Stop();
+        ShowStringMessage(host_, kStrSoundDeviceFailure);
+        return false;
+    }
     const uint32_t need = SeriesSamples();
     const bool triggering = settings_.Trigger.Enable != 0;
 

@@ -404,6 +404,7 @@ bool TSoundPort::Open(WaveNotifySink* sink, bool selfMonitor) {
         return false;
     }
     stream_ = std::move(stream);
+    deviceLost_ = false;
     if (direction_ == kInput && pec_.preRoll && !selfMonitor) stream_->Message(kPreRollPrivateMessage, 0, 0);
     isOpen_ = true;
     if (direction_ == kInput) {
@@ -552,7 +553,10 @@ uint64_t TSoundPort::DriverPosition() {
     if (!Usable()) return 0;
     if (direction_ == kInput && allocFailed_) return 0;
     uint32_t bytes = 0;
-    if (stream_->GetPosition(bytes) != kWaveOk) return 0;
+    if (stream_->GetPosition(bytes) != kWaveOk) {
+        deviceLost_ = true;
+        return 0;
+    }
     return bytes;
 }
 

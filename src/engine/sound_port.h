@@ -48,6 +48,8 @@ public:
     uint16_t Direction() const { return direction_; }
     int32_t DeviceId() const { return deviceId_; }
     bool IsOpen() const { return isOpen_; }
+    // The open device stopped answering position queries (unplugged, its server gone).
+    bool DeviceLost() const { return deviceLost_; }
     bool AllocFailed() const { return allocFailed_; }
     uint32_t LastFrames() const { return lastFrames_; }
     const SoundDevicePeculiarities& Peculiarities() const { return pec_; }
@@ -141,6 +143,7 @@ private:
     const uint16_t direction_;
     int32_t deviceId_;
     bool isOpen_ = false;
+    bool deviceLost_ = false;
     bool isStarted_ = false;
     bool allocFailed_ = false;
     std::unique_ptr<WaveStream> stream_;

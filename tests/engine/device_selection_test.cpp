@@ -189,6 +189,26 @@ TEST_F(DeviceSelection, VanishedDeviceEndsInThePortsMessageNotACrash) {
     EXPECT_EQ(host.messages.size(), 3u);
 }
 
+// Pulled out mid-run: the analyser stops and says why instead of waiting for ever, and a
+// device that answers again can be run at once.
+TEST_F(DeviceSelection, DevicePulledOutMidRunStopsTheAnalyserWithItsMessage) {
+    ASSERT_TRUE(engine->Run());
+    ASSERT_TRUE(AnalyseOneFrame());
+    driver.pulledOut = true;
+    for (int i = 0; i < 20 && engine->Running(); ++i) {
+        driver.card.Advance(500);
+        loop->Pump(0);
+    }
+    EXPECT_FALSE(engine->Running());
+    EXPECT_EQ(MessageTexts(), std::vector<std::string>{LoadString(kStrSoundDeviceFailure)});
+
+    driver.pulledOut = false;
+    ASSERT_TRUE(engine->Run());
+    EXPECT_TRUE(AnalyseOneFrame());
+    engine->Stop();
+    EXPECT_EQ(host.messages.size(), 1u);
+}
+
 TEST_F(DeviceSelection, DevicesGoneAfterStartUpGiveTheNoDriverMessage) {
     // The format was accepted while the card was there; the open then finds no device at all.
     ASSERT_TRUE(engine->SelectDevices(1, 0));

@@ -10,6 +10,26 @@
 
 namespace zeltrak::test {
 
+// A stream that stops answering once its device is pulled out mid-run.
+class PullableStream : public WaveStream {
+public:
+    PullableStream(std::unique_ptr<WaveStream> inner, const bool& pulled) : inner_(std::move(inner)), pulled_(pulled) {}
+    WaveResult Prepare(WaveHeader& h) override { return inner_->Prepare(h); }
+    WaveResult Unprepare(WaveHeader& h) override { return inner_->Unprepare(h); }
+    WaveResult AddBuffer(WaveHeader& h) override { return pulled_ ? kWaveError : inner_->AddBuffer(h); }
+    WaveResult Start() override { return inner_->Start(); }
+    WaveResult Pause() override { return inner_->Pause(); }
+    WaveResult Restart() override { return inner_->Restart(); }
+    WaveResult Reset() override { return inner_->Reset(); }
+    WaveResult GetPosition(uint32_t& bytes) override { return pulled_ ? kWaveError : inner_->GetPosition(bytes); }
+    WaveResult Message(uint32_t m, uintptr_t a, uintptr_t b) override { return inner_->Message(m, a, b); }
+    WaveResult Close() override { return inner_->Close(); }
+
+private:
+    std::unique_ptr<WaveStream> inner_;
+    const bool& pulled_;
+};
+
 // A card with several named devices per direction. Every device is served by one manual-clock
 // Loopback card underneath; the driver remembers which device each open asked for.
 class MultiDeviceDriver : public WaveDriver {
@@ -47,7 +67,10 @@ public:
                     std::unique_ptr<WaveStream>& stream) override {
         (d == WaveDirection::Input ? openedInputs : openedOutputs).push_back(device);
         if (device >= DeviceCount(d) || unplugged) return kWaveBadDeviceId;
-        return card.Open(d, 0, f, sink, stream);
+        std::unique_ptr<WaveStream> inner;
+        const WaveResult r = card.Open(d, 0, f, sink, inner);
+        if (r == kWaveOk) stream = std::make_unique<PullableStream>(std::move(inner), pulledOut);
+        return r;
     }
     WaveResult GetVolume(uint32_t, uint32_t& v) override { return card.GetVolume(0, v); }
     WaveResult SetVolume(uint32_t, uint32_t v) override { return card.SetVolume(0, v); }
@@ -56,6 +79,7 @@ public:
     std::vector<std::string> outputs;
     std::set<uint32_t> capsFailing;  // input devices whose capabilities cannot be read
     bool unplugged = false;          // every open fails although the devices are still listed
+    bool pulledOut = false;          // open streams stop answering, as when a card is pulled mid-run
     bool fullNames = false;          // names fill all 32 bytes with no terminator
     std::vector<uint32_t> openedInputs;
     std::vector<uint32_t> openedOutputs;

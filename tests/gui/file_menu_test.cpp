@@ -98,6 +98,18 @@ TEST(FileMenu, OpeningAWaveFileSetsTitleAndChannelProcessingAndAnalysesIt) {
     const size_t best = gui_testing::HighestPoint(v);
     EXPECT_NEAR(f[best], 1000.0, 32000.0 / 1024);
 
+    // Run to the end of the file, rewind and run again: the second pass is analysed too.
+    ASSERT_TRUE(s.window->RunAnalyser());
+    ASSERT_TRUE(SpinUntil([&] { return !s.engine->Running(); }, 15000));
+    EXPECT_EQ(s.engine->WaveFile()->Position(), s.engine->WaveFile()->Length());
+    ASSERT_TRUE(s.window->Rewind());
+    ASSERT_TRUE(s.window->RunAnalyser());
+    ASSERT_TRUE(SpinUntil([&] { return !s.engine->Running(); }, 15000));
+    // The whole second of 32000 frames, 1024 at a time without overlap.
+    const uint32_t fft = s.settings.Settings().FFTsize;
+    ASSERT_EQ(s.settings.Settings().OverlapPercent, 0u);
+    EXPECT_EQ(view->FramesShown(), (32000 - fft) / fft + 1);
+
     // A stereo file lifts "Left channel only" to "Both Left and Right".
     const std::string stereo = MakeTone(dir.File("stereo.wav"), 2, 500.0);
     chooser.names = {stereo};
