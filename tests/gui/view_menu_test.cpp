@@ -84,5 +84,31 @@ TEST(ViewMenu, TheThreeViewsShowTheLiveRunAndAClosedViewLeavesTheEngine) {
     s.window->StopAnalyser();
 }
 
+// Calibrated samples are in the calibration's unit; uncalibrated ones in parts of full scale.
+TEST(ViewMenu, TheTimeSeriesNamesTheCalibrationUnit) {
+    zeltrak::testing::TempDir dir;
+    LoopbackDriver driver(Shell::Config());
+    ProcessingSettings settings;
+    settings.Load(TIniStore(), DeviceCounts{1, 1});
+    QtHost host;
+    host.SetQuiet(true);
+    BufferDoneQueue queue;
+    TEngine engine(host, driver, settings, &queue, EngineEnvironment{});
+    CalibrationRecord calibration;
+    calibration.IsEnabled = 1;
+    calibration.SetLabelLinear("Pa");
+    TMainWin window(host, engine, queue, settings, 10.0, 20000.0, &calibration, dir.path());
+    auto* series = dynamic_cast<TTimeSeriesView*>(window.OpenView(View::TimeSeries));
+    ASSERT_NE(series, nullptr);
+    EXPECT_EQ(series->UnitLabel(), "Pa");
+
+    calibration.IsEnabled = 0;
+    window.CloseView(View::TimeSeries);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    series = dynamic_cast<TTimeSeriesView*>(window.OpenView(View::TimeSeries));
+    ASSERT_NE(series, nullptr);
+    EXPECT_EQ(series->UnitLabel(), "Full scale");
+}
+
 }  // namespace
 }  // namespace zeltrak

@@ -32,6 +32,8 @@ public:
     // Messages and the clipboard go through the host when one is set; otherwise Qt's own
     // message box and clipboard serve.
     void SetHost(Host* host) { host_ = host; }
+    // The value axis's unit as drawn above it.
+    const std::string& UnitLabel() const { return unitLabel_; }
 
     QRect PlotRect() const;
     // The x-to-pixel mapping of the current size and range.
@@ -83,7 +85,6 @@ protected:
     int XScale() const { return xScale_; }
     void SetTraceName(int i, std::string name) { names_[static_cast<size_t>(i)] = std::move(name); }
     void SetUnitLabel(std::string label) { unitLabel_ = std::move(label); }
-    const std::string& UnitLabel() const { return unitLabel_; }
 
     // The value axis for the extremes of the data shown (NaN when there is none).
     virtual TValueScale ValueScale(float dataMin, float dataMax, int plotHeight) const;
