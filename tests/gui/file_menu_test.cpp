@@ -59,6 +59,14 @@ void Trigger(Shell& s, const char* action) {
     a->trigger();
 }
 
+// Post-Processing with `name` opened through File > Open.
+void OpenForPostProcessing(Shell& s, ScriptedChooser& chooser, const std::string& name) {
+    s.window->SetFileChooser(&chooser);
+    s.window->SelectMode(kModePostProcessing);
+    chooser.names = {name};
+    Trigger(s, "Open");
+}
+
 TEST(FileMenu, OpeningAWaveFileSetsTitleAndChannelProcessingAndAnalysesIt) {
     zeltrak::testing::TempDir dir;
     const std::string mono = MakeTone(dir.File("mono tone.wav"), 1, 1000.0);
@@ -131,10 +139,7 @@ TEST(FileMenu, NamesThatAreNoWaveFilesAreRefusedAndTheProgramCarriesOn) {
     zeltrak::testing::WriteFile(dir.File("notes.wav"), "these are not samples\n");
     Shell s(dir.path());
     ScriptedChooser chooser;
-    s.window->SetFileChooser(&chooser);
-    s.window->SelectMode(kModePostProcessing);
-    chooser.names = {good};
-    Trigger(s, "Open");
+    OpenForPostProcessing(s, chooser, good);
     const uint16_t channelMode = s.settings.Settings().ChannelProcessing;
 
     const std::pair<std::string, std::string> bad[] = {
@@ -227,10 +232,7 @@ TEST(FileMenu, TheOpenFileIsRememberedAtExitAndDialogFiltersReadAsQtWantsThem) {
     ASSERT_FALSE(good.empty());
     Shell s(dir.path());
     ScriptedChooser chooser;
-    s.window->SetFileChooser(&chooser);
-    s.window->SelectMode(kModePostProcessing);
-    chooser.names = {good};
-    Trigger(s, "Open");
+    OpenForPostProcessing(s, chooser, good);
     TIniStore ini;
     const std::string path = dir.File("zeltrak.ini");
     s.window->SetOnClose(

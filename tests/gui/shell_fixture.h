@@ -1,5 +1,6 @@
 #pragma once
 // A main window on the Loopback card's real-time clock, for the shell's offscreen tests.
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,15 +27,19 @@ struct Shell {
     std::unique_ptr<TEngine> engine;
     std::unique_ptr<TMainWin> window;
 
-    explicit Shell(const std::string& tempDir) : driver(Config()) {
+    // `adjust` changes the settings before the engine and the window are built on them.
+    explicit Shell(const std::string& tempDir, LoopbackConfig card = Config(),
+                   const std::function<void(ProcessingSettings&)>& adjust = {})
+        : driver(card) {
         settings.Load(TIniStore(), DeviceCounts{driver.DeviceCount(WaveDirection::Input),
                                                 driver.DeviceCount(WaveDirection::Output)});
         settings.Mode.OpMode = kModeRealTime;
         settings.Settings().FFTsize = 1024;
-        RecomputeDerivedFields(settings.Settings());
         // A small in-memory history keeps the Real-Time buffer cheap.
         settings.FileIO.WaveFileMode = 0;
         settings.FileIO.RealTimeWaveBufferLengthSecs = 4;
+        if (adjust) adjust(settings);
+        RecomputeDerivedFields(settings.Settings());
         host.SetQuiet(true);
         EngineEnvironment env;
         env.tempDir = tempDir;

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "gui/gui_test_support.h"
+#include "gui/shell_fixture.h"
 #include "base/strings.h"
 #include "engine/engine.h"
 #include "files/ini_store.h"
@@ -33,34 +34,17 @@ LoopbackConfig Tone(double hz) {
 
 using gui_testing::SpinUntil;
 
-struct Window {
-    LoopbackDriver driver;
-    ProcessingSettings settings;
-    QtHost host;
-    BufferDoneQueue queue;
-    std::unique_ptr<TEngine> engine;
-    std::unique_ptr<TMainWin> window;
-
-    Window(double toneHz, uint16_t freqScale, const std::string& tempDir) : driver(Tone(toneHz)) {
-        settings.Load(TIniStore(), DeviceCounts{driver.DeviceCount(WaveDirection::Input),
-                                                driver.DeviceCount(WaveDirection::Output)});
-        settings.Mode.OpMode = kModeRealTime;
-        settings.Scaling().FreqScaleType = freqScale;
-        // 32 kHz and 4096 points put 1 kHz exactly on bin 128, so the peak bin is the tone's
-        // own frequency whatever the column edges are.
-        const SampleFormat f = settings.Settings().format;
-        settings.Settings().format = SampleFormat::Make(32000, f.channels, static_cast<uint16_t>(f.bitsPerSample / 8));
-        settings.Settings().FFTsize = 4096;
-        RecomputeDerivedFields(settings.Settings());
-        host.SetQuiet(true);
-        EngineEnvironment env;
-        env.tempDir = tempDir;
-        env.waveDir = tempDir;
-        engine = std::make_unique<TEngine>(host, driver, settings, &queue, env);
-        window = std::make_unique<TMainWin>(host, *engine, queue, settings, 10.0, 22000.0);
-        window->show();
-    }
-    ~Window() { window.reset(); }
+// The Loopback card's tone at 32 kHz with 4096 points, which puts 1 kHz exactly on bin 128, so
+// the peak bin is the tone's own frequency whatever the column edges are.
+struct Window : Shell {
+    Window(double toneHz, uint16_t freqScale, const std::string& tempDir)
+        : Shell(tempDir, Tone(toneHz), [freqScale](ProcessingSettings& settings) {
+              settings.Scaling().FreqScaleType = freqScale;
+              const SampleFormat f = settings.Settings().format;
+              settings.Settings().format =
+                  SampleFormat::Make(32000, f.channels, static_cast<uint16_t>(f.bitsPerSample / 8));
+              settings.Settings().FFTsize = 4096;
+          }) {}
 };
 
 // The highest lit pixel of trace 0 inside the plot: its row and every column lit on that row.

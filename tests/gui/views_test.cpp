@@ -21,6 +21,7 @@
 #include "engine/processing_settings.h"
 #include "engine/series_data.h"
 #include "support/temp_dir.h"
+#include "support/tab_table.h"
 #include "views/qt/phase_view.h"
 #include "views/qt/qt_host.h"
 #include "views/qt/spectrum_view.h"
@@ -60,21 +61,6 @@ std::vector<int> LitRows(const QImage& image, const QRect& plot, int x, const QC
 
 int RowOf(const QRect& plot, double top, double bottom, double v) {
     return plot.top() + static_cast<int>(std::lround((top - v) / (top - bottom) * (plot.height() - 1)));
-}
-
-std::vector<std::vector<std::string>> ParseTable(const std::string& text) {
-    std::vector<std::vector<std::string>> rows;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::vector<std::string> fields;
-        std::istringstream l(line);
-        std::string f;
-        while (std::getline(l, f, '\t')) fields.push_back(f);
-        if (!line.empty() && line.back() == '\t') fields.emplace_back();
-        rows.push_back(fields);
-    }
-    return rows;
 }
 
 TEST(PhaseView, SineShowsItsPhaseAtItsBin) {
@@ -305,7 +291,7 @@ TEST(PlotExport, TextReadsBackAsTheTracesAndGoesToTheClipboard) {
     TSpectrumView view(10.0, 22000.0, kFreqLogarithmic);
     view.resize(800, 400);
     view.OnFrame(data.frame);
-    const auto rows = ParseTable(view.ExportText());
+    const auto rows = testing::ParseTabTable(view.ExportText());
     const uint32_t bins = data.left->Bins();
     ASSERT_EQ(rows.size(), bins + 1);
     ASSERT_EQ(rows[0].size(), 3u);

@@ -7,28 +7,11 @@
 #include <random>
 #include <sstream>
 
+#include "support/tab_table.h"
 #include "views/view_text.h"
 
 namespace zeltrak {
 namespace {
-
-std::vector<std::vector<std::string>> ParseTable(const std::string& text) {
-    std::vector<std::vector<std::string>> rows;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::vector<std::string> fields;
-        size_t start = 0;
-        for (;;) {
-            const size_t tab = line.find('\t', start);
-            fields.push_back(line.substr(start, tab - start));
-            if (tab == std::string::npos) break;
-            start = tab + 1;
-        }
-        rows.push_back(fields);
-    }
-    return rows;
-}
 
 TEST(ViewText, NumbersReadBackAsTheSameFloat) {
     std::mt19937 rng(3);
@@ -59,7 +42,7 @@ TEST(ViewText, TableReadsBackIntoTheColumnsItWasMadeFrom) {
     const std::string text = BuildColumnText(
         "Frequency (Hz)", {{"Left", &f, &left}, {"Nothing", &empty, &empty}, {"Right", &fCopy, &right},
                            {"Other", &g, &other}});
-    const auto rows = ParseTable(text);
+    const auto rows = testing::ParseTabTable(text);
     ASSERT_EQ(rows.size(), 5u);
     EXPECT_EQ(rows[0], (std::vector<std::string>{"Frequency (Hz)", "Left", "Right", "Frequency (Hz)", "Other"}));
     for (size_t r = 0; r < 4; ++r) {
@@ -83,7 +66,7 @@ TEST(ViewText, TableReadsBackIntoTheColumnsItWasMadeFrom) {
     EXPECT_EQ(BuildColumnText("Time (s)", {}), "Time (s)\n");
     // Values shorter than their x: the missing ones are empty fields, never read past the end.
     const std::vector<float> shortValues = {1.0f};
-    const auto partial = ParseTable(BuildColumnText("x", {{"v", &f, &shortValues}}));
+    const auto partial = testing::ParseTabTable(BuildColumnText("x", {{"v", &f, &shortValues}}));
     ASSERT_EQ(partial.size(), 5u);
     EXPECT_EQ(partial[1][1], "1");
     EXPECT_EQ(partial[4][1], "");
