@@ -225,25 +225,21 @@ void TSpectralData::SetCalibration(const CalibrationRecord* record, int channel)
     ComputeBinScale();
 }
 
-bool TSpectralData::CurveFactors(const std::vector<CurvePoint>& curve, Buffer<float>& factors) {
-    const BinAxis axis{bins_, binWidth_, nyquist_};
-    const std::vector<float> levels = LevelsToFactors(CurveOntoBins(curve, axis));
-    factors = Allocate<float>(bins_);
-    if (!factors) {
+bool TSpectralData::StoreFactors(const std::vector<float>& factors, Buffer<float>& out) {
+    out = Allocate<float>(bins_);
+    if (!out) {
         ReportMemoryFailure();
         return false;
     }
-    std::copy(levels.begin(), levels.end(), factors.get());
+    std::copy(factors.begin(), factors.end(), out.get());
     return true;
 }
 
 bool TSpectralData::SetWeighting(uint32_t standardWeighting) {
     if (error_) return false;
     weighting_.reset();
-    const std::vector<CurvePoint>& curve = WeightingCurve(standardWeighting);
-    if (!curve.empty()) {
-        if (!CurveFactors(curve, weighting_)) return false;
-    }
+    const std::vector<float> factors = WeightingFactorsOnBins(standardWeighting, BinAxis{bins_, binWidth_, nyquist_});
+    if (!factors.empty() && !StoreFactors(factors, weighting_)) return false;
     ComputeBinScale();
     return true;
 }
@@ -258,7 +254,8 @@ bool TSpectralData::SetCompensation(const std::string& path, bool enabled) {
         if (status != CurveFileStatus::Ok) {
             if (host_) ShowMessage(*host_, CompensationMessage(status, path), MessageIcon::Error);
         } else {
-            if (!CurveFactors(points, compensation_)) return false;
+            if (!StoreFactors(LevelsToFactors(CurveOntoBins(points, BinAxis{bins_, binWidth_, nyquist_})), compensation_))
+                return false;
             inForce = true;
         }
     }

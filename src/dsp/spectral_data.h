@@ -219,8 +219,8 @@ private:
     bool UsesHistory() const { return historyPower_ != nullptr; }
     bool InBands() const { return freqScale_ == 2; }
     void ReportMemoryFailure();
-    // A curve of (frequency, dB) points as amplitude factors per bin; false when out of memory.
-    bool CurveFactors(const std::vector<CurvePoint>& curve, Buffer<float>& factors);
+    // Per-bin amplitude factors into one of the object's arrays; false when out of memory.
+    bool StoreFactors(const std::vector<float>& factors, Buffer<float>& out);
     void ComputeBinScale();
     bool BuildBands();
     bool IsRatio() const { return realTransferDone_ || complexTransferDone_ || coherenceDone_; }

@@ -11,46 +11,48 @@ namespace zeltrak {
 
 namespace {
 
-// Frequencies shared by the A and C tables.
-constexpr float kAcFrequencies[37] = {10,    12.59, 15.85, 19.95, 25.12, 31.62, 39.81, 50.12, 63.1,  79.43,
-                                      100,   125.9, 158.5, 199.5, 251.2, 316.2, 398.1, 501.2, 631,   794.3,
-                                      1000,  1259,  1585,  1995,  2512,  3162,  3981,  5012,  6310,  7943,
-                                      10000, 12590, 15850, 19950, 25120, 31620, 39810};
-constexpr float kALevels[37] = {-70.4, -63.4, -56.7, -50.5, -44.7, -39.4, -34.6, -30.2, -26.2, -22.5,
-                                -19.1, -16.1, -13.4, -10.9, -8.6,  -6.6,  -4.8,  -3.2,  -1.9,  -0.8,
-                                0,     0.6,   1.0,   1.2,   1.3,   1.2,   1.0,   0.5,   -0.1,  -1.1,
-                                -2.5,  -4.3,  -6.6,  -9.3,  -10.0, -15.0, -20.0};
-// 0 dB from 199.5 Hz to 1259 Hz: those are nine of the A frequencies, which puts -0.1 dB at
-// 1585 Hz and -11.2 dB at 19950 Hz, where the C weighting has them.
-constexpr float kCLevels[37] = {-14.3, -11.2, -8.5, -6.2, -4.4, -3.0, -2.0,  -1.3,  -0.8,  -0.5,
-                                -0.3,  -0.2,  -0.1, 0.0,  0.0,  0.0,  0.0,   0.0,   0.0,   0.0,
-                                0.0,   0.0,   -0.1, -0.2, -0.3, -0.5, -0.8,  -1.3,  -2.0,  -3.0,
-                                -4.4,  -6.2,  -8.5, -11.2, -15.0, -18.0, -20.0};
-constexpr float kBFrequencies[25] = {10,  20,  30,  40,  50,   60,   70,   80,   90,   100,   200,   300,  400,
-                                     500, 700, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000, 10000, 20000};
-constexpr float kBLevels[25] = {-37,  -24, -17, -13, -11.5, -10,  -8.5, -7.2, -6.3, -5.4, -2.0, -0.8, -0.5,
-                                0,    0,   0,   0,   0,     -0.5, -0.8, -1.2, -2.0, -3.0, -5.0, -10.0};
+// Pole frequencies of the weightings (Hz).
+constexpr double kF1 = 20.598997;
+constexpr double kF2 = 107.65265;
+constexpr double kF3 = 737.86223;
+constexpr double kF4 = 12194.217;
+constexpr double kF5 = 158.48932;
 
-template <size_t N>
-std::vector<CurvePoint> Table(const float (&f)[N], const float (&level)[N]) {
-    std::vector<CurvePoint> points(N);
-    for (size_t i = 0; i < N; ++i) points[i] = {f[i], level[i]};
-    return points;
+bool IsWeighting(uint32_t type) { return type == kWeightingA || type == kWeightingB || type == kWeightingC; }
+
+// The response before normalisation, as a product of factors none of which exceeds 1, so that
+// nothing overflows short of the frequency's square itself.
+double Response(uint32_t type, double f) {
+    const double s = f * f;
+    const double lowCut = s / (s + kF1 * kF1);
+    const double highCut = kF4 * kF4 / (s + kF4 * kF4);
+    switch (type) {
+        case kWeightingA: return lowCut * highCut * s / (std::sqrt(s + kF2 * kF2) * std::sqrt(s + kF3 * kF3));
+        case kWeightingB: return lowCut * highCut * f / std::sqrt(s + kF5 * kF5);
+        case kWeightingC: return lowCut * highCut;
+        default: return 1.0;
+    }
 }
 
 }  // namespace
 
-const std::vector<CurvePoint>& WeightingCurve(uint32_t type) {
-    static const std::vector<CurvePoint> kNone;
-    static const std::vector<CurvePoint> kA = Table(kAcFrequencies, kALevels);
-    static const std::vector<CurvePoint> kB = Table(kBFrequencies, kBLevels);
-    static const std::vector<CurvePoint> kC = Table(kAcFrequencies, kCLevels);
-    switch (type) {
-        case kWeightingA: return kA;
-        case kWeightingB: return kB;
-        case kWeightingC: return kC;
-        default: return kNone;
-    }
+double WeightingLevelDb(uint32_t type, double frequencyHz) {
+    if (!IsWeighting(type)) return 0.0;
+    const double f = std::abs(frequencyHz);
+    // the ratio is exactly 1 at 1 kHz, so that level is exactly 0 dB
+    const double level = 20.0 * std::log10(Response(type, f) / Response(type, 1000.0));
+    // NaN only where the square of the frequency overflows (or for a NaN frequency): far out
+    // where the response has fallen to nothing, like at 0 Hz, where the level is -infinity
+    constexpr double kLimit = kMaxCurveLevelDb;
+    return std::isnan(level) ? -kLimit : std::clamp(level, -kLimit, kLimit);
+}
+
+std::vector<float> WeightingFactorsOnBins(uint32_t type, const BinAxis& axis) {
+    if (!IsWeighting(type)) return {};
+    std::vector<float> factors(axis.bins);
+    for (uint32_t k = 0; k < axis.bins; ++k)
+        factors[k] = static_cast<float>(std::pow(10.0, 0.05 * WeightingLevelDb(type, axis.BinFrequency(k))));
+    return factors;
 }
 
 std::vector<float> CurveOntoBins(const std::vector<CurvePoint>& points, const BinAxis& axis) {

@@ -54,7 +54,7 @@ const std::vector<float>& WeightingFactors(uint32_t type, const TSpectralData& s
     auto it = cache.find(key);
     if (it == cache.end()) {
         if (cache.size() > 16) cache.clear();
-        it = cache.emplace(key, LevelsToFactors(CurveOntoBins(WeightingCurve(type), Axis(s)))).first;
+        it = cache.emplace(key, WeightingFactorsOnBins(type, Axis(s))).first;
     }
     return it->second;
 }

@@ -223,12 +223,14 @@ TEST(SpectralScaling, IntegrationDividesByTwoPiFExceptAtDc) {
     EXPECT_NEAR(ReadOnce(v, Tone(4096, 256, kFullScale16), 256), 12 * 32.174 / (2 * kPi * 3000), 1e-6);
 }
 
-TEST(SpectralScaling, WeightingCurvesAtTheirPoints) {
-    // 51200 Hz, 1024 points: 50 Hz bins, so 100 Hz and 1000 Hz are bins 2 and 20.
+TEST(SpectralScaling, WeightingAt100HzAnd1kHz) {
+    // 51200 Hz, 1024 points: 50 Hz bins, so 100 Hz and 1000 Hz are bins 2 and 20. The levels at
+    // 100 Hz are the analytic curves' to four places (the standards round them to -19.1, -5.6
+    // and -0.3 dB).
     const struct {
         uint32_t type;
         double at100, at1000;
-    } cases[] = {{kWeightingA, -19.1, 0.0}, {kWeightingB, -5.4, 0.0}, {kWeightingC, -0.3, 0.0}};
+    } cases[] = {{kWeightingA, -19.1428, 0.0}, {kWeightingB, -5.6473, 0.0}, {kWeightingC, -0.2996, 0.0}};
     TSpectralData flat(At(51200, 1024), Scaling(1, 0), 0);
     EXPECT_EQ(flat.Weighting(), nullptr);
     for (const auto& c : cases) {
@@ -240,8 +242,8 @@ TEST(SpectralScaling, WeightingCurvesAtTheirPoints) {
         EXPECT_NEAR(20 * std::log10(s.Weighting()[20]), c.at1000, 1e-3);
         EXPECT_NEAR(ReadOnce(s, Tone(1024, 2, kFullScale16), 2), c.at100, 1e-3);
         EXPECT_NEAR(ReadOnce(s, Tone(1024, 20, kFullScale16), 20), c.at1000, 1e-3);
-        // the curve below its first point keeps the first level
-        EXPECT_NEAR(20 * std::log10(s.Weighting()[0]), WeightingCurve(c.type).front().y, 1e-3);
+        // 0 Hz, where the response vanishes, sits at the -120 dB floor
+        EXPECT_NEAR(20 * std::log10(s.Weighting()[0]), -120.0, 1e-3);
     }
     ASSERT_TRUE(flat.SetWeighting(kWeightingA));
     EXPECT_NE(flat.Weighting(), nullptr);

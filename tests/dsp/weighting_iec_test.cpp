@@ -1,68 +1,54 @@
-// How far the tabulated A and C curves, as the analyser interpolates them, lie from the
-// analytic A and C weightings of IEC 61672-1 at the 1/3-octave centres 10 Hz ... 20 kHz.
-// The table is printed with the test so that the numbers can be quoted.
+// The A, B and C weightings against the nominal values IEC 61672-1 (A, C) and the older
+// sound level meter standards (B) tabulate, and as a spectrum applies them on its bins.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 
-#include "dsp/octave_bands.h"
-#include "dsp/spline.h"
+#include "dsp/spectral_data.h"
+#include "dsp/spectral_test_support.h"
 #include "dsp/weighting.h"
 
 namespace zeltrak {
 namespace {
 
-// Pole frequencies of the standard's weightings (Hz).
-constexpr double f1 = 20.598997, f2 = 107.65265, f3 = 737.86223, f4 = 12194.217;
+using namespace spectral_test;
 
-double AnalyticA(double f) {
-    const double f2s = f * f;
-    const double r = (f4 * f4 * f2s * f2s) /
-                     ((f2s + f1 * f1) * std::sqrt((f2s + f2 * f2) * (f2s + f3 * f3)) * (f2s + f4 * f4));
-    return 20 * std::log10(r) + 2.000;
-}
+// The tables give their values at the exact base-ten band centres 1000 * 10^(n/10) Hz, not at
+// the rounded names: at "31.5 Hz" or "16 kHz" taken literally A is 0.1 dB off its entry.
+double BandCentre(int n) { return 1000.0 * std::pow(10.0, n / 10.0); }
 
-double AnalyticC(double f) {
-    const double f2s = f * f;
-    const double r = (f4 * f4 * f2s) / ((f2s + f1 * f1) * (f2s + f4 * f4));
-    return 20 * std::log10(r) + 0.062;
-}
-
-struct Deviation {
-    double maxAbs = 0;
-    double atFrequency = 0;
-};
-
-Deviation Compare(const char* name, uint32_t type, double (*analytic)(double)) {
-    const TSpline curve(WeightingCurve(type));
-    Deviation worst;
-    std::printf("%s weighting: nominal Hz, tabulated dB, IEC 61672-1 dB, deviation dB\n", name);
-    for (uint32_t i = 10; i <= 43; ++i) {
-        const double f = std::pow(10.0, i / 10.0);
-        const double table = curve.Evaluate(static_cast<float>(f));
-        const double iec = analytic(f);
-        std::printf("  %8g  %7.2f  %7.2f  %+6.2f\n", NominalBandFrequency(i, 3), table, iec, table - iec);
-        if (std::abs(table - iec) > worst.maxAbs) worst = {std::abs(table - iec), f};
+TEST(Weighting, LevelsMatchTheStandardsNominalValues) {
+    const struct {
+        uint32_t type;
+        int band;  // n as above
+        double db;
+    } rows[] = {
+        {kWeightingA, -20, -70.4}, {kWeightingA, -15, -39.4}, {kWeightingA, -10, -19.1}, {kWeightingA, 0, 0.0},
+        {kWeightingA, 6, 1.0},     {kWeightingA, 10, -2.5},   {kWeightingA, 12, -6.6},   {kWeightingA, 13, -9.3},
+        {kWeightingC, -15, -3.0},  {kWeightingC, -10, -0.3},  {kWeightingC, 10, -4.4},   {kWeightingC, 13, -11.2},
+        {kWeightingB, -15, -17.1}, {kWeightingB, -10, -5.6},  {kWeightingB, 10, -4.3},
+    };
+    for (const auto& r : rows)
+        EXPECT_NEAR(WeightingLevelDb(r.type, BandCentre(r.band)), r.db, 0.1) << r.type << " at " << BandCentre(r.band);
+    for (uint32_t type : {kWeightingA, kWeightingB, kWeightingC}) {
+        EXPECT_NEAR(WeightingLevelDb(type, 1000.0), 0.0, 1e-9) << type;
+        // the response vanishes at 0 Hz: held at the floor of the per-bin curves, not -inf or NaN
+        EXPECT_EQ(WeightingLevelDb(type, 0.0), -kMaxCurveLevelDb) << type;
     }
-    std::printf("  largest |deviation| %.2f dB at %.0f Hz\n", worst.maxAbs, worst.atFrequency);
-    return worst;
+    EXPECT_EQ(WeightingLevelDb(kWeightingNone, 100.0), 0.0);
+    EXPECT_EQ(WeightingLevelDb(7, 100.0), 0.0);
 }
 
-TEST(WeightingAgainstIec61672, TabulatedCurvesStayCloseToTheAnalyticOnes) {
-    // the analytic curves are normalised at 1 kHz
-    EXPECT_NEAR(AnalyticA(1000), 0.0, 0.005);
-    EXPECT_NEAR(AnalyticC(1000), 0.0, 0.005);
-    // and give the standard's rounded values at two of its table frequencies
-    EXPECT_NEAR(AnalyticA(100), -19.1, 0.05);
-    EXPECT_NEAR(AnalyticC(31.62), -3.0, 0.05);
-
-    const Deviation a = Compare("A", kWeightingA, AnalyticA);
-    const Deviation c = Compare("C", kWeightingC, AnalyticC);
-    // The table rounds to 0.1 dB up to 20 kHz, so half a tenth and a little float: anything
-    // more means the table or its interpolation went wrong.
-    EXPECT_LT(a.maxAbs, 0.08);
-    EXPECT_LT(c.maxAbs, 0.08);
+TEST(Weighting, SpectrumAppliesTheLevelsOnItsBins) {
+    SpectralScaling sc = Scaling(1, 0);
+    sc.standardWeighting = kWeightingA;
+    TSpectralData s(Settings(4096), sc, 0);
+    ASSERT_NE(s.Weighting(), nullptr);
+    for (uint32_t k : {0u, 1u, 9u, 85u, 1000u, 2047u}) {
+        const double want = std::pow(10.0, WeightingLevelDb(kWeightingA, s.BinFrequency(k)) / 20.0);
+        EXPECT_NEAR(s.Weighting()[k], want, 1e-6 * want) << "bin " << k;
+    }
+    EXPECT_TRUE(WeightingFactorsOnBins(kWeightingNone, BinAxis{2048, 11.71875f, 24000.0f}).empty());
 }
 
 }  // namespace
