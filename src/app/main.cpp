@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -234,22 +235,10 @@ int main(int argc, char** argv) {
         std::fputs(kMainUsage, stdout);
         return 0;
     }
-
-    const AppEnvironment env = AppEnvironment::FromProcess();
-    const std::string settingsPath = options.settingsFile.empty() ? SettingsFilePath(env) : options.settingsFile;
-    ConsoleHost::QuestionPolicy policy = ConsoleHost::QuestionPolicy::Defaults;
-    if (options.questions == MainOptions::Questions::Yes) policy = ConsoleHost::QuestionPolicy::AlwaysYes;
-    if (options.questions == MainOptions::Questions::No) policy = ConsoleHost::QuestionPolicy::AlwaysNo;
-    ConsoleHost host(stderr, policy);
-    TIniStore ini;
-    if (!ini.Load(settingsPath) && !options.settingsFile.empty())
-        ShowMessage(host, "Settings file " + settingsPath + " not found; using the defaults.", MessageIcon::Information);
-    // The logging options refine the settings file's logging section.
-    reportOptions.logSettings.Load(ini);
-    ParseReportOptions(afterScaling, reportOptions, rest, error);
-
-    if (options.subcommand == "analyze") {
-        AnalyzeOptions a;
+    const bool analyze = options.subcommand == "analyze";
+    AnalyzeOptions a;
+    if (analyze) {
+        // Parsed before the settings are read: the settings file may be named after "analyze".
         if (!ParseAnalyzeArguments(options.subArguments, a, error)) {
             std::fprintf(stderr, "zeltrak analyze: %s\n%s", error.c_str(), kAnalyzeUsage);
             return 2;
@@ -258,6 +247,37 @@ int main(int argc, char** argv) {
             std::fputs(kAnalyzeUsage, stdout);
             return 0;
         }
+        if (!a.settingsFile.empty() && !options.settingsFile.empty()) {
+            std::fprintf(stderr, "zeltrak analyze: --settings given both before and after \"analyze\"\n");
+            return 2;
+        }
+        if (!a.settingsFile.empty()) options.settingsFile = a.settingsFile;
+    }
+
+    const AppEnvironment env = AppEnvironment::FromProcess();
+    const std::string settingsPath = options.settingsFile.empty() ? SettingsFilePath(env) : options.settingsFile;
+    ConsoleHost::QuestionPolicy policy = ConsoleHost::QuestionPolicy::Defaults;
+    if (options.questions == MainOptions::Questions::Yes) policy = ConsoleHost::QuestionPolicy::AlwaysYes;
+    if (options.questions == MainOptions::Questions::No) policy = ConsoleHost::QuestionPolicy::AlwaysNo;
+    ConsoleHost host(stderr, policy);
+    TIniStore ini;
+    const bool loaded = ini.Load(settingsPath);
+    if (!options.settingsFile.empty()) {
+        // A batch analysis must not quietly run on other settings than the ones it names (a
+        // directory "loads" as an empty document).
+        std::error_code ec;
+        if (analyze && !(loaded && std::filesystem::is_regular_file(settingsPath, ec))) {
+            std::fprintf(stderr, "zeltrak analyze: cannot read the settings file '%s'\n", settingsPath.c_str());
+            return 2;
+        }
+        if (!loaded)
+            ShowMessage(host, "Settings file " + settingsPath + " not found; using the defaults.", MessageIcon::Information);
+    }
+    // The logging options refine the settings file's logging section.
+    reportOptions.logSettings.Load(ini);
+    ParseReportOptions(afterScaling, reportOptions, rest, error);
+
+    if (analyze) {
         const ShellSettings shell = LoadShellSettings(ini, DeviceCounts{}, scaling);
         TAnalysisReports reports = MakeReports(host, reportOptions, ini, shell);
         const int status = RunAnalyze(a, shell.processing, shell.calibration, host, Progress, error, &reports);

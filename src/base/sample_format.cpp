@@ -24,9 +24,9 @@ SampleFormat SampleFormat::Make(uint32_t rate, uint16_t channels, uint16_t bytes
             f.minValue = -8388607;
             f.zeroOffset = 0;
             break;
-        default:  // 4 bytes: ±2^30 leaves headroom for summing two channels in 32 bits
-            f.maxValue = 1073741824;
-            f.minValue = -1073741824;
+        default:  // 4 bytes: full scale at 2^31, where 32-bit files and cards put it
+            f.maxValue = 2147483647;
+            f.minValue = -2147483647;
             f.zeroOffset = 0;
             break;
     }

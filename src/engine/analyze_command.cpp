@@ -87,6 +87,8 @@ bool ParseAnalyzeArguments(const std::vector<std::string>& args, AnalyzeOptions&
             const bool number = ParseUnsigned(v, n);
             if (a == "-o" || a == "--output") {
                 out.output = v;
+            } else if (a == "--settings") {
+                out.settingsFile = v;
             } else if (a == "--fft") {
                 if (!number || n < 32 || n > 1048576 || (n & (n - 1)) != 0) {
                     error = "--fft must be a power of two from 32 to 1048576, not '" + v + "'";

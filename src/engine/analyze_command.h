@@ -26,6 +26,7 @@ class TAnalysisReports;
 struct AnalyzeOptions {
     std::string input;
     std::string output;  // empty: standard output
+    std::string settingsFile;  // empty: the default settings file
     std::optional<uint32_t> fftSize;
     std::optional<uint16_t> window;
     std::optional<uint32_t> averageBlocks;  // unset: the whole file (Infinite)
@@ -39,11 +40,13 @@ struct AnalyzeOptions {
 inline constexpr const char* kAnalyzeUsage =
     "usage: zeltrak analyze FILE.wav [--fft N] [--window NAME] [--average N|infinite]\n"
     "                       [--average-type exponential|linear|vector] [--overlap P]\n"
-    "                       [--decimation D] [--channels MODE] [-o OUT.csv]\n"
+    "                       [--decimation D] [--channels MODE] [--settings FILE.ini] [-o OUT.csv]\n"
     "\n"
     "Analyses the whole file as Post-Processing mode does and writes the averaged spectrum as\n"
     "CSV (frequency in Hz, then one column per spectrum in dB; -999.9 means no value).\n"
     "Unset options come from the settings file, except --average, which defaults to infinite.\n"
+    "  --settings FILE  the settings file to read instead of the default one (it may also\n"
+    "                   stand before \"analyze\"); it must exist\n"
     "  --fft N          FFT size, a power of two from 32 to 1048576\n"
     "  --window NAME    bartlett blackman flattop hamming hanning kaiser parzen triangular\n"
     "                   uniform gaussian\n"

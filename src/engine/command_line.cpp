@@ -2,17 +2,23 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 
 namespace zeltrak {
 
 bool ParseMainArguments(const std::vector<std::string>& args, MainOptions& out, std::string& error) {
-    if (!args.empty() && args[0] == "analyze") {
-        out.subcommand = args[0];
-        out.subArguments.assign(args.begin() + 1, args.end());
-        return true;
-    }
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (a == "analyze" && out.file.empty()) {
+            // Only the options that concern any run may come before the sub-command.
+            if (out.headless || out.report || out.frames != 0 || out.seconds != 0.0) {
+                error = "--headless, --report, --frames and --seconds do not apply to analyze";
+                return false;
+            }
+            out.subcommand = a;
+            out.subArguments.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+            return true;
+        }
         auto value = [&](std::string& v) {
             if (i + 1 >= args.size()) {
                 error = "option " + a + " needs a value";

@@ -22,7 +22,7 @@ struct MainOptions {
 
 inline constexpr const char* kMainUsage =
     "usage: zeltrak [--headless] [--frames N] [--seconds S] [--yes|--no] [--settings FILE] [--report] [FILE]\n"
-    "       zeltrak analyze FILE.wav [options]   (zeltrak analyze --help)\n"
+    "       zeltrak [--settings FILE] analyze FILE.wav [options]   (zeltrak analyze --help)\n"
     "\n"
     "  --headless       run without windows: Real-Time analysis of the input device with one\n"
     "                   status line per second, or, with FILE.wav, the file analysed to its end\n"

@@ -344,7 +344,7 @@ bool TWaveFile::LoadIntoMemory(RiffFile& file, const Layout& layout) {
             return false;
         }
     } else {
-        // Full scale of 32-bit samples is 2^30, so +-1.0 maps onto it and overs up to +-2.0 survive.
+        // +-1.0 is the 32-bit full scale; overs saturate at the integer limits.
         const double scale = static_cast<double>(SampleFormat::Make(1, 1, 4).maxValue);
         const uint64_t samples = frames * layout.format.channels;
         const unsigned width = layout.sourceBytesPerSample;

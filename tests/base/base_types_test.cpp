@@ -25,7 +25,7 @@ TEST(SampleFormatRule, LimitsFollowFromEveryWidth) {
         {1, 8, 255, 0, 127},
         {2, 16, 32767, -32767, 0},
         {3, 24, (1 << 23) - 1, -((1 << 23) - 1), 0},
-        {4, 32, 1 << 30, -(1 << 30), 0},
+        {4, 32, 2147483647, -2147483647, 0},
     };
     for (const WidthCase& c : cases) {
         for (uint16_t channels : {1, 2}) {
@@ -56,7 +56,7 @@ TEST(SampleFormatRule, FullScaleIsHalfTheRange) {
     EXPECT_DOUBLE_EQ(SampleFormat::Make(44100, 1, 1).FullScale(), 127.5);
     EXPECT_DOUBLE_EQ(SampleFormat::Make(44100, 1, 2).FullScale(), 32767.0);
     EXPECT_DOUBLE_EQ(SampleFormat::Make(44100, 1, 3).FullScale(), 8388607.0);
-    EXPECT_DOUBLE_EQ(SampleFormat::Make(44100, 1, 4).FullScale(), 1073741824.0);
+    EXPECT_DOUBLE_EQ(SampleFormat::Make(44100, 1, 4).FullScale(), 2147483647.0);
     EXPECT_EQ(SampleFormat::Make(96000, 2, 3).BytesPerSecond(), 96000u * 6u);
 }
 

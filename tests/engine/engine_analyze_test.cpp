@@ -21,11 +21,12 @@ TEST(AnalyzeOptions, ParsesEveryOptionAndRefusesBadValues) {
     std::string error;
     ASSERT_TRUE(ParseAnalyzeArguments({"in.wav", "--fft", "8192", "--window", "Flat top", "--average", "Infinite",
                                        "--average-type", "vector", "--overlap", "75", "--decimation", "4",
-                                       "--channels", "tfc-rl", "-o", "out.csv"},
+                                       "--channels", "tfc-rl", "-o", "out.csv", "--settings", "my.ini"},
                                       o, error))
         << error;
     EXPECT_EQ(o.input, "in.wav");
     EXPECT_EQ(o.output, "out.csv");
+    EXPECT_EQ(o.settingsFile, "my.ini");
     EXPECT_EQ(*o.fftSize, 8192u);
     EXPECT_EQ(*o.window, 2);
     EXPECT_EQ(*o.averageBlocks, kInfiniteAverageBlocks);
@@ -72,9 +73,17 @@ TEST(AnalyzeOptions, MainCommandLine) {
     MainOptions a;
     ASSERT_TRUE(ParseMainArguments({"analyze", "x.wav", "--fft", "64"}, a, error));
     EXPECT_EQ(a.subcommand, "analyze");
-    EXPECT_EQ(a.subArguments.size(), 3u);
+    EXPECT_EQ(a.subArguments, (std::vector<std::string>{"x.wav", "--fft", "64"}));
+    // The sub-command may follow the options every run shares; its own arguments stay its own.
+    MainOptions s;
+    ASSERT_TRUE(ParseMainArguments({"--settings", "my.ini", "--yes", "analyze", "x.wav", "--settings", "b.ini"}, s, error));
+    EXPECT_EQ(s.subcommand, "analyze");
+    EXPECT_EQ(s.settingsFile, "my.ini");
+    EXPECT_EQ(s.questions, MainOptions::Questions::Yes);
+    EXPECT_EQ(s.subArguments, (std::vector<std::string>{"x.wav", "--settings", "b.ini"}));
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--frames", "0"}, {"--frames", "-3"}, {"--seconds", "abc"}, {"--wat"}, {"a.wav", "b.wav"}}) {
+             {"--frames", "0"}, {"--frames", "-3"}, {"--seconds", "abc"}, {"--wat"}, {"a.wav", "b.wav"},
+             {"--headless", "analyze", "x.wav"}, {"--frames", "3", "analyze", "x.wav"}, {"a.wav", "analyze"}}) {
         MainOptions x;
         EXPECT_FALSE(ParseMainArguments(args, x, error)) << args[0];
     }

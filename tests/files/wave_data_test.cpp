@@ -177,7 +177,7 @@ TEST(WaveData, StatisticsMatchADirectComputation) {
     TWaveData w(1000, SampleFormat::Make(8000, 2, 2));
     double sp = 0, sn = 0;
     uint32_t cp = 0, cn = 0;
-    int32_t mn = 1 << 30, mx = -(1 << 30);
+    int32_t mn = INT32_MAX, mx = INT32_MIN;
     for (uint32_t i = 0; i < 1000; ++i) {
         int32_t v = static_cast<int32_t>(std::lround(20000 * std::sin(i * 0.05) + 300 * std::cos(i * 1.7)));
         ASSERT_TRUE(w.PutSample(v, i, 1));
@@ -199,7 +199,7 @@ TEST(WaveData, StatisticsMatchADirectComputation) {
     EXPECT_EQ(s.countNegative, cn);
     EXPECT_EQ(cp + cn, 800u);
     ASSERT_TRUE(w.Statistics(990, 5000, 1, false, s));  // end cut to the last frame
-    int32_t tailMin = 1 << 30, tailMax = -(1 << 30);
+    int32_t tailMin = INT32_MAX, tailMax = INT32_MIN;
     for (uint32_t i = 990; i < 1000; ++i) {
         tailMin = std::min(tailMin, static_cast<int32_t>(w.GetSample(i, 1, false)));
         tailMax = std::max(tailMax, static_cast<int32_t>(w.GetSample(i, 1, false)));

@@ -308,8 +308,9 @@ TEST(WaveFile, BadFilesGiveTheMessageAndTheErrorFlag) {
 TEST(WaveFile, FloatSamplesOpenAsThirtyTwoBitIntegers) {
     TempDir dir;
     const std::string name = dir.File("float.wav");
-    const double values[] = {0.5, -0.25, 1.0, -1.0, 3.0, std::nan(""), 1e-9, -0.75};
-    const int32_t expected[] = {1 << 29, -(1 << 28), 1 << 30, -(1 << 30), INT32_MAX, 0, 1, -805306368};
+    // +-1.0 is full scale, 2^31 - 1; fractions truncate toward zero and overs saturate.
+    const double values[] = {0.5, -0.25, 1.0, -1.0, 3.0, std::nan(""), 1e-9, -1.5};
+    const int32_t expected[] = {1073741823, -536870911, 2147483647, -2147483647, INT32_MAX, 0, 2, INT32_MIN};
     std::vector<uint8_t> f32, f64;
     for (double v : values) {
         Put32(f32, std::bit_cast<uint32_t>(static_cast<float>(v)));

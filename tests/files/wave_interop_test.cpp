@@ -2,6 +2,7 @@
 // sample, and files they write must open here with the same samples they report.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "files/wave_file.h"
@@ -145,7 +146,7 @@ TEST(WaveInterop, SoxFloatFilesOpenScaledToThirtyTwoBits) {
     TempDir work;
     const std::string name = dir.File("float.wav");
     ASSERT_EQ(RunQuiet("sox -n -b 32 -e floating-point -c 2 -r 8000 " + Q(name) + " synth 0.02 sine 440 sine 50 vol 0.5"), 0);
-    // sox scales float to 32-bit integers at 2^31; ours sit at 2^30, one bit lower.
+    // sox rounds float to 32-bit integers at 2^31; we truncate at 2^31 - 1: two steps apart at most.
     ASSERT_EQ(RunQuiet("sox " + Q(name) + " -t raw -L -b 32 -e signed-integer " + Q(dir.File("ref.raw"))), 0);
     const auto reference = ReadAll(dir.File("ref.raw"));
     SampleFormat format;
@@ -155,7 +156,43 @@ TEST(WaveInterop, SoxFloatFilesOpenScaledToThirtyTwoBits) {
     for (size_t i = 0; i + 4 <= ours.size(); i += 4) {
         int64_t r = static_cast<int32_t>(Get32(reference, i));
         int64_t o = static_cast<int32_t>(Get32(ours, i));
-        ASSERT_LE(std::llabs(o * 2 - r), 2) << i;
+        ASSERT_LE(std::llabs(o - r), 2) << i;
+    }
+}
+
+TEST(WaveInterop, SoxSinesReadAtTheirLevelInEveryWidth) {
+    if (!HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
+    TempDir dir;
+    const struct {
+        int bits;
+        const char* encoding;
+    } widths[] = {{8, "unsigned-integer"}, {16, "signed-integer"}, {24, "signed-integer"},
+                  {32, "signed-integer"}, {32, "floating-point"}};
+    const std::string name = dir.File("sine.wav");
+    for (const auto& w : widths) {
+        for (double db : {-1.0, -6.0206, -20.0}) {
+            SCOPED_TRACE(testing::Message() << w.bits << " bit " << w.encoding << ", " << db << " dBFS");
+            ASSERT_EQ(RunQuiet("sox -D -n -r 48000 -c 1 -b " + std::to_string(w.bits) + " -e " + w.encoding + " " +
+                               Q(name) + " synth 1 sine 1000 vol " + std::to_string(db) + "dB"),
+                      0);
+            ScriptedHost host;
+            TWaveFile file(host, name, TWaveFile::kMemoryMode, false);
+            ASSERT_FALSE(file.Error());
+            const uint32_t n = file.Length();
+            ASSERT_EQ(n, 48000u);
+            // Calibrated samples with the default full scale of 1 are fractions of full scale.
+            // Unsigned 8-bit silence sits one step below sox's, so the level is taken about the mean.
+            double sum = 0.0, squares = 0.0;
+            for (uint32_t i = 0; i < n; ++i) {
+                const double x = file.GetSample(i, 0, true);
+                sum += x;
+                squares += x * x;
+            }
+            const double mean = sum / n;
+            // Over whole cycles a sine's peak is sqrt(2) times its rms.
+            const double peak = std::sqrt(2.0 * (squares / n - mean * mean));
+            EXPECT_NEAR(20.0 * std::log10(peak), db, 0.05);
+        }
     }
 }
 

@@ -109,14 +109,14 @@ TEST(LoopbackWire, OutputVolumeScalesEachChannel) {
     ASSERT_EQ(in.Open(card, WaveDirection::Input, Pcm(8000, 2, 4)), kWaveOk);
     ASSERT_EQ(out.Open(card, WaveDirection::Output, Pcm(8000, 2, 4)), kWaveOk);
     out.data.resize(8);
-    Put32(out.data, 0, 1 << 30);
+    Put32(out.data, 0, 1 << 30);  // half of the 2^31 full scale
     Put32(out.data, 1, 1 << 30);
     out.Queue(8);
     in.Queue(8);
     in.stream->Start();
     card.Advance(1);
-    EXPECT_NEAR(Sample32(in.data, 0) / 1073741824.0, 32768.0 / 65535.0, 1e-9);
-    EXPECT_NEAR(Sample32(in.data, 1) / 1073741824.0, 16384.0 / 65535.0, 1e-9);
+    EXPECT_NEAR(Sample32(in.data, 0) / 2147483648.0, 0.5 * 32768.0 / 65535.0, 1e-9);
+    EXPECT_NEAR(Sample32(in.data, 1) / 2147483648.0, 0.5 * 16384.0 / 65535.0, 1e-9);
 }
 
 double Rms(const std::vector<uint8_t>& d, int channel, size_t frames) {
