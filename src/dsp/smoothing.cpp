@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <utility>
 #include <new>
 
 #include "base/strings.h"
@@ -12,15 +14,6 @@
 namespace zeltrak {
 
 namespace {
-
-// Correction exponents (dB / 20) by type: amplitude (mode 2) and energy (mode 1).
-// Uniform is never corrected; Gaussian has no correction. The energy exponents are
-// -log10(mean w²)/2. Parzen's are derived for the symmetric window built below: mean w² is
-// 151/560, giving 0.2846, and the coherent gain 0.375 gives 0.426 for the amplitude (the
-// older -0.486 and -0.1675 only fit a window taken on signed x, which swings to -11, and
-// would misread the symmetric window's levels by 15 and 12 dB).
-constexpr double kAmplitudeExponent[10] = {0.319, 0.3875, 0.0, 0.285, 0.315, 0.3685, 0.426, 0.319, 0.0, 0.0};
-constexpr double kEnergyExponent[10] = {0.24, 0.2585, -0.2675, 0.2005, 0.213, 0.248, 0.2846, 0.239, 0.0, 0.0};
 
 // The constants the windows are defined with (deliberately not full-precision π).
 constexpr double kPiHamming = 3.1415927;
@@ -39,6 +32,25 @@ double BesselI0(double z) {
         if (term / sum < 0.0001) break;
     }
     return sum;
+}
+
+uint32_t MainLobeHalfWidth(uint16_t type) {
+    //                               Bart Black Flat Hamm Hann Kais Parz Tri Unif Gauss
+    constexpr uint32_t kHalfWidth[10] = {2, 3, 4, 2, 2, 3, 4, 2, 1, 4};
+    return type < TSmoothing::GetTypeCount() ? kHalfWidth[type] : 1;
+}
+
+double WindowNoiseBandwidth(uint16_t type, uint32_t size) {
+    if (type == kWindowUniform || type >= TSmoothing::GetTypeCount() || size == 0) return 1.0;
+    using Key = std::pair<uint16_t, uint32_t>;
+    thread_local std::map<Key, double> cache;
+    const Key key{type, size};
+    if (auto it = cache.find(key); it != cache.end()) return it->second;
+    const TSmoothing window(size, type, kCorrectionNone);
+    const double enbw = window.error() ? 1.0 : window.NoiseBandwidth();
+    if (cache.size() > 64) cache.clear();
+    cache.emplace(key, enbw);
+    return enbw;
 }
 
 TSmoothing::TSmoothing(uint32_t size, uint16_t type, uint16_t correctionMode, Host* host) : host_(host) {
@@ -165,17 +177,25 @@ void TSmoothing::Build() {
     if (type_ == kWindowUniform) {
         // Never applied; unit weights keep sums over the coefficients meaningful.
         std::fill(coefficients_.begin(), coefficients_.end(), 1.0f);
+        noiseBandwidth_ = 1.0;
         return;
     }
-    double exponent = 0;
-    if (correctionMode_ == kCorrectionAmplitude)
-        exponent = kAmplitudeExponent[type_];
-    else if (correctionMode_ == kCorrectionEnergy)
-        exponent = kEnergyExponent[type_];
-    if (exponent != 0) {
-        const double factor = std::pow(10.0, exponent);
-        for (uint32_t i = 0; i < n; ++i) w[i] = static_cast<float>(w[i] * factor);
+    // The corrections come from the coefficients themselves, so that a tone on a bin reads its
+    // true level (amplitude) or the power of a broadband signal reads true (energy) for every
+    // window and size; rounded tables would leave tenths of a decibel.
+    double sum = 0.0, sumSquares = 0.0;
+    for (uint32_t i = 0; i < n; ++i) {
+        sum += w[i];
+        sumSquares += static_cast<double>(w[i]) * w[i];
     }
+    noiseBandwidth_ = sum != 0.0 ? n * sumSquares / (sum * sum) : 1.0;
+    double factor = 1.0;
+    if (correctionMode_ == kCorrectionAmplitude && sum > 0.0)
+        factor = n / sum;
+    else if (correctionMode_ == kCorrectionEnergy && sumSquares > 0.0)
+        factor = std::sqrt(n / sumSquares);
+    if (factor != 1.0)
+        for (uint32_t i = 0; i < n; ++i) w[i] = static_cast<float>(w[i] * factor);
 }
 
 void TSmoothing::GetName(int type, char* buffer, size_t bufferSize) {

@@ -25,8 +25,8 @@ enum WindowType : uint16_t {
 // Correction applied to the coefficients after they are built.
 enum WindowCorrection : uint16_t {
     kCorrectionNone = 0,
-    kCorrectionEnergy = 1,     // broadband and fractional-octave power reads correctly
-    kCorrectionAmplitude = 2,  // a tone's peak reads its true level
+    kCorrectionEnergy = 1,     // coefficients scaled to rms 1: broadband power reads correctly
+    kCorrectionAmplitude = 2,  // coefficients scaled to mean 1: a tone's peak reads its true level
 };
 
 // A smoothing window of one type and length with its correction factor built in.
@@ -53,6 +53,9 @@ public:
 
     uint32_t error() const { return error_; }
     const float* Coefficients() const { return coefficients_.data(); }
+    // Equivalent noise bandwidth in bins, N·Σw²/(Σw)²: how many bins' worth of noise one bin
+    // of a tone-calibrated (amplitude-corrected) spectrum holds. 1 for Uniform.
+    double NoiseBandwidth() const { return noiseBandwidth_; }
 
     // out[i] = in[i]·w[i]. Uniform copies (Apply) or does nothing (ApplyInPlace).
     void Apply(const float* in, float* out) const;
@@ -75,8 +78,17 @@ private:
     uint16_t type_ = kWindowUniform;
     std::vector<float> coefficients_;
     uint16_t correctionMode_ = kCorrectionNone;
+    double noiseBandwidth_ = 1.0;
     Host* host_ = nullptr;
 };
+
+// Equivalent noise bandwidth in bins of a window type at a size (cached; 1 for Uniform or an
+// invalid type).
+double WindowNoiseBandwidth(uint16_t type, uint32_t size);
+
+// Half-width in bins of the main lobe of a window type's transform (to its first null, or where
+// a Gaussian's falls below the others' sidelobes): the bins that hold a tone's power.
+uint32_t MainLobeHalfWidth(uint16_t type);
 
 // Modified Bessel function of order zero by its series, to the 1e-4 relative term the
 // Kaiser window is defined with.

@@ -13,6 +13,7 @@
 #include "base/strings.h"
 #include "dsp/fft.h"
 #include "dsp/octave_bands.h"
+#include "dsp/smoothing.h"
 #include "dsp/scaling_strings.h"
 #include "dsp/spectral_strings.h"
 #include "dsp/weighting.h"
@@ -110,8 +111,12 @@ TSpectralData::TSpectralData(const SpectralSettings& settings, const SpectralSca
     nyquist_ = static_cast<float>(settings.format.rate * static_cast<double>(settings.samplingRateCorrection) *
                                   0.5 / decimation);
     binWidth_ = bins_ ? nyquist_ / static_cast<float>(bins_) : 0.0f;
-    // PSD is a per-hertz view of bins; band sums are powers and take no such factor.
-    if (psdFlag_ && !InBands() && binWidth_ > 0.0f) psdFactor_ = std::sqrt(binWidth_);
+    if (settings.windowCorrection == kCorrectionAmplitude && ValidFFTSize(fftSize_))
+        binNoiseBandwidth_ = WindowNoiseBandwidth(static_cast<uint16_t>(windowType_), fftSize_);
+    // PSD is a per-hertz view of bins: the power of a bin over the bandwidth its noise comes
+    // from. Band sums are powers and take no such factor.
+    if (psdFlag_ && !InBands() && binWidth_ > 0.0f)
+        psdFactor_ = static_cast<float>(std::sqrt(binWidth_ * binNoiseBandwidth_));
 
     // A size of 0 (or one the transform cannot take) comes from the caller, not the user:
     // the object is simply unusable.

@@ -8,6 +8,7 @@
 
 #include "base/sample_format.h"
 #include "dsp/averaging_types.h"
+#include "dsp/smoothing.h"
 #include "dsp/spline.h"
 #include "files/calibration_record.h"
 
@@ -32,6 +33,9 @@ struct SpectralSettings {
     uint32_t averageType = kAverageExponential;
     bool peakHold = false;
     uint32_t smoothingWindow = 4;
+    // The correction of the window the frames are multiplied with (kCorrectionAmplitude or
+    // kCorrectionEnergy): densities and summed powers need to know how much noise a bin holds.
+    uint16_t windowCorrection = kCorrectionAmplitude;
 };
 
 // The scaling values a spectral object is built from.
@@ -140,6 +144,12 @@ public:
     bool Calibrated() const { return calibrated_; }
     float Gain() const { return gain_; }
     float PsdFactor() const { return psdFactor_; }
+    // Turns a sum of averaged bin powers into the power of the signal they hold: 1/ENBW for a
+    // window corrected for tones (each bin also holds noise from ENBW bins' width), 1 for an
+    // energy-corrected one, the bin width for a density.
+    double SummedPowerFactor() const { return static_cast<double>(psdFactor_) * psdFactor_ / binNoiseBandwidth_; }
+    // Noise bandwidth of one bin in bins: the window's ENBW when it is corrected for tones.
+    double BinNoiseBandwidth() const { return binNoiseBandwidth_; }
     const float* Weighting() const { return error_ ? nullptr : weighting_.get(); }
     const float* Compensation() const { return error_ ? nullptr : compensation_.get(); }
     // Axis labels: the record's when calibrated, else percent of full scale and relative dB.
@@ -251,6 +261,7 @@ private:
     CalibrationRecord calibration_{};
     float gain_ = 1.0f;
     float psdFactor_ = 1.0f;
+    double binNoiseBandwidth_ = 1.0;
     uint32_t psdFlag_ = 0;
     uint32_t psdType_ = 0;
 

@@ -116,6 +116,7 @@ bool TEngine::Rebuild() {
     ss.averageType = s.AverageType;
     ss.peakHold = s.PeakHold != 0;
     ss.smoothingWindow = s.SmoothingWindow;
+    ss.windowCorrection = settings_.WindowCorrectionMode();
     SpectralScaling sc;
     sc.ampScaleType = settings_.Scaling().AmpScaleType;
     sc.freqScaleType = settings_.Scaling().FreqScaleType;

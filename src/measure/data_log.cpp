@@ -312,7 +312,7 @@ bool TDataLog::LogSpectrum(const TSpectralData* left, const TSpectralData* right
             if (two) column("\t%6.6f", Measure(CodeOfType(settings_.DataType), *right, context_));
             break;
         case kLogNoiseFigure:
-            column("\t%6.6f", MeasureNoiseFigure(left, right, context_.noiseFigurePolarity));
+            column("\t%6.6f", MeasureNoiseFigure(left, right, context_));
             break;
         case kLogTimeDelay:
             if (!delay) return false;

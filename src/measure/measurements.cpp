@@ -11,6 +11,7 @@
 
 #include "base/numeric.h"
 #include "dsp/bin_axis.h"
+#include "dsp/peak_interpolation.h"
 #include "dsp/smoothing.h"
 #include "dsp/weighting.h"
 
@@ -158,27 +159,6 @@ std::pair<uint32_t, uint32_t> PeakExtent(const TSpectralData& s, uint32_t b) {
     return {static_cast<uint32_t>(lo), static_cast<uint32_t>(hi)};
 }
 
-double WindowPowerCorrection(uint32_t windowType, uint32_t fftSize) {
-    if (windowType == kWindowUniform || fftSize == 0) return 1.0;
-    using Key = std::pair<uint32_t, uint32_t>;
-    thread_local std::map<Key, double> cache;
-    const Key key{windowType, fftSize};
-    if (auto it = cache.find(key); it != cache.end()) return it->second;
-    TSmoothing window(fftSize, static_cast<uint16_t>(windowType), kCorrectionAmplitude);
-    double c = 1.0;
-    if (!window.error() && window.GetSize() == fftSize) {
-        // By Parseval the bins of a frame hold its power times the window's mean square, for a
-        // tone and for noise alike; the correction takes that factor out again.
-        double sumSquares = 0.0;
-        const float* w = window.Coefficients();
-        for (uint32_t i = 0; i < fftSize; ++i) sumSquares += static_cast<double>(w[i]) * w[i];
-        if (sumSquares > 0.0) c = static_cast<double>(fftSize) / sumSquares;
-    }
-    if (cache.size() > 64) cache.clear();
-    cache.emplace(key, c);
-    return c;
-}
-
 double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmic, int mode,
                  const MeasurementContext& context) {
     if (!s.AveragePower() || s.Bins() == 0) return logarithmic ? kNoDecibels : 0.0;
@@ -214,8 +194,7 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
         lo = std::min(std::max<int64_t>(lo, 3), last);
         hi = std::min(hi, last);
         for (int64_t k = lo; k <= hi; ++k) sum += std::max(0.0, P(s, k));
-        if (s.PsdFactor() != 1.0f) sum *= s.BinWidth();
-        sum *= WindowPowerCorrection(s.WindowType(), s.FFTSize());
+        sum *= s.SummedPowerFactor();
         if (!(sum > 0.0)) return logarithmic ? kNoDecibels : 0.0;
         if (logarithmic) return Db10(sum) + UnitOffset(s, context);
         return std::sqrt(sum) * (percent ? kPercentPerFullScale : 1.0);
@@ -249,67 +228,151 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
         lo = std::min(std::max<int64_t>(lo, 3), last);
         hi = std::min(hi, last);
         for (int64_t k = lo; k <= hi; ++k) term(k, 1.0);
-        sum *= WindowPowerCorrection(s.WindowType(), s.FFTSize());
     }
+    sum *= s.SummedPowerFactor();
     if (!(sum > 0.0)) return logarithmic ? kNoDecibels : 0.0;
     if (logarithmic) return Db10(sum) + UnitOffset(s, context);
     return std::sqrt(sum) * (percent ? kPercentPerFullScale : 1.0);
 }
 
-double MeasureTHD(const TSpectralData& s) {
+ToneLobe ToneAt(const TSpectralData& s, uint32_t b) {
+    ToneLobe lobe;
     const int64_t n = s.Bins();
-    const int64_t b0 = s.PeakBin();
-    const double p0 = P(s, b0);
-    if (!(p0 > 0.0)) return 0.0;
-    const double a0 = std::sqrt(p0);
-    const double f0 = MeasureBinToFreq(s, static_cast<uint32_t>(b0));
-    if (f0 <= 1.0) return 0.0;
-    const double fu = 0.99 * s.Nyquist();
-    const int harmonics = std::min(TruncToInt32(fu / f0) + 1, kMaxHarmonics);
+    if (!s.AveragePower() || b >= n) return lobe;
+    const int64_t reach = MainLobeHalfWidth(static_cast<uint16_t>(s.WindowType()));
+    int64_t lo = b, hi = b;
+    // Outward while the skirt does not rise: a neighbouring tone or the noise floor ends it.
+    while (lo > 1 && b - lo < reach && P(s, lo - 1) <= P(s, lo)) --lo;
+    while (hi < n - 2 && hi - b < reach && P(s, hi + 1) <= P(s, hi)) ++hi;
     double sum = 0.0;
-    for (int i = 1; i < harmonics; ++i) {
-        const int64_t m = static_cast<int64_t>(i + 1) * b0;
-        const int64_t w = 2 * i + 2;
-        double largest = 0.0;
-        for (int64_t k = std::max<int64_t>(m - w, 1); k <= m + w && k < n; ++k) largest = std::max(largest, P(s, k));
-        sum += largest;
+    for (int64_t k = lo; k <= hi; ++k) sum += std::max(0.0, P(s, k));
+    lobe.lo = static_cast<uint32_t>(lo);
+    lobe.hi = static_cast<uint32_t>(hi);
+    lobe.peak = b;
+    lobe.power = sum * s.SummedPowerFactor();
+    return lobe;
+}
+
+double InterpolatedFrequency(const TSpectralData& s, uint32_t b) {
+    if (b == 0 || b + 1 >= s.Bins() || !s.AveragePower()) return MeasureBinToFreq(s, b);
+    const double offset =
+        PeakOffset(static_cast<uint16_t>(s.WindowType()), s.FFTSize(), P(s, b - 1), P(s, b), P(s, b + 1));
+    return (b + offset) * static_cast<double>(s.BinWidth());
+}
+
+namespace {
+
+// The bins of the measured band: from the band's low edge (above the main lobe of DC) to its
+// high edge (below the last bin, which is never averaged).
+struct BandBins {
+    int64_t first = 0;
+    int64_t last = -1;
+};
+
+BandBins MeasuredBand(const TSpectralData& s, const MeasurementContext& c) {
+    const double width = s.BinWidth();
+    if (!(width > 0.0) || s.Bins() < 3) return {};
+    BandBins band;
+    band.first = std::max<int64_t>(1, static_cast<int64_t>(std::ceil(std::max(0.0, c.bandLowHz) / width)));
+    const double top = std::min<double>(c.bandHighHz, s.Nyquist());
+    band.last = std::min<int64_t>(static_cast<int64_t>(std::floor(top / width)), static_cast<int64_t>(s.Bins()) - 2);
+    return band;
+}
+
+}  // namespace
+
+ToneAnalysis AnalyseTone(const TSpectralData& s, const MeasurementContext& c) {
+    ToneAnalysis a;
+    const int64_t n = s.Bins();
+    const uint32_t b0 = s.PeakBin();
+    const double width = s.BinWidth();
+    if (!s.AveragePower() || !(P(s, b0) > 0.0) || !(width > 0.0)) return a;
+    // a "tone" at DC is no tone: nothing to measure against
+    const double frequency = InterpolatedFrequency(s, b0);
+    if (!(frequency > 1.0)) return a;
+    const ToneLobe fundamental = ToneAt(s, b0);
+    a.tone = fundamental.power;
+    a.frequency = frequency;
+
+    // 1 marks DC's main lobe and the fundamental (noise is filled in there), 2 a harmonic.
+    std::vector<uint8_t> taken(static_cast<size_t>(n), 0);
+    const auto mark = [&](const ToneLobe& lobe, uint8_t what) {
+        for (uint32_t k = lobe.lo; k <= lobe.hi; ++k)
+            if (!taken[k]) taken[k] = what;
+    };
+    const int64_t dcLobe = MainLobeHalfWidth(static_cast<uint16_t>(s.WindowType()));
+    for (int64_t k = 0; k <= std::min(dcLobe, n - 1); ++k) taken[static_cast<size_t>(k)] = 1;
+    mark(fundamental, 1);
+
+    const double top = std::min(0.99 * s.Nyquist(), c.bandHighHz);
+    const int harmonics = std::min(TruncToInt32(top / a.frequency), kMaxHarmonics);
+    for (int h = 2; h <= harmonics; ++h) {
+        const int64_t centre = std::llround(h * a.frequency / width);
+        if (centre < 1 || centre > n - 2) break;
+        // the nearest bin is the harmonic's unless its neighbour holds more
+        int64_t best = centre;
+        for (int64_t k = std::max<int64_t>(centre - 1, 1); k <= std::min(centre + 1, n - 2); ++k)
+            if (P(s, k) > P(s, best)) best = k;
+        if (taken[static_cast<size_t>(best)]) continue;
+        ToneLobe lobe = ToneAt(s, static_cast<uint32_t>(best));
+        double sum = 0.0;
+        for (uint32_t k = lobe.lo; k <= lobe.hi; ++k)
+            if (!taken[k]) sum += std::max(0.0, P(s, k));
+        a.harmonics += sum * s.SummedPowerFactor();
+        mark(lobe, 2);
     }
-    return sum > 0.0 ? 100.0 * std::sqrt(sum) / a0 : 0.0;
+
+    const BandBins band = MeasuredBand(s, c);
+    double rest = 0.0, harmonic = 0.0;
+    int64_t restCount = 0, filled = 0, harmonicCount = 0;
+    for (int64_t k = band.first; k <= band.last; ++k) {
+        const double v = std::max(0.0, P(s, k));
+        switch (taken[static_cast<size_t>(k)]) {
+            case 0: rest += v; ++restCount; break;
+            case 1: ++filled; break;
+            default: harmonic += v; ++harmonicCount; break;
+        }
+    }
+    // Bins under a tone hold noise too: they get the mean of the bins that hold noise alone.
+    const double mean = restCount ? rest / static_cast<double>(restCount) : 0.0;
+    const double factor = s.SummedPowerFactor();
+    a.noise = (rest + mean * static_cast<double>(filled + harmonicCount)) * factor;
+    a.noiseAndDistortion = (rest + harmonic + mean * static_cast<double>(filled)) * factor;
+    return a;
 }
 
-ToneDecomposition DecomposeTones(const TSpectralData& s) {
-    const std::vector<PeakResult> peaks = FindPeaks(s, 3, static_cast<int64_t>(s.Bins()) - 1, kMaxPeakPasses);
-    ToneDecomposition d;
-    d.tone = PowerAt(s, peaks[0].frequency);
-    for (int k = 1; k < kMaxPeakPasses; ++k) d.rest += PowerAt(s, peaks[static_cast<size_t>(k)].frequency);
-    return d;
+double ThdOf(const ToneAnalysis& a) {
+    if (!(a.tone > 0.0) || !(a.harmonics > 0.0)) return 0.0;
+    return 100.0 * std::sqrt(a.harmonics / a.tone);
 }
-
-double ThdnOf(const ToneDecomposition& d) {
-    if (!(d.tone > 0.0) || !(d.rest > 0.0)) return 0.0;
-    return 100.0 * std::sqrt(d.rest) / std::sqrt(d.tone);
+double ThdnOf(const ToneAnalysis& a) {
+    if (!(a.tone > 0.0) || !(a.noiseAndDistortion > 0.0)) return 0.0;
+    return 100.0 * std::sqrt(a.noiseAndDistortion / a.tone);
 }
-double SnrOf(const ToneDecomposition& d) { return Db10(d.tone) - Db10(d.rest); }
-double SinadOf(const ToneDecomposition& d) { return Db10(d.tone + d.rest) - Db10(d.rest); }
+double SnrOf(const ToneAnalysis& a) { return a.tone > 0.0 ? Db10(a.tone) - Db10(a.noise) : 0.0; }
+double SinadOf(const ToneAnalysis& a) { return a.tone > 0.0 ? Db10(a.tone) - Db10(a.noiseAndDistortion) : 0.0; }
 
-double MeasureTHDN(const TSpectralData& s) { return ThdnOf(DecomposeTones(s)); }
-double MeasureSNR(const TSpectralData& s) { return SnrOf(DecomposeTones(s)); }
-double MeasureSINAD(const TSpectralData& s) { return SinadOf(DecomposeTones(s)); }
+double MeasureTHD(const TSpectralData& s, const MeasurementContext& c) { return ThdOf(AnalyseTone(s, c)); }
+double MeasureTHDN(const TSpectralData& s, const MeasurementContext& c) { return ThdnOf(AnalyseTone(s, c)); }
+double MeasureSNR(const TSpectralData& s, const MeasurementContext& c) { return SnrOf(AnalyseTone(s, c)); }
+double MeasureSINAD(const TSpectralData& s, const MeasurementContext& c) { return SinadOf(AnalyseTone(s, c)); }
 
 double MeasureIMD(const TSpectralData& s) {
     const int64_t n = s.Bins();
     const PeakResult high = FindPeak(s, MeasureFreqToBin(s, 1000.0), n - 1, 0);
+    if (!high.found) return 0.0;
     const double f2 = high.frequency;
-    const double p2 = PowerAt(s, f2);
-    const double a2 = p2 > 0.0 ? std::sqrt(p2) : 0.0;
-    const int64_t b2 = MeasureFreqToBin(s, f2);
+    const ToneLobe carrier = ToneAt(s, high.bin);
+    const int64_t b2 = high.bin;
     double sum = 0.0;
-    for (const PeakResult& r : FindPeaks(s, b2 + 4, MeasureFreqToBin(s, f2 + 200.0), kMaxPeakPasses))
-        sum += PowerAt(s, r.frequency);
-    for (const PeakResult& r : FindPeaks(s, MeasureFreqToBin(s, f2 - 200.0), b2 - 4, kMaxPeakPasses))
-        sum += PowerAt(s, r.frequency);
-    if (!(sum > 0.0) || !(a2 > 0.0)) return 0.0;
-    return 100.0 * std::sqrt(sum) / a2;
+    const auto sidebands = [&](int64_t lo, int64_t hi) {
+        for (const PeakResult& r : FindPeaks(s, lo, hi, kMaxPeakPasses))
+            if (r.found && (r.bin < carrier.lo || r.bin > carrier.hi)) sum += ToneAt(s, r.bin).power;
+    };
+    sidebands(b2 + 4, MeasureFreqToBin(s, f2 + 200.0));
+    sidebands(MeasureFreqToBin(s, f2 - 200.0), b2 - 4);
+    if (!(sum > 0.0) || !(carrier.power > 0.0)) return 0.0;
+    return 100.0 * std::sqrt(sum / carrier.power);
 }
 
 SfdrResult MeasureSFDR(const TSpectralData& s) {
@@ -327,12 +390,15 @@ SfdrResult MeasureSFDR(const TSpectralData& s) {
     };
     for (int64_t k = 4; k < static_cast<int64_t>(lo); ++k) consider(k);
     for (int64_t k = hi; k <= n - 1; ++k) consider(k);
-    return {Db10(P(s, b0)) - Db10(spur), spurBin};
+    const double tone = ToneAt(s, b0).power;
+    const double spurPower = spur > 0.0 ? ToneAt(s, spurBin).power : spur;
+    return {Db10(tone) - Db10(spurPower), spurBin};
 }
 
-double MeasureNoiseFigure(const TSpectralData* left, const TSpectralData* right, int polarity) {
+double MeasureNoiseFigure(const TSpectralData* left, const TSpectralData* right, const MeasurementContext& context) {
     if (!left || !right) return 0.0;
-    const double l = MeasureSNR(*left), r = MeasureSNR(*right);
+    const int polarity = context.noiseFigurePolarity;
+    const double l = MeasureSNR(*left, context), r = MeasureSNR(*right, context);
     return polarity == 6 ? l - r : r - l;
 }
 
@@ -363,11 +429,11 @@ double MeasureTotalPower(const TSpectralData& s, const MeasurementContext& conte
 double Measure(MeasurementCode code, const TSpectralData& s, const MeasurementContext& context) {
     if (s.error()) return 0.0;
     switch (code) {
-        case kMeasureTHD: return MeasureTHD(s);
-        case kMeasureTHDN: return MeasureTHDN(s);
+        case kMeasureTHD: return MeasureTHD(s, context);
+        case kMeasureTHDN: return MeasureTHDN(s, context);
         case kMeasureIMD: return MeasureIMD(s);
-        case kMeasureSNR: return MeasureSNR(s);
-        case kMeasureSINAD: return MeasureSINAD(s);
+        case kMeasureSNR: return MeasureSNR(s, context);
+        case kMeasureSINAD: return MeasureSINAD(s, context);
         case kMeasureSFDR: return MeasureSFDR(s).db;
         case kMeasureNoiseFigure: return 0.0;
         case kMeasurePeakFrequency: return MeasurePeakFrequency(s);
@@ -453,13 +519,22 @@ void TMeasurementReadouts::Reset() { readouts_.fill(Readout{}); }
 void TMeasurementReadouts::Update(const ChannelSpectrums& spectrums, uint16_t mode, bool stereo) {
     const MeasuredSpectrums m = SpectrumsToMeasure(spectrums, mode, stereo);
     const auto usable = [](const TSpectralData* s) { return s && !s->error() && s->Averaged() > 0; };
-    // THD+N, SNR and SINAD share one decomposition per signal
-    std::optional<ToneDecomposition> tones[2];
+    // THD, THD+N, SNR and SINAD share one analysis per signal
+    std::optional<ToneAnalysis> tones[2];
     const auto value = [&](MeasurementCode code, const TSpectralData& s, int channel) {
-        if (code != kMeasureTHDN && code != kMeasureSNR && code != kMeasureSINAD) return Measure(code, s, context_);
-        if (!tones[channel]) tones[channel] = DecomposeTones(s);
-        return code == kMeasureTHDN ? ThdnOf(*tones[channel])
-                                    : code == kMeasureSNR ? SnrOf(*tones[channel]) : SinadOf(*tones[channel]);
+        if (code != kMeasureTHD && code != kMeasureTHDN && code != kMeasureSNR && code != kMeasureSINAD)
+            return Measure(code, s, context_);
+        if (!tones[channel]) tones[channel] = AnalyseTone(s, context_);
+        const ToneAnalysis& a = *tones[channel];
+        switch (code) {
+            case kMeasureTHD: return ThdOf(a);
+            case kMeasureTHDN: return ThdnOf(a);
+            case kMeasureSNR: return SnrOf(a);
+            default: return SinadOf(a);
+        }
+    };
+    const auto interpolated = [](const TSpectralData& s) {
+        return InBands(s) ? MeasurePeakFrequency(s) : InterpolatedFrequency(s, s.PeakBin());
     };
     for (int i = 0; i < kMeasurementCount; ++i) {
         if (!enabled_[i]) continue;
@@ -468,15 +543,17 @@ void TMeasurementReadouts::Update(const ChannelSpectrums& spectrums, uint16_t mo
         if (code == kMeasureNoiseFigure) {
             // one value from the two channel spectrums
             if (!usable(spectrums.left) || !usable(spectrums.right) || !stereo) continue;
-            r.leftValue = MeasureNoiseFigure(spectrums.left, spectrums.right, context_.noiseFigurePolarity);
+            r.leftValue = MeasureNoiseFigure(spectrums.left, spectrums.right, context_);
             r.unit = "dB";
         } else {
             if (!usable(m.first)) continue;
             r.leftValue = value(code, *m.first, 0);
             r.unit = MeasurementUnit(code, *m.first, weighting_);
+            if (code == kMeasurePeakFrequency) r.leftInterpolated = interpolated(*m.first);
             if (usable(m.second)) {
                 r.twoChannels = true;
                 r.rightValue = value(code, *m.second, 1);
+                if (code == kMeasurePeakFrequency) r.rightInterpolated = interpolated(*m.second);
             }
         }
         r.measured = true;
@@ -535,6 +612,16 @@ std::string FormatMeasurementLine(MeasurementCode code, const Readout& readout) 
     }
     line += '\t';
     line += readout.unit.empty() ? std::string("-") : readout.unit;
+    if (code == kMeasurePeakFrequency) {
+        char value[64];
+        std::snprintf(value, sizeof value, "\n%s (interpolated)\t%.3f", MeasurementName(code), readout.leftInterpolated);
+        line += value;
+        if (readout.twoChannels) {
+            std::snprintf(value, sizeof value, "\t%.3f", readout.rightInterpolated);
+            line += value;
+        }
+        line += "\tHz";
+    }
     return line;
 }
 

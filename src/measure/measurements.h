@@ -33,6 +33,10 @@ struct MeasurementContext {
     const CalibrationRecord* calibration = nullptr;
     int noiseFigurePolarity = 6;
     bool relativeDisplay = false;
+    // The band THD+N, SNR and SINAD count noise in, and THD counts harmonics up to (limited
+    // to the spectrum).
+    double bandLowHz = 20.0;
+    double bandHighHz = 20000.0;
 };
 
 // BandPower modes: the displayed values, or the flat, A, B or C weighted power.
@@ -66,9 +70,19 @@ std::vector<PeakResult> FindPeaks(const TSpectralData& s, int64_t lo, int64_t hi
 // The bins (lo, hi) bounding the tone at bin b: where the skirts stop falling.
 std::pair<uint32_t, uint32_t> PeakExtent(const TSpectralData& s, uint32_t b);
 
-// Power correction of the window a linear-axis spectrum is made with (amplitude-corrected
-// coefficients): 1 / their mean square, so that summed bins read the true power.
-double WindowPowerCorrection(uint32_t windowType, uint32_t fftSize);
+// One tone's main lobe: the bins lo ... hi around its peak bin, and the power they hold (the
+// sum of their averaged powers turned into the tone's power).
+struct ToneLobe {
+    uint32_t lo = 0;
+    uint32_t hi = 0;
+    uint32_t peak = 0;
+    double power = 0.0;
+};
+// The lobe of the tone at bin b: outward while the power does not rise, at most the window's
+// main-lobe half-width.
+ToneLobe ToneAt(const TSpectralData& s, uint32_t b);
+// The frequency of the tone whose largest bin is b, between bins.
+double InterpolatedFrequency(const TSpectralData& s, uint32_t b);
 
 // Power over bins (or, on a fractional-octave axis, bands) lo ... hi: linear (percent of full
 // scale or calibrated units) or in dB (re full scale or the unit's reference). Calibrated
@@ -76,28 +90,33 @@ double WindowPowerCorrection(uint32_t windowType, uint32_t fftSize);
 double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmic, int mode,
                  const MeasurementContext& context = {});
 
-double MeasureTHD(const TSpectralData& s);
-// The strongest tone's power and the summed power of the ten next strongest tones, from which
-// THD+N, SNR and SINAD are formed.
-struct ToneDecomposition {
-    double tone = 0.0;
-    double rest = 0.0;
+// The strongest tone against everything else in the measured band, from which THD, THD+N,
+// SNR and SINAD are formed. Powers are in the spectrum's squared units.
+struct ToneAnalysis {
+    double tone = 0.0;                // the fundamental's main lobe
+    double harmonics = 0.0;           // the main lobes of harmonics 2 ... 40 within the band
+    double noise = 0.0;               // the band without the tones, their bins filled with the mean noise
+    double noiseAndDistortion = 0.0;  // the band without the fundamental, its bins filled likewise
+    double frequency = 0.0;           // the fundamental, interpolated between bins
 };
-ToneDecomposition DecomposeTones(const TSpectralData& s);
-double ThdnOf(const ToneDecomposition& d);
-double SnrOf(const ToneDecomposition& d);
-double SinadOf(const ToneDecomposition& d);
-double MeasureTHDN(const TSpectralData& s);
+ToneAnalysis AnalyseTone(const TSpectralData& s, const MeasurementContext& context = {});
+double ThdOf(const ToneAnalysis& a);
+double ThdnOf(const ToneAnalysis& a);
+double SnrOf(const ToneAnalysis& a);
+double SinadOf(const ToneAnalysis& a);
+double MeasureTHD(const TSpectralData& s, const MeasurementContext& context = {});
+double MeasureTHDN(const TSpectralData& s, const MeasurementContext& context = {});
+double MeasureSNR(const TSpectralData& s, const MeasurementContext& context = {});
+double MeasureSINAD(const TSpectralData& s, const MeasurementContext& context = {});
 double MeasureIMD(const TSpectralData& s);
-double MeasureSNR(const TSpectralData& s);
-double MeasureSINAD(const TSpectralData& s);
 struct SfdrResult {
     double db = 0.0;
     uint32_t spurBin = 0;
 };
 SfdrResult MeasureSFDR(const TSpectralData& s);
-// SNR(left) - SNR(right) for polarity 6, the reverse otherwise; 0 without both spectrums.
-double MeasureNoiseFigure(const TSpectralData* left, const TSpectralData* right, int polarity);
+// SNR(left) - SNR(right) for the context's polarity 6, the reverse otherwise; 0 without both
+// spectrums.
+double MeasureNoiseFigure(const TSpectralData* left, const TSpectralData* right, const MeasurementContext& context);
 double MeasurePeakFrequency(const TSpectralData& s);
 double MeasurePeakAmplitude(const TSpectralData& s, const MeasurementContext& context = {});
 double MeasureTotalPower(const TSpectralData& s, const MeasurementContext& context = {});
@@ -129,6 +148,9 @@ struct Readout {
     bool twoChannels = false;
     double leftValue = 0.0;
     double rightValue = 0.0;
+    // Peak Frequency: the tone's frequency between bins (the values keep the peak bin's).
+    double leftInterpolated = 0.0;
+    double rightInterpolated = 0.0;
     std::string unit;
     bool measured = false;
 };
@@ -166,7 +188,8 @@ bool ParseMeasurementList(const std::string& list, std::vector<MeasurementCode>&
 // `rest` in order. `codes` stays empty when the option is absent.
 bool ParseMeasureOption(const std::vector<std::string>& args, std::vector<MeasurementCode>& codes,
                         std::vector<std::string>& rest, std::string& error);
-// "NAME\tleft[\tright]\tunit".
+// "NAME\tleft[\tright]\tunit"; Peak Frequency adds a second line with the interpolated
+// frequency: "Peak Frequency (interpolated)\tleft[\tright]\tHz".
 std::string FormatMeasurementLine(MeasurementCode code, const Readout& readout);
 
 }  // namespace zeltrak

@@ -32,6 +32,7 @@ struct Analyser {
         settings.fftSize = fftSize;
         settings.averageBlocks = blocks;
         settings.smoothingWindow = windowType;
+        settings.windowCorrection = window.GetCorrectionMode();
         scaling.ampScaleType = ampScale;
         scaling.freqScaleType = freqScale;
         scaling.standardWeighting = weighting;
