@@ -103,6 +103,7 @@ TSpectralData::TSpectralData(const SpectralSettings& settings, const SpectralSca
     octave_ = scaling.octaveNumber;
     psdFlag_ = scaling.spectralDensityFlag;
     psdType_ = scaling.spectralDensityType;
+    coherenceSquared_ = scaling.coherenceSquared;
     windowType_ = settings.smoothingWindow;
     peakHold_ = settings.peakHold;
     const double range = (static_cast<double>(settings.format.maxValue) - settings.format.minValue) * 0.5;
@@ -291,6 +292,16 @@ std::string TSpectralData::LogLabel() const {
     return calibrated_ ? std::string(calibration_.LabelLog) : kRelativeAmplitudeLabel;
 }
 
+std::string TSpectralData::ValueLabel() const {
+    if (coherenceDone_) return coherenceSquared_ ? kCoherenceSquaredLabel : kCoherenceMagnitudeLabel;
+    std::string label = ampScale_ == 1 ? LogLabel() : LinearLabel();
+    // Power averaging of a cross spectrum averages |X||Y| per frame; only vector averaging
+    // keeps the phase that lets uncorrelated parts cancel.
+    if (crossFlag_ && !IsRatio())
+        label += averageType_ == kAverageVector ? kCrossVectorSuffix : kCrossPowerSuffix;
+    return label;
+}
+
 double TSpectralData::GetValue(uint32_t index) const {
     if (error_) return 0.0;
     const bool ratio = IsRatio();
@@ -307,12 +318,14 @@ double TSpectralData::GetValue(uint32_t index) const {
         if (unitScale)
             v = std::pow(10.0, 0.05 * (db + UnitOffsetDb(units))) * UnitReference(units);
         else
-            v = std::pow(10.0, 0.05 * db) * (calibrated_ || coherenceDone_ ? 1.0 : 100.0);
+            v = coherenceDone_ ? std::pow(10.0, (coherenceSquared_ ? 0.1 : 0.05) * db)
+                               : std::pow(10.0, 0.05 * db) * (calibrated_ ? 1.0 : 100.0);
         return std::isfinite(v) ? v : 0.0;
     }
     if (index >= bins_) return 0.0;
     const double p = averagePower_[index];
     const double root = p > 0.0 ? std::sqrt(p) : 0.0;
+    if (coherenceDone_ && coherenceSquared_) return std::isfinite(p) && p > 0.0 ? p : 0.0;
     if (ampScale_ != 1) {
         v = (psdFlag_ && psdType_ == 0) ? p : root;
         if (!calibrated_ && !coherenceDone_) v *= 100.0;

@@ -46,6 +46,7 @@ struct SpectralScaling {
     uint32_t spectralDensityFlag = 0;
     uint32_t spectralDensityType = 0;  // 0 units squared per hertz, 1 units per root hertz
     uint32_t standardWeighting = 0;    // 0 none, 1 A, 2 B, 3 C
+    bool coherenceSquared = false;     // coherence shown as γ² instead of |γ|
 };
 
 // Factor of the `ConversionType` of a calibration record: acceleration in g shown as velocity
@@ -155,6 +156,9 @@ public:
     // Axis labels: the record's when calibrated, else percent of full scale and relative dB.
     std::string LinearLabel() const;
     std::string LogLabel() const;
+    // What the values of this object are, for an axis or a column: the label of the amplitude
+    // scale in force, or what a coherence or a power-averaged cross spectrum really holds.
+    std::string ValueLabel() const;
 
     // The number shown for bin (or, on a band axis, band) `index`: percent of full scale or
     // dB uncalibrated; physical units or dB against the unit's reference when calibrated;
@@ -216,6 +220,7 @@ public:
     bool RealTransferDone() const { return realTransferDone_; }
     bool ComplexTransferDone() const { return complexTransferDone_; }
     bool CoherenceDone() const { return coherenceDone_; }
+    bool CoherenceSquared() const { return coherenceSquared_; }
 
 private:
     struct FreeDeleter {
@@ -264,6 +269,7 @@ private:
     double binNoiseBandwidth_ = 1.0;
     uint32_t psdFlag_ = 0;
     uint32_t psdType_ = 0;
+    bool coherenceSquared_ = false;
 
     // Linear history: blocks slots of bins values each, slot-major. The running sums over all
     // slots spare summing N slots per bin and frame; they are recomputed from the slots a

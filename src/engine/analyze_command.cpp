@@ -111,6 +111,13 @@ bool ParseAnalyzeArguments(const std::vector<std::string>& args, AnalyzeOptions&
                 } else {
                     out.averageBlocks = static_cast<uint32_t>(n);
                 }
+            } else if (a == "--coherence") {
+                const std::string t = Squash(v);
+                if (t != "magnitude" && t != "squared") {
+                    error = "--coherence must be magnitude or squared, not '" + v + "'";
+                    return false;
+                }
+                out.coherenceSquared = t == "squared";
             } else if (a == "--average-type") {
                 const std::string t = Squash(v);
                 if (t == "exponential") out.averageType = kAverageExponential;
@@ -179,6 +186,7 @@ bool ApplyAnalyzeOptions(const AnalyzeOptions& o, const SampleFormat& format, Pr
     if (o.averageType) s.AverageType = *o.averageType;
     if (o.overlap) s.OverlapPercent = *o.overlap;
     if (o.decimation) s.DecimationRatio = *o.decimation;
+    if (o.coherenceSquared) settings.CoherenceSquared = *o.coherenceSquared;
     // Triggering would leave stretches of the file out of the average.
     settings.Trigger.Enable = 0;
     RecomputeDerivedFields(s);
@@ -207,6 +215,17 @@ std::vector<SpectrumColumn> ColumnsForMode(uint16_t mode, bool stereo) {
 
 namespace {
 bool InDecibels(const TSpectralData& sp) { return sp.AmpScale() == 1 && !sp.CoherenceDone(); }
+
+// A column says what it holds: |γ| or γ² for a coherence, the mean of |X||Y| for a cross
+// spectrum averaged by power (only vector averaging gives |mean of X·Y*|).
+std::string ColumnName(const SpectrumColumn& c, const TSpectralData& sp) {
+    std::string name = c.name;
+    if (sp.CoherenceDone())
+        name += sp.CoherenceSquared() ? "_squared" : "_magnitude";
+    else if (sp.CrossFlag() && !sp.RealTransferDone() && !sp.ComplexTransferDone())
+        name += sp.AverageType() == kAverageVector ? "_abs_mean_xy" : "_mean_abs_xy";
+    return InDecibels(sp) ? name + "_db" : name;
+}
 }  // namespace
 
 void WriteSpectrumCsv(TEngine& engine, std::FILE* out) {
@@ -218,7 +237,7 @@ void WriteSpectrumCsv(TEngine& engine, std::FILE* out) {
         const TSpectralData* sp = engine.Spectrum(c.index);
         if (!sp || !sp->AveragePower()) continue;
         spectra.push_back(sp);
-        std::fprintf(out, ",%s%s", c.name, InDecibels(*sp) ? "_db" : "");
+        std::fprintf(out, ",%s", ColumnName(c, *sp).c_str());
     }
     std::fprintf(out, "\n");
     if (spectra.empty()) return;

@@ -34,6 +34,7 @@ struct AnalyzeOptions {
     std::optional<uint16_t> overlap;
     std::optional<uint16_t> decimation;
     std::optional<uint16_t> channels;
+    std::optional<bool> coherenceSquared;  // --coherence magnitude|squared
     bool help = false;
 };
 
@@ -54,6 +55,9 @@ inline constexpr const char* kAnalyzeUsage =
     "  --decimation D   1 to 30\n"
     "  --channels MODE  0-12 or left right both average rtf-lr rtf-rl cross-lr cross-rl\n"
     "                   tf-lr tf-rl coherence tfc-lr tfc-rl\n"
+    "  --coherence magnitude|squared\n"
+    "                   coherence as |gamma| (the default) or its square, the\n"
+    "                   magnitude-squared coherence\n"
     "Scaling: --cal FILE.cal  --amplitude linear|db  --frequency linear|log|octave  --octave N\n"
     "         --weighting flat|A|B|C  --psd squared|root  --mic-comp LEFT[,RIGHT]\n"
     "Results: --measure LIST (thd,thdn,imd,snr,sinad,sfdr,nf,peakfreq,peakamp,power or all)\n"

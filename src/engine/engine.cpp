@@ -124,6 +124,7 @@ bool TEngine::Rebuild() {
     sc.spectralDensityFlag = settings_.Scaling().SpectralDensityFlag;
     sc.spectralDensityType = settings_.Scaling().SpectralDensityType;
     sc.standardWeighting = settings_.Scaling().StandardWeighting;
+    sc.coherenceSquared = settings_.CoherenceSquared;
     const SpectrumSet set = SpectrumsForMode(s.ChannelProcessing, stereo);
     const bool wanted[4] = {set.left || !stereo, set.right, set.result1, set.result2};
     const int channelOf[4] = {0, 1, -1, -1};

@@ -152,6 +152,7 @@ void ProcessingSettings::Load(const TIniStore& ini, DeviceCounts devices) {
     Processing.Settings.format = ReadSampleFormat(ini);
     RecomputeDerivedFields(Processing.Settings);
     FileIO.MaxDiskRecordingSizeBytes = ReadMaxDiskRecordingSize(ini);
+    CoherenceSquared = ini.GetInt("Scaling", "CoherenceSquared", 0) != 0;
     // A freshly loaded trigger has neither fired nor started a search.
     Trigger.armed = 0;
     Trigger.triggerState = 0;
@@ -164,6 +165,7 @@ void ProcessingSettings::Store(TIniStore& ini) const {
     write("Settings", "NumChannels", format.channels);
     write("Settings", "BytesPerSample", format.bytesPerSample);
     ForEachStoredField(*this, write);
+    write("Scaling", "CoherenceSquared", CoherenceSquared ? 1 : 0);
 }
 
 uint16_t ProcessingSettings::WindowCorrectionMode() const {

@@ -124,6 +124,9 @@ struct ProcessingSettings {
     ProcessingBlock Processing;
     TriggerBlock Trigger;
     FileIOBlock FileIO;
+    // Coherence shown as its magnitude squared (γ²) instead of |γ|; key CoherenceSquared of
+    // the Scaling section, outside the compared processing block.
+    bool CoherenceSquared = false;
 
     SettingsBlock& Settings() { return Processing.Settings; }
     const SettingsBlock& Settings() const { return Processing.Settings; }

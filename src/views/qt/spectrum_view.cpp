@@ -11,7 +11,7 @@ namespace zeltrak {
 
 void TSpectrumView::OnFrame(const EngineFrame& frame) {
     if (!frame.analysed) return;
-    bool labelled = false;
+    std::string labels;
     for (int i = 0; i < 4; ++i) {
         TPlotTrace& t = Trace(i);
         const TSpectralData* s = frame.spectrums[i];
@@ -29,11 +29,11 @@ void TSpectrumView::OnFrame(const EngineFrame& frame) {
             // The no-value level stays out of the picture instead of dragging the scale down.
             t.values[k] = v <= kNoDecibels ? NAN : static_cast<float>(v);
         }
-        if (!labelled) {
-            SetUnitLabel(s->AverageDb() ? s->LogLabel() : s->LinearLabel());
-            labelled = true;
-        }
+        // every kind of value shown gets its name on the axis (a coherence beside a transfer)
+        const std::string label = s->ValueLabel();
+        if (labels.find(label) == std::string::npos) labels += (labels.empty() ? "" : "; ") + label;
     }
+    if (!labels.empty()) SetUnitLabel(labels);
     FrameShown();
 }
 
