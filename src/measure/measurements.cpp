@@ -133,32 +133,6 @@ PeakResult FindPeak(const TSpectralData& s, int64_t lo, int64_t hi, int k, const
     return FindPeaks(s, lo, hi, k + 1, context)[static_cast<size_t>(k)];
 }
 
-std::pair<uint32_t, uint32_t> PeakExtent(const TSpectralData& s, uint32_t b) {
-    const int64_t n = s.Bins();
-    if (n == 0) return {0, 0};
-    int64_t lo = std::max<int64_t>(static_cast<int64_t>(b) - kNeighbours, 3);
-    double m = P(s, lo);
-    for (int64_t j = lo - 1; j >= 4; --j) {
-        const double v = P(s, j);
-        if (v > 2.0 * m) break;
-        if (v <= m) {
-            m = v;
-            lo = j;
-        }
-    }
-    int64_t hi = std::min<int64_t>(static_cast<int64_t>(b) + kNeighbours, n - 1);
-    m = P(s, hi);
-    for (int64_t j = hi + 1; j <= n - 1; ++j) {
-        const double v = P(s, j);
-        if (v > 2.0 * m) break;
-        if (v <= m) {
-            m = v;
-            hi = j;
-        }
-    }
-    return {static_cast<uint32_t>(lo), static_cast<uint32_t>(hi)};
-}
-
 double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmic, int mode,
                  const MeasurementContext& context) {
     if (!s.AveragePower() || s.Bins() == 0) return logarithmic ? kNoDecibels : 0.0;
@@ -262,8 +236,8 @@ double InterpolatedFrequency(const TSpectralData& s, uint32_t b) {
 
 namespace {
 
-// The bins of the measured band: from the band's low edge (above the main lobe of DC) to its
-// high edge (below the last bin, which is never averaged).
+// The bins of the measured band: from the band's low edge (never DC) to its high edge (below
+// the last bin, which is never averaged).
 struct BandBins {
     int64_t first = 0;
     int64_t last = -1;
@@ -279,6 +253,43 @@ BandBins MeasuredBand(const TSpectralData& s, const MeasurementContext& c) {
     return band;
 }
 
+
+// The typical power of a bin in the band: the median, which the few bins of tones do not move.
+double NoiseFloor(const TSpectralData& s, const BandBins& band) {
+    if (band.last < band.first) return 0.0;
+    std::vector<float> p(s.AveragePower() + band.first, s.AveragePower() + band.last + 1);
+    auto middle = p.begin() + static_cast<std::ptrdiff_t>(p.size() / 2);
+    std::nth_element(p.begin(), middle, p.end());
+    return std::max(0.0f, *middle);
+}
+
+// Every window leaks some of a tone beyond its main lobe: Hann's skirt holds 0.05 % of it
+// (-33 dB), far above the noise of a good converter. The skirt belongs to the tone, not to the
+// noise, for as long as it stands above the floor; it ends where it sinks into the floor or
+// where the spectrum rises again towards another tone.
+void WidenOverSkirt(const TSpectralData& s, ToneLobe& lobe, double floor) {
+    const int64_t n = s.Bins();
+    const int64_t look = MainLobeHalfWidth(static_cast<uint16_t>(s.WindowType()));
+    const double threshold = 1.25 * floor;
+    // Sidelobes rise again after each null, but not above the bins just behind them; a tone
+    // does.
+    const auto range = [&](int64_t from, int64_t step) {
+        double most = 0.0;
+        for (int64_t j = 0; j < look; ++j) most = std::max(most, P(s, from + step * j));
+        return most;
+    };
+    const auto walk = [&](int64_t from, int64_t step) {
+        int64_t edge = from;
+        for (int64_t k = from + step; k >= 1 && k <= n - 2; k += step) {
+            if (!(range(k, step) > threshold) || P(s, k) > 4.0 * range(k - step, -step)) break;
+            edge = k;
+        }
+        return edge;
+    };
+    lobe.lo = static_cast<uint32_t>(walk(lobe.lo, -1));
+    lobe.hi = static_cast<uint32_t>(walk(lobe.hi, 1));
+}
+
 }  // namespace
 
 ToneAnalysis AnalyseTone(const TSpectralData& s, const MeasurementContext& c) {
@@ -290,19 +301,22 @@ ToneAnalysis AnalyseTone(const TSpectralData& s, const MeasurementContext& c) {
     // a "tone" at DC is no tone: nothing to measure against
     const double frequency = InterpolatedFrequency(s, b0);
     if (!(frequency > 1.0)) return a;
+    const BandBins band = MeasuredBand(s, c);
+    const double floor = NoiseFloor(s, band);
+
+    // Bins that belong to a tone (DC, the fundamental, the harmonics) rather than to the noise.
+    std::vector<uint8_t> taken(static_cast<size_t>(n), 0);
+    const auto take = [&](ToneLobe lobe) {
+        WidenOverSkirt(s, lobe, floor);
+        for (uint32_t k = lobe.lo; k <= lobe.hi; ++k) taken[k] = 1;
+    };
+    ToneLobe dc;
+    dc.hi = std::min<uint32_t>(MainLobeHalfWidth(static_cast<uint16_t>(s.WindowType())), static_cast<uint32_t>(n - 1));
+    take(dc);
     const ToneLobe fundamental = ToneAt(s, b0);
     a.tone = fundamental.power;
     a.frequency = frequency;
-
-    // 1 marks DC's main lobe and the fundamental (noise is filled in there), 2 a harmonic.
-    std::vector<uint8_t> taken(static_cast<size_t>(n), 0);
-    const auto mark = [&](const ToneLobe& lobe, uint8_t what) {
-        for (uint32_t k = lobe.lo; k <= lobe.hi; ++k)
-            if (!taken[k]) taken[k] = what;
-    };
-    const int64_t dcLobe = MainLobeHalfWidth(static_cast<uint16_t>(s.WindowType()));
-    for (int64_t k = 0; k <= std::min(dcLobe, n - 1); ++k) taken[static_cast<size_t>(k)] = 1;
-    mark(fundamental, 1);
+    take(fundamental);
 
     const double top = std::min(0.99 * s.Nyquist(), c.bandHighHz);
     const int harmonics = std::min(TruncToInt32(top / a.frequency), kMaxHarmonics);
@@ -314,30 +328,30 @@ ToneAnalysis AnalyseTone(const TSpectralData& s, const MeasurementContext& c) {
         for (int64_t k = std::max<int64_t>(centre - 1, 1); k <= std::min(centre + 1, n - 2); ++k)
             if (P(s, k) > P(s, best)) best = k;
         if (taken[static_cast<size_t>(best)]) continue;
-        ToneLobe lobe = ToneAt(s, static_cast<uint32_t>(best));
+        const ToneLobe lobe = ToneAt(s, static_cast<uint32_t>(best));
         double sum = 0.0;
         for (uint32_t k = lobe.lo; k <= lobe.hi; ++k)
             if (!taken[k]) sum += std::max(0.0, P(s, k));
-        a.harmonics += sum * s.SummedPowerFactor();
-        mark(lobe, 2);
+        // what noise lies under the harmonic is the floor's, not the harmonic's
+        sum -= floor * (lobe.hi - lobe.lo + 1);
+        a.harmonics += std::max(0.0, sum) * s.SummedPowerFactor();
+        take(lobe);
     }
 
-    const BandBins band = MeasuredBand(s, c);
-    double rest = 0.0, harmonic = 0.0;
-    int64_t restCount = 0, filled = 0, harmonicCount = 0;
+    double rest = 0.0;
+    int64_t restCount = 0, filled = 0;
     for (int64_t k = band.first; k <= band.last; ++k) {
-        const double v = std::max(0.0, P(s, k));
-        switch (taken[static_cast<size_t>(k)]) {
-            case 0: rest += v; ++restCount; break;
-            case 1: ++filled; break;
-            default: harmonic += v; ++harmonicCount; break;
+        if (taken[static_cast<size_t>(k)]) {
+            ++filled;
+        } else {
+            rest += std::max(0.0, P(s, k));
+            ++restCount;
         }
     }
     // Bins under a tone hold noise too: they get the mean of the bins that hold noise alone.
     const double mean = restCount ? rest / static_cast<double>(restCount) : 0.0;
-    const double factor = s.SummedPowerFactor();
-    a.noise = (rest + mean * static_cast<double>(filled + harmonicCount)) * factor;
-    a.noiseAndDistortion = (rest + harmonic + mean * static_cast<double>(filled)) * factor;
+    a.noise = (rest + mean * static_cast<double>(filled)) * s.SummedPowerFactor();
+    a.noiseAndDistortion = a.noise + a.harmonics;
     return a;
 }
 
@@ -378,21 +392,21 @@ double MeasureIMD(const TSpectralData& s) {
 SfdrResult MeasureSFDR(const TSpectralData& s) {
     const int64_t n = s.Bins();
     const uint32_t b0 = s.PeakBin();
-    const auto [lo, hi] = PeakExtent(s, b0);
+    if (!s.AveragePower() || n < 8) return {};
+    // The fundamental with the skirt its window leaks is no spur.
+    ToneLobe fundamental = ToneAt(s, b0);
+    WidenOverSkirt(s, fundamental, NoiseFloor(s, BandBins{4, n - 2}));
     double spur = -999999.9;
     uint32_t spurBin = 0;
-    const auto consider = [&](int64_t k) {
-        const double v = P(s, k);
-        if (v > spur) {
-            spur = v;
+    for (int64_t k = 4; k <= n - 1; ++k) {
+        if (k >= fundamental.lo && k <= fundamental.hi) continue;
+        if (P(s, k) > spur) {
+            spur = P(s, k);
             spurBin = static_cast<uint32_t>(k);
         }
-    };
-    for (int64_t k = 4; k < static_cast<int64_t>(lo); ++k) consider(k);
-    for (int64_t k = hi; k <= n - 1; ++k) consider(k);
-    const double tone = ToneAt(s, b0).power;
+    }
     const double spurPower = spur > 0.0 ? ToneAt(s, spurBin).power : spur;
-    return {Db10(tone) - Db10(spurPower), spurBin};
+    return {Db10(fundamental.power) - Db10(spurPower), spurBin};
 }
 
 double MeasureNoiseFigure(const TSpectralData* left, const TSpectralData* right, const MeasurementContext& context) {

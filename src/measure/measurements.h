@@ -67,8 +67,6 @@ PeakResult FindPeak(const TSpectralData& s, int64_t lo, int64_t hi, int k, const
 // The first `count` passes of FindPeak at once (index j holds pass j).
 std::vector<PeakResult> FindPeaks(const TSpectralData& s, int64_t lo, int64_t hi, int count,
                                   const MeasurementContext& context = {});
-// The bins (lo, hi) bounding the tone at bin b: where the skirts stop falling.
-std::pair<uint32_t, uint32_t> PeakExtent(const TSpectralData& s, uint32_t b);
 
 // One tone's main lobe: the bins lo ... hi around its peak bin, and the power they hold (the
 // sum of their averaged powers turned into the tone's power).
@@ -94,9 +92,9 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
 // SNR and SINAD are formed. Powers are in the spectrum's squared units.
 struct ToneAnalysis {
     double tone = 0.0;                // the fundamental's main lobe
-    double harmonics = 0.0;           // the main lobes of harmonics 2 ... 40 within the band
-    double noise = 0.0;               // the band without the tones, their bins filled with the mean noise
-    double noiseAndDistortion = 0.0;  // the band without the fundamental, its bins filled likewise
+    double harmonics = 0.0;           // the main lobes of harmonics 2 ... 40 within the band, less the floor
+    double noise = 0.0;               // the band without the tones and their skirts, filled with the mean noise
+    double noiseAndDistortion = 0.0;  // noise + harmonics
     double frequency = 0.0;           // the fundamental, interpolated between bins
 };
 ToneAnalysis AnalyseTone(const TSpectralData& s, const MeasurementContext& context = {});
