@@ -165,6 +165,7 @@ TEST(SettingsStore, StoreThenLoadGivesTheSameRecord) {
     s.Trigger.TriggerSlope = 1;
     s.FileIO.MaxDiskRecordingSizeBytes = 5000000;
     s.FileIO.DarlaDelay = 0;
+    s.CoherenceSquared = true;
 
     TIniStore ini;
     ini.Parse("; keep me\n[Foreign]\na=b\n");
@@ -176,6 +177,7 @@ TEST(SettingsStore, StoreThenLoadGivesTheSameRecord) {
     EXPECT_TRUE(SameProcessingBlock(s.Processing, back.Processing));
     EXPECT_TRUE(SameBytes(s.Trigger, back.Trigger));
     EXPECT_TRUE(SameBytes(s.FileIO, back.FileIO));
+    EXPECT_TRUE(back.CoherenceSquared);
     EXPECT_EQ(ini.GetString("Foreign", "a", ""), "b");
     EXPECT_EQ(ini.GetString("Settings", "DelayTimeMsec", ""), "12.500000");  // floats as "%f"
 }

@@ -259,17 +259,20 @@ TEST(SettingsDialogs, ScalingStoresTheChosenAxisAndKeepsOtherFields) {
     host.SetQuiet(true);
     ScalingBlock scaling;
     scaling.OctaveNumber = 12;
-    TScalingDialog d(host, scaling);
+    bool squared = false;
+    TScalingDialog d(host, scaling, squared);
     d.show();
     QComboBox* axis = Field<QComboBox>(d, "frequencyAxis");
     EXPECT_EQ(axis->currentText(), "Logarithmic");
     axis->setCurrentIndex(0);
     Field<QComboBox>(d, "standardWeighting")->setCurrentIndex(1);
+    Field<QCheckBox>(d, "coherenceSquared")->setChecked(true);
     d.accept();
     EXPECT_EQ(d.result(), QDialog::Accepted);
     EXPECT_EQ(scaling.FreqScaleType, kFreqLinear);
     EXPECT_EQ(scaling.OctaveNumber, 12);  // Linear leaves the octave as it was
     EXPECT_EQ(scaling.StandardWeighting, 1);
+    EXPECT_TRUE(squared);
     EXPECT_TRUE(host.Messages().empty());
 }
 

@@ -512,7 +512,7 @@ void TMainWin::ShowTriggerDialog() {
 
 void TMainWin::ShowScalingDialog() {
     WithAnalyserPaused([this] {
-        TScalingDialog d(host_, settings_.Scaling(), this);
+        TScalingDialog d(host_, settings_.Scaling(), settings_.CoherenceSquared, this);
         if (d.exec() != QDialog::Accepted) return;
         const int scale = settings_.Scaling().FreqScaleType;
         if (SpectrumView()) SpectrumView()->SetFrequencyScale(scale);

@@ -200,8 +200,8 @@ bool TTriggerDialog::Apply(std::string& message) {
 
 // ---------------------------------------------------------------------------------------------
 
-TScalingDialog::TScalingDialog(Host& host, ScalingBlock& scaling, QWidget* parent)
-    : TSettingsDialogBase(host, tr("Scaling"), parent), scaling_(scaling) {
+TScalingDialog::TScalingDialog(Host& host, ScalingBlock& scaling, bool& coherenceSquared, QWidget* parent)
+    : TSettingsDialogBase(host, tr("Scaling"), parent), scaling_(scaling), coherenceSquared_(coherenceSquared) {
     const ScalingDialogFields f = ScalingDialogFields::From(scaling);
     amplitude_ = AddChoice("ampScaleType", tr("Amplitude"));
     Fill(amplitude_, {{tr("Linear"), 0}, {tr("Logarithmic (dB)"), 1}}, f.ampScaleType);
@@ -224,6 +224,7 @@ TScalingDialog::TScalingDialog(Host& host, ScalingBlock& scaling, QWidget* paren
     micRight_ = AddEdit("micCompRight", tr("Right compensation file"), f.micCompFilenameRight);
     micLeft_->setMaxLength(static_cast<int>(kMicCompNameChars));
     micRight_->setMaxLength(static_cast<int>(kMicCompNameChars));
+    coherence_ = AddCheck("coherenceSquared", tr("Coherence as magnitude squared (\u03b3\u00b2)"), coherenceSquared);
     Finish();
 }
 
@@ -244,6 +245,7 @@ bool TScalingDialog::Apply(std::string& message) {
         return false;
     }
     scaling_ = candidate;
+    coherenceSquared_ = coherence_->isChecked();
     return true;
 }
 

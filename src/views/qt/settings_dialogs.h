@@ -83,13 +83,15 @@ private:
 
 class TScalingDialog : public TSettingsDialogBase {
 public:
-    TScalingDialog(Host& host, ScalingBlock& scaling, QWidget* parent = nullptr);
+    // coherenceSquared: the coherence shown as γ² rather than |γ| (kept outside the block).
+    TScalingDialog(Host& host, ScalingBlock& scaling, bool& coherenceSquared, QWidget* parent = nullptr);
 
 protected:
     bool Apply(std::string& message) override;
 
 private:
     ScalingBlock& scaling_;
+    bool& coherenceSquared_;
     QComboBox* amplitude_;
     QComboBox* axis_;
     QCheckBox* density_;
@@ -98,6 +100,7 @@ private:
     QCheckBox* micComp_;
     QLineEdit* micLeft_;
     QLineEdit* micRight_;
+    QCheckBox* coherence_;
 };
 
 class TFileOptionsDialog : public TSettingsDialogBase {
