@@ -77,6 +77,8 @@ ShellSettings LoadShellSettings(const TIniStore& ini, DeviceCounts devices, cons
 
 TAnalysisReports MakeReports(Host& host, const ReportOptions& options, const TIniStore& ini, const ShellSettings& shell) {
     MeasurementContext context;
+    context.bandLowHz = options.band.bandLowHz;
+    context.bandHighHz = options.band.bandHighHz;
     context.calibration = shell.calibration.IsEnabled ? &shell.calibration : nullptr;
     context.noiseFigurePolarity = static_cast<int>(ini.GetInt("ViewStatus", "NoiseFigurePolarity", 6));
     return TAnalysisReports(host, options, context, shell.processing.Scaling().StandardWeighting);

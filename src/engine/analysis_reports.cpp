@@ -7,9 +7,10 @@ namespace zeltrak {
 
 bool ParseReportOptions(const std::vector<std::string>& args, ReportOptions& options, std::vector<std::string>& rest,
                         std::string& error) {
-    std::vector<std::string> afterMeasure;
+    std::vector<std::string> afterMeasure, afterBand;
     return ParseMeasureOption(args, options.measure, afterMeasure, error) &&
-           ParseLoggingOptions(afterMeasure, options.logSettings, options.log, rest, error);
+           ParseMeasureBandOption(afterMeasure, options.band, afterBand, error) &&
+           ParseLoggingOptions(afterBand, options.logSettings, options.log, rest, error);
 }
 
 TAnalysisReports::TAnalysisReports(Host& host, ReportOptions options, const MeasurementContext& context,

@@ -17,11 +17,12 @@ class TLoggerListener;
 // What the command line asks to be reported besides the spectrum: measurements, a data log.
 struct ReportOptions {
     std::vector<MeasurementCode> measure;
+    MeasurementContext band;  // only its measured band is taken from the command line
     bool log = false;
     LoggingSettings logSettings;
 };
 
-// Takes "--measure LIST", "--log FILE" and the logging options out of `args`; the rest goes
+// Takes "--measure LIST", "--measure-band LOW:HIGH", "--log FILE" and the logging options out of `args`; the rest goes
 // to `rest` in order. `logSettings` should hold the settings file's logging section first.
 bool ParseReportOptions(const std::vector<std::string>& args, ReportOptions& options, std::vector<std::string>& rest,
                         std::string& error);

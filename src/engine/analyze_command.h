@@ -62,6 +62,8 @@ inline constexpr const char* kAnalyzeUsage =
     "         --weighting flat|A|B|C  --psd squared|root  --mic-comp LEFT[,RIGHT]\n"
     "Results: --measure LIST (thd,thdn,imd,snr,sinad,sfdr,nf,peakfreq,peakamp,power or all)\n"
     "         prints one line per measurement after the CSV: name, value(s), unit\n"
+    "         --measure-band LOW:HIGH  the band of THD, THD+N, SNR and SINAD in Hz\n"
+    "         (default 20:20000, limited to the spectrum)\n"
     "Logging: --log FILE  --log-type NAME  --log-interval SECS  --log-range START:STOP|full\n"
     "         --log-threshold LEVEL  --log-append  --log-band-power\n";
 

@@ -639,26 +639,66 @@ std::string FormatMeasurementLine(MeasurementCode code, const Readout& readout) 
     return line;
 }
 
-bool ParseMeasureOption(const std::vector<std::string>& args, std::vector<MeasurementCode>& codes,
-                        std::vector<std::string>& rest, std::string& error) {
-    static const std::string kOption = "--measure";
-    codes.clear();
+namespace {
+
+// Takes every "NAME VALUE" and "NAME=VALUE" out of args: the values in order, the rest to rest.
+bool TakeOption(const std::vector<std::string>& args, const std::string& name, std::vector<std::string>& values,
+                std::vector<std::string>& rest, std::string& error) {
     rest.clear();
     for (size_t i = 0; i < args.size(); ++i) {
-        std::string list;
-        if (args[i] == kOption) {
+        if (args[i] == name) {
             if (i + 1 >= args.size()) {
-                error = "--measure needs a list such as thd,snr or all";
+                error = name + " needs a value";
                 return false;
             }
-            list = args[++i];
-        } else if (args[i].rfind(kOption + "=", 0) == 0) {
-            list = args[i].substr(kOption.size() + 1);
+            values.push_back(args[++i]);
+        } else if (args[i].rfind(name + "=", 0) == 0) {
+            values.push_back(args[i].substr(name.size() + 1));
         } else {
             rest.push_back(args[i]);
-            continue;
         }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseMeasureOption(const std::vector<std::string>& args, std::vector<MeasurementCode>& codes,
+                        std::vector<std::string>& rest, std::string& error) {
+    codes.clear();
+    std::vector<std::string> lists;
+    if (!TakeOption(args, "--measure", lists, rest, error)) {
+        error = "--measure needs a list such as thd,snr or all";
+        return false;
+    }
+    for (const std::string& list : lists)
         if (!ParseMeasurementList(list, codes, error)) return false;
+    return true;
+}
+
+bool ParseMeasureBandOption(const std::vector<std::string>& args, MeasurementContext& context,
+                            std::vector<std::string>& rest, std::string& error) {
+    std::vector<std::string> bands;
+    if (!TakeOption(args, "--measure-band", bands, rest, error)) return false;
+    for (const std::string& band : bands) {
+        const size_t colon = band.find(':');
+        double low = 0.0, high = 0.0;
+        char* end = nullptr;
+        bool ok = colon != std::string::npos;
+        if (ok) {
+            const std::string lo = band.substr(0, colon), hi = band.substr(colon + 1);
+            low = std::strtod(lo.c_str(), &end);
+            ok = !lo.empty() && *end == '\0';
+            high = std::strtod(hi.c_str(), &end);
+            ok = ok && !hi.empty() && *end == '\0' && std::isfinite(low) && std::isfinite(high) && low >= 0.0 &&
+                 high > low;
+        }
+        if (!ok) {
+            error = "--measure-band must be LOW:HIGH in Hz with 0 <= LOW < HIGH, not '" + band + "'";
+            return false;
+        }
+        context.bandLowHz = low;
+        context.bandHighHz = high;
     }
     return true;
 }

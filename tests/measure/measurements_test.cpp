@@ -146,6 +146,12 @@ TEST(MeasurementEdges, HarmonicsCountUpToTheTopOfTheBand) {
     wide.bandHighHz = 22050.0;
     EXPECT_NEAR(MeasureTHD(*s, wide), 100.0 * std::sqrt(14e-4), 1e-6);
     EXPECT_GT(MeasureTHDN(*s), 100.0 * std::sqrt(1e-2));
+    // noise above the band counts only when the band reaches it
+    p[2 * b0 + 20] = 0.0;
+    p[3900] = 1e-2;  // 21 kHz
+    auto high = MadeSpectrum(p);
+    EXPECT_LT(MeasureTHDN(*high), 100.0 * std::sqrt(1e-2));
+    EXPECT_GT(MeasureTHDN(*high, wide), 100.0 * std::sqrt(1e-2));
 }
 
 TEST(MeasurementEdges, SfdrTakesTheLowerOfTwoEqualSpursAndSkipsTheToneSkirt) {
@@ -295,6 +301,30 @@ TEST(CommandLine, MeasurementListAndLines) {
     EXPECT_FALSE(ParseMeasurementList("thd,distortion", codes, error));
     EXPECT_NE(error.find("distortion"), std::string::npos);
     EXPECT_FALSE(ParseMeasurementList(" , ", codes, error));
+
+    const struct {
+        std::vector<std::string> args;
+        bool ok;
+        double low, high;
+    } bands[] = {{{"--measure-band", "100:10000"}, true, 100, 10000},
+                 {{"--measure-band=0:22050.5", "x"}, true, 0, 22050.5},
+                 {{"x"}, true, 20, 20000},
+                 {{"--measure-band", "20"}, false, 0, 0},
+                 {{"--measure-band", "a:b"}, false, 0, 0},
+                 {{"--measure-band", "500:100"}, false, 0, 0},
+                 {{"--measure-band", "-1:100"}, false, 0, 0},
+                 {{"--measure-band", "nan:5"}, false, 0, 0},
+                 {{"--measure-band", "20:"}, false, 0, 0},
+                 {{"--measure-band"}, false, 0, 0}};
+    for (const auto& b : bands) {
+        MeasurementContext context;
+        std::vector<std::string> rest;
+        EXPECT_EQ(ParseMeasureBandOption(b.args, context, rest, error), b.ok) << b.args[0];
+        if (!b.ok) continue;
+        EXPECT_EQ(context.bandLowHz, b.low);
+        EXPECT_EQ(context.bandHighHz, b.high);
+        EXPECT_EQ(rest.size(), b.args.back() == "x" ? 1u : 0u);
+    }
 
     Readout one;
     one.leftValue = 1.1180339;
