@@ -1,8 +1,5 @@
 #include "engine/wave_file_commands.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
@@ -21,6 +18,7 @@
 #include "measure/calibration_dialog.h"
 #include "measure/measure_strings.h"
 #include "platform/host.h"
+#include "platform/input_file.h"
 
 namespace zeltrak {
 
@@ -36,18 +34,6 @@ std::string Format2(const char* format, const std::string& a, const std::string&
     std::vector<char> out(std::char_traits<char>::length(format) + a.size() + b.size() + 1);
     std::snprintf(out.data(), out.size(), format, a.c_str(), b.c_str());
     return out.data();
-}
-
-// Whether `name` is a regular file we may read. Opened without blocking so that a FIFO
-// given as a wave file cannot hang the program; folders and devices are refused too.
-bool CanOpenForReading(const std::string& name) {
-    if (name.empty()) return false;
-    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    return regular;
 }
 
 }  // namespace
@@ -85,7 +71,7 @@ bool TWaveFileCommands::Open(const std::string& name, OpenOrigin origin) {
         return false;
     }
     if (!Close()) return false;
-    if (!CanOpenForReading(name)) {
+    if (!IsReadableRegularFile(name)) {
         ShowMessage(host_, Format1(kStrWaveShellOpenFailure, name), MessageIcon::Error);
         return false;
     }
