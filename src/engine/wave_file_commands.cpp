@@ -1,6 +1,5 @@
 #include "engine/wave_file_commands.h"
 
-
 #include <cstdio>
 #include <memory>
 #include <utility>
