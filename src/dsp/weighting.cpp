@@ -1,11 +1,14 @@
 #include "dsp/weighting.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
 #include "dsp/scaling_strings.h"
+#include "platform/input_file.h"
 
 namespace zeltrak {
 
@@ -82,8 +85,13 @@ std::vector<float> LevelsToFactors(const std::vector<float>& levels) {
 }
 
 CurveFileStatus ReadCompensationFile(const std::string& path, std::vector<CurvePoint>& points) {
-    std::FILE* file = std::fopen(path.c_str(), "r");
-    if (!file) return CurveFileStatus::OpenFailed;
+    // Regular files only: a FIFO would block the open and /dev/zero is one endless line.
+    const int fd = OpenRegularFile(path);
+    std::FILE* file = fd >= 0 ? ::fdopen(fd, "r") : nullptr;
+    if (!file) {
+        if (fd >= 0) ::close(fd);
+        return CurveFileStatus::OpenFailed;
+    }
     std::vector<CurvePoint> read;
     char line[128];
     while (read.size() < kMaxCurvePoints && std::fgets(line, sizeof line, file)) {

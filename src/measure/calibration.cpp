@@ -190,7 +190,8 @@ static void ReadCalibrationKeys(const TIniStore& ini, CalibrationRecord& record)
 
 bool LoadCalibration(const std::string& path, CalibrationRecord& record) {
     TIniStore ini;
-    const bool read = ini.Load(path);
+    // Any text "loads"; a calibration file is one whose section holds the level it was made at.
+    const bool read = ini.Load(path) && (ini.HasKey(kSection, "RefLevel") || ini.HasKey(kSection, "CalRatioLeft"));
     ReadCalibrationKeys(ini, record);
     record.SetFilename(path);
     record.IsEnabled = 1;

@@ -61,7 +61,8 @@ double ToDecibels(const CalibrationRecord& record, double value);
 
 // .cal files: one [Calibration] section. Loading sets Filename and IsEnabled and recomputes
 // the ratios; a missing key takes its default, an unreadable file gives all defaults. The
-// result says whether the file could be read.
+// result says whether the file could be read and is a calibration file (a [Calibration]
+// section with RefLevel or CalRatioLeft).
 bool LoadCalibration(const std::string& path, CalibrationRecord& record);
 // The [Calibration] section of the settings file: the same keys plus IsEnabled and Filename,
 // with the ratios recomputed.

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "measure/calibration.h"
+#include "platform/input_file.h"
 
 namespace zeltrak {
 
@@ -88,9 +89,10 @@ bool ParseScalingOptions(const std::vector<std::string>& args, ScalingOptions& o
         } else if (name == "--cal") {
             // A file named on the command line must exist: the silent defaults of a missing
             // file would be calibrated nonsense.
-            if (value.empty() || !std::ifstream(value)) return Fail(error, "--cal: cannot read \"" + value + "\"");
+            if (!IsReadableRegularFile(value)) return Fail(error, "--cal: cannot read \"" + value + "\"");
             CalibrationRecord record = CalibrationRecord::Defaults();
-            LoadCalibration(value, record);
+            if (!LoadCalibration(value, record))
+                return Fail(error, "--cal: \"" + value + "\" is not a calibration file");
             o.calibration = record;
         }
     }

@@ -1,6 +1,8 @@
 // Scaling of spectral values: full scale, PSD, calibration units, weighting, compensation
 // curves, integration, fractional-octave bands and the displayed values.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -323,10 +325,17 @@ TEST(SpectralCompensation, FilesThatCannotBeUsedAreReportedAndIgnored) {
     EXPECT_FALSE(s.SetCompensation("/nonexistent/dir/mic.mic", true));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "Failure opening Microphone Compensation file: /nonexistent/dir/mic.mic");
+    // A folder, an endless device and a FIFO without a writer are refused at once.
     const std::string dir = std::filesystem::temp_directory_path().string();
-    EXPECT_FALSE(s.SetCompensation(dir, true));
-    ASSERT_EQ(host.messages.size(), 2u);
-    EXPECT_EQ(host.messages[1].text, "Failure opening Microphone Compensation file: " + dir);
+    const std::string fifo = dir + "/zeltrak_mic_fifo_" + std::to_string(::getpid());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {dir, std::string("/dev/zero"), fifo}) {
+        host.messages.clear();
+        EXPECT_FALSE(s.SetCompensation(path, true));
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].text, "Failure opening Microphone Compensation file: " + path);
+    }
+    std::filesystem::remove(fifo);
 
     // Equal frequencies are fine; huge levels are clamped and nothing overflows.
     const std::string loud = WriteFile("loud.mic", "100\t1e30\n100\t-1e30\n200\t1e30\n30000\t-1e30\n");

@@ -2,11 +2,13 @@
 #include "measure/scaling_options.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "engine/processing_settings.h"
+#include "support/temp_dir.h"
 
 namespace zeltrak {
 namespace {
@@ -73,6 +75,18 @@ TEST(ScalingOptions, BadValuesAreRefusedWithAReason) {
         std::string error;
         EXPECT_FALSE(ParseScalingOptions(c.args, o, rest, error)) << c.error;
         EXPECT_EQ(error, c.error);
+    }
+    // Text that is no calibration file, and a FIFO that would block a plain open.
+    testing::TempDir dir;
+    const std::string text = dir.File("notes.txt"), fifo = dir.File("fifo.cal");
+    testing::WriteFile(text, "[Other]\nRefLevel=94\n");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const auto& [path, message] : {std::pair{text, "\" is not a calibration file"}, {fifo, "cannot read"}}) {
+        ScalingOptions o;
+        std::vector<std::string> rest;
+        std::string error;
+        EXPECT_FALSE(ParseScalingOptions({"--cal", path}, o, rest, error));
+        EXPECT_NE(error.find(message), std::string::npos) << error;
     }
 }
 
