@@ -325,6 +325,14 @@ bool TFileAnalysis::RunToEnd(const std::function<void(int)>& progress) {
 int RunAnalyze(const AnalyzeOptions& options, const ProcessingSettings& settings, const CalibrationRecord& calibration,
                Host& host, const std::function<void(int)>& progress, std::string& error, TAnalysisReports* reports) {
     TFileAnalysis analysis(host, settings, calibration);
+    // The reports hook onto the engine, which ends with `analysis`: they leave it first,
+    // however this returns.
+    struct DetachReports {
+        TAnalysisReports* reports;
+        ~DetachReports() {
+            if (reports) reports->Detach();
+        }
+    } detach{reports};
     int status = 0;
     if (!analysis.Open(options, error, status)) return status;
     std::FILE* out = stdout;
