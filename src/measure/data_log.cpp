@@ -1,6 +1,8 @@
 #include "measure/data_log.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -165,12 +167,27 @@ std::string CalendarText(int64_t epochSeconds) {
 
 TDataLog::TDataLog(const LoggingSettings& settings, Host& host, const MeasurementContext& context)
     : settings_(settings), host_(host), context_(context) {
-    const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (settings_.OverwriteFlag == 1 ? O_TRUNC : 0);
+    // Non-blocking, so that a FIFO nobody reads is refused instead of hanging the open; the
+    // file is only cut after the lock shows that no other run is writing it.
+    const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK;
     fd_ = settings_.LogFileName.empty() ? -1 : ::open(settings_.LogFileName.c_str(), flags, 0644);
     if (fd_ < 0) {
         error_ = true;
         ShowMessage(host_, FillName(kLogOpenFailedFormat, settings_.LogFileName), MessageIcon::Error);
         return;
+    }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+        error_ = true;
+        ShowMessage(host_, FillName(kLogInUseFormat, settings_.LogFileName), MessageIcon::Error);
+        return;
+    }
+    struct stat st {};
+    if (settings_.OverwriteFlag == 1 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
+        const int ignored = ::ftruncate(fd_, 0);
+        (void)ignored;
     }
     headerPending_ = true;
 }

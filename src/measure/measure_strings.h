@@ -28,6 +28,7 @@ namespace zeltrak {
 
 // Texts of data logging.
 inline constexpr const char* kLogOpenFailedFormat = "Failure opening log file: %s";
+inline constexpr const char* kLogInUseFormat = "The log file %s is being written by another run.";
 inline constexpr const char* kLogWriteFailedText = "Error writing to data log file.";
 inline constexpr const char* kLogWriteFailedCaption = "Error";
 inline constexpr const char* kLogEnableQuestion = "Do you want to enable data logging now?";

@@ -254,6 +254,24 @@ TEST(DataLog, FileFailuresLeaveNoTornLine) {
         EXPECT_FALSE(log.LogSpectrum(pair.left.spectrum.get(), nullptr, 1.0, kProcessLeft));
     }
 
+    // A second run on a log being written is refused and cuts nothing; a FIFO nobody reads
+    // is refused at once.
+    {
+        const std::string shared = dir.File("shared.txt");
+        LoggingSettings s = Settings(shared, kLogPeakFrequency);
+        s.OverwriteFlag = 1;
+        TDataLog first(s, host);
+        ASSERT_TRUE(first.LogSpectrum(pair.left.spectrum.get(), nullptr, 1.0, kProcessLeft));
+        const std::string before = ReadFile(shared);
+        TDataLog second(s, host);
+        EXPECT_TRUE(second.error());
+        EXPECT_EQ(host.messages.back().text, "The log file " + shared + " is being written by another run.");
+        EXPECT_EQ(ReadFile(shared), before);
+        const std::string fifo = dir.File("fifo.txt");
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        EXPECT_TRUE(TDataLog(Settings(fifo, kLogPeakFrequency), host).error());
+    }
+
     // A disk that fills: the file may grow only so far.
     const std::string path = dir.File("full.txt");
     host.messages.clear();
