@@ -37,6 +37,7 @@ double ReadPcm(const uint8_t* p, unsigned bytes) {
 
 void WritePcm(uint8_t* p, unsigned bytes, double x) {
     const double scale = std::ldexp(1.0, 8 * static_cast<int>(bytes) - 1);
+    if (std::isnan(x)) x = 0.0;
     double v = std::nearbyint(x * scale);
     v = std::clamp(v, -scale, scale - 1.0);
     const int64_t i = static_cast<int64_t>(v);
@@ -121,8 +122,10 @@ bool LoopbackConfig::Set(std::string_view key, std::string_view value) {
         else return false;
         return true;
     }
+    // Levels and gains beyond these would only overflow to infinity (and NaN samples).
+    constexpr double kMaxGain = 1000.0, kMaxDb = 60.0;
     if (k == "gain" || k == "gainleft" || k == "gainright") {
-        if (!ParseDouble(v, d)) return false;
+        if (!ParseDouble(v, d) || std::fabs(d) > kMaxGain) return false;
         if (k != "gainright") gain[0] = d;
         if (k != "gainleft") gain[1] = d;
         return true;
@@ -141,7 +144,7 @@ bool LoopbackConfig::Set(std::string_view key, std::string_view value) {
         return true;
     }
     if (k == "noisedb") {
-        if (!ParseDouble(v, d)) return false;
+        if (!ParseDouble(v, d) || d > kMaxDb) return false;
         noiseDb = d;
         return true;
     }
@@ -156,7 +159,7 @@ bool LoopbackConfig::Set(std::string_view key, std::string_view value) {
         return true;
     }
     if (k == "sinedb") {
-        if (!ParseDouble(v, d)) return false;
+        if (!ParseDouble(v, d) || d > kMaxDb) return false;
         sineDb = d;
         return true;
     }

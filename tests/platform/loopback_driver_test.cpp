@@ -334,6 +334,10 @@ TEST(LoopbackConfigText, IniSectionAndEnvironmentSetTheCard) {
     EXPECT_EQ(c.impulseResponse[0].size(), 3u);  // a bad value changes nothing
     EXPECT_EQ(c.sineHz, 440.5);
     EXPECT_FALSE(c.Set("Delay", std::to_string(LoopbackConfig::kMaxDelay + 1)));
+    // Levels that would overflow to infinite (then NaN) samples are not taken.
+    for (const char* key : {"SineDb", "NoiseDb"}) EXPECT_FALSE(c.Set(key, "1e308")) << key;
+    EXPECT_FALSE(c.Set("Gain", "1e300"));
+    EXPECT_TRUE(c.Set("SineDb", "60"));
 }
 
 TEST(DriverChain, NumbersDevicesDriverByDriver) {
