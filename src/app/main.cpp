@@ -11,6 +11,7 @@
 
 #include "base/strings.h"
 #include "dsp/spectral_data.h"
+#include "dsp/weighting.h"
 #include "engine/analysis_reports.h"
 #include "engine/analyze_command.h"
 #include "engine/command_line.h"
@@ -44,9 +45,14 @@ void CatchInterrupts() {
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    // A closed terminal (HUP) ends the run like Ctrl-C, so that its files are closed and its
+    // temporary files removed.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &sa, nullptr);
 }
+
+// 0 only when nothing went wrong: a run that showed a warning or an error (a lost device, a
+// log that could not be written) ends with 1.
+int Finished(int status, const ConsoleHost& host) { return status == 0 && host.FailureCount() > 0 ? 1 : status; }
 
 // A bar on stderr, only when stderr is a terminal.
 void Progress(int percent) {
@@ -65,6 +71,30 @@ struct ShellSettings {
     ProcessingSettings processing;
     CalibrationRecord calibration;
 };
+
+// A compensation curve that cannot be used would leave every reading uncompensated: say so
+// before anything is analysed.
+bool CompensationUsable(const ScalingBlock& scaling, Host& host) {
+    if (!scaling.MicCompEnable) return true;
+    for (const char* field : {scaling.MicCompFilenameLeft, scaling.MicCompFilenameRight}) {
+        const std::string name = FieldText(field, kFileNameBytes);
+        if (name.empty()) continue;
+        std::vector<CurvePoint> points;
+        const CurveFileStatus status = ReadCompensationFile(name, points);
+        if (status != CurveFileStatus::Ok) {
+            ShowMessage(host, CompensationMessage(status, name), MessageIcon::Error);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether two paths name the same file (an output must never replace its own input).
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(a, b, ec)) return true;
+    return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec) && !ec;
+}
 
 ShellSettings LoadShellSettings(const TIniStore& ini, DeviceCounts devices, const ScalingOptions& scaling) {
     ShellSettings shell;
@@ -120,6 +150,7 @@ int RunRealTime(const MainOptions& options, const ScalingOptions& scaling, const
         scaling);
     ProcessingSettings& settings = shell.processing;
     settings.Mode.OpMode = kModeRealTime;
+    if (!CompensationUsable(settings.Scaling(), host)) return 1;
     BufferDoneQueue queue;
     TEngine engine(host, *driver, settings, &queue, Environment(env, ini, shell.calibration));
     TShellScaling spectrumScaling(settings, shell.calibration);
@@ -186,6 +217,7 @@ int RunDesktopShell(int& argc, char** argv, const ScalingOptions& scaling, const
 int RunFile(const MainOptions& options, const ScalingOptions& scaling, const ReportOptions& reportOptions,
             const TIniStore& ini, ConsoleHost& host) {
     const ShellSettings shell = LoadShellSettings(ini, DeviceCounts{}, scaling);
+    if (!CompensationUsable(shell.processing.Scaling(), host)) return 1;
     TFileAnalysis analysis(host, shell.processing, shell.calibration);
     TAnalysisReports reports = MakeReports(host, reportOptions, ini, shell);
     AnalyzeOptions a;
@@ -279,12 +311,22 @@ int main(int argc, char** argv) {
     reportOptions.logSettings.Load(ini);
     ParseReportOptions(afterScaling, reportOptions, rest, error);
 
+    const std::string input = analyze ? a.input : options.file;
+    if (!input.empty()) {
+        const bool output = analyze && !a.output.empty() && SameFile(a.output, input);
+        if (output || (reportOptions.log && SameFile(reportOptions.logSettings.LogFileName, input))) {
+            std::fprintf(stderr, "zeltrak: %s would overwrite the file being analysed, %s\n",
+                         output ? "-o" : "--log", input.c_str());
+            return 2;
+        }
+    }
     if (analyze) {
         const ShellSettings shell = LoadShellSettings(ini, DeviceCounts{}, scaling);
+        if (!CompensationUsable(shell.processing.Scaling(), host)) return 1;
         TAnalysisReports reports = MakeReports(host, reportOptions, ini, shell);
-        const int status = RunAnalyze(a, shell.processing, shell.calibration, host, Progress, error, &reports);
+        int status = RunAnalyze(a, shell.processing, shell.calibration, host, Progress, error, &reports);
         if (status != 0 && !error.empty()) std::fprintf(stderr, "zeltrak analyze: %s\n", error.c_str());
-        return status;
+        return Finished(status, host);
     }
     if (options.report) {
         ProcessingSettings settings;
@@ -294,13 +336,13 @@ int main(int argc, char** argv) {
         std::fputs(SettingsReport(settings).c_str(), stdout);
         return 0;
     }
-    if (!options.file.empty()) return RunFile(options, scaling, reportOptions, ini, host);
-    if (options.headless) return RunRealTime(options, scaling, reportOptions, env, ini, host);
+    if (!options.file.empty()) return Finished(RunFile(options, scaling, reportOptions, ini, host), host);
+    if (options.headless) return Finished(RunRealTime(options, scaling, reportOptions, env, ini, host), host);
 #ifdef ZELTRAK_HAVE_GUI
     if (DisplayAvailable()) return RunDesktopShell(argc, argv, scaling, env, ini, settingsPath, host);
     std::fprintf(stderr, "zeltrak: no display found; running --headless\n");
 #else
     std::fprintf(stderr, "zeltrak: no window system support in this build; running --headless\n");
 #endif
-    return RunRealTime(options, scaling, reportOptions, env, ini, host);
+    return Finished(RunRealTime(options, scaling, reportOptions, env, ini, host), host);
 }

@@ -30,6 +30,7 @@ const char* AnswerWord(Answer a) {
 ConsoleHost::ConsoleHost(std::FILE* out, QuestionPolicy policy) : out_(out), policy_(policy) {}
 
 void ConsoleHost::MessageBox(const std::string& text, const std::string& caption, MessageIcon icon) {
+    if (icon == MessageIcon::Warning || icon == MessageIcon::Error) ++failures_;
     if (progressVisible_) std::fputc('\n', out_);
     std::fprintf(out_, "%s: %s: %s\n", caption.empty() ? "zeltrak" : caption.c_str(), IconWord(icon), text.c_str());
     std::fflush(out_);

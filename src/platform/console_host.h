@@ -42,6 +42,8 @@ public:
     void SleepMilliseconds(uint32_t ms) override;
 
     void SetQuestionPolicy(QuestionPolicy policy) { policy_ = policy; }
+    // Messages shown with a warning or error icon: the failures of the run.
+    int FailureCount() const { return failures_; }
 
 private:
     Answer Answered(const char* kind, const std::string& text, Answer byDefault);
@@ -51,6 +53,7 @@ private:
     bool progressVisible_ = false;
     int lastProgress_ = -1;
     std::atomic<bool> cancelRequested_{false};
+    int failures_ = 0;
     std::string clipboardText_;
     std::vector<uint8_t> clipboardWave_;
 };

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 
@@ -117,6 +118,33 @@ TEST(Cli, FailuresGiveAMessageAndANonZeroStatus) {
     EXPECT_NE(r.out.find("--fft must be a power of two"), std::string::npos);
     r = Zeltrak(dir.path(), "--frobnicate 2>&1");
     EXPECT_EQ(r.status, 2);
+    if (!HaveSox()) return;
+    const std::string wav = dir.File("t.wav");
+    ASSERT_EQ(std::system(("sox -D -n -r 48000 -b 16 " + wav + " synth 0.5 sine 1000 2>/dev/null").c_str()), 0);
+    const struct {
+        std::string args;
+        int status;
+        const char* says;
+    } cases[] = {
+        // a curve that cannot be used: no uncompensated spectrum, no success
+        {"analyze " + wav + " --mic-comp " + dir.File("none.mic"), 1, "Failure opening Microphone Compensation"},
+        {"analyze " + wav + " -o " + wav, 2, "would overwrite the file being analysed"},
+        {"analyze " + wav + " --log " + wav, 2, "would overwrite the file being analysed"},
+        {wav + " --headless --log " + wav, 2, "would overwrite the file being analysed"},
+    };
+    for (const auto& c : cases) {
+        r = Zeltrak(dir.path(), c.args + " 2>&1");
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("frequency_hz"), std::string::npos) << r.out;
+    }
+    EXPECT_GT(std::filesystem::file_size(wav), 44u);
+}
+
+TEST(Cli, HangupEndsARunLikeInterrupt) {
+    zeltrak::testing::TempDir dir;
+    const Result r = Zeltrak(dir.path(), "--headless --seconds 30 >/dev/null 2>&1 & p=$!; sleep 1.5; kill -HUP $p; wait $p");
+    EXPECT_EQ(r.status, 0);
 }
 
 TEST(Cli, ScalingOptionsGiveBandsWeightingAndCalibratedUnits) {
