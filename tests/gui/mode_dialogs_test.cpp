@@ -1,6 +1,7 @@
 // The shell's mode commands and settings dialogs, offscreen: the Real-Time buffer question
 // with its two answers, the toolbar per mode, and dialogs that refuse bad entries.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QApplication>
@@ -367,6 +368,25 @@ TEST(ShellSettingsFile, AnUnwritableSettingsFileIsReportedAndTheWindowStillClose
     EXPECT_FALSE(s.window->isVisible());
     ASSERT_EQ(s.host.Messages().size(), 1u);
     EXPECT_EQ(s.host.Messages()[0], "The settings could not be saved to " + path + ".");
+}
+
+TEST(ShellSettingsFile, AReadOnlySettingsFileIsKept) {
+    zeltrak::testing::TempDir dir;
+    const std::string path = dir.File("zeltrak.ini");
+    zeltrak::testing::WriteFile(path, "[Settings]\nFFTsize=2048\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    TIniStore ini;
+    Shell s(dir.path());
+    s.window->SetOnClose(
+        [&](const std::string& name) { StoreDesktopSettings(s.host, s.settings, name, ini, path); });
+    s.window->close();
+    EXPECT_FALSE(s.window->isVisible());
+    ASSERT_EQ(s.host.Messages().size(), 1u);
+    EXPECT_EQ(s.host.Messages()[0], "The settings file " + path + " is read-only; the settings were not saved.");
+    EXPECT_EQ(zeltrak::testing::ReadFile(path), "[Settings]\nFFTsize=2048\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
 }
 
 }  // namespace

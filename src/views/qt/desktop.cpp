@@ -1,5 +1,8 @@
 #include "views/qt/desktop.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <cmath>
 #include <cstdlib>
@@ -31,6 +34,15 @@ void ReadSpectrumRange(const TIniStore& ini, DesktopSetup& setup) {
 
 bool StoreDesktopSettings(Host& host, const ProcessingSettings& settings, const std::string& openFileName,
                           TIniStore& ini, const std::string& path) {
+    // A settings file made read-only is kept as its owner wants it (the atomic replace would
+    // otherwise swap it for a writable one, even for root).
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0)) {
+        ShowMessage(host, "The settings file " + path + " is read-only; the settings were not saved.",
+                    MessageIcon::Information);
+        return false;
+    }
     settings.Store(ini);
     ini.SetString("FileHistory", "OpenFileName", openFileName);
     // The first run has no configuration folder yet.
