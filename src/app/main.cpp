@@ -23,6 +23,7 @@
 #include "engine/spectrum_scaling.h"
 #include "files/wave_file.h"
 #include "files/ini_store.h"
+#include "files/temp_files.h"
 #include "measure/calibration.h"
 #include "measure/scaling_options.h"
 #include "platform/app_paths.h"
@@ -119,6 +120,7 @@ EngineEnvironment Environment(const AppEnvironment& env, const TIniStore& ini, c
     e.waveDir = ResolveDataPath(env, ini.GetString("Paths", "Wav", "..\\.\\wave", 260));
     e.tempDir = ResolveDataPath(env, ini.GetString("Paths", "Tmp", "..\\.\\wave", 260));
     MakeDirectories(e.tempDir);
+    RemoveStaleTempFiles(e.tempDir);
     e.calibrationEnabled = calibration.IsEnabled != 0;
     e.calRatioLeft = e.calibrationEnabled ? calibration.CalRatioLeft : 1.0f;
     e.calRatioRight = e.calibrationEnabled ? calibration.CalRatioRight : 1.0f;
