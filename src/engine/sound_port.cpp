@@ -421,13 +421,15 @@ bool TSoundPort::Open(WaveNotifySink* sink, bool selfMonitor) {
 bool TSoundPort::Close() {
     if (!Usable() || allocFailed_) return false;
     if (direction_ == kOutput) stream_->Pause();
-    stream_->Reset();
+    // A device that stopped answering (a frozen server) is given up by the driver: say so.
+    bool failed = stream_->Reset() == kWaveError;
     for (int i = 0; i < kSlotCount; ++i) {
         if (prepared_[i]) stream_->Unprepare(*headers_[i]);
         prepared_[i] = false;
     }
-    stream_->Close();
+    failed = stream_->Close() == kWaveError || failed;
     stream_.reset();
+    if (failed) ShowFailure(kStrSoundDeviceFailure);
     if (direction_ == kInput) isStarted_ = false;
     lastFrames_ = 0;
     for (int i = 0; i < kSlotCount; ++i) ResetHeader(i);

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -89,12 +90,14 @@ public:
 
     void Stop() {
         if (pid_ <= 0) return;
+        ::kill(pid_, SIGCONT);  // a test may have frozen it
         ::kill(pid_, SIGTERM);
         const auto deadline = std::chrono::steady_clock::now() + 5s;
         int status = 0;
         while (std::chrono::steady_clock::now() < deadline) {
             if (::waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
+                RemoveSemaphores();
                 return;
             }
             std::this_thread::sleep_for(20ms);
@@ -102,11 +105,25 @@ public:
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, &status, 0);
         pid_ = -1;
+        RemoveSemaphores();
     }
 
     ~JackServer() { Stop(); }
 
+    pid_t Pid() const { return pid_; }
+
 private:
+    // A client that never closed (a stream left on a dead server) leaves its semaphore behind.
+    void RemoveSemaphores() const {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", error)) {
+            const std::string file = entry.path().filename().string();
+            if (file.rfind("jack_sem.", 0) == 0 && file.find("_" + name_ + "_") != std::string::npos) {
+                std::filesystem::remove(entry.path(), error);
+            }
+        }
+    }
+
     std::string name_;
     pid_t pid_ = -1;
 };
@@ -123,6 +140,10 @@ protected:
     void SetUp() override {
         if (!OnPath("jackd") || !OnPath("jack_connect") || !OnPath("jack_lsp")) {
             GTEST_SKIP() << "jackd is not installed";
+        }
+        // PortAudio cannot start afresh in this process; ctest runs each test in its own.
+        if (PortAudioDriver::StreamsAbandoned()) {
+            GTEST_SKIP() << "an earlier test in this process gave up a stream on its JACK server";
         }
         ASSERT_TRUE(server_.Start()) << "the JACK server did not come up";
     }

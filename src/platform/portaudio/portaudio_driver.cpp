@@ -8,8 +8,13 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <system_error>
 #include <thread>
 
 #if defined(ZELTRAK_HAVE_ALSA)
@@ -88,6 +93,45 @@ constexpr std::array<RateBits, 5> kRateBits{{{11025.0, kFormat1M08},
                                               {48000.0, kFormat48M08},
                                               {96000.0, kFormat96M08}}};
 
+// How long starting, stopping or closing a stream may take before its server or device counts
+// as no longer answering. A JACK server that is frozen, not gone, keeps PortAudio waiting on it
+// for minutes; nothing else needs more than a few periods.
+constexpr std::chrono::milliseconds kStreamCallLimit{2000};
+
+// Makes a PortAudio call on a thread of its own and waits for it at most `limit`. Nothing when
+// the call has not returned by then: it is left running, and holds only the stream it was given.
+std::optional<PaError> CallWithin(std::chrono::milliseconds limit, PaError (*call)(PaStream*), PaStream* stream) {
+    struct Outcome {
+        std::mutex mutex;
+        std::condition_variable returned;
+        bool done = false;
+        PaError result = paNoError;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    std::thread worker;
+    try {
+        worker = std::thread([outcome, call, stream] {
+            const PaError e = call(stream);
+            std::lock_guard lock(outcome->mutex);
+            outcome->result = e;
+            outcome->done = true;
+            outcome->returned.notify_all();
+        });
+    } catch (const std::system_error&) {
+        return call(stream);  // no thread to spare: wait as long as it takes
+    }
+    std::unique_lock lock(outcome->mutex);
+    if (!outcome->returned.wait_for(lock, limit, [&] { return outcome->done; })) {
+        lock.unlock();
+        worker.detach();
+        return std::nullopt;
+    }
+    const PaError result = outcome->result;
+    lock.unlock();
+    worker.join();
+    return result;
+}
+
 }  // namespace
 
 namespace {
@@ -105,6 +149,8 @@ struct CallbackCore {
     const unsigned blockAlign;
     const uint8_t silence;
     std::atomic<bool> busy{false};  // inside the callback
+    // The stream was given up while PortAudio may still call back: touch nothing of the owner's.
+    std::atomic<bool> abandoned{false};
     std::atomic<bool> stopping{false};
     std::atomic<bool> failed{false};
     std::atomic<bool> paused{false};
@@ -184,10 +230,24 @@ struct CallbackCore {
     static int Callback(const void* input, void* output, unsigned long count, const PaStreamCallbackTimeInfo*,
                         PaStreamCallbackFlags, void* self) {
         auto* core = static_cast<CallbackCore*>(self);
-        core->busy.store(true, std::memory_order_relaxed);
+        // Sequentially consistent with Abandon: either this callback sees the flag, or Abandon
+        // sees it busy and waits for it to end.
+        core->busy.store(true);
+        if (core->abandoned.load()) {
+            core->busy.store(false, std::memory_order_release);
+            return paAbort;
+        }
         const int r = core->Transfer(static_cast<const uint8_t*>(input), static_cast<uint8_t*>(output), count);
         core->busy.store(false, std::memory_order_release);
         return r;
+    }
+
+    // Owner's side. After this the callback no longer touches the ring, the headers or the sink
+    // (bounded wait, as the callback only copies and posts).
+    void Abandon() {
+        failed.store(true);
+        abandoned.store(true);
+        for (int i = 0; i < 1000 && busy.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 
     // A stream that ends without being asked to has lost its device.
@@ -201,8 +261,8 @@ struct CallbackCore {
 
 class PortAudioDriver::Stream : public WaveStream {
 public:
-    Stream(PortAudioDriver& driver, WaveDirection direction, const WaveFormat& format, WaveNotifySink* sink)
-        : driver_(driver), direction_(direction), core_(new CallbackCore(direction, format, sink)) {}
+    Stream(WaveDirection direction, const WaveFormat& format, WaveNotifySink* sink)
+        : direction_(direction), core_(new CallbackCore(direction, format, sink)) {}
 
     ~Stream() override {
         Close();
@@ -278,7 +338,7 @@ public:
         core_->frames.store(0);
         // Output stays ready to play, paused or not, as before the reset.
         if (direction_ == WaveDirection::Output && wasRunning && !core_->failed.load()) Run();
-        return kWaveOk;
+        return abandoned_ ? kWaveError : kWaveOk;
     }
 
     WaveResult GetPosition(uint32_t& bytes) override {
@@ -293,17 +353,15 @@ public:
         const bool lost = Lost();
         Halt();
         core_->ReturnAll();
-        if (lost && jack_) {
-            // PortAudio 19.6 waits for the vanished JACK server to acknowledge the close, for
-            // minutes. The stream is dead and its callback cannot run again: leave it behind,
-            // with the memory its callback would use.
-            driver_.AbandonJackStream();
-            core_ = nullptr;
-        } else {
-            Pa_CloseStream(pa_);
-        }
+        // PortAudio 19.6 waits for a vanished JACK server to acknowledge the close, for minutes.
+        // The stream is dead and its callback cannot run again: leave it behind.
+        const bool vanished = lost && jack_;
+        if (vanished && !abandoned_) PortAudioDriver::AbandonStream(true);
+        if (!vanished && !abandoned_) Call(&Pa_CloseStream);
+        // A stream left behind keeps the memory its callback would use.
+        if (abandoned_ || vanished) core_ = nullptr;
         pa_ = nullptr;
-        return kWaveOk;
+        return abandoned_ ? kWaveError : kWaveOk;
     }
 
 private:
@@ -315,9 +373,35 @@ private:
         return core_->failed.load();
     }
 
+    // Makes a PortAudio call on the stream within kStreamCallLimit. False when the server or
+    // device stopped answering: the stream is then given up, never to be touched again.
+    bool Call(PaError (*call)(PaStream*), PaError* result = nullptr) {
+        // Once a JACK stream stopped answering, PortAudio's JACK side stays locked by the call
+        // still waiting on it; every JACK stream would wait too.
+        if (jack_ && PortAudioDriver::jackGone_.load()) {
+            Abandon();
+            return false;
+        }
+        const std::optional<PaError> e = CallWithin(kStreamCallLimit, call, pa_);
+        if (!e) {
+            Abandon();
+            return false;
+        }
+        if (result != nullptr) *result = *e;
+        return true;
+    }
+
+    void Abandon() {
+        core_->Abandon();
+        abandoned_ = true;
+        PortAudioDriver::AbandonStream(jack_);
+    }
+
     bool Run() {
         core_->stopping.store(false);
-        if (Pa_StartStream(pa_) != paNoError) {
+        PaError e = paNoError;
+        if (!Call(&Pa_StartStream, &e)) return false;
+        if (e != paNoError) {
             core_->failed.store(true);
             return false;
         }
@@ -325,20 +409,21 @@ private:
         return true;
     }
 
-    // After this the callback no longer runs, so the owner may touch the ring.
+    // After this the callback no longer touches the ring, so the owner may.
     void Halt() {
         if (!running_) return;
         core_->stopping.store(true);
-        if (Lost()) {
+        const bool lost = Lost();
+        running_ = false;
+        if (lost) {
             // A stream that lost its server never answers a stop request; its last callback
             // has ended once busy is clear (bounded, in case it never started).
             for (int i = 0; i < 1000 && core_->busy.load(std::memory_order_acquire); ++i) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         } else {
-            Pa_AbortStream(pa_);
+            Call(&Pa_AbortStream);
         }
-        running_ = false;
     }
 
     WaveResult SetPaused(bool value) {
@@ -349,12 +434,12 @@ private:
         return kWaveOk;
     }
 
-    PortAudioDriver& driver_;
     const WaveDirection direction_;
     CallbackCore* core_;  // owned, unless left behind with an abandoned stream
     PaStream* pa_ = nullptr;
     bool running_ = false;
     bool jack_ = false;
+    bool abandoned_ = false;  // given up on a device that stopped answering
 };
 
 PortAudioDriver::PortAudioDriver() {
@@ -377,8 +462,8 @@ PortAudioDriver::PortAudioDriver() {
     }
 }
 
-void PortAudioDriver::AbandonJackStream() {
-    jackGone_.store(true);
+void PortAudioDriver::AbandonStream(bool jack) {
+    if (jack) jackGone_.store(true);
     abandoned_.fetch_add(1);
 }
 
@@ -476,7 +561,7 @@ WaveResult PortAudioDriver::Open(WaveDirection direction, uint32_t device, const
     if (!IsPlausiblePcm(format)) return kWaveBadFormat;
     // Opening on a JACK server that went away would wait for it indefinitely.
     if (jackGone_.load() && IsJack(d->paIndex)) return kWaveNoDriver;
-    auto s = std::make_unique<Stream>(*this, direction, format, sink);
+    auto s = std::make_unique<Stream>(direction, format, sink);
     const WaveResult r = s->OpenOn(d->paIndex, format);
     if (r != kWaveOk) return r;
     stream = std::move(s);

@@ -14,6 +14,8 @@ namespace zeltrak {
 // copied between the stream and the owner's queued buffers on PortAudio's callback thread only;
 // positions count the frames actually transferred. A machine without sound hardware simply has
 // no devices. PortAudio has no device volume, so no device reports volume support.
+// Starting, stopping and closing a stream wait a bounded time: a stream whose server or device
+// stops answering (a frozen JACK server) is given up and fails, so that the owner can still quit.
 class PortAudioDriver : public WaveDriver {
 public:
     PortAudioDriver();
@@ -23,6 +25,10 @@ public:
 
     // False when the library could not start; the driver then lists no devices.
     bool Initialized() const { return initialized_; }
+
+    // True once a stream in this process was given up on a server or device that stopped
+    // answering. PortAudio then stays initialised for good, holding the host interface as it was.
+    static bool StreamsAbandoned() { return abandoned_.load() > 0; }
 
     uint32_t DeviceCount(WaveDirection direction) override;
     WaveResult GetInCaps(uint32_t device, WaveInCaps& caps) override;
@@ -48,15 +54,16 @@ private:
     const Device* Find(WaveDirection direction, uint32_t device) const;
     uint32_t ProbeFormats(WaveDirection direction, int paIndex);
     bool IsJack(int paIndex) const;
-    // A stream whose JACK server vanished cannot be closed without hanging; it is left open
-    // and JACK devices are refused from then on.
-    void AbandonJackStream();
+    // A stream whose sound server vanished or stopped answering cannot be closed without
+    // hanging; it is left open, and if it was on JACK, JACK devices are refused from then on.
+    static void AbandonStream(bool jack);
     WaveResult FillCaps(WaveDirection direction, uint32_t device, char (&name)[32], uint32_t& formats,
                         uint16_t& channels, uint32_t& version);
 
     bool initialized_ = false;
-    std::atomic<bool> jackGone_{false};
-    std::atomic<int> abandoned_{0};
+    // Process-wide, as PortAudio's state is: a later driver gets the same wedged host interface.
+    static inline std::atomic<bool> jackGone_{false};
+    static inline std::atomic<int> abandoned_{0};
     std::mutex mutex_;
     std::vector<Device> inputs_;
     std::vector<Device> outputs_;
