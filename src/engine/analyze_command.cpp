@@ -1,5 +1,8 @@
 #include "engine/analyze_command.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <charconv>
 #include <cstring>
@@ -322,6 +325,20 @@ bool TFileAnalysis::RunToEnd(const std::function<void(int)>& progress) {
     return true;
 }
 
+namespace {
+
+// Opened without blocking, so that a FIFO nobody reads is refused instead of hanging.
+std::FILE* OpenOutput(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) return nullptr;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* out = ::fdopen(fd, "w");
+    if (!out) ::close(fd);
+    return out;
+}
+
+}  // namespace
+
 int RunAnalyze(const AnalyzeOptions& options, const ProcessingSettings& settings, const CalibrationRecord& calibration,
                Host& host, const std::function<void(int)>& progress, std::string& error, TAnalysisReports* reports) {
     TFileAnalysis analysis(host, settings, calibration);
@@ -337,7 +354,7 @@ int RunAnalyze(const AnalyzeOptions& options, const ProcessingSettings& settings
     if (!analysis.Open(options, error, status)) return status;
     std::FILE* out = stdout;
     if (!options.output.empty()) {
-        out = std::fopen(options.output.c_str(), "w");
+        out = OpenOutput(options.output);
         if (!out) {
             error = "cannot write '" + options.output + "': " + std::strerror(errno);
             return 1;

@@ -1,6 +1,7 @@
 // The analyse command: its options, and a whole file analysed to CSV compared with a direct
 // DFT of the same frames.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <complex>
@@ -199,9 +200,15 @@ TEST(AnalyzeRun, RefusalsAndFailures) {
     o.input = dir.File("missing.wav");
     EXPECT_EQ(RunAnalyze(o, ProcessingSettings{}, CalibrationRecord{}, host, nullptr, error), 1);
     o.input = mono;
-    o.output = dir.File("no/such/dir/out.csv");
-    EXPECT_EQ(RunAnalyze(o, ProcessingSettings{}, CalibrationRecord{}, host, nullptr, error), 1);
-    EXPECT_NE(error.find("cannot write"), std::string::npos);
+    // an output that cannot be written, or a FIFO nobody reads (which must not hang)
+    const std::string fifo = dir.File("fifo.csv");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& output : {dir.File("no/such/dir/out.csv"), fifo}) {
+        o.output = output;
+        error.clear();
+        EXPECT_EQ(RunAnalyze(o, ProcessingSettings{}, CalibrationRecord{}, host, nullptr, error), 1);
+        EXPECT_NE(error.find("cannot write"), std::string::npos);
+    }
 }
 
 }  // namespace
