@@ -97,9 +97,15 @@ bool SameFile(const std::string& a, const std::string& b) {
     return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec) && !ec;
 }
 
-ShellSettings LoadShellSettings(const TIniStore& ini, DeviceCounts devices, const ScalingOptions& scaling) {
+// Values of the settings file that no dialog would accept run as their defaults; say which.
+void ReportReplacedSettings(const std::vector<std::string>& notes, Host& host) {
+    for (const std::string& note : notes) ShowMessage(host, "Settings file: " + note, MessageIcon::Information);
+}
+
+ShellSettings LoadShellSettings(const TIniStore& ini, DeviceCounts devices, const ScalingOptions& scaling,
+                                Host& host) {
     ShellSettings shell;
-    shell.processing.Load(ini, devices);
+    ReportReplacedSettings(shell.processing.Load(ini, devices), host);
     ReadSettingsCalibration(ini, shell.calibration);
     CopyScalingOptions(scaling, shell.processing.Scaling());
     if (scaling.calibration) shell.calibration = *scaling.calibration;
@@ -149,7 +155,7 @@ int RunRealTime(const MainOptions& options, const ScalingOptions& scaling, const
     std::unique_ptr<WaveDriverChain> driver = CreateSystemWaveDriver(LoopbackSettings(ini, host));
     ShellSettings shell = LoadShellSettings(
         ini, DeviceCounts{driver->DeviceCount(WaveDirection::Input), driver->DeviceCount(WaveDirection::Output)},
-        scaling);
+        scaling, host);
     ProcessingSettings& settings = shell.processing;
     settings.Mode.OpMode = kModeRealTime;
     if (!CompensationUsable(settings.Scaling(), host)) return 1;
@@ -200,7 +206,7 @@ int RunDesktopShell(int& argc, char** argv, const ScalingOptions& scaling, const
     std::unique_ptr<WaveDriverChain> driver = CreateSystemWaveDriver(LoopbackSettings(ini, host));
     ShellSettings shell = LoadShellSettings(
         ini, DeviceCounts{driver->DeviceCount(WaveDirection::Input), driver->DeviceCount(WaveDirection::Output)},
-        scaling);
+        scaling, host);
     TShellScaling spectrumScaling(shell.processing, shell.calibration);
     DesktopSetup setup;
     setup.driver = driver.get();
@@ -218,7 +224,7 @@ int RunDesktopShell(int& argc, char** argv, const ScalingOptions& scaling, const
 
 int RunFile(const MainOptions& options, const ScalingOptions& scaling, const ReportOptions& reportOptions,
             const TIniStore& ini, ConsoleHost& host) {
-    const ShellSettings shell = LoadShellSettings(ini, DeviceCounts{}, scaling);
+    const ShellSettings shell = LoadShellSettings(ini, DeviceCounts{}, scaling, host);
     if (!CompensationUsable(shell.processing.Scaling(), host)) return 1;
     TFileAnalysis analysis(host, shell.processing, shell.calibration);
     TAnalysisReports reports = MakeReports(host, reportOptions, ini, shell);
@@ -323,7 +329,7 @@ int main(int argc, char** argv) {
         }
     }
     if (analyze) {
-        const ShellSettings shell = LoadShellSettings(ini, DeviceCounts{}, scaling);
+        const ShellSettings shell = LoadShellSettings(ini, DeviceCounts{}, scaling, host);
         if (!CompensationUsable(shell.processing.Scaling(), host)) return 1;
         TAnalysisReports reports = MakeReports(host, reportOptions, ini, shell);
         int status = RunAnalyze(a, shell.processing, shell.calibration, host, Progress, error, &reports);
@@ -332,7 +338,7 @@ int main(int argc, char** argv) {
     }
     if (options.report) {
         ProcessingSettings settings;
-        settings.Load(ini, DeviceCounts{});
+        ReportReplacedSettings(settings.Load(ini, DeviceCounts{}), host);
         std::printf("%s\n", kProgramTitle);
         std::printf("Settings file: %s\n\n", settingsPath.c_str());
         std::fputs(SettingsReport(settings).c_str(), stdout);

@@ -35,6 +35,12 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+// Moves a stored file on to the next frame's start, or to its end.
+void SeekNextFrame(TWaveFile& file, const SettingsBlock& settings) {
+    const uint64_t next = file.Position() + FileFrameAdvance(settings);
+    file.Seek(static_cast<uint32_t>(std::min<uint64_t>(next, file.Length())));
+}
+
 }  // namespace
 
 TEngine::TEngine(Host& host, WaveDriver& driver, ProcessingSettings& settings, WaveNotifySink* sink,
@@ -55,10 +61,7 @@ TEngine::~TEngine() {
 // ---------------------------------------------------------------------------------------------
 // Setup
 
-uint32_t TEngine::SeriesSamples() const {
-    const SettingsBlock& s = settings_.Settings();
-    return std::max<uint32_t>(s.DecimationRatio, 1) * s.FFTsize;
-}
+uint64_t TEngine::SeriesSamples() const { return zeltrak::SeriesSamples(settings_.Settings()); }
 
 double TEngine::SeriesSeconds() const {
     const uint32_t rate = settings_.Settings().format.rate;
@@ -69,7 +72,7 @@ uint32_t TEngine::TriggerDelaySamples() const {
     // The delay in samples of the decimated series: the ratio enters once, through the
     // decimated sampling rate.
     const SettingsBlock& s = settings_.Settings();
-    const double seconds = settings_.Trigger.DelayMsec * 0.001;
+    const double seconds = LimitedDelayMsec(settings_.Trigger.DelayMsec) * 0.001;
     return TruncToUint32(s.format.rate * seconds / std::max<uint32_t>(s.DecimationRatio, 1));
 }
 
@@ -89,16 +92,25 @@ bool TEngine::Rebuild() {
     const bool stereo = Stereo();
     const float gain[2] = {env_.calibrationEnabled ? env_.calRatioLeft : 1.0f,
                            env_.calibrationEnabled ? env_.calRatioRight : 1.0f};
-    const uint32_t delay = TruncToUint32(s.format.rate * settings_.Trigger.DelayMsec * 0.001);
-    const uint32_t triggerLength = 2 * (SeriesSamples() + delay);
-
     for (auto& sp : spectrums_) sp.reset();
     for (int c = 0; c < 2; ++c) {
         series_[c].reset();
         triggerSeries_[c].reset();
+    }
+    // Settings that bypassed the dialogs and the loader may ask for more than any valid
+    // frame; such a frame is refused as one that could not be allocated.
+    const uint64_t seriesLength = SeriesSamples();
+    const uint64_t triggerLength = TriggerSeriesSamples(s, settings_.Trigger.DelayMsec);
+    if (seriesLength > kMaxSeriesSamples || triggerLength > kMaxTriggerSeriesSamples) {
+        ShowStringMessage(host_, kStrInsufficientMemory);
+        return false;
+    }
+    for (int c = 0; c < 2; ++c) {
         if (c == 1 && !stereo) continue;
-        series_[c] = std::make_unique<TSeriesData>(s.format, SeriesSamples(), gain[c], ratio, filter);
-        triggerSeries_[c] = std::make_unique<TSeriesData>(s.format, triggerLength, gain[c], ratio, filter);
+        series_[c] = std::make_unique<TSeriesData>(s.format, static_cast<uint32_t>(seriesLength), gain[c], ratio,
+                                                   filter);
+        triggerSeries_[c] =
+            std::make_unique<TSeriesData>(s.format, static_cast<uint32_t>(triggerLength), gain[c], ratio, filter);
         if (series_[c]->error() || triggerSeries_[c]->error()) {
             series_[c].reset();
             triggerSeries_[c].reset();
@@ -351,12 +363,12 @@ bool TEngine::Start() {
 uint32_t TEngine::SlotFrames(bool recorder) const {
     const SettingsBlock& s = settings_.Settings();
     const int32_t secs = recorder ? settings_.FileIO.RecordIOBufferSizeSecs : settings_.FileIO.RealTimeIOBufferSizeSecs;
-    uint64_t frames = static_cast<uint64_t>(std::max(secs, 1)) * s.format.rate;
+    uint64_t frames = static_cast<uint64_t>(std::clamp(secs, 1, kMaxIOBufferSecs)) * s.format.rate;
     // A slot must hold a whole frame (the longer trigger frame when triggering), or the live
     // frame could never be formed from the two slots.
-    uint32_t longest = series_[0] ? series_[0]->Length() : SeriesSamples();
+    uint64_t longest = series_[0] ? series_[0]->Length() : SeriesSamples();
     if (settings_.Trigger.Enable && triggerSeries_[0]) longest = triggerSeries_[0]->Length();
-    frames = std::max<uint64_t>(frames, static_cast<uint64_t>(longest) + s.delaySamples);
+    frames = std::max<uint64_t>(frames, longest + s.delaySamples);
     return static_cast<uint32_t>(std::min<uint64_t>(frames, 0x7FFFFFFFu / std::max(s.format.BlockAlign(), 1u)));
 }
 
@@ -448,7 +460,8 @@ bool TEngine::StartRecorderFile() {
             file = std::make_unique<TWaveFile>(host_, s.format, io.MakeBackup != 0, env_.tempDir);
             if (file->Error()) return false;
         } else {
-            const uint64_t frames = static_cast<uint64_t>(s.format.rate) * std::max(io.MaxRamRecordingTimeSecs, 1);
+            const uint64_t frames =
+                static_cast<uint64_t>(s.format.rate) * std::clamp(io.MaxRamRecordingTimeSecs, 1, kMaxRamRecordingSecs);
             file = std::make_unique<TWaveFile>(host_, static_cast<uint32_t>(std::min<uint64_t>(frames, 0xFFFFFFFFu)),
                                                s.format);
             if (file->Error()) {
@@ -718,7 +731,7 @@ bool TEngine::FrameStep() {
         ShowStringMessage(host_, kStrSoundDeviceFailure);
         return false;
     }
-    const uint32_t need = SeriesSamples();
+    const uint64_t need = SeriesSamples();
     const bool triggering = settings_.Trigger.Enable != 0;
 
     if (mode == kModeRealTime) {
@@ -803,10 +816,7 @@ bool TEngine::FrameStep() {
             Analyse();
         } else if (fromFile) {
             // Nothing fired in this stretch: move on without counting a frame.
-            TWaveFile& f = *waveFile_;
-            f.Seek(std::min<uint64_t>(f.Position() + static_cast<uint64_t>(settings_.Settings().DecimationRatio) *
-                                                       settings_.Settings().frameAdvance,
-                                      f.Length()));
+            SeekNextFrame(*waveFile_, settings_.Settings());
             return true;
         } else {
             return true;
@@ -828,12 +838,7 @@ bool TEngine::FrameStep() {
         Stop();
     }
     if (triggering && settings_.Trigger.armed == 0 && Running()) Stop();
-    if (fromFile && waveFile_) {
-        TWaveFile& f = *waveFile_;
-        const uint64_t advance =
-            static_cast<uint64_t>(std::max<uint16_t>(settings_.Settings().DecimationRatio, 1)) * settings_.Settings().frameAdvance;
-        f.Seek(static_cast<uint32_t>(std::min<uint64_t>(f.Position() + advance, f.Length())));
-    }
+    if (fromFile && waveFile_) SeekNextFrame(*waveFile_, settings_.Settings());
     ++frameCount_;
     if (frameLimitOn_ && frameCount_ > frameLimit_ && Running()) Stop();
     return runState_ != kStopped;
@@ -899,7 +904,8 @@ bool TEngine::GetLiveFrame(TSeriesData& left, TSeriesData* right) {
     const bool triggering = settings_.Trigger.Enable != 0;
     int slot = 0;
     uint32_t offset = 0;
-    if (!inputPort_->GetLivePosition(slot, offset, triggering ? SeriesSamples() : 0, triggering)) return false;
+    const uint32_t minFrames = triggering ? static_cast<uint32_t>(std::min<uint64_t>(SeriesSamples(), UINT32_MAX)) : 0;
+    if (!inputPort_->GetLivePosition(slot, offset, minFrames, triggering)) return false;
     if (slot < 0 || slot > 1) return false;
     const bool split = settings_.FileIO.AllowSplitBuffers != 0 &&
                        !(s.format.rate == 11025 && inputPort_->Peculiarities().preRoll);

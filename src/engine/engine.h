@@ -140,7 +140,7 @@ private:
     void Notify(bool analysed);
     void SetLevels(int32_t left, int32_t right);
 
-    uint32_t SeriesSamples() const;  // DecimationRatio x FFTsize
+    uint64_t SeriesSamples() const;  // DecimationRatio x FFTsize
     bool Stereo() const { return settings_.Settings().format.channels == 2; }
     double SeriesSeconds() const;
     uint32_t SlotFrames(bool recorder) const;

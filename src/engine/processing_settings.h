@@ -1,9 +1,11 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/sample_format.h"
 #include "dsp/averaging_types.h"
+#include "dsp/fft.h"
 
 namespace zeltrak {
 
@@ -17,6 +19,27 @@ inline constexpr uint32_t kMinDiskRecordingBytes = 1000000;
 inline constexpr uint32_t kMaxDiskRecordingBytes = 2000000000;
 inline constexpr int kChannelProcessingCount = 13;
 inline constexpr std::size_t kFileNameBytes = 260;
+
+// The limits the settings dialogs accept; a stored value outside them loads as the default.
+inline constexpr uint32_t kSmallestFFTSize = 32;  // the largest is the transform's kMaxFFTSize
+inline constexpr uint16_t kMaxDecimationRatio = 30;
+inline constexpr uint16_t kMaxOverlapPercent = 99;
+inline constexpr double kMaxDelayMsec = 1000.0;  // the channel delay and the trigger delay
+inline constexpr uint32_t kMaxTriggerThreshold = 100;
+inline constexpr int32_t kMinRealTimeBufferSecs = 4;
+inline constexpr int32_t kMinRamRecordingSecs = 4;
+inline constexpr int32_t kMaxRamRecordingSecs = 3600;
+// No dialog sets these; the limits keep a hand-edited file from sizing buffers beyond reason.
+inline constexpr uint32_t kMaxSamplingRate = 768000;
+inline constexpr int32_t kMaxIOBufferSecs = 10;  // a longer slot only delays what the loop sees
+inline constexpr int32_t kMaxDeviceDelayMsec = 1000;
+
+// The longest frames the engine builds, in samples per channel: the largest FFT size at the
+// largest decimation, and the trigger search frame (twice that plus the longest delay at the
+// highest rate). Anything longer comes from settings no dialog or loader let through.
+inline constexpr uint64_t kMaxSeriesSamples = uint64_t{kMaxFFTSize} * kMaxDecimationRatio;
+inline constexpr uint64_t kMaxTriggerSeriesSamples =
+    2 * (kMaxSeriesSamples + static_cast<uint64_t>(kMaxSamplingRate * kMaxDelayMsec / 1000.0));
 
 // The settings blocks keep their fields in the stored order and widths. The engine compares
 // and copies them byte by byte to learn whether it must rebuild, so every gap that natural
@@ -133,8 +156,11 @@ struct ProcessingSettings {
     ScalingBlock& Scaling() { return Processing.Scaling; }
     const ScalingBlock& Scaling() const { return Processing.Scaling; }
 
-    // Reads every block from the configuration sections; missing keys take their defaults.
-    void Load(const TIniStore& ini, DeviceCounts devices);
+    // Reads every block from the configuration sections; missing keys take their defaults,
+    // and so does a value outside the range its dialog accepts (the disk recording size takes
+    // the nearer limit instead). Returns one line per replaced value, in file order, e.g.
+    // "[Settings] FFTsize=4294967295 replaced by the default 4096", for the front end to show.
+    std::vector<std::string> Load(const TIniStore& ini, DeviceCounts devices);
     // Writes the stored keys of every block (derived and runtime fields are not stored).
     void Store(TIniStore& ini) const;
 
@@ -147,10 +173,22 @@ struct ProcessingSettings {
 bool SameProcessingBlock(const ProcessingBlock& a, const ProcessingBlock& b);
 
 // Recomputes frameAdvance and delaySamples from FFTsize, OverlapPercent, the rate and
-// DelayTimeMsec; call after any of them changes.
+// DelayTimeMsec; call after any of them changes. An overlap above kMaxOverlapPercent counts as
+// that, a delay outside 0 ... kMaxDelayMsec as the nearer limit.
 void RecomputeDerivedFields(SettingsBlock& settings);
 uint32_t FrameAdvance(uint32_t fftSize, uint16_t overlapPercent);
 uint32_t DelaySamples(uint32_t rate, float delayMsec);
+// A delay (channel or trigger) as the engine takes it: within 0 ... kMaxDelayMsec.
+double LimitedDelayMsec(float delayMsec);
+
+// The engine's sizes in samples per channel, in 64 bits so that no product wraps; a
+// decimation ratio of 0 counts as 1 throughout.
+// One frame before decimation: FFTsize x DecimationRatio.
+uint64_t SeriesSamples(const SettingsBlock& settings);
+// The trigger search frame: twice the frame plus the trigger delay at the input rate.
+uint64_t TriggerSeriesSamples(const SettingsBlock& settings, float triggerDelayMsec);
+// How far a stored file moves from one frame to the next: the frame advance at the input rate.
+uint64_t FileFrameAdvance(const SettingsBlock& settings);
 
 // Clamps a stored device number to the devices present; with none it becomes kNoDevice.
 uint32_t ClampDeviceId(uint32_t stored, uint32_t deviceCount);

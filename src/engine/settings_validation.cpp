@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "base/strings.h"
+#include "dsp/spectral_data.h"
 #include "engine/format_query.h"
 #include "engine/settings_strings.h"
 #include "files/ini_store.h"
@@ -13,11 +14,6 @@ namespace zeltrak {
 namespace {
 
 namespace text = settings_text;
-
-constexpr int64_t kMaxDecimation = 30;
-constexpr int64_t kMaxThreshold = 100;
-constexpr double kMaxDelayMsec = 1000.0;
-constexpr int kMaxTriggerDelayMsec = 1000;
 
 template <typename... Args>
 std::string Format(const char* pattern, Args... args) {
@@ -115,15 +111,16 @@ ProcessingDialogFields ProcessingDialogFields::From(const SettingsBlock& s) {
 uint64_t EstimateProcessingMemory(const SettingsBlock& s) {
     const uint64_t n = s.FFTsize;
     const uint64_t channels = s.format.channels;
-    const uint64_t decimation = s.DecimationRatio == 0 ? 1 : s.DecimationRatio;
     const uint64_t bins = n / 2 + 1;
-    // Raw samples for one (decimated) frame plus the float frame and window per channel.
-    uint64_t bytes = n * decimation * channels * s.format.bytesPerSample + channels * n * 2 * sizeof(float);
+    // Per channel the raw frame and the trigger search frame (built whether or not a trigger
+    // is on; its delay is not known here), plus the float frame and window.
+    const uint64_t raw = SeriesSamples(s) + TriggerSeriesSamples(s, 0.0f);
+    uint64_t bytes = raw * channels * s.format.bytesPerSample + channels * n * 2 * sizeof(float);
     // Four spectral objects, each with current, averaged, peak and complex spectra.
     constexpr uint64_t kSpectra = 4;
     bytes += kSpectra * bins * 6 * sizeof(float);
     // Linear averaging keeps a ring of whole spectra (power and complex).
-    if (s.AverageType == kAverageLinear && s.AverageBlocks <= 1000)
+    if (s.AverageType == kAverageLinear && s.AverageBlocks <= kMaxLinearHistoryBlocks)
         bytes += kSpectra * static_cast<uint64_t>(s.AverageBlocks) * bins * 3 * sizeof(float);
     return bytes;
 }
@@ -137,8 +134,8 @@ ValidationResult AcceptProcessingDialog(ProcessingDialogFields& fields, uint32_t
     candidate.FFTsize = fields.fftSize;
 
     const int64_t decimation = EntryInt(fields.decimationRatio, 0);
-    if (decimation < 1 || decimation > kMaxDecimation)
-        return ValidationResult::Fail(Format(text::kDecimationRange, static_cast<int>(kMaxDecimation)));
+    if (decimation < 1 || decimation > kMaxDecimationRatio)
+        return ValidationResult::Fail(Format(text::kDecimationRange, static_cast<int>(kMaxDecimationRatio)));
     candidate.DecimationRatio = static_cast<uint16_t>(decimation);
     candidate.ApplyLowPassFilter = fields.applyLowPassFilter ? 1 : 0;
     candidate.AverageBlocks = ParseAverageBlocks(fields.averageBlocks);
@@ -149,7 +146,7 @@ ValidationResult AcceptProcessingDialog(ProcessingDialogFields& fields, uint32_t
 
     if (opMode == kModePostProcessing) {
         const int64_t overlap = EntryInt(fields.overlapPercent, -1);
-        if (overlap < 0 || overlap > 99) {
+        if (overlap < 0 || overlap > kMaxOverlapPercent) {
             fields.overlapPercent = "50";
             return ValidationResult::Fail(text::kOverlapRange);
         }
@@ -200,13 +197,13 @@ ValidationResult AcceptTriggerDialog(const TriggerDialogFields& fields, TriggerB
     candidate.AutoReset = fields.autoReset ? 1 : 0;
     candidate.Channel = fields.channel;
     const int64_t threshold = EntryInt(fields.threshold, -1);
-    if (threshold < 0 || threshold > kMaxThreshold)
-        return ValidationResult::Fail(Format(text::kThresholdRange, 0, static_cast<int>(kMaxThreshold)));
+    if (threshold < 0 || threshold > kMaxTriggerThreshold)
+        return ValidationResult::Fail(Format(text::kThresholdRange, 0, static_cast<int>(kMaxTriggerThreshold)));
     candidate.Threshold = static_cast<uint32_t>(threshold);
     candidate.TriggerType = fields.triggerType;
     const double delay = EntryNumber(fields.delayMsec, -1.0);
-    if (!(delay >= 0.0 && delay <= kMaxTriggerDelayMsec))
-        return ValidationResult::Fail(Format(text::kTriggerDelayRange, kMaxTriggerDelayMsec));
+    if (!(delay >= 0.0 && delay <= kMaxDelayMsec))
+        return ValidationResult::Fail(Format(text::kTriggerDelayRange, static_cast<int>(kMaxDelayMsec)));
     candidate.DelayMsec = static_cast<float>(delay);
     candidate.DelayType = fields.delayType;
     candidate.TriggerSlope = fields.triggerSlope;
@@ -229,18 +226,18 @@ FileOptionsDialogFields FileOptionsDialogFields::From(const FileIOBlock& f) {
 ValidationResult AcceptFileOptionsDialog(const FileOptionsDialogFields& fields, FileIOBlock& fileIO) {
     FileIOBlock candidate = fileIO;
     const int64_t bufferSecs = EntryInt(fields.realTimeBufferSecs, 0);
-    if (bufferSecs < 4) return ValidationResult::Fail(text::kRealTimeBufferMin);
+    if (bufferSecs < kMinRealTimeBufferSecs) return ValidationResult::Fail(text::kRealTimeBufferMin);
     // Beyond 32 bits the stored length would wrap; hold it at the largest count that fits.
     candidate.RealTimeWaveBufferLengthSecs = static_cast<int32_t>(std::min<int64_t>(bufferSecs, INT32_MAX));
 
     const int64_t ramSecs = EntryInt(fields.maxRamRecordingSecs, 0);
-    if (ramSecs < 4) return ValidationResult::Fail(text::kMaxRamMin);
-    if (ramSecs > 3600) return ValidationResult::Fail(text::kMaxRamMax);
+    if (ramSecs < kMinRamRecordingSecs) return ValidationResult::Fail(text::kMaxRamMin);
+    if (ramSecs > kMaxRamRecordingSecs) return ValidationResult::Fail(text::kMaxRamMax);
     candidate.MaxRamRecordingTimeSecs = static_cast<int32_t>(ramSecs);
 
     const int64_t diskMB = EntryInt(fields.maxDiskRecordingMB, 0);
-    if (diskMB < 1) return ValidationResult::Fail(text::kMaxDiskMin);
-    if (diskMB > 2000) return ValidationResult::Fail(text::kMaxDiskMax);
+    if (diskMB < kMinDiskRecordingBytes / 1000000) return ValidationResult::Fail(text::kMaxDiskMin);
+    if (diskMB > kMaxDiskRecordingBytes / 1000000) return ValidationResult::Fail(text::kMaxDiskMax);
     candidate.MaxDiskRecordingSizeBytes = static_cast<uint32_t>(diskMB * 1000000);
 
     candidate.RealTimeWaveBufferEnableFlag = fields.realTimeWaveBufferEnable ? 1 : 0;

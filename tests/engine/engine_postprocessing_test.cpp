@@ -244,6 +244,41 @@ TEST_F(PostProcessing, TriggersEachTypeAndSlopeWithDelays) {
     EXPECT_EQ(settings.Trigger.triggerState, 0u);
 }
 
+// Settings set directly, past the dialogs and the loader.
+
+TEST_F(PostProcessing, ATriggeredRunWithDecimationZeroStillReachesTheEnd) {
+    settings.Settings().DecimationRatio = 0;  // counts as 1
+    settings.Trigger.Enable = 1;
+    settings.Trigger.Threshold = 90;  // never reached: every stretch is skipped
+    Open(RampSamples(8 * 1024));
+    RunToEnd();
+    EXPECT_EQ(engine->RunState(), kStopped);
+    EXPECT_EQ(engine->WaveFile()->Position(), engine->WaveFile()->Length());
+    EXPECT_TRUE(log.frames.empty());
+}
+
+TEST_F(PostProcessing, AFrameLongerThanAnyValidOneIsRefused) {
+    // 2^20 x 4096 is 2^32 samples: 0 in 32 bits.
+    settings.Settings().FFTsize = 1048576;
+    settings.Settings().DecimationRatio = 4096;
+    Open(RampSamples(4096));
+    EXPECT_FALSE(engine->Run());
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, LoadString(kStrInsufficientMemory));
+    EXPECT_TRUE(log.frames.empty());
+}
+
+TEST_F(PostProcessing, TheTriggerFrameHoldsTheDelayUpToOneSecond) {
+    const std::pair<float, uint32_t> cases[] = {{250.0f, 2000}, {1e12f, 8000}};
+    for (const auto& [delayMsec, delaySamples] : cases) {
+        settings.Trigger.DelayMsec = delayMsec;
+        Open(RampSamples(4096));
+        ASSERT_TRUE(engine->Rebuild());
+        EXPECT_EQ(engine->TriggerSeries(0)->Length(), 2 * (1024 + delaySamples)) << delayMsec;
+        EXPECT_EQ(engine->TriggerDelaySamples(), delaySamples) << delayMsec;
+    }
+}
+
 TEST_F(PostProcessing, FrameLimitAndSingleStep) {
     Open(RampSamples(1024 * 20));
     // A count of 5 stops after the sixth frame.

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "dsp/smoothing.h"
 #include "files/ini_store.h"
@@ -11,12 +14,28 @@
 namespace zeltrak {
 namespace {
 
-ProcessingSettings LoadFrom(const std::string& text, DeviceCounts devices = {2, 2}) {
+struct Loaded {
+    ProcessingSettings settings;
+    std::vector<std::string> notes;
+};
+
+Loaded Load(const std::string& text, DeviceCounts devices = {2, 2}) {
     TIniStore ini;
     ini.Parse(text);
-    ProcessingSettings s;
-    s.Load(ini, devices);
-    return s;
+    Loaded loaded;
+    loaded.notes = loaded.settings.Load(ini, devices);
+    return loaded;
+}
+
+ProcessingSettings LoadFrom(const std::string& text, DeviceCounts devices = {2, 2}) {
+    return Load(text, devices).settings;
+}
+
+// A key's value as the record stores it again.
+double StoredValue(const ProcessingSettings& s, const char* section, const char* key) {
+    TIniStore out;
+    s.Store(out);
+    return out.GetDouble(section, key, -12345.0);
 }
 
 template <typename T>
@@ -42,7 +61,9 @@ TEST(SettingsLayout, FieldsKeepTheirOrderWithExplicitAlignmentGaps) {
 }
 
 TEST(SettingsLoad, EmptyFileGivesEveryDefault) {
-    const ProcessingSettings s = LoadFrom("");
+    const Loaded loaded = Load("");
+    EXPECT_TRUE(loaded.notes.empty());
+    const ProcessingSettings& s = loaded.settings;
     const SettingsBlock& b = s.Settings();
     EXPECT_EQ(s.Mode.OpMode, kModeRealTime);
     EXPECT_EQ(b.format, SampleFormat::Make(44100, 1, 2));
@@ -86,24 +107,102 @@ TEST(SettingsLoad, SampleFormatIsRebuiltByItsRule) {
     EXPECT_EQ(bad.Settings().format, SampleFormat::Make(44100, 1, 2));
 }
 
-TEST(SettingsLoad, IntegersNarrowWithoutRangeChecks) {
-    const ProcessingSettings s = LoadFrom(
-        "[Settings]\nDecimationRatio=65537\nSmoothingWindow=12\nAverageType=-1\nOverlapPercent=abc\n"
-        "DelayTimeMsec=2.5ms\n");
-    EXPECT_EQ(s.Settings().DecimationRatio, 1u);       // 65537 wraps in 16 bits
-    EXPECT_EQ(s.Settings().SmoothingWindow, 12u);      // caught later, when the window is built
-    EXPECT_EQ(s.Settings().AverageType, 0xFFFFu);
-    EXPECT_EQ(s.Settings().OverlapPercent, 0u);        // no digits read as 0
-    EXPECT_FLOAT_EQ(s.Settings().DelayTimeMsec, 2.5f);
+// A value the dialogs would refuse, or one beyond its field's width (which used to wrap), loads
+// as the field's default and is named once.
+TEST(SettingsLoad, ValuesOutsideTheDialogRangesLoadAsTheDefaultWithANote) {
+    struct Case {
+        const char* section;
+        const char* key;
+        const char* stored;
+        double replacement;
+        const char* note;
+    };
+    const Case cases[] = {
+        {"Settings", "FFTsize", "4294967295", 4096, "[Settings] FFTsize=4294967295 replaced by the default 4096"},
+        {"Settings", "FFTsize", "4097", 4096, "[Settings] FFTsize=4097 replaced by the default 4096"},
+        {"Settings", "FFTsize", "16", 4096, "[Settings] FFTsize=16 replaced by the default 4096"},
+        {"Settings", "FFTsize", "2097152", 4096, "[Settings] FFTsize=2097152 replaced by the default 4096"},
+        {"Settings", "DecimationRatio", "65535", 1, "[Settings] DecimationRatio=65535 replaced by the default 1"},
+        {"Settings", "DecimationRatio", "65538", 1, "[Settings] DecimationRatio=65538 replaced by the default 1"},
+        {"Settings", "DecimationRatio", "0", 1, "[Settings] DecimationRatio=0 replaced by the default 1"},
+        {"Settings", "OverlapPercent", "100", 0, "[Settings] OverlapPercent=100 replaced by the default 0"},
+        {"Settings", "DelayTimeMsec", "1000.5", 0, "[Settings] DelayTimeMsec=1000.5 replaced by the default 0"},
+        {"Settings", "DelayTimeMsec", "1e999", 0, "[Settings] DelayTimeMsec=1e999 replaced by the default 0"},
+        {"Settings", "AverageBlocks", "1000001", 1, "[Settings] AverageBlocks=1000001 replaced by the default 1"},
+        {"Settings", "AverageType", "-1", 0, "[Settings] AverageType=-1 replaced by the default 0"},
+        {"Settings", "SmoothingWindow", "12", 4, "[Settings] SmoothingWindow=12 replaced by the default 4"},
+        {"Settings", "ChannelProcessing", "13", 0, "[Settings] ChannelProcessing=13 replaced by the default 0"},
+        {"Settings", "PeakHold", "2", 0, "[Settings] PeakHold=2 replaced by the default 0"},
+        {"Settings", "SamplingRate", "4294967295", 44100,
+         "[Settings] SamplingRate=4294967295 replaced by the default 44100"},
+        {"Settings", "SamplingRateCorrectionFactor", "0", 1,
+         "[Settings] SamplingRateCorrectionFactor=0 replaced by the default 1"},
+        {"Scaling", "OctaveNumber", "5", 3, "[Scaling] OctaveNumber=5 replaced by the default 3"},
+        {"Scaling", "StandardWeighting", "4", 0, "[Scaling] StandardWeighting=4 replaced by the default 0"},
+        {"Scaling", "CoherenceSquared", "2", 0, "[Scaling] CoherenceSquared=2 replaced by the default 0"},
+        {"Trigger", "DelayMsec", "1e12", 0, "[Trigger] DelayMsec=1e12 replaced by the default 0"},
+        {"Trigger", "Threshold", "101", 25, "[Trigger] Threshold=101 replaced by the default 25"},
+        {"FileIO", "RealTimeIOBufferSizeSecs", "2000000000", 1,
+         "[FileIO] RealTimeIOBufferSizeSecs=2000000000 replaced by the default 1"},
+        {"FileIO", "RecordIOBufferSizeSecs", "0", 1, "[FileIO] RecordIOBufferSizeSecs=0 replaced by the default 1"},
+        {"FileIO", "MaxRamRecordingTimeSecs", "3601", 300,
+         "[FileIO] MaxRamRecordingTimeSecs=3601 replaced by the default 300"},
+        {"FileIO", "RealTimeWaveBufferLengthSecs", "3", 60,
+         "[FileIO] RealTimeWaveBufferLengthSecs=3 replaced by the default 60"},
+        {"FileIO", "DarlaDelay", "2000000000", 100, "[FileIO] DarlaDelay=2000000000 replaced by the default 100"},
+        {"Mode", "OpMode", "4", 1, "[Mode] OpMode=4 replaced by the default 1"},
+        {"Device", "InputDeviceID", "-1", 0, "[Device] InputDeviceID=-1 replaced by the default 0"},
+    };
+    for (const Case& c : cases) {
+        const Loaded loaded = Load("[" + std::string(c.section) + "]\n" + c.key + "=" + c.stored + "\n");
+        EXPECT_EQ(loaded.notes, std::vector<std::string>{c.note});
+        EXPECT_EQ(StoredValue(loaded.settings, c.section, c.key), c.replacement) << c.key << "=" << c.stored;
+    }
 }
 
-TEST(SettingsLoad, DiskRecordingSizeIsClamped) {
-    EXPECT_EQ(LoadFrom("[FileIO]\nMaxDiskRecordingSizeBytes=500\n").FileIO.MaxDiskRecordingSizeBytes, 1000000u);
-    EXPECT_EQ(LoadFrom("[FileIO]\nMaxDiskRecordingSizeBytes=3000000000\n").FileIO.MaxDiskRecordingSizeBytes,
-              2000000000u);
-    EXPECT_EQ(LoadFrom("[FileIO]\nMaxDiskRecordingSizeBytes=-5\n").FileIO.MaxDiskRecordingSizeBytes, 1000000u);
-    EXPECT_EQ(LoadFrom("[FileIO]\nMaxDiskRecordingSizeBytes=123456789\n").FileIO.MaxDiskRecordingSizeBytes,
-              123456789u);
+TEST(SettingsLoad, TheDialogLimitsThemselvesLoadUnchanged) {
+    const char* text =
+        "[Settings]\nFFTsize=32\nDecimationRatio=30\nOverlapPercent=99\nDelayTimeMsec=1000\n"
+        "AverageBlocks=1000000\nSamplingRate=768000\nSamplingRateCorrectionFactor=0.5\n"
+        "[Scaling]\nOctaveNumber=96\n"
+        "[Trigger]\nDelayMsec=1000\nThreshold=100\n"
+        "[FileIO]\nRealTimeIOBufferSizeSecs=10\nMaxRamRecordingTimeSecs=3600\nRealTimeWaveBufferLengthSecs=4\n"
+        "DarlaDelay=0\n";
+    TIniStore in;
+    in.Parse(text);
+    const Loaded loaded = Load(text);
+    EXPECT_TRUE(loaded.notes.empty());
+    for (const std::string& section : in.Sections())
+        for (const std::string& key : in.Keys(section))
+            EXPECT_EQ(StoredValue(loaded.settings, section.c_str(), key.c_str()), in.GetDouble(section, key, 0)) << key;
+}
+
+TEST(SettingsLoad, PlainDecimalReadingOfEachEntryStays) {
+    // Junk after a number is ignored and no number reads as 0, as everywhere in the settings.
+    const Loaded loaded = Load("[Settings]\nOverlapPercent=abc\nDelayTimeMsec=2.5ms\nFFTsize= 8192 points\n");
+    EXPECT_TRUE(loaded.notes.empty());
+    EXPECT_EQ(loaded.settings.Settings().OverlapPercent, 0u);
+    EXPECT_FLOAT_EQ(loaded.settings.Settings().DelayTimeMsec, 2.5f);
+    EXPECT_EQ(loaded.settings.Settings().FFTsize, 8192u);
+}
+
+TEST(SettingsLoad, DiskRecordingSizeIsClampedWithANote) {
+    struct Case {
+        const char* stored;
+        uint32_t bytes;
+        const char* note;  // none when the size is kept
+    };
+    const Case cases[] = {
+        {"500", 1000000u, "[FileIO] MaxDiskRecordingSizeBytes=500 replaced by 1000000"},
+        {"3000000000", 2000000000u, "[FileIO] MaxDiskRecordingSizeBytes=3000000000 replaced by 2000000000"},
+        {"-5", 1000000u, "[FileIO] MaxDiskRecordingSizeBytes=-5 replaced by 1000000"},
+        {"123456789", 123456789u, nullptr},
+    };
+    for (const Case& c : cases) {
+        const Loaded loaded = Load(std::string("[FileIO]\nMaxDiskRecordingSizeBytes=") + c.stored + "\n");
+        EXPECT_EQ(loaded.settings.FileIO.MaxDiskRecordingSizeBytes, c.bytes) << c.stored;
+        EXPECT_EQ(loaded.notes, c.note ? std::vector<std::string>{c.note} : std::vector<std::string>{});
+    }
 }
 
 TEST(SettingsLoad, DeviceNumbersAreClampedToTheDevicesPresent) {
@@ -171,7 +270,7 @@ TEST(SettingsStore, StoreThenLoadGivesTheSameRecord) {
     ini.Parse("; keep me\n[Foreign]\na=b\n");
     s.Store(ini);
     ProcessingSettings back;
-    back.Load(ini, {2, 2});
+    EXPECT_TRUE(back.Load(ini, {2, 2}).empty()) << "every value a dialog accepts loads as it is";
     EXPECT_TRUE(SameBytes(s.Device, back.Device));
     EXPECT_TRUE(SameBytes(s.Mode, back.Mode));
     EXPECT_TRUE(SameProcessingBlock(s.Processing, back.Processing));
@@ -203,7 +302,7 @@ TEST(DerivedFields, FrameAdvanceTruncatesAndNeverReachesZero) {
     EXPECT_EQ(FrameAdvance(1024, 75), 256u);
     EXPECT_EQ(FrameAdvance(1048576, 99), 10485u);  // 10485.76
     EXPECT_EQ(FrameAdvance(1000, 33), 670u);
-    EXPECT_EQ(FrameAdvance(4096, 150), 1u);  // overlap beyond 100 cannot advance backwards
+    EXPECT_EQ(FrameAdvance(4096, 150), 40u);  // overlap beyond 99 % counts as 99 %
 }
 
 TEST(DerivedFields, DelaySamplesRoundHalfUpAndStayNonNegative) {
@@ -211,6 +310,8 @@ TEST(DerivedFields, DelaySamplesRoundHalfUpAndStayNonNegative) {
     EXPECT_EQ(DelaySamples(44100, 0.02f), 1u);   // 0.882 + 0.5
     EXPECT_EQ(DelaySamples(48000, 1000.0f), 48000u);
     EXPECT_EQ(DelaySamples(44100, -5.0f), 0u);
+    EXPECT_EQ(DelaySamples(48000, 1e12f), 48000u);  // held at the longest delay, 1 s
+    EXPECT_EQ(DelaySamples(48000, std::nanf("")), 0u);
     SettingsBlock b;
     b.format = SampleFormat::Make(8000, 1, 2);
     b.DelayTimeMsec = 2.5f;

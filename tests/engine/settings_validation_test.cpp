@@ -265,6 +265,11 @@ TEST(MemoryEstimate, GrowsWithEveryDimensionAndLinearHistory) {
     more = base;
     more.format = SampleFormat::Make(44100, 1, 3);
     EXPECT_GT(EstimateProcessingMemory(more), b);
+    // Per channel the engine keeps the frame and the trigger search frame, twice as long.
+    more = base;
+    more.FFTsize = 1048576;
+    more.DecimationRatio = 30;
+    EXPECT_GE(EstimateProcessingMemory(more), 3 * uint64_t{1048576} * 30 * sizeof(int16_t));
     // 1000 linear-average blocks of a million-point spectrum are tens of gigabytes.
     more = base;
     more.FFTsize = 1048576;
