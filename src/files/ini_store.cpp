@@ -2,16 +2,18 @@
 
 #include "files/atomic_file.h"
 
-
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <limits>
+
+#include "platform/input_file.h"
 
 namespace zeltrak {
 
 namespace {
+
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -68,6 +70,16 @@ bool ParseKeyLine(const std::string& line, std::string& key, std::string* value)
     return true;
 }
 
+// The text a value is written as: reading drops surrounding blanks, CRs at the end of the
+// line and one pair of matching quotes, so a value with any of these is written inside a pair
+// of quotes of its own.
+std::string StoredValue(const std::string& value) {
+    if (value.empty()) return value;
+    const char first = value.front(), last = value.back();
+    const bool quoted = value.size() >= 2 && (first == '"' || first == '\'') && last == first;
+    return IsBlank(first) || IsBlank(last) || last == '\r' || quoted ? '"' + value + '"' : value;
+}
+
 std::string FormatFixed6(double value) {
     char buffer[400];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
@@ -119,39 +131,34 @@ double ParseDecimalDouble(const std::string& text) {
 }
 
 bool TIniStore::Load(const std::string& path) {
-    path_ = path;
     lines_.clear();
     crlf_ = false;
-    truncated_ = false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (size < 0) return false;
-    truncated_ = static_cast<uint64_t>(size) > kMaxFileBytes;
-    std::string text(truncated_ ? kMaxFileBytes : static_cast<std::size_t>(size), '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    const std::string keepPath = path_;
+    bom_ = false;
+    std::string text;
+    const InputFileStatus status = ReadRegularFile(path, kMaxFileBytes, text);
+    keepFile_ = status == InputFileStatus::NotRegular || status == InputFileStatus::TooLarge;
+    path_ = path;
+    if (status != InputFileStatus::Ok) return false;
     Parse(text);
-    path_ = keepPath;
     return true;
 }
 
 void TIniStore::Parse(const std::string& text) {
     lines_.clear();
     crlf_ = false;
-    std::size_t start = 0;
+    // Editors that save "UTF-8 with BOM" put it before the first section header.
+    bom_ = text.compare(0, 3, kUtf8Bom) == 0;
+    std::size_t start = bom_ ? 3 : 0;
     bool sawLineEnd = false;
     while (start < text.size()) {
         std::size_t nl = text.find('\n', start);
         const bool last = nl == std::string::npos;
         std::size_t end = last ? text.size() : nl;
-        if (!last && end > start && text[end - 1] == '\r') {
-            --end;
-            if (!sawLineEnd) crlf_ = true;
-        }
+        // CRs before the LF belong to the line end (CR CR LF comes from converting a CR LF
+        // file once more), and so do CRs at the very end (a file cut between CR and LF).
+        const std::size_t withCr = end;
+        while (end > start && text[end - 1] == '\r') --end;
+        if (end < withCr && !last && !sawLineEnd) crlf_ = true;
         if (!last) sawLineEnd = true;
         lines_.push_back(text.substr(start, end - start));
         start = last ? text.size() : nl + 1;
@@ -160,7 +167,7 @@ void TIniStore::Parse(const std::string& text) {
 
 std::string TIniStore::Text() const {
     const char* eol = crlf_ ? "\r\n" : "\n";
-    std::string out;
+    std::string out = bom_ ? kUtf8Bom : "";
     for (const std::string& line : lines_) {
         out += line;
         out += eol;
@@ -171,7 +178,7 @@ std::string TIniStore::Text() const {
 bool TIniStore::Save() const { return SaveAs(path_); }
 
 bool TIniStore::SaveAs(const std::string& path) const {
-    if (truncated_) return false;
+    if (keepFile_) return false;
     const std::string text = Text();
     return ReplaceFileAtomically(path, [&text](int fd) { return WriteAll(fd, text.data(), text.size()); }) ==
            ReplaceResult::Done;
@@ -225,7 +232,8 @@ double TIniStore::GetDouble(const std::string& section, const std::string& key, 
     return HasKey(section, key) ? ParseDecimalDouble(GetString(section, key, "")) : fallback;
 }
 
-void TIniStore::SetString(const std::string& section, const std::string& key, const std::string& value) {
+void TIniStore::SetString(const std::string& section, const std::string& key, const std::string& text) {
+    const std::string value = StoredValue(text);
     SectionSpan span{};
     if (!FindSection(section, span)) {
         if (!lines_.empty() && !lines_.back().empty()) lines_.push_back("");

@@ -15,15 +15,18 @@ namespace zeltrak {
 // comments, foreign keys and their order survive a round trip.
 class TIniStore {
 public:
-    // Files larger than this are read only up to the limit and never written back,
-    // so that a stray multi-gigabyte file can neither exhaust memory nor be truncated.
-    static constexpr std::size_t kMaxFileBytes = 64u * 1024u * 1024u;
+    // No settings file comes near this; a larger file is not loaded and never written back,
+    // so that a stray multi-gigabyte file can neither exhaust memory nor be replaced.
+    static constexpr std::size_t kMaxFileBytes = 16u * 1024u * 1024u;
 
     TIniStore() = default;
 
-    // Reads `path`; a missing or unreadable file gives an empty document (and false).
+    // Reads `path`; a missing or unreadable file gives an empty document (and false). Only
+    // regular files of at most kMaxFileBytes are read: a FIFO or a device fails at once.
+    // What exists but could not be read (too large, not a regular file) is never written back.
     bool Load(const std::string& path);
-    // Parses text that is already in memory.
+    // Parses text that is already in memory. A leading UTF-8 byte-order mark is kept aside
+    // and written back by Text().
     void Parse(const std::string& text);
     // Writes the document back to the file it was loaded from (or `path`), replacing the
     // file atomically. Returns false when it could not be written.
@@ -42,6 +45,7 @@ public:
     double GetDouble(const std::string& section, const std::string& key, double fallback) const;
     bool HasKey(const std::string& section, const std::string& key) const;
 
+    // A value with surrounding blanks or quotes is written quoted, so that it reads back whole.
     void SetString(const std::string& section, const std::string& key, const std::string& value);
     void SetInt(const std::string& section, const std::string& key, int64_t value);
     // Written with "%f" (six decimals), as every floating value in the configuration files.
@@ -67,7 +71,8 @@ private:
     std::vector<std::string> lines_;
     std::string path_;
     bool crlf_ = false;      // the file used CR LF; new lines follow suit
-    bool truncated_ = false; // the file was larger than kMaxFileBytes
+    bool bom_ = false;       // the text began with a UTF-8 byte-order mark
+    bool keepFile_ = false;  // Load found something it would not read: never overwrite it
 };
 
 // Plain decimal text-to-integer and text-to-float conversions shared by every reader of

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/input_file.h"
+
 namespace zeltrak {
 
 namespace {
@@ -27,25 +29,25 @@ RiffFile::~RiffFile() { Close(); }
 
 bool RiffFile::Open(const std::string& path, OpenMode mode) {
     Close();
-    int flags = O_CLOEXEC;
-    switch (mode) {
-        case OpenMode::Read: flags |= O_RDONLY; break;
-        case OpenMode::ReadWrite: flags |= O_RDWR; break;
-        case OpenMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-    }
-    do {
-        fd_ = ::open(path.c_str(), flags, 0666);
-    } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) return false;
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        // Directories, pipes and devices are not wave files; reading them could block forever.
-        ::close(fd_);
-        fd_ = -1;
-        return false;
+    if (mode == OpenMode::Read) {
+        fd_ = OpenRegularFile(path);
+    } else {
+        // Not blocking in open() keeps a FIFO from stalling us before fstat can refuse it.
+        int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_RDWR;
+        if (mode == OpenMode::Create) flags |= O_CREAT | O_TRUNC;
+        do {
+            fd_ = ::open(path.c_str(), flags, 0666);
+        } while (fd_ < 0 && errno == EINTR);
+        struct stat st {};
+        if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
+            // Directories, pipes and devices are not wave files.
+            ::close(fd_);
+            fd_ = -1;
+        }
+        if (fd_ >= 0) ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     }
     pos_ = 0;
-    return true;
+    return fd_ >= 0;
 }
 
 void RiffFile::Adopt(int fd) {
@@ -174,7 +176,14 @@ RiffFile::Status RiffFile::Descend(RiffChunk& chunk, const RiffChunk* parent, un
         else match = true;
         // A container may claim the pad byte of its last chunk that the writer never wrote.
         const uint64_t slack = container ? 1 : 0;
-        if (found.End() > bound + slack) {
+        // A file cut short (an interrupted download or recording) ends inside the chunk it was
+        // writing: the caller may take what is there.
+        const bool cutShort = found.End() > bound + slack && match && (flags & kAllowCutShort) &&
+                              found.End() > fileSize && found.dataOffset + (container ? 4 : 0) <= bound;
+        if (cutShort) {
+            found.size = static_cast<uint32_t>(bound - found.dataOffset);
+            found.cutShort = true;
+        } else if (found.End() > bound + slack) {
             // At the top level, something that is not what we look for and does not fit is
             // simply not a RIFF file of that kind.
             if (!parent && !match) return Status::NotFound;

@@ -39,6 +39,7 @@ struct RiffChunk {
     uint32_t formType = 0;    // RIFF and LIST chunks only
     uint64_t dataOffset = 0;  // file offset of the data (for RIFF/LIST: of the form type)
     bool created = false;     // made by CreateChunk: Ascend fixes the size field
+    bool cutShort = false;    // the size field claimed more than the file holds; size is what is there
 
     uint64_t End() const { return dataOffset + size; }
     uint64_t PaddedEnd() const { return dataOffset + size + (size & 1u); }
@@ -50,7 +51,7 @@ struct RiffChunk {
 class RiffFile {
 public:
     enum class OpenMode { Read, ReadWrite, Create };  // Create truncates or makes the file
-    enum DescendFlags : unsigned { kFindChunk = 1, kFindRiff = 2, kFindList = 4 };
+    enum DescendFlags : unsigned { kFindChunk = 1, kFindRiff = 2, kFindList = 4, kAllowCutShort = 8 };
     enum CreateFlags : unsigned { kCreateRiff = 2, kCreateList = 4 };
     enum class Status { Ok, NotFound, Malformed, IoError };
 
@@ -86,7 +87,9 @@ public:
     // lies before); without one it walks the top level of the file. kFindChunk matches the id,
     // kFindRiff/kFindList match a RIFF/LIST chunk of the given form type, no flag takes the
     // next chunk whatever it is. On success the position is at the chunk's data (past the
-    // form type for RIFF/LIST).
+    // form type for RIFF/LIST). With kAllowCutShort a matching chunk that runs past the end of
+    // the file (an interrupted download or recording) is found with the bytes that are there
+    // and cutShort set; a chunk that only overruns its parent stays malformed.
     Status Descend(RiffChunk& chunk, const RiffChunk* parent, unsigned flags);
     // Leaves a chunk: a created chunk gets its size written (from the current position) and
     // its pad byte; the position moves past the padded end.

@@ -3,7 +3,6 @@
 #include "files/atomic_file.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -17,8 +16,10 @@
 #include <limits>
 
 #include "base/numeric.h"
+#include "files/temp_files.h"
 #include "files/wave_strings.h"
 #include "platform/host.h"
+#include "platform/input_file.h"
 
 namespace zeltrak {
 
@@ -48,12 +49,21 @@ const char* NonPcmName(uint16_t tag) {
         case 0x0050: return "MPEG";
         case 0x0055: return "MPEG Layer 3";
         case 0x0092: return "AC-3 over S/PDIF";
+        case 0x00FF: return "AAC";
         case 0x0160: case 0x0161: case 0x0162: case 0x0163: return "WMA";
         case 0x2000: return "AC-3";
         case 0x2001: return "DTS";
         case 0xF1AC: return "FLAC";
         default: return nullptr;
     }
+}
+
+// {xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx} from the 16 bytes as stored.
+std::string GuidText(const uint8_t* g) {
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", GetLE32(g), GetLE16(g + 4),
+                  GetLE16(g + 6), g[8], g[9], g[10], g[11], g[12], g[13], g[14], g[15]);
+    return text;
 }
 
 // The 16-byte body of a plain PCM "fmt " chunk.
@@ -133,6 +143,7 @@ TWaveFile::TWaveFile(Host& host, const std::string& fileName, uint16_t storageMo
         Layout layout;
         if (!ParseLayout(file, layout)) return;
         if (!LoadIntoMemory(file, layout)) return;
+        if (layout.cutShort) ReportCutShort();
     } else if (!OpenDisk(fileName)) {
         return;
     }
@@ -158,7 +169,7 @@ TWaveFile::TWaveFile(Host& host, const SampleFormat& format, bool makeBackup, co
 
     int fd = MakeTempFile(workingName_);
     if (fd < 0) {
-        FailOpen(tempDir_ + "/wavXXXXXX");
+        FailOpen(TempFilePattern(tempDir_));
         return;
     }
     file_.Adopt(fd);
@@ -209,6 +220,12 @@ void TWaveFile::FailFormat(const std::string& reason) {
 
 void TWaveFile::FailOpen(const std::string& name) { Fail(Printf(kStrWaveOpenFailure, name)); }
 
+void TWaveFile::ReportCutShort() {
+    char text[256];
+    std::snprintf(text, sizeof text, kStrWaveCutShort, length_);
+    hostRef_.MessageBox(text, "", MessageIcon::Information);
+}
+
 // ---------------------------------------------------------------------------------------
 // Reading
 
@@ -240,7 +257,11 @@ bool TWaveFile::ParseLayout(RiffFile& file, Layout& layout) {
     file.Seek(0, SEEK_SET);
     RiffChunk riff;
     riff.formType = kFourCCWave;
-    if (auto st = file.Descend(riff, nullptr, RiffFile::kFindRiff); st != RiffFile::Status::Ok) return fail(st);
+    // A file cut short ends inside its RIFF form and usually inside its "data" chunk; both are
+    // taken as far as they go.
+    const unsigned cutShortToo = RiffFile::kAllowCutShort;
+    if (auto st = file.Descend(riff, nullptr, RiffFile::kFindRiff | cutShortToo); st != RiffFile::Status::Ok)
+        return fail(st);
 
     RiffChunk fmt;
     fmt.id = kFourCCFmt;
@@ -255,18 +276,31 @@ bool TWaveFile::ParseLayout(RiffFile& file, Layout& layout) {
     const uint16_t channels = GetLE16(b + 2);
     const uint32_t rate = GetLE32(b + 4);
     const uint16_t blockAlign = GetLE16(b + 12);
+    const uint16_t bits = GetLE16(b + 14);
 
+    const bool extensible = tag == kTagExtensible;
     uint16_t effective = tag;
-    if (tag == kTagExtensible) {
+    uint16_t validBits = 0;  // extensible only: the bits in use inside the container
+    if (extensible) {
         if (fmt.size < 40) {
             FailFormat("the extensible \"fmt \" chunk is shorter than 40 bytes.");
             return false;
         }
         if (std::memcmp(b + 26, kGuidTail, sizeof kGuidTail) != 0) {
-            FailFormat("the extensible format names a sub-format that is not PCM.");
+            FailFormat("the extensible sub-format " + GuidText(b + 24) + " is not PCM or IEEE float.");
             return false;
         }
         effective = GetLE16(b + 24);
+        validBits = GetLE16(b + 18);
+    }
+    if (effective != kTagPcm && effective != kTagFloat) {
+        char code[48];
+        std::snprintf(code, sizeof code, "%s 0x%04X", extensible ? "extensible sub-format" : "format tag", effective);
+        if (const char* name = NonPcmName(effective))
+            FailFormat(std::string("the samples are stored as ") + name + " (" + code + "), not as PCM or IEEE float.");
+        else
+            FailFormat(std::string(code) + " is not PCM or IEEE float.");
+        return false;
     }
     if (channels == 0) {
         FailFormat("the \"fmt \" chunk names no channels.");
@@ -280,35 +314,40 @@ bool TWaveFile::ParseLayout(RiffFile& file, Layout& layout) {
         FailFormat("the sampling rate is 0 Hz.");
         return false;
     }
-    uint16_t bytesPerSample = static_cast<uint16_t>(blockAlign / channels);
-    layout.isFloat = false;
-    if (effective == kTagFloat) {
-        if (blockAlign % channels != 0 || (bytesPerSample != 4 && bytesPerSample != 8)) {
-            FailFormat("floating-point samples of " + std::to_string(blockAlign) + " bytes per frame are not supported.");
-            return false;
-        }
-        layout.isFloat = true;
-        layout.sourceBytesPerSample = bytesPerSample;
-        bytesPerSample = 4;
-    } else if (const char* name = NonPcmName(effective)) {
-        FailFormat(std::string("the samples are stored as ") + name + " (format tag " + std::to_string(effective) +
-                   "), not as integer PCM.");
-        return false;
-    } else if (blockAlign != 0 && (blockAlign % channels != 0 || bytesPerSample > 4)) {
-        FailFormat("a block align of " + std::to_string(blockAlign) + " bytes does not hold " +
-                   std::to_string(channels) + " channel(s) of 1 to 4 bytes.");
+    const bool isFloat = effective == kTagFloat;
+    // Without a block align the bits are all there is to go by; with neither, 16-bit.
+    const unsigned container = blockAlign != 0 ? blockAlign / channels : (bits != 0 ? (bits + 7u) / 8u : 2u);
+    const bool widthKnown = isFloat ? container == 4 || container == 8 : container >= 1 && container <= 4;
+    const std::string holds =
+        "a block align of " + std::to_string(blockAlign) + " bytes does not hold " + std::to_string(channels);
+    if ((blockAlign != 0 && blockAlign % channels != 0) || !widthKnown) {
+        FailFormat(holds + (isFloat ? " channel(s) of 4- or 8-byte floating-point samples." : " channel(s) of 1 to 4 bytes."));
         return false;
     }
-    // Block align 0 gives 0 bytes per sample, which the format rule turns into 2.
-    layout.format = SampleFormat::Make(rate, channels, bytesPerSample);
-    if (!layout.isFloat) layout.sourceBytesPerSample = layout.format.bytesPerSample;
+    // The bits must need exactly the container (20 bits in 3 bytes, not 16 in 3); float is
+    // 32 or 64 bits whole. Extensible formats may leave bits of the container unused.
+    const bool bitsFit = isFloat ? bits == 8 * container
+                                 : (blockAlign == 0 && bits == 0) || (bits != 0 && (bits + 7u) / 8u == container);
+    if (!bitsFit || validBits > bits) {
+        FailFormat(holds + " channel(s) of " + std::to_string(std::max(validBits, bits)) + "-bit samples.");
+        return false;
+    }
+    layout.isFloat = isFloat;
+    layout.sourceBytesPerSample = static_cast<uint16_t>(container);
+    layout.format = SampleFormat::Make(rate, channels, static_cast<uint16_t>(isFloat ? 4 : container));
     layout.formatTag = effective;
 
     // "data" may come before "fmt ", so it is searched from the start of the form.
     file.Seek(static_cast<int64_t>(riff.dataOffset + 4), SEEK_SET);
     RiffChunk data;
     data.id = kFourCCData;
-    if (auto st = file.Descend(data, &riff, RiffFile::kFindChunk); st != RiffFile::Status::Ok) return fail(st);
+    if (auto st = file.Descend(data, &riff, RiffFile::kFindChunk | cutShortToo); st != RiffFile::Status::Ok) {
+        if (st == RiffFile::Status::NotFound && riff.cutShort) {
+            FailFormat("the file ends before its \"data\" chunk.");
+            return false;
+        }
+        return fail(st);
+    }
     file.Ascend(data);
     RiffChunk second;
     second.id = kFourCCData;
@@ -318,6 +357,7 @@ bool TWaveFile::ParseLayout(RiffFile& file, Layout& layout) {
     }
     layout.riff = riff;
     layout.data = data;
+    layout.cutShort = riff.cutShort || data.cutShort;
     return true;
 }
 
@@ -376,7 +416,7 @@ bool TWaveFile::LoadIntoMemory(RiffFile& file, const Layout& layout) {
 }
 
 int TWaveFile::MakeTempFile(std::string& name) {
-    std::string pattern = tempDir_ + "/wavXXXXXX";
+    std::string pattern = TempFilePattern(tempDir_);
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
@@ -386,17 +426,15 @@ int TWaveFile::MakeTempFile(std::string& name) {
 
 bool TWaveFile::OpenDisk(const std::string& fileName) {
     if (makeBackup_) {
-        int source = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st {};
-        if (source < 0 || ::fstat(source, &st) != 0 || !S_ISREG(st.st_mode)) {
-            if (source >= 0) ::close(source);
+        const int source = OpenRegularFile(fileName);
+        if (source < 0) {
             FailOpen(fileName);
             return false;
         }
         int fd = MakeTempFile(workingName_);
         if (fd < 0) {
             ::close(source);
-            FailOpen(tempDir_ + "/wavXXXXXX");
+            FailOpen(TempFilePattern(tempDir_));
             return false;
         }
         file_.Adopt(fd);
@@ -427,6 +465,7 @@ bool TWaveFile::OpenDisk(const std::string& fileName) {
         bool ok = LoadIntoMemory(file_, layout);
         CloseWorking(false);
         workingName_.clear();
+        if (ok && layout.cutShort) ReportCutShort();
         return ok;
     }
     format_ = layout.format;
@@ -435,6 +474,9 @@ bool TWaveFile::OpenDisk(const std::string& fileName) {
     data_ = layout.data;
     dataOffset_ = static_cast<int64_t>(data_.dataOffset);
     SetFrameCount(BytesToFrames(data_.size));
+    // Only a change or a save rewrites the sizes: opening alone leaves the file as it was.
+    sizesStale_ = layout.cutShort;
+    if (layout.cutShort) ReportCutShort();
     return true;
 }
 
@@ -470,6 +512,7 @@ bool TWaveFile::DiskWrite(uint64_t offset, const void* in, uint64_t n) {
         return false;
     data_.size = static_cast<uint32_t>(end);
     riff_.size = riffSize;
+    sizesStale_ = false;
     SetFrameCount(BytesToFrames(end));
     return true;
 }
@@ -527,7 +570,17 @@ bool TWaveFile::SetDiskDataBytes(uint64_t bytes) {
     }
     data_.size = static_cast<uint32_t>(bytes);
     riff_.size = riffSize;
+    sizesStale_ = false;
     SetFrameCount(BytesToFrames(bytes));
+    return true;
+}
+
+bool TWaveFile::WriteTrueSizes() {
+    if (!sizesStale_) return true;
+    // Detaching the tail ends the form at the data's padded end (the pad byte included);
+    // FinishWorkingFile puts the tail back and sizes the form around it.
+    if (!DetachTail() || !file_.WriteLE32At(data_.dataOffset - 4, data_.size)) return false;
+    sizesStale_ = false;
     return true;
 }
 
@@ -546,6 +599,7 @@ bool TWaveFile::FinishWorkingFile() {
     if ((modified_ || tailDetached_) && FramesToBytes(writtenLength_) != data_.size &&
         !SetDiskDataBytes(FramesToBytes(writtenLength_)))
         return false;
+    if (modified_ && !WriteTrueSizes()) return false;
     if (tailDetached_) {
         const uint64_t padded = data_.PaddedEnd();
         const uint64_t riffEnd = padded + tailInsideRiff_.size();
@@ -695,7 +749,7 @@ bool TWaveFile::SaveMemory() {
 bool TWaveFile::SaveDisk(bool finalise) {
     if (fileName_.empty()) return false;
     const bool sized = FramesToBytes(writtenLength_) == data_.size || SetDiskDataBytes(FramesToBytes(writtenLength_));
-    if (!sized || !FinishWorkingFile()) {
+    if (!sized || !WriteTrueSizes() || !FinishWorkingFile()) {
         hostRef_.MessageBox(kStrWaveWriteFailure, "", MessageIcon::Error);
         return false;
     }

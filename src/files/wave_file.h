@@ -69,22 +69,26 @@ private:
         bool isFloat = false;
         uint16_t sourceBytesPerSample = 2;  // as stored; float data is converted to 4
         SampleFormat format;
+        bool cutShort = false;  // the file ends before its sizes say: riff and data hold what is there
     };
 
     void Fail(const std::string& text);
     void FailFormat(const std::string& reason);
     void FailOpen(const std::string& name);
+    void ReportCutShort();
     void ReadCalibrationChunk(RiffFile& file);
     bool ParseLayout(RiffFile& file, Layout& layout);
     bool LoadIntoMemory(RiffFile& file, const Layout& layout);
     bool OpenDisk(const std::string& fileName);
-    // Creates "wavXXXXXX" in the temporary directory; returns the descriptor or -1.
+    // Creates a "wav<pid>_XXXXXX" file in the temporary directory; returns the descriptor or -1.
     int MakeTempFile(std::string& name);
     bool CopyFileTo(int sourceFd, const std::string& target);
 
     // Disk-mode layout keeping: the bytes after the data chunk are moved aside before the
     // data changes length and put back when the file is finished.
     bool DetachTail();
+    // Writes the sizes of what a file that was cut short holds in place of those it claimed.
+    bool WriteTrueSizes();
     bool SetDiskDataBytes(uint64_t bytes);
     bool FinishWorkingFile();
     bool WriteCalibrationOnDisk();
@@ -114,6 +118,8 @@ private:
     // Top-level offset of the calibration chunk in the working file, -1 when there is none.
     int64_t calibrationOffset_ = -1;
     bool tailDetached_ = false;
+    // The working file was cut short and its header still claims the sizes it was meant to have.
+    bool sizesStale_ = false;
     std::vector<uint8_t> tailInsideRiff_;
     std::vector<uint8_t> tailOutsideRiff_;
 };

@@ -11,6 +11,9 @@ inline constexpr const char* kStrWaveWriteFailure = "Failure writing wave file."
 inline constexpr const char* kStrWaveTempDeleteFailure = "Failure Deleting Temp file";
 inline constexpr const char* kStrWaveCalChunkCreateFailure = "Error on mmioCreateChunk for Calibration data";
 inline constexpr const char* kStrWaveCalChunkWriteFailure = "Error writing Calibration data to wave file";
+inline constexpr const char* kStrWaveCutShort =
+    "The wave file ends before its header says it does; it may have been cut short. The %u whole frames it holds "
+    "are used.";
 
 inline constexpr const char* kStrWaveShellOpenFailure = "Failure opening file: %s";
 inline constexpr const char* kStrWaveOpenInRealTime =

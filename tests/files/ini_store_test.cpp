@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "files/wave_test_util.h"
 #include "support/temp_dir.h"
 
 namespace zeltrak {
@@ -61,19 +62,35 @@ TEST(IniStoreRead, FixedFieldsAreCutAtTheirSize) {
     EXPECT_EQ(ini.GetString("Calibration", "Missing", "abcdef", 4), "abc");
 }
 
-TEST(IniStoreRead, CrLfAndLfFilesReadAlike) {
+TEST(IniStoreRead, CrLfAndByteOrderMarkFilesReadAlike) {
     std::string crlf;
     for (const char* p = kSample; *p; ++p) {
         if (*p == '\n') crlf += '\r';
         crlf += *p;
     }
-    TIniStore a, b;
-    a.Parse(kSample);
-    b.Parse(crlf);
-    for (const std::string& section : a.Sections())
-        for (const std::string& key : a.Keys(section))
-            EXPECT_EQ(a.GetString(section, key, "?"), b.GetString(section, key, "!")) << section << "/" << key;
-    EXPECT_EQ(b.Text(), crlf);  // untouched documents write back byte for byte
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string headerFirst = std::string(kSample).substr(std::string(kSample).find('['));
+    TIniStore reference;
+    reference.Parse(headerFirst);
+    const std::string cut = crlf.substr(0, crlf.size() - 1);  // ends between CR and LF
+    std::string doubled;                                      // CR LF converted once more
+    for (char c : crlf) doubled += c == '\n' ? "\r\n" : std::string(1, c);
+    const std::pair<std::string, std::string> cases[] = {
+        // text, written back untouched
+        {headerFirst, headerFirst}, {kSample, kSample},   {crlf, crlf}, {bom + headerFirst, bom + headerFirst},
+        {bom + crlf, bom + crlf},   {cut, crlf},          {doubled, crlf},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        const auto& [text, written] = cases[i];
+        TIniStore ini;
+        ini.Parse(text);
+        EXPECT_EQ(ini.Sections(), reference.Sections());
+        for (const std::string& section : reference.Sections())
+            for (const std::string& key : reference.Keys(section))
+                EXPECT_EQ(ini.GetString(section, key, "?"), reference.GetString(section, key, "!")) << section << "/" << key;
+        EXPECT_EQ(ini.Text(), written);
+    }
 }
 
 TEST(IniStoreRead, DecimalConversionsStopAtJunk) {
@@ -119,6 +136,31 @@ TEST(IniStoreWrite, NewKeysJoinTheirSectionAndNewSectionsGoLast) {
     EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
     EXPECT_EQ(ini.Sections(), (std::vector<std::string>{"Settings", "ViewStatus", "Foreign", "Paths"}));
     EXPECT_EQ(ini.GetString("paths", "wav", ""), "..\\.\\wave");
+}
+
+TEST(IniStoreWrite, ValuesReadBackAsTheyWereWritten) {
+    const std::pair<std::string, std::string> cases[] = {
+        // value, line written
+        {"plain value", "k=plain value"},
+        {"", "k="},
+        {"\"", "k=\""},
+        {"a \"b\" c", "k=a \"b\" c"},
+        {"name cut at its field ", "k=\"name cut at its field \""},
+        {"\tlead", "k=\"\tlead\""},
+        {"  ", "k=\"  \""},
+        {"\"quoted\"", "k=\"\"quoted\"\""},
+        {"'single'", "k=\"'single'\""},
+        {"cr\r", "k=\"cr\r\""},
+    };
+    for (const auto& [value, line] : cases) {
+        SCOPED_TRACE(line);
+        TIniStore ini;
+        ini.SetString("A", "k", value);
+        EXPECT_EQ(ini.Text(), "[A]\n" + line + "\n");
+        TIniStore reread;
+        reread.Parse(ini.Text());
+        EXPECT_EQ(reread.GetString("A", "k", "?"), value);
+    }
 }
 
 TEST(IniStoreWrite, DeleteKeyAndSection) {
@@ -179,22 +221,39 @@ TEST(IniStoreBadInput, JunkLongLinesAndOpenBracketsLoseNothing) {
     EXPECT_EQ(ini.Text(), expected);
 }
 
-TEST(IniStoreBadInput, OversizedFileIsReadInPartAndNeverWrittenBack) {
+TEST(IniStoreBadInput, OnlyRegularFilesUpToTheLimitLoadAndOthersAreNeverReplaced) {
     TempDir dir;
-    const std::string path = dir.File("huge.ini");
-    {
-        std::string head = "[A]\nk=1\n";
-        head.resize(TIniStore::kMaxFileBytes + 100, 'z');
-        WriteFile(path, head);
-    }
-    TIniStore ini;
-    ASSERT_TRUE(ini.Load(path));
-    EXPECT_EQ(ini.GetInt("A", "k", 0), 1);
-    ini.SetInt("A", "k", 2);
-    EXPECT_FALSE(ini.Save());
+    const std::string huge = dir.File("huge.ini"), fifo = dir.File("fifo.ini");
+    std::string head = "[A]\nk=1\n";
+    head.resize(TIniStore::kMaxFileBytes + 1, 'z');
+    WriteFile(huge, head);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // In a child: a FIFO without a writer blocks a plain open, /dev/zero never ends.
+    EXPECT_EQ(test::InChild(
+                  [&] {
+                      const std::string paths[] = {huge, fifo, "/dev/zero"};
+                      for (int i = 0; i < 3; ++i) {
+                          TIniStore ini;
+                          if (ini.Load(paths[i]) || !ini.Sections().empty()) return 10 * i + 1;
+                          ini.SetInt("A", "k", 2);
+                          // The device is not asked to be replaced: that is no test's to risk.
+                          if (i < 2 && ini.Save()) return 10 * i + 2;
+                      }
+                      return 0;
+                  },
+                  10),
+              0);
     struct stat st {};
-    ASSERT_EQ(stat(path.c_str(), &st), 0);
-    EXPECT_EQ(static_cast<std::size_t>(st.st_size), TIniStore::kMaxFileBytes + 100);
+    ASSERT_EQ(stat(huge.c_str(), &st), 0);
+    EXPECT_EQ(static_cast<std::size_t>(st.st_size), TIniStore::kMaxFileBytes + 1);
+    ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    // Exactly at the limit is still a settings file.
+    head.resize(TIniStore::kMaxFileBytes);
+    WriteFile(huge, head);
+    TIniStore ini;
+    EXPECT_TRUE(ini.Load(huge));
+    EXPECT_EQ(ini.GetInt("A", "k", 0), 1);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <fstream>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -135,7 +136,7 @@ TEST(WaveFile, EveryWidthAndChannelCountRoundTripsInBothModes) {
     }
 }
 
-TEST(WaveFile, ReadsTheFormatFromBlockAlignAndTolerantTags) {
+TEST(WaveFile, ReadsTheFormatFromBlockAlignAndBits) {
     TempDir dir;
     const std::string name = dir.File("f.wav");
     ScriptedHost host;
@@ -145,10 +146,12 @@ TEST(WaveFile, ReadsTheFormatFromBlockAlignAndTolerantTags) {
         std::vector<uint8_t> file;
         uint16_t channels, bytesPerSample;
     } cases[] = {
-        // Bits field says 16, block align 2 with two channels says 8-bit stereo.
-        {"8-bit stereo", RiffWave({Chunk("fmt ", FmtBody(1, 2, 8000, 2, 16)), Chunk("data", samples)}), 2, 1},
+        {"20 bits in 3 bytes", RiffWave({Chunk("fmt ", FmtBody(1, 1, 8000, 3, 20)), Chunk("data", samples)}), 1, 3},
+        {"12 bits in 2 bytes", RiffWave({Chunk("fmt ", FmtBody(1, 2, 8000, 4, 12)), Chunk("data", samples)}), 2, 2},
+        {"extensible, 24 valid bits in 32",
+         RiffWave({Chunk("fmt ", ExtensibleFmtBody(1, 8000, 4, 32, 24, 1)), Chunk("data", samples)}), 1, 4},
         {"block align 0", RiffWave({Chunk("fmt ", FmtBody(1, 1, 8000, 0, 0)), Chunk("data", samples)}), 1, 2},
-        {"unknown tag", RiffWave({Chunk("fmt ", FmtBody(0x1234, 2, 8000, 6, 24)), Chunk("data", samples)}), 2, 3},
+        {"block align 0, 8 bits", RiffWave({Chunk("fmt ", FmtBody(1, 1, 8000, 0, 8)), Chunk("data", samples)}), 1, 1},
         {"data before fmt", RiffWave({Chunk("data", samples), Chunk("fmt ", FmtBody(1, 1, 8000, 2, 16))}), 1, 2},
         {"LIST before data",
          RiffWave({Chunk("fmt ", FmtBody(1, 1, 8000, 2, 16)), Chunk("LIST", {'I', 'N', 'F', 'O', 'I', 'C', 'M', 'T', 1, 0, 0, 0, 'x', 0}),
@@ -164,7 +167,7 @@ TEST(WaveFile, ReadsTheFormatFromBlockAlignAndTolerantTags) {
         WriteAll(name, c.file);
         for (uint16_t mode : {TWaveFile::kMemoryMode, TWaveFile::kDiskMode}) {
             TWaveFile w(host, name, mode, true, dir.Path());
-            ASSERT_FALSE(w.Error());
+            ASSERT_FALSE(w.Error()) << host.messages.back().text;
             EXPECT_EQ(+w.Format().channels, c.channels);
             EXPECT_EQ(+w.Format().bytesPerSample, c.bytesPerSample);
             EXPECT_EQ(w.Length(), 12u / (c.channels * c.bytesPerSample));
@@ -224,36 +227,48 @@ std::vector<BadCase> BadFiles() {
     const std::string invalid = kStrWaveFormatInvalid;
     auto fmt16 = Chunk("fmt ", FmtBody(1, 2, 8000, 4, 16));
     auto data = Chunk("data", PatternBytes(16, 5));
-    std::vector<uint8_t> ext = FmtBody(0xFFFE, 1, 8000, 2, 16);
-    Put16(ext, 22);
-    Put16(ext, 16);
-    Put32(ext, 0);
-    for (int i = 0; i < 16; ++i) ext.push_back(static_cast<uint8_t>(0x40 + i));  // not the PCM GUID
-    auto truncated = SimpleWave(2, 2, 8000, PatternBytes(400, 6));
-    truncated.resize(200);
+    auto fmtOnly = [&](std::vector<uint8_t> body) { return RiffWave({Chunk("fmt ", body), data}); };
+    std::vector<uint8_t> unknownGuid = ExtensibleFmtBody(1, 8000, 2, 16, 16, 1);
+    for (int i = 0; i < 16; ++i) unknownGuid[24 + i] = static_cast<uint8_t>(0x40 + i);
     std::vector<BadCase> v = {
         {"empty file", {}, invalid},
         {"random bytes", PatternBytes(300, 7), invalid},
         {"RIFF but not WAVE", Chunk("RIFF", {'A', 'V', 'I', ' ', 0, 0, 0, 0}), invalid},
         {"no fmt", RiffWave({data}), invalid},
         {"no data", RiffWave({fmt16}), invalid},
-        {"truncated", truncated, invalid + ":"},
-        {"data larger than file", RiffWave({fmt16, Chunk("data", PatternBytes(16, 5), 1 << 20)}), invalid + ":"},
-        {"4 GB RIFF size", RiffWave({fmt16, data}, 0xFFFFFFFFll), invalid + ":"},
-        {"4 GB data size", RiffWave({fmt16, Chunk("data", PatternBytes(16, 5), 0xFFFFFFF0ll)}), invalid + ":"},
-        {"short fmt", RiffWave({Chunk("fmt ", std::vector<uint8_t>(14, 1)), data}), invalid + ":"},
+        {"cut inside fmt", [&] { auto f = SimpleWave(1, 2, 8000, {}); f.resize(30); return f; }(), invalid + ":"},
+        {"cut before data", [&] { auto f = SimpleWave(1, 2, 8000, {}); f.resize(36); return f; }(),
+         invalid + ": the file ends before its \"data\" chunk."},
+        {"data past its RIFF form", [&] { auto f = RiffWave({fmt16, data}, 4 + 24 + 8); f.resize(f.size() + 16); return f; }(),
+         invalid + ":"},
+        {"short fmt", fmtOnly(std::vector<uint8_t>(14, 1)), invalid + ":"},
         {"huge fmt", RiffWave({Chunk("fmt ", FmtBody(1, 1, 8000, 2, 16), 0x7FFFFFFF), data}), invalid + ":"},
         {"two data chunks", RiffWave({fmt16, data, data}), invalid + ":"},
-        {"no channels", RiffWave({Chunk("fmt ", FmtBody(1, 0, 8000, 2, 16)), data}), invalid + ":"},
-        {"four channels", RiffWave({Chunk("fmt ", FmtBody(1, 4, 8000, 8, 16)), data}), invalid + ":"},
-        {"rate 0", RiffWave({Chunk("fmt ", FmtBody(1, 1, 0, 2, 16)), data}), invalid + ":"},
-        {"A-law", RiffWave({Chunk("fmt ", FmtBody(6, 1, 8000, 1, 8)), data}), invalid + ":"},
-        {"mu-law", RiffWave({Chunk("fmt ", FmtBody(7, 1, 8000, 1, 8)), data}), invalid + ":"},
-        {"IMA ADPCM", RiffWave({Chunk("fmt ", FmtBody(0x11, 1, 8000, 256, 4)), data}), invalid + ":"},
-        {"extensible, not PCM", RiffWave({Chunk("fmt ", ext), data}), invalid + ":"},
-        {"inconsistent block align", RiffWave({Chunk("fmt ", FmtBody(1, 2, 8000, 3, 16)), data}), invalid + ":"},
-        {"6 bytes per sample", RiffWave({Chunk("fmt ", FmtBody(1, 1, 8000, 6, 48)), data}), invalid + ":"},
-        {"float of 2 bytes", RiffWave({Chunk("fmt ", FmtBody(3, 1, 8000, 2, 16)), data}), invalid + ":"},
+        {"no channels", fmtOnly(FmtBody(1, 0, 8000, 2, 16)), invalid + ":"},
+        {"four channels", fmtOnly(FmtBody(1, 4, 8000, 8, 16)), invalid + ":"},
+        {"rate 0", fmtOnly(FmtBody(1, 1, 0, 2, 16)), invalid + ":"},
+        {"format tag 0", fmtOnly(FmtBody(0, 1, 8000, 2, 16)), invalid + ": format tag 0x0000 is not PCM or IEEE float."},
+        {"format tag 0x1234", fmtOnly(FmtBody(0x1234, 2, 8000, 6, 24)),
+         invalid + ": format tag 0x1234 is not PCM or IEEE float."},
+        {"format tag 0xFFFF", fmtOnly(FmtBody(0xFFFF, 1, 8000, 2, 16)),
+         invalid + ": format tag 0xFFFF is not PCM or IEEE float."},
+        {"AAC", fmtOnly(FmtBody(0xFF, 2, 44100, 4, 16)),
+         invalid + ": the samples are stored as AAC (format tag 0x00FF), not as PCM or IEEE float."},
+        {"A-law", fmtOnly(FmtBody(6, 1, 8000, 1, 8)), invalid + ":"},
+        {"IMA ADPCM", fmtOnly(FmtBody(0x11, 1, 8000, 256, 4)), invalid + ":"},
+        {"extensible, unknown GUID", fmtOnly(unknownGuid),
+         invalid + ": the extensible sub-format {43424140-4544-4746-4849-4A4B4C4D4E4F} is not PCM or IEEE float."},
+        {"extensible mu-law", fmtOnly(ExtensibleFmtBody(1, 8000, 1, 8, 8, 7)),
+         invalid + ": the samples are stored as mu-law (extensible sub-format 0x0007), not as PCM or IEEE float."},
+        {"inconsistent block align", fmtOnly(FmtBody(1, 2, 8000, 3, 16)), invalid + ":"},
+        {"6 bytes per sample", fmtOnly(FmtBody(1, 1, 8000, 6, 48)), invalid + ":"},
+        {"16 bits in 3 bytes", fmtOnly(FmtBody(1, 1, 8000, 3, 16)),
+         invalid + ": a block align of 3 bytes does not hold 1 channel(s) of 16-bit samples."},
+        {"16 bits in 1 byte", fmtOnly(FmtBody(1, 2, 8000, 2, 16)), invalid + ":"},
+        {"0 bits", fmtOnly(FmtBody(1, 1, 8000, 2, 0)), invalid + ":"},
+        {"extensible, valid bits over the container", fmtOnly(ExtensibleFmtBody(1, 8000, 2, 16, 24, 1)), invalid + ":"},
+        {"float of 2 bytes", fmtOnly(FmtBody(3, 1, 8000, 2, 16)), invalid + ":"},
+        {"float of 64 bits in 4 bytes", fmtOnly(FmtBody(3, 1, 8000, 4, 64)), invalid + ":"},
     };
     return v;
 }
@@ -305,6 +320,103 @@ TEST(WaveFile, BadFilesGiveTheMessageAndTheErrorFlag) {
     EXPECT_EQ(emptyDisk.Length(), 0u);
 }
 
+// Cut-short downloads and recordings claim sizes the file never reached; the whole frames
+// that are there open with a note, and a save or a change writes the sizes of what is there.
+TEST(WaveFile, CutShortFilesOpenWhatTheyHoldAndSaveTrueSizes) {
+    TempDir dir;
+    TempDir work;
+    const std::string name = dir.File("cut.wav");
+    auto stereo = PatternBytes(400, 8);
+    auto mono8 = PatternBytes(100, 9);
+    auto first = [](const std::vector<uint8_t>& v, size_t n) { return std::vector<uint8_t>(v.begin(), v.begin() + n); };
+    auto cut = [](std::vector<uint8_t> v, size_t n) { v.resize(n); return v; };
+    auto fmt16 = Chunk("fmt ", FmtBody(1, 2, 8000, 4, 16));
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> file;
+        uint16_t channels, bytesPerSample;
+        std::vector<uint8_t> present;  // the whole frames the file holds
+    } cases[] = {
+        {"cut inside a frame", cut(SimpleWave(2, 2, 8000, stereo), 44 + 202), 2, 2, first(stereo, 200)},
+        {"odd 8-bit length", cut(SimpleWave(1, 1, 8000, mono8), 44 + 51), 1, 1, first(mono8, 51)},
+        {"data size past the end", RiffWave({fmt16, Chunk("data", first(stereo, 16), 1 << 20)}), 2, 2, first(stereo, 16)},
+        {"data size 4 GB", RiffWave({fmt16, Chunk("data", first(stereo, 16), 0xFFFFFFF0ll)}), 2, 2, first(stereo, 16)},
+        {"RIFF size 4 GB", RiffWave({fmt16, Chunk("data", first(stereo, 16))}, 0xFFFFFFFFll), 2, 2, first(stereo, 16)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const uint32_t frames = static_cast<uint32_t>(c.present.size() / (c.channels * c.bytesPerSample));
+        const auto repaired = SimpleWave(c.channels, c.bytesPerSample, 8000, c.present);
+        char note[256];
+        std::snprintf(note, sizeof note, kStrWaveCutShort, frames);
+        for (uint16_t mode : {TWaveFile::kMemoryMode, TWaveFile::kDiskMode}) {
+            for (bool backup : {false, true}) {
+                SCOPED_TRACE(testing::Message() << "mode " << mode << " backup " << backup);
+                WriteAll(name, c.file);
+                {
+                    ScriptedHost host;
+                    TWaveFile w(host, name, mode, backup, work.Path());
+                    ASSERT_FALSE(w.Error()) << host.messages.back().text;
+                    ASSERT_EQ(host.messages.size(), 1u);
+                    EXPECT_EQ(host.messages[0].text, note);
+                    EXPECT_EQ(host.messages[0].icon, MessageIcon::Information);
+                    EXPECT_EQ(w.Length(), frames);
+                    EXPECT_EQ(AllSamples(w), c.present);
+                }
+                EXPECT_EQ(ReadAll(name), c.file);  // looking changes nothing
+                {
+                    ScriptedHost host;
+                    TWaveFile w(host, name, mode, backup, work.Path());
+                    ASSERT_TRUE(w.Save());
+                }
+                EXPECT_EQ(ReadAll(name), repaired);
+                ScriptedHost host;
+                TWaveFile again(host, name, mode, backup, work.Path());
+                EXPECT_FALSE(again.Error());
+                EXPECT_TRUE(host.messages.empty());
+            }
+        }
+        // Changed in place and closed without a save: the sizes are made true as well.
+        WriteAll(name, c.file);
+        auto changed = c.present;
+        std::fill(changed.begin(), changed.begin() + c.channels * c.bytesPerSample, 0x5A);
+        {
+            ScriptedHost host;
+            TWaveFile w(host, name, TWaveFile::kDiskMode, false, work.Path());
+            ASSERT_TRUE(w.WriteBytes(changed.data(), c.channels * c.bytesPerSample));
+        }
+        EXPECT_EQ(ReadAll(name), SimpleWave(c.channels, c.bytesPerSample, 8000, changed));
+    }
+    EXPECT_TRUE(work.Files().empty());
+}
+
+// A FIFO with no writer would block a plain open for ever; the alarm ends such a wait.
+TEST(WaveFile, FifoIsRefusedWithoutWaiting) {
+    TempDir dir;
+    const std::string fifo = dir.File("pipe.wav");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(InChild(
+                  [&] {
+                      int check = 0;
+                      for (uint16_t mode : {TWaveFile::kMemoryMode, TWaveFile::kDiskMode}) {
+                          for (bool backup : {false, true}) {
+                              ++check;
+                              ScriptedHost host;
+                              TWaveFile w(host, fifo, mode, backup, dir.Path());
+                              if (!w.Error() || host.messages.size() != 1 ||
+                                  host.messages[0].text != "Failure Opening file: " + fifo)
+                                  return check;
+                          }
+                      }
+                      return 0;
+                  },
+                  10),
+              0);
+    struct stat st {};
+    ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
 TEST(WaveFile, FloatSamplesOpenAsThirtyTwoBitIntegers) {
     TempDir dir;
     const std::string name = dir.File("float.wav");
@@ -318,11 +430,7 @@ TEST(WaveFile, FloatSamplesOpenAsThirtyTwoBitIntegers) {
         Put32(f64, static_cast<uint32_t>(b));
         Put32(f64, static_cast<uint32_t>(b >> 32));
     }
-    std::vector<uint8_t> ext = FmtBody(0xFFFE, 2, 48000, 8, 32);
-    Put16(ext, 22);
-    Put16(ext, 32);
-    Put32(ext, 3);
-    ext.insert(ext.end(), {3, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71});
+    const std::vector<uint8_t> ext = ExtensibleFmtBody(2, 48000, 8, 32, 32, 3);
     struct Case {
         const char* what;
         std::vector<uint8_t> file;
@@ -632,17 +740,6 @@ namespace zeltrak {
 namespace {
 
 using namespace test;
-
-// Runs `body` in a child process (for resource limits that must not touch the test runner)
-// and returns its exit code; the body returns 0 on success or the number of a failed check.
-template <class F>
-int InChild(F body) {
-    pid_t pid = fork();
-    if (pid == 0) _exit(body());
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
 
 TEST(WaveFileLimits, FullDiskFailuresKeepValidFilesAndSaySo) {
     TempDir dir;

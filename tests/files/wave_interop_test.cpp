@@ -140,6 +140,24 @@ TEST(WaveInterop, FilesWeWriteAreReadSampleExactBySoxAndLibsndfile) {
     }
 }
 
+TEST(WaveInterop, CutShortFilesGiveTheFramesSoxReads) {
+    if (!HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
+    TempDir dir;
+    TempDir work;
+    for (int bits : {16, 24}) {
+        SCOPED_TRACE(bits);
+        const std::string full = dir.File("full.wav"), cut = dir.File("cut.wav");
+        ASSERT_EQ(RunQuiet("sox -n -b " + std::to_string(bits) + " -c 2 -r 8000 " + Q(full) + " synth 0.1 sine 440 vol 0.5"), 0);
+        auto bytes = ReadAll(full);
+        bytes.resize(bytes.size() / 2 + 1);  // inside a frame
+        WriteAll(cut, bytes);
+        ASSERT_EQ(RunQuiet("sox " + Q(cut) + " " + SoxRawArgs(bits) + " " + Q(dir.File("ref.raw"))), 0);
+        const auto reference = ReadAll(dir.File("ref.raw"));
+        ASSERT_GT(reference.size(), 0u);
+        for (uint16_t mode : {TWaveFile::kMemoryMode, TWaveFile::kDiskMode}) EXPECT_EQ(OurSamples(cut, mode, work), reference);
+    }
+}
+
 TEST(WaveInterop, SoxFloatFilesOpenScaledToThirtyTwoBits) {
     if (!HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
     TempDir dir;

@@ -3,6 +3,7 @@
 // a wave builder that assembles bytes by hand, independently of the code under test.
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -94,6 +95,18 @@ inline std::vector<uint8_t> FmtBody(uint16_t tag, uint16_t channels, uint32_t ra
     return v;
 }
 
+// WAVE_FORMAT_EXTENSIBLE with the standard sub-format GUID of `subFormat` (1 PCM, 3 float).
+inline std::vector<uint8_t> ExtensibleFmtBody(uint16_t channels, uint32_t rate, uint16_t blockAlign, uint16_t bits,
+                                              uint16_t validBits, uint16_t subFormat) {
+    std::vector<uint8_t> v = FmtBody(0xFFFE, channels, rate, blockAlign, bits);
+    Put16(v, 22);
+    Put16(v, validBits);
+    Put32(v, 0);  // channel mask
+    Put16(v, subFormat);
+    v.insert(v.end(), {0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71});
+    return v;
+}
+
 // RIFF/WAVE around the given chunks; the RIFF size is correct unless given.
 inline std::vector<uint8_t> RiffWave(const std::vector<std::vector<uint8_t>>& chunks, int64_t sizeField = -1) {
     std::vector<uint8_t> body;
@@ -120,6 +133,21 @@ inline std::vector<uint8_t> PatternBytes(size_t n, uint32_t seed) {
         b = static_cast<uint8_t>(x >> 7);
     }
     return v;
+}
+
+// Runs `body` in a child process (for resource limits that must not touch the test runner,
+// or for something that might block: the alarm ends it) and returns its exit code; the body
+// returns 0 on success or the number of a failed check. A signal gives 100 + its number.
+template <class F>
+int InChild(F body, unsigned alarmSeconds = 0) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (alarmSeconds) alarm(alarmSeconds);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
 }
 
 inline bool HaveProgram(const char* name) {
