@@ -313,7 +313,12 @@ int main(int argc, char** argv) {
             return 2;
         }
         if (!loaded)
-            ShowMessage(host, "Settings file " + settingsPath + " not found; using the defaults.", MessageIcon::Information);
+            ShowMessage(host,
+                        "Settings file " + settingsPath +
+                            (std::filesystem::exists(settingsPath, ec) ? " cannot be read (it must be a regular file of at most 16 MiB)"
+                                                                       : " not found") +
+                            "; using the defaults.",
+                        MessageIcon::Information);
     }
     // The logging options refine the settings file's logging section.
     reportOptions.logSettings.Load(ini);
