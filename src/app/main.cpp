@@ -312,13 +312,12 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "zeltrak analyze: cannot read the settings file '%s'\n", settingsPath.c_str());
             return 2;
         }
-        if (!loaded)
-            ShowMessage(host,
-                        "Settings file " + settingsPath +
-                            (std::filesystem::exists(settingsPath, ec) ? " cannot be read (it must be a regular file of at most 16 MiB)"
-                                                                       : " not found") +
-                            "; using the defaults.",
-                        MessageIcon::Information);
+        if (!loaded) {
+            const char* why = std::filesystem::exists(settingsPath, ec)
+                                  ? " cannot be read (it must be a regular file of at most 16 MiB)"
+                                  : " not found";
+            ShowMessage(host, "Settings file " + settingsPath + why + "; using the defaults.", MessageIcon::Information);
+        }
     }
     // The logging options refine the settings file's logging section.
     reportOptions.logSettings.Load(ini);
