@@ -297,7 +297,7 @@ std::string TSpectralData::ValueLabel() const {
     std::string label = ampScale_ == 1 ? LogLabel() : LinearLabel();
     // Power averaging of a cross spectrum averages |X||Y| per frame; only vector averaging
     // keeps the phase that lets uncorrelated parts cancel.
-    if (crossFlag_ && !IsRatio())
+    if (HoldsCrossSpectrum())
         label += averageType_ == kAverageVector ? kCrossVectorSuffix : kCrossPowerSuffix;
     return label;
 }

@@ -221,6 +221,8 @@ public:
     bool ComplexTransferDone() const { return complexTransferDone_; }
     bool CoherenceDone() const { return coherenceDone_; }
     bool CoherenceSquared() const { return coherenceSquared_; }
+    // A cross spectrum as such, not a transfer or coherence made from one.
+    bool HoldsCrossSpectrum() const { return crossFlag_ && !IsRatio(); }
 
 private:
     struct FreeDeleter {

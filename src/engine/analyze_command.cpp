@@ -225,7 +225,7 @@ std::string ColumnName(const SpectrumColumn& c, const TSpectralData& sp) {
     std::string name = c.name;
     if (sp.CoherenceDone())
         name += sp.CoherenceSquared() ? "_squared" : "_magnitude";
-    else if (sp.CrossFlag() && !sp.RealTransferDone() && !sp.ComplexTransferDone())
+    else if (sp.HoldsCrossSpectrum())
         name += sp.AverageType() == kAverageVector ? "_abs_mean_xy" : "_mean_abs_xy";
     return InDecibels(sp) ? name + "_db" : name;
 }

@@ -39,17 +39,5 @@ TEST(Weighting, LevelsMatchTheStandardsNominalValues) {
     EXPECT_EQ(WeightingLevelDb(7, 100.0), 0.0);
 }
 
-TEST(Weighting, SpectrumAppliesTheLevelsOnItsBins) {
-    SpectralScaling sc = Scaling(1, 0);
-    sc.standardWeighting = kWeightingA;
-    TSpectralData s(Settings(4096), sc, 0);
-    ASSERT_NE(s.Weighting(), nullptr);
-    for (uint32_t k : {0u, 1u, 9u, 85u, 1000u, 2047u}) {
-        const double want = std::pow(10.0, WeightingLevelDb(kWeightingA, s.BinFrequency(k)) / 20.0);
-        EXPECT_NEAR(s.Weighting()[k], want, 1e-6 * want) << "bin " << k;
-    }
-    EXPECT_TRUE(WeightingFactorsOnBins(kWeightingNone, BinAxis{2048, 11.71875f, 24000.0f}).empty());
-}
-
 }  // namespace
 }  // namespace zeltrak
