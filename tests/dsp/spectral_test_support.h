@@ -5,10 +5,12 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <vector>
 
 #include "base/sample_format.h"
+#include "dsp/channel_processing.h"
 #include "dsp/spectral_data.h"
 
 namespace zeltrak::spectral_test {
@@ -65,6 +67,23 @@ inline std::vector<cd> Feed(TSpectralData& s, const std::vector<float>& frame) {
 inline cd AveragedBin(const TSpectralData& s, uint32_t k) {
     return cd(s.AverageComplex()[2 * k], s.AverageComplex()[2 * k + 1]);
 }
+
+// The engine's four spectrums (left, right, two results) for one channel mode and averaging.
+struct Analyser {
+    Analyser(uint16_t mode, uint32_t n, uint32_t blocks, uint32_t type, SpectralScaling scaling = Scaling())
+        : setup{mode, true, type, blocks, nullptr, 0} {
+        const SpectralSettings s = Settings(n, blocks, type);
+        int channel = 0;
+        for (auto* p : {&L, &R, &S1, &S2}) *p = std::make_unique<TSpectralData>(s, scaling, channel < 2 ? channel++ : -1);
+    }
+    bool Frame(const std::vector<float>& left, const std::vector<float>& right) {
+        Load(*L, left);
+        Load(*R, right);
+        return ProcessChannels(setup, {L.get(), R.get(), S1.get(), S2.get()});
+    }
+    ChannelProcessingSetup setup;
+    std::unique_ptr<TSpectralData> L, R, S1, S2;
+};
 
 // Relative difference with a floor, for values that may be near zero.
 inline double RelDiff(double got, double want, double floor = 1e-12) {

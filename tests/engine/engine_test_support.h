@@ -14,38 +14,17 @@
 #include "engine/engine.h"
 #include "engine/engine_listener.h"
 #include "engine/series_data.h"
+#include "files/wave_test_util.h"
 #include "platform/buffer_done_queue.h"
 #include "platform/loopback_driver.h"
 
 namespace zeltrak::test {
 
-inline void Put16(std::vector<uint8_t>& v, uint32_t x) {
-    v.push_back(static_cast<uint8_t>(x));
-    v.push_back(static_cast<uint8_t>(x >> 8));
-}
-inline void Put32(std::vector<uint8_t>& v, uint32_t x) {
-    Put16(v, x & 0xFFFF);
-    Put16(v, x >> 16);
-}
-
 // A 16-bit PCM file with the given interleaved samples.
 inline void WriteWav16(const std::string& path, uint16_t channels, uint32_t rate, const std::vector<int16_t>& samples) {
-    std::vector<uint8_t> b;
-    const uint32_t dataBytes = static_cast<uint32_t>(samples.size() * 2);
-    b.insert(b.end(), {'R', 'I', 'F', 'F'});
-    Put32(b, 36 + dataBytes);
-    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    Put32(b, 16);
-    Put16(b, 1);
-    Put16(b, channels);
-    Put32(b, rate);
-    Put32(b, rate * channels * 2);
-    Put16(b, channels * 2);
-    Put16(b, 16);
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    Put32(b, dataBytes);
-    for (int16_t s : samples) Put16(b, static_cast<uint16_t>(s));
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+    std::vector<uint8_t> bytes;
+    for (int16_t s : samples) Put16(bytes, static_cast<uint16_t>(s));
+    WriteAll(path, SimpleWave(channels, 2, rate, bytes));
 }
 
 struct WavContents {
@@ -136,7 +115,6 @@ public:
         int32_t levelLeft = 0, levelRight = 0;
         bool overloaded = false, analysed = false;
         uint32_t averaged = 0;  // frames in the left spectrum's average
-        std::vector<float> power;  // the first spectrum's averaged power
     };
     void OnFrame(const EngineFrame& f) override {
         Entry e;
@@ -150,12 +128,7 @@ public:
         e.levelRight = f.levelRight;
         e.overloaded = f.overloaded;
         e.analysed = f.analysed;
-        for (const TSpectralData* s : f.spectrums) {
-            if (!s) continue;
-            e.averaged = s->Averaged();
-            e.power.assign(s->AveragePower(), s->AveragePower() + s->Bins());
-            break;
-        }
+        if (f.spectrums[0]) e.averaged = f.spectrums[0]->Averaged();
         frames.push_back(std::move(e));
     }
     void OnStopped() override { ++stops; }

@@ -14,12 +14,6 @@ namespace zeltrak::test {
 // Loopback card that does the real buffer work.
 class FakeWaveDriver : public WaveDriver {
 public:
-    struct Calls {
-        std::vector<std::string> ops;
-        std::vector<uint32_t> messages;
-        std::vector<WaveFormat> opened;
-    };
-
     explicit FakeWaveDriver(LoopbackConfig config = ManualConfig()) : card(config) {}
     static LoopbackConfig ManualConfig() {
         LoopbackConfig c;
@@ -37,7 +31,6 @@ public:
     WaveResult openResult = kWaveOk;
     // Results handed out, in order, by the named stream operation before it reaches the card.
     std::map<std::string, std::deque<WaveResult>> inject;
-    Calls calls;
     LoopbackDriver card;
 
     uint32_t DeviceCount(WaveDirection) override { return devices; }
@@ -46,9 +39,6 @@ public:
         caps = WaveInCaps{};
         CopyProductName(caps.productName, name.c_str());
         caps.formats = formats;
-        caps.manufacturerId = 7;
-        caps.productId = 9;
-        caps.driverVersion = 0x0305;
         return kWaveOk;
     }
     WaveResult GetOutCaps(uint32_t device, WaveOutCaps& caps) override {
@@ -67,7 +57,6 @@ public:
     WaveResult Open(WaveDirection d, uint32_t device, const WaveFormat& f, WaveNotifySink* sink,
                     std::unique_ptr<WaveStream>& stream) override {
         if (device >= devices) return kWaveBadDeviceId;
-        calls.opened.push_back(f);
         if (openResult != kWaveOk) return openResult;
         std::unique_ptr<WaveStream> inner;
         const WaveResult r = card.Open(d, 0, f, sink, inner);
@@ -75,39 +64,27 @@ public:
         stream = std::make_unique<Stream>(*this, std::move(inner));
         return kWaveOk;
     }
-    WaveResult GetVolume(uint32_t device, uint32_t& v) override {
-        return device >= devices ? kWaveBadDeviceId : card.GetVolume(0, v);
-    }
-    WaveResult SetVolume(uint32_t device, uint32_t v) override {
-        return device >= devices ? kWaveBadDeviceId : card.SetVolume(0, v);
-    }
+    WaveResult GetVolume(uint32_t device, uint32_t& v) override { return device >= devices ? kWaveBadDeviceId : card.GetVolume(0, v); }
+    WaveResult SetVolume(uint32_t device, uint32_t v) override { return device >= devices ? kWaveBadDeviceId : card.SetVolume(0, v); }
 
 private:
     class Stream : public WaveStream {
     public:
         Stream(FakeWaveDriver& d, std::unique_ptr<WaveStream> inner) : d_(d), inner_(std::move(inner)) {}
         WaveResult Prepare(WaveHeader& h) override { return Run("Prepare", [&] { return inner_->Prepare(h); }); }
-        WaveResult Unprepare(WaveHeader& h) override {
-            return Run("Unprepare", [&] { return inner_->Unprepare(h); });
-        }
-        WaveResult AddBuffer(WaveHeader& h) override {
-            return Run("AddBuffer", [&] { return inner_->AddBuffer(h); });
-        }
+        WaveResult Unprepare(WaveHeader& h) override { return Run("Unprepare", [&] { return inner_->Unprepare(h); }); }
+        WaveResult AddBuffer(WaveHeader& h) override { return Run("AddBuffer", [&] { return inner_->AddBuffer(h); }); }
         WaveResult Start() override { return Run("Start", [&] { return inner_->Start(); }); }
         WaveResult Pause() override { return Run("Pause", [&] { return inner_->Pause(); }); }
         WaveResult Restart() override { return Run("Restart", [&] { return inner_->Restart(); }); }
         WaveResult Reset() override { return Run("Reset", [&] { return inner_->Reset(); }); }
         WaveResult GetPosition(uint32_t& b) override { return inner_->GetPosition(b); }
-        WaveResult Message(uint32_t m, uintptr_t, uintptr_t) override {
-            d_.calls.messages.push_back(m);
-            return kWaveNotSupported;
-        }
+        WaveResult Message(uint32_t, uintptr_t, uintptr_t) override { return kWaveNotSupported; }
         WaveResult Close() override { return Run("Close", [&] { return inner_->Close(); }); }
 
     private:
         template <class F>
         WaveResult Run(const std::string& op, F forward) {
-            d_.calls.ops.push_back(op);
             auto it = d_.inject.find(op);
             if (it != d_.inject.end() && !it->second.empty()) {
                 const WaveResult r = it->second.front();

