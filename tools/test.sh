@@ -22,7 +22,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 echo "== fuzz smoke run (clang, libFuzzer) =="
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DZELTRAK_BUILD_FUZZ=ON -DZELTRAK_SANITIZE=ON \
   -DZELTRAK_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz -j "$jobs"
+cmake --build build-fuzz -j "$jobs" --target fuzz_targets
 for target in build-fuzz/fuzz/fuzz_*; do
   name=$(basename "$target")
   seeds="fuzz/corpus/${name#fuzz_}"
