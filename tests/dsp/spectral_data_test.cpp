@@ -1,3 +1,4 @@
+// One spectrum (transform, decibels, averaging, failures) and the two-channel processing.
 #include "dsp/spectral_data.h"
 
 #include <gtest/gtest.h>
@@ -15,25 +16,24 @@ using namespace spectral_test;
 TEST(SpectralTransform, PackedSpectrumNormalisedToFullScaleAgainstADirectDft) {
     std::mt19937 rng(1);
     TSpectralData s(Settings(64), Scaling(), 0);
-    ASSERT_EQ(s.error(), 0u);
     const std::vector<float> frame = Noise(64, rng);
     const std::vector<cd> got = Feed(s, frame);
     std::vector<cd> X(64);
     for (size_t k = 0; k < 64; ++k)
-        for (size_t t = 0; t < 64; ++t) X[k] += static_cast<double>(frame[t]) * std::polar(1.0, -2.0 * kPi * ((k * t) % 64) / 64);
+        for (size_t t = 0; t < 64; ++t) X[k] += cd(frame[t]) * std::polar(1.0, -2.0 * kPi * ((k * t) % 64) / 64);
     const double norm = 2.0 / (64 * kFullScale16);
     EXPECT_NEAR(got[0].real(), X[0].real() * norm, 1e-5);  // bin 0 carries DC and Nyquist
     EXPECT_NEAR(got[0].imag(), X[32].real() * norm, 1e-5);
     for (uint32_t k = 1; k < 32; ++k) EXPECT_LT(std::abs(got[k] - X[k] * norm), 1e-5) << k;
 
-    // a full-scale sine on a bin reads 0 dB and its phase; the peak search starts at bin 5
-    std::vector<float> tone = Tone(64, 9, kFullScale16, 30.0 * kPi / 180.0), low = Tone(64, 2, 4 * kFullScale16);
-    for (int i = 0; i < 64; ++i) tone[i] += low[i];
-    Feed(s, tone);
-    s.Average();
-    EXPECT_NEAR(s.AverageDb()[9], 0.0, 1e-4);
-    EXPECT_NEAR(s.PhaseDegrees(9), 30.0, 1e-3);
-    EXPECT_EQ(s.PeakBin(), 9u);
+    // the axis follows the rate, the decimation and the rate correction
+    SpectralSettings settings = Settings(4096);
+    settings.decimationRatio = 2;
+    settings.samplingRateCorrection = 1.001f;
+    const TSpectralData axis(settings, Scaling(0), 0);
+    EXPECT_NEAR(axis.Nyquist(), 48000 * 1.001 * 0.5 / 2, 1e-2);
+    EXPECT_NEAR(axis.BinFrequency(100), 100 * axis.Nyquist() / 2048, 1e-3);
+    EXPECT_FLOAT_EQ(axis.BinFrequency(5000), axis.Nyquist());
 }
 
 TEST(SpectralDecibels, FastPowerToDbMatchesTheLibraryLogarithm) {
@@ -49,17 +49,6 @@ TEST(SpectralDecibels, FastPowerToDbMatchesTheLibraryLogarithm) {
     EXPECT_TRUE(std::isinf(PowerToDbFast(std::numeric_limits<float>::infinity())));
 }
 
-TEST(SpectralAxis, FrequenciesFollowRateDecimationAndCorrection) {
-    SpectralSettings settings = Settings(4096);
-    settings.decimationRatio = 2;
-    settings.samplingRateCorrection = 1.001f;
-    TSpectralData s(settings, Scaling(0), 0);
-    const double nyquist = 48000 * 1.001 * 0.5 / 2;
-    EXPECT_NEAR(s.Nyquist(), nyquist, 1e-2);
-    EXPECT_NEAR(s.BinFrequency(100), 100 * nyquist / 2048, 1e-3);
-    EXPECT_FLOAT_EQ(s.BinFrequency(5000), s.Nyquist());
-}
-
 // Frames through one object; returns the complex spectrum of each.
 std::vector<std::vector<cd>> RunFrames(TSpectralData& s, int frames, std::mt19937& rng, double level = 10000) {
     std::vector<std::vector<cd>> seen;
@@ -70,8 +59,7 @@ std::vector<std::vector<cd>> RunFrames(TSpectralData& s, int frames, std::mt1993
     return seen;
 }
 
-// Every averaged bin against the weighted mean of the frames: the power is the mean of the
-// powers, or under vector averaging the power of the mean.
+// Each averaged bin against the weighted mean of the frames (under vector averaging: the power of the mean).
 void ExpectWeighted(const TSpectralData& s, const std::vector<std::vector<cd>>& frames,
                     const std::vector<double>& weights, bool vector = false) {
     for (uint32_t k = 0; k + 1 < s.Bins(); ++k) {
@@ -89,11 +77,8 @@ void ExpectWeighted(const TSpectralData& s, const std::vector<std::vector<cd>>& 
 
 TEST(SpectralAverage, EveryTypeAgainstItsClosedForm) {
     const double q = 0.75 * 0.75 * 0.25;  // exponential: the mean of four, then 1/4 for each new frame
-    const struct {
-        const char* what;
-        uint32_t type, blocks;
-        std::vector<double> weights;  // of the frames run, oldest first
-    } cases[] = {
+    // the weights of the frames run, oldest first
+    const struct { const char* what; uint32_t type, blocks; std::vector<double> weights; } cases[] = {
         {"linear, filling", kAverageLinear, 4, {0.5, 0.5}},
         {"linear, ring", kAverageLinear, 4, {0, 0, 0.25, 0.25, 0.25, 0.25}},
         {"linear beyond the history", kAverageLinear, 2000, {0.2, 0.2, 0.2, 0.2, 0.2}},
@@ -139,8 +124,7 @@ TEST(SpectralAverage, ResetZeroBlocksAndLongLinearRunsStayExact) {
     ASSERT_TRUE(s.SetAverage(0, kAverageExponential));
     ExpectWeighted(s, RunFrames(s, 2, rng), {0, 1});
 
-    // A loud stretch, then one 120 dB quieter: running sums never refreshed would carry the
-    // loud stretch's rounding into the quiet values.
+    // loud, then 120 dB quieter: running sums never refreshed would carry the loud rounding into the quiet
     TSpectralData l(Settings(32, 7, kAverageLinear), Scaling(0), 0);
     RunFrames(l, 2000, rng, 30000.0);
     const auto quiet = RunFrames(l, 1000, rng, 0.03);
@@ -181,6 +165,122 @@ TEST(SpectralFailure, ImpossibleSizesAndFailedAllocationsLeaveAnInertObject) {
     EXPECT_EQ(host.messages.size(), 2u);
     s.Average();
     EXPECT_FALSE(s.Transform());
+}
+
+// g·x delayed by d samples, circularly, so that the delay is an exact phase slope.
+std::vector<float> Delayed(const std::vector<float>& x, size_t d, float g = 1.0f) {
+    std::vector<float> y(x.size());
+    for (size_t i = 0; i < x.size(); ++i) y[(i + d) % x.size()] = g * x[i];
+    return y;
+}
+
+double WrapDegrees(double a) { return std::remainder(a, 360.0); }
+
+// Left = right scaled by g, delayed d samples: H = g·e^(-iωd) (L/R) or its inverse, coherence 1, any averaging.
+TEST(ChannelProcessing, TransferFunctionsAndCoherenceOfADelayedScaledCopy) {
+    const float g = 0.5f;
+    const size_t d = 3, n = 128;
+    // direction +1: L/R, -1: R/L
+    const struct { uint16_t mode; int direction; bool complex, coherence; } cases[] = {
+        {kProcessRealTransferLR, 1, false, false},    {kProcessRealTransferRL, -1, false, false},
+        {kProcessComplexTransferLR, 1, true, false},  {kProcessComplexTransferRL, -1, true, false},
+        {kProcessTransferCoherenceLR, 1, true, true}, {kProcessTransferCoherenceRL, -1, true, true},
+        {kProcessCoherence, 0, false, true}};
+    for (const auto& c : cases)
+        for (uint32_t type : {kAverageExponential, kAverageLinear, kAverageVector}) {
+            SCOPED_TRACE(::testing::Message() << "mode " << c.mode << ", type " << type);
+            std::mt19937 rng(22);
+            Analyser a(c.mode, n, 4, type);
+            for (int f = 0; f < 6; ++f) {
+                const auto x = Noise(n, rng);
+                ASSERT_TRUE(a.Frame(Delayed(x, d, g), x));
+            }
+            const TSpectralData& coherence = c.mode == kProcessCoherence ? *a.S1 : *a.S2;
+            EXPECT_EQ(coherence.CoherenceDone(), c.coherence);
+            if (c.direction) {
+                EXPECT_EQ(a.S1->RealTransferDone(), !c.complex);
+                EXPECT_EQ(a.S1->ComplexTransferDone(), c.complex);
+            }
+            const double power = c.direction > 0 ? g * g : 1 / (g * g);
+            for (uint32_t k = 1; k < n / 2 - 1; ++k) {
+                if (c.coherence) {
+                    ASSERT_NEAR(coherence.AveragePower()[k], 1.0, 1e-4) << k;
+                }
+                if (!c.direction) continue;
+                ASSERT_LT(RelDiff(a.S1->AveragePower()[k], power), 1e-4) << k;
+                ASSERT_NEAR(a.S1->AverageDb()[k], 10 * std::log10(power), 1e-3) << k;
+                if (c.complex) {
+                    const double want = -c.direction * 360.0 * k * d / n;
+                    ASSERT_NEAR(WrapDegrees(a.S1->PhaseDegrees(k) - want), 0.0, 1e-2) << k;
+                }
+            }
+        }
+}
+
+TEST(ChannelProcessing, CrossSpectrumHoldsTheProductOfAmplitudesAndThePhaseDifference) {
+    for (uint16_t mode : {kProcessCrossLR, kProcessCrossRL}) {
+        Analyser t(mode, 64, 1, kAverageExponential);
+        t.Frame(Tone(64, 7, 3000.0), Tone(64, 7, 12000.0, 1.0));  // right leads by 1 radian
+        EXPECT_EQ(t.L->Averaged(), 0u);                            // the channels themselves are not averaged
+        EXPECT_TRUE(t.S1->CrossFlag());
+        EXPECT_LT(RelDiff(t.S1->AveragePower()[7], 3000.0 / kFullScale16 * 12000.0 / kFullScale16), 1e-5);
+        EXPECT_NEAR(t.S1->PhaseDegrees(7), (mode == kProcessCrossLR ? -180 : 180) / kPi, 1e-3);
+    }
+}
+
+TEST(ChannelProcessing, AverageOfChannelsTakesMeanPowerAndMeanPhase) {
+    Analyser a(kProcessAverage, 64, 1, kAverageExponential);
+    const double A = 6000, B = 8000;  // at phases 0 and -90 degrees
+    a.Frame(Tone(64, 9, A), Tone(64, 9, B, -kPi / 2));
+    const double m = std::sqrt((A * A + B * B) / 2) / kFullScale16;
+    EXPECT_LT(RelDiff(a.S1->AveragePower()[9], m * m), 1e-5);
+    EXPECT_NEAR(a.S1->PhaseDegrees(9), -45.0, 1e-3);
+    // phases either side of 180 degrees average to 180, not to 0
+    a.Frame(Tone(64, 9, A, kPi - 0.1), Tone(64, 9, B, -kPi + 0.1));
+    EXPECT_NEAR(std::abs(a.S1->PhaseDegrees(9)), 180.0, 1e-3);
+}
+
+TEST(ChannelProcessing, WindowBandsMissingSpectrumsAndMonoInput) {
+    std::mt19937 rng(25);
+    const auto x = Noise(64, rng), y = Noise(64, rng);
+    // the window applies to both channels; a window of the wrong size is refused
+    Analyser plain(kProcessBoth, 64, 1, kAverageExponential), windowed(kProcessBoth, 64, 1, kAverageExponential);
+    const std::vector<float> half(64, 0.5f);
+    windowed.setup.window = half.data();
+    windowed.setup.windowSize = 64;
+    plain.Frame(x, y);
+    windowed.Frame(x, y);
+    for (uint32_t k = 0; k < 31; ++k) {
+        EXPECT_LT(RelDiff(windowed.L->AveragePower()[k], 0.25 * plain.L->AveragePower()[k]), 1e-5);
+        EXPECT_LT(RelDiff(windowed.R->AveragePower()[k], 0.25 * plain.R->AveragePower()[k]), 1e-5);
+    }
+    windowed.setup.windowSize = 32;
+    EXPECT_FALSE(windowed.Frame(x, y));
+    EXPECT_EQ(windowed.L->Averaged(), 1u);
+
+    // a band sums its bins (edge bins in part); a coherence band is their mean: 0 dB, a sum would read 6 dB
+    Analyser b(kProcessCoherence, 64, 4, kAverageExponential, Scaling(1, 2));
+    ASSERT_TRUE(b.S1->SetBandBins({{3, 0.5f, 7, 0.25f}}));
+    ASSERT_TRUE(b.L->SetBandBins({{3, 0.5f, 7, 0.25f}}));
+    b.Frame(x, x);
+    EXPECT_NEAR(b.S1->BandValues()[0], 0.0, 1e-3);
+    const float* p = b.L->AveragePower();
+    EXPECT_NEAR(b.L->BandValues()[0], 10 * std::log10(0.5 * p[3] + p[4] + p[5] + p[6] + 0.25 * p[7]), 1e-3);
+
+    Analyser a(kProcessRealTransferLR, 64, 4, kAverageExponential);
+    Load(*a.L, x);
+    EXPECT_FALSE(ProcessChannels(a.setup, {a.L.get(), nullptr, a.S1.get(), nullptr}));  // no right spectrum
+    EXPECT_FALSE(ProcessChannels(a.setup, {a.L.get(), a.R.get(), nullptr, nullptr}));  // no result
+    TSpectralData broken(Settings(0), Scaling(), -1);
+    EXPECT_FALSE(ProcessChannels(a.setup, {a.L.get(), a.R.get(), &broken, nullptr}));
+    EXPECT_EQ(a.L->Averaged(), 0u);
+    a.setup.stereo = false;  // mono: the left channel alone, whatever the mode
+    EXPECT_TRUE(ProcessChannels(a.setup, {a.L.get(), nullptr, nullptr, nullptr}));
+    EXPECT_EQ(a.L->Averaged(), 1u);
+    EXPECT_EQ(a.S1->Averaged(), 0u);
+    a.setup.stereo = true;
+    a.setup.mode = kChannelProcessingModeCount;
+    EXPECT_FALSE(a.Frame(x, x));
 }
 
 }  // namespace

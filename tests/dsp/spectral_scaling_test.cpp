@@ -1,11 +1,9 @@
-// Scaling of spectral values: density, calibration units, integration, compensation curves,
-// fractional-octave bands.
+// Windows, calibration units, compensation curves, bands. (Densities, coherence display: accuracy suite.)
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <filesystem>
-#include <fstream>
-#include <string>
+#include <cmath>
+#include <functional>
 
 #include "base/numeric.h"
 #include "dsp/octave_bands.h"
@@ -27,9 +25,9 @@ SpectralSettings At(uint32_t rate, uint32_t fftSize) {
     return s;
 }
 
-// One frame through a fresh average; the display value at `index`.
-double ReadOnce(TSpectralData& s, const std::vector<float>& frame, uint32_t index) {
-    s.ResetAverage();
+// One frame through a fresh (or the running) average; the display value at `index`.
+double ReadOnce(TSpectralData& s, const std::vector<float>& frame, uint32_t index, bool fresh = true) {
+    if (fresh) s.ResetAverage();
     Feed(s, frame);
     s.Average();
     return s.GetValue(index);
@@ -45,85 +43,27 @@ CalibrationRecord Calibration(float ratio, int32_t units, int32_t labelType = 0)
     return r;
 }
 
-// Natural cubic spline by a dense solve of the moment equations, in double.
-struct ReferenceSpline {
-    std::vector<double> x, y, m;
-    explicit ReferenceSpline(const std::vector<CurvePoint>& p) {
-        const size_t n = p.size(), k = n - 2;
-        for (const auto& q : p) {
-            x.push_back(q.x);
-            y.push_back(q.y);
-        }
-        std::vector<std::vector<double>> a(k, std::vector<double>(k + 1, 0.0));
-        for (size_t i = 1; i + 1 < n; ++i) {
-            const double h0 = x[i] - x[i - 1], h1 = x[i + 1] - x[i];
-            if (i > 1) a[i - 1][i - 2] = h0;
-            a[i - 1][i - 1] = 2 * (h0 + h1);
-            if (i + 1 < n - 1) a[i - 1][i] = h1;
-            a[i - 1][k] = 6 * ((y[i + 1] - y[i]) / h1 - (y[i] - y[i - 1]) / h0);
-        }
-        for (size_t c = 0; c < k; ++c)
-            for (size_t r = c + 1; r < k; ++r)
-                for (size_t j = k + 1; j-- > c;) a[r][j] -= a[r][c] / a[c][c] * a[c][j];
-        m.assign(n, 0.0);
-        for (size_t c = k; c-- > 0;) {
-            double v = a[c][k];
-            for (size_t j = c + 1; j < k; ++j) v -= a[c][j] * m[j + 1];
-            m[c + 1] = v / a[c][c];
-        }
-    }
-    double operator()(double t) const {
-        size_t i = 0;
-        while (i + 2 < x.size() && t >= x[i + 1]) ++i;
-        const double h = x[i + 1] - x[i], a = (x[i + 1] - t) / h, b = (t - x[i]) / h;
-        return a * y[i] + b * y[i + 1] + ((a * a * a - a) * m[i] + (b * b * b - b) * m[i + 1]) * h * h / 6;
-    }
-};
-
 // 48000 Hz, 4096 points: bin 256 is exactly 3000 Hz; the frames go in unwindowed.
 const std::vector<float>& FullScaleTone() {
     static const std::vector<float> tone = Tone(4096, 256, kFullScale16);
     return tone;
 }
 
-TEST(SpectralScaling, DensityPerHertzAndPerRootHertz) {
-    SpectralSettings uniform = At(48000, 4096);
-    uniform.smoothingWindow = kWindowUniform;
-    const double width = 48000.0 / 4096;
-    const struct {
-        uint32_t densityType, ampScale;
-        double want;
-    } cases[] = {{0, 0, 100.0 / width}, {1, 0, 100.0 / std::sqrt(width)}, {1, 1, -10 * std::log10(width)}};
-    for (const auto& c : cases) {
-        SpectralScaling sc = Scaling(c.ampScale, 0);
-        sc.spectralDensityFlag = 1;
-        sc.spectralDensityType = c.densityType;
-        TSpectralData s(uniform, sc, 0);
-        EXPECT_NEAR(ReadOnce(s, FullScaleTone(), 256), c.want, 1e-3) << c.densityType << " " << c.ampScale;
-        sc.freqScaleType = 2;  // bands are powers: no per-hertz factor
-        EXPECT_FLOAT_EQ(TSpectralData(uniform, sc, 0).PsdFactor(), 1.0f);
-    }
-}
-
 TEST(SpectralScaling, CalibratedValuesInEveryUnitLabelTypeAndChannel) {
     TSpectralData lin(At(48000, 4096), Scaling(0, 0), 0), log(At(48000, 4096), Scaling(1, 0), 0);
     // a full-scale peak of one unit reads 1 (linear) and 20·log10(1 / reference) (dB)
-    const struct {
-        int32_t units;
-        double reference;
-    } refs[] = {{0, 1.0},  {1, 1.0},   {2, 20e-6},  {3, 1.0},    {4, 1.0},  {5, 1.0},
-                {6, 1.0},  {7, 0.775}, {8, 20e-6},  {9, 2.9e-9}, {10, 1e-6}, {11, 1e-6}};
-    for (const auto& r : refs) {
-        const CalibrationRecord c = Calibration(1.0f, r.units);
+    for (int32_t units = 0; units < 12; ++units) {
+        const double reference[] = {1, 1, 20e-6, 1, 1, 1, 1, 0.775, 20e-6, 2.9e-9, 1e-6, 1e-6};
+        const CalibrationRecord c = Calibration(1.0f, units);
         log.SetCalibration(&c, 0);
         lin.SetCalibration(&c, 0);
-        EXPECT_NEAR(ReadOnce(log, FullScaleTone(), 256), -20 * std::log10(r.reference), 2e-3) << r.units;
-        EXPECT_NEAR(ReadOnce(lin, FullScaleTone(), 256), 1.0, 1e-5) << r.units;
+        EXPECT_NEAR(ReadOnce(log, FullScaleTone(), 256), -20 * std::log10(reference[units]), 2e-3) << units;
+        EXPECT_NEAR(ReadOnce(lin, FullScaleTone(), 256), 1.0, 1e-5) << units;
     }
     // half scale, 5.67 Pa at full scale on the left and 2 on the right; rms and peak-to-peak labels
     const auto half = Tone(4096, 256, kFullScale16 / 2);
     const double spl = 20 * std::log10(5.670 / 2 / 20e-6);
-    for (auto [labelType, shift] : {std::pair{0, 0.0}, {1, -20 * std::log10(std::sqrt(2.0))}, {2, 20 * std::log10(2.0)}}) {
+    for (auto [labelType, shift] : {std::pair{0, 0.0}, {1, -10 * std::log10(2.0)}, {2, 20 * std::log10(2.0)}}) {
         const CalibrationRecord c = Calibration(5.670f, 2, labelType);
         log.SetCalibration(&c, 0);
         EXPECT_NEAR(ReadOnce(log, half, 256), spl + shift, 1e-3) << labelType;
@@ -151,35 +91,29 @@ TEST(SpectralScaling, CalibratedValuesInEveryUnitLabelTypeAndChannel) {
     }
 }
 
-TEST(SpectralScaling, IntegrationDividesByTwoPiFExceptAtDc) {
-    TSpectralData plain(At(48000, 4096), Scaling(0, 0), 0);
-    const double g = 32.174;  // ft/s² in one g
-    for (auto [conversion, factor] : {std::pair{1, g}, {2, 12 * g}, {3, 304.8 * g}, {7, 12000 * g}, {4, g},
-                                      {5, 12 * g}, {6, 304.8 * g}, {8, 12000 * g}}) {
-        CalibrationRecord c = Calibration(2.0f, 3);
-        c.ConversionType = conversion;
-        c.IntegrationType = conversion <= 3 || conversion == 7 ? 1 : 2;
-        TSpectralData s(At(48000, 4096), Scaling(0, 0), 0);
-        s.SetCalibration(&c, 0);
-        EXPECT_NEAR(s.BinScale()[0], plain.BinScale()[0] * 2.0 * factor, 1e-6 * s.BinScale()[0]);
-        for (uint32_t k : {1u, 85u, 2047u}) {
-            const double w = 2 * kPi * s.BinFrequency(k);
-            const double want = plain.BinScale()[k] * 2.0 * factor / (c.IntegrationType == 1 ? w : w * w);
-            EXPECT_NEAR(s.BinScale()[k], want, 1e-5 * want) << conversion << " bin " << k;
-        }
-    }
-}
-
-TEST(SpectralSpline, MatchesAnIndependentNaturalSplineAndSurvivesEqualAbscissae) {
+// Through the points with a continuous slope (four points on one piece give it exactly); natural ends: below.
+TEST(SpectralSpline, ThroughThePointsWithAContinuousSlopeAndStraightEnds) {
     const std::vector<CurvePoint> p = {{20, 3}, {50, -1}, {100, 0.5f}, {400, 2}, {1000, 0}, {5000, -4}, {12000, 1}};
     const TSpline s(p);
-    const ReferenceSpline ref(p);
-    for (double f = 20; f < 12000; f *= 1.07) EXPECT_NEAR(s.Evaluate(static_cast<float>(f)), ref(f), 2e-4) << f;
-    // equal neighbours: a natural spline up to them, a step across, nothing undefined anywhere
+    const auto f = [&](double x) { return static_cast<double>(s.Evaluate(static_cast<float>(x))); };
+    const auto slope = [&](double a, double h) {
+        return (-11 * f(a) + 18 * f(a + h) - 9 * f(a + 2 * h) + 2 * f(a + 3 * h)) / (6 * h);
+    };
+    const size_t n = p.size();
+    for (size_t i = 0; i < n; ++i) {
+        SCOPED_TRACE(p[i].x);
+        EXPECT_NEAR(f(p[i].x), p[i].y, 1e-5);
+        if (i && i + 1 < n) {
+            const double leaving = slope(p[i].x, (p[i + 1].x - p[i].x) / 4);
+            EXPECT_NEAR(leaving, slope(p[i].x, (p[i - 1].x - p[i].x) / 4), 1e-4 * std::fabs(leaving) + 1e-7);
+        }
+    }
+    // equal neighbours: a natural spline up to them (closed form for three equidistant points),
+    // a step across, nothing undefined anywhere
     const TSpline stepped({{100, 0}, {200, 4}, {300, 1}, {300, 5}, {400, 2}});
-    EXPECT_NEAR(stepped.Evaluate(150), ReferenceSpline({{100, 0}, {200, 4}, {300, 1}})(150), 1e-4);
+    EXPECT_NEAR(stepped.Evaluate(150), 2.65625, 1e-4);
     EXPECT_NEAR(stepped.Evaluate(350), 3.5, 1e-5);
-    for (float f : {50.0f, 300.0f, 299.9f, 500.0f}) EXPECT_TRUE(std::isfinite(stepped.Evaluate(f))) << f;
+    for (float x : {50.0f, 300.0f, 299.9f, 500.0f}) EXPECT_TRUE(std::isfinite(stepped.Evaluate(x))) << x;
     EXPECT_TRUE(std::isfinite(TSpline({{100, 0}, {200, 4}, {200, 6}}).Evaluate(250)));
     EXPECT_EQ(TSpline({{1, 1}, {2, 2}}).Evaluate(1.5f), 0.0f);
 }
@@ -193,10 +127,10 @@ TEST(SpectralCompensation, CurveFromAFileAndFilesThatCannotBeUsed) {
     ScriptedHost host;
     TSpectralData s(At(51200, 1024), Scaling(1, 0), 0, &host), plain(At(51200, 1024), Scaling(1, 0), 0);
     ASSERT_TRUE(s.SetCompensation(dir.File("good.mic"), true));
-    const ReferenceSpline ref(p);
+    const TSpline curve(p);
     for (uint32_t k = 0; k < s.Bins(); ++k) {
-        const double f = s.BinFrequency(k);
-        EXPECT_NEAR(20 * std::log10(s.Compensation()[k]), f <= 100 ? 3.0 : f >= 10000 ? -3.0 : ref(f), 2e-4) << k;
+        const float f = s.BinFrequency(k);
+        EXPECT_NEAR(20 * std::log10(s.Compensation()[k]), f <= 100 ? 3.0 : f >= 10000 ? -3.0 : curve.Evaluate(f), 2e-4);
         // a microphone 3 dB hot is read 3 dB down
         EXPECT_NEAR(s.BinScale()[k] * s.Compensation()[k], plain.BinScale()[k], 1e-6 * plain.BinScale()[k]);
     }
@@ -204,14 +138,13 @@ TEST(SpectralCompensation, CurveFromAFileAndFilesThatCannotBeUsed) {
     EXPECT_EQ(s.Compensation(), nullptr);
     EXPECT_TRUE(host.messages.empty());
 
-    // too few entries, text, falling or negative frequencies, binary, no file, a folder, an
-    // endless device, a FIFO without a writer: each reported once and not used
-    const std::string fifo = dir.File("fifo.mic");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::vector<std::string> bad = {dir.File("none.mic"), dir.path(), "/dev/zero", fifo};
-    for (const std::string& content : {std::string(";name\n100\t1\n200\t2\n"), std::string("100\t1\n200\t2\nthree\t3\n400\t4\n"),
-                                       std::string("100\t1\n50\t2\n200\t3\n"), std::string("-1\t1\n50\t2\n200\t3\n"),
-                                       std::string("\x7f" "ELF\0\x01\x02\xff\xfe\n\0\0\x80", 14)}) {
+    // too few, text, falling or negative, binary, none, a folder, endless, a FIFO: each reported once, not used
+    std::vector<std::string> bad = {dir.File("none.mic"), dir.path(), "/dev/zero", dir.File("fifo.mic")};
+    ASSERT_EQ(::mkfifo(bad.back().c_str(), 0600), 0);
+    using namespace std::string_literals;
+    for (const std::string& content : {";name\n100\t1\n200\t2\n"s, "100\t1\n200\t2\nthree\t3\n400\t4\n"s,
+                                       "100\t1\n50\t2\n200\t3\n"s, "-1\t1\n50\t2\n200\t3\n"s,
+                                       "\x7f" "ELF\0\x01\x02\xff\xfe\n\0\0\x80"s}) {
         bad.push_back(dir.File(std::to_string(bad.size()) + ".mic"));
         testing::WriteFile(bad.back(), content);
     }
@@ -255,7 +188,7 @@ TEST(SpectralBands, EdgesCentresAndNominalFrequencies) {
     }
     const auto third = BuildOctaveBands(3, 22050.0);
     ASSERT_EQ(third.size(), 44u);
-    for (auto [i, nominal] : {std::pair{5, 3.15f}, {30, 1000.0f}, {43, 20000.0f}}) EXPECT_FLOAT_EQ(third[i].nominal, nominal);
+    for (auto [i, f] : {std::pair{5, 3.15f}, {30, 1000.0f}, {43, 20000.0f}}) EXPECT_FLOAT_EQ(third[i].nominal, f) << i;
     const auto octave = BuildOctaveBands(0, 24000.0);  // 0 counts as 1
     EXPECT_EQ(octave.size(), 15u);                      // 1 ... 16384 Hz
     EXPECT_FLOAT_EQ(octave[5].nominal, 31.5f);
@@ -269,12 +202,11 @@ TEST(SpectralBands, WhiteNoiseBandsAddUpToTheBinPowerAndAToneReadsItsLevel) {
     for (uint32_t n : {1u, 3u, 24u}) {
         SpectralScaling sc = Scaling(1, 2);
         sc.octaveNumber = n;
-        TSpectralData s(At(44100, 4096), sc, 0);
-        ASSERT_TRUE(s.SetAverage(8, kAverageLinear));
-        for (int i = 0; i < 8; ++i) {
-            Feed(s, Noise(4096, rng));
-            s.Average();
-        }
+        SpectralSettings settings = At(44100, 4096);
+        settings.averageType = kAverageLinear;
+        settings.averageBlocks = 8;
+        TSpectralData s(settings, sc, 0);
+        for (int i = 0; i < 8; ++i) ReadOnce(s, Noise(4096, rng), 0, false);
         double bands = 0;
         for (uint32_t i = 0; i < s.Bands(); ++i) bands += std::pow(10.0, s.BandValues()[i] / 10.0);
         // bin 0 reaches from -w/2 to w/2, and the first band starts at 2^(-1/2n) Hz
@@ -298,17 +230,103 @@ TEST(SpectralBands, WhiteNoiseBandsAddUpToTheBinPowerAndAToneReadsItsLevel) {
     EXPECT_EQ(WeightingLevelDb(kWeightingA, 0.0), -kMaxCurveLevelDb);
 }
 
-TEST(SpectralScaling, CoherenceIsShownLinearlyAndWithoutUnits) {
-    std::mt19937 rng(8);
-    Analyser a(kProcessCoherence, 256, 4, kAverageExponential, Scaling(1, 0));
-    const CalibrationRecord c = Calibration(3.0f, 2);
-    for (TSpectralData* s : {a.L.get(), a.R.get(), a.S1.get()}) s->SetCalibration(&c, s->Channel());
-    for (int i = 0; i < 4; ++i) {
-        const auto x = Noise(256, rng);
-        ASSERT_TRUE(a.Frame(x, x));
+std::vector<double> Coefficients(uint32_t n, uint16_t type, uint16_t mode) {
+    TSmoothing w(n, type, mode);
+    EXPECT_EQ(w.error(), 0u);
+    return std::vector<double>(w.Coefficients(), w.Coefficients() + n);
+}
+
+double Mean(const std::vector<double>& v, int power) {
+    double sum = 0;
+    for (double x : v) sum += std::pow(x, power);
+    return sum / v.size();
+}
+
+// Each window's shape at 256 points against its textbook closed form, and its equivalent noise bandwidth in
+// bins where the textbooks give one (0: none).
+TEST(TSmoothing, ShapesAndNoiseBandwidthsMatchClosedForms) {
+    const uint32_t n = 256;
+    const double h = n / 2;
+    const auto x = [](double i) { return std::fabs(2 * i / (n - 1) - 1); };  // 0 at the centre, 1 at the ends
+    const auto c = [](double i, int k) { return std::cos(2 * k * kPi * i / (n - 1)); };
+    const auto r2 = [&](double i) { return 1 - (i - h) * (i - h) / (h * h); };
+    const struct { uint16_t type; double enbw; std::function<double(double)> shape; double tolerance; } windows[] = {
+        {kWindowUniform, 1.0, [](double) { return 1.0; }, 0},
+        {kWindowBartlett, 4.0 / 3, [&](double i) { return 1 - x(i); }, 1e-6},
+        {kWindowTriangular, 4.0 / 3, nullptr, 0},
+        {kWindowHanning, 1.5, [&](double i) { return 0.5 - 0.5 * c(i, 1); }, 1e-6},
+        {kWindowHamming, 1.3628, [&](double i) { return 0.54 - 0.46 * c(i, 1); }, 1e-6},
+        {kWindowBlackman, 1.7268, [&](double i) { return 0.42 - 0.5 * c(i, 1) + 0.08 * c(i, 2); }, 1e-6},
+        {kWindowParzen, 0,
+         [&](double i) { return x(i) < .5 ? 1 - 6 * x(i) * x(i) * (1 - x(i)) : 2 * std::pow(1 - x(i), 3); }, 1e-6},
+        {kWindowGaussian, 0,  // exp(-r²/2) over ±5: sampled at distances h - i, and 1 - h + i past the centre
+         [&](double i) { return std::exp(-12.5 * std::pow((i < h ? h - i : i + 1 - h) / h, 2)); }, 1e-6},
+        {kWindowKaiser, 0,  // beta 2.5 pi; the program's Bessel series stops at a 1e-4 term
+         [&](double i) { return std::cyl_bessel_i(0, 2.5 * kPi * std::sqrt(r2(i))) / std::cyl_bessel_i(0, 2.5 * kPi); },
+         2e-4},
+        {kWindowFlatTop, 0,  // a cosine sum around the centre; the first point repeats the second
+         [&](double i) {
+             const double t = 2 * kPi * std::fabs(std::max(i, 1.0) - h) / n;
+             return 0.9994484 + 2 * (0.955728 * std::cos(t) + 0.539289 * std::cos(2 * t) + 0.091581 * std::cos(3 * t));
+         },
+         1e-6},
+    };
+    for (const auto& w : windows) {
+        SCOPED_TRACE(TSmoothing::GetName(w.type));
+        const std::vector<double> c = Coefficients(n, w.type, kCorrectionNone);
+        for (uint32_t i = 0; w.shape && i < n; ++i) ASSERT_NEAR(c[i], w.shape(i), w.tolerance * (1 + w.shape(i))) << i;
+        if (w.enbw > 0) {
+            EXPECT_NEAR(TSmoothing(8192, w.type, kCorrectionAmplitude).NoiseBandwidth(), w.enbw, 1e-3);
+            EXPECT_NEAR(WindowNoiseBandwidth(w.type, 8192), w.enbw, 1e-3);
+        }
     }
-    for (uint32_t k = 1; k < 100; ++k) EXPECT_NEAR(a.S1->GetValue(k), 1.0, 1e-3) << k;
-    EXPECT_NEAR(a.L->GetValue(10), a.L->AverageDb()[10] - 20 * std::log10(20e-6), 1e-3);  // dB SPL
+}
+
+// The window correction: every corrected window has mean 1 (a tone on a bin reads its level)
+// or mean square 1 (broadband power reads true), at any size, odd ones included.
+TEST(TSmoothing, CorrectionsGiveUnitMeanOrUnitMeanSquare) {
+    for (uint32_t n : {1u, 39u, 64u, 1000u, 8192u})
+        for (uint16_t type = 0; type < TSmoothing::GetTypeCount(); ++type) {
+            SCOPED_TRACE(::testing::Message() << TSmoothing::GetName(type) << " " << n);
+            EXPECT_NEAR(Mean(Coefficients(n, type, kCorrectionAmplitude), 1), 1.0, 1e-6);
+            EXPECT_NEAR(Mean(Coefficients(n, type, kCorrectionEnergy), 2), 1.0, 1e-6);
+            for (double v : Coefficients(n, type, kCorrectionNone)) ASSERT_TRUE(std::isfinite(v));
+        }
+}
+
+// Bad types are refused and leave the window as it was; a window built with one, or empty, is harmless;
+// Remove leaves zero coefficients alone.
+TEST(TSmoothing, InvalidTypesNamesAndArrays) {
+    ScriptedHost host;
+    TSmoothing w(33, kWindowHanning, kCorrectionAmplitude, &host);
+    std::vector<float> x(33, 1.0f), y(33, -7.0f);
+    w.Remove(x.data(), y.data());
+    EXPECT_EQ(y[0], -7.0f);
+    const std::vector<float> before(w.Coefficients(), w.Coefficients() + 33);
+    EXPECT_FALSE(w.SetType(10));
+    EXPECT_FALSE(w.Set(64, 65535, kCorrectionEnergy));
+    EXPECT_EQ(w.error(), 1u);
+    EXPECT_EQ(host.messages.size(), 2u);
+    EXPECT_EQ(w.GetType(), kWindowHanning);
+    EXPECT_EQ(std::vector<float>(w.Coefficients(), w.Coefficients() + 33), before);
+    EXPECT_TRUE(w.Set(64, kWindowKaiser, kCorrectionEnergy));  // a good rebuild clears the error
+    EXPECT_EQ(w.error(), 0u);
+    // constructed with a bad type: in error, no coefficients, harmless to use
+    TSmoothing bad(32, 11, kCorrectionNone, &host);
+    EXPECT_EQ(bad.GetSize(), 0u);
+    y.assign(32, -7.0f);
+    bad.Apply(x.data(), y.data());
+    w.Apply(nullptr, y.data());
+    w.Remove(x.data(), nullptr);
+    w.ApplyInPlace(nullptr);
+    w.RemoveInPlace(nullptr);
+    EXPECT_EQ(y, std::vector<float>(32, -7.0f));
+    EXPECT_EQ(TSmoothing(0, kWindowHanning, kCorrectionNone).error(), 0u);
+    char buffer[12] = "junk", small[5];
+    for (int type : {10, -1}) TSmoothing::GetName(type, buffer);
+    EXPECT_STREQ(buffer, "");
+    TSmoothing::GetName(kWindowTriangular, small, sizeof small);
+    EXPECT_STREQ(small, "Tria");
 }
 
 }  // namespace

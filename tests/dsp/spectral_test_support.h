@@ -1,6 +1,5 @@
 #pragma once
-// Shared helpers of the spectral tests: building objects, feeding frames, and independent
-// references computed with std::complex.
+// Shared helpers of the spectral tests: building objects, feeding frames, std::complex references.
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -73,8 +72,8 @@ struct Analyser {
     Analyser(uint16_t mode, uint32_t n, uint32_t blocks, uint32_t type, SpectralScaling scaling = Scaling())
         : setup{mode, true, type, blocks, nullptr, 0} {
         const SpectralSettings s = Settings(n, blocks, type);
-        int channel = 0;
-        for (auto* p : {&L, &R, &S1, &S2}) *p = std::make_unique<TSpectralData>(s, scaling, channel < 2 ? channel++ : -1);
+        int c = 0;
+        for (auto* p : {&L, &R, &S1, &S2}) *p = std::make_unique<TSpectralData>(s, scaling, c < 2 ? c++ : -1);
     }
     bool Frame(const std::vector<float>& left, const std::vector<float>& right) {
         Load(*L, left);

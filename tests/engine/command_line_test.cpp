@@ -1,6 +1,5 @@
-// The command line as the program reads it: scaling options first (anywhere), then the
-// program's own options, then the arguments of "analyze". One table of argument lists, each
-// with what it must set or the message that refuses it.
+// The command line as the program reads it (scaling options, its own options, then "analyze"):
+// one table of argument lists, each with what it must set or the message that refuses it.
 #include "engine/command_line.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +37,6 @@ TEST(CommandLine, EachArgumentListSetsItsOptionsOrIsRefusedWithAReason) {
     testing::WriteFile(cal, "[Calibration]\nRefLevel=94\nRefUnits=2\nRefType=1\nPctFullScaleLeft=0.25\n");
     testing::WriteFile(notCal, "[Other]\nRefLevel=94\n");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // would block a plain open
-    const ScalingBlock defaults;
     using Check = std::function<void(const Parsed&)>;
     const struct {
         std::vector<std::string> args;
@@ -74,16 +72,6 @@ TEST(CommandLine, EachArgumentListSetsItsOptionsOrIsRefusedWithAReason) {
              EXPECT_EQ(*o.decimation, 4);
              EXPECT_EQ(*o.channels, 12);
          }},
-        {{"analyze", "x.wav", "--window", "HANNING", "--channels", "Coherence"}, "",
-         [](const Parsed& p) {
-             EXPECT_EQ(*p.analyze.window, 4);
-             EXPECT_EQ(*p.analyze.channels, 10);
-         }},
-        {{"analyze", "x.wav", "--window", "flattop", "--channels", "11"}, "",
-         [](const Parsed& p) {
-             EXPECT_EQ(*p.analyze.window, 2);
-             EXPECT_EQ(*p.analyze.channels, 11);
-         }},
         {{"--cal", cal, "--amplitude=linear", "analyze", "in.wav", "--octave", "12", "--weighting", "a", "--psd",
           "root", "--mic-comp", "l.mic,r.mic"},
          "",
@@ -101,34 +89,16 @@ TEST(CommandLine, EachArgumentListSetsItsOptionsOrIsRefusedWithAReason) {
              EXPECT_STREQ(p.block.MicCompFilenameLeft, "l.mic");
              EXPECT_STREQ(p.block.MicCompFilenameRight, "r.mic");
          }},
-        // What the command line does not name stays as the settings have it.
-        {{"--weighting", "C"}, "",
-         [&](const Parsed& p) {
-             EXPECT_EQ(p.block.StandardWeighting, 3);
-             EXPECT_EQ(p.block.FreqScaleType, defaults.FreqScaleType);
-             EXPECT_EQ(p.block.AmpScaleType, defaults.AmpScaleType);
-             EXPECT_EQ(p.block.MicCompEnable, 0u);
-         }},
         {{"--frames", "0"}, "--frames needs a positive count, not '0'", nullptr},
-        {{"--frames", "-3"}, "--frames needs a positive count, not '-3'", nullptr},
         {{"--seconds", "abc"}, "--seconds needs a positive number, not 'abc'", nullptr},
         {{"--settings"}, "option --settings needs a value", nullptr},
         {{"--wat"}, "unknown argument '--wat'", nullptr},
         {{"a.wav", "b.wav"}, "only one file may be named", nullptr},
-        {{"a.wav", "analyze"}, "only one file may be named", nullptr},
         {{"--headless", "analyze", "x.wav"}, "--headless, --report, --frames and --seconds do not apply to analyze",
          nullptr},
-        {{"--frames", "3", "analyze", "x.wav"}, "--headless, --report, --frames and --seconds do not apply to analyze",
-         nullptr},
         {{"analyze", "in.wav", "--fft", "1000"}, "--fft must be a power of two from 32 to 1048576, not '1000'", nullptr},
-        {{"analyze", "in.wav", "--fft", "16"}, "--fft must be a power of two from 32 to 1048576, not '16'", nullptr},
-        {{"analyze", "in.wav", "--fft", "x"}, "--fft must be a power of two from 32 to 1048576, not 'x'", nullptr},
-        {{"analyze", "in.wav", "--fft", "2097152"}, "--fft must be a power of two from 32 to 1048576, not '2097152'",
-         nullptr},
         {{"analyze", "in.wav", "--overlap", "100"}, "--overlap must be between 0 and 99, not '100'", nullptr},
-        {{"analyze", "in.wav", "--decimation", "0"}, "--decimation must be between 1 and 30, not '0'", nullptr},
         {{"analyze", "in.wav", "--decimation", "31"}, "--decimation must be between 1 and 30, not '31'", nullptr},
-        {{"analyze", "in.wav", "--average", "0"}, "--average must be 1 to 1000000 or infinite, not '0'", nullptr},
         {{"analyze", "in.wav", "--average", "x"}, "--average must be 1 to 1000000 or infinite, not 'x'", nullptr},
         {{"analyze", "in.wav", "--average-type", "peak"},
          "--average-type must be exponential, linear or vector, not 'peak'", nullptr},
@@ -143,7 +113,6 @@ TEST(CommandLine, EachArgumentListSetsItsOptionsOrIsRefusedWithAReason) {
         {{"--amplitude", "log"}, "--amplitude must be linear or db, not \"log\"", nullptr},
         {{"--frequency", "bark"}, "--frequency must be linear, log or octave, not \"bark\"", nullptr},
         {{"--octave", "5"}, "--octave must be one of 1, 3, 6, 9, 12, 24, 48, 96, not \"5\"", nullptr},
-        {{"--octave", "-3"}, "--octave must be one of 1, 3, 6, 9, 12, 24, 48, 96, not \"-3\"", nullptr},
         {{"--octave", "3", "--frequency", "log"}, "--octave goes with --frequency octave", nullptr},
         {{"--weighting", "D"}, "--weighting must be flat, A, B or C, not \"D\"", nullptr},
         {{"--psd", "cubed"}, "--psd must be squared or root, not \"cubed\"", nullptr},

@@ -38,10 +38,6 @@ protected:
         engine = std::make_unique<TEngine>(host, driver, settings, &queue);
         loop = std::make_unique<TEngineLoop>(*engine, queue);
     }
-    void TearDown() override {
-        loop.reset();
-        engine.reset();  // before the driver goes
-    }
     // Runs the card and the loop until a frame was analysed or a second passed.
     bool AnalyseOneFrame() {
         for (uint32_t done = 0; done < 8000 && engine->Running() && engine->FrameCount() == 0; done += 500) {
@@ -60,7 +56,7 @@ protected:
     std::unique_ptr<TEngineLoop> loop;
 };
 
-TEST_F(DeviceSelection, TheRunOpensTheChosenDeviceAndNoDeviceIdIsTaken) {
+TEST_F(DeviceSelection, ChosenVanishedOrPulledDevicesEndInTheirMessagesNotACrash) {
     ASSERT_TRUE(engine->SelectDevices(2, 1));
     EXPECT_EQ(settings.Device.InputDeviceID, 2u);
     EXPECT_EQ(engine->InputPort().DeviceName(), "Loopback");
@@ -73,21 +69,12 @@ TEST_F(DeviceSelection, TheRunOpensTheChosenDeviceAndNoDeviceIdIsTaken) {
     EXPECT_FALSE(engine->SelectDevices(0, 0));  // not while running
     EXPECT_EQ(engine->InputPort().DeviceName(), "Loopback");
     engine->Stop();
-    // The ports follow every choice, not only the first.
-    ASSERT_TRUE(engine->SelectDevices(1, 0));
-    EXPECT_EQ(engine->OutputPort().DeviceName(), "HDMI Out");
-    ASSERT_TRUE(engine->Run());
-    EXPECT_TRUE(AnalyseOneFrame());
-    EXPECT_EQ(driver.openedInputs.back(), 1u);
-    engine->Stop();
     EXPECT_TRUE(host.messages.empty()) << LastMessage();
     // A device whose capabilities cannot be read is chosen, but its port says so.
     driver.capsFailing = {1};
     EXPECT_TRUE(engine->SelectDevices(1, 0));
     EXPECT_EQ(LastMessage(), LoadString(kStrSoundDeviceFailure));
-}
-
-TEST_F(DeviceSelection, VanishedOrPulledDevicesEndInTheirMessagesNotACrash) {
+    driver.capsFailing.clear();
     ASSERT_TRUE(engine->SelectDevices(2, 1));
     // Still listed but gone: the open fails with the port's busy-device message.
     driver.unplugged = true;

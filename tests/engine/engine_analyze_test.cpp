@@ -21,13 +21,9 @@ std::vector<std::vector<double>> ReadCsv(const std::string& path, std::string& h
     std::ifstream in(path);
     std::getline(in, header);
     std::vector<std::vector<double>> rows;
-    std::string line;
-    while (std::getline(in, line)) {
-        std::vector<double> row;
+    for (std::string line, cell; std::getline(in, line);) {
         std::stringstream cells(line);
-        std::string cell;
-        while (std::getline(cells, cell, ',')) row.push_back(std::stod(cell));
-        rows.push_back(row);
+        for (rows.emplace_back(); std::getline(cells, cell, ',');) rows.back().push_back(std::stod(cell));
     }
     return rows;
 }
@@ -46,8 +42,7 @@ TEST(AnalyzeRun, WholeFileMatchesADirectTransform) {
         x[2 * i + 1] = static_cast<int16_t>(std::lround(v / 2));
     }
     testing::TempDir dir;
-    const std::string in = dir.File("in.wav");
-    const std::string out = dir.File("out.csv");
+    const std::string in = dir.File("in.wav"), out = dir.File("out.csv");
     test::WriteWav16(in, 2, 8000, x);
 
     AnalyzeOptions o;

@@ -1,6 +1,8 @@
 #pragma once
 #include <algorithm>
+#include <deque>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -10,24 +12,49 @@
 
 namespace zeltrak::test {
 
-// A stream that stops answering once its device is pulled out mid-run.
+// A Loopback card that moves only when a test advances it.
+inline LoopbackConfig ManualClock() {
+    LoopbackConfig c;
+    c.clock = LoopbackConfig::Clock::Manual;
+    return c;
+}
+
+// Results handed out, in order, by the named stream operation before it reaches the card.
+using InjectedResults = std::map<std::string, std::deque<WaveResult>>;
+
+// A stream that stops answering once its device is pulled out mid-run, and whose operations
+// can be made to fail on cue.
 class PullableStream : public WaveStream {
 public:
-    PullableStream(std::unique_ptr<WaveStream> inner, const bool& pulled) : inner_(std::move(inner)), pulled_(pulled) {}
-    WaveResult Prepare(WaveHeader& h) override { return inner_->Prepare(h); }
-    WaveResult Unprepare(WaveHeader& h) override { return inner_->Unprepare(h); }
-    WaveResult AddBuffer(WaveHeader& h) override { return pulled_ ? kWaveError : inner_->AddBuffer(h); }
-    WaveResult Start() override { return inner_->Start(); }
-    WaveResult Pause() override { return inner_->Pause(); }
-    WaveResult Restart() override { return inner_->Restart(); }
-    WaveResult Reset() override { return inner_->Reset(); }
+    PullableStream(std::unique_ptr<WaveStream> inner, const bool& pulled, InjectedResults* inject = nullptr)
+        : inner_(std::move(inner)), pulled_(pulled), inject_(inject) {}
+    WaveResult Prepare(WaveHeader& h) override { return Run("Prepare", [&] { return inner_->Prepare(h); }); }
+    WaveResult Unprepare(WaveHeader& h) override { return Run("Unprepare", [&] { return inner_->Unprepare(h); }); }
+    WaveResult AddBuffer(WaveHeader& h) override {
+        return pulled_ ? kWaveError : Run("AddBuffer", [&] { return inner_->AddBuffer(h); });
+    }
+    WaveResult Start() override { return Run("Start", [&] { return inner_->Start(); }); }
+    WaveResult Pause() override { return Run("Pause", [&] { return inner_->Pause(); }); }
+    WaveResult Restart() override { return Run("Restart", [&] { return inner_->Restart(); }); }
+    WaveResult Reset() override { return Run("Reset", [&] { return inner_->Reset(); }); }
     WaveResult GetPosition(uint32_t& bytes) override { return pulled_ ? kWaveError : inner_->GetPosition(bytes); }
     WaveResult Message(uint32_t m, uintptr_t a, uintptr_t b) override { return inner_->Message(m, a, b); }
-    WaveResult Close() override { return inner_->Close(); }
+    WaveResult Close() override { return Run("Close", [&] { return inner_->Close(); }); }
 
 private:
+    template <class F>
+    WaveResult Run(const std::string& op, F forward) {
+        std::deque<WaveResult>* q = inject_ ? &(*inject_)[op] : nullptr;
+        if (q && !q->empty()) {
+            const WaveResult r = q->front();
+            q->pop_front();
+            if (r != kWaveOk) return r;
+        }
+        return forward();
+    }
     std::unique_ptr<WaveStream> inner_;
     const bool& pulled_;
+    InjectedResults* inject_;
 };
 
 // A card with several named devices per direction. Every device is served by one manual-clock
@@ -35,12 +62,7 @@ private:
 class MultiDeviceDriver : public WaveDriver {
 public:
     MultiDeviceDriver(std::vector<std::string> in, std::vector<std::string> out)
-        : inputs(std::move(in)), outputs(std::move(out)), card(Manual()) {}
-    static LoopbackConfig Manual() {
-        LoopbackConfig c;
-        c.clock = LoopbackConfig::Clock::Manual;
-        return c;
-    }
+        : inputs(std::move(in)), outputs(std::move(out)), card(ManualClock()) {}
 
     uint32_t DeviceCount(WaveDirection d) override {
         return static_cast<uint32_t>(d == WaveDirection::Input ? inputs.size() : outputs.size());

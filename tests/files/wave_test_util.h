@@ -1,6 +1,6 @@
 #pragma once
-// Helpers shared by the wave-file tests: a private temporary directory, raw file access and
-// a wave builder that assembles bytes by hand, independently of the code under test.
+// Wave files assembled by hand, independently of the code under test, plus a private temporary
+// folder and the running of other programs.
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,8 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -19,7 +17,6 @@
 
 namespace zeltrak::test {
 
-// The shared temporary folder, with the names these tests use.
 class TempDir : public testing::TempDir {
 public:
     const std::string& Path() const { return path(); }
@@ -31,21 +28,26 @@ public:
 };
 
 inline std::vector<uint8_t> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const std::string s = testing::ReadFile(path);
+    return std::vector<uint8_t>(s.begin(), s.end());
 }
 
 inline void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    testing::WriteFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
 // Little-endian fields, and byte strings joined.
 inline void Put16(std::vector<uint8_t>& v, uint32_t x) { v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8)}); }
-inline void Put32(std::vector<uint8_t>& v, uint32_t x) { v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8), uint8_t(x >> 16), uint8_t(x >> 24)}); }
-inline uint32_t Get32(const std::vector<uint8_t>& v, size_t at) { return v[at] | v[at + 1] << 8 | v[at + 2] << 16 | uint32_t(v[at + 3]) << 24; }
-inline uint16_t Get16(const std::vector<uint8_t>& v, size_t at) { return static_cast<uint16_t>(v[at] | v[at + 1] << 8); }
-inline std::vector<uint8_t> Cat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
+inline void Put32(std::vector<uint8_t>& v, uint32_t x) { Put16(v, x), Put16(v, x >> 16); }
+inline uint16_t Get16(const std::vector<uint8_t>& v, size_t at) {
+    return static_cast<uint16_t>(v[at] | v[at + 1] << 8);
+}
+inline uint32_t Get32(const std::vector<uint8_t>& v, size_t at) {
+    return Get16(v, at) | uint32_t{Get16(v, at + 2)} << 16;
+}
+inline std::vector<uint8_t> Cat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+    return a.insert(a.end(), b.begin(), b.end()), a;
+}
 
 // One chunk: id, size field (as given, may lie) and body (padded when odd).
 inline std::vector<uint8_t> Chunk(const char* id, const std::vector<uint8_t>& body, int64_t sizeField = -1) {
@@ -56,9 +58,11 @@ inline std::vector<uint8_t> Chunk(const char* id, const std::vector<uint8_t>& bo
     return v;
 }
 
-inline std::vector<uint8_t> FmtBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t blockAlign, uint16_t bits) {
+inline std::vector<uint8_t> FmtBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t blockAlign,
+                                    uint16_t bits) {
     std::vector<uint8_t> v;
-    for (uint32_t x : {uint32_t(tag) | channels << 16, rate, rate * blockAlign, uint32_t(blockAlign) | bits << 16}) Put32(v, x);
+    for (uint32_t x : {uint32_t(tag) | channels << 16, rate, rate * blockAlign, uint32_t(blockAlign) | bits << 16})
+        Put32(v, x);
     return v;
 }
 
@@ -66,11 +70,8 @@ inline std::vector<uint8_t> FmtBody(uint16_t tag, uint16_t channels, uint32_t ra
 inline std::vector<uint8_t> ExtensibleFmtBody(uint16_t channels, uint32_t rate, uint16_t blockAlign, uint16_t bits,
                                               uint16_t validBits, uint16_t subFormat) {
     std::vector<uint8_t> v = FmtBody(0xFFFE, channels, rate, blockAlign, bits);
-    Put32(v, 22u | validBits << 16);
-    Put32(v, 0);  // channel mask
-    Put16(v, subFormat);
-    v.insert(v.end(), {0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71});
-    return v;
+    for (uint32_t x : {22u | validBits << 16, 0u, uint32_t(subFormat)}) Put32(v, x);  // then the mask, the GUID
+    return Cat(v, {0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71});
 }
 
 // RIFF/WAVE around the given chunks; the RIFF size is correct unless given.
@@ -82,7 +83,7 @@ inline std::vector<uint8_t> RiffWave(const std::vector<std::vector<uint8_t>>& ch
 
 inline std::vector<uint8_t> SimpleWave(uint16_t channels, uint16_t bytesPerSample, uint32_t rate,
                                        const std::vector<uint8_t>& samples, uint16_t tag = 1) {
-    const uint16_t ba = static_cast<uint16_t>(channels * bytesPerSample);
+    const auto ba = static_cast<uint16_t>(channels * bytesPerSample);
     return RiffWave({Chunk("fmt ", FmtBody(tag, channels, rate, ba, static_cast<uint16_t>(8 * bytesPerSample))),
                      Chunk("data", samples)});
 }
@@ -95,9 +96,8 @@ inline std::vector<uint8_t> PatternBytes(size_t n, uint32_t seed) {
     return v;
 }
 
-// Runs `body` in a child process (for resource limits that must not touch the test runner,
-// or for something that might block: the alarm ends it) and returns its exit code; the body
-// returns 0 on success or the number of a failed check. A signal gives 100 + its number.
+// Runs `body` (0 on success, else the number of a failed check) in a child process, for limits that must
+// not touch the test runner or for what might block (the alarm ends it); a signal gives 100 + its number.
 template <class F>
 int InChild(F body, unsigned alarmSeconds = 0) {
     pid_t pid = fork();
@@ -110,12 +110,8 @@ int InChild(F body, unsigned alarmSeconds = 0) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
 }
 
-inline bool HaveProgram(const char* name) {
-    std::string cmd = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0;
-}
-
 inline int RunQuiet(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
+inline bool HaveProgram(const char* name) { return RunQuiet(std::string("command -v ") + name) == 0; }
 
 inline std::string RunOutput(const std::string& cmd) {
     std::string out;

@@ -1,26 +1,32 @@
 #pragma once
 // A main window on the Loopback card's real-time clock, for the shell's offscreen tests.
+#include <sys/wait.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <algorithm>
 #include <cmath>
-#include <deque>
+#include <cstdio>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include "engine/engine.h"
 #include "engine/wave_file_commands.h"
 #include "files/ini_store.h"
 #include "platform/buffer_done_queue.h"
 #include "platform/loopback_driver.h"
+#include "support/temp_dir.h"
 #include "views/qt/main_window.h"
 #include "views/qt/qt_host.h"
+#include "views/qt/spectrum_view.h"
 
 namespace zeltrak {
 
+using testing::TempDir;
+
 inline const std::string kTitle = "VornalPRO - FFT Spectral Analysis System";
 
-// Runs the Qt event loop until `done` holds or `ms` milliseconds have passed.
 template <typename F>
 bool SpinUntil(F done, int ms = 15000) {
     QElapsedTimer t;
@@ -29,31 +35,38 @@ bool SpinUntil(F done, int ms = 15000) {
     return true;
 }
 
-// Index of the largest value, ignoring gaps (NaN).
-inline std::size_t HighestPoint(const std::vector<float>& v) {
+// Frequency of the spectrum trace's highest point, ignoring gaps (NaN).
+inline double PeakHz(const TSpectrumView& view) {
+    const std::vector<float>& v = view.TraceValues(0);
     std::size_t best = 0;
     for (std::size_t i = 1; i < v.size(); ++i) best = !std::isnan(v[i]) && !(v[i] <= v[best]) ? i : best;
-    return best;
+    return view.TraceFrequencies(0)[best];
 }
 
-// Answers the file dialogs from a list; an empty list is a cancelled dialog.
+// Exit status and standard output of a shell command.
+inline std::pair<int, std::string> RunCommand(const std::string& command) {
+    std::string out;
+    FILE* p = ::popen(command.c_str(), "r");
+    char buffer[4096];
+    for (size_t n; p && (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+    const int s = p ? ::pclose(p) : -1;
+    return {WIFEXITED(s) ? WEXITSTATUS(s) : -1, out};
+}
+
+// Answers the next file dialog with `next`, once; no name is a cancelled dialog.
 struct ScriptedChooser : TWaveFileChooser {
-    std::deque<std::string> names;
+    std::optional<std::string> next;
     std::optional<std::string> ChooseOpenFile(const std::string&, const std::string&) override { return Next(); }
     std::optional<std::string> ChooseSaveFile(const std::string&, const std::string&, const std::string&) override {
         return Next();
     }
     CalibrationChoice AskWrongCalibration(const std::string&) override { return CalibrationChoice::KeepCurrent; }
-    std::optional<std::string> Next() {
-        if (names.empty()) return std::nullopt;
-        std::string n = names.front();
-        names.pop_front();
-        return n;
-    }
+    std::optional<std::string> Next() { return std::exchange(next, std::nullopt); }
 };
 
 struct Shell {
-    LoopbackDriver driver;
+    LoopbackDriver driver{LoopbackConfig{  // 1 kHz at -6 dBFS over a -90 dB floor
+        .impulseResponse = {}, .noiseDb = -90.0, .source = LoopbackConfig::Source::Sine, .sineDb = -6.0}};
     ProcessingSettings settings;
     QtHost host;
     BufferDoneQueue queue;
@@ -62,8 +75,7 @@ struct Shell {
     ScriptedChooser chooser;
 
     // `adjust` changes the settings before the engine and the window are built on them.
-    explicit Shell(const std::string& tempDir, const std::function<void(ProcessingSettings&)>& adjust = {})
-        : driver(Tone()) {
+    explicit Shell(const std::string& tempDir, const std::function<void(ProcessingSettings&)>& adjust = {}) {
         settings.Load(TIniStore(), DeviceCounts{1, 1});
         settings.Mode.OpMode = kModeRealTime;
         settings.Settings().FFTsize = 1024;
@@ -79,21 +91,13 @@ struct Shell {
         window->SetFileChooser(&chooser);
         window->show();
     }
-    static LoopbackConfig Tone() {  // 1 kHz at -6 dBFS over a -90 dB floor
-        LoopbackConfig c;
-        c.source = LoopbackConfig::Source::Sine;
-        c.sineDb = -6.0;
-        c.noiseDb = -90.0;
-        return c;
-    }
-    // Runs until a few frames went into the Real-Time buffer.
     void RunSomeFrames() {
         ASSERT_TRUE(window->RunAnalyser());
         ASSERT_TRUE(SpinUntil([&] { return engine->FrameCount() >= 3; }));
     }
     long Questions() const {
-        return std::count_if(host.Messages().begin(), host.Messages().end(),
-                             [](const std::string& m) { return m.find("Real-Time data buffers") != std::string::npos; });
+        const auto& m = host.Messages();
+        return std::count_if(m.begin(), m.end(), [](const std::string& s) { return s.find("data buffers") != s.npos; });
     }
     std::string Title() const { return window->windowTitle().toStdString(); }
     std::string LastMessage() const { return host.Messages().empty() ? "" : host.Messages().back(); }

@@ -2,9 +2,7 @@
 // exports read back, the View menu's views sharing the run, Esc cancelling a job, and the
 // choice between the window and the headless analyser at start-up.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <QFile>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMdiArea>
@@ -12,29 +10,25 @@
 #include <QMouseEvent>
 #include <QRegularExpression>
 #include <QMainWindow>
-#include <cstdio>
 
 #include "dsp/spectral_data.h"
 #include "engine/engine_listener.h"
 #include "gui/shell.h"
 #include "support/tab_table.h"
-#include "support/temp_dir.h"
 #include "views/qt/phase_view.h"
-#include "views/qt/spectrum_view.h"
 #include "views/qt/time_series_view.h"
 
 namespace zeltrak {
 namespace {
 
 TEST(SpectrumWindow, LiveToneShowsItsPeakInTheColumnOfItsFrequency) {
-    zeltrak::testing::TempDir dir;
+    TempDir dir;
     for (uint16_t scale : {uint16_t(kFreqLogarithmic), uint16_t(kFreqLinear)}) {
         SCOPED_TRACE(scale == kFreqLinear ? "linear axis" : "logarithmic axis");
         // 32 kHz and 4096 points put 1 kHz exactly on bin 128, whatever the column edges are.
         Shell w(dir.path(), [scale](ProcessingSettings& settings) {
             settings.Scaling().FreqScaleType = scale;
-            const SampleFormat f = settings.Settings().format;
-            settings.Settings().format = SampleFormat::Make(32000, f.channels, uint16_t(f.bitsPerSample / 8));
+            settings.Settings().format = SampleFormat::Make(32000, 1, 2);
             settings.Settings().FFTsize = 4096;
         });
         ASSERT_TRUE(w.window->RunAnalyser()) << w.LastMessage();
@@ -49,7 +43,7 @@ TEST(SpectrumWindow, LiveToneShowsItsPeakInTheColumnOfItsFrequency) {
         EXPECT_EQ(view->FramesShown(), shown);  // stopped means no more frames
 
         ASSERT_FALSE(view->TraceValues(0).empty());
-        EXPECT_NEAR(view->TraceFrequencies(0)[HighestPoint(view->TraceValues(0))], 1000.0, 1e-3);
+        EXPECT_NEAR(PeakHz(*view), 1000.0, 1e-3);
         // The trace's highest pixel is in the column of 1 kHz alone, and the floor far below it.
         const QImage image = view->grab().toImage();
         const QRect plot = view->PlotRect();
@@ -69,23 +63,17 @@ TEST(SpectrumWindow, LiveToneShowsItsPeakInTheColumnOfItsFrequency) {
     }
 }
 
-QImage Grab(QWidget& w) { return w.grab().toImage().convertToFormat(QImage::Format_RGB32); }
-
 TEST(PlotExport, TextPngAndSvgHoldTheTraceAndBadPathsAreRefused) {
     // One frame of 1 kHz over a faint floor, no window, averaged once.
-    SpectralSettings settings;
-    settings.format = SampleFormat::Make(48000, 1, 2);
-    settings.fftSize = 8192;
+    const SpectralSettings settings{.format = SampleFormat::Make(48000, 1, 2), .fftSize = 8192};
     TSpectralData data(settings, SpectralScaling{}, 0);
     for (uint32_t i = 0; i < settings.fftSize; ++i)
         data.TimeSamples()[i] = static_cast<float>(0.5 * std::sin(2 * M_PI * i / 48.0) + 1e-4 * std::sin(i * 1.7));
     ASSERT_TRUE(data.Transform());
     data.Average();
     TSpectrumView view{10.0, 22000.0, kFreqLogarithmic};
-    EngineFrame frame;
-    frame.spectrums[0] = &data;
     view.resize(1200, 600);
-    view.OnFrame(frame);
+    view.OnFrame(EngineFrame{.spectrums = {&data}});
     QtHost host;
     host.SetQuiet(true);
     view.SetHost(&host);
@@ -101,22 +89,20 @@ TEST(PlotExport, TextPngAndSvgHoldTheTraceAndBadPathsAreRefused) {
     ASSERT_TRUE(view.CopyAsText());
     EXPECT_EQ(host.ClipboardText(), view.ExportText());
 
-    testing::TempDir dir;
+    TempDir dir;
     const std::string png = dir.File("spectrum.png"), svg = dir.File("spectrum.svg");
     ASSERT_TRUE(view.SaveImage(png, TPlotView::ImageFormat::Png));
-    QImage read;
-    ASSERT_TRUE(read.load(QString::fromStdString(png), "PNG"));
-    EXPECT_EQ(read.convertToFormat(QImage::Format_RGB32), Grab(view));
+    EXPECT_EQ(QImage(QString::fromStdString(png), "PNG").convertToFormat(QImage::Format_RGB32),
+              view.grab().toImage().convertToFormat(QImage::Format_RGB32));
     // The SVG is whole, and its longest polyline, the trace, has a point in each column with data.
     ASSERT_TRUE(view.SaveImage(svg, TPlotView::ImageFormat::Svg));
-    QFile file(QString::fromStdString(svg));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QString text = file.readAll();
+    const QString text = QString::fromStdString(testing::ReadFile(svg));
     EXPECT_TRUE(text.trimmed().endsWith("</svg>"));
     qsizetype longest = 0, columns = 0;
     for (const auto& m : QRegularExpression(R"re(<polyline[^>]*points="([^"]*)")re").globalMatch(text))
         longest = std::max(longest, m.captured(1).split(' ', Qt::SkipEmptyParts).size());
-    for (const auto& c : ReduceToColumns(view.TraceFrequencies(0), view.TraceValues(0), view.PixelMap())) columns += c.present;
+    for (const auto& c : ReduceToColumns(view.TraceFrequencies(0), view.TraceValues(0), view.PixelMap()))
+        columns += c.present;
     EXPECT_GE(longest, columns);
     EXPECT_TRUE(host.Messages().empty());
 
@@ -135,14 +121,13 @@ TEST(PlotExport, TextPngAndSvgHoldTheTraceAndBadPathsAreRefused) {
 
 TEST(ViewMenu, TheThreeViewsShowTheLiveRunAndAClosedViewLeavesTheEngine) {
     using View = TMainWin::View;
-    zeltrak::testing::TempDir dir;
+    TempDir dir;
     Shell s(dir.path());
     s.window->ViewAction(View::TimeSeries)->trigger();
     s.window->ViewAction(View::Phase)->trigger();
     auto* series = dynamic_cast<TTimeSeriesView*>(s.window->ViewWidget(View::TimeSeries));
     auto* phase = dynamic_cast<TPhaseView*>(s.window->ViewWidget(View::Phase));
-    ASSERT_NE(series, nullptr);
-    ASSERT_NE(phase, nullptr);
+    ASSERT_TRUE(series && phase);
     ASSERT_TRUE(s.window->RunAnalyser());
     TSpectrumView* spectrum = s.window->SpectrumView();
     ASSERT_TRUE(SpinUntil([&] { return spectrum->FramesShown() >= 3 && phase->FramesShown() >= 3; }));
@@ -194,32 +179,24 @@ TEST(QtHostCancel, EscOrClickDuringAPollCancelsOnceAndEarlierInputDoesNot) {
     EXPECT_FALSE(host.PollCancelRequest());
 }
 
-// Exit status and output of the program run by env(1) with `environment` and HOME in `dir`.
-std::pair<int, std::string> RunZeltrak(const std::string& dir, const std::string& environment, const std::string& args) {
-    const std::string command = "env -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u ZELTRAK_LOOPBACK " + environment +
-                                " HOME=" + dir + " timeout 60 " + ZELTRAK_BINARY + " " + args + " 2>&1";
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    char buffer[4096];
-    for (size_t n; p && (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
-    const int s = p ? ::pclose(p) : -1;
-    return {WIFEXITED(s) ? WEXITSTATUS(s) : -1, out};
-}
-
 TEST(Startup, HeadlessNeverTouchesTheWindowSystemAndNoDisplayFallsBackToIt) {
-    zeltrak::testing::TempDir dir;
+    TempDir dir;
+    auto zeltrak = [&](const std::string& environment, const std::string& args) {
+        return RunCommand("env -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u ZELTRAK_LOOPBACK " + environment + " HOME=" +
+                          dir.path() + " timeout 60 " + ZELTRAK_BINARY + " " + args + " 2>&1");
+    };
     // A platform that does not exist aborts any Qt GUI start: success means Qt Widgets never started.
-    for (const char* environment : {"QT_QPA_PLATFORM=no-such-platform", "-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"}) {
+    for (const char* environment : {"QT_QPA_PLATFORM=nowhere", "-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"}) {
         const bool headless = environment[0] == 'Q';
-        const auto [status, out] = RunZeltrak(dir.path(), environment, headless ? "--headless --frames 2" : "--frames 2");
+        const auto [status, out] = zeltrak(environment, headless ? "--headless --frames 2" : "--frames 2");
         EXPECT_EQ(status, 0) << out;
         EXPECT_NE(out.find("frames 2"), std::string::npos) << out;
         EXPECT_EQ(out.find("no display found; running --headless") != std::string::npos, !headless) << out;
     }
     // With a display the window starts instead, still running after two frames until told to end.
     const std::string log = dir.File("window.log");
-    const std::string out = RunZeltrak(dir.path(), "QT_QPA_PLATFORM=offscreen", "--frames 2 >" + log +
-                                       " 2>&1 & pid=$!; sleep 3; kill $pid; wait $pid; echo status=$?; cat " + log).second;
+    const std::string out = zeltrak("QT_QPA_PLATFORM=offscreen", "--frames 2 >" + log +
+                                   " 2>&1 & pid=$!; sleep 3; kill $pid; wait $pid; echo status=$?; cat " + log).second;
     EXPECT_NE(out.find("status=143"), std::string::npos) << out;  // ended by the signal
     EXPECT_EQ(out.find("running --headless"), std::string::npos) << out;
 }

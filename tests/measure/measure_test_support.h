@@ -1,8 +1,7 @@
 #pragma once
-// Spectrums for the measurement and logging tests: closed-form signals run through the real
-// analysis path (window, real FFT, scaling, averaging), and hand-made averaged powers.
+// Spectrums for the measurement tests: closed-form signals through the real analysis path, and made ones.
+#include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <random>
@@ -16,8 +15,8 @@
 namespace zeltrak::measure_test {
 
 inline constexpr double kPi = 3.14159265358979323846;
-inline constexpr double kFullScale = 32767.0;  // halfRange of 16-bit samples
 
+// 48000 Hz, one channel; ampScale 1 shows dB, freqScale 2 bands, weighting 1 the A curve.
 struct Analyser {
     SpectralSettings settings;
     SpectralScaling scaling;
@@ -25,10 +24,10 @@ struct Analyser {
     TSmoothing window;
     double time = 0.0;  // seconds of signal consumed
 
-    Analyser(uint32_t rate, uint32_t fftSize, uint16_t windowType, uint32_t blocks = 1, uint32_t ampScale = 1,
-             uint32_t freqScale = 0, uint32_t weighting = 0)
+    Analyser(uint32_t fftSize, uint16_t windowType, uint32_t blocks = 1, uint32_t ampScale = 1, uint32_t freqScale = 0,
+             uint32_t weighting = 0, uint32_t density = 0)
         : window(fftSize, windowType, freqScale == 2 ? kCorrectionEnergy : kCorrectionAmplitude) {
-        settings.format = SampleFormat::Make(rate, 1, 2);
+        settings.format = SampleFormat::Make(48000, 1, 2);
         settings.fftSize = fftSize;
         settings.averageBlocks = blocks;
         settings.smoothingWindow = windowType;
@@ -36,54 +35,53 @@ struct Analyser {
         scaling.ampScaleType = ampScale;
         scaling.freqScaleType = freqScale;
         scaling.standardWeighting = weighting;
+        scaling.spectralDensityFlag = density;
+        scaling.spectralDensityType = 1;
         spectrum = std::make_unique<TSpectralData>(settings, scaling, 0);
     }
 
-    double Rate() const { return settings.format.rate; }
-
-    // One frame of x(t) (t in seconds, value in fractions of full scale), quantised to 16 bits
-    // as a sound card would deliver it, windowed, transformed and averaged.
-    void Frame(const std::function<double(double)>& x) {
-        float* t = spectrum->TimeSamples();
-        for (uint32_t i = 0; i < settings.fftSize; ++i) {
-            const double v = std::clamp(std::round(x(time + i / Rate()) * kFullScale), -32768.0, 32767.0);
-            t[i] = static_cast<float>(v);
+    // Frames of x(t) (seconds, fractions of full scale) quantised to 16 bits, windowed, transformed, averaged.
+    void Frame(const std::function<double(double)>& x, int count = 1) {
+        for (int f = 0; f < count; ++f) {
+            float* t = spectrum->TimeSamples();
+            for (uint32_t i = 0; i < settings.fftSize; ++i)
+                t[i] = static_cast<float>(std::clamp(std::round(x(time + i / 48000.0) * 32767), -32768.0, 32767.0));
+            time += settings.fftSize / 48000.0;
+            ChannelProcessingSetup setup;
+            setup.mode = kProcessLeft;
+            setup.window = window.GetType() == kWindowUniform ? nullptr : window.Coefficients();
+            setup.windowSize = settings.fftSize;
+            ProcessChannels(setup, {spectrum.get(), nullptr, nullptr, nullptr});
         }
-        time += settings.fftSize / Rate();
-        ChannelProcessingSetup setup;
-        setup.mode = kProcessLeft;
-        setup.window = window.GetType() == kWindowUniform ? nullptr : window.Coefficients();
-        setup.windowSize = settings.fftSize;
-        ProcessChannels(setup, {spectrum.get(), nullptr, nullptr, nullptr});
-    }
-    void Frames(int count, const std::function<double(double)>& x) {
-        for (int i = 0; i < count; ++i) Frame(x);
     }
 };
 
-// An averaged spectrum whose bin powers are exactly `power` (the frame is written straight
-// into the transformed spectrum and averaged once).
-inline std::unique_ptr<TSpectralData> MadeSpectrum(const std::vector<double>& power, uint32_t rate = 44100,
-                                                   uint32_t ampScale = 1, uint16_t windowType = kWindowUniform) {
+// An averaged 44100 Hz spectrum whose bin powers are exactly `power` (written straight into the transform).
+inline std::unique_ptr<TSpectralData> MadeSpectrum(const std::vector<double>& power) {
     SpectralSettings s;
-    s.format = SampleFormat::Make(rate, 1, 2);
+    s.format = SampleFormat::Make(44100, 1, 2);
     s.fftSize = static_cast<uint32_t>(power.size() * 2);
-    s.smoothingWindow = windowType;
+    s.smoothingWindow = kWindowUniform;
     SpectralScaling sc;
-    sc.ampScaleType = ampScale;
-    sc.freqScaleType = 0;
+    sc.freqScaleType = 0;  // dB on a linear axis
     auto spectrum = std::make_unique<TSpectralData>(s, sc, 0);
-    float* c = spectrum->TimeSamples();
     for (size_t k = 0; k < power.size(); ++k) {
-        c[2 * k] = static_cast<float>(std::sqrt(power[k]));
-        c[2 * k + 1] = 0.0f;
+        spectrum->TimeSamples()[2 * k] = static_cast<float>(std::sqrt(power[k]));
+        spectrum->TimeSamples()[2 * k + 1] = 0.0f;
     }
     spectrum->Average();
     return spectrum;
 }
 
-inline std::function<double(double)> Sine(double hz, double amplitude, double phase = 0.0) {
-    return [=](double t) { return amplitude * std::sin(2.0 * kPi * hz * t + phase); };
+// The same, zero but for the given bins.
+inline std::unique_ptr<TSpectralData> MadeSpectrum(size_t bins, std::initializer_list<std::pair<size_t, double>> on) {
+    std::vector<double> p(bins, 0.0);
+    for (auto [bin, power] : on) p[bin] = power;
+    return MadeSpectrum(p);
+}
+
+inline std::function<double(double)> Sine(double hz, double amplitude) {
+    return [=](double t) { return amplitude * std::sin(2.0 * kPi * hz * t); };
 }
 
 }  // namespace zeltrak::measure_test

@@ -32,8 +32,7 @@ private:
 };
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 inline std::string ReadFile(const std::string& path) {
