@@ -101,7 +101,9 @@ TEST(Cli, ScalingGivesBandsWeightingAndCalibratedUnits) {
     // Bands a tenth of a decade apart from 1 Hz to the last below Nyquist.
     double previous = 0.0;
     for (const auto& row : rows) {
-        if (previous > 0.0) EXPECT_NEAR(row.first / previous, std::pow(10.0, 0.1), 1e-4) << row.first;
+        if (previous > 0.0) {
+            EXPECT_NEAR(row.first / previous, std::pow(10.0, 0.1), 1e-4) << row.first;
+        }
         previous = row.first;
     }
     EXPECT_EQ(rows.begin()->first, 1.0);

@@ -91,6 +91,27 @@ TEST(SpectralScaling, CalibratedValuesInEveryUnitLabelTypeAndChannel) {
     }
 }
 
+// Acceleration calibrated in g, shown as velocity or displacement in feet, inches, mm or mils:
+// the unit factor, then a division by 2 pi f (or its square), never at DC.
+TEST(SpectralScaling, IntegrationDividesByTwoPiFExceptAtDc) {
+    TSpectralData plain(At(48000, 4096), Scaling(0, 0), 0);
+    const double g = 32.174;  // ft/s² in one g
+    for (auto [conversion, factor] : {std::pair{1, g}, {2, 12 * g}, {3, 304.8 * g}, {7, 12000 * g}, {4, g},
+                                      {5, 12 * g}, {6, 304.8 * g}, {8, 12000 * g}}) {
+        CalibrationRecord c = Calibration(2.0f, 3);
+        c.ConversionType = conversion;
+        c.IntegrationType = conversion <= 3 || conversion == 7 ? 1 : 2;
+        TSpectralData s(At(48000, 4096), Scaling(0, 0), 0);
+        s.SetCalibration(&c, 0);
+        EXPECT_NEAR(s.BinScale()[0], plain.BinScale()[0] * 2.0 * factor, 1e-6 * s.BinScale()[0]);
+        for (uint32_t k : {1u, 85u, 2047u}) {
+            const double w = 2 * kPi * s.BinFrequency(k);
+            const double want = plain.BinScale()[k] * 2.0 * factor / (c.IntegrationType == 1 ? w : w * w);
+            EXPECT_NEAR(s.BinScale()[k], want, 1e-5 * want) << conversion << " bin " << k;
+        }
+    }
+}
+
 // Through the points with a continuous slope (four points on one piece give it exactly); natural ends: below.
 TEST(SpectralSpline, ThroughThePointsWithAContinuousSlopeAndStraightEnds) {
     const std::vector<CurvePoint> p = {{20, 3}, {50, -1}, {100, 0.5f}, {400, 2}, {1000, 0}, {5000, -4}, {12000, 1}};

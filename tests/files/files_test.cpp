@@ -62,7 +62,9 @@ Opened Open(const std::string& name, uint16_t mode, bool backup, const std::stri
     {
         TWaveFile w(host, name, mode, backup, work);
         o.error = w.Error();
-        if (o.error) EXPECT_EQ(w.Buffer(), nullptr);
+        if (o.error) {
+            EXPECT_EQ(w.Buffer(), nullptr);
+        }
         o.format = w.Format();
         o.storage = w.StorageMode();
         o.samples.resize(o.error ? 0 : w.DataSize());
@@ -134,7 +136,9 @@ TEST(WaveData, EveryWidthRefusesWhatItCannotHoldAndChannelsStayApart) {
     for (uint16_t bps = 1; bps <= 4; ++bps) {
         const int64_t lowest = bps == 1 ? 0 : -top[bps] - 1;
         TWaveData r(2, SampleFormat::Make(8000, 1, bps));
-        if (bps < 4) EXPECT_FALSE(r.PutSample(lowest - 1, 0, 0) || r.PutSample(top[bps] + 1, 0, 0)) << bps;
+        if (bps < 4) {
+            EXPECT_FALSE(r.PutSample(lowest - 1, 0, 0) || r.PutSample(top[bps] + 1, 0, 0)) << bps;
+        }
         ASSERT_TRUE(r.PutSample(lowest, 1, 0) && r.PutSample(top[bps], 0, 0));
         EXPECT_EQ(std::pair(r.GetSample(1, 0, false), r.GetSample(0, 0, false)),  // sign-extended from the top bit
                   std::pair(double(lowest), double(top[bps])));
@@ -216,7 +220,9 @@ TEST(WaveData, TriggerLevelsAndEdges) {
         const auto& [data, trigger, end, at] = c;
         uint32_t found = 99;
         EXPECT_EQ(data->FindTrigger(trigger, 0, end, 0, &found), at >= 0) << &c - cases;
-        if (at >= 0) EXPECT_EQ(found, at) << &c - cases;
+        if (at >= 0) {
+            EXPECT_EQ(found, at) << &c - cases;
+        }
     }
 }
 
@@ -336,11 +342,12 @@ TEST(WaveFile, ReadsTheLayoutsOtherToolsWrite) {
             EXPECT_TRUE(!o.error && o.said.empty());
             EXPECT_EQ(o.format, SampleFormat::Make(8000, channels, bytesPerSample));
             EXPECT_EQ(o.samples, converted.empty() ? samples : converted);
-            EXPECT_EQ(o.storage, converted.empty() ? mode : TWaveFile::kMemoryMode);  // converted in memory
+            EXPECT_EQ(o.storage, converted.empty() ? mode : uint16_t{TWaveFile::kMemoryMode});  // converted in memory
             ASSERT_EQ(o.calibration.has_value(), calibration);
-            if (calibration)  // no names: the defaults
+            if (calibration) {  // no names: the defaults
                 EXPECT_EQ(o.calibration->LeftChannelName + std::string(o.calibration->RightChannelName) +
                               std::to_string(o.calibration->CalRatioLeft), "LeftRight3.500000");
+            }
         }
         EXPECT_EQ(ReadAll(name), file);
     }
@@ -510,7 +517,9 @@ TEST(WaveFile, DiskModeKeepsTheOriginalOrAValidFileAndTheTrailingChunks) {
             ASSERT_TRUE(w.SetLength(4));  // a shrink, then a save under another name that goes on there
             w.SetName(other);
             ASSERT_TRUE(w.Save());
-            if (!backup) EXPECT_EQ(w.WorkingName(), other);
+            if (!backup) {
+                EXPECT_EQ(w.WorkingName(), other);
+            }
             ASSERT_TRUE(w.PutSample(9, 1, 0));
         }
         EXPECT_EQ(ReadAll(name), backup ? wave(samples) : wave({samples.begin(), samples.begin() + 4}));
@@ -676,8 +685,9 @@ TEST(WaveFile, KilledRecordingLeavesAValidFileOfWholeBuffers) {
         for (uint32_t k = 0; k <= reported && written.size() < o.samples.size(); ++k)
             written = Cat(written, buffer(k));
         EXPECT_TRUE(written == o.samples && o.samples.size() >= reported * kBytes) << o.samples.size();
-        if (mode == TWaveFile::kMemoryMode && HaveProgram("soxi"))
+        if (mode == TWaveFile::kMemoryMode && HaveProgram("soxi")) {
             EXPECT_EQ(RunOutput("soxi -s " + name), std::to_string(o.samples.size() / 4) + "\n");
+        }
     }
 }
 
