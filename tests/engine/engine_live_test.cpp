@@ -242,6 +242,38 @@ TEST_F(Live, DiskFillingUpStopsTheRecordingAndKeepsWhatWasWritten) {
     EXPECT_TRUE(IsRamp(w));
 }
 
+// Playback plays a file on a card of its own and analyses what that card hears, frame by frame
+// from where the output stands, until the file ends.
+TEST_F(Live, PlaybackAnalysesWhatIsHeardAndStopsAtTheEnd) {
+    LoopbackDriver card(test::ManualClock());
+    std::vector<int16_t> x(3 * kRate);
+    for (uint32_t i = 0; i < x.size(); ++i) x[i] = test::Ramp(i);
+    test::WriteWav16(dir.File("play.wav"), 1, kRate, x);
+    settings.Mode.OpMode = kModeRecorder;
+    Make(card);
+    engine->SetWaveFile(std::make_unique<TWaveFile>(host, dir.File("play.wav"), TWaveFile::kMemoryMode, false));
+    ASSERT_TRUE(engine->Play());
+    uint32_t played = 0;
+    for (int guard = 0; guard < 100 && engine->Running(); ++guard) {
+        card.Advance(400);
+        played += 400;
+        const size_t before = log.frames.size();
+        loop->Pump(0);
+        loop->Pump(0);
+        if (log.frames.size() > before) {
+            // the card's first 400 periods passed before the primed buffers were queued
+            const uint32_t start = RampIndex(log.frames.back().left.front());
+            EXPECT_EQ(start, played - 400);
+            EXPECT_EQ(LastIndex(log.frames.back().left), start + 1023);
+        }
+    }
+    EXPECT_GE(played, 3 * kRate);
+    EXPECT_LE(played, 3 * kRate + 1200);
+    EXPECT_GT(log.frames.size(), 50u);
+    EXPECT_TRUE(host.messages.empty());
+    engine.reset();  // before its card goes
+}
+
 TEST_F(Live, FailuresLeaveTheEngineStoppedAndTheRecordingValid) {
     // A rate the card refuses.
     settings.Mode.OpMode = kModeRealTime;
