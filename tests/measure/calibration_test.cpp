@@ -52,6 +52,13 @@ TEST(CalibrationRatios, ReferenceLevelsInEveryUnitAndType) {
         EXPECT_EQ(r.CalRatioRight, 1.0f) << level;
     }
     for (double bad : {0.0, -1.0, std::nan(""), HUGE_VAL}) EXPECT_EQ(ToDecibels(r, bad), kNoDecibels) << bad;
+    // decibels against each unit's physical reference: 20 µPa, 1 µ-unit, 0.775 V, 2.9e-9, else 1
+    r.IsEnabled = 1;
+    for (auto [unit, reference] : {std::pair{0, 1.0}, {1, 1.0}, {3, 1.0}, {4, 1.0}, {5, 1.0}, {6, 1.0}, {2, 20e-6},
+                                   {8, 20e-6}, {10, 1e-6}, {11, 1e-6}, {7, 0.775}, {9, 2.9e-9}, {12, 1.0}, {-1, 1.0}}) {
+        r.RefUnits = unit;
+        EXPECT_NEAR(ToDecibels(r, 10 * reference), 20.0, 1e-9) << unit;
+    }
     // a code no list holds (a damaged file) shows the first entry
     EXPECT_EQ(ListIndexOfCode(kReferenceUnitList.data(), kReferenceUnitList.size(), 99), 0);
 }
