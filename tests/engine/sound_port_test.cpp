@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "base/strings.h"
 #include "engine/fake_wave_driver.h"
+#include "engine/multi_device_driver.h"
 #include "platform/buffer_done_queue.h"
 #include "platform/scripted_host.h"
 
@@ -210,6 +212,50 @@ TEST_F(Streaming, VolumePercentagesAreClamped) {
     EXPECT_EQ(out.GetVolume(0), 0);
     EXPECT_EQ(out.GetVolume(1), 32);  // 21626 * 100 / 65535 truncates
     EXPECT_EQ(out.GetVolume(2), 0);  // no third channel
+}
+
+// Played in one width and recorded in another through the Loopback card, samples come back
+// exactly, shifted to the input width (rounded when it is narrower).
+TEST(SampleWidths, RecordedSamplesAreThePlayedOnesInTheInputWidth) {
+    const auto readSigned = [](const uint8_t* p, unsigned bytes) {
+        if (bytes == 1) return static_cast<int64_t>(p[0]) - 128;
+        int64_t v = 0;
+        for (unsigned b = 0; b < bytes; ++b) v |= static_cast<int64_t>(p[b]) << (8 * b);
+        const int64_t sign = int64_t{1} << (8 * bytes - 1);
+        return (v ^ sign) - sign;
+    };
+    const std::pair<uint16_t, uint16_t> cases[] = {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {2, 3}, {3, 2}, {1, 4}};
+    for (const auto& [outBytes, inBytes] : cases) {
+        SCOPED_TRACE(::testing::Message() << outBytes << " -> " << inBytes << " bytes");
+        LoopbackDriver card(test::ManualClock());
+        ScriptedHost host;
+        TSoundInput in(card, host, 0);
+        TSoundOutput out(card, host, 0);
+        ASSERT_TRUE(in.SetFormat(48000, 2, inBytes) && out.SetFormat(48000, 2, outBytes));
+        const uint32_t samples = 2 * 256;
+        const int64_t limit = static_cast<int64_t>(0.8 * std::ldexp(1.0, 8 * outBytes - 1));
+        std::vector<int64_t> values(samples);
+        std::vector<uint8_t> played(samples * outBytes), recorded(samples * inBytes, 0xCC);
+        for (uint32_t i = 0; i < samples; ++i) {
+            values[i] = static_cast<int64_t>((i * 2654435761u) % static_cast<uint64_t>(2 * limit + 1)) - limit;
+            const int64_t stored = outBytes == 1 ? values[i] + 128 : values[i];
+            for (unsigned b = 0; b < outBytes; ++b) played[i * outBytes + b] = static_cast<uint8_t>(stored >> (8 * b));
+        }
+        BufferDoneQueue queue;
+        ASSERT_TRUE(in.Open(&queue, false) && out.Open(&queue, false));
+        ASSERT_TRUE(in.AddBuffer(recorded.data(), static_cast<uint32_t>(recorded.size()), 0));
+        ASSERT_TRUE(out.Write(played.data(), static_cast<uint32_t>(played.size()), 0, false));
+        ASSERT_TRUE(in.Start() && out.Restart());
+        card.Advance(samples / 2);
+        ASSERT_TRUE(in.AllSlotsDone());
+        const int shift = 8 * (inBytes - outBytes);
+        for (uint32_t i = 0; i < samples; ++i) {
+            const int64_t want = shift >= 0 ? values[i] * (int64_t{1} << shift)
+                                            : static_cast<int64_t>(std::nearbyint(std::ldexp(double(values[i]), shift)));
+            ASSERT_EQ(readSigned(&recorded[i * inBytes], inBytes), want) << "sample " << i;
+        }
+        EXPECT_TRUE(host.messages.empty());
+    }
 }
 
 }  // namespace

@@ -335,6 +335,12 @@ TEST(BandPower, ATonesPowerIsItsLevelWithEveryWindowAndOnEveryAxis) {
     density.Frame(Sine(1000.0, 0.5));
     EXPECT_NEAR(MeasurePeakFrequency(*bands.spectrum), 1000.0, 1.0);
     EXPECT_NEAR(MeasureTotalPower(*bands.spectrum), Db(0.5), 0.05);
+    // weighted power over bands takes the edge bins in part: all bands hold the 1 kHz tone (A is 0 dB
+    // there), the bands below 700 Hz do not
+    uint32_t below = 0;
+    while (bands.spectrum->ValueFrequency(below + 1) < 700.0f) ++below;
+    EXPECT_NEAR(BandPower(*bands.spectrum, 0, 1000, true, kBandA), Db(0.5), 0.05);
+    EXPECT_LT(BandPower(*bands.spectrum, 0, below, true, kBandA), Db(0.5) - 40);
     EXPECT_NEAR(MeasureTotalPower(*density.spectrum), Db(0.5), 0.02);
     EXPECT_EQ(density.spectrum->GetValue(2047), kNoDecibels);  // an empty bin has no level, per root hertz too
 }
