@@ -189,6 +189,30 @@ TEST_F(PostProcessing, TriggersEachTypeAndSlopeWithDelays) {
         for (uint32_t i = 0; i < 1024; ++i) ASSERT_EQ(log.frames[0].left[i], x[start + i]) << i;
         EXPECT_EQ(settings.Trigger.armed, 0u);
     }
+    // A forced trigger counts as found at the search start, once.
+    settings.Trigger.Threshold = 90;  // never reached
+    settings.Trigger.TriggerType = 0;
+    settings.Trigger.DelayMsec = 0.0f;
+    Open(x);
+    engine->ForceTrigger();
+    RunToEnd();
+    ASSERT_EQ(log.frames.size(), 1u);
+    EXPECT_EQ(log.frames[0].left[0], x[0]);
+    EXPECT_EQ(settings.Trigger.triggerState, 0u);
+}
+
+TEST_F(PostProcessing, FrameLimitAndSingleStep) {
+    Open(RampSamples(1024 * 20));
+    engine->RunFrames(5);  // stops after the sixth frame
+    while (engine->FrameStep()) {
+    }
+    EXPECT_EQ(log.frames.size(), 6u);
+    EXPECT_EQ(engine->WaveFile()->Position(), 6u * 1024);
+    log.frames.clear();  // single steps go on from there, one frame each
+    EXPECT_TRUE(engine->SingleStep());
+    EXPECT_FALSE(engine->FrameStep());
+    ASSERT_EQ(log.frames.size(), 1u);
+    EXPECT_EQ(log.frames[0].left[0], -8000 + 6 * 1024);
 }
 
 // Settings set directly, past the dialogs and the loader.
