@@ -11,6 +11,7 @@
 
 #include "base/numeric.h"
 #include "engine/analysis_reports.h"
+#include "files/ini_store.h"
 #include "measure/measure_test_support.h"
 #include "platform/scripted_host.h"
 #include "support/temp_dir.h"
@@ -210,6 +211,21 @@ TEST_F(DataLog, LoggerViewerAndDialogEnd) {
     host.ScriptAnswers({Answer::No});  // accepted while logging was off: asked, and not started on No
     logger.FinishDialog(logger.Settings(), false);
     EXPECT_FALSE(logger.IsLogging());
+    logger.FinishDialog(std::nullopt, true);  // cancelled while logging: logging goes on
+    EXPECT_TRUE(logger.IsLogging());
+    // the settings survive the settings file: every field stored is read back
+    LoggingSettings stored{0, 2.5f, 0, 100.0f, 5000.0f, -40.0f, 3, "a.txt", "less", 0, 1};
+    TIniStore ini;
+    stored.Store(ini);
+    TIniStore reread;
+    reread.Parse(ini.Text());
+    LoggingSettings loaded;
+    loaded.Load(reread);
+    const auto fields = [](const LoggingSettings& l) {
+        return std::tuple(l.IntervalFlag, l.IntervalSecs, l.UseFullSpan, l.StartFreq, l.StopFreq, l.Threshold,
+                          l.DataType, l.LogFileName, l.LogViewerProgram, l.OverwriteFlag, l.OstrelFlag);
+    };
+    EXPECT_EQ(fields(loaded), fields(stored));
 }
 
 TEST(DataLogDialog, EveryRefusalAndWhatAGoodDialogSets) {
