@@ -6,6 +6,7 @@
 #include <ctime>
 #include <sys/stat.h>
 
+#include "base/text_format.h"
 #include "base/numeric.h"
 #include "base/strings.h"
 #include "dsp/channel_processing.h"
@@ -22,13 +23,6 @@ namespace zeltrak {
 namespace {
 
 int32_t DeviceIndex(uint32_t stored) { return stored == kNoDevice ? -1 : static_cast<int32_t>(stored); }
-
-std::string Printf(const char* format, const std::string& a, const std::string& b = "") {
-    const int n = std::snprintf(nullptr, 0, format, a.c_str(), b.c_str());
-    std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-    std::snprintf(out.data(), out.size() + 1, format, a.c_str(), b.c_str());
-    return out;
-}
 
 bool FileExists(const std::string& path) {
     struct stat st {};
@@ -472,7 +466,7 @@ bool TEngine::StartRecorderFile() {
         waveFile_ = std::move(file);
         recorderCreatedFile_ = true;
         historyFile_ = false;
-        SetCaption(Printf(kEngineCaptionFile, env_.programTitle, kEngineUntitled));
+        SetCaption(FormatText(kEngineCaptionFile, env_.programTitle, kEngineUntitled));
     } else {
         TWaveFile& f = *waveFile_;
         if (f.StorageMode() == TWaveFile::kMemoryMode) {
@@ -497,7 +491,7 @@ bool TEngine::StartRecorderFile() {
     waveFile_->SetModified(true);
     startTime_ = waveFile_->FramesToSeconds(waveFile_->Position());
     savedCaption_ = caption_;
-    SetCaption(Printf(kEngineCaptionRecording, caption_));
+    SetCaption(FormatText(kEngineCaptionRecording, caption_));
     return true;
 }
 
@@ -665,9 +659,9 @@ std::string TEngine::RecordingName() const {
     std::snprintf(stamp, sizeof stamp, kEngineRecordingStamp, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
                   t.tm_min, t.tm_sec);
     const std::string dir = env_.waveDir.empty() ? "." : env_.waveDir;
-    std::string name = Printf(kEngineRecordingName, dir, stamp);
+    std::string name = FormatText(kEngineRecordingName, dir, stamp);
     // Two limits reached within one second must not overwrite the first recording.
-    for (int n = 2; FileExists(name); ++n) name = Printf(kEngineRecordingName, dir, std::string(stamp) + "_" + std::to_string(n));
+    for (int n = 2; FileExists(name); ++n) name = FormatText(kEngineRecordingName, dir, std::string(stamp) + "_" + std::to_string(n));
     return name;
 }
 

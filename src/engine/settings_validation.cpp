@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "base/text_format.h"
 #include "base/strings.h"
 #include "dsp/spectral_data.h"
 #include "engine/format_query.h"
@@ -14,13 +15,6 @@ namespace zeltrak {
 namespace {
 
 namespace text = settings_text;
-
-template <typename... Args>
-std::string Format(const char* pattern, Args... args) {
-    char buffer[512];
-    std::snprintf(buffer, sizeof buffer, pattern, args...);
-    return buffer;
-}
 
 // A typed entry counts only when the whole of it (blanks around it aside) is a number: the
 // plain conversion would read "12abc" as 12 and letters as 0, and a letter-filled field must
@@ -71,7 +65,7 @@ ValidationResult CheckDeviceFormat(ProcessingDialogFields& fields, int64_t rate,
             default: return ValidationResult::Fail(text::kRateMust11025);
         }
     }
-    return ValidationResult::Fail(Format(LoadString(kStrSampleRateRange).c_str(), static_cast<long>(device.MinRate()),
+    return ValidationResult::Fail(FormatText(LoadString(kStrSampleRateRange).c_str(), static_cast<long>(device.MinRate()),
                                          static_cast<long>(highest)));
 }
 
@@ -135,7 +129,7 @@ ValidationResult AcceptProcessingDialog(ProcessingDialogFields& fields, uint32_t
 
     const int64_t decimation = EntryInt(fields.decimationRatio, 0);
     if (decimation < 1 || decimation > kMaxDecimationRatio)
-        return ValidationResult::Fail(Format(text::kDecimationRange, static_cast<int>(kMaxDecimationRatio)));
+        return ValidationResult::Fail(FormatText(text::kDecimationRange, static_cast<int>(kMaxDecimationRatio)));
     candidate.DecimationRatio = static_cast<uint16_t>(decimation);
     candidate.ApplyLowPassFilter = fields.applyLowPassFilter ? 1 : 0;
     candidate.AverageBlocks = ParseAverageBlocks(fields.averageBlocks);
@@ -198,12 +192,12 @@ ValidationResult AcceptTriggerDialog(const TriggerDialogFields& fields, TriggerB
     candidate.Channel = fields.channel;
     const int64_t threshold = EntryInt(fields.threshold, -1);
     if (threshold < 0 || threshold > kMaxTriggerThreshold)
-        return ValidationResult::Fail(Format(text::kThresholdRange, 0, static_cast<int>(kMaxTriggerThreshold)));
+        return ValidationResult::Fail(FormatText(text::kThresholdRange, 0, static_cast<int>(kMaxTriggerThreshold)));
     candidate.Threshold = static_cast<uint32_t>(threshold);
     candidate.TriggerType = fields.triggerType;
     const double delay = EntryNumber(fields.delayMsec, -1.0);
     if (!(delay >= 0.0 && delay <= kMaxDelayMsec))
-        return ValidationResult::Fail(Format(text::kTriggerDelayRange, static_cast<int>(kMaxDelayMsec)));
+        return ValidationResult::Fail(FormatText(text::kTriggerDelayRange, static_cast<int>(kMaxDelayMsec)));
     candidate.DelayMsec = static_cast<float>(delay);
     candidate.DelayType = fields.delayType;
     candidate.TriggerSlope = fields.triggerSlope;
@@ -305,6 +299,6 @@ ValidationResult AcceptScalingDialog(const ScalingDialogFields& fields, ScalingB
     return {};
 }
 
-std::string MicCompFileFilter() { return Format(text::kMicCompFilter, text::kMicCompFiles); }
+std::string MicCompFileFilter() { return FormatText(text::kMicCompFilter, text::kMicCompFiles); }
 
 }  // namespace zeltrak

@@ -1,5 +1,6 @@
 #include "files/wave_file.h"
 
+#include "base/text_format.h"
 #include "files/atomic_file.h"
 
 #include <fcntl.h>
@@ -74,12 +75,6 @@ void PcmFormatBody(const SampleFormat& format, uint8_t (&body)[16]) {
     PutLE32(body + 8, format.BytesPerSecond());
     PutLE16(body + 12, static_cast<uint16_t>(format.BlockAlign()));
     PutLE16(body + 14, format.bitsPerSample);
-}
-
-std::string Printf(const char* format, const std::string& s) {
-    std::vector<char> out(std::strlen(format) + s.size() + 16);
-    std::snprintf(out.data(), out.size(), format, s.c_str());
-    return out.data();
 }
 
 bool CopyDescriptor(int in, int out) {
@@ -218,7 +213,7 @@ void TWaveFile::FailFormat(const std::string& reason) {
     Fail(reason.empty() ? std::string(kStrWaveFormatInvalid) : std::string(kStrWaveFormatInvalid) + ": " + reason);
 }
 
-void TWaveFile::FailOpen(const std::string& name) { Fail(Printf(kStrWaveOpenFailure, name)); }
+void TWaveFile::FailOpen(const std::string& name) { Fail(FormatText(kStrWaveOpenFailure, name)); }
 
 void TWaveFile::ReportCutShort() {
     char text[256];
@@ -735,7 +730,7 @@ bool TWaveFile::SaveMemory() {
     switch (ReplaceFileAtomically(fileName_, [this](int fd) { return WriteMemoryFile(fd); })) {
         case ReplaceResult::Done: break;
         case ReplaceResult::CannotCreate:
-            hostRef_.MessageBox(Printf(kStrWaveOpenFailure, fileName_), "", MessageIcon::Error);
+            hostRef_.MessageBox(FormatText(kStrWaveOpenFailure, fileName_), "", MessageIcon::Error);
             return false;
         case ReplaceResult::WriteFailed:
             hostRef_.MessageBox(kStrWaveWriteFailure, "", MessageIcon::Error);

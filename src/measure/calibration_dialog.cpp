@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/text_format.h"
 #include "base/strings.h"
 #include "files/ini_store.h"
 #include "measure/measure_strings.h"
@@ -18,19 +19,13 @@ std::string Cut(const std::string& s, size_t n) { return s.size() > n ? s.substr
 
 int Clamp(int index, int size) { return index >= 0 && index < size ? index : 0; }
 
-std::string Format(const char* format, const std::string& arg) {
-    char text[600];
-    std::snprintf(text, sizeof text, format, arg.c_str());
-    return text;
-}
-
 }  // namespace
 
 TCalibrationDialog::TCalibrationDialog(const CalibrationRecord& record, Host& host) : record_(record), host_(host) {
     Refresh();
 }
 
-std::string TCalibrationDialog::FileFilter() { return Format(kCalibrationFilterFormat, LoadString(kStrCalibrationFiles)); }
+std::string TCalibrationDialog::FileFilter() { return FormatText(kCalibrationFilterFormat, LoadString(kStrCalibrationFiles)); }
 
 void TCalibrationDialog::Refresh() {
     char text[64];
@@ -184,7 +179,7 @@ bool TCalibrationDialog::Save(const std::string& path) {
     if (!TransferFields()) return false;
     ComputeCalRatios(record_);
     if (!SaveCalibration(path, record_)) {
-        ShowMessage(host_, Format(kCalibrationSaveFailedText, path), MessageIcon::Error);
+        ShowMessage(host_, FormatText(kCalibrationSaveFailedText, path), MessageIcon::Error);
         return false;
     }
     fields_.fileName = record_.Filename;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "base/text_format.h"
 #include "base/numeric.h"
 #include "base/strings.h"
 #include "base/time_text.h"
@@ -27,12 +28,6 @@ namespace {
 constexpr const char* kSection = "Logging";
 constexpr size_t kFileNameBytes = 260;
 constexpr int kDashCount = 129;
-
-std::string Printf(const char* format, double a) {
-    char buffer[96];
-    std::snprintf(buffer, sizeof buffer, format, a);
-    return buffer;
-}
 
 std::string FillName(const char* format, const std::string& name) {
     std::string text = format;
@@ -230,7 +225,7 @@ std::pair<uint32_t, uint32_t> TDataLog::Band(const TSpectralData& s) const {
 std::string TDataLog::SpectrumValuesHeader(const TSpectralData& left, bool two) const {
     const auto [lo, hi] = ValueRange(left, Band(left));
     std::string frequencies;
-    for (uint32_t k = lo; k <= hi; ++k) frequencies += Printf("%6.1f\t", left.ValueFrequency(k));
+    for (uint32_t k = lo; k <= hi; ++k) frequencies += FormatText("%6.1f\t", left.ValueFrequency(k));
     const std::string power = settings_.OstrelFlag == 1 ? "Pwr\tPwr(A)\t" : "";
     std::string text = "Time, Freq(Hz)\t" + frequencies + power;
     if (two) {
@@ -244,12 +239,12 @@ std::string TDataLog::SpectrumValuesHeader(const TSpectralData& left, bool two) 
 std::string TDataLog::SpectrumValuesColumns(const TSpectralData& s) const {
     const auto [lo, hi] = ValueRange(s, Band(s));
     std::string text;
-    for (uint32_t k = lo; k <= hi; ++k) text += Printf("%6.6f\t", s.GetValue(k));
+    for (uint32_t k = lo; k <= hi; ++k) text += FormatText("%6.6f\t", s.GetValue(k));
     if (settings_.OstrelFlag == 1) {
         const auto [flo, fhi] = ValueRange(s, FullSpan(s));
         const bool logarithmic = s.AmpScale() == 1;
-        text += Printf("%6.6f\t", BandPower(s, flo, fhi, logarithmic, kBandFlat, context_));
-        text += Printf("%6.6f\t", BandPower(s, flo, fhi, logarithmic, kBandA, context_));
+        text += FormatText("%6.6f\t", BandPower(s, flo, fhi, logarithmic, kBandFlat, context_));
+        text += FormatText("%6.6f\t", BandPower(s, flo, fhi, logarithmic, kBandA, context_));
     }
     return text;
 }
@@ -285,7 +280,7 @@ bool TDataLog::LogSpectrum(const TSpectralData* left, const TSpectralData* right
     if (!(l.amplitude >= threshold || (two && r.amplitude >= threshold))) return false;
 
     std::string line = timeText;
-    const auto column = [&line](const char* format, double v) { line += Printf(format, std::isfinite(v) ? v : 0.0); };
+    const auto column = [&line](const char* format, double v) { line += FormatText(format, std::isfinite(v) ? v : 0.0); };
     switch (settings_.DataType) {
         case kLogPeakFrequency:
             column("\t%6.4f", l.frequency);
@@ -398,7 +393,7 @@ DataLogDialogFields DataLogDialogFields::From(const LoggingSettings& s) {
     f.fullSpan = s.UseFullSpan == 1;
     f.startFreq = Number(s.StartFreq);
     f.stopFreq = Number(s.StopFreq);
-    f.threshold = Printf("%.1f", s.Threshold);
+    f.threshold = FormatText("%.1f", s.Threshold);
     f.dataType = std::clamp<int>(s.DataType, 0, kLogDataTypeCount - 1);
     f.logFileName = s.LogFileName;
     f.viewerProgram = s.LogViewerProgram;

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/text_format.h"
 #include "base/strings.h"
 #include "platform/host.h"
 #include "views/view_text.h"
@@ -35,11 +36,6 @@ constexpr int kTopMargin = 22;
 const QColor kGridColor(70, 70, 70);
 const QColor kCursorColor(200, 200, 200);
 
-std::string Printf(const char* format, double value, const char* unit) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value, unit);
-    return text;
-}
 }  // namespace
 
 TPlotView::TPlotView(int traceCount, XAxis axis, QWidget* parent)
@@ -123,13 +119,13 @@ std::optional<std::size_t> TPlotView::CursorPoint(int trace) const {
 
 std::string TPlotView::XText(double x) const {
     if (axis_ == XAxis::Time) {
-        return std::abs(xHi_ - xLo_) < 2.0 ? Printf("%.3f %s", x * 1000.0, "ms") : Printf("%.4f %s", x, "s");
+        return std::abs(xHi_ - xLo_) < 2.0 ? FormatText("%.3f %s", x * 1000.0, "ms") : FormatText("%.4f %s", x, "s");
     }
-    return Printf("%.1f %s", x, "Hz");
+    return FormatText("%.1f %s", x, "Hz");
 }
 
 std::string TPlotView::ValueText(float value) const {
-    return Printf("%.4g%s", value, "");
+    return FormatText("%.4g%s", value, "");
 }
 
 std::string TPlotView::CursorReadout() const {
