@@ -60,8 +60,6 @@ MeasurementCode CodeOfType(int dataType) {
     }
 }
 
-bool InBands(const TSpectralData& s) { return s.FreqScale() == 2 && s.Bands() > 0; }
-
 // The points of a bin range as values are listed: bins, or the bands holding them.
 std::pair<uint32_t, uint32_t> ValueRange(const TSpectralData& s, std::pair<uint32_t, uint32_t> bins) {
     if (!InBands(s)) return bins;

@@ -23,12 +23,7 @@ constexpr int kMaxPeakPasses = 11;
 constexpr int kNeighbours = 5;
 constexpr int kMaxHarmonics = 40;
 constexpr double kPercentPerFullScale = 100.0;
-// -999.9 for powers that are not positive.
-double Db10(double x) { return PowerToDb(x); }
-
 BinAxis Axis(const TSpectralData& s) { return BinAxis{s.Bins(), s.BinWidth(), s.Nyquist()}; }
-
-bool InBands(const TSpectralData& s) { return s.FreqScale() == 2 && s.Bands() > 0; }
 
 bool IsRatio(const TSpectralData& s) {
     return s.RealTransferDone() || s.ComplexTransferDone() || s.CoherenceDone();
@@ -69,6 +64,8 @@ bool StrictLocalMaximum(const float* p, int64_t u) {
 
 }  // namespace
 
+bool InBands(const TSpectralData& s) { return s.FreqScale() == 2 && s.Bands() > 0; }
+
 uint32_t MeasureFreqToBin(const TSpectralData& s, double f) { return Axis(s).FreqToBin(f); }
 
 uint32_t MeasureFreqToBand(const TSpectralData& s, double f) {
@@ -95,7 +92,7 @@ double BinAmplitude(const TSpectralData& s, uint32_t k, const MeasurementContext
     const double root = p > 0.0 ? std::sqrt(p) : 0.0;
     if (s.AmpScale() != 1) return root * (s.Calibrated() || s.CoherenceDone() ? 1.0 : kPercentPerFullScale);
     if (s.CoherenceDone()) return root;
-    const double db = Db10(p);
+    const double db = PowerToDb(p);
     return db > kNoDecibels ? db + UnitOffset(s, context) : kNoDecibels;
 }
 
@@ -156,7 +153,7 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
         }
         if (!(sum > 0.0)) return logarithmic ? kNoDecibels : 0.0;
         // the band values of a logarithmic axis are already re the unit's reference
-        if (logarithmic) return Db10(sum) + (logAxis ? 0.0 : UnitOffset(s, context));
+        if (logarithmic) return PowerToDb(sum) + (logAxis ? 0.0 : UnitOffset(s, context));
         return std::sqrt(sum) * (logAxis ? std::pow(10.0, -0.05 * UnitOffset(s, context)) : 1.0) *
                (percent ? kPercentPerFullScale : 1.0);
     }
@@ -170,7 +167,7 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
         for (int64_t k = lo; k <= hi; ++k) sum += std::max(0.0, P(s, k));
         sum *= s.SummedPowerFactor();
         if (!(sum > 0.0)) return logarithmic ? kNoDecibels : 0.0;
-        if (logarithmic) return Db10(sum) + UnitOffset(s, context);
+        if (logarithmic) return PowerToDb(sum) + UnitOffset(s, context);
         return std::sqrt(sum) * (percent ? kPercentPerFullScale : 1.0);
     }
     if (mode < kBandFlat || mode > kBandC) return logarithmic ? kNoDecibels : 0.0;
@@ -205,7 +202,7 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
     }
     sum *= s.SummedPowerFactor();
     if (!(sum > 0.0)) return logarithmic ? kNoDecibels : 0.0;
-    if (logarithmic) return Db10(sum) + UnitOffset(s, context);
+    if (logarithmic) return PowerToDb(sum) + UnitOffset(s, context);
     return std::sqrt(sum) * (percent ? kPercentPerFullScale : 1.0);
 }
 
@@ -363,8 +360,8 @@ double ThdnOf(const ToneAnalysis& a) {
     if (!(a.tone > 0.0) || !(a.noiseAndDistortion > 0.0)) return 0.0;
     return 100.0 * std::sqrt(a.noiseAndDistortion / a.tone);
 }
-double SnrOf(const ToneAnalysis& a) { return a.tone > 0.0 ? Db10(a.tone) - Db10(a.noise) : 0.0; }
-double SinadOf(const ToneAnalysis& a) { return a.tone > 0.0 ? Db10(a.tone) - Db10(a.noiseAndDistortion) : 0.0; }
+double SnrOf(const ToneAnalysis& a) { return a.tone > 0.0 ? PowerToDb(a.tone) - PowerToDb(a.noise) : 0.0; }
+double SinadOf(const ToneAnalysis& a) { return a.tone > 0.0 ? PowerToDb(a.tone) - PowerToDb(a.noiseAndDistortion) : 0.0; }
 
 double MeasureTHD(const TSpectralData& s, const MeasurementContext& c) { return ThdOf(AnalyseTone(s, c)); }
 double MeasureTHDN(const TSpectralData& s, const MeasurementContext& c) { return ThdnOf(AnalyseTone(s, c)); }
@@ -406,7 +403,7 @@ SfdrResult MeasureSFDR(const TSpectralData& s) {
         }
     }
     const double spurPower = spur > 0.0 ? ToneAt(s, spurBin).power : spur;
-    return {Db10(fundamental.power) - Db10(spurPower), spurBin};
+    return {PowerToDb(fundamental.power) - PowerToDb(spurPower), spurBin};
 }
 
 double MeasureNoiseFigure(const TSpectralData* left, const TSpectralData* right, const MeasurementContext& context) {

@@ -55,6 +55,8 @@ uint32_t MeasureFreqToBin(const TSpectralData& s, double f);
 double MeasureBinToFreq(const TSpectralData& s, uint32_t k);
 // The fractional-octave band containing f (the last band above them all).
 uint32_t MeasureFreqToBand(const TSpectralData& s, double f);
+// Whether the spectrum is shown in fractional-octave bands (and has any).
+bool InBands(const TSpectralData& s);
 // The averaged power at the bin of f; 0 below bin 3 and above bin N-3.
 double PowerAt(const TSpectralData& s, double f);
 // The display value of bin k, also on a fractional-octave axis (where GetValue indexes bands).
