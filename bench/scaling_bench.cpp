@@ -38,7 +38,7 @@ void BM_AverageWithBands(benchmark::State& state) {
     scaling.freqScaleType = static_cast<uint32_t>(state.range(0));
     scaling.octaveNumber = static_cast<uint32_t>(state.range(1));
     TSpectralData s(Settings(), scaling, 0);
-    if (s.error()) {
+    if (s.Error()) {
         state.SkipWithError("spectral object in error");
         return;
     }

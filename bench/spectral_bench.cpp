@@ -43,7 +43,7 @@ void BM_Average(benchmark::State& state) {
     scaling.ampScaleType = static_cast<uint32_t>(state.range(2));
     TSpectralData s(Settings(fftSize, static_cast<uint32_t>(state.range(1)), static_cast<uint32_t>(state.range(0))),
                     scaling, 0);
-    if (s.error()) {
+    if (s.Error()) {
         state.SkipWithError("spectral object in error");
         return;
     }

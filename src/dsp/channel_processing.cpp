@@ -4,7 +4,7 @@ namespace zeltrak {
 
 namespace {
 
-bool Usable(const TSpectralData* s, uint32_t fftSize) { return s && !s->error() && s->FFTSize() == fftSize; }
+bool Usable(const TSpectralData* s, uint32_t fftSize) { return s && !s->Error() && s->FFTSize() == fftSize; }
 
 bool Prepare(TSpectralData& x, const float* window) {
     if (window) {

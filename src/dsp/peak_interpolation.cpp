@@ -22,7 +22,7 @@ constexpr int kSteps = 256;
 // bins off the nearest bin; it rises from its on-bin value to 1 at half a bin.
 std::vector<double> NeighbourRatios(uint16_t type, uint32_t size) {
     const TSmoothing window(size, type, kCorrectionNone);
-    if (window.error()) return {};
+    if (window.Error()) return {};
     const float* w = window.Coefficients();
     const auto power = [&](double offset) {
         std::complex<double> sum = 0.0;

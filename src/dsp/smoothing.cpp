@@ -47,7 +47,7 @@ double WindowNoiseBandwidth(uint16_t type, uint32_t size) {
     const Key key{type, size};
     if (auto it = cache.find(key); it != cache.end()) return it->second;
     const TSmoothing window(size, type, kCorrectionNone);
-    const double enbw = window.error() ? 1.0 : window.NoiseBandwidth();
+    const double enbw = window.Error() ? 1.0 : window.NoiseBandwidth();
     if (cache.size() > 64) cache.clear();
     cache.emplace(key, enbw);
     return enbw;

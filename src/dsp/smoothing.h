@@ -51,7 +51,7 @@ public:
     static void GetName(int type, char* buffer, size_t bufferSize = 12);
     static std::string GetName(int type);
 
-    uint32_t error() const { return error_; }
+    bool Error() const { return error_ != 0; }
     const float* Coefficients() const { return coefficients_.data(); }
     // Equivalent noise bandwidth in bins, N·Σw²/(Σw)²: how many bins' worth of noise one bin
     // of a tone-calibrated (amplitude-corrected) spectrum holds. 1 for Uniform.

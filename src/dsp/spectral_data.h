@@ -89,7 +89,7 @@ void SetSpectralAllocationGate(SpectralAllocationGate gate);
 //
 // Complex arrays are interleaved (re, im). Bin 0 of `current` and `averageComplex` holds DC as
 // its real and Nyquist as its imaginary part, as the packed real FFT leaves them.
-// A failed allocation leaves error() set; every operation on such an object does nothing.
+// A failed allocation leaves Error() set; every operation on such an object does nothing.
 class TSpectralData {
 public:
     // channel: 0 left, 1 right, -1 for a result of two-channel processing. host may be null
@@ -99,7 +99,7 @@ public:
     TSpectralData(const TSpectralData&) = delete;
     TSpectralData& operator=(const TSpectralData&) = delete;
 
-    uint32_t error() const { return error_; }
+    bool Error() const { return error_ != 0; }
     void SetHost(Host* host) { host_ = host; }
 
     // Time sample i of the next frame (i below fftSize; others are ignored).

@@ -7,7 +7,7 @@ namespace zeltrak {
 bool BuildAnalysisWindow(uint32_t size, uint16_t type, uint16_t correctionMode, Host* host,
                          std::vector<float>& coefficients, bool& uniform) {
     TSmoothing window(size, type, correctionMode, host);
-    if (window.error()) return false;
+    if (window.Error()) return false;
     uniform = window.GetType() == kWindowUniform;
     if (uniform) {
         coefficients.clear();

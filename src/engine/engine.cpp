@@ -105,7 +105,7 @@ bool TEngine::Rebuild() {
                                                    filter);
         triggerSeries_[c] =
             std::make_unique<TSeriesData>(s.format, static_cast<uint32_t>(triggerLength), gain[c], ratio, filter);
-        if (series_[c]->error() || triggerSeries_[c]->error()) {
+        if (series_[c]->Error() || triggerSeries_[c]->Error()) {
             series_[c].reset();
             triggerSeries_[c].reset();
             ShowStringMessage(host_, kStrInsufficientMemory);
@@ -137,7 +137,7 @@ bool TEngine::Rebuild() {
     for (int i = 0; i < 4; ++i) {
         if (!wanted[i]) continue;
         spectrums_[i] = std::make_unique<TSpectralData>(ss, sc, channelOf[i], &host_);
-        if (spectrums_[i]->error()) {
+        if (spectrums_[i]->Error()) {
             for (auto& sp : spectrums_) sp.reset();
             return false;
         }

@@ -19,7 +19,7 @@ public:
     TSeriesData(const TSeriesData&) = delete;
     TSeriesData& operator=(const TSeriesData&) = delete;
 
-    bool error() const { return error_; }
+    bool Error() const { return error_; }
     const SampleFormat& Format() const { return format_; }
     uint32_t Length() const { return length_; }
     float Scale() const { return scale_; }

@@ -54,7 +54,7 @@ CalibrationAnalysis AnalyseCalibrationRecording(TWaveData& recording) {
     TSpectralData right(settings, scaling, 1);
     // a tone's peak must read its level: amplitude correction
     TSmoothing window(kCalibrationFFTSize, kWindowFlatTop, kCorrectionAmplitude);
-    if (left.error() || right.error() || window.error()) return result;
+    if (left.Error() || right.Error() || window.Error()) return result;
 
     ChannelProcessingSetup setup;
     setup.mode = kProcessBoth;

@@ -249,7 +249,7 @@ std::string TDataLog::SpectrumValuesColumns(const TSpectralData& s) const {
 
 bool TDataLog::LogSpectrum(const TSpectralData* left, const TSpectralData* right, double time, uint16_t channelMode,
                            std::optional<double> delay) {
-    if (error_ || fd_ < 0 || !left || left->error()) return false;
+    if (error_ || fd_ < 0 || !left || left->Error()) return false;
     const bool two = LogsTwoChannels(channelMode);
     if (headerPending_) {
         std::string header = "\nData Logging On: " + CalendarText(host_.WallClockSeconds()) + "\n";
@@ -270,7 +270,7 @@ bool TDataLog::LogSpectrum(const TSpectralData* left, const TSpectralData* right
     const PeakResult l = FindPeak(*left, lo, hi, 0, context_);
     PeakResult r;
     if (two) {
-        if (!right || right->error()) return false;
+        if (!right || right->Error()) return false;
         const auto [rlo, rhi] = Band(*right);
         r = FindPeak(*right, rlo, rhi, 0, context_);
     }
@@ -354,10 +354,10 @@ void TDataLogger::SetContext(const MeasurementContext& context) {
 }
 
 bool TDataLogger::StartLogging() {
-    if (log_) return !log_->error();
+    if (log_) return !log_->Error();
     log_ = std::make_unique<TDataLog>(settings_, host_, context_);
     if (statusListener_) statusListener_();
-    return !log_->error();
+    return !log_->Error();
 }
 
 void TDataLogger::StopLogging() {

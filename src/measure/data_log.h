@@ -72,7 +72,7 @@ public:
     TDataLog(const TDataLog&) = delete;
     TDataLog& operator=(const TDataLog&) = delete;
 
-    bool error() const { return error_; }
+    bool Error() const { return error_; }
     const LoggingSettings& Settings() const { return settings_; }
     void SetContext(const MeasurementContext& context) { context_ = context; }
 

@@ -438,7 +438,7 @@ double MeasureTotalPower(const TSpectralData& s, const MeasurementContext& conte
 }
 
 double Measure(MeasurementCode code, const TSpectralData& s, const MeasurementContext& context) {
-    if (s.error()) return 0.0;
+    if (s.Error()) return 0.0;
     switch (code) {
         case kMeasureTHD: return MeasureTHD(s, context);
         case kMeasureTHDN: return MeasureTHDN(s, context);
@@ -529,7 +529,7 @@ void TMeasurementReadouts::Reset() { readouts_.fill(Readout{}); }
 
 void TMeasurementReadouts::Update(const ChannelSpectrums& spectrums, uint16_t mode, bool stereo) {
     const MeasuredSpectrums m = SpectrumsToMeasure(spectrums, mode, stereo);
-    const auto usable = [](const TSpectralData* s) { return s && !s->error() && s->Averaged() > 0; };
+    const auto usable = [](const TSpectralData* s) { return s && !s->Error() && s->Averaged() > 0; };
     // THD, THD+N, SNR and SINAD share one analysis per signal
     std::optional<ToneAnalysis> tones[2];
     const auto value = [&](MeasurementCode code, const TSpectralData& s, int channel) {

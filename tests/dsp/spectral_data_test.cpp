@@ -139,7 +139,7 @@ TEST(SpectralFailure, ImpossibleSizesAndFailedAllocationsLeaveAnInertObject) {
     ScriptedHost host;
     for (uint32_t size : {0u, 48u, 1u << 21}) {
         TSpectralData s(Settings(size), Scaling(), 0, &host);
-        EXPECT_EQ(s.error(), 1u) << size;
+        EXPECT_TRUE(s.Error()) << size;
         s.SetInput(0, 1.0f);
         EXPECT_FALSE(s.Transform());
         s.Average();
@@ -153,15 +153,15 @@ TEST(SpectralFailure, ImpossibleSizesAndFailedAllocationsLeaveAnInertObject) {
     gAllocationLimit = 0;
     SetSpectralAllocationGate(RefuseLarge);
     TSpectralData dead(Settings(1024), Scaling(), 0, &host);
-    EXPECT_EQ(dead.error(), 1u);
+    EXPECT_TRUE(dead.Error());
     EXPECT_EQ(host.messages.size(), 1u);
     // room for the spectrum but not for 1000 blocks of history
     gAllocationLimit = 64 * 1024;
     TSpectralData s(Settings(1024, 4, kAverageLinear), Scaling(), 0, &host);
-    EXPECT_EQ(s.error(), 0u);
+    EXPECT_FALSE(s.Error());
     EXPECT_FALSE(s.SetAverage(1000, kAverageLinear));
     SetSpectralAllocationGate(nullptr);
-    EXPECT_EQ(s.error(), 1u);
+    EXPECT_TRUE(s.Error());
     EXPECT_EQ(host.messages.size(), 2u);
     s.Average();
     EXPECT_FALSE(s.Transform());

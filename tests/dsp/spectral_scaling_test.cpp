@@ -253,7 +253,7 @@ TEST(SpectralBands, WhiteNoiseBandsAddUpToTheBinPowerAndAToneReadsItsLevel) {
 
 std::vector<double> Coefficients(uint32_t n, uint16_t type, uint16_t mode) {
     TSmoothing w(n, type, mode);
-    EXPECT_EQ(w.error(), 0u);
+    EXPECT_FALSE(w.Error());
     return std::vector<double>(w.Coefficients(), w.Coefficients() + n);
 }
 
@@ -326,12 +326,12 @@ TEST(TSmoothing, InvalidTypesNamesAndArrays) {
     const std::vector<float> before(w.Coefficients(), w.Coefficients() + 33);
     EXPECT_FALSE(w.SetType(10));
     EXPECT_FALSE(w.Set(64, 65535, kCorrectionEnergy));
-    EXPECT_EQ(w.error(), 1u);
+    EXPECT_TRUE(w.Error());
     EXPECT_EQ(host.messages.size(), 2u);
     EXPECT_EQ(w.GetType(), kWindowHanning);
     EXPECT_EQ(std::vector<float>(w.Coefficients(), w.Coefficients() + 33), before);
     EXPECT_TRUE(w.Set(64, kWindowKaiser, kCorrectionEnergy));  // a good rebuild clears the error
-    EXPECT_EQ(w.error(), 0u);
+    EXPECT_FALSE(w.Error());
     // constructed with a bad type: in error, no coefficients, harmless to use
     TSmoothing bad(32, 11, kCorrectionNone, &host);
     EXPECT_EQ(bad.GetSize(), 0u);
@@ -342,7 +342,7 @@ TEST(TSmoothing, InvalidTypesNamesAndArrays) {
     w.ApplyInPlace(nullptr);
     w.RemoveInPlace(nullptr);
     EXPECT_EQ(y, std::vector<float>(32, -7.0f));
-    EXPECT_EQ(TSmoothing(0, kWindowHanning, kCorrectionNone).error(), 0u);
+    EXPECT_FALSE(TSmoothing(0, kWindowHanning, kCorrectionNone).Error());
     char buffer[12] = "junk", small[5];
     for (int type : {10, -1}) TSmoothing::GetName(type, buffer);
     EXPECT_STREQ(buffer, "");

@@ -155,7 +155,7 @@ TEST_F(DataLog, EveryFormatFamilyReadsBack) {
 TEST_F(DataLog, FileFailuresLeaveNoTornLine) {
     for (const std::string& path : {dir.File("missing/log.txt"), std::string("/proc/zeltrak-log.txt")}) {
         TDataLog log(Settings(path, kLogPeakFrequency), host);
-        EXPECT_TRUE(log.error());
+        EXPECT_TRUE(log.Error());
         ASSERT_FALSE(host.messages.empty());
         EXPECT_NE(host.messages.back().text.find(path), std::string::npos);
         EXPECT_FALSE(log.LogSpectrum(L(), nullptr, 1.0, kProcessLeft));
@@ -166,11 +166,11 @@ TEST_F(DataLog, FileFailuresLeaveNoTornLine) {
     TDataLog first(s, host);
     ASSERT_TRUE(first.LogSpectrum(L(), nullptr, 1.0, kProcessLeft));
     const std::string before = ReadFile(s.LogFileName);
-    EXPECT_TRUE(TDataLog(s, host).error());
+    EXPECT_TRUE(TDataLog(s, host).Error());
     EXPECT_EQ(ReadFile(s.LogFileName), before);
     const std::string fifo = dir.File("fifo.txt");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_TRUE(TDataLog(Settings(fifo, kLogPeakFrequency), host).error());
+    EXPECT_TRUE(TDataLog(Settings(fifo, kLogPeakFrequency), host).Error());
 
     // a disk that fills: the file may grow only so far
     const std::string path = dir.File("full.txt");
@@ -185,7 +185,7 @@ TEST_F(DataLog, FileFailuresLeaveNoTornLine) {
         limit.rlim_cur = 40000;
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
         for (int i = 0; i < 20 && log.LogSpectrum(L(), nullptr, i, kProcessLeft); ++i) ++written;
-        EXPECT_TRUE(log.error());
+        EXPECT_TRUE(log.Error());
         EXPECT_FALSE(log.LogSpectrum(L(), nullptr, 99, kProcessLeft));
     }
     setrlimit(RLIMIT_FSIZE, &old);

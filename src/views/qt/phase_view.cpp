@@ -21,7 +21,7 @@ void TPhaseView::OnFrame(const EngineFrame& frame) {
     for (int i = 0; i < 4; ++i) {
         TPlotTrace& t = Trace(i);
         const TSpectralData* s = frame.spectrums[i];
-        const float* average = s && !s->error() ? s->AverageComplex() : nullptr;
+        const float* average = s && !s->Error() ? s->AverageComplex() : nullptr;
         if (!average) {
             t.x.clear();
             t.values.clear();

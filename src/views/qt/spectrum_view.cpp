@@ -15,7 +15,7 @@ void TSpectrumView::OnFrame(const EngineFrame& frame) {
     for (int i = 0; i < 4; ++i) {
         TPlotTrace& t = Trace(i);
         const TSpectralData* s = frame.spectrums[i];
-        if (!s || s->error()) {
+        if (!s || s->Error()) {
             t.x.clear();
             t.values.clear();
             continue;

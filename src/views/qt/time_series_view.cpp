@@ -42,7 +42,7 @@ void TTimeSeriesView::OnFrame(const EngineFrame& frame) {
     for (int i = 0; i < 2; ++i) {
         TPlotTrace& t = Trace(i);
         const TSeriesData* s = series[i];
-        if (!s || s->error() || s->Format().rate == 0) {
+        if (!s || s->Error() || s->Format().rate == 0) {
             t.x.clear();
             t.values.clear();
             continue;
