@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
+  libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   portaudio19-dev libasound2-dev
   qt6-base-dev

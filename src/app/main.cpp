@@ -150,12 +150,12 @@ LoopbackConfig LoopbackSettings(const TIniStore& ini, ConsoleHost& host) {
     return c;
 }
 
-int RunRealTime(const MainOptions& options, const ScalingOptions& scaling, const ReportOptions& reportOptions,
-                const AppEnvironment& env, const TIniStore& ini, ConsoleHost& host) {
+int RunRealTime(const CommandLine& line, const AppEnvironment& env, const TIniStore& ini, ConsoleHost& host) {
+    const MainOptions& options = line.main;
     std::unique_ptr<WaveDriverChain> driver = CreateSystemWaveDriver(LoopbackSettings(ini, host));
     ShellSettings shell = LoadShellSettings(
         ini, DeviceCounts{driver->DeviceCount(WaveDirection::Input), driver->DeviceCount(WaveDirection::Output)},
-        scaling, host);
+        line.scaling, host);
     ProcessingSettings& settings = shell.processing;
     settings.Mode.OpMode = kModeRealTime;
     if (!CompensationUsable(settings.Scaling(), host)) return 1;
@@ -163,7 +163,7 @@ int RunRealTime(const MainOptions& options, const ScalingOptions& scaling, const
     TEngine engine(host, *driver, settings, &queue, Environment(env, ini, shell.calibration));
     TShellScaling spectrumScaling(settings, shell.calibration);
     engine.SetScaling(&spectrumScaling);
-    TAnalysisReports reports = MakeReports(host, reportOptions, ini, shell);
+    TAnalysisReports reports = MakeReports(host, line.reports, ini, shell);
     if (!reports.Attach(engine)) return 1;
     TEngineLoop loop(engine, queue);
     std::printf("%s\nReal-Time on input device %d \"%s\", %u Hz, %u channel(s), %u bits, FFT %u\n", kProgramTitle,
@@ -222,14 +222,13 @@ int RunDesktopShell(int& argc, char** argv, const ScalingOptions& scaling, const
 }
 #endif
 
-int RunFile(const MainOptions& options, const ScalingOptions& scaling, const ReportOptions& reportOptions,
-            const TIniStore& ini, ConsoleHost& host) {
-    const ShellSettings shell = LoadShellSettings(ini, DeviceCounts{}, scaling, host);
+int RunFile(const CommandLine& line, const TIniStore& ini, ConsoleHost& host) {
+    const ShellSettings shell = LoadShellSettings(ini, DeviceCounts{}, line.scaling, host);
     if (!CompensationUsable(shell.processing.Scaling(), host)) return 1;
     TFileAnalysis analysis(host, shell.processing, shell.calibration);
-    TAnalysisReports reports = MakeReports(host, reportOptions, ini, shell);
+    TAnalysisReports reports = MakeReports(host, line.reports, ini, shell);
     AnalyzeOptions a;
-    a.input = options.file;
+    a.input = line.main.file;
     std::string error;
     int status = 0;
     if (!analysis.Open(a, error, status)) {
@@ -254,107 +253,107 @@ int RunFile(const MainOptions& options, const ScalingOptions& scaling, const Rep
     return 0;
 }
 
+// "zeltrak analyze": the whole file as CSV, then the measurements.
+int RunAnalyzeCommand(const CommandLine& line, const TIniStore& ini, ConsoleHost& host) {
+    const ShellSettings shell = LoadShellSettings(ini, DeviceCounts{}, line.scaling, host);
+    if (!CompensationUsable(shell.processing.Scaling(), host)) return 1;
+    TAnalysisReports reports = MakeReports(host, line.reports, ini, shell);
+    std::string error;
+    const int status = RunAnalyze(line.analyze, shell.processing, shell.calibration, host, Progress, error, &reports);
+    if (status != 0 && !error.empty()) std::fprintf(stderr, "zeltrak analyze: %s\n", error.c_str());
+    return status;
+}
+
+int PrintSettingsReport(const TIniStore& ini, const std::string& settingsPath, Host& host) {
+    ProcessingSettings settings;
+    ReportReplacedSettings(settings.Load(ini, DeviceCounts{}), host);
+    std::printf("%s\n", kProgramTitle);
+    std::printf("Settings file: %s\n\n", settingsPath.c_str());
+    std::fputs(SettingsReport(settings).c_str(), stdout);
+    return 0;
+}
+
+// A usage error: the message, and where the options are listed.
+int Refused(const CommandLine& line, const std::string& error) {
+    const char* command = line.main.analyze ? "zeltrak analyze" : "zeltrak";
+    std::fprintf(stderr, "%s: %s\n(%s --help lists the options)\n", command, error.c_str(), command);
+    return 2;
+}
+
+ConsoleHost::QuestionPolicy QuestionPolicyOf(MainOptions::Questions questions) {
+    switch (questions) {
+        case MainOptions::Questions::Yes: return ConsoleHost::QuestionPolicy::AlwaysYes;
+        case MainOptions::Questions::No: return ConsoleHost::QuestionPolicy::AlwaysNo;
+        default: return ConsoleHost::QuestionPolicy::Defaults;
+    }
+}
+
+// A settings file the command line names must be usable for a batch analysis, which must not
+// quietly run on other settings (a directory "loads" as an empty document); elsewhere the
+// defaults stand in for it, with a note.
+bool LoadSettingsFile(const MainOptions& options, const std::string& path, TIniStore& ini, Host& host) {
+    const bool loaded = ini.Load(path);
+    if (options.settingsFile.empty()) return true;
+    std::error_code ec;
+    if (options.analyze && !(loaded && std::filesystem::is_regular_file(path, ec))) {
+        std::fprintf(stderr, "zeltrak analyze: cannot read the settings file '%s'\n", path.c_str());
+        return false;
+    }
+    if (!loaded) {
+        const char* why = std::filesystem::exists(path, ec)
+                              ? " cannot be read (it must be a regular file of at most 16 MiB)"
+                              : " not found";
+        ShowMessage(host, "Settings file " + path + why + "; using the defaults.", MessageIcon::Information);
+    }
+    return true;
+}
+
+// An output of the run (the CSV, the log) must never replace the file it analyses.
+bool OverwritesInput(const CommandLine& line) {
+    const std::string& input = line.main.analyze ? line.analyze.input : line.main.file;
+    if (input.empty()) return false;
+    const bool output = line.main.analyze && !line.analyze.output.empty() && SameFile(line.analyze.output, input);
+    if (!output && !(line.reports.Logs() && SameFile(line.reports.logSettings.LogFileName, input))) return false;
+    std::fprintf(stderr, "zeltrak: %s would overwrite the file being analysed, %s\n", output ? "-o" : "--log",
+                 input.c_str());
+    return true;
+}
+
+int RunCommand(const CommandLine& line, const AppEnvironment& env, TIniStore& ini, const std::string& settingsPath,
+               ConsoleHost& host, int& argc, char** argv) {
+    if (line.main.analyze) return Finished(RunAnalyzeCommand(line, ini, host), host);
+    if (line.main.report) return PrintSettingsReport(ini, settingsPath, host);
+    if (!line.main.file.empty()) return Finished(RunFile(line, ini, host), host);
+    if (line.main.headless) return Finished(RunRealTime(line, env, ini, host), host);
+#ifdef ZELTRAK_HAVE_GUI
+    if (DisplayAvailable()) return RunDesktopShell(argc, argv, line.scaling, env, ini, settingsPath, host);
+    std::fprintf(stderr, "zeltrak: no display found; running --headless\n");
+#else
+    (void)argc;
+    (void)argv;
+    std::fprintf(stderr, "zeltrak: no window system support in this build; running --headless\n");
+#endif
+    return Finished(RunRealTime(line, env, ini, host), host);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    MainOptions options;
-    ScalingOptions scaling;
-    ReportOptions reportOptions;
-    std::vector<std::string> afterScaling, rest;
+    CommandLine line;
     std::string error;
-    // Scaling, measurement and logging options serve the headless analyser and "analyze"
-    // alike, wherever they stand.
-    if (!ParseScalingOptions(std::vector<std::string>(argv + 1, argv + argc), scaling, afterScaling, error) ||
-        !ParseReportOptions(afterScaling, reportOptions, rest, error)) {
-        std::fprintf(stderr, "zeltrak: %s\n", error.c_str());
-        return 2;
-    }
-    if (!ParseMainArguments(rest, options, error)) {
-        std::fprintf(stderr, "zeltrak: %s\n%s", error.c_str(), kMainUsage);
-        return 2;
-    }
-    if (options.help) {
-        std::fputs(kMainUsage, stdout);
+    if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), line, error)) return Refused(line, error);
+    if (!line.help.empty()) {
+        std::fputs(line.help.c_str(), stdout);
         return 0;
     }
-    const bool analyze = options.subcommand == "analyze";
-    AnalyzeOptions a;
-    if (analyze) {
-        // Parsed before the settings are read: the settings file may be named after "analyze".
-        if (!ParseAnalyzeArguments(options.subArguments, a, error)) {
-            std::fprintf(stderr, "zeltrak analyze: %s\n%s", error.c_str(), kAnalyzeUsage);
-            return 2;
-        }
-        if (a.help) {
-            std::fputs(kAnalyzeUsage, stdout);
-            return 0;
-        }
-        if (!a.settingsFile.empty() && !options.settingsFile.empty()) {
-            std::fprintf(stderr, "zeltrak analyze: --settings given both before and after \"analyze\"\n");
-            return 2;
-        }
-        if (!a.settingsFile.empty()) options.settingsFile = a.settingsFile;
-    }
-
     const AppEnvironment env = AppEnvironment::FromProcess();
-    const std::string settingsPath = options.settingsFile.empty() ? SettingsFilePath(env) : options.settingsFile;
-    ConsoleHost::QuestionPolicy policy = ConsoleHost::QuestionPolicy::Defaults;
-    if (options.questions == MainOptions::Questions::Yes) policy = ConsoleHost::QuestionPolicy::AlwaysYes;
-    if (options.questions == MainOptions::Questions::No) policy = ConsoleHost::QuestionPolicy::AlwaysNo;
-    ConsoleHost host(stderr, policy);
+    const std::string settingsPath = line.main.settingsFile.empty() ? SettingsFilePath(env) : line.main.settingsFile;
+    ConsoleHost host(stderr, QuestionPolicyOf(line.main.questions));
     TIniStore ini;
-    const bool loaded = ini.Load(settingsPath);
-    if (!options.settingsFile.empty()) {
-        // A batch analysis must not quietly run on other settings than the ones it names (a
-        // directory "loads" as an empty document).
-        std::error_code ec;
-        if (analyze && !(loaded && std::filesystem::is_regular_file(settingsPath, ec))) {
-            std::fprintf(stderr, "zeltrak analyze: cannot read the settings file '%s'\n", settingsPath.c_str());
-            return 2;
-        }
-        if (!loaded) {
-            const char* why = std::filesystem::exists(settingsPath, ec)
-                                  ? " cannot be read (it must be a regular file of at most 16 MiB)"
-                                  : " not found";
-            ShowMessage(host, "Settings file " + settingsPath + why + "; using the defaults.", MessageIcon::Information);
-        }
-    }
+    if (!LoadSettingsFile(line.main, settingsPath, ini, host)) return 2;
     // The logging options refine the settings file's logging section.
-    reportOptions.logSettings.Load(ini);
-    ParseReportOptions(afterScaling, reportOptions, rest, error);
-
-    const std::string input = analyze ? a.input : options.file;
-    if (!input.empty()) {
-        const bool output = analyze && !a.output.empty() && SameFile(a.output, input);
-        if (output || (reportOptions.log && SameFile(reportOptions.logSettings.LogFileName, input))) {
-            std::fprintf(stderr, "zeltrak: %s would overwrite the file being analysed, %s\n",
-                         output ? "-o" : "--log", input.c_str());
-            return 2;
-        }
-    }
-    if (analyze) {
-        const ShellSettings shell = LoadShellSettings(ini, DeviceCounts{}, scaling, host);
-        if (!CompensationUsable(shell.processing.Scaling(), host)) return 1;
-        TAnalysisReports reports = MakeReports(host, reportOptions, ini, shell);
-        int status = RunAnalyze(a, shell.processing, shell.calibration, host, Progress, error, &reports);
-        if (status != 0 && !error.empty()) std::fprintf(stderr, "zeltrak analyze: %s\n", error.c_str());
-        return Finished(status, host);
-    }
-    if (options.report) {
-        ProcessingSettings settings;
-        ReportReplacedSettings(settings.Load(ini, DeviceCounts{}), host);
-        std::printf("%s\n", kProgramTitle);
-        std::printf("Settings file: %s\n\n", settingsPath.c_str());
-        std::fputs(SettingsReport(settings).c_str(), stdout);
-        return 0;
-    }
-    if (!options.file.empty()) return Finished(RunFile(options, scaling, reportOptions, ini, host), host);
-    if (options.headless) return Finished(RunRealTime(options, scaling, reportOptions, env, ini, host), host);
-#ifdef ZELTRAK_HAVE_GUI
-    if (DisplayAvailable()) return RunDesktopShell(argc, argv, scaling, env, ini, settingsPath, host);
-    std::fprintf(stderr, "zeltrak: no display found; running --headless\n");
-#else
-    std::fprintf(stderr, "zeltrak: no window system support in this build; running --headless\n");
-#endif
-    return Finished(RunRealTime(options, scaling, reportOptions, env, ini, host), host);
+    line.reports.logSettings.Load(ini);
+    line.reports.logging.ApplyTo(line.reports.logSettings);
+    if (OverwritesInput(line)) return 2;
+    return RunCommand(line, env, ini, settingsPath, host, argc, argv);
 }

@@ -5,14 +5,6 @@
 
 namespace zeltrak {
 
-bool ParseReportOptions(const std::vector<std::string>& args, ReportOptions& options, std::vector<std::string>& rest,
-                        std::string& error) {
-    std::vector<std::string> afterMeasure, afterBand;
-    return ParseMeasureOption(args, options.measure, afterMeasure, error) &&
-           ParseMeasureBandOption(afterMeasure, options.band, afterBand, error) &&
-           ParseLoggingOptions(afterBand, options.logSettings, options.log, rest, error);
-}
-
 TAnalysisReports::TAnalysisReports(Host& host, ReportOptions options, const MeasurementContext& context,
                                    uint32_t weighting)
     : options_(std::move(options)), logger_(host) {
@@ -31,7 +23,7 @@ bool TAnalysisReports::Attach(TEngine& engine) {
         readoutListener_ = std::make_unique<TReadoutListener>(engine, readouts_);
         engine.AddListener(readoutListener_.get(), ListenerRole::Readout);
     }
-    if (options_.log) {
+    if (options_.Logs()) {
         if (!logger_.StartLogging()) return false;
         loggerListener_ = std::make_unique<TLoggerListener>(engine, logger_);
         engine.AddListener(loggerListener_.get(), ListenerRole::Logger);

@@ -18,14 +18,11 @@ class TLoggerListener;
 struct ReportOptions {
     std::vector<MeasurementCode> measure;
     MeasurementContext band;  // only its measured band is taken from the command line
-    bool log = false;
-    LoggingSettings logSettings;
-};
+    LoggingOptions logging;   // what the command line says about the log
+    LoggingSettings logSettings;  // the settings file's logging section with `logging` applied
 
-// Takes "--measure LIST", "--measure-band LOW:HIGH", "--log FILE" and the logging options out of `args`; the rest goes
-// to `rest` in order. `logSettings` should hold the settings file's logging section first.
-bool ParseReportOptions(const std::vector<std::string>& args, ReportOptions& options, std::vector<std::string>& rest,
-                        std::string& error);
+    bool Logs() const { return logging.Enabled(); }
+};
 
 // The measurement readouts and the data log of a headless run or an analysed file.
 class TAnalysisReports {

@@ -3,8 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cctype>
-#include <charconv>
 #include <cstring>
 #include <memory>
 
@@ -26,146 +24,10 @@ constexpr const char* kModeShortNames[kChannelProcessingModeCount] = {
     "left",     "right",    "both",  "average", "rtf-lr",    "rtf-rl", "cross-lr",
     "cross-rl", "tf-lr",    "tf-rl", "coherence", "tfc-lr", "tfc-rl"};
 
-std::string Squash(std::string_view s) {
-    std::string out;
-    for (char c : s)
-        if (!std::isspace(static_cast<unsigned char>(c))) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
-bool ParseUnsigned(std::string_view text, uint64_t& value) {
-    if (text.empty()) return false;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size();
-}
-
 }  // namespace
-
-bool ParseWindowName(std::string_view name, uint16_t& type) {
-    const std::string wanted = Squash(name);
-    for (uint16_t t = 0; t < 10; ++t) {
-        if (Squash(kWindowNames[t]) == wanted) {
-            type = t;
-            return true;
-        }
-    }
-    return false;
-}
-
-bool ParseChannelMode(std::string_view name, uint16_t& mode) {
-    uint64_t v = 0;
-    if (ParseUnsigned(name, v)) {
-        if (v >= kChannelProcessingModeCount) return false;
-        mode = static_cast<uint16_t>(v);
-        return true;
-    }
-    const std::string wanted = Squash(name);
-    for (uint16_t m = 0; m < kChannelProcessingModeCount; ++m) {
-        if (wanted == kModeShortNames[m]) {
-            mode = m;
-            return true;
-        }
-    }
-    return false;
-}
 
 const char* ChannelModeShortName(uint16_t mode) {
     return mode < kChannelProcessingModeCount ? kModeShortNames[mode] : "";
-}
-
-bool ParseAnalyzeArguments(const std::vector<std::string>& args, AnalyzeOptions& out, std::string& error) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-h" || a == "--help") {
-            out.help = true;
-            continue;
-        }
-        if (a.size() > 1 && a[0] == '-') {
-            if (i + 1 >= args.size()) {
-                error = "option " + a + " needs a value";
-                return false;
-            }
-            const std::string& v = args[++i];
-            uint64_t n = 0;
-            const bool number = ParseUnsigned(v, n);
-            if (a == "-o" || a == "--output") {
-                out.output = v;
-            } else if (a == "--settings") {
-                out.settingsFile = v;
-            } else if (a == "--fft") {
-                if (!number || n < 32 || n > 1048576 || (n & (n - 1)) != 0) {
-                    error = "--fft must be a power of two from 32 to 1048576, not '" + v + "'";
-                    return false;
-                }
-                out.fftSize = static_cast<uint32_t>(n);
-            } else if (a == "--window") {
-                uint16_t t = 0;
-                if (!ParseWindowName(v, t)) {
-                    error = "unknown window '" + v + "'";
-                    return false;
-                }
-                out.window = t;
-            } else if (a == "--average") {
-                if (Squash(v) == "infinite") {
-                    out.averageBlocks = kInfiniteAverageBlocks;
-                } else if (!number || n < 1 || n > kInfiniteAverageBlocks) {
-                    error = "--average must be 1 to 1000000 or infinite, not '" + v + "'";
-                    return false;
-                } else {
-                    out.averageBlocks = static_cast<uint32_t>(n);
-                }
-            } else if (a == "--coherence") {
-                const std::string t = Squash(v);
-                if (t != "magnitude" && t != "squared") {
-                    error = "--coherence must be magnitude or squared, not '" + v + "'";
-                    return false;
-                }
-                out.coherenceSquared = t == "squared";
-            } else if (a == "--average-type") {
-                const std::string t = Squash(v);
-                if (t == "exponential") out.averageType = kAverageExponential;
-                else if (t == "linear") out.averageType = kAverageLinear;
-                else if (t == "vector") out.averageType = kAverageVector;
-                else {
-                    error = "--average-type must be exponential, linear or vector, not '" + v + "'";
-                    return false;
-                }
-            } else if (a == "--overlap") {
-                if (!number || n > 99) {
-                    error = "--overlap must be between 0 and 99, not '" + v + "'";
-                    return false;
-                }
-                out.overlap = static_cast<uint16_t>(n);
-            } else if (a == "--decimation") {
-                if (!number || n < 1 || n > 30) {
-                    error = "--decimation must be between 1 and 30, not '" + v + "'";
-                    return false;
-                }
-                out.decimation = static_cast<uint16_t>(n);
-            } else if (a == "--channels") {
-                uint16_t m = 0;
-                if (!ParseChannelMode(v, m)) {
-                    error = "unknown channel mode '" + v + "'";
-                    return false;
-                }
-                out.channels = m;
-            } else {
-                error = "unknown option " + a;
-                return false;
-            }
-            continue;
-        }
-        if (!out.input.empty()) {
-            error = "more than one input file";
-            return false;
-        }
-        out.input = a;
-    }
-    if (out.input.empty() && !out.help) {
-        error = "no input file";
-        return false;
-    }
-    return true;
 }
 
 bool ApplyAnalyzeOptions(const AnalyzeOptions& o, const SampleFormat& format, ProcessingSettings& settings,

@@ -26,7 +26,6 @@ class TAnalysisReports;
 struct AnalyzeOptions {
     std::string input;
     std::string output;  // empty: standard output
-    std::string settingsFile;  // empty: the default settings file
     std::optional<uint32_t> fftSize;
     std::optional<uint16_t> window;
     std::optional<uint32_t> averageBlocks;  // unset: the whole file (Infinite)
@@ -35,44 +34,12 @@ struct AnalyzeOptions {
     std::optional<uint16_t> decimation;
     std::optional<uint16_t> channels;
     std::optional<bool> coherenceSquared;  // --coherence magnitude|squared
-    bool help = false;
 };
 
-inline constexpr const char* kAnalyzeUsage =
-    "usage: zeltrak analyze FILE.wav [--fft N] [--window NAME] [--average N|infinite]\n"
-    "                       [--average-type exponential|linear|vector] [--overlap P]\n"
-    "                       [--decimation D] [--channels MODE] [--settings FILE.ini] [-o OUT.csv]\n"
-    "\n"
-    "Analyses the whole file as Post-Processing mode does and writes the averaged spectrum as\n"
-    "CSV (frequency in Hz, then one column per spectrum in dB; -999.9 means no value).\n"
-    "Unset options come from the settings file, except --average, which defaults to infinite.\n"
-    "  --settings FILE  the settings file to read instead of the default one (it may also\n"
-    "                   stand before \"analyze\"); it must exist\n"
-    "  --fft N          FFT size, a power of two from 32 to 1048576\n"
-    "  --window NAME    bartlett blackman flattop hamming hanning kaiser parzen triangular\n"
-    "                   uniform gaussian\n"
-    "  --overlap P      0 to 99 percent\n"
-    "  --decimation D   1 to 30\n"
-    "  --channels MODE  0-12 or left right both average rtf-lr rtf-rl cross-lr cross-rl\n"
-    "                   tf-lr tf-rl coherence tfc-lr tfc-rl\n"
-    "  --coherence magnitude|squared\n"
-    "                   coherence as |gamma| (the default) or its square, the\n"
-    "                   magnitude-squared coherence\n"
-    "Scaling: --cal FILE.cal  --amplitude linear|db  --frequency linear|log|octave  --octave N\n"
-    "         --weighting flat|A|B|C  --psd squared|root  --mic-comp LEFT[,RIGHT]\n"
-    "Results: --measure LIST (thd,thdn,imd,snr,sinad,sfdr,nf,peakfreq,peakamp,power or all)\n"
-    "         prints one line per measurement after the CSV: name, value(s), unit\n"
-    "         --measure-band LOW:HIGH  the band of THD, THD+N, SNR and SINAD in Hz\n"
-    "         (default 20:20000, limited to the spectrum)\n"
-    "Logging: --log FILE  --log-type NAME  --log-interval SECS  --log-range START:STOP|full\n"
-    "         --log-threshold LEVEL  --log-append  --log-band-power\n";
-
-// Parses the arguments that follow "analyze"; false with a message for a bad one.
+// The arguments that follow "analyze", read by the program's option table (command_line.cpp);
+// false with a message for a bad one.
 bool ParseAnalyzeArguments(const std::vector<std::string>& args, AnalyzeOptions& out, std::string& error);
-// Window names without case or blanks ("flattop", "Flat top", "HANNING").
-bool ParseWindowName(std::string_view name, uint16_t& type);
-// A channel-processing mode by number 0 ... 12 or short name.
-bool ParseChannelMode(std::string_view name, uint16_t& mode);
+// The short name of a channel-processing mode ("left", "tfc-rl"); empty for none.
 const char* ChannelModeShortName(uint16_t mode);
 
 // Settings for analysing a file of `format`: Post-Processing mode, the file's format, the

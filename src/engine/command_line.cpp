@@ -1,73 +1,434 @@
 #include "engine/command_line.h"
 
+#include <CLI/CLI.hpp>
+
+#include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cstddef>
+#include <functional>
+#include <limits>
+#include <string_view>
+
+#include "dsp/channel_processing.h"
+#include "dsp/dsp_strings.h"
 
 namespace zeltrak {
 
-bool ParseMainArguments(const std::vector<std::string>& args, MainOptions& out, std::string& error) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "analyze" && out.file.empty()) {
-            // Only the options that concern any run may come before the sub-command.
-            if (out.headless || out.report || out.frames != 0 || out.seconds != 0.0) {
-                error = "--headless, --report, --frames and --seconds do not apply to analyze";
-                return false;
-            }
-            out.subcommand = a;
-            out.subArguments.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
-            return true;
-        }
-        auto value = [&](std::string& v) {
-            if (i + 1 >= args.size()) {
-                error = "option " + a + " needs a value";
-                return false;
-            }
-            v = args[++i];
+namespace {
+
+// Checks one value of an option and stores it; false refuses the value.
+using ValueParser = std::function<bool(const std::string& value)>;
+
+// Stores a checked value; true, so that "parsed and stored" reads as one condition.
+template <class Field, class Value>
+bool Store(Field& field, const Value& value) {
+    field = value;
+    return true;
+}
+
+// Stops the parse; the text is the whole message.
+[[noreturn]] void Refuse(const std::string& message) { throw CLI::ValidationError(message); }
+
+// Names as the user may type them: any case, blanks ignored ("Flat top", "FLATTOP").
+std::string Squash(std::string_view s) {
+    std::string out;
+    for (char c : s)
+        if (!std::isspace(static_cast<unsigned char>(c))) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// Whole decimal digits only: no sign, blank or base prefix.
+bool ParseCount(std::string_view text, uint64_t& value) {
+    if (text.empty()) return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+bool ParseCountIn(const std::string& text, uint64_t low, uint64_t high, uint64_t& value) {
+    return ParseCount(text, value) && value >= low && value <= high;
+}
+
+bool ParseWindowName(const std::string& name, uint16_t& type) {
+    for (uint16_t t = 0; t < std::size(kWindowNames); ++t) {
+        if (Squash(kWindowNames[t]) != Squash(name)) continue;
+        type = t;
+        return true;
+    }
+    return false;
+}
+
+// A channel-processing mode by number 0 ... 12 or short name.
+bool ParseChannelMode(const std::string& name, uint16_t& mode) {
+    uint64_t number = 0;
+    if (ParseCount(name, number)) {
+        if (number >= kChannelProcessingModeCount) return false;
+        mode = static_cast<uint16_t>(number);
+        return true;
+    }
+    for (uint16_t m = 0; m < kChannelProcessingModeCount; ++m) {
+        if (Squash(name) != ChannelModeShortName(m)) continue;
+        mode = m;
+        return true;
+    }
+    return false;
+}
+
+bool ParseAverageType(const std::string& text, uint16_t& type) {
+    static const std::pair<const char*, uint16_t> kTypes[] = {
+        {"exponential", kAverageExponential}, {"linear", kAverageLinear}, {"vector", kAverageVector}};
+    for (const auto& [name, value] : kTypes) {
+        if (Squash(text) != name) continue;
+        type = value;
+        return true;
+    }
+    return false;
+}
+
+bool ParsePositiveSeconds(const std::string& text, double& seconds) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    return ec == std::errc() && end == text.data() + text.size() && seconds > 0.0 && std::isfinite(seconds);
+}
+
+std::string WindowChoices() {
+    std::string text = "one of ";
+    for (const char* name : kWindowNames) text += Squash(name) + (name == kWindowNames[9] ? "" : ", ");
+    return text;
+}
+
+std::string ChannelModeChoices() {
+    std::string text = "0 to 12 or one of ";
+    for (uint16_t m = 0; m < kChannelProcessingModeCount; ++m)
+        text += std::string(ChannelModeShortName(m)) + (m + 1 < kChannelProcessingModeCount ? ", " : "");
+    return text;
+}
+
+// An option with a value that may be given any number of times: each value is checked in turn,
+// and the first one refused stops the parse with "NAME must be RULE, not 'VALUE'".
+void AddValue(CLI::App& app, const std::string& name, const std::string& valueName, const std::string& purpose,
+              const std::string& rule, ValueParser parse) {
+    const auto check = [name, rule, parse](const CLI::results_t& values) {
+        for (const std::string& v : values)
+            if (!parse(v)) Refuse(name + " must be " + rule + ", not '" + v + "'");
+        return true;
+    };
+    app.add_option(name, check, rule.empty() ? purpose : purpose + "; " + rule)
+        ->type_name(valueName)
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+// A flag; a value given to it ("--name=VALUE") is refused.
+void AddFlag(CLI::App& app, const std::string& name, const std::string& purpose, std::function<void()> set) {
+    const auto check = [name, set](const CLI::results_t& values) {
+        for (const std::string& v : values)
+            if (v != "true") Refuse(name + " takes no value");
+        set();
+        return true;
+    };
+    app.add_option(name, check, purpose)->expected(0)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+// The one declaration of every option and sub-command, bound to the CommandLine it fills.
+class TOptionTable {
+public:
+    explicit TOptionTable(CommandLine& out);
+    bool Parse(const std::vector<std::string>& args, std::string& error);
+
+private:
+    void DeclareMain();
+    void DeclareAnalyze();
+    void DeclareScaling(CLI::App& app);
+    void DeclareResults(CLI::App& app);
+    void DeclareLogging(CLI::App& app);
+    bool Finish(std::string& error);
+
+    CommandLine& out_;
+    CLI::App main_;
+    CLI::App* analyze_ = nullptr;
+    std::string analyzeSettings_;  // --settings after "analyze"
+};
+
+TOptionTable::TOptionTable(CommandLine& out)
+    : out_(out), main_("Two-channel FFT spectrum analyser: the desktop window, or without one (--headless) Real-Time "
+                       "analysis of the input device or of FILE.",
+                       "zeltrak") {
+    // Unknown arguments are left over for Finish to name in the program's own words.
+    main_.allow_extras();
+    DeclareMain();
+    DeclareAnalyze();
+    for (CLI::App* app : {&main_, analyze_}) {
+        DeclareScaling(*app);
+        DeclareResults(*app);
+        DeclareLogging(*app);
+    }
+}
+
+void TOptionTable::DeclareMain() {
+    MainOptions& m = out_.main;
+    main_.add_option("FILE", [&m](const CLI::results_t& v) { return Store(m.file, v.front()); },
+                     "a wave file: analysed to its end with --headless, else opened in the window")
+        ->expected(1);
+    AddFlag(main_, "--headless",
+            "run without windows: Real-Time analysis with one status line per second, or FILE to its end",
+            [&m] { m.headless = true; });
+    AddValue(main_, "--frames", "N", "stop after N analysed frames", "a positive count", [&m](const std::string& v) {
+        uint64_t n = 0;
+        if (!ParseCountIn(v, 1, std::numeric_limits<uint32_t>::max(), n)) return false;
+        m.frames = static_cast<uint32_t>(n);
+        return true;
+    });
+    AddValue(main_, "--seconds", "S", "stop after S seconds", "a positive number",
+             [&m](const std::string& v) { return ParsePositiveSeconds(v, m.seconds); });
+    AddFlag(main_, "--yes", "answer every question with Yes instead of its default",
+            [&m] { m.questions = MainOptions::Questions::Yes; });
+    AddFlag(main_, "--no", "answer every question with No instead of its default",
+            [&m] { m.questions = MainOptions::Questions::No; });
+    AddValue(main_, "--settings", "FILE", "use FILE as the settings file", "", [&m](const std::string& v) { return Store(m.settingsFile, v); });
+    AddFlag(main_, "--report", "print the configuration report and exit", [&m] { m.report = true; });
+    main_.footer("The scaling, measurement and logging options serve \"zeltrak analyze FILE.wav\" too (zeltrak "
+                 "analyze --help);\nwith --headless the measurements are printed once per second and at the end.");
+}
+
+void TOptionTable::DeclareAnalyze() {
+    AnalyzeOptions& a = out_.analyze;
+    analyze_ = main_.add_subcommand("analyze",
+                                    "Analyses the whole file as Post-Processing mode does and writes the averaged "
+                                    "spectrum as CSV\n(frequency in Hz, then one column per spectrum in dB; -999.9 "
+                                    "means no value).");
+    analyze_->allow_extras();
+    analyze_->add_option("FILE.wav", [&a](const CLI::results_t& v) { return Store(a.input, v.front()); },
+                         "the wave file to analyse")
+        ->expected(1);
+    AddValue(*analyze_, "-o,--output", "OUT.csv", "write the CSV to OUT.csv instead of standard output", "",
+             [&a](const std::string& v) { return Store(a.output, v); });
+    AddValue(*analyze_, "--settings", "FILE.ini",
+             "the settings file to read instead of the default one (it may also stand before \"analyze\"); it must "
+             "exist",
+             "", [this](const std::string& v) { return Store(analyzeSettings_, v); });
+    AddValue(*analyze_, "--fft", "N", "FFT size", "a power of two from 32 to 1048576", [&a](const std::string& v) {
+        uint64_t n = 0;
+        if (!ParseCountIn(v, 32, 1048576, n) || (n & (n - 1)) != 0) return false;
+        a.fftSize = static_cast<uint32_t>(n);
+        return true;
+    });
+    AddValue(*analyze_, "--window", "NAME", "smoothing window", WindowChoices(), [&a](const std::string& v) {
+        uint16_t t = 0;
+        return ParseWindowName(v, t) && Store(a.window, t);
+    });
+    AddValue(*analyze_, "--average", "N|infinite", "spectrums averaged (default infinite: the whole file)",
+             "1 to 1000000 or infinite", [&a](const std::string& v) {
+                 uint64_t n = kInfiniteAverageBlocks;
+                 if (Squash(v) != "infinite" && !ParseCountIn(v, 1, kInfiniteAverageBlocks, n)) return false;
+                 a.averageBlocks = static_cast<uint32_t>(n);
+                 return true;
+             });
+    AddValue(*analyze_, "--average-type", "TYPE", "how spectrums are averaged", "exponential, linear or vector",
+             [&a](const std::string& v) {
+                 uint16_t t = 0;
+                 return ParseAverageType(v, t) && Store(a.averageType, t);
+             });
+    AddValue(*analyze_, "--overlap", "P", "overlap of successive frames in percent", "between 0 and 99",
+             [&a](const std::string& v) {
+                 uint64_t n = 0;
+                 return ParseCountIn(v, 0, 99, n) && Store(a.overlap, static_cast<uint16_t>(n));
+             });
+    AddValue(*analyze_, "--decimation", "D", "decimation ratio", "between 1 and 30", [&a](const std::string& v) {
+        uint64_t n = 0;
+        return ParseCountIn(v, 1, 30, n) && Store(a.decimation, static_cast<uint16_t>(n));
+    });
+    AddValue(*analyze_, "--channels", "MODE", "channel processing", ChannelModeChoices(), [&a](const std::string& v) {
+        uint16_t m = 0;
+        return ParseChannelMode(v, m) && Store(a.channels, m);
+    });
+    AddValue(*analyze_, "--coherence", "KIND",
+             "coherence as |gamma| (magnitude, the default) or its square (the magnitude-squared coherence)",
+             "magnitude or squared", [&a](const std::string& v) {
+                 const std::string kind = Squash(v);
+                 if (kind != "magnitude" && kind != "squared") return false;
+                 a.coherenceSquared = kind == "squared";
+                 return true;
+             });
+    analyze_->footer("Unset options come from the settings file, except --average, which defaults to infinite.\n"
+                     "--measure prints one line per measurement after the CSV: name, value(s), unit.");
+}
+
+void TOptionTable::DeclareScaling(CLI::App& app) {
+    ScalingOptions& s = out_.scaling;
+    const auto store = [](std::optional<uint16_t>& field, bool (*parse)(const std::string&, uint16_t&)) {
+        return [&field, parse](const std::string& v) {
+            uint16_t value = 0;
+            if (!parse(v, value)) return false;
+            field = value;
             return true;
         };
-        std::string v;
-        if (a == "--headless") {
-            out.headless = true;
-        } else if (a == "--report") {
-            out.report = true;
-        } else if (a == "--yes") {
-            out.questions = MainOptions::Questions::Yes;
-        } else if (a == "--no") {
-            out.questions = MainOptions::Questions::No;
-        } else if (a == "-h" || a == "--help") {
-            out.help = true;
-        } else if (a == "--settings") {
-            if (!value(out.settingsFile)) return false;
-        } else if (a == "--frames") {
-            if (!value(v)) return false;
-            uint32_t n = 0;
-            auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
-            if (ec != std::errc() || end != v.data() + v.size() || n == 0) {
-                error = "--frames needs a positive count, not '" + v + "'";
-                return false;
-            }
-            out.frames = n;
-        } else if (a == "--seconds") {
-            if (!value(v)) return false;
-            double s = 0.0;
-            auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), s);
-            if (ec != std::errc() || end != v.data() + v.size() || !(s > 0.0) || !std::isfinite(s)) {
-                error = "--seconds needs a positive number, not '" + v + "'";
-                return false;
-            }
-            out.seconds = s;
-        } else if (a.size() > 1 && a[0] == '-') {
-            error = "unknown argument '" + a + "'";
-            return false;
-        } else if (!out.file.empty()) {
-            error = "only one file may be named";
-            return false;
-        } else {
-            out.file = a;
-        }
+    };
+    const std::string group = "Scaling";
+    app.add_option("--cal", [&s](const CLI::results_t& values) {
+           for (const std::string& v : values) {
+               CalibrationRecord record;
+               const CalibrationFileStatus status = LoadCalibrationOption(v, record);
+               if (status == CalibrationFileStatus::Unreadable) Refuse("--cal: cannot read '" + v + "'");
+               if (status == CalibrationFileStatus::NotCalibration) Refuse("--cal: '" + v + "' is not a calibration file");
+               s.calibration = record;
+           }
+           return true;
+       }, "calibration file, loaded and enabled")
+        ->type_name("FILE.cal")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->group(group);
+    AddValue(app, "--amplitude", "SCALE", "amplitude scale", "linear or db", store(s.ampScaleType, ParseAmplitudeScale));
+    AddValue(app, "--frequency", "SCALE", "frequency axis", "linear, log or octave",
+             store(s.freqScaleType, ParseFrequencyScale));
+    AddValue(app, "--octave", "N", "1/N-octave bands (implies --frequency octave)", "one of 1, 3, 6, 9, 12, 24, 48, 96",
+             store(s.octaveNumber, ParseOctaveNumber));
+    AddValue(app, "--weighting", "CURVE", "frequency weighting", "flat, A, B or C",
+             store(s.standardWeighting, ParseWeighting));
+    AddValue(app, "--psd", "KIND", "power spectral density, squared or its root", "squared or root",
+             store(s.spectralDensityType, ParseDensityType));
+    AddValue(app, "--mic-comp", "LEFT[,RIGHT]", "microphone compensation curves",
+             "LEFT[,RIGHT] with names of at most 259 characters", [&s](const std::string& v) {
+                 std::string left, right;
+                 if (!ParseMicCompNames(v, left, right)) return false;
+                 s.micLeft = left;
+                 s.micRight = right;
+                 return true;
+             });
+    for (const char* name : {"--amplitude", "--frequency", "--octave", "--weighting", "--psd", "--mic-comp"})
+        app.get_option(name)->group(group);
+}
+
+void TOptionTable::DeclareResults(CLI::App& app) {
+    ReportOptions& r = out_.reports;
+    app.add_option("--measure", [&r](const CLI::results_t& values) {
+           std::string error;
+           for (const std::string& v : values)
+               if (!ParseMeasurementList(v, r.measure, error)) Refuse(error);
+           return true;
+       }, "measurements to print: thd,thdn,imd,snr,sinad,sfdr,nf,peakfreq,peakamp,power or all")
+        ->type_name("LIST")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->group("Results");
+    AddValue(app, "--measure-band", "LOW:HIGH",
+             "the band of THD, THD+N, SNR and SINAD in Hz (default 20:20000, limited to the spectrum)",
+             "LOW:HIGH in Hz with 0 <= LOW < HIGH",
+             [&r](const std::string& v) { return ParseFrequencyBand(v, r.band.bandLowHz, r.band.bandHighHz); });
+    app.get_option("--measure-band")->group("Results");
+}
+
+void TOptionTable::DeclareLogging(CLI::App& app) {
+    LoggingOptions& l = out_.reports.logging;
+    AddValue(app, "--log", "FILE", "write a data log to FILE", "a file name of 1 to 259 characters",
+             [&l](const std::string& v) {
+                 if (v.empty() || v.size() > kMaxLogFileName) return false;
+                 l.LogFileName = v;
+                 return true;
+             });
+    AddValue(app, "--log-type", "NAME", "what each log line holds",
+             "one of peakfreq, peakamp, peakfreqamp, power, spectrum, thd, thdn, imd, snr, sinad, nf, delay (or 0 ... "
+             "11)",
+             [&l](const std::string& v) {
+                 int16_t type = 0;
+                 return ParseLogDataType(v, type) && Store(l.DataType, type);
+             });
+    AddValue(app, "--log-interval", "SECS", "time between log lines",
+             "0 (every spectrum) or between 1 and 3600 seconds", [&l](const std::string& v) {
+                 double seconds = 0.0;
+                 if (!ParseLogInterval(v, seconds)) return false;
+                 l.IntervalFlag = seconds == 0.0 ? 0 : 1;
+                 if (seconds != 0.0) l.IntervalSecs = static_cast<float>(seconds);
+                 return true;
+             });
+    AddValue(app, "--log-range", "START:STOP|full", "the band searched and listed",
+             "full or START:STOP in Hz with 0 <= START < STOP", [&l](const std::string& v) {
+                 double start = 0.0, stop = 0.0;
+                 if (Squash(v) == "full") return Store(l.UseFullSpan, 1);
+                 if (!ParseFrequencyBand(v, start, stop)) return false;
+                 l.UseFullSpan = 0;
+                 l.StartFreq = static_cast<float>(start);
+                 l.StopFreq = static_cast<float>(stop);
+                 return true;
+             });
+    AddValue(app, "--log-threshold", "LEVEL", "log only peaks at or above LEVEL", "a number",
+             [&l](const std::string& v) {
+                 double level = 0.0;
+                 return ParseFiniteNumber(v, level) && Store(l.Threshold, static_cast<float>(level));
+             });
+    AddFlag(app, "--log-append", "append to the log instead of replacing it", [&l] { l.OverwriteFlag = 0; });
+    AddFlag(app, "--log-band-power", "add the flat and A-weighted power to spectrum values",
+            [&l] { l.OstrelFlag = 1; });
+    for (const char* name : {"--log", "--log-type", "--log-interval", "--log-range", "--log-threshold", "--log-append",
+                             "--log-band-power"})
+        app.get_option(name)->group("Logging");
+}
+
+bool TOptionTable::Parse(const std::vector<std::string>& args, std::string& error) {
+    std::vector<std::string> lastFirst(args.rbegin(), args.rend());  // the order CLI11 consumes
+    bool parsed = true;
+    try {
+        main_.parse(lastFirst);
+    } catch (const CLI::CallForHelp&) {
+        out_.help = main_.help();  // the sub-command's help when one was named
+    } catch (const CLI::ArgumentMismatch&) {
+        // An option takes whatever follows it, so only the last argument can lack its value.
+        error = "option " + args.back().substr(0, args.back().find('=')) + " needs a value";
+        parsed = false;
+    } catch (const CLI::ParseError& e) {
+        error = e.what();
+        parsed = false;
     }
+    out_.main.analyze = analyze_->parsed();
+    return parsed && (!out_.help.empty() || Finish(error));
+}
+
+// An argument no option or file took: an unknown option, or a second file.
+std::string LeftOverMessage(const std::string& arg) {
+    return arg.size() > 1 && arg[0] == '-' ? "unknown option '" + arg + "'" : "only one file may be named";
+}
+
+bool TOptionTable::Finish(std::string& error) {
+    MainOptions& m = out_.main;
+    for (const CLI::App* app : {&main_, analyze_}) {
+        if (app->remaining().empty()) continue;
+        error = LeftOverMessage(app->remaining().front());
+        return false;
+    }
+    if (m.analyze) {
+        // Only the options that concern any run may come before the sub-command.
+        if (m.headless || m.report || m.frames != 0 || m.seconds != 0.0)
+            error = "--headless, --report, --frames and --seconds do not apply to analyze";
+        else if (!m.file.empty())
+            error = "only one file may be named";
+        else if (out_.analyze.input.empty())
+            error = "no input file";
+        else if (!analyzeSettings_.empty() && !m.settingsFile.empty())
+            error = "--settings given both before and after \"analyze\"";
+        if (!error.empty()) return false;
+        if (!analyzeSettings_.empty()) m.settingsFile = analyzeSettings_;
+    }
+    if (!SettleOctaveChoice(out_.scaling)) {
+        error = "--octave goes with --frequency octave";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, std::string& error) {
+    out = CommandLine{};
+    error.clear();
+    TOptionTable table(out);
+    return table.Parse(args, error);
+}
+
+bool ParseAnalyzeArguments(const std::vector<std::string>& args, AnalyzeOptions& out, std::string& error) {
+    std::vector<std::string> line{"analyze"};
+    line.insert(line.end(), args.begin(), args.end());
+    CommandLine parsed;
+    if (!ParseCommandLine(line, parsed, error)) return false;
+    out = parsed.analyze;
     return true;
 }
 

@@ -3,39 +3,38 @@
 #include <string>
 #include <vector>
 
+#include "engine/analysis_reports.h"
+#include "engine/analyze_command.h"
+#include "measure/scaling_options.h"
+
 namespace zeltrak {
 
-// The program's own options (sub-commands such as "analyze" parse the rest themselves).
+// The program's own options.
 struct MainOptions {
     enum class Questions { Defaults, Yes, No };
     bool headless = false;
     bool report = false;
-    bool help = false;
     Questions questions = Questions::Defaults;
-    std::string settingsFile;
-    std::string file;         // a file named on the command line
-    uint32_t frames = 0;      // 0: no frame limit
-    double seconds = 0.0;     // 0: until interrupted
-    std::string subcommand;   // "analyze", with its arguments in subArguments
-    std::vector<std::string> subArguments;
+    std::string settingsFile;  // given before or after "analyze"
+    std::string file;          // a file named on the command line
+    uint32_t frames = 0;       // 0: no frame limit
+    double seconds = 0.0;      // 0: until interrupted
+    bool analyze = false;      // the "analyze" sub-command, with its options in CommandLine::analyze
 };
 
-inline constexpr const char* kMainUsage =
-    "usage: zeltrak [--headless] [--frames N] [--seconds S] [--yes|--no] [--settings FILE] [--report] [FILE]\n"
-    "       zeltrak [--settings FILE] analyze FILE.wav [options]   (zeltrak analyze --help)\n"
-    "\n"
-    "  --headless       run without windows: Real-Time analysis of the input device with one\n"
-    "                   status line per second, or, with FILE.wav, the file analysed to its end\n"
-    "  --frames N       stop after N analysed frames\n"
-    "  --seconds S      stop after S seconds\n"
-    "  --yes, --no      answer every question with Yes or No instead of its default\n"
-    "  --settings FILE  use FILE as the settings file\n"
-    "  --report         print the configuration report and exit\n"
-    "The scaling (--cal, --amplitude, --frequency, --octave, --weighting, --psd, --mic-comp),\n"
-    "measurement (--measure LIST) and logging (--log FILE ...) options of \"zeltrak analyze\"\n"
-    "also apply here; measurements are printed once per second and at the end.\n";
+// Everything a command line says. Scaling, measurement and logging options serve the
+// headless analyser and "analyze" alike, wherever they stand.
+struct CommandLine {
+    MainOptions main;
+    AnalyzeOptions analyze;
+    ScalingOptions scaling;
+    ReportOptions reports;
+    std::string help;  // not empty: the help that was asked for, to print instead of running
+};
 
-// False with a message for an unknown option or a bad value.
-bool ParseMainArguments(const std::vector<std::string>& args, MainOptions& out, std::string& error);
+// Reads the arguments (without the program name) through the one option table: "--name value"
+// and "--name=value" alike, every value checked. False with a one-line message for an unknown
+// option, a missing or refused value, or options that do not go together.
+bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, std::string& error);
 
 }  // namespace zeltrak

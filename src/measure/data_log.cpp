@@ -247,91 +247,105 @@ std::string TDataLog::SpectrumValuesColumns(const TSpectralData& s) const {
     return text;
 }
 
-bool TDataLog::LogSpectrum(const TSpectralData* left, const TSpectralData* right, double time, uint16_t channelMode,
-                           std::optional<double> delay) {
-    if (error_ || fd_ < 0 || !left || left->Error()) return false;
-    const bool two = LogsTwoChannels(channelMode);
-    if (headerPending_) {
-        std::string header = "\nData Logging On: " + CalendarText(host_.WallClockSeconds()) + "\n";
-        header += settings_.DataType == kLogSpectrumValues ? SpectrumValuesHeader(*left, two)
-                                                           : LogHeaderLine(settings_.DataType, two);
-        header += std::string(kDashCount, '-') + "\n";
-        if (!WriteText(header)) return false;
-        headerPending_ = false;
-    }
+bool TDataLog::WriteHeaderOnce(const TSpectralData& left, bool two) {
+    if (!headerPending_) return true;
+    std::string header = "\nData Logging On: " + CalendarText(host_.WallClockSeconds()) + "\n";
+    header += settings_.DataType == kLogSpectrumValues ? SpectrumValuesHeader(left, two)
+                                                       : LogHeaderLine(settings_.DataType, two);
+    header += std::string(kDashCount, '-') + "\n";
+    if (!WriteText(header)) return false;
+    headerPending_ = false;
+    return true;
+}
+
+bool TDataLog::IntervalDue(double time) {
     if (settings_.IntervalFlag == 1 && last_ + settings_.IntervalSecs > time) {
         if (time < last_) last_ = 0.0;  // the clock went back (a rewind)
         return false;
     }
     last_ = time;
+    return true;
+}
 
-    const std::string timeText = FormatTimeWithMillis(time);
-    const auto [lo, hi] = Band(*left);
-    const PeakResult l = FindPeak(*left, lo, hi, 0, context_);
-    PeakResult r;
-    if (two) {
-        if (!right || right->Error()) return false;
-        const auto [rlo, rhi] = Band(*right);
-        r = FindPeak(*right, rlo, rhi, 0, context_);
+namespace {
+void AppendColumn(std::string& line, const char* format, double v) {
+    line += FormatText(format, std::isfinite(v) ? v : 0.0);
+}
+}  // namespace
+
+std::string TDataLog::PeakColumns(const PeakResult& l, const PeakResult* r) const {
+    std::string text;
+    for (const PeakResult* p : {&l, r}) {
+        if (!p) continue;
+        if (settings_.DataType != kLogPeakAmplitude) AppendColumn(text, "\t%6.4f", p->frequency);
+        if (settings_.DataType != kLogPeakFrequency) AppendColumn(text, "\t%6.6f", p->amplitude);
     }
-    const double threshold = settings_.Threshold;
-    if (!(l.amplitude >= threshold || (two && r.amplitude >= threshold))) return false;
+    return text;
+}
 
-    std::string line = timeText;
-    const auto column = [&line](const char* format, double v) { line += FormatText(format, std::isfinite(v) ? v : 0.0); };
+std::string TDataLog::PowerColumns(const TSpectralData& left, const TSpectralData* right) const {
+    const auto power = [&](const TSpectralData& s) {
+        const auto [lo, hi] = ValueRange(s, Band(s));
+        return BandPower(s, lo, hi, true, kBandDisplayed, context_);
+    };
+    std::string text;
+    AppendColumn(text, "\t%6.4f", power(left));
+    if (right) AppendColumn(text, "\t%6.2f", power(*right));
+    return text;
+}
+
+std::string TDataLog::MeasurementColumns(const TSpectralData& left, const TSpectralData* right) const {
+    const MeasurementCode code = CodeOfType(settings_.DataType);
+    std::string text;
+    AppendColumn(text, "\t%6.6f", Measure(code, left, context_));
+    if (right) AppendColumn(text, "\t%6.6f", Measure(code, *right, context_));
+    return text;
+}
+
+std::optional<std::string> TDataLog::ValueColumns(const LoggedFrame& f) const {
+    const TSpectralData* second = f.two ? f.right : nullptr;
+    std::string text;
     switch (settings_.DataType) {
         case kLogPeakFrequency:
-            column("\t%6.4f", l.frequency);
-            if (two) column("\t%6.4f", r.frequency);
-            break;
         case kLogPeakAmplitude:
-            column("\t%6.6f", l.amplitude);
-            if (two) column("\t%6.6f", r.amplitude);
-            break;
-        case kLogPeakFrequencyAmplitude:
-            column("\t%6.4f", l.frequency);
-            column("\t%6.6f", l.amplitude);
-            if (two) {
-                column("\t%6.4f", r.frequency);
-                column("\t%6.6f", r.amplitude);
-            }
-            break;
-        case kLogPowerLevel: {
-            const auto power = [&](const TSpectralData& s) {
-                const auto [plo, phi] = ValueRange(s, Band(s));
-                return BandPower(s, plo, phi, true, kBandDisplayed, context_);
-            };
-            column("\t%6.4f", power(*left));
-            if (two) column("\t%6.2f", power(*right));
-            break;
-        }
+        case kLogPeakFrequencyAmplitude: return PeakColumns(f.leftPeak, f.two ? &f.rightPeak : nullptr);
+        case kLogPowerLevel: return PowerColumns(*f.left, second);
         case kLogSpectrumValues:
-            line += '\t';
-            line += SpectrumValuesColumns(*left);
-            if (two) {
-                line += '\t';
-                line += SpectrumValuesColumns(*right);
-            }
-            break;
+            text = '\t' + SpectrumValuesColumns(*f.left);
+            if (second) text += '\t' + SpectrumValuesColumns(*second);
+            return text;
         case kLogTHD:
         case kLogTHDN:
         case kLogIMD:
         case kLogSNR:
-        case kLogSINAD:
-            column("\t%6.6f", Measure(CodeOfType(settings_.DataType), *left, context_));
-            if (two) column("\t%6.6f", Measure(CodeOfType(settings_.DataType), *right, context_));
-            break;
-        case kLogNoiseFigure:
-            column("\t%6.6f", MeasureNoiseFigure(left, right, context_));
-            break;
+        case kLogSINAD: return MeasurementColumns(*f.left, second);
+        // The noise figure compares the two inputs whatever the mode logs.
+        case kLogNoiseFigure: AppendColumn(text, "\t%6.6f", MeasureNoiseFigure(f.left, f.right, context_)); return text;
         case kLogTimeDelay:
-            if (!delay) return false;
-            column("\t%6.6f", *delay);
-            break;
-        default: return false;
+            if (!f.delay) return std::nullopt;
+            AppendColumn(text, "\t%6.6f", *f.delay);
+            return text;
+        default: return std::nullopt;
     }
-    line += "\n";
-    return WriteText(line);
+}
+
+bool TDataLog::LogSpectrum(const TSpectralData* left, const TSpectralData* right, double time, uint16_t channelMode,
+                           std::optional<double> delay) {
+    if (error_ || fd_ < 0 || !left || left->Error()) return false;
+    const bool two = LogsTwoChannels(channelMode);
+    if (!WriteHeaderOnce(*left, two) || !IntervalDue(time)) return false;
+    if (two && (!right || right->Error())) return false;
+    LoggedFrame frame{left, right, two, BandPeak(*left), {}, delay};
+    if (two) frame.rightPeak = BandPeak(*right);
+    const double threshold = settings_.Threshold;
+    if (!(frame.leftPeak.amplitude >= threshold || (two && frame.rightPeak.amplitude >= threshold))) return false;
+    const std::optional<std::string> values = ValueColumns(frame);
+    return values && WriteText(FormatTimeWithMillis(time) + *values + "\n");
+}
+
+PeakResult TDataLog::BandPeak(const TSpectralData& s) const {
+    const auto [lo, hi] = Band(s);
+    return FindPeak(s, lo, hi, 0, context_);
 }
 
 bool TDataLog::LogFrame(const ChannelSpectrums& spectrums, uint16_t channelMode, bool stereo, double time,
@@ -437,94 +451,51 @@ DataLogDialogResult AcceptDataLogDialog(const DataLogDialogFields& f, double fma
     return {};
 }
 
-bool ParseLoggingOptions(const std::vector<std::string>& args, LoggingSettings& settings, bool& enabled,
-                         std::vector<std::string>& rest, std::string& error) {
+void LoggingOptions::ApplyTo(LoggingSettings& s) const {
+    if (LogFileName) s.LogFileName = *LogFileName;
+    if (DataType) s.DataType = *DataType;
+    if (IntervalFlag) s.IntervalFlag = *IntervalFlag;
+    if (IntervalSecs) s.IntervalSecs = *IntervalSecs;
+    if (UseFullSpan) s.UseFullSpan = *UseFullSpan;
+    if (StartFreq) s.StartFreq = *StartFreq;
+    if (StopFreq) s.StopFreq = *StopFreq;
+    if (Threshold) s.Threshold = *Threshold;
+    if (OverwriteFlag) s.OverwriteFlag = *OverwriteFlag;
+    if (OstrelFlag) s.OstrelFlag = *OstrelFlag;
+}
+
+bool ParseFiniteNumber(const std::string& text, double& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return end && *end == '\0' && std::isfinite(value);
+}
+
+bool ParseLogDataType(const std::string& text, int16_t& type) {
     static const char* const kTypeKeys[kLogDataTypeCount] = {"peakfreq", "peakamp", "peakfreqamp", "power",
                                                              "spectrum", "thd",     "thdn",        "imd",
                                                              "snr",      "sinad",   "nf",          "delay"};
-    static const char* const kWithValue[] = {"--log", "--log-type", "--log-interval", "--log-range",
-                                             "--log-threshold"};
-    enabled = false;
-    rest.clear();
-    error.clear();
-    const auto fail = [&error](const std::string& text) {
-        error = text;
+    std::string lower;
+    for (unsigned char c : text) lower += static_cast<char>(std::tolower(c));
+    const auto* hit = std::find(std::begin(kTypeKeys), std::end(kTypeKeys), lower);
+    double v = 0.0;
+    if (hit != std::end(kTypeKeys))
+        type = static_cast<int16_t>(hit - std::begin(kTypeKeys));
+    else if (ParseFiniteNumber(text, v) && v >= 0 && v < kLogDataTypeCount && v == std::floor(v))
+        type = static_cast<int16_t>(v);
+    else
         return false;
-    };
-    const auto isNumber = [](const std::string& t, double& v) {
-        if (t.empty()) return false;
-        char* end = nullptr;
-        v = std::strtod(t.c_str(), &end);
-        return end && *end == '\0' && std::isfinite(v);
-    };
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::string value;
-        bool haveValue = false;
-        if (const size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name = name.substr(0, eq);
-            haveValue = true;
-        }
-        if (name == "--log-append" || name == "--log-band-power") {
-            if (haveValue) return fail(name + " takes no value");
-            (name == "--log-append" ? settings.OverwriteFlag : settings.OstrelFlag) =
-                name == "--log-append" ? 0 : 1;
-            continue;
-        }
-        if (std::find_if(std::begin(kWithValue), std::end(kWithValue), [&](const char* n) { return name == n; }) ==
-            std::end(kWithValue)) {
-            rest.push_back(args[i]);
-            continue;
-        }
-        if (!haveValue) {
-            if (i + 1 >= args.size()) return fail(name + " needs a value");
-            value = args[++i];
-        }
-        std::string lower;
-        for (unsigned char c : value) lower += static_cast<char>(std::tolower(c));
-        double v = 0.0;
-        if (name == "--log") {
-            if (value.empty()) return fail("--log needs a file name");
-            if (value.size() >= kFileNameBytes) return fail("--log: the file name is longer than 259 characters");
-            settings.LogFileName = value;
-            enabled = true;
-        } else if (name == "--log-type") {
-            const auto* hit =
-                std::find_if(std::begin(kTypeKeys), std::end(kTypeKeys), [&](const char* k) { return lower == k; });
-            if (hit != std::end(kTypeKeys))
-                settings.DataType = static_cast<int16_t>(hit - std::begin(kTypeKeys));
-            else if (isNumber(value, v) && v >= 0 && v < kLogDataTypeCount && v == std::floor(v))
-                settings.DataType = static_cast<int16_t>(v);
-            else
-                return fail("--log-type must be one of peakfreq, peakamp, peakfreqamp, power, spectrum, thd, thdn, "
-                            "imd, snr, sinad, nf, delay (or 0 ... 11), not \"" + value + "\"");
-        } else if (name == "--log-interval") {
-            if (!isNumber(value, v) || !(v == 0.0 || (v >= 1.0 && v <= kLogMaxIntervalSecs)))
-                return fail("--log-interval must be 0 (every spectrum) or between 1 and 3600 seconds, not \"" +
-                            value + "\"");
-            settings.IntervalFlag = v == 0.0 ? 0 : 1;
-            if (v != 0.0) settings.IntervalSecs = static_cast<float>(v);
-        } else if (name == "--log-range") {
-            if (lower == "full") {
-                settings.UseFullSpan = 1;
-                continue;
-            }
-            const size_t colon = value.find(':');
-            double a = 0.0, b = 0.0;
-            if (colon == std::string::npos || !isNumber(value.substr(0, colon), a) ||
-                !isNumber(value.substr(colon + 1), b) || a < 0.0 || b <= a)
-                return fail("--log-range must be full or START:STOP in Hz with 0 <= START < STOP, not \"" + value +
-                            "\"");
-            settings.UseFullSpan = 0;
-            settings.StartFreq = static_cast<float>(a);
-            settings.StopFreq = static_cast<float>(b);
-        } else if (name == "--log-threshold") {
-            if (!isNumber(value, v)) return fail("--log-threshold must be a number, not \"" + value + "\"");
-            settings.Threshold = static_cast<float>(v);
-        }
-    }
     return true;
+}
+
+bool ParseLogInterval(const std::string& text, double& seconds) {
+    return ParseFiniteNumber(text, seconds) && (seconds == 0.0 || (seconds >= 1.0 && seconds <= kLogMaxIntervalSecs));
+}
+
+bool ParseFrequencyBand(const std::string& text, double& low, double& high) {
+    const size_t colon = text.find(':');
+    return colon != std::string::npos && ParseFiniteNumber(text.substr(0, colon), low) &&
+           ParseFiniteNumber(text.substr(colon + 1), high) && low >= 0.0 && high > low;
 }
 
 }  // namespace zeltrak

@@ -94,6 +94,25 @@ private:
     std::string SpectrumValuesHeader(const TSpectralData& left, bool twoChannels) const;
     std::string SpectrumValuesColumns(const TSpectralData& s) const;
 
+    // What one logged line is made of: the spectrums, their peaks within the band, the delay.
+    struct LoggedFrame {
+        const TSpectralData* left;
+        const TSpectralData* right;  // as given: the noise figure reads it in any mode
+        bool two;                    // the mode logs both channels
+        PeakResult leftPeak;
+        PeakResult rightPeak;
+        std::optional<double> delay;
+    };
+    bool WriteHeaderOnce(const TSpectralData& left, bool two);
+    // Whether the interval has passed since the last line (always, when every spectrum is logged).
+    bool IntervalDue(double time);
+    PeakResult BandPeak(const TSpectralData& s) const;
+    // The columns after the time; none when the data type has nothing to log.
+    std::optional<std::string> ValueColumns(const LoggedFrame& frame) const;
+    std::string PeakColumns(const PeakResult& left, const PeakResult* right) const;
+    std::string PowerColumns(const TSpectralData& left, const TSpectralData* right) const;
+    std::string MeasurementColumns(const TSpectralData& left, const TSpectralData* right) const;
+
     LoggingSettings settings_;
     Host& host_;
     MeasurementContext context_;
@@ -171,11 +190,36 @@ struct DataLogDialogResult {
 // (10000 when there is none) and on success copies the fields into `settings`.
 DataLogDialogResult AcceptDataLogDialog(const DataLogDialogFields& fields, double fmax, LoggingSettings& settings);
 
-// Command line: "--log FILE" and the logging settings as options ("--log-type NAME",
-// "--log-interval SECS" (0: every spectrum), "--log-range START:STOP" or "full",
-// "--log-threshold LEVEL", "--log-append", "--log-band-power"). Other arguments go to `rest`.
-// `enabled` tells whether --log was given.
-bool ParseLoggingOptions(const std::vector<std::string>& args, LoggingSettings& settings, bool& enabled,
-                         std::vector<std::string>& rest, std::string& error);
+// The logging choices of a command line. Only what it names is set; the rest keeps the
+// values of the settings it is applied to (the settings file's logging section).
+struct LoggingOptions {
+    std::optional<std::string> LogFileName;  // --log FILE: logging is on
+    std::optional<int16_t> DataType;
+    std::optional<int32_t> IntervalFlag;
+    std::optional<float> IntervalSecs;
+    std::optional<int32_t> UseFullSpan;
+    std::optional<float> StartFreq;
+    std::optional<float> StopFreq;
+    std::optional<float> Threshold;
+    std::optional<int32_t> OverwriteFlag;
+    std::optional<int32_t> OstrelFlag;
+
+    bool Enabled() const { return LogFileName.has_value(); }
+    void ApplyTo(LoggingSettings& settings) const;
+};
+
+// The longest log file name the settings hold.
+inline constexpr size_t kMaxLogFileName = 259;
+
+// The values of the logging options (and of other LOW:HIGH bands); false when `text` is not one.
+// A data type by key (peakfreq, peakamp, peakfreqamp, power, spectrum, thd, thdn, imd, snr,
+// sinad, nf, delay; case does not matter) or number 0 ... 11.
+bool ParseLogDataType(const std::string& text, int16_t& type);
+// A whole string that is a finite number.
+bool ParseFiniteNumber(const std::string& text, double& value);
+// 0 (every spectrum) or 1 ... kLogMaxIntervalSecs seconds.
+bool ParseLogInterval(const std::string& text, double& seconds);
+// "LOW:HIGH" in Hz with 0 <= LOW < HIGH.
+bool ParseFrequencyBand(const std::string& text, double& low, double& high);
 
 }  // namespace zeltrak

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 
 #include "measure/calibration.h"
 #include "platform/input_file.h"
@@ -16,91 +15,69 @@ std::string Lower(std::string s) {
     return s;
 }
 
-bool Fail(std::string& error, const std::string& text) {
-    error = text;
-    return false;
-}
-
 }  // namespace
 
-bool ParseScalingOptions(const std::vector<std::string>& args, ScalingOptions& o, std::vector<std::string>& rest,
-                         std::string& error) {
-    static const char* const kNames[] = {"--cal", "--amplitude", "--frequency", "--octave", "--weighting", "--psd",
-                                         "--mic-comp"};
-    o = ScalingOptions{};
-    rest.clear();
-    error.clear();
-    bool frequencyGiven = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::string value;
-        bool haveValue = false;
-        const size_t eq = name.find('=');
-        if (name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name = name.substr(0, eq);
-            haveValue = true;
-        }
-        if (std::find_if(std::begin(kNames), std::end(kNames), [&](const char* n) { return name == n; }) ==
-            std::end(kNames)) {
-            rest.push_back(args[i]);
-            continue;
-        }
-        if (!haveValue) {
-            if (i + 1 >= args.size()) return Fail(error, name + " needs a value");
-            value = args[++i];
-        }
-        const std::string v = Lower(value);
-        if (name == "--amplitude") {
-            if (v == "linear") o.ampScaleType = 0;
-            else if (v == "db") o.ampScaleType = 1;
-            else return Fail(error, "--amplitude must be linear or db, not \"" + value + "\"");
-        } else if (name == "--frequency") {
-            if (v == "linear") o.freqScaleType = 0;
-            else if (v == "log") o.freqScaleType = 1;
-            else if (v == "octave") o.freqScaleType = 2;
-            else return Fail(error, "--frequency must be linear, log or octave, not \"" + value + "\"");
-            frequencyGiven = true;
-        } else if (name == "--octave") {
-            const bool digits = !v.empty() && v.size() <= 3 && std::all_of(v.begin(), v.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
-            const int n = digits ? std::stoi(v) : -1;
-            if (std::find(std::begin(kOctaveChoices), std::end(kOctaveChoices), n) == std::end(kOctaveChoices))
-                return Fail(error, "--octave must be one of 1, 3, 6, 9, 12, 24, 48, 96, not \"" + value + "\"");
-            o.octaveNumber = static_cast<uint16_t>(n);
-        } else if (name == "--weighting") {
-            if (v == "flat" || v == "none") o.standardWeighting = 0;
-            else if (v == "a") o.standardWeighting = 1;
-            else if (v == "b") o.standardWeighting = 2;
-            else if (v == "c") o.standardWeighting = 3;
-            else return Fail(error, "--weighting must be flat, A, B or C, not \"" + value + "\"");
-        } else if (name == "--psd") {
-            if (v == "squared") o.spectralDensityType = 0;
-            else if (v == "root") o.spectralDensityType = 1;
-            else return Fail(error, "--psd must be squared or root, not \"" + value + "\"");
-        } else if (name == "--mic-comp") {
-            const size_t comma = value.find(',');
-            const std::string left = value.substr(0, comma);
-            const std::string right = comma == std::string::npos ? std::string() : value.substr(comma + 1);
-            if (left.empty() && right.empty()) return Fail(error, "--mic-comp needs a file name");
-            if (left.size() > kMaxMicFileName || right.size() > kMaxMicFileName)
-                return Fail(error, "--mic-comp: a file name is longer than 259 characters");
-            o.micLeft = left;
-            o.micRight = right;
-        } else if (name == "--cal") {
-            // A file named on the command line must exist: the silent defaults of a missing
-            // file would be calibrated nonsense.
-            if (!IsReadableRegularFile(value)) return Fail(error, "--cal: cannot read \"" + value + "\"");
-            CalibrationRecord record = CalibrationRecord::Defaults();
-            if (!LoadCalibration(value, record))
-                return Fail(error, "--cal: \"" + value + "\" is not a calibration file");
-            o.calibration = record;
-        }
-    }
-    if (o.octaveNumber) {
-        if (frequencyGiven && *o.freqScaleType != 2)
-            return Fail(error, "--octave goes with --frequency octave");
-        o.freqScaleType = 2;
-    }
+bool ParseAmplitudeScale(const std::string& text, uint16_t& type) {
+    const std::string v = Lower(text);
+    if (v != "linear" && v != "db") return false;
+    type = v == "db" ? 1 : 0;
+    return true;
+}
+
+bool ParseFrequencyScale(const std::string& text, uint16_t& type) {
+    static const char* const kNames[] = {"linear", "log", "octave"};
+    const std::string v = Lower(text);
+    const auto* hit = std::find(std::begin(kNames), std::end(kNames), v);
+    if (hit == std::end(kNames)) return false;
+    type = static_cast<uint16_t>(hit - std::begin(kNames));
+    return true;
+}
+
+bool ParseOctaveNumber(const std::string& text, uint16_t& number) {
+    const bool digits = !text.empty() && text.size() <= 3 &&
+                        std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+    const int n = digits ? std::stoi(text) : -1;
+    if (std::find(std::begin(kOctaveChoices), std::end(kOctaveChoices), n) == std::end(kOctaveChoices)) return false;
+    number = static_cast<uint16_t>(n);
+    return true;
+}
+
+bool ParseWeighting(const std::string& text, uint16_t& weighting) {
+    static const char* const kNames[] = {"flat", "a", "b", "c"};
+    const std::string v = Lower(text) == "none" ? "flat" : Lower(text);
+    const auto* hit = std::find(std::begin(kNames), std::end(kNames), v);
+    if (hit == std::end(kNames)) return false;
+    weighting = static_cast<uint16_t>(hit - std::begin(kNames));
+    return true;
+}
+
+bool ParseDensityType(const std::string& text, uint16_t& type) {
+    const std::string v = Lower(text);
+    if (v != "squared" && v != "root") return false;
+    type = v == "root" ? 1 : 0;
+    return true;
+}
+
+bool ParseMicCompNames(const std::string& text, std::string& left, std::string& right) {
+    const size_t comma = text.find(',');
+    const std::string l = text.substr(0, comma);
+    const std::string r = comma == std::string::npos ? std::string() : text.substr(comma + 1);
+    if ((l.empty() && r.empty()) || l.size() > kMaxMicFileName || r.size() > kMaxMicFileName) return false;
+    left = l;
+    right = r;
+    return true;
+}
+
+CalibrationFileStatus LoadCalibrationOption(const std::string& path, CalibrationRecord& record) {
+    if (!IsReadableRegularFile(path)) return CalibrationFileStatus::Unreadable;
+    record = CalibrationRecord::Defaults();
+    return LoadCalibration(path, record) ? CalibrationFileStatus::Ok : CalibrationFileStatus::NotCalibration;
+}
+
+bool SettleOctaveChoice(ScalingOptions& o) {
+    if (!o.octaveNumber) return true;
+    if (o.freqScaleType && *o.freqScaleType != 2) return false;
+    o.freqScaleType = 2;
     return true;
 }
 

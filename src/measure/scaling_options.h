@@ -27,11 +27,24 @@ inline constexpr uint16_t kOctaveChoices[] = {1, 3, 6, 9, 12, 24, 48, 96};
 // Room for a file name in the settings (259 characters and the terminator).
 inline constexpr size_t kMaxMicFileName = 259;
 
-// Takes the scaling options out of `args` ("--name value" or "--name=value"); everything else
-// is left in `rest`, in order. On a bad option or value returns false with a message in
-// `error`, and `options` is not to be used.
-bool ParseScalingOptions(const std::vector<std::string>& args, ScalingOptions& options, std::vector<std::string>& rest,
-                         std::string& error);
+// The values of the scaling options, one parser each (case does not matter); false when
+// `text` is none of the choices.
+bool ParseAmplitudeScale(const std::string& text, uint16_t& type);      // linear|db
+bool ParseFrequencyScale(const std::string& text, uint16_t& type);      // linear|log|octave
+bool ParseOctaveNumber(const std::string& text, uint16_t& number);      // one of kOctaveChoices
+bool ParseWeighting(const std::string& text, uint16_t& weighting);      // flat|none|A|B|C
+bool ParseDensityType(const std::string& text, uint16_t& type);         // squared|root
+// "LEFT[,RIGHT]": at least one name, none longer than kMaxMicFileName.
+bool ParseMicCompNames(const std::string& text, std::string& left, std::string& right);
+
+// A calibration file named on the command line must exist: the silent defaults of a missing
+// file would be calibrated nonsense.
+enum class CalibrationFileStatus { Ok, Unreadable, NotCalibration };
+CalibrationFileStatus LoadCalibrationOption(const std::string& path, CalibrationRecord& record);
+
+// --octave alone asks for octave bands; with another frequency scale it is a contradiction
+// (false).
+bool SettleOctaveChoice(ScalingOptions& options);
 
 // Copies the options that were given into a scaling block of the settings (any struct with
 // the fields of the Scaling section).

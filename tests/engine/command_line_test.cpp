@@ -1,5 +1,6 @@
-// The command line as the program reads it (scaling options, its own options, then "analyze"):
-// one table of argument lists, each with what it must set or the message that refuses it.
+// The command line as the program reads it (its own options, "analyze", and the scaling,
+// measurement and logging options anywhere): one table of argument lists, each with what it
+// must set or the message that refuses it.
 #include "engine/command_line.h"
 
 #include <gtest/gtest.h>
@@ -10,24 +11,21 @@
 
 #include "engine/analyze_command.h"
 #include "engine/processing_settings.h"
+#include "measure/data_log.h"
 #include "measure/scaling_options.h"
 #include "support/temp_dir.h"
 
 namespace zeltrak {
 namespace {
 
-struct Parsed {
-    MainOptions main;
-    AnalyzeOptions analyze;
-    ScalingOptions scaling;
+struct Parsed : CommandLine {
     ScalingBlock block;  // a default block with the scaling options copied in
 };
 
 bool Parse(const std::vector<std::string>& args, Parsed& p, std::string& error) {
-    std::vector<std::string> rest;
-    if (!ParseScalingOptions(args, p.scaling, rest, error) || !ParseMainArguments(rest, p.main, error)) return false;
+    if (!ParseCommandLine(args, p, error)) return false;
     CopyScalingOptions(p.scaling, p.block);
-    return p.main.subcommand != "analyze" || ParseAnalyzeArguments(p.main.subArguments, p.analyze, error);
+    return true;
 }
 
 TEST(CommandLine, EachArgumentListSetsItsOptionsOrIsRefusedWithAReason) {
@@ -38,6 +36,16 @@ TEST(CommandLine, EachArgumentListSetsItsOptionsOrIsRefusedWithAReason) {
     testing::WriteFile(notCal, "[Other]\nRefLevel=94\n");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // would block a plain open
     using Check = std::function<void(const Parsed&)>;
+    const std::string kChannelsRule =
+        "--channels must be 0 to 12 or one of left, right, both, average, rtf-lr, rtf-rl, cross-lr, cross-rl, tf-lr, "
+        "tf-rl, coherence, tfc-lr, tfc-rl, not ";
+    const std::string kBandRule = "--measure-band must be LOW:HIGH in Hz with 0 <= LOW < HIGH, not ";
+    const std::string kLogTypeRule =
+        "--log-type must be one of peakfreq, peakamp, peakfreqamp, power, spectrum, thd, thdn, imd, snr, sinad, nf, "
+        "delay (or 0 ... 11), not ";
+    const std::string kUnknownMeasurement =
+        "unknown measurement \"distortion\" (choose from thd, thdn, imd, snr, sinad, sfdr, nf, peakfreq, peakamp, "
+        "power or all)";
     const struct {
         std::vector<std::string> args;
         std::string error;  // empty: accepted
@@ -50,14 +58,17 @@ TEST(CommandLine, EachArgumentListSetsItsOptionsOrIsRefusedWithAReason) {
              EXPECT_EQ(p.main.file, "take.wav");
              EXPECT_EQ(p.main.questions, MainOptions::Questions::No);
          }},
-        // Options every run shares may precede the sub-command; its own arguments stay its own.
-        {{"--settings", "my.ini", "--yes", "analyze", "x.wav", "--settings", "b.ini"}, "",
+        // Options every run shares may precede the sub-command; the settings file may follow it.
+        {{"--settings", "my.ini", "--yes", "analyze", "x.wav"}, "",
          [](const Parsed& p) {
              EXPECT_EQ(p.main.settingsFile, "my.ini");
              EXPECT_EQ(p.main.questions, MainOptions::Questions::Yes);
+             EXPECT_TRUE(p.main.analyze);
              EXPECT_EQ(p.analyze.input, "x.wav");
-             EXPECT_EQ(p.analyze.settingsFile, "b.ini");
          }},
+        {{"analyze", "x.wav", "--settings=b.ini"}, "", [](const Parsed& p) { EXPECT_EQ(p.main.settingsFile, "b.ini"); }},
+        {{"--settings", "a.ini", "analyze", "x.wav", "--settings", "b.ini"},
+         "--settings given both before and after \"analyze\"", nullptr},
         {{"analyze", "in.wav", "--fft", "8192", "--window", "Flat top", "--average", "Infinite", "--average-type",
           "vector", "--overlap", "75", "--decimation", "4", "--channels", "tfc-rl", "-o", "out.csv"},
          "",
@@ -89,10 +100,30 @@ TEST(CommandLine, EachArgumentListSetsItsOptionsOrIsRefusedWithAReason) {
              EXPECT_STREQ(p.block.MicCompFilenameLeft, "l.mic");
              EXPECT_STREQ(p.block.MicCompFilenameRight, "r.mic");
          }},
-        {{"--frames", "0"}, "--frames needs a positive count, not '0'", nullptr},
-        {{"--seconds", "abc"}, "--seconds needs a positive number, not 'abc'", nullptr},
+        {{"analyze", "in.wav", "--measure", "THD, snr,thd,peakfreq", "--measure-band=0:22050.5", "--log", "out.txt",
+          "--log-type=thdn", "--log-interval", "0", "--log-range", "100:5000", "--log-append", "--log-threshold=-50"},
+         "",
+         [](const Parsed& p) {
+             EXPECT_EQ(p.reports.measure,
+                       (std::vector<MeasurementCode>{kMeasureTHD, kMeasureSNR, kMeasurePeakFrequency}));
+             EXPECT_EQ(p.reports.band.bandHighHz, 22050.5);
+             EXPECT_TRUE(p.reports.Logs());
+             LoggingSettings s;
+             p.reports.logging.ApplyTo(s);
+             EXPECT_EQ(s.LogFileName, "out.txt");
+             EXPECT_EQ(s.DataType, kLogTHDN);
+             EXPECT_EQ(s.IntervalFlag, 0);
+             EXPECT_EQ(s.UseFullSpan, 0);
+             EXPECT_EQ(s.StartFreq, 100.0f);
+             EXPECT_EQ(s.StopFreq, 5000.0f);
+             EXPECT_EQ(s.Threshold, -50.0f);
+             EXPECT_EQ(s.OverwriteFlag, 0);
+             EXPECT_EQ(s.OstrelFlag, 0);  // untouched: the settings file's value stands
+         }},
+        {{"--frames", "0"}, "--frames must be a positive count, not '0'", nullptr},
+        {{"--seconds", "abc"}, "--seconds must be a positive number, not 'abc'", nullptr},
         {{"--settings"}, "option --settings needs a value", nullptr},
-        {{"--wat"}, "unknown argument '--wat'", nullptr},
+        {{"--wat"}, "unknown option '--wat'", nullptr},
         {{"a.wav", "b.wav"}, "only one file may be named", nullptr},
         {{"--headless", "analyze", "x.wav"}, "--headless, --report, --frames and --seconds do not apply to analyze",
          nullptr},
@@ -103,25 +134,45 @@ TEST(CommandLine, EachArgumentListSetsItsOptionsOrIsRefusedWithAReason) {
         {{"analyze", "in.wav", "--average-type", "peak"},
          "--average-type must be exponential, linear or vector, not 'peak'", nullptr},
         {{"analyze", "in.wav", "--coherence", "cubed"}, "--coherence must be magnitude or squared, not 'cubed'", nullptr},
-        {{"analyze", "in.wav", "--window", "hann"}, "unknown window 'hann'", nullptr},
-        {{"analyze", "in.wav", "--channels", "13"}, "unknown channel mode '13'", nullptr},
-        {{"analyze", "in.wav", "--channels", "lr"}, "unknown channel mode 'lr'", nullptr},
+        {{"analyze", "in.wav", "--window", "hann"},
+         "--window must be one of bartlett, blackman, flattop, hamming, hanning, kaiser, parzen, triangular, uniform, "
+         "gaussian, not 'hann'",
+         nullptr},
+        {{"analyze", "in.wav", "--channels", "13"}, kChannelsRule + "'13'", nullptr},
+        {{"analyze", "in.wav", "--channels", "lr"}, kChannelsRule + "'lr'", nullptr},
         {{"analyze", "in.wav", "--fft"}, "option --fft needs a value", nullptr},
-        {{"analyze", "in.wav", "--bogus", "1"}, "unknown option --bogus", nullptr},
-        {{"analyze", "a.wav", "b.wav"}, "more than one input file", nullptr},
+        {{"analyze", "in.wav", "--bogus", "1"}, "unknown option '--bogus'", nullptr},
+        {{"analyze", "a.wav", "b.wav"}, "only one file may be named", nullptr},
+        {{"--octave=3", "analyze", "a.wav", "--frequency=log"}, "--octave goes with --frequency octave", nullptr},
         {{"analyze"}, "no input file", nullptr},
-        {{"--amplitude", "log"}, "--amplitude must be linear or db, not \"log\"", nullptr},
-        {{"--frequency", "bark"}, "--frequency must be linear, log or octave, not \"bark\"", nullptr},
-        {{"--octave", "5"}, "--octave must be one of 1, 3, 6, 9, 12, 24, 48, 96, not \"5\"", nullptr},
+        {{"--amplitude", "log"}, "--amplitude must be linear or db, not 'log'", nullptr},
+        {{"--frequency", "bark"}, "--frequency must be linear, log or octave, not 'bark'", nullptr},
+        {{"--octave", "5"}, "--octave must be one of 1, 3, 6, 9, 12, 24, 48, 96, not '5'", nullptr},
         {{"--octave", "3", "--frequency", "log"}, "--octave goes with --frequency octave", nullptr},
-        {{"--weighting", "D"}, "--weighting must be flat, A, B or C, not \"D\"", nullptr},
-        {{"--psd", "cubed"}, "--psd must be squared or root, not \"cubed\"", nullptr},
-        {{"--psd"}, "--psd needs a value", nullptr},
-        {{"--mic-comp", ","}, "--mic-comp needs a file name", nullptr},
-        {{"--mic-comp", std::string(260, 'm')}, "--mic-comp: a file name is longer than 259 characters", nullptr},
-        {{"--cal", "/nonexistent/x.cal"}, "--cal: cannot read \"/nonexistent/x.cal\"", nullptr},
-        {{"--cal", notCal}, "--cal: \"" + notCal + "\" is not a calibration file", nullptr},
-        {{"--cal", fifo}, "--cal: cannot read \"" + fifo + "\"", nullptr},
+        {{"--weighting", "D"}, "--weighting must be flat, A, B or C, not 'D'", nullptr},
+        {{"--psd", "cubed"}, "--psd must be squared or root, not 'cubed'", nullptr},
+        {{"--psd"}, "option --psd needs a value", nullptr},
+        {{"--log-append=yes"}, "--log-append takes no value", nullptr},
+        {{"--mic-comp", ","}, "--mic-comp must be LEFT[,RIGHT] with names of at most 259 characters, not ','", nullptr},
+        {{"--mic-comp", std::string(260, 'm')}, "--mic-comp must be LEFT[,RIGHT] with names of at most 259 characters, not '" + std::string(260, 'm') + "'", nullptr},
+        {{"--cal", "/nonexistent/x.cal"}, "--cal: cannot read '/nonexistent/x.cal'", nullptr},
+        {{"--cal", notCal}, "--cal: '" + notCal + "' is not a calibration file", nullptr},
+        {{"--cal", fifo}, "--cal: cannot read '" + fifo + "'", nullptr},
+        {{"--measure", "thd,distortion"}, kUnknownMeasurement, nullptr},
+        {{"--measure", " , "}, "--measure needs at least one measurement", nullptr},
+        {{"--measure"}, "option --measure needs a value", nullptr},
+        {{"--measure-band", "20"}, kBandRule + "'20'", nullptr},
+        {{"--measure-band", "a:b"}, kBandRule + "'a:b'", nullptr},
+        {{"--measure-band", "500:100"}, kBandRule + "'500:100'", nullptr},
+        {{"--measure-band", "-1:100"}, kBandRule + "'-1:100'", nullptr},
+        {{"--measure-band", "nan:5"}, kBandRule + "'nan:5'", nullptr},
+        {{"--measure-band", "20:"}, kBandRule + "'20:'", nullptr},
+        {{"--log-type", "loudness"}, kLogTypeRule + "'loudness'", nullptr},
+        {{"--log-interval", "0.5"}, "--log-interval must be 0 (every spectrum) or between 1 and 3600 seconds, not '0.5'",
+         nullptr},
+        {{"--log-range", "500:100"}, "--log-range must be full or START:STOP in Hz with 0 <= START < STOP, not '500:100'",
+         nullptr},
+        {{"--log"}, "option --log needs a value", nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));

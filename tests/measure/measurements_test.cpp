@@ -10,7 +10,6 @@
 #include <sstream>
 
 #include "base/numeric.h"
-#include "engine/analysis_reports.h"
 #include "files/ini_store.h"
 #include "measure/measure_test_support.h"
 #include "platform/scripted_host.h"
@@ -389,33 +388,6 @@ TEST(BandPower, WhiteNoiseWeightingAndCalibration) {
     context.calibration = &cal;
     EXPECT_NEAR(MeasureTotalPower(*c.spectrum, context), 93.9794, 0.02);
     EXPECT_NEAR(BandPower(*c.spectrum, 3, 2047, false, kBandFlat, context), 1.0, 0.003);
-}
-
-// The measurement and logging options of a run: what an argument list sets, or that it is refused.
-TEST(CommandLine, MeasurementAndLoggingOptions) {
-    ReportOptions o;
-    std::vector<std::string> rest;
-    std::string error;
-    ASSERT_TRUE(ParseReportOptions({"in.wav", "--measure", "THD, snr,thd,peakfreq", "--measure-band=0:22050.5",
-                                    "--log", "out.txt", "--log-type=thdn", "--log-interval", "0", "--log-range",
-                                    "100:5000", "--log-append", "x"},
-                                   o, rest, error))
-        << error;
-    EXPECT_EQ(o.measure, (std::vector<MeasurementCode>{kMeasureTHD, kMeasureSNR, kMeasurePeakFrequency}));
-    EXPECT_EQ(o.band.bandHighHz, 22050.5);
-    EXPECT_EQ(o.logSettings.DataType, kLogTHDN);
-    EXPECT_EQ(o.logSettings.OverwriteFlag, 0);
-    EXPECT_EQ(rest, (std::vector<std::string>{"in.wav", "x"}));
-    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-             {"--measure", "thd,distortion"}, {"--measure", " , "}, {"--measure"}, {"--measure-band", "20"},
-             {"--measure-band", "a:b"}, {"--measure-band", "500:100"}, {"--measure-band", "-1:100"},
-             {"--measure-band", "nan:5"}, {"--measure-band", "20:"}, {"--measure-band"}, {"--log-type", "loudness"},
-             {"--log-interval", "0.5"}, {"--log-range", "500:100"}, {"--log"}}) {
-        SCOPED_TRACE(::testing::PrintToString(bad));
-        ReportOptions r;
-        EXPECT_FALSE(ParseReportOptions(bad, r, rest, error));
-        EXPECT_FALSE(error.empty());
-    }
 }
 
 }  // namespace
