@@ -37,7 +37,8 @@ struct AnalyzeOptions {
 };
 
 // The arguments that follow "analyze", read by the program's option table (command_line.cpp);
-// false with a message for a bad one.
+// false with a message for a bad one. Scaling, measurement and logging options are checked
+// but not returned: ParseCommandLine gives them.
 bool ParseAnalyzeArguments(const std::vector<std::string>& args, AnalyzeOptions& out, std::string& error);
 // The short name of a channel-processing mode ("left", "tfc-rl"); empty for none.
 const char* ChannelModeShortName(uint16_t mode);
