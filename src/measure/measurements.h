@@ -184,14 +184,6 @@ private:
 // Command line: a list such as "thd,snr" or "all" into codes (in the order given, each once).
 // False with a message in `error` for an unknown name or an empty list.
 bool ParseMeasurementList(const std::string& list, std::vector<MeasurementCode>& codes, std::string& error);
-// Takes "--measure LIST" (or "--measure=LIST") out of a command line; other arguments go to
-// `rest` in order. `codes` stays empty when the option is absent.
-bool ParseMeasureOption(const std::vector<std::string>& args, std::vector<MeasurementCode>& codes,
-                        std::vector<std::string>& rest, std::string& error);
-// Takes "--measure-band LOW:HIGH" (Hz; or "--measure-band=LOW:HIGH") out of a command line into
-// the band of THD, THD+N, SNR and SINAD; other arguments go to `rest` in order.
-bool ParseMeasureBandOption(const std::vector<std::string>& args, MeasurementContext& context,
-                            std::vector<std::string>& rest, std::string& error);
 // "NAME\tleft[\tright]\tunit"; Peak Frequency adds a second line with the interpolated
 // frequency: "Peak Frequency (interpolated)\tleft[\tright]\tHz".
 std::string FormatMeasurementLine(MeasurementCode code, const Readout& readout);
