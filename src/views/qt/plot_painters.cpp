@@ -114,24 +114,34 @@ void PaintCursor(QPainter& painter, const QRect& plot, int column, const std::ve
 void TTracePainter::Paint(QPainter& painter, const QRect& plot, const std::vector<std::vector<TColumnExtent>>& columns,
                           const TValueRows& rows) {
     const bool raster = painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Raster;
-    if (raster) PrepareLayer(plot.size());
+    if (!raster) {
+        // Vector output: one polyline per trace. The layer and the rows it last drew stay as
+        // they are for the next paint on screen, which must clear them.
+        PaintPolylines(painter, plot, columns, rows);
+        return;
+    }
+    PrepareLayer(plot.size());
     paintedTop_ = plot.height();
     paintedBottom_ = -1;
     for (size_t i = 0; i < columns.size(); ++i) {
         BuildStroke(columns[i], plot.left(), rows);
         if (points_.empty()) continue;
         const QColor colour = TraceColour(static_cast<int>(i));
-        if (!raster) {
-            // Vector output: one polyline per trace.
-            painter.setPen(colour);
-            painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
-            continue;
-        }
         BuildBars();
         WriteBars(colour.rgba(), plot);
         DrawJoins(colour, plot);
     }
     Compose(painter, plot);
+}
+
+void TTracePainter::PaintPolylines(QPainter& painter, const QRect& plot,
+                                   const std::vector<std::vector<TColumnExtent>>& columns, const TValueRows& rows) {
+    for (size_t i = 0; i < columns.size(); ++i) {
+        BuildStroke(columns[i], plot.left(), rows);
+        if (points_.empty()) continue;
+        painter.setPen(TraceColour(static_cast<int>(i)));
+        painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
+    }
 }
 
 void TTracePainter::BuildStroke(const std::vector<TColumnExtent>& columns, int left, const TValueRows& rows) {

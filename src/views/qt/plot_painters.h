@@ -67,6 +67,8 @@ public:
                const TValueRows& rows);
 
 private:
+    void PaintPolylines(QPainter& painter, const QRect& plot, const std::vector<std::vector<TColumnExtent>>& columns,
+                        const TValueRows& rows);
     void BuildStroke(const std::vector<TColumnExtent>& columns, int left, const TValueRows& rows);
     void PrepareLayer(const QSize& size);
     void BuildBars();
