@@ -12,6 +12,7 @@
 #include "support/tab_table.h"
 #include "views/column_reduction.h"
 #include "views/frequency_axis.h"
+#include "views/trace_model.h"
 #include "views/view_text.h"
 
 namespace zeltrak {
@@ -254,6 +255,39 @@ TEST(ViewText, TimeMarksSitOnWholeStepsAtTheirPixels) {
     EXPECT_TRUE(NiceStep(NAN, 5) == 0.0 && NiceStep(10.0, 0) == 0.0 && NiceStep(0.0, 5) == 0.0);
     EXPECT_FALSE(NearestPoint({}, 1.0) || NearestPoint({1.0f}, NAN));
     EXPECT_TRUE(std::isnan(ColumnCentre(TFrequencyPixelMap(), 0)));
+}
+
+TEST(TraceModel, TheCursorReadoutAndTheValueAxisFollowTheKindOfView) {
+    // At x: each trace with points at its nearest point (the lower on a tie), "-" without a value.
+    struct Readout { TraceAxis axis; TraceValueKind kind; double xHi, x; const char* text; };
+    for (const Readout& c : {
+             Readout{TraceAxis::Frequency, TraceValueKind::Level, 2e4, 140.0, "140.0 Hz   Left: -20.50   Result 1: 12.00"},
+             Readout{TraceAxis::Frequency, TraceValueKind::Level, 2e4, 150.0, "150.0 Hz   Left: -20.50   Result 1: 12.00"},
+             Readout{TraceAxis::Frequency, TraceValueKind::Phase, 2e4, 160.0, "160.0 Hz   Left: -   Result 1: 12.0 deg"},
+             Readout{TraceAxis::Frequency, TraceValueKind::Phase, 2e4, 9e3, "9000.0 Hz   Left: -3.1 deg   Result 1: 12.0 deg"},
+             Readout{TraceAxis::Time, TraceValueKind::Sample, 1.0, 0.0125, "12.500 ms   Left: -20.5   Result 1: 12"},
+             Readout{TraceAxis::Time, TraceValueKind::Sample, 3.0, 500.0, "500.0000 s   Left: -3.126   Result 1: 12"}}) {
+        TTraceModel model(3, c.axis, c.kind);
+        model.SetXRange(0.0, c.xHi);
+        model.Trace(0).name = "Left";
+        model.Trace(2).name = "Result 1";
+        model.SetTracePoints(0, {100.0f, 200.0f, 400.0f}, {-20.5f, NAN, -3.126f});
+        model.SetTracePoints(2, {1000.0f}, {12.0f});
+        EXPECT_EQ(JoinReadout(CursorReadoutParts(model, c.x)), c.text);
+    }
+    // Spectrum levels in whole tens (coarser on a short plot), phase fixed, samples symmetric in 1-2-5 steps.
+    struct Scale { TraceValueKind kind; float min, max; int height; TValueScale want; };
+    for (const Scale& c : {Scale{TraceValueKind::Level, -87.3f, -12.1f, 480, {0.0f, -90.0f, 10.0f}},
+                           Scale{TraceValueKind::Level, -87.3f, -12.1f, 100, {0.0f, -90.0f, 40.0f}},
+                           Scale{TraceValueKind::Level, NAN, NAN, 480, {10.0f, -100.0f, 10.0f}},
+                           Scale{TraceValueKind::Phase, -3.0f, 3.0f, 199, {180.0f, -180.0f, 90.0f}},
+                           Scale{TraceValueKind::Phase, NAN, NAN, 200, {180.0f, -180.0f, 45.0f}},
+                           Scale{TraceValueKind::Sample, -0.3f, 0.8f, 400, {1.0f, -1.0f, 0.2f}},
+                           Scale{TraceValueKind::Sample, NAN, NAN, 400, {1.5f, -1.5f, 0.5f}}}) {
+        const TValueScale s = ChooseValueScale(c.kind, c.min, c.max, c.height);
+        EXPECT_TRUE(s.top == c.want.top && s.bottom == c.want.bottom && s.step == c.want.step)
+            << s.top << " " << s.bottom << " " << s.step;
+    }
 }
 
 }  // namespace

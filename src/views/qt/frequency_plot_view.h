@@ -11,7 +11,7 @@ namespace zeltrak {
 // values are the subclass's to compute.
 class TFrequencyPlotView : public TPlotView, public TEngineListener {
 public:
-    TFrequencyPlotView(double startFreq, double stopFreq, int frequencyScale, QWidget* parent);
+    TFrequencyPlotView(double startFreq, double stopFreq, int frequencyScale, TraceValueKind kind, QWidget* parent);
 
     void OnStarted() override;
     // Replaces trace i (0 … 3) with the given points, as a frame would; for stored data.
@@ -19,11 +19,11 @@ public:
 
     // Linear, logarithmic or octave bands (drawn on the logarithmic axis); redraws.
     void SetFrequencyScale(int frequencyScale) { SetXScale(frequencyScale); }
-    int FrequencyScale() const { return XScale(); }
+    int FrequencyScale() const { return Model().XScale(); }
     uint32_t FramesShown() const { return framesShown_; }
     // Values of trace i as last received (empty when the mode does not produce it).
-    const std::vector<float>& TraceValues(int i) const { return Trace(i).values; }
-    const std::vector<float>& TraceFrequencies(int i) const { return Trace(i).x; }
+    const std::vector<float>& TraceValues(int i) const { return Model().Trace(i).values; }
+    const std::vector<float>& TraceFrequencies(int i) const { return Model().Trace(i).x; }
 
 protected:
     // After a frame's traces are in place: counts it and asks for a repaint.

@@ -1,22 +1,23 @@
 #pragma once
-#include <string>
-#include <vector>
 
 #include "views/qt/frequency_plot_view.h"
 
 namespace zeltrak {
 
+inline constexpr const char* kPhaseUnit = "Degrees";
+
 // The phase in degrees (−180 … 180) of the averaged complex value of each spectrum present,
 // per bin, over the same kind of frequency axis as the spectrum view.
 class TPhaseView : public TFrequencyPlotView {
 public:
-    TPhaseView(double startFreq, double stopFreq, int frequencyScale, QWidget* parent = nullptr);
+    TPhaseView(double startFreq, double stopFreq, int frequencyScale, QWidget* parent = nullptr)
+        : TFrequencyPlotView(startFreq, stopFreq, frequencyScale, TraceValueKind::Phase, parent) {
+        EditModel().SetUnitLabel(kPhaseUnit);
+    }
 
-    void OnFrame(const EngineFrame& frame) override;
-
-protected:
-    TValueScale ValueScale(float dataMin, float dataMax, int plotHeight) const override;
-    std::string ValueText(float value) const override;
+    void OnFrame(const EngineFrame& frame) override {
+        if (FillPhaseTraces(frame, EditModel())) FrameShown();
+    }
 };
 
 }  // namespace zeltrak

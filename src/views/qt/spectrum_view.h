@@ -1,8 +1,5 @@
 #pragma once
-#include <string>
-#include <vector>
 
-#include "views/frequency_axis.h"
 #include "views/qt/frequency_plot_view.h"
 
 namespace zeltrak {
@@ -13,16 +10,13 @@ namespace zeltrak {
 class TSpectrumView : public TFrequencyPlotView {
 public:
     TSpectrumView(double startFreq, double stopFreq, int frequencyScale, QWidget* parent = nullptr)
-        : TFrequencyPlotView(startFreq, stopFreq, frequencyScale, parent) {}
+        : TFrequencyPlotView(startFreq, stopFreq, frequencyScale, TraceValueKind::Level, parent) {}
 
-    void OnFrame(const EngineFrame& frame) override;
+    void OnFrame(const EngineFrame& frame) override {
+        if (FillSpectrumTraces(frame, EditModel())) FrameShown();
+    }
     // The colour of trace i (0 left, 1 right, 2 and 3 the two-channel results).
     static QColor TraceColor(int trace) { return PlotColor(trace); }
-
-protected:
-    // Whole tens around the data, so the scale does not jitter with every frame.
-    TValueScale ValueScale(float dataMin, float dataMax, int plotHeight) const override;
-    std::string ValueText(float value) const override;
 };
 
 }  // namespace zeltrak

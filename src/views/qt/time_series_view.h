@@ -23,14 +23,12 @@ public:
     void SetSamples(int i, const std::vector<float>& samples, double interval);
 
     // The value axis label: full scale uncalibrated, the physical unit when calibrated.
-    void SetValueUnit(std::string unit) { SetUnitLabel(std::move(unit)); update(); }
+    void SetValueUnit(std::string unit) { EditModel().SetUnitLabel(std::move(unit)); update(); }
     uint32_t FramesShown() const { return framesShown_; }
-    const std::vector<float>& TraceValues(int i) const { return Trace(i).values; }
-    const std::vector<float>& TraceTimes(int i) const { return Trace(i).x; }
+    const std::vector<float>& TraceValues(int i) const { return Model().Trace(i).values; }
+    const std::vector<float>& TraceTimes(int i) const { return Model().Trace(i).x; }
 
 private:
-    void UpdateRange();
-
     uint32_t framesShown_ = 0;
 };
 

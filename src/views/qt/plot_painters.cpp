@@ -1,0 +1,238 @@
+#include "views/qt/plot_painters.h"
+
+#include <QPaintEngine>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "views/view_text.h"
+
+namespace zeltrak {
+
+namespace {
+const QColor kGridColor(70, 70, 70);
+const QColor kCursorColor(200, 200, 200);
+const QColor kLabelColor(Qt::lightGray);
+}  // namespace
+
+QColor TraceColour(int trace) {
+    static const QColor colors[4] = {QColor(0, 255, 0), QColor(255, 64, 64), QColor(255, 255, 0),
+                                     QColor(0, 200, 255)};
+    return colors[std::clamp(trace, 0, 3)];
+}
+
+TValueRange ColumnsRange(const std::vector<std::vector<TColumnExtent>>& columns) {
+    float dataMax = -INFINITY, dataMin = INFINITY;
+    for (const std::vector<TColumnExtent>& trace : columns) {
+        for (const TColumnExtent& c : trace) {
+            if (!c.present) continue;
+            dataMax = std::max(dataMax, c.max);
+            dataMin = std::min(dataMin, c.min);
+        }
+    }
+    if (!std::isfinite(dataMax)) return TValueRange{};
+    return TValueRange{dataMin, dataMax};
+}
+
+TValueRows::TValueRows(const TValueScale& scale, const QRect& plot)
+    : top_(scale.top),
+      range_(static_cast<double>(scale.top) - scale.bottom),
+      plotTop_(plot.top()),
+      plotHeight_(plot.height()) {}
+
+int TValueRows::Row(float value) const {
+    const double t = std::clamp((top_ - value) / range_, 0.0, 1.0);
+    return plotTop_ + static_cast<int>(std::lround(t * (plotHeight_ - 1)));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Axes
+
+void PaintXAxis(QPainter& painter, const QRect& plot, const TFrequencyPixelMap& map, const TTraceModel& model,
+                const QFontMetrics& fm) {
+    painter.setPen(kGridColor);
+    painter.drawRect(plot.adjusted(0, 0, -1, -1));
+    const FrequencyPositionFn positionOf = [&](double x) { return map.Position(x); };
+    const bool time = model.Axis() == TraceAxis::Time;
+    bool inMilliseconds = false;
+    const std::vector<TAxisMark> marks =
+        time ? BuildTimeAxisMarks(model.XLo(), model.XHi(), plot.width(), positionOf, &inMilliseconds)
+             : BuildFrequencyAxisMarks(model.XLo(), model.XHi(), model.XScale(), plot.width(), positionOf);
+    const int labelBaseline = plot.bottom() + fm.ascent() + 4;
+    for (const TAxisMark& m : marks) {
+        painter.setPen(kGridColor);
+        painter.drawLine(m.position, plot.top(), m.position, plot.bottom());
+        if (m.label.empty()) continue;
+        painter.setPen(kLabelColor);
+        const QString text = QString::fromStdString(m.label);
+        painter.drawText(m.position - fm.horizontalAdvance(text) / 2, labelBaseline, text);
+    }
+    if (time) {
+        painter.setPen(kLabelColor);
+        painter.drawText(plot.left() - fm.horizontalAdvance("ms") - 6, labelBaseline, inMilliseconds ? "ms" : "s");
+    }
+}
+
+void PaintValueAxis(QPainter& painter, const QRect& plot, const TValueScale& scale, const TValueRows& rows,
+                    const std::string& unitLabel, const QFontMetrics& fm) {
+    const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(scale.step) + 1e-6)));
+    const int steps = static_cast<int>(std::floor(rows.Range() / scale.step + 1e-6));
+    for (int k = 0; k <= steps; ++k) {
+        const float v = static_cast<float>(rows.Top() - k * static_cast<double>(scale.step));
+        const int y = rows.Row(v);
+        painter.setPen(kGridColor);
+        painter.drawLine(plot.left(), y, plot.right(), y);
+        painter.setPen(kLabelColor);
+        const float shown = std::abs(v) < scale.step * 1e-4f ? 0.0f : v;
+        painter.drawText(QRect(0, y - fm.height() / 2, plot.left() - 4, fm.height()),
+                         Qt::AlignRight | Qt::AlignVCenter, QString::number(shown, 'f', decimals));
+    }
+    if (!unitLabel.empty()) {
+        painter.setPen(kLabelColor);
+        painter.drawText(4, fm.ascent() + 2, QString::fromStdString(unitLabel));
+    }
+}
+
+void PaintCursor(QPainter& painter, const QRect& plot, int column, const std::vector<TReadoutPart>& readout,
+                 const QFontMetrics& fm, int right) {
+    const int x = plot.left() + column;
+    painter.setPen(kCursorColor);
+    painter.drawLine(x, plot.top(), x, plot.bottom());
+    // Laid out from the right, so the last part goes first.
+    for (auto part = readout.rbegin(); part != readout.rend(); ++part) {
+        const QString text = QString::fromStdString(part->text);
+        const int w = fm.horizontalAdvance(text);
+        painter.setPen(part->trace < 0 ? kCursorColor : TraceColour(part->trace));
+        painter.drawText(right - w, fm.ascent() + 2, text);
+        right -= w + 12;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Traces
+
+void TTracePainter::Paint(QPainter& painter, const QRect& plot, const std::vector<std::vector<TColumnExtent>>& columns,
+                          const TValueRows& rows) {
+    const bool raster = painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Raster;
+    if (!raster) {
+        // Vector output: one polyline per trace. The layer and the rows it last drew stay as
+        // they are for the next paint on screen, which must clear them.
+        PaintPolylines(painter, plot, columns, rows);
+        return;
+    }
+    PrepareLayer(plot.size());
+    paintedTop_ = plot.height();
+    paintedBottom_ = -1;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        BuildStroke(columns[i], plot.left(), rows);
+        if (points_.empty()) continue;
+        const QColor colour = TraceColour(static_cast<int>(i));
+        BuildBars();
+        WriteBars(colour.rgba(), plot);
+        DrawJoins(colour, plot);
+    }
+    Compose(painter, plot);
+}
+
+void TTracePainter::PaintPolylines(QPainter& painter, const QRect& plot,
+                                   const std::vector<std::vector<TColumnExtent>>& columns, const TValueRows& rows) {
+    for (size_t i = 0; i < columns.size(); ++i) {
+        BuildStroke(columns[i], plot.left(), rows);
+        if (points_.empty()) continue;
+        painter.setPen(TraceColour(static_cast<int>(i)));
+        painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
+    }
+}
+
+void TTracePainter::BuildStroke(const std::vector<TColumnExtent>& columns, int left, const TValueRows& rows) {
+    points_.clear();
+    for (size_t c = 0; c < columns.size(); ++c) {
+        const TColumnExtent& e = columns[c];
+        if (!e.present) continue;
+        const int x = left + static_cast<int>(c);
+        const int yTop = rows.Row(e.max), yBottom = rows.Row(e.min);
+        const bool downward =
+            points_.empty() || std::abs(points_.back().y() - yTop) <= std::abs(points_.back().y() - yBottom);
+        points_.emplace_back(x, downward ? yTop : yBottom);
+        points_.emplace_back(x, downward ? yBottom : yTop);
+    }
+}
+
+void TTracePainter::PrepareLayer(const QSize& size) {
+    if (layer_.size() != size) {
+        layer_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        layer_.fill(Qt::transparent);
+        dirtyTop_ = 0;
+        dirtyBottom_ = -1;
+    } else if (dirtyTop_ <= dirtyBottom_) {
+        std::memset(layer_.bits() + dirtyTop_ * layer_.bytesPerLine(), 0,
+                    static_cast<size_t>(dirtyBottom_ - dirtyTop_ + 1) * layer_.bytesPerLine());
+    }
+}
+
+// On pixels the stroke is a one-pixel-wide bar per column; the join to the neighbouring column
+// is split between the two bars at its middle row, as a drawn line would split it. Joins across
+// empty columns stay lines.
+void TTracePainter::BuildBars() {
+    rects_.clear();
+    lines_.clear();
+    for (size_t j = 0; j < points_.size(); j += 2) {
+        const int x = points_[j].x(), entry = points_[j].y(), exit = points_[j + 1].y();
+        int lo = std::min(entry, exit), hi = std::max(entry, exit);
+        if (j > 0) {
+            const int prevX = points_[j - 2].x(), prevExit = points_[j - 1].y();
+            if (prevX == x - 1) {
+                const int mid = prevExit + (entry - prevExit) / 2;
+                lo = std::min(lo, mid);
+                hi = std::max(hi, mid);
+                QRect& prev = rects_.back();
+                prev.setTop(std::min(prev.top(), mid));
+                prev.setBottom(std::max(prev.bottom(), mid));
+            } else {
+                lines_.emplace_back(prevX, prevExit, x, entry);
+            }
+        }
+        rects_.emplace_back(x, lo, 1, hi - lo + 1);
+    }
+}
+
+// Straight into the layer's memory, a column at a time: neighbouring bars share their rows'
+// cache lines, and a thousand thin bars cost far less than through the painter.
+void TTracePainter::WriteBars(QRgb argb, const QRect& plot) {
+    uchar* bits = layer_.bits();
+    const qsizetype stride = layer_.bytesPerLine();
+    const int layerHeight = layer_.height(), layerWidth = layer_.width();
+    for (const QRect& bar : rects_) {
+        const int x = bar.x() - plot.left();
+        const int from = std::max(0, bar.top() - plot.top());
+        const int to = std::min(layerHeight - 1, bar.bottom() - plot.top());
+        if (x < 0 || x >= layerWidth || from > to) continue;
+        uchar* pixel = bits + from * stride + x * static_cast<qsizetype>(sizeof(QRgb));
+        for (int y = from; y <= to; ++y, pixel += stride) *reinterpret_cast<QRgb*>(pixel) = argb;
+        paintedTop_ = std::min(paintedTop_, from);
+        paintedBottom_ = std::max(paintedBottom_, to);
+    }
+}
+
+void TTracePainter::DrawJoins(const QColor& colour, const QRect& plot) {
+    if (lines_.empty()) return;
+    QPainter layerPainter(&layer_);
+    layerPainter.translate(-plot.topLeft());
+    layerPainter.setPen(colour);
+    layerPainter.drawLines(lines_.data(), static_cast<int>(lines_.size()));
+    for (const QLine& l : lines_) {
+        paintedTop_ = std::max(0, std::min({paintedTop_, l.y1() - plot.top(), l.y2() - plot.top()}));
+        paintedBottom_ = std::min(layer_.height() - 1, std::max({paintedBottom_, l.y1() - plot.top(), l.y2() - plot.top()}));
+    }
+}
+
+void TTracePainter::Compose(QPainter& painter, const QRect& plot) {
+    if (paintedTop_ <= paintedBottom_) {
+        painter.drawImage(QPoint(plot.left(), plot.top() + paintedTop_), layer_,
+                          QRect(0, paintedTop_, layer_.width(), paintedBottom_ - paintedTop_ + 1));
+    }
+    dirtyTop_ = paintedTop_;
+    dirtyBottom_ = paintedBottom_;
+}
+
+}  // namespace zeltrak

@@ -1,0 +1,91 @@
+#pragma once
+#include <QColor>
+#include <QFontMetrics>
+#include <QImage>
+#include <QLine>
+#include <QPainter>
+#include <QPoint>
+#include <QRect>
+#include <string>
+#include <vector>
+
+#include "views/column_reduction.h"
+#include "views/frequency_axis.h"
+#include "views/trace_model.h"
+
+namespace zeltrak {
+
+// The pieces of a plot view's picture, each drawn by its own painter in this order: the frame
+// with the x-axis grid, the value-axis grid, the traces, the cursor.
+
+// The colour of trace i (0 left, 1 right, 2 and 3 the two-channel results).
+QColor TraceColour(int trace);
+
+// The extremes of every present column of every trace; NaN for both when there is none.
+struct TValueRange {
+    float min = NAN;
+    float max = NAN;
+};
+TValueRange ColumnsRange(const std::vector<std::vector<TColumnExtent>>& columns);
+
+// Values to pixel rows of the plot. Clamped rather than clipped: values beyond a fixed scale
+// stay on its edge, and the vector export needs no clipping support.
+class TValueRows {
+public:
+    TValueRows(const TValueScale& scale, const QRect& plot);
+    int Row(float value) const;
+    double Top() const { return top_; }
+    double Range() const { return range_; }
+
+private:
+    double top_;
+    double range_;
+    int plotTop_;
+    int plotHeight_;
+};
+
+// The plot's frame and the x axis's gridlines and labels (frequency marks, or time marks with
+// their unit left of them).
+void PaintXAxis(QPainter& painter, const QRect& plot, const TFrequencyPixelMap& map, const TTraceModel& model,
+                const QFontMetrics& fm);
+
+// The value axis's gridlines, their labels right-aligned left of the plot, and the unit above.
+void PaintValueAxis(QPainter& painter, const QRect& plot, const TValueScale& scale, const TValueRows& rows,
+                    const std::string& unitLabel, const QFontMetrics& fm);
+
+// The cursor's line on its column and the readout right-aligned above the plot ending at
+// `right`: each part in its trace's colour, the x position first.
+void PaintCursor(QPainter& painter, const QRect& plot, int column, const std::vector<TReadoutPart>& readout,
+                 const QFontMetrics& fm, int right);
+
+// The traces: per column a vertical stroke between its extremes, entered at the end nearer to
+// the previous column's exit. Columns without points are bridged, so that a zoomed-in spectrum
+// of fewer bins than columns stays one line. Keeps its buffers between paints.
+class TTracePainter {
+public:
+    void Paint(QPainter& painter, const QRect& plot, const std::vector<std::vector<TColumnExtent>>& columns,
+               const TValueRows& rows);
+
+private:
+    void PaintPolylines(QPainter& painter, const QRect& plot, const std::vector<std::vector<TColumnExtent>>& columns,
+                        const TValueRows& rows);
+    void BuildStroke(const std::vector<TColumnExtent>& columns, int left, const TValueRows& rows);
+    void PrepareLayer(const QSize& size);
+    void BuildBars();
+    void WriteBars(QRgb argb, const QRect& plot);
+    void DrawJoins(const QColor& colour, const QRect& plot);
+    void Compose(QPainter& painter, const QRect& plot);
+
+    std::vector<QPoint> points_;  // (x, entry), (x, exit) per column with points
+    std::vector<QRect> rects_;  // one bar per column
+    std::vector<QLine> lines_;  // joins across empty columns
+    // Pixels go through a transparent layer of the plot's size, cleared where the last paint
+    // drew and composed onto the view in one call.
+    QImage layer_;
+    int dirtyTop_ = 0;
+    int dirtyBottom_ = -1;
+    int paintedTop_ = 0;
+    int paintedBottom_ = -1;
+};
+
+}  // namespace zeltrak

@@ -1,0 +1,110 @@
+#pragma once
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/engine_listener.h"
+
+namespace zeltrak {
+
+// What a plot view's x axis measures.
+enum class TraceAxis { Frequency, Time };
+
+// The kind of values a view shows: it decides how the value axis is chosen and how a value is
+// written in the cursor readout.
+enum class TraceValueKind {
+    Level,   // spectrum values: whole tens around the data
+    Phase,   // degrees: always −180 … 180
+    Sample,  // time series: symmetric about zero in 1-2-5 steps
+};
+
+// One plotted series: its points' x values (ascending) and values (NaN: no value there).
+struct TTrace {
+    std::string name;
+    std::vector<float> x;
+    std::vector<float> values;
+};
+
+// The value axis: the values at the top and bottom of the plot and the gridline step.
+struct TValueScale {
+    float top = 1.0f;
+    float bottom = 0.0f;
+    float step = 0.5f;
+};
+
+// What a plot view draws, apart from how: its traces, the x range and scale, the kind of its
+// values and the unit written above the value axis. Setters return whether anything changed,
+// so that a view repaints only then.
+class TTraceModel {
+public:
+    // At least one trace.
+    TTraceModel(int traceCount, TraceAxis axis, TraceValueKind kind);
+
+    int TraceCount() const { return static_cast<int>(traces_.size()); }
+    TTrace& Trace(int i) { return traces_[static_cast<std::size_t>(i)]; }
+    const TTrace& Trace(int i) const { return traces_[static_cast<std::size_t>(i)]; }
+    const std::vector<TTrace>& Traces() const { return traces_; }
+    // Trace i, or every trace, without points; the names stay.
+    void ClearTrace(int i);
+    void ClearTraces();
+    // Replaces trace i's points; values missing at the end become NaN.
+    void SetTracePoints(int i, std::vector<float> x, std::vector<float> values);
+
+    TraceAxis Axis() const { return axis_; }
+    TraceValueKind ValueKind() const { return kind_; }
+    double XLo() const { return xLo_; }
+    double XHi() const { return xHi_; }
+    bool SetXRange(double lo, double hi);
+    // 0 linear; any other value gives a logarithmic frequency axis when lo is above 0.
+    int XScale() const { return xScale_; }
+    bool SetXScale(int scale);
+    bool LogarithmicX() const { return axis_ == TraceAxis::Frequency && xScale_ != 0 && xLo_ > 0.0; }
+    const std::string& UnitLabel() const { return unitLabel_; }
+    void SetUnitLabel(std::string label) { unitLabel_ = std::move(label); }
+
+private:
+    std::vector<TTrace> traces_;
+    TraceAxis axis_;
+    TraceValueKind kind_;
+    double xLo_ = 0.0;
+    double xHi_ = 1.0;
+    int xScale_ = 0;
+    std::string unitLabel_;
+};
+
+// Each analysed frame's displayed values (the scaling in force) of every spectrum present; the
+// no-value level becomes NaN so that it stays out of the picture. The unit label names every
+// kind of value shown. False for a frame that was not analysed (nothing changed).
+bool FillSpectrumTraces(const EngineFrame& frame, TTraceModel& model);
+// The phase in degrees of each spectrum's averaged complex value, per bin.
+bool FillPhaseTraces(const EngineFrame& frame, TTraceModel& model);
+// The left and right frames after decimation against time from the frame's first sample; the
+// x range follows the longer.
+void FillSeriesTraces(const EngineFrame& frame, TTraceModel& model);
+// Trace i as samples spaced `interval` seconds apart; the x range follows the longer trace.
+void SetSampleTrace(TTraceModel& model, int i, const std::vector<float>& samples, double interval);
+
+// The value axis for the extremes of the data shown (NaN when there is none) on a plot of
+// plotHeight pixels; always top above bottom and a positive step.
+TValueScale ChooseValueScale(TraceValueKind kind, float dataMin, float dataMax, int plotHeight);
+// A value as the cursor readout writes it.
+std::string FormatTraceValue(TraceValueKind kind, float value);
+// An x position as the cursor readout writes it (milliseconds on a time axis under 2 s).
+std::string FormatTraceX(const TTraceModel& model, double x);
+
+// One piece of the cursor readout: the x position (trace −1) or a trace's value at the cursor.
+struct TReadoutPart {
+    int trace = -1;
+    std::string text;
+};
+// The x position, then "name: value" of each trace with points ("-" where it has no value),
+// at each trace's point nearest to x.
+std::vector<TReadoutPart> CursorReadoutParts(const TTraceModel& model, double x);
+// The parts as one line, three blanks apart.
+std::string JoinReadout(const std::vector<TReadoutPart>& parts);
+
+// The traces with points as a tab-separated table (the unit after each name).
+std::string TraceTable(const TTraceModel& model);
+
+}  // namespace zeltrak
