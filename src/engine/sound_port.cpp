@@ -211,6 +211,19 @@ void TSoundPort::ScanCapabilities() {
     }
     name[kDeviceNameLength - 1] = '\0';
 
+    ApplyNameRules(name, output);
+    WidenMaxFormat(formats);
+
+    std::memcpy(deviceName_.data(), name, kDeviceNameLength);
+    manufacturerId_ = mid;
+    productId_ = pid;
+    driverVersion_ = version;
+
+    if (minFormat_.rate == 0) minFormat_.rate = 11025;
+    if (maxFormat_.rate == 1000000) maxFormat_.rate = 44100;
+}
+
+void TSoundPort::ApplyNameRules(const char* name, bool output) {
     if (std::strncmp(name, "SB16", 4) == 0) {
         pec_.standardRatesOnly = false;
         pec_.discreteRateTable = true;
@@ -232,35 +245,23 @@ void TSoundPort::ScanCapabilities() {
         pec_.positionLag8000 = false;
         pec_.paddedTwentyFour = true;
     }
+}
 
-    if (formats & kFormatAny16Bit) {
-        const SampleFormat w = SampleFormat::Make(maxFormat_.rate, maxFormat_.channels, 2);
-        maxFormat_.bytesPerSample = w.bytesPerSample;
-        maxFormat_.bitsPerSample = w.bitsPerSample;
-        maxFormat_.maxValue = w.maxValue;
-        maxFormat_.minValue = w.minValue;
-        maxFormat_.zeroOffset = w.zeroOffset;
-    }
+void TSoundPort::SetMaxFormatWidth(uint16_t bytesPerSample) {
+    const SampleFormat w = SampleFormat::Make(maxFormat_.rate, maxFormat_.channels, bytesPerSample);
+    maxFormat_.bytesPerSample = w.bytesPerSample;
+    maxFormat_.bitsPerSample = w.bitsPerSample;
+    maxFormat_.maxValue = w.maxValue;
+    maxFormat_.minValue = w.minValue;
+    maxFormat_.zeroOffset = w.zeroOffset;
+}
+
+void TSoundPort::WidenMaxFormat(uint32_t formats) {
+    if (formats & kFormatAny16Bit) SetMaxFormatWidth(2);
     if (formats & kFormatAny22k) maxFormat_.rate = 22050;
     if (formats & kFormatAny44k) maxFormat_.rate = 44100;
     maxFormat_.channels = (formats & kFormatAnyStereo) ? 2 : 1;
-
-    if (QueryFormat(44100, 3, 2)) {
-        const SampleFormat w = SampleFormat::Make(maxFormat_.rate, maxFormat_.channels, 3);
-        maxFormat_.bytesPerSample = w.bytesPerSample;
-        maxFormat_.bitsPerSample = w.bitsPerSample;
-        maxFormat_.maxValue = w.maxValue;
-        maxFormat_.minValue = w.minValue;
-        maxFormat_.zeroOffset = w.zeroOffset;
-    }
-
-    std::memcpy(deviceName_.data(), name, kDeviceNameLength);
-    manufacturerId_ = mid;
-    productId_ = pid;
-    driverVersion_ = version;
-
-    if (minFormat_.rate == 0) minFormat_.rate = 11025;
-    if (maxFormat_.rate == 1000000) maxFormat_.rate = 44100;
+    if (QueryFormat(44100, 3, 2)) SetMaxFormatWidth(3);
 }
 
 void TSoundPort::GetDeviceName(char (&out)[kDeviceNameLength]) const {

@@ -129,6 +129,11 @@ protected:
 
 private:
     void ScanCapabilities();
+    // Quirks of particular devices, known by their product names.
+    void ApplyNameRules(const char* name, bool output);
+    // The widest format the capability bits (and a 24-bit probe) allow.
+    void WidenMaxFormat(uint32_t formats);
+    void SetMaxFormatWidth(uint16_t bytesPerSample);
     uint32_t ClampRate(uint32_t rate) const;
     bool Queue(void* data, uint32_t byteLength, int slot, bool loop);
     void ResetHeader(int slot);
