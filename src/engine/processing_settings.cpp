@@ -202,13 +202,9 @@ std::vector<std::string> ProcessingSettings::Load(const TIniStore& ini, DeviceCo
     ForEachStoredField(*this, read);
     Device.InputDeviceID = ClampDeviceId(Device.InputDeviceID, devices.inputs);
     Device.OutputDeviceID = ClampDeviceId(Device.OutputDeviceID, devices.outputs);
-    RecomputeDerivedFields(Processing.Settings);
     uint32_t coherenceSquared = 0;
     read("Scaling", "CoherenceSquared", coherenceSquared, kFlag);
     CoherenceSquared = coherenceSquared != 0;
-    // A freshly loaded trigger has neither fired nor started a search.
-    Trigger.armed = 0;
-    Trigger.triggerState = 0;
     return notes;
 }
 
@@ -256,12 +252,12 @@ uint64_t TriggerSeriesSamples(const SettingsBlock& settings, float triggerDelayM
 }
 
 uint64_t FileFrameAdvance(const SettingsBlock& settings) {
-    return uint64_t{std::max<uint16_t>(settings.DecimationRatio, 1)} * settings.frameAdvance;
+    return uint64_t{std::max<uint16_t>(settings.DecimationRatio, 1)} *
+           FrameAdvance(settings.FFTsize, settings.OverlapPercent);
 }
 
-void RecomputeDerivedFields(SettingsBlock& settings) {
-    settings.frameAdvance = FrameAdvance(settings.FFTsize, settings.OverlapPercent);
-    settings.delaySamples = DelaySamples(settings.format.rate, settings.DelayTimeMsec);
+uint32_t ChannelDelaySamples(const SettingsBlock& settings) {
+    return DelaySamples(settings.format.rate, settings.DelayTimeMsec);
 }
 
 uint32_t ClampDeviceId(uint32_t stored, uint32_t deviceCount) {
