@@ -32,7 +32,8 @@ TEngine::TEngine(Host& host, WaveDriver& driver, ProcessingSettings& settings, W
       history_(host, env_),
       recorder_(host, env_, settings, audience_),
       fileSource_(waveFile_, settings),
-      liveSource_(inputPort_, slots_, settings),
+      liveSource_(inputPort_, slots_, settings, run_),
+      recordingSource_(waveFile_, inputPort_, slots_, settings, run_),
       playback_(waveFile_, outputPort_, slots_, settings) {
     if (env_.programTitle.empty()) env_.programTitle = kProgramTitle;
     audience_.SetCaption(env_.programTitle);
@@ -50,11 +51,6 @@ TEngine::~TEngine() {
 // Setup
 
 uint64_t TEngine::SeriesSamples() const { return zeltrak::SeriesSamples(settings_.Settings()); }
-
-double TEngine::SeriesSeconds() const {
-    const uint32_t rate = settings_.Settings().format.rate;
-    return rate == 0 ? 0.0 : static_cast<double>(SeriesSamples()) / rate;
-}
 
 uint32_t TEngine::TriggerDelaySamples() const {
     return zeltrak::TriggerDelaySamples(settings_.Settings(), settings_.Trigger);
@@ -75,14 +71,14 @@ bool TEngine::Rebuild() {
 void TEngine::SetWaveFile(std::unique_ptr<TWaveFile> file) {
     if (Running()) Stop();
     waveFile_ = std::move(file);
-    historyFile_ = false;
+    run_.historyFile = false;
     recorder_.FileReplaced();
     history_.Reset();
 }
 
 std::unique_ptr<TWaveFile> TEngine::TakeWaveFile() {
     if (Running()) Stop();
-    historyFile_ = false;
+    run_.historyFile = false;
     return std::move(waveFile_);
 }
 
@@ -206,19 +202,8 @@ bool TEngine::StartMode(uint32_t mode) {
 }
 
 bool TEngine::StartFile() {
-    if (!waveFile_) {
-        ShowMessage(host_, kEngineOpenWaveFile);
-        return false;
-    }
-    const uint32_t position = waveFile_->Position();
-    const uint32_t length = waveFile_->Length();
-    if (length - std::min(position, length) < SeriesSamples()) {
-        if (position == 0) ShowMessage(host_, kEngineFileTooShort);
-        else if (position >= length) ShowMessage(host_, kEngineEndOfFile);
-        else ShowMessage(host_, kEngineNearEnd);
-        return false;
-    }
-    startTime_ = waveFile_->FramesToSeconds(position);
+    if (!fileSource_.CanStart(host_)) return false;
+    run_.startTime = waveFile_->FramesToSeconds(waveFile_->Position());
     return true;
 }
 
@@ -288,22 +273,22 @@ bool TEngine::OpenInput() {
 
 bool TEngine::StartHistory() {
     waveFile_.reset();
-    historyFile_ = false;
+    run_.historyFile = false;
     history_.Reset();
     if (settings_.FileIO.RealTimeWaveBufferEnableFlag == 1) {
         waveFile_ = history_.Create(settings_.Settings(), settings_.FileIO);
         if (!waveFile_) return false;
-        historyFile_ = true;
+        run_.historyFile = true;
     }
-    startTime_ = historyFile_ ? waveFile_->FramesToSeconds(waveFile_->Position())
+    run_.startTime = run_.historyFile ? waveFile_->FramesToSeconds(waveFile_->Position())
                               : static_cast<double>(host_.WallClockSeconds());
     return true;
 }
 
 bool TEngine::StartRecorderFile() {
-    if (!waveFile_) historyFile_ = false;
+    if (!waveFile_) run_.historyFile = false;
     if (!recorder_.Open(waveFile_)) return false;
-    startTime_ = waveFile_->FramesToSeconds(waveFile_->Position());
+    run_.startTime = waveFile_->FramesToSeconds(waveFile_->Position());
     return true;
 }
 
@@ -354,7 +339,7 @@ bool TEngine::StoreInput(int slot, uint32_t frames) {
     if (frames == 0) return true;
     const uint8_t* bytes = slots_.Buffer(slot).Buffer();
     if (settings_.Mode.OpMode == kModeRealTime) {
-        if (historyFile_ && waveFile_) history_.Append(*waveFile_, bytes, frames);
+        if (run_.historyFile && waveFile_) history_.Append(*waveFile_, bytes, frames);
         return true;
     }
     if (!waveFile_) return false;
@@ -368,7 +353,7 @@ bool TEngine::StoreInput(int slot, uint32_t frames) {
 }
 
 void TEngine::UnwrapHistory() {
-    if (historyFile_ && waveFile_) history_.Unwrap(waveFile_);
+    if (run_.historyFile && waveFile_) history_.Unwrap(waveFile_);
 }
 
 void TEngine::RollOverRecording() {
@@ -394,101 +379,41 @@ bool TEngine::FrameStep() {
         ShowStringMessage(host_, kStrSoundDeviceFailure);
         return false;
     }
+    FrameGate gate = ActiveSource().Place(currentTime_);
+    if (gate == FrameGate::kAnalyse && !chain_.Series(0)) gate = FrameGate::kIdle;
     const bool triggering = settings_.Trigger.Enable != 0;
-    StepGate gate = TimeFrame(mode, triggering);
-    if (gate != StepGate::kProceed) return gate == StepGate::kWait;
-    if (!chain_.Series(0)) return false;
     const bool fromFile = mode == kModePostProcessing;
-    gate = triggering ? TriggeredFrame(fromFile) : PlainFrame(fromFile);
-    if (gate != StepGate::kProceed) return gate == StepGate::kWait;
+    if (gate == FrameGate::kAnalyse) gate = triggering ? TriggeredFrame(fromFile) : PlainFrame(fromFile);
+    if (gate == FrameGate::kEnd) Stop();
+    if (gate != FrameGate::kAnalyse) return gate == FrameGate::kWait;
     FinishFrame(triggering, fromFile);
     return runState_ != kStopped;
 }
 
-// Sets the time of the frame to come, and ends a run whose frames ran out.
-TEngine::StepGate TEngine::TimeFrame(uint32_t mode, bool triggering) {
-    if (mode == kModeRealTime) return TimeLiveFrame();
-    if (mode == kModePostProcessing) return TimeFileFrame();
-    if (runState_ == kRecording) return TimeRecordingFrame(triggering);
-    if (runState_ == kPlaying) return TimePlaybackFrame(triggering);
-    return StepGate::kProceed;
-}
-
-TEngine::StepGate TEngine::TimeLiveFrame() {
-    if (inputPort_->PositionFrames() < SeriesSamples()) return StepGate::kWait;
-    currentTime_ = inputPort_->PositionSeconds() + startTime_ - 0.2;
-    if (historyFile_) currentTime_ -= SeriesSeconds() / 2;
-    return StepGate::kProceed;
-}
-
-TEngine::StepGate TEngine::TimeFileFrame() {
-    if (!waveFile_) {
-        Stop();
-        return StepGate::kEnd;
-    }
-    TWaveFile& f = *waveFile_;
-    // A last frame that fills the file exactly is still analysed.
-    if (f.Length() - std::min(f.Position(), f.Length()) < SeriesSamples()) {
-        f.SeekToEnd();
-        currentTime_ = f.FramesToSeconds(f.Position());
-        Stop();
-        return StepGate::kEnd;
-    }
-    currentTime_ = f.FramesToSeconds(f.Position()) + SeriesSeconds() / 2;
-    return StepGate::kProceed;
-}
-
-TEngine::StepGate TEngine::TimeRecordingFrame(bool triggering) {
-    if (!waveFile_) return StepGate::kWait;
-    TWaveFile& f = *waveFile_;
-    currentTime_ = triggering ? f.FramesToSeconds(f.Position()) : inputPort_->PositionSeconds() + startTime_;
-    const double duration = f.FramesToSeconds(f.Length());
-    if (f.StorageMode() == TWaveFile::kMemoryMode && currentTime_ > duration) {
-        currentTime_ = duration;
-        Stop();
-        return StepGate::kEnd;
-    }
-    return StepGate::kProceed;
-}
-
-TEngine::StepGate TEngine::TimePlaybackFrame(bool triggering) {
-    if (!waveFile_) return StepGate::kEnd;
-    TWaveFile& f = *waveFile_;
-    currentTime_ = triggering ? f.FramesToSeconds(f.Position()) : outputPort_->PositionSeconds() + playback_.StartSeconds();
-    const double end = f.FramesToSeconds(f.Length());
-    if (currentTime_ > end) {
-        currentTime_ = end;
-        Stop();
-        return StepGate::kEnd;
-    }
-    return StepGate::kProceed;
-}
-
-TEngine::StepGate TEngine::TriggeredFrame(bool fromFile) {
+FrameGate TEngine::TriggeredFrame(bool fromFile) {
     TSeriesData* tl = chain_.TriggerSeries(0);
     TSeriesData* tr = chain_.TriggerSeries(1);
     if (!GetFrame(*tl, tr)) return FrameMissing(fromFile);
     if (trigger_.TakeFrame(settings_.Trigger, TriggerDelaySamples(), *tl, tr, *chain_.Series(0), chain_.Series(1))) {
         Analyse();
-        return StepGate::kProceed;
+        return FrameGate::kAnalyse;
     }
     // Nothing fired in this stretch: a file moves on without counting a frame.
     if (fromFile) SeekNextFrame(*waveFile_, settings_.Settings());
-    return StepGate::kWait;
+    return FrameGate::kWait;
 }
 
-TEngine::StepGate TEngine::PlainFrame(bool fromFile) {
+FrameGate TEngine::PlainFrame(bool fromFile) {
     if (!GetFrame(*chain_.Series(0), chain_.Series(1))) return FrameMissing(fromFile);
     Analyse();
-    return StepGate::kProceed;
+    return FrameGate::kAnalyse;
 }
 
 // No whole frame: a file has reached its end; live input waits for more.
-TEngine::StepGate TEngine::FrameMissing(bool fromFile) {
-    if (!fromFile) return StepGate::kWait;
+FrameGate TEngine::FrameMissing(bool fromFile) {
+    if (!fromFile) return FrameGate::kWait;
     waveFile_->SeekToEnd();
-    Stop();
-    return StepGate::kEnd;
+    return FrameGate::kEnd;
 }
 
 void TEngine::FinishFrame(bool triggering, bool fromFile) {
@@ -505,12 +430,13 @@ void TEngine::FinishFrame(bool triggering, bool fromFile) {
 TFrameSource& TEngine::ActiveSource() {
     if (settings_.Mode.OpMode == kModePostProcessing) return fileSource_;
     if (runState_ == kPlaying) return playback_;
+    if (runState_ == kRecording) return recordingSource_;
     return liveSource_;
 }
 
 bool TEngine::GetFrame(TSeriesData& left, TSeriesData* right) {
     TFrameSource& source = ActiveSource();
-    if (&source == &liveSource_ && !TakeLiveInput()) return false;
+    if ((&source == &liveSource_ || &source == &recordingSource_) && !TakeLiveInput()) return false;
     if (!source.Read(left, right)) return false;
     left.Decimate();
     if (right) right->Decimate();
@@ -587,7 +513,7 @@ void TEngine::Stop() {
     EchoPause();
     const uint32_t mode = settings_.Mode.OpMode;
     const bool recording = runState_ == kRecording;
-    if ((recording || (mode == kModeRealTime && runState_ == kRunning && historyFile_)) && slots_.Allocated() &&
+    if ((recording || (mode == kModeRealTime && runState_ == kRunning && run_.historyFile)) && slots_.Allocated() &&
         inputPort_->IsOpen()) {
         // Whatever the card captured up to now goes into the file.
         FlushInput();

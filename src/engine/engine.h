@@ -84,7 +84,7 @@ public:
     uint32_t OverloadCount() const { return overloadCount_; }
     int32_t LevelLeft() const { return audience_.LevelLeft(); }
     int32_t LevelRight() const { return audience_.LevelRight(); }
-    double StartTime() const { return startTime_; }
+    double StartTime() const { return run_.startTime; }
     double CurrentTime() const { return currentTime_; }
     int64_t StopTime() const { return stopTime_; }
     bool FrameLimitOn() const { return frameLimitOn_; }
@@ -112,9 +112,6 @@ public:
     const TTriggerSearch& Trigger() const { return trigger_; }
 
 private:
-    // How an idle step goes on after one of its stages.
-    enum class StepGate { kProceed, kWait, kEnd };  // analyse; return true; return false
-
     bool Start();
     bool PrepareRun();
     bool StartMode(uint32_t mode);
@@ -126,14 +123,9 @@ private:
     bool StartRecorderFile();
     void EchoPause();
 
-    StepGate TimeFrame(uint32_t mode, bool triggering);
-    StepGate TimeLiveFrame();
-    StepGate TimeFileFrame();
-    StepGate TimeRecordingFrame(bool triggering);
-    StepGate TimePlaybackFrame(bool triggering);
-    StepGate TriggeredFrame(bool fromFile);
-    StepGate PlainFrame(bool fromFile);
-    StepGate FrameMissing(bool fromFile);
+    FrameGate TriggeredFrame(bool fromFile);
+    FrameGate PlainFrame(bool fromFile);
+    FrameGate FrameMissing(bool fromFile);
     void FinishFrame(bool triggering, bool fromFile);
 
     bool GetFrame(TSeriesData& left, TSeriesData* right);
@@ -144,7 +136,6 @@ private:
     void Notify(bool analysed);
 
     uint64_t SeriesSamples() const;  // DecimationRatio x FFTsize
-    double SeriesSeconds() const;
     uint32_t SlotFrames(bool recorder) const;
     bool AllocateSlots(uint32_t frames);
     // Takes every completed input slot in order: appends, searches the trigger, requeues.
@@ -166,7 +157,7 @@ private:
     std::unique_ptr<TSoundInput> inputPort_;
     std::unique_ptr<TSoundOutput> outputPort_;
     std::unique_ptr<TWaveFile> waveFile_;
-    bool historyFile_ = false;  // waveFile_ is the Real-Time history
+    LiveRunState run_;  // historyFile: waveFile_ is the Real-Time history
 
     TEngineAudience audience_;
     TAnalysisChain chain_;
@@ -176,6 +167,7 @@ private:
     TRecorder recorder_;
     TFileFrameSource fileSource_;
     TLiveFrameSource liveSource_;
+    TRecordingSource recordingSource_;
     TPlaybackSource playback_;
     TSpectrumScaling* scaling_ = nullptr;
 
@@ -186,7 +178,6 @@ private:
     uint32_t frameCount_ = 0;
     bool overloaded_ = false;
     uint32_t overloadCount_ = 0;
-    double startTime_ = 0.0;
     double currentTime_ = 0.0;
     int64_t stopTime_ = 0;
     bool idleRequested_ = false;

@@ -4,13 +4,20 @@
 
 #include "dsp/decimation.h"
 #include "engine/series_data.h"
+#include "engine/engine_strings.h"
 #include "engine/slot_buffers.h"
 #include "engine/sound_port.h"
 #include "files/wave_file.h"
+#include "platform/host.h"
 
 namespace zeltrak {
 
 namespace {
+
+// One frame's length in seconds at the input rate.
+double FrameSeconds(const SettingsBlock& s) {
+    return s.format.rate == 0 ? 0.0 : static_cast<double>(SeriesSamples(s)) / s.format.rate;
+}
 
 // The frame of a stored file that starts at `position`.
 bool ReadFileFrame(TWaveFile& f, const SettingsBlock& s, uint32_t position, TSeriesData& left, TSeriesData* right) {
@@ -40,9 +47,43 @@ bool ReadFileFrame(TWaveFile& f, const SettingsBlock& s, uint32_t position, TSer
 
 }  // namespace
 
+bool TFileFrameSource::CanStart(Host& host) const {
+    if (!file_) {
+        ShowMessage(host, kEngineOpenWaveFile);
+        return false;
+    }
+    const uint32_t position = file_->Position();
+    const uint32_t length = file_->Length();
+    if (length - std::min(position, length) >= SeriesSamples(settings_.Settings())) return true;
+    if (position == 0) ShowMessage(host, kEngineFileTooShort);
+    else if (position >= length) ShowMessage(host, kEngineEndOfFile);
+    else ShowMessage(host, kEngineNearEnd);
+    return false;
+}
+
+FrameGate TFileFrameSource::Place(double& currentTime) {
+    if (!file_) return FrameGate::kEnd;
+    TWaveFile& f = *file_;
+    // A last frame that fills the file exactly is still analysed.
+    if (f.Length() - std::min(f.Position(), f.Length()) < SeriesSamples(settings_.Settings())) {
+        f.SeekToEnd();
+        currentTime = f.FramesToSeconds(f.Position());
+        return FrameGate::kEnd;
+    }
+    currentTime = f.FramesToSeconds(f.Position()) + FrameSeconds(settings_.Settings()) / 2;
+    return FrameGate::kAnalyse;
+}
+
 bool TFileFrameSource::Read(TSeriesData& left, TSeriesData* right) {
     if (!file_) return false;
     return ReadFileFrame(*file_, settings_.Settings(), file_->Position(), left, right);
+}
+
+FrameGate TLiveFrameSource::Place(double& currentTime) {
+    if (port_->PositionFrames() < SeriesSamples(settings_.Settings())) return FrameGate::kWait;
+    currentTime = port_->PositionSeconds() + run_.startTime - 0.2;
+    if (run_.historyFile) currentTime -= FrameSeconds(settings_.Settings()) / 2;
+    return FrameGate::kAnalyse;
 }
 
 bool TLiveFrameSource::Read(TSeriesData& left, TSeriesData* right) {
@@ -65,6 +106,19 @@ bool TLiveFrameSource::Read(TSeriesData& left, TSeriesData* right) {
     if (!slots_.CopyChannel(left, 0, slot, offset, delayLeft, split)) return false;
     if (right && !slots_.CopyChannel(*right, 1, slot, offset, delayRight, split)) return false;
     return true;
+}
+
+FrameGate TRecordingSource::Place(double& currentTime) {
+    if (!file_) return FrameGate::kWait;
+    TWaveFile& f = *file_;
+    const bool triggering = settings_.Trigger.Enable != 0;
+    currentTime = triggering ? f.FramesToSeconds(f.Position()) : port_->PositionSeconds() + run_.startTime;
+    const double duration = f.FramesToSeconds(f.Length());
+    if (f.StorageMode() == TWaveFile::kMemoryMode && currentTime > duration) {
+        currentTime = duration;
+        return FrameGate::kEnd;
+    }
+    return FrameGate::kAnalyse;
 }
 
 void TPlaybackSource::Begin() {
@@ -96,6 +150,19 @@ bool TPlaybackSource::Refill() {
     }
     if (wrote) port_->Restart();
     return outQueued_[0] || outQueued_[1] || playReadFrame_ < f.Length();
+}
+
+FrameGate TPlaybackSource::Place(double& currentTime) {
+    if (!file_) return FrameGate::kIdle;
+    TWaveFile& f = *file_;
+    const bool triggering = settings_.Trigger.Enable != 0;
+    currentTime = triggering ? f.FramesToSeconds(f.Position()) : port_->PositionSeconds() + playStart_;
+    const double end = f.FramesToSeconds(f.Length());
+    if (currentTime > end) {
+        currentTime = end;
+        return FrameGate::kEnd;
+    }
+    return FrameGate::kAnalyse;
 }
 
 bool TPlaybackSource::Read(TSeriesData& left, TSeriesData* right) {

@@ -6,18 +6,28 @@
 
 namespace zeltrak {
 
+class Host;
 class TSeriesData;
 class TSlotBuffers;
 class TSoundInput;
 class TSoundOutput;
 class TWaveFile;
 
-// Where a run's frames come from. Read fills the undecimated series of one frame (the right
-// one is null in mono), each channel shifted by its delay; false when no whole frame is
-// there.
+// What the idle step does once the source has placed its next frame in time.
+enum class FrameGate {
+    kAnalyse,  // a frame is due
+    kWait,     // none yet: call again
+    kEnd,      // the run's frames ran out: stop it
+    kIdle,     // nothing to do, nothing to stop
+};
+
+// Where a run's frames come from. Place sets the time (seconds) of the frame to come and
+// says whether it is due; Read fills the undecimated series of one frame (the right one is
+// null in mono), each channel shifted by its delay, false when no whole frame is there.
 class TFrameSource {
 public:
     virtual ~TFrameSource() = default;
+    virtual FrameGate Place(double& currentTime) = 0;
     virtual bool Read(TSeriesData& left, TSeriesData* right) = 0;
 };
 
@@ -26,6 +36,9 @@ class TFileFrameSource : public TFrameSource {
 public:
     TFileFrameSource(const std::unique_ptr<TWaveFile>& file, const ProcessingSettings& settings)
         : file_(file), settings_(settings) {}
+    // Whether a run can start at the file's position; a refusal is shown.
+    bool CanStart(Host& host) const;
+    FrameGate Place(double& currentTime) override;
     bool Read(TSeriesData& left, TSeriesData* right) override;
 
 private:
@@ -33,18 +46,39 @@ private:
     const ProcessingSettings& settings_;
 };
 
+// The run's start in seconds (of the file or the wall clock) and whether the Real-Time
+// history is kept, as the live sources need them.
+struct LiveRunState {
+    double startTime = 0.0;
+    bool historyFile = false;
+};
+
 // Live input: the newest frame the card has captured into the slots.
 class TLiveFrameSource : public TFrameSource {
 public:
     TLiveFrameSource(const std::unique_ptr<TSoundInput>& port, const TSlotBuffers& slotBuffers,
-                     const ProcessingSettings& settings)
-        : port_(port), slots_(slotBuffers), settings_(settings) {}
+                     const ProcessingSettings& settings, const LiveRunState& run)
+        : port_(port), slots_(slotBuffers), settings_(settings), run_(run) {}
+    FrameGate Place(double& currentTime) override;
     bool Read(TSeriesData& left, TSeriesData* right) override;
 
-private:
+protected:
     const std::unique_ptr<TSoundInput>& port_;
     const TSlotBuffers& slots_;
     const ProcessingSettings& settings_;
+    const LiveRunState& run_;
+};
+
+// Recording: live frames, timed by the file they go into.
+class TRecordingSource : public TLiveFrameSource {
+public:
+    TRecordingSource(const std::unique_ptr<TWaveFile>& file, const std::unique_ptr<TSoundInput>& port,
+                     const TSlotBuffers& slotBuffers, const ProcessingSettings& settings, const LiveRunState& run)
+        : TLiveFrameSource(port, slotBuffers, settings, run), file_(file) {}
+    FrameGate Place(double& currentTime) override;
+
+private:
+    const std::unique_ptr<TWaveFile>& file_;
 };
 
 // Playback of a stored file through the slots; its frame is the one the card is playing.
@@ -61,7 +95,7 @@ public:
     bool Refill();
     // The ports were closed: no slot is with the card any more.
     void Unqueue() { outQueued_[0] = outQueued_[1] = false; }
-    double StartSeconds() const { return playStart_; }
+    FrameGate Place(double& currentTime) override;
     bool Read(TSeriesData& left, TSeriesData* right) override;
 
 private:

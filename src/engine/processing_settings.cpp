@@ -157,8 +157,11 @@ struct FieldReader {
         }
         const bool nearest = accepts.also == Accepts::kNearestLimit;
         if (nearest) field = static_cast<Field>(value < accepts.low ? accepts.low : accepts.high);
-        notes.push_back("[" + std::string(section) + "] " + key + "=" + ini.GetString(section, key, "") +
-                        (nearest ? " replaced by " : " replaced by the default ") + NumberText(field));
+        // Appended piece by piece: a chain of + on a literal trips a false -Wrestrict in g++ 12.
+        std::string note = "[";
+        note.append(section).append("] ").append(key).append("=").append(ini.GetString(section, key, ""));
+        note.append(nearest ? " replaced by " : " replaced by the default ").append(NumberText(field));
+        notes.push_back(std::move(note));
     }
     void operator()(const char* section, const char* key, TextField text) const {
         CopyToField(text.data, text.bytes,
