@@ -435,9 +435,9 @@ TFrameSource& TEngine::ActiveSource() {
 }
 
 bool TEngine::GetFrame(TSeriesData& left, TSeriesData* right) {
-    TFrameSource& source = ActiveSource();
-    if ((&source == &liveSource_ || &source == &recordingSource_) && !TakeLiveInput()) return false;
-    if (!source.Read(left, right)) return false;
+    const bool capturing = settings_.Mode.OpMode != kModePostProcessing && runState_ != kPlaying;
+    if (capturing && !TakeLiveInput()) return false;
+    if (!ActiveSource().Read(left, right)) return false;
     left.Decimate();
     if (right) right->Decimate();
     CheckOverload(left, right);
