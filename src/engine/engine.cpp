@@ -281,13 +281,14 @@ bool TEngine::StartHistory() {
         run_.historyFile = true;
     }
     run_.startTime = run_.historyFile ? waveFile_->FramesToSeconds(waveFile_->Position())
-                              : static_cast<double>(host_.WallClockSeconds());
+                                      : static_cast<double>(host_.WallClockSeconds());
     return true;
 }
 
 bool TEngine::StartRecorderFile() {
-    if (!waveFile_) run_.historyFile = false;
+    const bool newFile = !waveFile_;
     if (!recorder_.Open(waveFile_)) return false;
+    if (newFile) run_.historyFile = false;
     run_.startTime = waveFile_->FramesToSeconds(waveFile_->Position());
     return true;
 }
