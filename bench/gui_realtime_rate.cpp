@@ -81,7 +81,6 @@ struct Rig {
         s.format = SampleFormat::Make(44100, 2, 2);
         s.FFTsize = 65536;
         s.ChannelProcessing = kProcessBoth;
-        RecomputeDerivedFields(s);
         // The Real-Time history stays on as the defaults have it, in memory so that the disk
         // of the machine does not enter the figure.
         settings.FileIO.WaveFileMode = 0;

@@ -54,7 +54,6 @@ bool ApplyAnalyzeOptions(const AnalyzeOptions& o, const SampleFormat& format, Pr
     if (o.coherenceSquared) settings.CoherenceSquared = *o.coherenceSquared;
     // Triggering would leave stretches of the file out of the average.
     settings.Trigger.Enable = 0;
-    RecomputeDerivedFields(s);
     return true;
 }
 

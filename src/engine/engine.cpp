@@ -1,21 +1,10 @@
 #include "engine/engine.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
-#include <sys/stat.h>
 
-#include "base/text_format.h"
-#include "base/numeric.h"
 #include "base/strings.h"
-#include "dsp/channel_processing.h"
-#include "dsp/spectral_data.h"
-#include "engine/analysis_window.h"
 #include "engine/engine_strings.h"
 #include "files/wave_file.h"
-#include "files/wave_strings.h"
-#include "platform/app_paths.h"
 #include "platform/host.h"
 
 namespace zeltrak {
@@ -23,11 +12,6 @@ namespace zeltrak {
 namespace {
 
 int32_t DeviceIndex(uint32_t stored) { return stored == kNoDevice ? -1 : static_cast<int32_t>(stored); }
-
-bool FileExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
-}
 
 // Moves a stored file on to the next frame's start, or to its end.
 void SeekNextFrame(TWaveFile& file, const SettingsBlock& settings) {
@@ -39,9 +23,20 @@ void SeekNextFrame(TWaveFile& file, const SettingsBlock& settings) {
 
 TEngine::TEngine(Host& host, WaveDriver& driver, ProcessingSettings& settings, WaveNotifySink* sink,
                  EngineEnvironment environment)
-    : host_(host), driver_(driver), settings_(settings), sink_(sink), env_(std::move(environment)) {
+    : host_(host),
+      driver_(driver),
+      settings_(settings),
+      sink_(sink),
+      env_(std::move(environment)),
+      chain_(host),
+      history_(host, env_),
+      recorder_(host, env_, settings, audience_),
+      fileSource_(waveFile_, settings),
+      liveSource_(inputPort_, slots_, settings, run_),
+      recordingSource_(waveFile_, inputPort_, slots_, settings, run_),
+      playback_(waveFile_, outputPort_, slots_, settings) {
     if (env_.programTitle.empty()) env_.programTitle = kProgramTitle;
-    caption_ = env_.programTitle;
+    audience_.SetCaption(env_.programTitle);
     inputPort_ = std::make_unique<TSoundInput>(driver, host, DeviceIndex(settings_.Device.InputDeviceID));
     outputPort_ = std::make_unique<TSoundOutput>(driver, host, DeviceIndex(settings_.Device.OutputDeviceID));
 }
@@ -57,17 +52,8 @@ TEngine::~TEngine() {
 
 uint64_t TEngine::SeriesSamples() const { return zeltrak::SeriesSamples(settings_.Settings()); }
 
-double TEngine::SeriesSeconds() const {
-    const uint32_t rate = settings_.Settings().format.rate;
-    return rate == 0 ? 0.0 : static_cast<double>(SeriesSamples()) / rate;
-}
-
 uint32_t TEngine::TriggerDelaySamples() const {
-    // The delay in samples of the decimated series: the ratio enters once, through the
-    // decimated sampling rate.
-    const SettingsBlock& s = settings_.Settings();
-    const double seconds = LimitedDelayMsec(settings_.Trigger.DelayMsec) * 0.001;
-    return TruncToUint32(s.format.rate * seconds / std::max<uint32_t>(s.DecimationRatio, 1));
+    return zeltrak::TriggerDelaySamples(settings_.Settings(), settings_.Trigger);
 }
 
 void TEngine::SetCalibration(const CalibrationRecord& record) {
@@ -78,119 +64,22 @@ void TEngine::SetCalibration(const CalibrationRecord& record) {
 }
 
 bool TEngine::Rebuild() {
-    built_ = false;
-    SettingsBlock& s = settings_.Settings();
-    RecomputeDerivedFields(s);
-    const uint32_t ratio = std::max<uint32_t>(s.DecimationRatio, 1);
-    const bool filter = s.ApplyLowPassFilter != 0;
-    const bool stereo = Stereo();
-    const float gain[2] = {env_.calibrationEnabled ? env_.calRatioLeft : 1.0f,
-                           env_.calibrationEnabled ? env_.calRatioRight : 1.0f};
-    for (auto& sp : spectrums_) sp.reset();
-    for (int c = 0; c < 2; ++c) {
-        series_[c].reset();
-        triggerSeries_[c].reset();
-    }
-    // Settings that bypassed the dialogs and the loader may ask for more than any valid
-    // frame; such a frame is refused as one that could not be allocated.
-    const uint64_t seriesLength = SeriesSamples();
-    const uint64_t triggerLength = TriggerSeriesSamples(s, settings_.Trigger.DelayMsec);
-    if (seriesLength > kMaxSeriesSamples || triggerLength > kMaxTriggerSeriesSamples) {
-        ShowStringMessage(host_, kStrInsufficientMemory);
-        return false;
-    }
-    for (int c = 0; c < 2; ++c) {
-        if (c == 1 && !stereo) continue;
-        series_[c] = std::make_unique<TSeriesData>(s.format, static_cast<uint32_t>(seriesLength), gain[c], ratio,
-                                                   filter);
-        triggerSeries_[c] =
-            std::make_unique<TSeriesData>(s.format, static_cast<uint32_t>(triggerLength), gain[c], ratio, filter);
-        if (series_[c]->Error() || triggerSeries_[c]->Error()) {
-            series_[c].reset();
-            triggerSeries_[c].reset();
-            ShowStringMessage(host_, kStrInsufficientMemory);
-            return false;
-        }
-    }
-
-    SpectralSettings ss;
-    ss.format = s.format;
-    ss.fftSize = s.FFTsize;
-    ss.decimationRatio = static_cast<uint16_t>(ratio);
-    ss.samplingRateCorrection = s.SamplingRateCorrectionFactor;
-    ss.averageBlocks = s.AverageBlocks;
-    ss.averageType = s.AverageType;
-    ss.peakHold = s.PeakHold != 0;
-    ss.smoothingWindow = s.SmoothingWindow;
-    ss.windowCorrection = settings_.WindowCorrectionMode();
-    SpectralScaling sc;
-    sc.ampScaleType = settings_.Scaling().AmpScaleType;
-    sc.freqScaleType = settings_.Scaling().FreqScaleType;
-    sc.octaveNumber = settings_.Scaling().OctaveNumber;
-    sc.spectralDensityFlag = settings_.Scaling().SpectralDensityFlag;
-    sc.spectralDensityType = settings_.Scaling().SpectralDensityType;
-    sc.standardWeighting = settings_.Scaling().StandardWeighting;
-    sc.coherenceSquared = settings_.CoherenceSquared;
-    const SpectrumSet set = SpectrumsForMode(s.ChannelProcessing, stereo);
-    const bool wanted[4] = {set.left || !stereo, set.right, set.result1, set.result2};
-    const int channelOf[4] = {0, 1, -1, -1};
-    for (int i = 0; i < 4; ++i) {
-        if (!wanted[i]) continue;
-        spectrums_[i] = std::make_unique<TSpectralData>(ss, sc, channelOf[i], &host_);
-        if (spectrums_[i]->Error()) {
-            for (auto& sp : spectrums_) sp.reset();
-            return false;
-        }
-    }
-    if (!BuildAnalysisWindow(s.FFTsize, s.SmoothingWindow, settings_.WindowCorrectionMode(), &host_, window_,
-                             uniformWindow_))
-        return false;
-    if (scaling_) {
-        TSpectralData* const all[4] = {spectrums_[0].get(), spectrums_[1].get(), spectrums_[2].get(),
-                                       spectrums_[3].get()};
-        scaling_->Prepare(all);
-    }
-    built_ = true;
-    return true;
+    const float fullScale[2] = {env_.FullScale(0), env_.FullScale(1)};
+    return chain_.Build(settings_, fullScale, scaling_);
 }
 
 void TEngine::SetWaveFile(std::unique_ptr<TWaveFile> file) {
     if (Running()) Stop();
     waveFile_ = std::move(file);
-    historyFile_ = false;
-    recorderCreatedFile_ = false;
-    wrapPosition_ = 0;
+    run_.historyFile = false;
+    recorder_.FileReplaced();
+    history_.Reset();
 }
 
 std::unique_ptr<TWaveFile> TEngine::TakeWaveFile() {
     if (Running()) Stop();
-    historyFile_ = false;
+    run_.historyFile = false;
     return std::move(waveFile_);
-}
-
-void TEngine::AddListener(TEngineListener* listener, ListenerRole role) {
-    if (listener == nullptr) return;
-    RemoveListener(listener);
-    // Kept in the order they are told: by role, then by arrival.
-    auto at = std::find_if(listeners_.begin(), listeners_.end(),
-                           [role](const Registered& r) { return static_cast<int>(r.role) > static_cast<int>(role); });
-    listeners_.insert(at, Registered{listener, role});
-}
-
-void TEngine::RemoveListener(TEngineListener* listener) {
-    std::erase_if(listeners_, [listener](const Registered& r) { return r.listener == listener; });
-}
-
-void TEngine::SetCaption(const std::string& caption) {
-    caption_ = caption;
-    for (const Registered& r : listeners_) r.listener->OnCaption(caption_);
-}
-
-void TEngine::SetLevels(int32_t left, int32_t right) {
-    if (left == levelLeft_ && right == levelRight_) return;
-    levelLeft_ = left;
-    levelRight_ = right;
-    for (const Registered& r : listeners_) r.listener->OnLevels(left, right);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -245,105 +134,33 @@ bool TEngine::SelectDevices(uint32_t inputDeviceId, uint32_t outputDeviceId) {
     return true;
 }
 
-void TEngine::ForceTrigger() { settings_.Trigger.triggerState = 1; }
-
-void TEngine::ResetAverage() {
-    for (auto& sp : spectrums_)
-        if (sp) sp->ResetAverage();
-}
-
 bool TEngine::TakeIdleRequest() {
     const bool wanted = idleRequested_;
     idleRequested_ = false;
     return wanted;
 }
 
-bool TEngine::Start() {
+// Some devices need a pause around their state changes.
+void TEngine::EchoPause() {
     if (inputPort_->Peculiarities().echoFamily)
         host_.SleepMilliseconds(static_cast<uint32_t>(std::max(settings_.FileIO.DarlaDelay, 0)));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start
+
+bool TEngine::Start() {
+    EchoPause();
     if (runState_ == kRunning) return true;
     const uint32_t mode = settings_.Mode.OpMode;
     // A plain Run in Recorder mode plays an open file and records otherwise.
     if (mode == kModeRecorder && runState_ == kStopped) runState_ = waveFile_ ? kPlaying : kRecording;
-    const SampleFormat format = settings_.Settings().format;
-    inputPort_->SetFormat(format);
-    outputPort_->SetFormat(format);
-
-    overloaded_ = false;
-    overloadCount_ = 0;
-    frameCount_ = 0;
-    levelLeft_ = levelRight_ = 0;
-    RecomputeDerivedFields(settings_.Settings());
-    if ((!singleStep_ || !built_) && !Rebuild()) {
+    if (!PrepareRun() || !StartMode(mode)) {
         runState_ = kStopped;
         return false;
     }
-    for (auto& t : triggerSeries_)
-        if (t) t->Clear();
-    if (!singleStep_) ResetAverage();
-
-    switch (mode) {
-        case kModeRealTime:
-            if (!StartInput()) {
-                runState_ = kStopped;
-                return false;
-            }
-            runState_ = kRunning;
-            break;
-        case kModePostProcessing: {
-            if (!waveFile_) {
-                ShowMessage(host_, kEngineOpenWaveFile);
-                runState_ = kStopped;
-                return false;
-            }
-            const uint32_t position = waveFile_->Position();
-            const uint32_t length = waveFile_->Length();
-            if (length - std::min(position, length) < SeriesSamples()) {
-                if (position == 0) ShowMessage(host_, kEngineFileTooShort);
-                else if (position >= length) ShowMessage(host_, kEngineEndOfFile);
-                else ShowMessage(host_, kEngineNearEnd);
-                runState_ = kStopped;
-                return false;
-            }
-            startTime_ = waveFile_->FramesToSeconds(position);
-            runState_ = kRunning;
-            break;
-        }
-        case kModeRecorder:
-            if (runState_ == kRecording) {
-                if (!StartInput()) {
-                    runState_ = kStopped;
-                    return false;
-                }
-            } else {
-                if (!waveFile_) {
-                    ShowMessage(host_, kEngineOpenWaveFile);
-                    runState_ = kStopped;
-                    return false;
-                }
-                if (waveFile_->Position() >= waveFile_->Length()) waveFile_->Rewind();
-                playStart_ = waveFile_->FramesToSeconds(waveFile_->Position());
-                playStartFrame_ = waveFile_->Position();
-                playReadFrame_ = playStartFrame_;
-                playbackFinished_ = false;
-                outQueued_[0] = outQueued_[1] = false;
-                if (!outputPort_->SetFormat(waveFile_->Format()) || !outputPort_->Open(sink_, false) ||
-                    !AllocateSlots(SlotFrames(true))) {
-                    outputPort_->Close();
-                    runState_ = kStopped;
-                    return false;
-                }
-                if (sink_) sink_->PostBufferDone(WaveDirection::Output, nullptr);
-                else FillPlayback();
-            }
-            break;
-        default:
-            runState_ = kStopped;
-            return false;
-    }
-
-    settings_.Trigger.armed = 1;
-    for (const Registered& r : listeners_) r.listener->OnStarted();
+    trigger_.Arm();
+    audience_.Started();
     // A new run wants idle steps even if the last one ended in an idle step of its own (end
     // of file, a lost device) and no buffer notice will come to ask for them (a file run).
     idleRequested_ = true;
@@ -354,45 +171,90 @@ bool TEngine::Start() {
     return runState_ != kStopped || frameCount_ > 0;
 }
 
+// The counters and series a run starts from; a single step keeps the built chain.
+bool TEngine::PrepareRun() {
+    const SampleFormat format = settings_.Settings().format;
+    inputPort_->SetFormat(format);
+    outputPort_->SetFormat(format);
+    overloaded_ = false;
+    overloadCount_ = 0;
+    frameCount_ = 0;
+    audience_.ForgetLevels();
+    if ((!singleStep_ || !chain_.Built()) && !Rebuild()) return false;
+    chain_.ClearTriggerSeries();
+    if (!singleStep_) ResetAverage();
+    return true;
+}
+
+bool TEngine::StartMode(uint32_t mode) {
+    switch (mode) {
+        case kModeRealTime:
+            if (!StartInput()) return false;
+            runState_ = kRunning;
+            return true;
+        case kModePostProcessing:
+            if (!StartFile()) return false;
+            runState_ = kRunning;
+            return true;
+        case kModeRecorder: return runState_ == kRecording ? StartInput() : StartPlayback();
+        default: return false;
+    }
+}
+
+bool TEngine::StartFile() {
+    if (!fileSource_.CanStart(host_)) return false;
+    run_.startTime = waveFile_->FramesToSeconds(waveFile_->Position());
+    return true;
+}
+
+bool TEngine::StartPlayback() {
+    if (!waveFile_) {
+        ShowMessage(host_, kEngineOpenWaveFile);
+        return false;
+    }
+    playback_.Begin();
+    if (!outputPort_->SetFormat(waveFile_->Format()) || !outputPort_->Open(sink_, false) ||
+        !AllocateSlots(SlotFrames(true))) {
+        outputPort_->Close();
+        return false;
+    }
+    if (sink_) sink_->PostBufferDone(WaveDirection::Output, nullptr);
+    else FillPlayback();
+    return true;
+}
+
 uint32_t TEngine::SlotFrames(bool recorder) const {
     const SettingsBlock& s = settings_.Settings();
     const int32_t secs = recorder ? settings_.FileIO.RecordIOBufferSizeSecs : settings_.FileIO.RealTimeIOBufferSizeSecs;
     uint64_t frames = static_cast<uint64_t>(std::clamp(secs, 1, kMaxIOBufferSecs)) * s.format.rate;
     // A slot must hold a whole frame (the longer trigger frame when triggering), or the live
     // frame could never be formed from the two slots.
-    uint64_t longest = series_[0] ? series_[0]->Length() : SeriesSamples();
-    if (settings_.Trigger.Enable && triggerSeries_[0]) longest = triggerSeries_[0]->Length();
-    frames = std::max<uint64_t>(frames, longest + s.delaySamples);
+    uint64_t longest = chain_.Series(0) ? chain_.Series(0)->Length() : SeriesSamples();
+    if (settings_.Trigger.Enable && chain_.TriggerSeries(0)) longest = chain_.TriggerSeries(0)->Length();
+    frames = std::max<uint64_t>(frames, longest + ChannelDelaySamples(s));
     return static_cast<uint32_t>(std::min<uint64_t>(frames, 0x7FFFFFFFu / std::max(s.format.BlockAlign(), 1u)));
 }
 
 bool TEngine::AllocateSlots(uint32_t frames) {
-    for (int i = 0; i < 2; ++i) {
-        slotBuffer_[i] = std::make_unique<TWaveData>(frames, settings_.Settings().format);
-        if (slotBuffer_[i]->Error()) {
-            slotBuffer_[i].reset();
-            ShowStringMessage(host_, kStrInsufficientMemory);
-            return false;
-        }
-        slotQueued_[i] = false;
-        unfilled_[i] = 0;
-        slotFilledOnce_[i] = false;
-    }
-    nextSlot_ = 0;
-    return true;
-}
-
-bool TEngine::QueueSlot(int slot) {
-    TWaveData& b = *slotBuffer_[slot];
-    const uint32_t bytes = static_cast<uint32_t>(b.FramesToBytes(b.Length()));
-    if (!inputPort_->AddBuffer(b.Buffer(), bytes, slot)) return false;
-    slotQueued_[slot] = true;
-    return true;
+    if (slots_.Allocate(frames, settings_.Settings().format)) return true;
+    ShowStringMessage(host_, kStrInsufficientMemory);
+    return false;
 }
 
 bool TEngine::StartInput() {
-    const SettingsBlock& s = settings_.Settings();
-    const FileIOBlock& io = settings_.FileIO;
+    if (!OpenInput()) return false;
+    ++generation_;
+    const bool recorder = settings_.Mode.OpMode == kModeRecorder;
+    const bool fileReady = recorder ? StartRecorderFile() : StartHistory();
+    if (!fileReady || !AllocateSlots(SlotFrames(recorder)) || !slots_.Queue(*inputPort_, 0) ||
+        !slots_.Queue(*inputPort_, 1)) {
+        inputPort_->Close();
+        return false;
+    }
+    return true;
+}
+
+bool TEngine::OpenInput() {
     if (inputPort_->DeviceId() < 0) {
         ShowMessage(host_, kEngineNoSoundCard);
         return false;
@@ -402,96 +264,32 @@ bool TEngine::StartInput() {
         ShowStringMessage(host_, kStrSoundDeviceFailure);
         return false;
     }
-    if (!inputPort_->SetFormat(s.format)) {
+    if (!inputPort_->SetFormat(settings_.Settings().format)) {
         ShowStringMessage(host_, kStrFormatNotSupported);
         return false;
     }
-    if (!inputPort_->Open(sink_, io.DALSelfMonitor != 0)) return false;
-    ++generation_;
+    return inputPort_->Open(sink_, settings_.FileIO.DALSelfMonitor != 0);
+}
 
-    const bool recorder = settings_.Mode.OpMode == kModeRecorder;
-    if (!recorder) {
-        waveFile_.reset();
-        historyFile_ = false;
-        wrapPosition_ = 0;
-        if (io.RealTimeWaveBufferEnableFlag == 1) {
-            const double lapSeconds = std::max(io.RealTimeWaveBufferLengthSecs - 1, 1);
-            const uint32_t capacity = TruncToUint32(lapSeconds * 1.1 * s.format.rate);
-            std::unique_ptr<TWaveFile> file;
-            if (io.WaveFileMode == TWaveFile::kDiskMode)
-                file = std::make_unique<TWaveFile>(host_, s.format, false, env_.tempDir);
-            else
-                file = std::make_unique<TWaveFile>(host_, capacity, s.format);
-            if (file->Error()) {
-                inputPort_->Close();
-                return false;
-            }
-            file->SetFullScale(env_.calibrationEnabled ? env_.calRatioLeft : 1.0f,
-                               env_.calibrationEnabled ? env_.calRatioRight : 1.0f);
-            waveFile_ = std::move(file);
-            historyFile_ = true;
-            historyLimit_ = TruncToUint32(lapSeconds * s.format.rate);
-        }
-        startTime_ = historyFile_ ? waveFile_->FramesToSeconds(waveFile_->Position())
-                                  : static_cast<double>(host_.WallClockSeconds());
-    } else if (!StartRecorderFile()) {
-        inputPort_->Close();
-        return false;
+bool TEngine::StartHistory() {
+    waveFile_.reset();
+    run_.historyFile = false;
+    history_.Reset();
+    if (settings_.FileIO.RealTimeWaveBufferEnableFlag == 1) {
+        waveFile_ = history_.Create(settings_.Settings(), settings_.FileIO);
+        if (!waveFile_) return false;
+        run_.historyFile = true;
     }
-    if (!AllocateSlots(SlotFrames(recorder)) || !QueueSlot(0) || !QueueSlot(1)) {
-        inputPort_->Close();
-        return false;
-    }
+    run_.startTime = run_.historyFile ? waveFile_->FramesToSeconds(waveFile_->Position())
+                                      : static_cast<double>(host_.WallClockSeconds());
     return true;
 }
 
 bool TEngine::StartRecorderFile() {
-    const SettingsBlock& s = settings_.Settings();
-    const FileIOBlock& io = settings_.FileIO;
-    if (!waveFile_) {
-        std::unique_ptr<TWaveFile> file;
-        if (io.WaveFileMode == TWaveFile::kDiskMode) {
-            file = std::make_unique<TWaveFile>(host_, s.format, io.MakeBackup != 0, env_.tempDir);
-            if (file->Error()) return false;
-        } else {
-            const uint64_t frames =
-                static_cast<uint64_t>(s.format.rate) * std::clamp(io.MaxRamRecordingTimeSecs, 1, kMaxRamRecordingSecs);
-            file = std::make_unique<TWaveFile>(host_, static_cast<uint32_t>(std::min<uint64_t>(frames, 0xFFFFFFFFu)),
-                                               s.format);
-            if (file->Error()) {
-                ShowMessage(host_, kEngineRecordingMemory);
-                return false;
-            }
-        }
-        waveFile_ = std::move(file);
-        recorderCreatedFile_ = true;
-        historyFile_ = false;
-        SetCaption(FormatText(kEngineCaptionFile, env_.programTitle, kEngineUntitled));
-    } else {
-        TWaveFile& f = *waveFile_;
-        if (f.StorageMode() == TWaveFile::kMemoryMode) {
-            f.Seek(f.WrittenLength());
-            if (f.RemainingSeconds() < 1.0) {
-                uint32_t step = 60 * s.format.rate;
-                int refusals = 0;
-                while (!f.SetLength(f.Length() + step)) {
-                    step /= 2;
-                    if (++refusals > 10 || step == 0) {
-                        ShowStringMessage(host_, kStrInsufficientMemory);
-                        return false;
-                    }
-                }
-            }
-        } else {
-            if (!f.MakeBackup() && host_.AskYesNo(kEngineNoBackupQuestion, env_.programTitle) != Answer::Yes)
-                return false;
-            f.Seek(f.WrittenLength());
-        }
-    }
-    waveFile_->SetModified(true);
-    startTime_ = waveFile_->FramesToSeconds(waveFile_->Position());
-    savedCaption_ = caption_;
-    SetCaption(FormatText(kEngineCaptionRecording, caption_));
+    const bool newFile = !waveFile_;
+    if (!recorder_.Open(waveFile_)) return false;
+    if (newFile) run_.historyFile = false;
+    run_.startTime = waveFile_->FramesToSeconds(waveFile_->Position());
     return true;
 }
 
@@ -504,15 +302,12 @@ void TEngine::BufferDone(WaveDirection direction, WaveHeader*) {
     if (direction == WaveDirection::Input) {
         const bool live = (mode == kModeRealTime && runState_ == kRunning) || runState_ == kRecording;
         if (!live) return;
-        if (settings_.Trigger.Enable && settings_.Trigger.armed == 0) {
+        if (settings_.Trigger.Enable && !trigger_.Armed()) {
             Stop();
             return;
         }
         CollectInput(true);
-        if (rolloverPending_) {
-            rolloverPending_ = false;
-            RollOverRecording();
-        }
+        if (recorder_.TakeRollover()) RollOverRecording();
     } else if (runState_ == kPlaying) {
         FillPlayback();
         idleRequested_ = true;
@@ -521,196 +316,56 @@ void TEngine::BufferDone(WaveDirection direction, WaveHeader*) {
 
 void TEngine::CollectInput(bool requeue) {
     const uint32_t generation = generation_;
-    while (slotBuffer_[nextSlot_] && slotQueued_[nextSlot_] && inputPort_->IsSlotDone(nextSlot_)) {
-        const int slot = nextSlot_;
-        const uint32_t length = slotBuffer_[slot]->Length();
-        const uint32_t frames = std::min(inputPort_->FramesInSlot(slot), length);
-        slotQueued_[slot] = false;
-        unfilled_[slot] = length - frames;
-        slotFilledOnce_[slot] = true;
-        nextSlot_ ^= 1;
+    uint32_t frames = 0;
+    for (int slot; (slot = slots_.TakeCompleted(*inputPort_, frames)) >= 0;) {
         // The buffer is not cleared before it goes back: the live frame may still read its
         // end, and the driver overwrites it only after the other slot is full.
         if (!StoreInput(slot, frames) || generation != generation_ || runState_ == kStopped) return;
-        if (requeue && !QueueSlot(slot)) {
+        if (requeue && !slots_.Queue(*inputPort_, slot)) {
             Stop();
             return;
         }
     }
 }
 
+void TEngine::FlushInput() {
+    CollectInput(false);
+    const int slot = slots_.Next();
+    if (!slots_.Queued(slot)) return;
+    const uint32_t frames = std::min(inputPort_->FramesInSlot(slot), slots_.Buffer(slot).Length());
+    StoreInput(slot, frames);
+}
+
 bool TEngine::StoreInput(int slot, uint32_t frames) {
     if (frames == 0) return true;
-    const uint8_t* bytes = slotBuffer_[slot]->Buffer();
+    const uint8_t* bytes = slots_.Buffer(slot).Buffer();
     if (settings_.Mode.OpMode == kModeRealTime) {
-        if (historyFile_ && waveFile_) AppendHistory(bytes, frames);
+        if (run_.historyFile && waveFile_) history_.Append(*waveFile_, bytes, frames);
         return true;
     }
     if (!waveFile_) return false;
-    if (settings_.Trigger.Enable && !SearchBuffer(slot, frames)) return true;
-    if (!AppendToFile(bytes, frames)) {
-        // A full memory recording simply ends; a disk that refuses the samples is a failure
-        // the user must hear about.
-        if (waveFile_->StorageMode() == TWaveFile::kDiskMode) ShowMessage(host_, kStrWaveWriteFailure);
+    if (settings_.Trigger.Enable && !trigger_.BlockFires(slots_.Buffer(slot), frames, settings_.Trigger)) return true;
+    if (!recorder_.Append(*waveFile_, bytes, frames)) {
         if (!stopping_) Stop();
         return false;
     }
-    if (!stopping_ && DiskLimitReached()) rolloverPending_ = true;
+    if (!stopping_) recorder_.CheckDiskLimit(*waveFile_);
     return true;
 }
 
-bool TEngine::SearchBuffer(int slot, uint32_t frames) {
-    TriggerBlock& t = settings_.Trigger;
-    if (t.triggerState != 0) return true;
-    WaveTrigger w;
-    w.TriggerType = t.TriggerType;
-    w.TriggerSlope = t.TriggerSlope;
-    w.Threshold = t.Threshold;
-    return slotBuffer_[slot]->FindTrigger(w, 0, frames, t.Channel);
-}
-
-bool TEngine::AppendToFile(const uint8_t* bytes, uint32_t frames) {
-    TWaveFile& f = *waveFile_;
-    uint32_t fit = frames;
-    if (f.StorageMode() == TWaveFile::kMemoryMode) fit = std::min(frames, f.Length() - std::min(f.Position(), f.Length()));
-    if (fit > 0) {
-        // WriteBytes zeroes the buffer it is given on failure; keep the slot's samples.
-        std::vector<uint8_t> copy(bytes, bytes + f.FramesToBytes(fit));
-        if (!f.WriteBytes(copy.data(), static_cast<uint32_t>(copy.size()))) return false;
-    }
-    // A full memory recording keeps what fitted and ends.
-    return fit == frames;
-}
-
-void TEngine::AppendHistory(const uint8_t* bytes, uint32_t frames) {
-    TWaveFile& f = *waveFile_;
-    const bool memory = f.StorageMode() == TWaveFile::kMemoryMode;
-    if (memory && frames > f.Length()) {
-        // Only the newest part of a block longer than the whole history can be kept.
-        bytes += f.FramesToBytes(frames - f.Length());
-        frames = f.Length();
-    }
-    // A block that would run past the end of a memory history starts the next lap early, so
-    // that no captured sample is dropped.
-    if (memory && f.Position() + static_cast<uint64_t>(frames) > f.Length()) {
-        wrapPosition_ = f.Position();
-        f.Rewind();
-    }
-    std::vector<uint8_t> copy(bytes, bytes + f.FramesToBytes(frames));
-    if (!f.WriteBytes(copy.data(), static_cast<uint32_t>(copy.size()))) return;
-    if (f.Position() >= historyLimit_) {
-        wrapPosition_ = f.Position();
-        f.Rewind();
-    }
-}
-
 void TEngine::UnwrapHistory() {
-    if (!historyFile_ || !waveFile_) return;
-    if (wrapPosition_ == 0) {
-        // Not yet round the ring: the history is what was recorded; the room after it holds
-        // no signal and must not be analysed as silence once the buffer is kept as a file.
-        TWaveFile& history = *waveFile_;
-        if (history.Length() > history.Position()) history.SetLength(history.Position());
-        history.Rewind();
-        return;
-    }
-    TWaveFile& old = *waveFile_;
-    const uint32_t now = old.Position();
-    // Oldest first: the rest of the previous lap after the write position, then this lap.
-    uint32_t firstStart = now, firstEnd = wrapPosition_;
-    if (now >= wrapPosition_) firstStart = firstEnd = 0;
-    const uint64_t total = static_cast<uint64_t>(firstEnd - firstStart) + now;
-    std::unique_ptr<TWaveFile> fresh;
-    if (old.StorageMode() == TWaveFile::kDiskMode)
-        fresh = std::make_unique<TWaveFile>(host_, old.Format(), false, env_.tempDir);
-    else
-        fresh = std::make_unique<TWaveFile>(host_, static_cast<uint32_t>(total), old.Format());
-    if (fresh->Error()) return;
-    std::vector<uint8_t> block;
-    auto copy = [&](uint32_t from, uint32_t to) {
-        const uint32_t step = 65536;
-        for (uint32_t at = from; at < to; at += step) {
-            const uint32_t n = std::min(step, to - at);
-            block.resize(old.FramesToBytes(n));
-            old.Seek(at);
-            old.ReadBytes(block.data(), static_cast<uint32_t>(block.size()));
-            if (!fresh->WriteBytes(block.data(), static_cast<uint32_t>(block.size()))) return false;
-        }
-        return true;
-    };
-    if (!copy(firstStart, firstEnd) || !copy(0, now)) return;
-    fresh->SetFullScale(env_.calibrationEnabled ? env_.calRatioLeft : 1.0f,
-                        env_.calibrationEnabled ? env_.calRatioRight : 1.0f);
-    fresh->Rewind();
-    waveFile_ = std::move(fresh);
-    wrapPosition_ = 0;
-}
-
-bool TEngine::DiskLimitReached() const {
-    return waveFile_ && waveFile_->StorageMode() == TWaveFile::kDiskMode &&
-           waveFile_->DataSize() > settings_.FileIO.MaxDiskRecordingSizeBytes;
-}
-
-std::string TEngine::RecordingName() const {
-    const std::time_t now = static_cast<std::time_t>(host_.WallClockSeconds());
-    std::tm t{};
-    ::localtime_r(&now, &t);
-    char stamp[80];
-    std::snprintf(stamp, sizeof stamp, kEngineRecordingStamp, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
-                  t.tm_min, t.tm_sec);
-    const std::string dir = env_.waveDir.empty() ? "." : env_.waveDir;
-    std::string name = FormatText(kEngineRecordingName, dir, stamp);
-    // Two limits reached within one second must not overwrite the first recording.
-    for (int n = 2; FileExists(name); ++n) name = FormatText(kEngineRecordingName, dir, std::string(stamp) + "_" + std::to_string(n));
-    return name;
+    if (run_.historyFile && waveFile_) history_.Unwrap(waveFile_);
 }
 
 void TEngine::RollOverRecording() {
     Stop();
-    if (!waveFile_) return;
-    if (recorderCreatedFile_) {
-        if (!env_.waveDir.empty()) MakeDirectories(env_.waveDir);
-        const std::string name = RecordingName();
-        waveFile_->SetName(name);
-        if (env_.calibrationEnabled && settings_.FileIO.IncludeCalibrationData) waveFile_->SetCalibration(env_.calibration);
-        SetCaption(kEngineSavingWave);
-        if (!waveFile_->Save()) return;  // the file stays open and nothing is lost
-        savedRecordings_.push_back(name);
-    } else if (!waveFile_->Save()) {
-        return;
-    }
-    waveFile_.reset();
-    SetCaption(env_.programTitle);
+    if (!waveFile_ || !recorder_.SaveFull(waveFile_)) return;
     runState_ = kRecording;
     Start();
 }
 
 void TEngine::FillPlayback() {
-    if (!waveFile_ || !slotBuffer_[0]) return;
-    TWaveFile& f = *waveFile_;
-    bool wrote = false;
-    for (int s = 0; s < 2; ++s) {
-        if (outQueued_[s] && !outputPort_->IsSlotDone(s)) continue;
-        outQueued_[s] = false;
-        if (playReadFrame_ >= f.Length()) continue;
-        TWaveData& b = *slotBuffer_[s];
-        const uint32_t n = std::min(b.Length(), f.Length() - playReadFrame_);
-        const uint32_t bytes = static_cast<uint32_t>(f.FramesToBytes(n));
-        f.Seek(playReadFrame_);
-        f.ReadBytes(b.Buffer(), bytes);
-        playReadFrame_ += n;
-        if (!outputPort_->Write(b.Buffer(), bytes, s, false)) {
-            Stop();
-            return;
-        }
-        outQueued_[s] = true;
-        wrote = true;
-    }
-    if (wrote) outputPort_->Restart();
-    if (!outQueued_[0] && !outQueued_[1] && playReadFrame_ >= f.Length()) {
-        playbackFinished_ = true;
-        Stop();
-    }
+    if (!playback_.Refill()) Stop();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -725,218 +380,81 @@ bool TEngine::FrameStep() {
         ShowStringMessage(host_, kStrSoundDeviceFailure);
         return false;
     }
-    const uint64_t need = SeriesSamples();
+    FrameGate gate = ActiveSource().Place(currentTime_);
+    if (gate == FrameGate::kAnalyse && !chain_.Series(0)) gate = FrameGate::kIdle;
     const bool triggering = settings_.Trigger.Enable != 0;
-
-    if (mode == kModeRealTime) {
-        if (inputPort_->PositionFrames() < need) return true;
-        currentTime_ = inputPort_->PositionSeconds() + startTime_ - 0.2;
-        if (historyFile_) currentTime_ -= SeriesSeconds() / 2;
-    } else if (mode == kModePostProcessing) {
-        if (!waveFile_) {
-            Stop();
-            return false;
-        }
-        TWaveFile& f = *waveFile_;
-        // A last frame that fills the file exactly is still analysed.
-        if (f.Length() - std::min(f.Position(), f.Length()) < need) {
-            f.SeekToEnd();
-            currentTime_ = f.FramesToSeconds(f.Position());
-            Stop();
-            return false;
-        }
-        currentTime_ = f.FramesToSeconds(f.Position()) + SeriesSeconds() / 2;
-    } else if (runState_ == kRecording) {
-        if (!waveFile_) return true;
-        TWaveFile& f = *waveFile_;
-        currentTime_ = triggering ? f.FramesToSeconds(f.Position()) : inputPort_->PositionSeconds() + startTime_;
-        const double duration = f.FramesToSeconds(f.Length());
-        if (f.StorageMode() == TWaveFile::kMemoryMode && currentTime_ > duration) {
-            currentTime_ = duration;
-            Stop();
-            return false;
-        }
-    } else if (runState_ == kPlaying) {
-        if (!waveFile_) return false;
-        TWaveFile& f = *waveFile_;
-        currentTime_ = triggering ? f.FramesToSeconds(f.Position()) : outputPort_->PositionSeconds() + playStart_;
-        const double end = f.FramesToSeconds(f.Length());
-        if (currentTime_ > end) {
-            currentTime_ = end;
-            Stop();
-            return false;
-        }
-    }
-
-    TSeriesData* left = series_[0].get();
-    TSeriesData* right = series_[1].get();
-    if (!left) return false;
     const bool fromFile = mode == kModePostProcessing;
-    if (triggering) {
-        TSeriesData* tl = triggerSeries_[0].get();
-        TSeriesData* tr = triggerSeries_[1].get();
-        if (!GetFrame(*tl, tr)) {
-            if (fromFile) {
-                waveFile_->SeekToEnd();
-                Stop();
-                return false;
-            }
-            return true;
-        }
-        TriggerBlock& t = settings_.Trigger;
-        const uint32_t delay = TriggerDelaySamples();
-        const uint32_t pre = t.DelayType == 0 ? delay : 0;
-        const uint32_t post = t.DelayType == 1 ? delay : 0;
-        const uint32_t n = left->DecimatedLength();
-        const TSeriesData& source = (t.Channel == 1 && tr) ? *tr : *tl;
-        uint32_t found = 0;
-        bool fired = false;
-        if (t.triggerState != 0) {
-            t.triggerState = 0;
-            fired = true;
-            found = pre;  // the forced frame starts where the search would have begun
-        } else {
-            fired = source.FindTrigger(t, pre, n + pre, found);
-        }
-        const uint32_t start = found - pre + post;
-        if (fired && start + n <= tl->DecimatedLength()) {
-            if (t.AutoReset == 0) t.armed = 0;
-            for (int c = 0; c < 2; ++c) {
-                TSeriesData* dst = c == 0 ? left : right;
-                const TSeriesData* src = c == 0 ? tl : tr;
-                if (!dst || !src) continue;
-                for (uint32_t i = 0; i < n; ++i) dst->SetSample(i, src->Raw(start + i));
-            }
-            Analyse();
-        } else if (fromFile) {
-            // Nothing fired in this stretch: move on without counting a frame.
-            SeekNextFrame(*waveFile_, settings_.Settings());
-            return true;
-        } else {
-            return true;
-        }
-    } else {
-        if (!GetFrame(*left, right)) {
-            if (fromFile) {
-                waveFile_->SeekToEnd();
-                Stop();
-                return false;
-            }
-            return true;
-        }
-        Analyse();
-    }
+    if (gate == FrameGate::kAnalyse) gate = triggering ? TriggeredFrame(fromFile) : PlainFrame(fromFile);
+    if (gate == FrameGate::kEnd) Stop();
+    if (gate != FrameGate::kAnalyse) return gate == FrameGate::kWait;
+    FinishFrame(triggering, fromFile);
+    return runState_ != kStopped;
+}
 
+FrameGate TEngine::TriggeredFrame(bool fromFile) {
+    TSeriesData* tl = chain_.TriggerSeries(0);
+    TSeriesData* tr = chain_.TriggerSeries(1);
+    if (!GetFrame(*tl, tr)) return FrameMissing(fromFile);
+    if (trigger_.TakeFrame(settings_.Trigger, TriggerDelaySamples(), *tl, tr, *chain_.Series(0), chain_.Series(1))) {
+        Analyse();
+        return FrameGate::kAnalyse;
+    }
+    // Nothing fired in this stretch: a file moves on without counting a frame.
+    if (fromFile) SeekNextFrame(*waveFile_, settings_.Settings());
+    return FrameGate::kWait;
+}
+
+FrameGate TEngine::PlainFrame(bool fromFile) {
+    if (!GetFrame(*chain_.Series(0), chain_.Series(1))) return FrameMissing(fromFile);
+    Analyse();
+    return FrameGate::kAnalyse;
+}
+
+// No whole frame: a file has reached its end; live input waits for more.
+FrameGate TEngine::FrameMissing(bool fromFile) {
+    if (!fromFile) return FrameGate::kWait;
+    waveFile_->SeekToEnd();
+    return FrameGate::kEnd;
+}
+
+void TEngine::FinishFrame(bool triggering, bool fromFile) {
     if (singleStep_) {
         singleStep_ = false;
         Stop();
     }
-    if (triggering && settings_.Trigger.armed == 0 && Running()) Stop();
+    if (triggering && !trigger_.Armed() && Running()) Stop();
     if (fromFile && waveFile_) SeekNextFrame(*waveFile_, settings_.Settings());
     ++frameCount_;
     if (frameLimitOn_ && frameCount_ > frameLimit_ && Running()) Stop();
-    return runState_ != kStopped;
+}
+
+TFrameSource& TEngine::ActiveSource() {
+    if (settings_.Mode.OpMode == kModePostProcessing) return fileSource_;
+    if (runState_ == kPlaying) return playback_;
+    if (runState_ == kRecording) return recordingSource_;
+    return liveSource_;
 }
 
 bool TEngine::GetFrame(TSeriesData& left, TSeriesData* right) {
-    const uint32_t mode = settings_.Mode.OpMode;
-    bool ok = false;
-    if (mode == kModePostProcessing) {
-        ok = GetFileFrame(left, right, waveFile_ ? waveFile_->Position() : 0);
-    } else if (runState_ == kPlaying) {
-        ok = GetFileFrame(left, right, playStartFrame_ + outputPort_->PositionFrames());
-    } else {
-        ok = GetLiveFrame(left, right);
-    }
-    if (!ok) return false;
+    const bool capturing = settings_.Mode.OpMode != kModePostProcessing && runState_ != kPlaying;
+    if (capturing && !TakeLiveInput()) return false;
+    if (!ActiveSource().Read(left, right)) return false;
     left.Decimate();
     if (right) right->Decimate();
     CheckOverload(left, right);
     return true;
 }
 
-bool TEngine::GetFileFrame(TSeriesData& left, TSeriesData* right, uint32_t position) {
-    if (!waveFile_) return false;
-    TWaveFile& f = *waveFile_;
-    const SettingsBlock& s = settings_.Settings();
-    const bool stereo = right != nullptr;
-    const uint32_t delayLeft = stereo && s.DelayChannel == 0 ? s.delaySamples : 0;
-    const uint32_t delayRight = stereo && s.DelayChannel == 1 ? s.delaySamples : 0;
-    // The filter's 39 extra samples are read where the file has them; past its end they are
-    // the zero level, so that the file's last whole frame can still be analysed.
-    const uint32_t core = left.Length() - (left.LowPass() ? kDecimationTaps : 0);
-    const uint64_t remaining = f.Length() - std::min(position, f.Length());
-    if (remaining < static_cast<uint64_t>(delayLeft) + core + delayRight) return false;
-    auto read = [&](TSeriesData& series, uint32_t channel, uint32_t delay) {
-        if (position < delay) {
-            series.Clear();
-            return;
-        }
-        const uint32_t start = position - delay;
-        const uint32_t count = std::min(series.Length(), f.Length() - start);
-        f.ReadChannel(series.Bytes(), start, count, channel);
-        for (uint32_t i = count; i < series.Length(); ++i) series.SetSample(i, s.format.zeroOffset);
-    };
-    read(left, 0, delayLeft);
-    if (right) read(*right, 1, delayRight);
-    return true;
-}
-
-bool TEngine::GetLiveFrame(TSeriesData& left, TSeriesData* right) {
-    if (!slotBuffer_[0]) return false;
-    const SettingsBlock& s = settings_.Settings();
-    if (inputPort_->Peculiarities().echoFamily)
-        host_.SleepMilliseconds(static_cast<uint32_t>(std::max(settings_.FileIO.DarlaDelay, 0)));
-    // Completed slots are taken in first, so that the other slot's valid length is known.
+// Completed slots are taken in first, so that the other slot's valid length is known.
+bool TEngine::TakeLiveInput() {
+    if (!slots_.Allocated()) return false;
+    EchoPause();
     CollectInput(true);
-    if (rolloverPending_) {
-        rolloverPending_ = false;
+    if (recorder_.TakeRollover()) {
         RollOverRecording();
         return false;
     }
-    if (runState_ == kStopped) return false;
-    const bool triggering = settings_.Trigger.Enable != 0;
-    int slot = 0;
-    uint32_t offset = 0;
-    const uint32_t minFrames = triggering ? static_cast<uint32_t>(std::min<uint64_t>(SeriesSamples(), UINT32_MAX)) : 0;
-    if (!inputPort_->GetLivePosition(slot, offset, minFrames, triggering)) return false;
-    if (slot < 0 || slot > 1) return false;
-    const bool split = settings_.FileIO.AllowSplitBuffers != 0 &&
-                       !(s.format.rate == 11025 && inputPort_->Peculiarities().preRoll);
-    const uint32_t need = left.Length();
-    if (!split && static_cast<uint64_t>(s.FFTsize) + need > offset) return false;
-    const bool stereo = right != nullptr;
-    const uint32_t delayLeft = stereo && s.DelayChannel == 0 ? s.delaySamples : 0;
-    const uint32_t delayRight = stereo && s.DelayChannel == 1 ? s.delaySamples : 0;
-    if (!CopyLiveChannel(left, 0, slot, offset, delayLeft, split)) return false;
-    if (right && !CopyLiveChannel(*right, 1, slot, offset, delayRight, split)) return false;
-    return true;
-}
-
-bool TEngine::CopyLiveChannel(TSeriesData& series, uint32_t channel, int slot, uint32_t offset, uint32_t delay,
-                              bool split) {
-    const int other = slot ^ 1;
-    const TWaveData& cur = *slotBuffer_[slot];
-    const TWaveData& prev = *slotBuffer_[other];
-    offset = std::min(offset, cur.Length());
-    const uint32_t prevValid = slotFilledOnce_[other] ? prev.Length() - unfilled_[other] : 0;
-    // The two slots as one run: the other slot's valid samples, then the current slot's.
-    const int64_t end = static_cast<int64_t>(prevValid) + offset - delay;
-    const int64_t begin = end - series.Length();
-    if (begin < 0) return false;
-    if (begin < prevValid && !split) return false;
-    const uint32_t bps = cur.Format().bytesPerSample;
-    const uint32_t blockAlign = cur.Format().BlockAlign();
-    const uint32_t channelOffset = std::min<uint32_t>(channel, cur.Format().channels - 1u) * bps;
-    uint8_t* out = series.Bytes();
-    for (int64_t v = begin; v < end; ++v) {
-        const bool inPrev = v < prevValid;
-        const uint8_t* from = inPrev ? prev.Buffer() + static_cast<uint64_t>(v) * blockAlign
-                                     : cur.Buffer() + static_cast<uint64_t>(v - prevValid) * blockAlign;
-        std::memcpy(out, from + channelOffset, bps);
-        out += bps;
-    }
-    return true;
+    return runState_ != kStopped;
 }
 
 void TEngine::CheckOverload(const TSeriesData& left, const TSeriesData* right) {
@@ -945,7 +463,7 @@ void TEngine::CheckOverload(const TSeriesData& left, const TSeriesData* right) {
         return;
     }
     int32_t l = left.PeakLevel();
-    int32_t r = levelRight_;
+    int32_t r = audience_.LevelRight();
     bool over = l == 10;
     if (!over && right) {
         r = right->PeakLevel();
@@ -953,55 +471,31 @@ void TEngine::CheckOverload(const TSeriesData& left, const TSeriesData* right) {
     }
     overloaded_ = over;
     if (over) ++overloadCount_;
-    SetLevels(l, r);
+    audience_.SetLevels(l, r);
 }
 
 void TEngine::Analyse() {
-    const SettingsBlock& s = settings_.Settings();
-    if (overloaded_ && s.ExcludeOverloadFlag) {
+    if (overloaded_ && settings_.Settings().ExcludeOverloadFlag) {
         Notify(false);
         return;
     }
-    const bool stereo = Stereo();
-    for (int c = 0; c < 2; ++c) {
-        TSpectralData* sp = spectrums_[c].get();
-        const TSeriesData* series = series_[c].get();
-        if (!sp || !series) continue;
-        float* t = sp->TimeSamples();
-        const uint32_t n = std::min(sp->FFTSize(), series->DecimatedLength());
-        for (uint32_t i = 0; i < n; ++i) t[i] = static_cast<float>(series->GetSample(i, false));
-    }
-    ChannelProcessingSetup setup;
-    setup.mode = s.ChannelProcessing;
-    setup.stereo = stereo;
-    setup.averageType = s.AverageType;
-    setup.averageBlocks = s.AverageBlocks;
-    setup.window = uniformWindow_ ? nullptr : window_.data();
-    setup.windowSize = uniformWindow_ ? 0 : static_cast<uint32_t>(window_.size());
-    ChannelSpectrums cs{spectrums_[0].get(), spectrums_[1].get(), spectrums_[2].get(), spectrums_[3].get()};
-    ProcessChannels(setup, cs);
-    if (scaling_) {
-        TSpectralData* const all[4] = {cs.left, cs.right, cs.result1, cs.result2};
-        scaling_->AfterAverage(all);
-    }
+    chain_.Process(settings_.Settings(), scaling_);
     Notify(true);
 }
 
 void TEngine::Notify(bool analysed) {
-    if (listeners_.empty()) return;
+    if (audience_.Empty()) return;
     EngineFrame frame;
-    frame.left = series_[0].get();
-    frame.right = series_[1].get();
-    for (int i = 0; i < 4; ++i) frame.spectrums[i] = spectrums_[i].get();
-    frame.levelLeft = levelLeft_;
-    frame.levelRight = levelRight_;
+    frame.left = chain_.Series(0);
+    frame.right = chain_.Series(1);
+    for (int i = 0; i < 4; ++i) frame.spectrums[i] = chain_.Spectrum(i);
+    frame.levelLeft = audience_.LevelLeft();
+    frame.levelRight = audience_.LevelRight();
     frame.overloaded = overloaded_;
     frame.analysed = analysed;
     frame.frameCount = frameCount_;
     frame.currentTime = currentTime_;
-    // Copied: a listener may add or remove listeners.
-    const std::vector<Registered> audience = listeners_;
-    for (const Registered& r : audience) r.listener->OnFrame(frame);
+    audience_.Frame(frame);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1010,36 +504,29 @@ void TEngine::Notify(bool analysed) {
 void TEngine::StopPorts() {
     inputPort_->Close();
     outputPort_->Close();
-    slotQueued_[0] = slotQueued_[1] = false;
-    outQueued_[0] = outQueued_[1] = false;
+    slots_.Unqueue();
+    playback_.Unqueue();
 }
 
 void TEngine::Stop() {
     if (stopping_) return;
     stopping_ = true;
-    if (inputPort_->Peculiarities().echoFamily)
-        host_.SleepMilliseconds(static_cast<uint32_t>(std::max(settings_.FileIO.DarlaDelay, 0)));
+    EchoPause();
     const uint32_t mode = settings_.Mode.OpMode;
     const bool recording = runState_ == kRecording;
-    if ((recording || (mode == kModeRealTime && runState_ == kRunning && historyFile_)) && slotBuffer_[0] &&
+    if ((recording || (mode == kModeRealTime && runState_ == kRunning && run_.historyFile)) && slots_.Allocated() &&
         inputPort_->IsOpen()) {
-        // Whatever the card captured up to now goes into the file: completed slots first, in
-        // order, then the part of the current one.
-        CollectInput(false);
-        const int slot = nextSlot_;
-        if (slotQueued_[slot]) {
-            const uint32_t frames = std::min(inputPort_->FramesInSlot(slot), slotBuffer_[slot]->Length());
-            StoreInput(slot, frames);
-        }
-        if (recording) SetCaption(savedCaption_.empty() ? env_.programTitle : savedCaption_);
+        // Whatever the card captured up to now goes into the file.
+        FlushInput();
+        if (recording) recorder_.RestoreCaption();
     }
     runState_ = kStopped;
     stopTime_ = host_.WallClockSeconds();
     StopPorts();
     if (mode == kModeRealTime) UnwrapHistory();
-    for (const Registered& r : listeners_) r.listener->OnStopped();
+    audience_.Stopped();
     overloaded_ = false;
-    SetLevels(0, 0);
+    audience_.SetLevels(0, 0);
     stopping_ = false;
 }
 

@@ -4,45 +4,28 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_listener.h"
+#include "engine/analysis_chain.h"
+#include "engine/engine_audience.h"
+#include "engine/engine_environment.h"
+#include "engine/frame_sources.h"
+#include "engine/history_ring.h"
 #include "engine/processing_settings.h"
+#include "engine/recorder.h"
 #include "engine/series_data.h"
+#include "engine/slot_buffers.h"
 #include "engine/sound_port.h"
+#include "engine/trigger_search.h"
 #include "files/calibration_record.h"
 #include "files/wave_data.h"
 
 namespace zeltrak {
 
 class Host;
-class TSpectralData;
 class TWaveFile;
 class WaveDriver;
 class WaveNotifySink;
 
 enum EngineRunState : uint32_t { kRunning = 1, kStopped = 2, kRecording = 3, kPlaying = 4 };
-
-// Where calibration and spectral scaling plug in. Prepare runs whenever the spectrums are
-// rebuilt (per-bin scale, weighting, bands); AfterAverage after each frame's two-channel
-// processing, before anyone is told about the frame.
-class TSpectrumScaling {
-public:
-    virtual ~TSpectrumScaling() = default;
-    virtual void Prepare(TSpectralData* const (&spectrums)[4]) = 0;
-    virtual void AfterAverage(TSpectralData* const (&spectrums)[4]) = 0;
-};
-
-// Folders and options of the shell that the loop needs.
-struct EngineEnvironment {
-    std::string waveDir;  // where a recording that reached the disk size limit is saved
-    std::string tempDir;  // working files and the Real-Time history; empty: the system's
-    // The calibration ratios (full-scale units) per channel when calibration is enabled.
-    bool calibrationEnabled = false;
-    float calRatioLeft = 1.0f;
-    float calRatioRight = 1.0f;
-    // Written into recordings that the loop saves when calibration is enabled.
-    CalibrationRecord calibration;
-    std::string programTitle;  // caption base; empty means the program title
-};
 
 // The acquisition and processing loop: live input, recording, playback and stepping through
 // a stored file, one analysed frame at a time. Single-threaded: the sound driver only posts
@@ -63,8 +46,8 @@ public:
     bool SingleStep();
     bool Record();
     bool Play();
-    void ForceTrigger();
-    void ResetAverage();
+    void ForceTrigger() { trigger_.Force(); }
+    void ResetAverage() { chain_.ResetAverage(); }
     // Moves the analyser to other sound devices: stores the ids in the Device settings and
     // rebuilds both ports on them. Refused (false, nothing changed) while the engine runs or
     // when an id is not one of the direction's devices (kNoDevice included).
@@ -86,8 +69,8 @@ public:
     TWaveFile* WaveFile() { return waveFile_.get(); }
     std::unique_ptr<TWaveFile> TakeWaveFile();
 
-    void AddListener(TEngineListener* listener, ListenerRole role);
-    void RemoveListener(TEngineListener* listener);
+    void AddListener(TEngineListener* listener, ListenerRole role) { audience_.Add(listener, role); }
+    void RemoveListener(TEngineListener* listener) { audience_.Remove(listener); }
     void SetScaling(TSpectrumScaling* scaling) { scaling_ = scaling; }
     // The application's calibration changed (a file's chunk, another .cal file, or off): its
     // ratios scale the next frames and recordings the loop saves carry the record.
@@ -99,66 +82,72 @@ public:
     uint32_t FrameCount() const { return frameCount_; }
     bool Overloaded() const { return overloaded_; }
     uint32_t OverloadCount() const { return overloadCount_; }
-    int32_t LevelLeft() const { return levelLeft_; }
-    int32_t LevelRight() const { return levelRight_; }
-    double StartTime() const { return startTime_; }
+    int32_t LevelLeft() const { return audience_.LevelLeft(); }
+    int32_t LevelRight() const { return audience_.LevelRight(); }
+    double StartTime() const { return run_.startTime; }
     double CurrentTime() const { return currentTime_; }
     int64_t StopTime() const { return stopTime_; }
     bool FrameLimitOn() const { return frameLimitOn_; }
     uint32_t FrameLimit() const { return frameLimit_; }
-    const std::string& Caption() const { return caption_; }
+    const std::string& Caption() const { return audience_.Caption(); }
     // The shell's title (program and file name); a recording shows its state after it and
     // returns to it when it stops. Listeners hear the change.
-    void SetCaption(const std::string& caption);
+    void SetCaption(const std::string& caption) { audience_.SetCaption(caption); }
     // The history file's wrap position (frames), 0 before the first wrap.
-    uint32_t WrapPosition() const { return wrapPosition_; }
+    uint32_t WrapPosition() const { return history_.WrapPosition(); }
     // Recordings saved when the disk size limit was reached, oldest first.
-    const std::vector<std::string>& SavedRecordings() const { return savedRecordings_; }
+    const std::vector<std::string>& SavedRecordings() const { return recorder_.SavedRecordings(); }
 
-    const TSeriesData* Series(int channel) const { return series_[channel].get(); }
-    const TSeriesData* TriggerSeries(int channel) const { return triggerSeries_[channel].get(); }
-    TSpectralData* Spectrum(int i) { return spectrums_[i].get(); }
-    const TSpectralData* Spectrum(int i) const { return spectrums_[i].get(); }
+    const TSeriesData* Series(int channel) const { return chain_.Series(channel); }
+    const TSeriesData* TriggerSeries(int channel) const { return chain_.TriggerSeries(channel); }
+    TSpectralData* Spectrum(int i) { return chain_.Spectrum(i); }
+    const TSpectralData* Spectrum(int i) const { return chain_.Spectrum(i); }
     TSoundInput& InputPort() { return *inputPort_; }
     WaveDriver& Driver() { return driver_; }
     TSoundOutput& OutputPort() { return *outputPort_; }
     const ProcessingSettings& Settings() const { return settings_; }
     // Trigger delay in samples of the decimated trigger series.
     uint32_t TriggerDelaySamples() const;
+    // The trigger's working state: armed by a start, a forced trigger waiting.
+    const TTriggerSearch& Trigger() const { return trigger_; }
 
 private:
     bool Start();
+    bool PrepareRun();
+    bool StartMode(uint32_t mode);
+    bool StartFile();
+    bool StartPlayback();
     bool StartInput();
+    bool OpenInput();
+    bool StartHistory();
     bool StartRecorderFile();
+    void EchoPause();
+
+    FrameGate TriggeredFrame(bool fromFile);
+    FrameGate PlainFrame(bool fromFile);
+    FrameGate FrameMissing(bool fromFile);
+    void FinishFrame(bool triggering, bool fromFile);
+
     bool GetFrame(TSeriesData& left, TSeriesData* right);
-    bool GetLiveFrame(TSeriesData& left, TSeriesData* right);
-    bool GetFileFrame(TSeriesData& left, TSeriesData* right, uint32_t position);
-    bool CopyLiveChannel(TSeriesData& series, uint32_t channel, int slot, uint32_t offset, uint32_t delay,
-                         bool split);
+    bool TakeLiveInput();
+    TFrameSource& ActiveSource();
     void CheckOverload(const TSeriesData& left, const TSeriesData* right);
     void Analyse();
     void Notify(bool analysed);
-    void SetLevels(int32_t left, int32_t right);
 
     uint64_t SeriesSamples() const;  // DecimationRatio x FFTsize
-    bool Stereo() const { return settings_.Settings().format.channels == 2; }
-    double SeriesSeconds() const;
     uint32_t SlotFrames(bool recorder) const;
     bool AllocateSlots(uint32_t frames);
-    bool QueueSlot(int slot);
     // Takes every completed input slot in order: appends, searches the trigger, requeues.
     void CollectInput(bool requeue);
+    // Stores what the card captured so far, the current slot's part included.
+    void FlushInput();
     // Handles one completed input block of `frames` frames from slot buffer `slot`.
     bool StoreInput(int slot, uint32_t frames);
-    bool AppendToFile(const uint8_t* bytes, uint32_t frames);
-    void AppendHistory(const uint8_t* bytes, uint32_t frames);
     void UnwrapHistory();
-    bool SearchBuffer(int slot, uint32_t frames);
     void FillPlayback();
     void StopPorts();
-    bool DiskLimitReached() const;
     void RollOverRecording();
-    std::string RecordingName() const;
 
     Host& host_;
     WaveDriver& driver_;
@@ -167,6 +156,20 @@ private:
     EngineEnvironment env_;
     std::unique_ptr<TSoundInput> inputPort_;
     std::unique_ptr<TSoundOutput> outputPort_;
+    std::unique_ptr<TWaveFile> waveFile_;
+    LiveRunState run_;  // historyFile: waveFile_ is the Real-Time history
+
+    TEngineAudience audience_;
+    TAnalysisChain chain_;
+    TSlotBuffers slots_;
+    TTriggerSearch trigger_;
+    THistoryRing history_;
+    TRecorder recorder_;
+    TFileFrameSource fileSource_;
+    TLiveFrameSource liveSource_;
+    TRecordingSource recordingSource_;
+    TPlaybackSource playback_;
+    TSpectrumScaling* scaling_ = nullptr;
 
     uint32_t runState_ = kStopped;
     bool singleStep_ = false;
@@ -175,48 +178,11 @@ private:
     uint32_t frameCount_ = 0;
     bool overloaded_ = false;
     uint32_t overloadCount_ = 0;
-    int32_t levelLeft_ = 0;
-    int32_t levelRight_ = 0;
-    double startTime_ = 0.0;
     double currentTime_ = 0.0;
-    double playStart_ = 0.0;
     int64_t stopTime_ = 0;
-
-    std::unique_ptr<TWaveData> slotBuffer_[2];
-    bool slotQueued_[2] = {false, false};
-    int nextSlot_ = 0;               // the input slot that completes next
-    uint32_t unfilled_[2] = {0, 0};  // frames not filled in each slot's last lap
-    bool slotFilledOnce_[2] = {false, false};
-    std::unique_ptr<TWaveFile> waveFile_;
-    bool historyFile_ = false;  // waveFile_ is the Real-Time history
-    uint32_t historyLimit_ = 0;  // frames after which the history wraps
-    uint32_t wrapPosition_ = 0;
-    bool recorderCreatedFile_ = false;
-    bool playbackFinished_ = false;
-    uint32_t playReadFrame_ = 0;
-    uint32_t playStartFrame_ = 0;
     bool idleRequested_ = false;
     bool stopping_ = false;
-    bool rolloverPending_ = false;
     uint32_t generation_ = 0;  // counts input starts, so a loop over slots sees a restart
-    bool outQueued_[2] = {false, false};
-    std::string caption_;
-    std::string savedCaption_;
-    std::vector<std::string> savedRecordings_;
-
-    std::unique_ptr<TSeriesData> series_[2];
-    std::unique_ptr<TSeriesData> triggerSeries_[2];
-    std::unique_ptr<TSpectralData> spectrums_[4];
-    std::vector<float> window_;
-    bool uniformWindow_ = true;
-    bool built_ = false;
-    TSpectrumScaling* scaling_ = nullptr;
-
-    struct Registered {
-        TEngineListener* listener;
-        ListenerRole role;
-    };
-    std::vector<Registered> listeners_;
 };
 
 }  // namespace zeltrak

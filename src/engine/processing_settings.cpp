@@ -157,8 +157,11 @@ struct FieldReader {
         }
         const bool nearest = accepts.also == Accepts::kNearestLimit;
         if (nearest) field = static_cast<Field>(value < accepts.low ? accepts.low : accepts.high);
-        notes.push_back("[" + std::string(section) + "] " + key + "=" + ini.GetString(section, key, "") +
-                        (nearest ? " replaced by " : " replaced by the default ") + NumberText(field));
+        // Appended piece by piece: a chain of + on a literal trips a false -Wrestrict in g++ 12.
+        std::string note = "[";
+        note.append(section).append("] ").append(key).append("=").append(ini.GetString(section, key, ""));
+        note.append(nearest ? " replaced by " : " replaced by the default ").append(NumberText(field));
+        notes.push_back(std::move(note));
     }
     void operator()(const char* section, const char* key, TextField text) const {
         CopyToField(text.data, text.bytes,
@@ -202,13 +205,9 @@ std::vector<std::string> ProcessingSettings::Load(const TIniStore& ini, DeviceCo
     ForEachStoredField(*this, read);
     Device.InputDeviceID = ClampDeviceId(Device.InputDeviceID, devices.inputs);
     Device.OutputDeviceID = ClampDeviceId(Device.OutputDeviceID, devices.outputs);
-    RecomputeDerivedFields(Processing.Settings);
     uint32_t coherenceSquared = 0;
     read("Scaling", "CoherenceSquared", coherenceSquared, kFlag);
     CoherenceSquared = coherenceSquared != 0;
-    // A freshly loaded trigger has neither fired nor started a search.
-    Trigger.armed = 0;
-    Trigger.triggerState = 0;
     return notes;
 }
 
@@ -256,12 +255,12 @@ uint64_t TriggerSeriesSamples(const SettingsBlock& settings, float triggerDelayM
 }
 
 uint64_t FileFrameAdvance(const SettingsBlock& settings) {
-    return uint64_t{std::max<uint16_t>(settings.DecimationRatio, 1)} * settings.frameAdvance;
+    return uint64_t{std::max<uint16_t>(settings.DecimationRatio, 1)} *
+           FrameAdvance(settings.FFTsize, settings.OverlapPercent);
 }
 
-void RecomputeDerivedFields(SettingsBlock& settings) {
-    settings.frameAdvance = FrameAdvance(settings.FFTsize, settings.OverlapPercent);
-    settings.delaySamples = DelaySamples(settings.format.rate, settings.DelayTimeMsec);
+uint32_t ChannelDelaySamples(const SettingsBlock& settings) {
+    return DelaySamples(settings.format.rate, settings.DelayTimeMsec);
 }
 
 uint32_t ClampDeviceId(uint32_t stored, uint32_t deviceCount) {

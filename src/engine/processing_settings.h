@@ -66,11 +66,9 @@ struct SettingsBlock {
     uint32_t PeakHold = 0;
     uint16_t SmoothingWindow = 4;
     uint16_t OverlapPercent = 0;
-    uint32_t frameAdvance = 4096;  // derived
     uint16_t ChannelProcessing = 0;
     uint16_t DelayChannel = 0;
     float DelayTimeMsec = 0.0f;
-    uint32_t delaySamples = 0;  // derived
     uint32_t EnableOverloadDetection = 1;
     uint32_t ExcludeOverloadFlag = 0;
     float SamplingRateCorrectionFactor = 1.0f;
@@ -97,7 +95,6 @@ struct ProcessingBlock {
 
 struct TriggerBlock {
     uint32_t Enable = 0;
-    uint32_t armed = 0;  // runtime
     uint32_t AutoReset = 1;
     uint32_t Channel = 0;
     uint16_t TriggerType = 0;
@@ -106,7 +103,6 @@ struct TriggerBlock {
     uint16_t DelayType = 0;
     uint16_t reserved = 0;
     float DelayMsec = 0.0f;
-    uint32_t triggerState = 0;  // runtime
 };
 
 struct FileIOBlock {
@@ -127,10 +123,10 @@ struct FileIOBlock {
 // The sizes equal the sum of the fields, which proves there is no hidden padding.
 static_assert(sizeof(DeviceBlock) == 8);
 static_assert(sizeof(ModeBlock) == 4);
-static_assert(sizeof(SettingsBlock) == 80);
+static_assert(sizeof(SettingsBlock) == 72);
 static_assert(sizeof(ScalingBlock) == 540);
-static_assert(sizeof(ProcessingBlock) == 620);
-static_assert(sizeof(TriggerBlock) == 36);
+static_assert(sizeof(ProcessingBlock) == 612);
+static_assert(sizeof(TriggerBlock) == 28);
 static_assert(sizeof(FileIOBlock) == 48);
 
 // How many devices each direction has when the settings are loaded; device numbers are
@@ -161,7 +157,7 @@ struct ProcessingSettings {
     // the nearer limit instead). Returns one line per replaced value, in file order, e.g.
     // "[Settings] FFTsize=4294967295 replaced by the default 4096", for the front end to show.
     std::vector<std::string> Load(const TIniStore& ini, DeviceCounts devices);
-    // Writes the stored keys of every block (derived and runtime fields are not stored).
+    // Writes the stored keys of every block.
     void Store(TIniStore& ini) const;
 
     // The window correction that goes with the frequency axis: energy for fractional-octave
@@ -172,12 +168,13 @@ struct ProcessingSettings {
 // Byte-for-byte equality of two processing blocks: any difference means the engine rebuilds.
 bool SameProcessingBlock(const ProcessingBlock& a, const ProcessingBlock& b);
 
-// Recomputes frameAdvance and delaySamples from FFTsize, OverlapPercent, the rate and
-// DelayTimeMsec; call after any of them changes. An overlap above kMaxOverlapPercent counts as
-// that, a delay outside 0 ... kMaxDelayMsec as the nearer limit.
-void RecomputeDerivedFields(SettingsBlock& settings);
+// The values that follow from the stored ones, computed where they are needed so that they
+// can never be stale. An overlap above kMaxOverlapPercent counts as that, a delay outside
+// 0 ... kMaxDelayMsec as the nearer limit.
 uint32_t FrameAdvance(uint32_t fftSize, uint16_t overlapPercent);
 uint32_t DelaySamples(uint32_t rate, float delayMsec);
+// The channel delay (DelayTimeMsec) in samples at the input rate.
+uint32_t ChannelDelaySamples(const SettingsBlock& settings);
 // A delay (channel or trigger) as the engine takes it: within 0 ... kMaxDelayMsec.
 double LimitedDelayMsec(float delayMsec);
 

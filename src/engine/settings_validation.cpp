@@ -157,7 +157,6 @@ ValidationResult AcceptProcessingDialog(ProcessingDialogFields& fields, uint32_t
     candidate.DelayChannel = fields.delayChannel;
     candidate.EnableOverloadDetection = fields.enableOverloadDetection ? 1 : 0;
     candidate.ExcludeOverloadFlag = fields.excludeOverloadFlag ? 1 : 0;
-    RecomputeDerivedFields(candidate);
 
     if (candidate.FFTsize > 65536) {
         const uint64_t needNew = EstimateProcessingMemory(candidate);

@@ -211,6 +211,19 @@ void TSoundPort::ScanCapabilities() {
     }
     name[kDeviceNameLength - 1] = '\0';
 
+    ApplyNameRules(name, output);
+    WidenMaxFormat(formats);
+
+    std::memcpy(deviceName_.data(), name, kDeviceNameLength);
+    manufacturerId_ = mid;
+    productId_ = pid;
+    driverVersion_ = version;
+
+    if (minFormat_.rate == 0) minFormat_.rate = 11025;
+    if (maxFormat_.rate == 1000000) maxFormat_.rate = 44100;
+}
+
+void TSoundPort::ApplyNameRules(const char* name, bool output) {
     if (std::strncmp(name, "SB16", 4) == 0) {
         pec_.standardRatesOnly = false;
         pec_.discreteRateTable = true;
@@ -232,35 +245,23 @@ void TSoundPort::ScanCapabilities() {
         pec_.positionLag8000 = false;
         pec_.paddedTwentyFour = true;
     }
+}
 
-    if (formats & kFormatAny16Bit) {
-        const SampleFormat w = SampleFormat::Make(maxFormat_.rate, maxFormat_.channels, 2);
-        maxFormat_.bytesPerSample = w.bytesPerSample;
-        maxFormat_.bitsPerSample = w.bitsPerSample;
-        maxFormat_.maxValue = w.maxValue;
-        maxFormat_.minValue = w.minValue;
-        maxFormat_.zeroOffset = w.zeroOffset;
-    }
+void TSoundPort::SetMaxFormatWidth(uint16_t bytesPerSample) {
+    const SampleFormat w = SampleFormat::Make(maxFormat_.rate, maxFormat_.channels, bytesPerSample);
+    maxFormat_.bytesPerSample = w.bytesPerSample;
+    maxFormat_.bitsPerSample = w.bitsPerSample;
+    maxFormat_.maxValue = w.maxValue;
+    maxFormat_.minValue = w.minValue;
+    maxFormat_.zeroOffset = w.zeroOffset;
+}
+
+void TSoundPort::WidenMaxFormat(uint32_t formats) {
+    if (formats & kFormatAny16Bit) SetMaxFormatWidth(2);
     if (formats & kFormatAny22k) maxFormat_.rate = 22050;
     if (formats & kFormatAny44k) maxFormat_.rate = 44100;
     maxFormat_.channels = (formats & kFormatAnyStereo) ? 2 : 1;
-
-    if (QueryFormat(44100, 3, 2)) {
-        const SampleFormat w = SampleFormat::Make(maxFormat_.rate, maxFormat_.channels, 3);
-        maxFormat_.bytesPerSample = w.bytesPerSample;
-        maxFormat_.bitsPerSample = w.bitsPerSample;
-        maxFormat_.maxValue = w.maxValue;
-        maxFormat_.minValue = w.minValue;
-        maxFormat_.zeroOffset = w.zeroOffset;
-    }
-
-    std::memcpy(deviceName_.data(), name, kDeviceNameLength);
-    manufacturerId_ = mid;
-    productId_ = pid;
-    driverVersion_ = version;
-
-    if (minFormat_.rate == 0) minFormat_.rate = 11025;
-    if (maxFormat_.rate == 1000000) maxFormat_.rate = 44100;
+    if (QueryFormat(44100, 3, 2)) SetMaxFormatWidth(3);
 }
 
 void TSoundPort::GetDeviceName(char (&out)[kDeviceNameLength]) const {
@@ -472,6 +473,10 @@ bool TSoundPort::Queue(void* data, uint32_t byteLength, int slot, bool loop) {
         return false;
     }
     prepared_[slot] = true;
+    return SubmitHeader(h, input);
+}
+
+bool TSoundPort::SubmitHeader(WaveHeader& h, bool input) {
     WaveResult r = stream_->AddBuffer(h);
     if (r == kWaveUnprepared) {
         if (stream_->Prepare(h) == kWaveOk) r = stream_->AddBuffer(h);
@@ -601,20 +606,34 @@ uint32_t TSoundPort::FramesInSlot(int slot) {
     return std::max(recorded, byPosition);
 }
 
-bool TSoundPort::GetLivePosition(int& slot, uint32_t& frameOffset, uint32_t minFrames, bool onlyIfAdvanced) {
-    const uint64_t length0 = headers_[0] ? headers_[0]->bufferLength : 0;
+int64_t TSoundPort::CorrectedDriverPosition(uint64_t slotBytes) {
     int64_t p = static_cast<int64_t>(DriverPosition());
-    if (pec_.sixteenBitOnly && p > 4000) p += static_cast<int64_t>(length0) - 4000;
+    if (pec_.sixteenBitOnly && p > 4000) p += static_cast<int64_t>(slotBytes) - 4000;
     if (pec_.positionLag8000 && p > 8000) p -= 8000;
     if (pec_.pocketFamily && p > 12000) p -= 12000;
     if (pec_.paddedTwentyFour && p > 2000) p -= 2000;
     if (pec_.preRoll && p > 10000) p -= 10000;
+    return p;
+}
 
+bool TSoundPort::GetLivePosition(int& slot, uint32_t& frameOffset, uint32_t minFrames, bool onlyIfAdvanced) {
+    const uint64_t length0 = headers_[0] ? headers_[0]->bufferLength : 0;
+    const int64_t p = CorrectedDriverPosition(length0);
     const uint64_t block = current_.BlockAlign();
     if (p <= static_cast<int64_t>(minFrames * block)) return false;
     // Without a slot length there is no ring to place the position in.
     if (length0 == 0) return false;
 
+    const uint64_t e = SmoothedPosition(static_cast<uint64_t>(p), block);
+    const uint64_t frames = e / block;
+    if (onlyIfAdvanced && frames < static_cast<uint64_t>(lastFrames_) + minFrames) return false;
+    lastFrames_ = static_cast<uint32_t>(frames);
+    slot = static_cast<int>((e / length0) % 2);
+    frameOffset = static_cast<uint32_t>((e % length0) / block);
+    return true;
+}
+
+uint64_t TSoundPort::SmoothedPosition(uint64_t reading, uint64_t block) {
     const uint32_t now = host_.TickMilliseconds();
     if (gLive.meanIntervalMs <= 0.0) gLive.meanIntervalMs = 7.0;
     if (!gLive.haveReference) {
@@ -628,7 +647,6 @@ bool TSoundPort::GetLivePosition(int& slot, uint32_t& frameOffset, uint32_t minF
     }
     ++gLive.calls;
 
-    const uint64_t reading = static_cast<uint64_t>(p);
     uint64_t extraMs = 0;
     if (reading == gLive.latest) {
         ++gLive.repeats;
@@ -638,15 +656,8 @@ bool TSoundPort::GetLivePosition(int& slot, uint32_t& frameOffset, uint32_t minF
         gLive.latest = reading;
         gLive.repeats = 0;
     }
-    uint64_t e = gLive.previous + extraMs * current_.rate * block / 1000;
-    e = std::min(e, gLive.latest);
-
-    const uint64_t frames = e / block;
-    if (onlyIfAdvanced && frames < static_cast<uint64_t>(lastFrames_) + minFrames) return false;
-    lastFrames_ = static_cast<uint32_t>(frames);
-    slot = static_cast<int>((e / length0) % 2);
-    frameOffset = static_cast<uint32_t>((e % length0) / block);
-    return true;
+    const uint64_t e = gLive.previous + extraMs * current_.rate * block / 1000;
+    return std::min(e, gLive.latest);
 }
 
 int TSoundPort::GetVolume(int channel) {

@@ -129,6 +129,11 @@ protected:
 
 private:
     void ScanCapabilities();
+    // Quirks of particular devices, known by their product names.
+    void ApplyNameRules(const char* name, bool output);
+    // The widest format the capability bits (and a 24-bit probe) allow.
+    void WidenMaxFormat(uint32_t formats);
+    void SetMaxFormatWidth(uint16_t bytesPerSample);
     uint32_t ClampRate(uint32_t rate) const;
     bool Queue(void* data, uint32_t byteLength, int slot, bool loop);
     void ResetHeader(int slot);
@@ -136,6 +141,13 @@ private:
     // The driver's position, before any pre-roll correction.
     uint64_t DriverPosition();
     uint64_t PositionAfterPreRoll();
+    // The driver's position in bytes with the lags some devices are known for taken off.
+    int64_t CorrectedDriverPosition(uint64_t slotBytes);
+    // The position (bytes) between driver readings, which come in coarse steps: the last step
+    // plus the time since, at the mean interval between calls, never past the newest reading.
+    uint64_t SmoothedPosition(uint64_t reading, uint64_t block);
+    // Hands a prepared slot to the driver; false (shown) when it refuses.
+    bool SubmitHeader(WaveHeader& h, bool input);
     void ShowFailure(int stringId, const char* caption = nullptr);
 
     WaveDriver& driver_;

@@ -96,7 +96,6 @@ bool TWaveFileCommands::Open(const std::string& name, OpenOrigin origin) {
     s.format = file->Format();
     if (s.format.channels != 2) s.ChannelProcessing = kProcessLeft;
     else if (s.ChannelProcessing == kProcessLeft) s.ChannelProcessing = kProcessBoth;
-    RecomputeDerivedFields(s);
 
     file->Rewind();
     temporaryName_.clear();

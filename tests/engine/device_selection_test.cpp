@@ -33,7 +33,6 @@ protected:
         TSoundPort::ResetLivePositionEstimate();
         settings.Settings().format = SampleFormat::Make(8000, 1, 2);
         settings.Settings().FFTsize = 1024;
-        RecomputeDerivedFields(settings.Settings());
         settings.FileIO.RealTimeWaveBufferEnableFlag = 0;
         engine = std::make_unique<TEngine>(host, driver, settings, &queue);
         loop = std::make_unique<TEngineLoop>(*engine, queue);

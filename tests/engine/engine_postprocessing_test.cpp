@@ -187,7 +187,7 @@ TEST_F(PostProcessing, TriggersEachTypeAndSlopeWithDelays) {
         // The search starts at the pre-trigger count, so early triggers need it to be 0.
         ASSERT_EQ(log.frames.size(), 1u) << "AutoReset 0 stops after one triggered frame";
         for (uint32_t i = 0; i < 1024; ++i) ASSERT_EQ(log.frames[0].left[i], x[start + i]) << i;
-        EXPECT_EQ(settings.Trigger.armed, 0u);
+        EXPECT_FALSE(engine->Trigger().Armed());
     }
     // A forced trigger counts as found at the search start, once.
     settings.Trigger.Threshold = 90;  // never reached
@@ -198,7 +198,7 @@ TEST_F(PostProcessing, TriggersEachTypeAndSlopeWithDelays) {
     RunToEnd();
     ASSERT_EQ(log.frames.size(), 1u);
     EXPECT_EQ(log.frames[0].left[0], x[0]);
-    EXPECT_EQ(settings.Trigger.triggerState, 0u);
+    EXPECT_FALSE(engine->Trigger().Forced());
 }
 
 TEST_F(PostProcessing, FrameLimitAndSingleStep) {

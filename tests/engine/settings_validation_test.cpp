@@ -42,7 +42,6 @@ const std::string kOverlap = "Overlap Percentage must be between 0 and 99%";
 class ProcessingDialog : public ::testing::Test {
 protected:
     ProcessingDialog() {
-        RecomputeDerivedFields(live);
         fields = ProcessingDialogFields::From(live);
     }
     ValidationResult Accept(uint32_t mode = kModeRealTime, const FreeMemoryProbe& memory = PlentyOfMemory) {
@@ -72,8 +71,8 @@ TEST_F(ProcessingDialog, AcceptedEntriesAreStoredWithDerivedFields) {
     ASSERT_TRUE(Accept(kModePostProcessing).ok);
     EXPECT_EQ(live.format, SampleFormat::Make(48000, 2, 3));
     EXPECT_EQ(live.DecimationRatio, 3u);
-    EXPECT_EQ(live.frameAdvance, 2048u);
-    EXPECT_EQ(live.delaySamples, 480u);
+    EXPECT_EQ(FileFrameAdvance(live), 3 * 2048u);
+    EXPECT_EQ(ChannelDelaySamples(live), 480u);
     // The limits themselves pass.
     fields.decimationRatio = "30";
     fields.delayTimeMsec = "1000";

@@ -82,7 +82,6 @@ struct Shell {
         settings.FileIO.WaveFileMode = 0;  // a small in-memory history keeps the buffer cheap
         settings.FileIO.RealTimeWaveBufferLengthSecs = 4;
         if (adjust) adjust(settings);
-        RecomputeDerivedFields(settings.Settings());
         host.SetQuiet(true);
         EngineEnvironment env;
         env.tempDir = env.waveDir = tempDir;

@@ -213,7 +213,6 @@ TEST(DeviceDialog, RefusesWhatCannotBeUsedAndMovesTheEngineOnOk) {
     ProcessingSettings settings;
     settings.Settings().format = SampleFormat::Make(8000, 1, 2);
     settings.Settings().FFTsize = 1024;
-    RecomputeDerivedFields(settings.Settings());
     settings.FileIO.RealTimeWaveBufferEnableFlag = 0;
     settings.Device.InputDeviceID = 2;
     settings.Device.OutputDeviceID = 1;
