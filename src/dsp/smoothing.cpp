@@ -7,9 +7,7 @@
 #include <utility>
 #include <new>
 
-#include "base/strings.h"
 #include "dsp/dsp_strings.h"
-#include "platform/host.h"
 
 namespace zeltrak {
 
@@ -53,7 +51,7 @@ double WindowNoiseBandwidth(uint16_t type, uint32_t size) {
     return enbw;
 }
 
-TSmoothing::TSmoothing(uint32_t size, uint16_t type, uint16_t correctionMode, Host* host) : host_(host) {
+TSmoothing::TSmoothing(uint32_t size, uint16_t type, uint16_t correctionMode) {
     Rebuild(size, type, correctionMode, true);
 }
 
@@ -67,8 +65,7 @@ bool TSmoothing::Set(uint32_t size, uint16_t type, uint16_t correctionMode) {
 
 bool TSmoothing::Rebuild(uint32_t size, uint16_t type, uint16_t correctionMode, bool reallocate) {
     if (type >= GetTypeCount()) {
-        error_ = 1;
-        if (host_) host_->MessageBox(kDspInvalidWindowType, kDspErrorCaption, MessageIcon::Error);
+        status_ = WindowStatus::InvalidType;
         return false;
     }
     if (reallocate || coefficients_.size() != size) {
@@ -80,8 +77,7 @@ bool TSmoothing::Rebuild(uint32_t size, uint16_t type, uint16_t correctionMode, 
             size_ = size;
             type_ = type;
             correctionMode_ = correctionMode;
-            error_ = 1;
-            if (host_) host_->MessageBox(LoadString(kStrInsufficientMemory), kDspErrorCaption, MessageIcon::Error);
+            status_ = WindowStatus::OutOfMemory;
             return false;
         }
         coefficients_.swap(fresh);
@@ -89,10 +85,8 @@ bool TSmoothing::Rebuild(uint32_t size, uint16_t type, uint16_t correctionMode, 
     size_ = size;
     type_ = type;
     correctionMode_ = correctionMode;
-    if (host_) host_->SetBusyCursor(true);
     Build();
-    if (host_) host_->SetBusyCursor(false);
-    error_ = 0;
+    status_ = WindowStatus::Ok;
     return true;
 }
 

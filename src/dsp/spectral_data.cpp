@@ -14,10 +14,8 @@
 #include "dsp/fft.h"
 #include "dsp/octave_bands.h"
 #include "dsp/smoothing.h"
-#include "dsp/scaling_strings.h"
 #include "dsp/spectral_strings.h"
 #include "dsp/weighting.h"
-#include "platform/host.h"
 
 namespace zeltrak {
 
@@ -93,13 +91,12 @@ TSpectralData::Buffer<T> TSpectralData::Allocate(size_t count) {
     return Buffer<T>(static_cast<T*>(std::calloc(count, sizeof(T))));
 }
 
-TSpectralData::TSpectralData(const SpectralSettings& settings, const SpectralScaling& scaling, int channel,
-                             Host* host)
-    : host_(host), channel_(channel) {
+TSpectralData::TSpectralData(const SpectralSettings& settings, const SpectralScaling& scaling, int channel)
+    : channel_(channel) {
     fftSize_ = settings.fftSize;
     bins_ = fftSize_ / 2;
-    ampScale_ = scaling.ampScaleType;
-    freqScale_ = scaling.freqScaleType;
+    ampScale_ = scaling.amplitudeScale;
+    freqScale_ = scaling.frequencyScale;
     octave_ = scaling.octaveNumber;
     psdFlag_ = scaling.spectralDensityFlag;
     psdType_ = scaling.spectralDensityType;
@@ -122,17 +119,17 @@ TSpectralData::TSpectralData(const SpectralSettings& settings, const SpectralSca
     // A size of 0 (or one the transform cannot take) comes from the caller, not the user:
     // the object is simply unusable.
     if (!ValidFFTSize(fftSize_)) {
-        error_ = 1;
+        status_ = SpectralStatus::InvalidSize;
         return;
     }
     current_ = Allocate<float>(fftSize_);
     averageComplex_ = Allocate<float>(fftSize_);
     averagePower_ = Allocate<float>(bins_);
     binScale_ = Allocate<float>(bins_);
-    if (ampScale_ == 1) averageDb_ = Allocate<float>(bins_);
-    if (!current_ || !averageComplex_ || !averagePower_ || !binScale_ || (ampScale_ == 1 && !averageDb_) ||
+    if (InDecibels()) averageDb_ = Allocate<float>(bins_);
+    if (!current_ || !averageComplex_ || !averagePower_ || !binScale_ || (InDecibels() && !averageDb_) ||
         !PrepareRealFFT(fftSize_)) {
-        ReportMemoryFailure();
+        MarkOutOfMemory();
         return;
     }
     if (InBands() && !BuildBands()) return;
@@ -141,10 +138,7 @@ TSpectralData::TSpectralData(const SpectralSettings& settings, const SpectralSca
     ResetAverage();
 }
 
-void TSpectralData::ReportMemoryFailure() {
-    error_ = 1;
-    if (host_) ShowStringMessage(*host_, kStrInsufficientMemory, MessageIcon::Error);
-}
+void TSpectralData::MarkOutOfMemory() { status_ = SpectralStatus::OutOfMemory; }
 
 double UnitConversionFactor(int32_t conversionType) {
     constexpr double kFeetPerSecondSquaredPerG = 32.174;
@@ -186,7 +180,7 @@ double UnitReference(int32_t refUnits) {
 }
 
 void TSpectralData::ComputeBinScale() {
-    if (error_) return;
+    if (Error()) return;
     // The packed transform's factor 2 and the N of the sum leave a full-scale sine on a bin
     // at 1.0 before the gain.
     double s = gain_ / (static_cast<double>(fftSize_) * halfRange_) / psdFactor_;
@@ -215,7 +209,7 @@ void TSpectralData::ComputeBinScale() {
 }
 
 void TSpectralData::SetCalibration(const CalibrationRecord* record, int channel) {
-    if (error_) return;
+    if (Error()) return;
     calibrated_ = record != nullptr && record->IsEnabled != 0;
     gain_ = 1.0f;
     if (calibrated_) {
@@ -234,7 +228,7 @@ void TSpectralData::SetCalibration(const CalibrationRecord* record, int channel)
 bool TSpectralData::StoreFactors(const std::vector<float>& factors, Buffer<float>& out) {
     out = Allocate<float>(bins_);
     if (!out) {
-        ReportMemoryFailure();
+        MarkOutOfMemory();
         return false;
     }
     std::copy(factors.begin(), factors.end(), out.get());
@@ -242,7 +236,7 @@ bool TSpectralData::StoreFactors(const std::vector<float>& factors, Buffer<float
 }
 
 bool TSpectralData::SetWeighting(uint32_t standardWeighting) {
-    if (error_) return false;
+    if (Error()) return false;
     weighting_.reset();
     const std::vector<float> factors = WeightingFactorsOnBins(standardWeighting, BinAxis{bins_, binWidth_, nyquist_});
     if (!factors.empty() && !StoreFactors(factors, weighting_)) return false;
@@ -250,23 +244,14 @@ bool TSpectralData::SetWeighting(uint32_t standardWeighting) {
     return true;
 }
 
-bool TSpectralData::SetCompensation(const std::string& path, bool enabled) {
-    if (error_) return false;
+bool TSpectralData::SetCompensation(const std::vector<CurvePoint>& points) {
+    if (Error()) return false;
     compensation_.reset();
-    bool inForce = false;
-    if (enabled && !path.empty()) {
-        std::vector<CurvePoint> points;
-        const CurveFileStatus status = ReadCompensationFile(path, points);
-        if (status != CurveFileStatus::Ok) {
-            if (host_) ShowMessage(*host_, CompensationMessage(status, path), MessageIcon::Error);
-        } else {
-            if (!StoreFactors(LevelsToFactors(CurveOntoBins(points, BinAxis{bins_, binWidth_, nyquist_})), compensation_))
-                return false;
-            inForce = true;
-        }
-    }
+    if (!points.empty() &&
+        !StoreFactors(LevelsToFactors(CurveOntoBins(points, BinAxis{bins_, binWidth_, nyquist_})), compensation_))
+        return false;
     ComputeBinScale();
-    return inForce;
+    return true;
 }
 
 bool TSpectralData::BuildBands() {
@@ -294,7 +279,7 @@ std::string TSpectralData::LogLabel() const {
 
 std::string TSpectralData::ValueLabel() const {
     if (coherenceDone_) return coherenceSquared_ ? kCoherenceSquaredLabel : kCoherenceMagnitudeLabel;
-    std::string label = ampScale_ == 1 ? LogLabel() : LinearLabel();
+    std::string label = InDecibels() ? LogLabel() : LinearLabel();
     // Power averaging of a cross spectrum averages |X||Y| per frame; only vector averaging
     // keeps the phase that lets uncorrelated parts cancel.
     if (HoldsCrossSpectrum())
@@ -303,7 +288,7 @@ std::string TSpectralData::ValueLabel() const {
 }
 
 double TSpectralData::GetValue(uint32_t index) const {
-    if (error_) return 0.0;
+    if (Error()) return 0.0;
     const bool ratio = IsRatio();
     const bool unitScale = calibrated_ && !ratio;
     const int32_t units = calibration_.RefUnits;
@@ -313,7 +298,7 @@ double TSpectralData::GetValue(uint32_t index) const {
         const double db = bandValues_[index];
         // the no-value level stays the no-value level: it is no level a unit could shift
         const bool noValue = !(db > kNoDecibels) || !std::isfinite(db);
-        if (ampScale_ == 1 && !coherenceDone_) return noValue ? kNoDecibels : db + (unitScale ? UnitOffsetDb(units) : 0.0);
+        if (InDecibels() && !coherenceDone_) return noValue ? kNoDecibels : db + (unitScale ? UnitOffsetDb(units) : 0.0);
         if (noValue) return 0.0;
         if (unitScale)
             v = std::pow(10.0, 0.05 * (db + UnitOffsetDb(units))) * UnitReference(units);
@@ -326,7 +311,7 @@ double TSpectralData::GetValue(uint32_t index) const {
     const double p = averagePower_[index];
     const double root = p > 0.0 ? std::sqrt(p) : 0.0;
     if (coherenceDone_ && coherenceSquared_) return std::isfinite(p) && p > 0.0 ? p : 0.0;
-    if (ampScale_ != 1) {
+    if (!InDecibels()) {
         v = (psdFlag_ && psdType_ == 0) ? p : root;
         if (!calibrated_ && !coherenceDone_) v *= 100.0;
         return std::isfinite(v) ? v : 0.0;
@@ -341,12 +326,12 @@ double TSpectralData::GetValue(uint32_t index) const {
 }
 
 void TSpectralData::SetInput(uint32_t i, float value) {
-    if (error_ || i >= fftSize_) return;
+    if (Error() || i >= fftSize_) return;
     current_[i] = value;
 }
 
 bool TSpectralData::Transform() {
-    if (error_) return false;
+    if (Error()) return false;
     float* x = current_.get();
     if (!RealFFT(x, fftSize_, 1)) return false;
     const float* scale = binScale_.get();
@@ -359,7 +344,7 @@ bool TSpectralData::Transform() {
 }
 
 bool TSpectralData::SetAverage(uint32_t blocks, uint32_t type) {
-    if (error_) return false;
+    if (Error()) return false;
     historyPower_.reset();
     historyComplex_.reset();
     sumPower_.reset();
@@ -380,8 +365,7 @@ bool TSpectralData::SetAverage(uint32_t blocks, uint32_t type) {
             historyComplex_.reset();
             sumPower_.reset();
             sumComplex_.reset();
-            error_ = 1;
-            if (host_) host_->MessageBox(kLinearAverageMemoryText, kSpectralErrorCaption, MessageIcon::Error);
+            status_ = SpectralStatus::LinearHistoryOutOfMemory;
             return false;
         }
     }
@@ -389,7 +373,7 @@ bool TSpectralData::SetAverage(uint32_t blocks, uint32_t type) {
 }
 
 void TSpectralData::ResetAverage() {
-    if (error_) return;
+    if (Error()) return;
     averaged_ = 0;
     std::fill(current_.get(), current_.get() + fftSize_, 0.0f);
     std::fill(averageComplex_.get(), averageComplex_.get() + fftSize_, 0.0f);
@@ -416,7 +400,7 @@ void TSpectralData::StoreBin(uint32_t i, double re, double im, double power) {
 }
 
 void TSpectralData::Average(bool bandsAsMean) {
-    if (error_) return;
+    if (Error()) return;
     const uint32_t n = blocks_;
     if (averageType_ == kAverageLinear) {
         if (averaged_ < n) {
@@ -569,7 +553,7 @@ void TSpectralData::SetHolds(bool cross, bool real, bool complex, bool coherence
 }
 
 bool TSpectralData::AverageChannels(const TSpectralData& a, const TSpectralData& b) {
-    if (error_ || a.error_ || b.error_ || a.bins_ != bins_ || b.bins_ != bins_) return false;
+    if (Error() || a.Error() || b.Error() || a.bins_ != bins_ || b.bins_ != bins_) return false;
     const float* x = a.current_.get();
     const float* y = b.current_.get();
     float* out = current_.get();
@@ -590,7 +574,7 @@ bool TSpectralData::AverageChannels(const TSpectralData& a, const TSpectralData&
 }
 
 bool TSpectralData::CrossSpectrum(const TSpectralData& a, const TSpectralData& b) {
-    if (error_ || a.error_ || b.error_ || a.bins_ != bins_ || b.bins_ != bins_) return false;
+    if (Error() || a.Error() || b.Error() || a.bins_ != bins_ || b.bins_ != bins_) return false;
     const float* x = a.current_.get();
     const float* y = b.current_.get();
     float* out = current_.get();
@@ -605,7 +589,7 @@ bool TSpectralData::CrossSpectrum(const TSpectralData& a, const TSpectralData& b
 }
 
 bool TSpectralData::RealTransfer(const TSpectralData& a, const TSpectralData& b) {
-    if (error_ || a.error_ || b.error_ || a.bins_ != bins_ || b.bins_ != bins_) return false;
+    if (Error() || a.Error() || b.Error() || a.bins_ != bins_ || b.bins_ != bins_) return false;
     const float* pa = a.averagePower_.get();
     const float* pb = b.averagePower_.get();
     for (uint32_t i = 0; i < bins_; ++i) {
@@ -619,7 +603,7 @@ bool TSpectralData::RealTransfer(const TSpectralData& a, const TSpectralData& b)
 }
 
 bool TSpectralData::ComplexTransfer(const TSpectralData& reference) {
-    if (error_ || reference.error_ || reference.bins_ != bins_) return false;
+    if (Error() || reference.Error() || reference.bins_ != bins_) return false;
     const float* pr = reference.averagePower_.get();
     for (uint32_t i = 0; i < bins_; ++i) {
         if (!(pr[i] > 0.0f)) continue;
@@ -635,7 +619,7 @@ bool TSpectralData::ComplexTransfer(const TSpectralData& reference) {
 }
 
 bool TSpectralData::Coherence(const TSpectralData& a, const TSpectralData& b) {
-    if (error_ || a.error_ || b.error_ || a.bins_ != bins_ || b.bins_ != bins_) return false;
+    if (Error() || a.Error() || b.Error() || a.bins_ != bins_ || b.bins_ != bins_) return false;
     const float* pa = a.averagePower_.get();
     const float* pb = b.averagePower_.get();
     double previous = 0.0;
@@ -655,13 +639,13 @@ bool TSpectralData::Coherence(const TSpectralData& a, const TSpectralData& b) {
 }
 
 bool TSpectralData::SetBandBins(const std::vector<TBandBins>& bands) {
-    if (error_) return false;
+    if (Error()) return false;
     bandValues_.reset();
     bandBins_.clear();
     if (bands.empty()) return true;
     bandValues_ = Allocate<float>(bands.size());
     if (!bandValues_) {
-        ReportMemoryFailure();
+        MarkOutOfMemory();
         return false;
     }
     bandBins_ = bands;
@@ -670,7 +654,7 @@ bool TSpectralData::SetBandBins(const std::vector<TBandBins>& bands) {
 }
 
 void TSpectralData::UpdateBandValues(bool asMean) {
-    if (error_ || !bandValues_ || bins_ == 0) return;
+    if (Error() || !bandValues_ || bins_ == 0) return;
     const float* p = averagePower_.get();
     for (size_t b = 0; b < bandBins_.size(); ++b) {
         const TBandBins& band = bandBins_[b];
@@ -699,7 +683,7 @@ float TSpectralData::BinFrequency(uint32_t i) const {
 }
 
 double TSpectralData::PhaseDegrees(uint32_t i) const {
-    if (error_ || i >= bins_) return 0.0;
+    if (Error() || i >= bins_) return 0.0;
     return Phase(averageComplex_[2 * i], averageComplex_[2 * i + 1]) * kDegreesPerRadian;
 }
 

@@ -8,13 +8,12 @@
 
 #include "base/sample_format.h"
 #include "dsp/averaging_types.h"
+#include "dsp/scales.h"
 #include "dsp/smoothing.h"
 #include "dsp/spline.h"
 #include "files/calibration_record.h"
 
 namespace zeltrak {
-
-class Host;
 
 // Up to this many blocks a linear average keeps the per-block history; above it the running
 // formula needs none.
@@ -40,8 +39,8 @@ struct SpectralSettings {
 
 // The scaling values a spectral object is built from.
 struct SpectralScaling {
-    uint32_t ampScaleType = 1;   // 0 linear, 1 logarithmic (dB)
-    uint32_t freqScaleType = 1;  // 0 linear, 1 logarithmic, 2 fractional-octave bands
+    AmplitudeScale amplitudeScale = AmplitudeScale::Decibels;
+    FrequencyScale frequencyScale = FrequencyScale::Logarithmic;
     uint32_t octaveNumber = 3;
     uint32_t spectralDensityFlag = 0;
     uint32_t spectralDensityType = 0;  // 0 units squared per hertz, 1 units per root hertz
@@ -84,28 +83,36 @@ float PowerToDbFast(float power);
 using SpectralAllocationGate = bool (*)(size_t bytes);
 void SetSpectralAllocationGate(SpectralAllocationGate gate);
 
+// Why a spectral object is unusable. The object only records it; whoever built or configured
+// the object decides what the user is told.
+enum class SpectralStatus : uint8_t {
+    Ok,
+    InvalidSize,               // a transform size the caller should never have asked for
+    OutOfMemory,
+    LinearHistoryOutOfMemory,  // the per-block history of a linear average did not fit
+};
+
 // The spectrum of one signal: the FFT of the current frame, its running average (complex and
 // power), the decibel copy, the fractional-octave band values and the per-bin scale.
 //
 // Complex arrays are interleaved (re, im). Bin 0 of `current` and `averageComplex` holds DC as
 // its real and Nyquist as its imaginary part, as the packed real FFT leaves them.
-// A failed allocation leaves Error() set; every operation on such an object does nothing.
+// A failed allocation leaves Error() set and Status() saying why; every operation on such an
+// object does nothing.
 class TSpectralData {
 public:
-    // channel: 0 left, 1 right, -1 for a result of two-channel processing. host may be null
-    // (no messages are shown then).
-    TSpectralData(const SpectralSettings& settings, const SpectralScaling& scaling, int channel,
-                  Host* host = nullptr);
+    // channel: 0 left, 1 right, -1 for a result of two-channel processing.
+    TSpectralData(const SpectralSettings& settings, const SpectralScaling& scaling, int channel);
     TSpectralData(const TSpectralData&) = delete;
     TSpectralData& operator=(const TSpectralData&) = delete;
 
-    bool Error() const { return error_ != 0; }
-    void SetHost(Host* host) { host_ = host; }
+    bool Error() const { return status_ != SpectralStatus::Ok; }
+    SpectralStatus Status() const { return status_; }
 
     // Time sample i of the next frame (i below fftSize; others are ignored).
     void SetInput(uint32_t i, float value);
     // The frame's fftSize time samples, for filling and windowing in place; null in error.
-    float* TimeSamples() { return error_ ? nullptr : current_.get(); }
+    float* TimeSamples() { return Error() ? nullptr : current_.get(); }
 
     // Forward real FFT of the time samples, then every bin times binScale.
     bool Transform();
@@ -114,7 +121,7 @@ public:
     void Average(bool bandsAsMean = false);
     void ResetAverage();
     // New block count and type. The linear history (N up to 1000) is allocated here; on
-    // failure a message captioned "Error" is shown and the object is left in error.
+    // failure the object is left in error (LinearHistoryOutOfMemory).
     bool SetAverage(uint32_t blocks, uint32_t type);
 
     // Two-channel operations, per bin, into this object from spectrums of the same size
@@ -137,10 +144,10 @@ public:
     void SetCalibration(const CalibrationRecord* record, int channel);
     // Builds (1 A, 2 B, 3 C) or drops (0) the weighting factors per bin.
     bool SetWeighting(uint32_t standardWeighting);
-    // Reads the compensation curve of a microphone from `path` (nothing when not enabled or
-    // the path is empty). A file that cannot be used is reported through the host and leaves
-    // the object without compensation; the result says whether a curve is in force.
-    bool SetCompensation(const std::string& path, bool enabled);
+    // Interpolates a microphone's compensation curve (frequency in Hz, level in dB, ascending)
+    // onto the bins; no points drops the compensation. False only when the object is in error
+    // or the factors do not fit in memory (OutOfMemory).
+    bool SetCompensation(const std::vector<CurvePoint>& points);
 
     bool Calibrated() const { return calibrated_; }
     float Gain() const { return gain_; }
@@ -151,8 +158,8 @@ public:
     double SummedPowerFactor() const { return static_cast<double>(psdFactor_) * psdFactor_ / binNoiseBandwidth_; }
     // Noise bandwidth of one bin in bins: the window's ENBW when it is corrected for tones.
     double BinNoiseBandwidth() const { return binNoiseBandwidth_; }
-    const float* Weighting() const { return error_ ? nullptr : weighting_.get(); }
-    const float* Compensation() const { return error_ ? nullptr : compensation_.get(); }
+    const float* Weighting() const { return Error() ? nullptr : weighting_.get(); }
+    const float* Compensation() const { return Error() ? nullptr : compensation_.get(); }
     // Axis labels: the record's when calibrated, else percent of full scale and relative dB.
     std::string LinearLabel() const;
     std::string LogLabel() const;
@@ -182,15 +189,15 @@ public:
 
     // Accessors. Arrays are null in error; averageDb is null unless the amplitude axis is
     // logarithmic, bandValues unless bands are set.
-    const float* Current() const { return error_ ? nullptr : current_.get(); }
-    const float* AverageComplex() const { return error_ ? nullptr : averageComplex_.get(); }
-    const float* AveragePower() const { return error_ ? nullptr : averagePower_.get(); }
-    const float* AverageDb() const { return error_ ? nullptr : averageDb_.get(); }
-    const float* BandValues() const { return error_ ? nullptr : bandValues_.get(); }
+    const float* Current() const { return Error() ? nullptr : current_.get(); }
+    const float* AverageComplex() const { return Error() ? nullptr : averageComplex_.get(); }
+    const float* AveragePower() const { return Error() ? nullptr : averagePower_.get(); }
+    const float* AverageDb() const { return Error() ? nullptr : averageDb_.get(); }
+    const float* BandValues() const { return Error() ? nullptr : bandValues_.get(); }
     // The per-bin factor applied after the transform (scaling fills it; the default is the
     // plain normalisation to full scale).
-    float* BinScale() { return error_ ? nullptr : binScale_.get(); }
-    const float* BinScale() const { return error_ ? nullptr : binScale_.get(); }
+    float* BinScale() { return Error() ? nullptr : binScale_.get(); }
+    const float* BinScale() const { return Error() ? nullptr : binScale_.get(); }
 
     float BinFrequency(uint32_t i) const;
     double PhaseDegrees(uint32_t i) const;
@@ -207,8 +214,8 @@ public:
     uint32_t Blocks() const { return blocks_; }
     uint32_t Averaged() const { return averaged_; }
     uint32_t RingIndex() const { return ringIndex_; }
-    uint32_t AmpScale() const { return ampScale_; }
-    uint32_t FreqScale() const { return freqScale_; }
+    AmplitudeScale AmpScale() const { return ampScale_; }
+    FrequencyScale FreqScale() const { return freqScale_; }
     uint32_t Octave() const { return octave_; }
     uint32_t WindowType() const { return windowType_; }
     int Channel() const { return channel_; }
@@ -234,8 +241,9 @@ private:
     static Buffer<T> Allocate(size_t count);
 
     bool UsesHistory() const { return historyPower_ != nullptr; }
-    bool InBands() const { return freqScale_ == 2; }
-    void ReportMemoryFailure();
+    bool InBands() const { return freqScale_ == FrequencyScale::OctaveBands; }
+    bool InDecibels() const { return ampScale_ == AmplitudeScale::Decibels; }
+    void MarkOutOfMemory();
     // Per-bin amplitude factors into one of the object's arrays; false when out of memory.
     bool StoreFactors(const std::vector<float>& factors, Buffer<float>& out);
     void ComputeBinScale();
@@ -249,8 +257,7 @@ private:
     void FinishAverage();
     void SetHolds(bool cross, bool real, bool complex, bool coherence);
 
-    uint32_t error_ = 0;
-    Host* host_ = nullptr;
+    SpectralStatus status_ = SpectralStatus::Ok;
     int channel_ = 0;
 
     Buffer<float> current_;         // fftSize floats: time samples, then bins complex values
@@ -291,8 +298,8 @@ private:
     uint32_t bins_ = 0;
     float nyquist_ = 0.0f;
     float binWidth_ = 0.0f;
-    uint32_t ampScale_ = 1;
-    uint32_t freqScale_ = 1;
+    AmplitudeScale ampScale_ = AmplitudeScale::Decibels;
+    FrequencyScale freqScale_ = FrequencyScale::Logarithmic;
     uint32_t octave_ = 3;
     uint32_t windowType_ = 4;
     uint32_t peakBin_ = 0;

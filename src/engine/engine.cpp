@@ -15,6 +15,7 @@
 #include "engine/engine_strings.h"
 #include "files/wave_file.h"
 #include "files/wave_strings.h"
+#include "measure/analysis_failures.h"
 #include "platform/app_paths.h"
 #include "platform/host.h"
 
@@ -124,8 +125,8 @@ bool TEngine::Rebuild() {
     ss.smoothingWindow = s.SmoothingWindow;
     ss.windowCorrection = settings_.WindowCorrectionMode();
     SpectralScaling sc;
-    sc.ampScaleType = settings_.Scaling().AmpScaleType;
-    sc.freqScaleType = settings_.Scaling().FreqScaleType;
+    sc.amplitudeScale = AmplitudeScaleFromCode(settings_.Scaling().AmpScaleType);
+    sc.frequencyScale = FrequencyScaleFromCode(settings_.Scaling().FreqScaleType);
     sc.octaveNumber = settings_.Scaling().OctaveNumber;
     sc.spectralDensityFlag = settings_.Scaling().SpectralDensityFlag;
     sc.spectralDensityType = settings_.Scaling().SpectralDensityType;
@@ -136,8 +137,9 @@ bool TEngine::Rebuild() {
     const int channelOf[4] = {0, 1, -1, -1};
     for (int i = 0; i < 4; ++i) {
         if (!wanted[i]) continue;
-        spectrums_[i] = std::make_unique<TSpectralData>(ss, sc, channelOf[i], &host_);
+        spectrums_[i] = std::make_unique<TSpectralData>(ss, sc, channelOf[i]);
         if (spectrums_[i]->Error()) {
+            ShowSpectralFailure(host_, spectrums_[i]->Status());
             for (auto& sp : spectrums_) sp.reset();
             return false;
         }
@@ -148,7 +150,7 @@ bool TEngine::Rebuild() {
     if (scaling_) {
         TSpectralData* const all[4] = {spectrums_[0].get(), spectrums_[1].get(), spectrums_[2].get(),
                                        spectrums_[3].get()};
-        scaling_->Prepare(all);
+        scaling_->Prepare(all, host_);
     }
     built_ = true;
     return true;

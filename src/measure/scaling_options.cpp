@@ -4,6 +4,7 @@
 #include <cctype>
 #include <fstream>
 
+#include "dsp/scales.h"
 #include "measure/calibration.h"
 #include "platform/input_file.h"
 
@@ -97,7 +98,7 @@ bool ParseScalingOptions(const std::vector<std::string>& args, ScalingOptions& o
         }
     }
     if (o.octaveNumber) {
-        if (frequencyGiven && *o.freqScaleType != 2)
+        if (frequencyGiven && *o.freqScaleType != ScaleCode(FrequencyScale::OctaveBands))
             return Fail(error, "--octave goes with --frequency octave");
         o.freqScaleType = 2;
     }
