@@ -69,6 +69,8 @@ public:
 private:
     bool Rebuild(uint32_t size, uint16_t type, uint16_t correctionMode, bool reallocate);
     void Build();
+    // Scales the coefficients to the correction mode and notes their noise bandwidth.
+    void Correct();
     // Coefficients usable by Apply/Remove: none after a failed allocation.
     size_t Usable() const { return coefficients_.size() == size_ ? size_ : 0; }
 
