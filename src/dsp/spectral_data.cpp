@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "base/numeric.h"
 #include "dsp/fft.h"
 #include "dsp/spectral_display.h"
 

@@ -21,6 +21,7 @@
 
 #include "base/text_format.h"
 #include "base/strings.h"
+#include "dsp/scales.h"
 #include "platform/host.h"
 #include "views/view_text.h"
 
@@ -65,7 +66,7 @@ QRect TPlotView::PlotRect() const {
 
 TFrequencyPixelMap TPlotView::PixelMap() const {
     const QRect r = PlotRect();
-    const bool log = axis_ == XAxis::Frequency && xScale_ != 0 && xLo_ > 0.0;
+    const bool log = axis_ == XAxis::Frequency && xScale_ != ScaleCode(FrequencyScale::Linear) && xLo_ > 0.0;
     return TFrequencyPixelMap(xLo_, xHi_, r.width(), log, r.left());
 }
 
