@@ -2,7 +2,7 @@
 
 #include "dsp/spectral_data.h"
 #include "engine/processing_settings.h"
-#include "measure/compensation_curve.h"
+#include "measure/spectrum_compensation.h"
 
 namespace zeltrak {
 

@@ -7,11 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "dsp/spectral_data.h"
 #include "dsp/weighting.h"
-#include "measure/analysis_failures.h"
 #include "measure/measure_strings.h"
-#include "platform/host.h"
 #include "platform/input_file.h"
 
 namespace zeltrak {
@@ -67,20 +64,6 @@ std::string CompensationMessage(CurveFileStatus status, const std::string& path)
     std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
     std::snprintf(text.data(), text.size() + 1, format, path.c_str());
     return text;
-}
-
-bool ApplyCompensation(TSpectralData& spectrum, const std::string& path, bool enabled, Host* host) {
-    if (spectrum.Error()) return false;
-    std::vector<CurvePoint> points;
-    if (enabled && !path.empty()) {
-        const CurveFileStatus status = ReadCompensationFile(path, points);
-        if (status != CurveFileStatus::Ok && host) ShowMessage(*host, CompensationMessage(status, path), MessageIcon::Error);
-    }
-    if (!spectrum.SetCompensation(points)) {
-        if (host) ShowSpectralFailure(*host, spectrum.Status());
-        return false;
-    }
-    return spectrum.Compensation() != nullptr;
 }
 
 }  // namespace zeltrak

@@ -7,9 +7,6 @@
 
 namespace zeltrak {
 
-class Host;
-class TSpectralData;
-
 // Reading a microphone compensation (.mic) file.
 enum class CurveFileStatus { Ok, OpenFailed, TooFew, NotAscending };
 
@@ -21,11 +18,5 @@ inline constexpr uint32_t kMaxCurvePoints = 524288;
 CurveFileStatus ReadCompensationFile(const std::string& path, std::vector<CurvePoint>& points);
 // The message that goes with a failed status, naming the file.
 std::string CompensationMessage(CurveFileStatus status, const std::string& path);
-
-// Puts the compensation curve of `path` into a spectrum (none when not enabled or the path is
-// empty). A file that cannot be used, or factors that do not fit in memory, are reported
-// through host (when given); the spectrum is then left without compensation. The result says
-// whether a curve is in force.
-bool ApplyCompensation(TSpectralData& spectrum, const std::string& path, bool enabled, Host* host);
 
 }  // namespace zeltrak

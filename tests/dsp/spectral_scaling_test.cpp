@@ -12,6 +12,7 @@
 #include "dsp/spline.h"
 #include "dsp/weighting.h"
 #include "measure/compensation_curve.h"
+#include "measure/spectrum_compensation.h"
 #include "platform/scripted_host.h"
 #include "support/temp_dir.h"
 
