@@ -17,8 +17,8 @@ TSpectralData* Spectrum(uint32_t fftSize) {
     s.fftSize = fftSize;
     s.smoothingWindow = 4;
     SpectralScaling scaling;
-    scaling.ampScaleType = 1;
-    scaling.freqScaleType = 0;
+    scaling.amplitudeScale = AmplitudeScale::Decibels;
+    scaling.frequencyScale = FrequencyScale::Linear;
     auto* spectrum = new TSpectralData(s, scaling, 0);
     std::mt19937 rng(1);
     std::normal_distribution<float> noise(0.0f, 3.0f);

@@ -34,8 +34,8 @@ void Fill(TSpectralData& s) {
 // Average() with the band pass (axis 2) and without it (axis 0). Arg 1: octave fraction.
 void BM_AverageWithBands(benchmark::State& state) {
     SpectralScaling scaling;
-    scaling.ampScaleType = 1;
-    scaling.freqScaleType = static_cast<uint32_t>(state.range(0));
+    scaling.amplitudeScale = AmplitudeScale::Decibels;
+    scaling.frequencyScale = FrequencyScaleFromCode(static_cast<uint32_t>(state.range(0)));
     scaling.octaveNumber = static_cast<uint32_t>(state.range(1));
     TSpectralData s(Settings(), scaling, 0);
     if (s.Error()) {
@@ -60,7 +60,7 @@ BENCHMARK(BM_AverageWithBands)
 // UpdateBandValues alone.
 void BM_BandValues(benchmark::State& state) {
     SpectralScaling scaling;
-    scaling.freqScaleType = 2;
+    scaling.frequencyScale = FrequencyScale::OctaveBands;
     scaling.octaveNumber = static_cast<uint32_t>(state.range(0));
     TSpectralData s(Settings(), scaling, 0);
     Fill(s);

@@ -40,7 +40,7 @@ SpectralSettings Settings(uint32_t fftSize, uint32_t blocks, uint32_t type) {
 void BM_Average(benchmark::State& state) {
     const uint32_t fftSize = 131072;
     SpectralScaling scaling;
-    scaling.ampScaleType = static_cast<uint32_t>(state.range(2));
+    scaling.amplitudeScale = AmplitudeScaleFromCode(static_cast<uint32_t>(state.range(2)));
     TSpectralData s(Settings(fftSize, static_cast<uint32_t>(state.range(1)), static_cast<uint32_t>(state.range(0))),
                     scaling, 0);
     if (s.Error()) {

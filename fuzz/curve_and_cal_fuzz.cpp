@@ -14,6 +14,7 @@
 
 #include "dsp/weighting.h"
 #include "measure/calibration.h"
+#include "measure/compensation_curve.h"
 
 #include "fuzz_check.h"
 

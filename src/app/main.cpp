@@ -11,7 +11,7 @@
 
 #include "base/strings.h"
 #include "dsp/spectral_data.h"
-#include "dsp/weighting.h"
+#include "measure/compensation_curve.h"
 #include "engine/analysis_reports.h"
 #include "engine/analyze_command.h"
 #include "engine/command_line.h"

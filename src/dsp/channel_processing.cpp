@@ -34,109 +34,118 @@ SpectrumSet SpectrumsForMode(uint16_t mode, bool stereo) {
     return set;
 }
 
+namespace {
+
+// The spectrums of one frame by role. A and B are the channels in the order a mode names them
+// (L and R, or swapped for the right-to-left modes).
+struct ModeFrame {
+    const ChannelProcessingSetup& setup;
+    TSpectralData* L;
+    TSpectralData* R;
+    TSpectralData* S1;
+    TSpectralData* S2;
+    TSpectralData* A;
+    TSpectralData* B;
+};
+
+bool RightToLeft(uint16_t mode) {
+    return mode == kProcessRealTransferRL || mode == kProcessCrossRL || mode == kProcessComplexTransferRL ||
+           mode == kProcessTransferCoherenceRL;
+}
+
+// Every spectrum the mode keeps must be there; in stereo that includes the right one even for
+// left-only processing. Right-only processing takes just the size from the left.
+bool SpectrumsReady(uint16_t mode, bool stereo, const ChannelSpectrums& s, uint32_t n) {
+    const SpectrumSet need = SpectrumsForMode(mode, stereo);
+    return (mode == kProcessRight || Usable(s.left, n)) && (!need.right || Usable(s.right, n)) &&
+           (!need.result1 || Usable(s.result1, n)) && (!need.result2 || Usable(s.result2, n));
+}
+
+void AverageBoth(const ModeFrame& f) {
+    f.L->Average();
+    f.R->Average();
+}
+
+void RealTransferMode(const ModeFrame& f) {
+    AverageBoth(f);
+    f.S1->CrossSpectrum(*f.A, *f.B);
+    f.S1->Average();
+    f.S1->RealTransfer(*f.A, *f.B);
+}
+
+void ComplexTransferMode(const ModeFrame& f) {
+    f.S1->CrossSpectrum(*f.A, *f.B);
+    f.S1->Average();
+    // only the reference channel is held to a power average
+    KeepPowerAverage(*f.B, f.setup);
+    AverageBoth(f);
+    f.S1->ComplexTransfer(*f.B);
+}
+
+void CoherenceMode(const ModeFrame& f) {
+    f.S1->CrossSpectrum(*f.L, *f.R);
+    f.S1->Average(true);
+    KeepPowerAverage(*f.L, f.setup);
+    KeepPowerAverage(*f.R, f.setup);
+    AverageBoth(f);
+    f.S1->Coherence(*f.L, *f.R);
+}
+
+void TransferCoherenceMode(const ModeFrame& f) {
+    f.S2->CrossSpectrum(*f.A, *f.B);
+    f.S2->Average();
+    KeepPowerAverage(*f.L, f.setup);
+    KeepPowerAverage(*f.R, f.setup);
+    f.R->Average();
+    f.L->Average();
+    f.S2->Coherence(*f.A, *f.B);
+    f.S1->CrossSpectrum(*f.A, *f.B);
+    f.S1->Average(true);
+    f.S1->ComplexTransfer(*f.B);
+}
+
+// The averaging and combining steps of a known mode, after the channels are transformed.
+void RunMode(uint16_t mode, const ModeFrame& f) {
+    switch (mode) {
+        case kProcessLeft: f.L->Average(); break;
+        case kProcessRight: f.R->Average(); break;
+        case kProcessBoth: AverageBoth(f); break;
+        case kProcessAverage:
+            AverageBoth(f);
+            f.S1->AverageChannels(*f.L, *f.R);
+            f.S1->Average();
+            break;
+        case kProcessRealTransferLR:
+        case kProcessRealTransferRL: RealTransferMode(f); break;
+        case kProcessCrossLR:
+        case kProcessCrossRL:
+            f.S1->CrossSpectrum(*f.A, *f.B);
+            f.S1->Average();
+            break;
+        case kProcessComplexTransferLR:
+        case kProcessComplexTransferRL: ComplexTransferMode(f); break;
+        case kProcessCoherence: CoherenceMode(f); break;
+        case kProcessTransferCoherenceLR:
+        case kProcessTransferCoherenceRL: TransferCoherenceMode(f); break;
+        default: break;
+    }
+}
+
+}  // namespace
+
 bool ProcessChannels(const ChannelProcessingSetup& setup, const ChannelSpectrums& s) {
     const uint16_t mode = setup.stereo ? setup.mode : static_cast<uint16_t>(kProcessLeft);
     if (mode >= kChannelProcessingModeCount || !s.left) return false;
     const uint32_t n = s.left->FFTSize();
     if (setup.window && setup.windowSize != n) return false;
-    // Every spectrum the mode keeps must be there; in stereo that includes the right one even
-    // for left-only processing. Right-only processing takes just the size from the left.
-    const SpectrumSet need = SpectrumsForMode(mode, setup.stereo);
-    if ((mode != kProcessRight && !Usable(s.left, n)) || (need.right && !Usable(s.right, n)) ||
-        (need.result1 && !Usable(s.result1, n)) || (need.result2 && !Usable(s.result2, n)))
-        return false;
-
-    const float* w = setup.window;
-    TSpectralData* L = s.left;
-    TSpectralData* R = s.right;
-    TSpectralData* S1 = s.result1;
-    TSpectralData* S2 = s.result2;
-    // The modes that exchange the channels' roles run as their counterpart with L and R swapped.
-    TSpectralData* A = L;
-    TSpectralData* B = R;
-    switch (mode) {
-        case kProcessRealTransferRL:
-        case kProcessCrossRL:
-        case kProcessComplexTransferRL:
-        case kProcessTransferCoherenceRL:
-            A = R;
-            B = L;
-            break;
-        default:
-            break;
-    }
-
+    if (!SpectrumsReady(mode, setup.stereo, s, n)) return false;
     // Both channels are transformed before anything is averaged (the steps of every mode allow
     // it), so that a failed transform leaves all averages as they were instead of folding time
     // samples into them.
-    if (mode != kProcessRight && !Prepare(*L, w)) return false;
-    if (mode != kProcessLeft && !Prepare(*R, w)) return false;
-
-    switch (mode) {
-        case kProcessLeft:
-            L->Average();
-            break;
-        case kProcessRight:
-            R->Average();
-            break;
-        case kProcessBoth:
-            L->Average();
-            R->Average();
-            break;
-        case kProcessAverage:
-            L->Average();
-            R->Average();
-            S1->AverageChannels(*L, *R);
-            S1->Average();
-            break;
-        case kProcessRealTransferLR:
-        case kProcessRealTransferRL:
-            L->Average();
-            R->Average();
-            S1->CrossSpectrum(*A, *B);
-            S1->Average();
-            S1->RealTransfer(*A, *B);
-            break;
-        case kProcessCrossLR:
-        case kProcessCrossRL:
-            S1->CrossSpectrum(*A, *B);
-            S1->Average();
-            break;
-        case kProcessComplexTransferLR:
-        case kProcessComplexTransferRL:
-            S1->CrossSpectrum(*A, *B);
-            S1->Average();
-            // only the reference channel is held to a power average
-            KeepPowerAverage(*B, setup);
-            L->Average();
-            R->Average();
-            S1->ComplexTransfer(*B);
-            break;
-        case kProcessCoherence:
-            S1->CrossSpectrum(*L, *R);
-            S1->Average(true);
-            KeepPowerAverage(*L, setup);
-            KeepPowerAverage(*R, setup);
-            L->Average();
-            R->Average();
-            S1->Coherence(*L, *R);
-            break;
-        case kProcessTransferCoherenceLR:
-        case kProcessTransferCoherenceRL:
-            S2->CrossSpectrum(*A, *B);
-            S2->Average();
-            KeepPowerAverage(*L, setup);
-            KeepPowerAverage(*R, setup);
-            R->Average();
-            L->Average();
-            S2->Coherence(*A, *B);
-            S1->CrossSpectrum(*A, *B);
-            S1->Average(true);
-            S1->ComplexTransfer(*B);
-            break;
-        default:
-            return false;
-    }
+    if (mode != kProcessRight && !Prepare(*s.left, setup.window)) return false;
+    if (mode != kProcessLeft && !Prepare(*s.right, setup.window)) return false;
+    const bool swap = RightToLeft(mode);
+    RunMode(mode, {setup, s.left, s.right, s.result1, s.result2, swap ? s.right : s.left, swap ? s.left : s.right});
     return true;
 }
 

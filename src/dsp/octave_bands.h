@@ -3,9 +3,25 @@
 #include <vector>
 
 #include "dsp/bin_axis.h"
-#include "dsp/spectral_data.h"
 
 namespace zeltrak {
+
+// Which bins make up one fractional-octave band, and how much of each edge bin lies inside it.
+struct TBandBins {
+    uint32_t lowBin = 0;
+    float lowFraction = 0.0f;
+    uint32_t highBin = 0;
+    float highFraction = 0.0f;
+};
+
+// One fractional-octave band: its exact centre, the rounded centre used in labels and its
+// edges in Hz.
+struct TBandRecord {
+    float centre = 0.0f;
+    float nominal = 0.0f;
+    float lower = 0.0f;
+    float upper = 0.0f;
+};
 
 // The 1/N-octave bands whose centres 10^(3i/(10N)) Hz (i = 0, 1, ...) lie below nyquist, at
 // least one. N = 0 counts as 1. Each band's lower edge is the upper edge of the band before,

@@ -7,9 +7,7 @@
 #include <utility>
 #include <new>
 
-#include "base/strings.h"
 #include "dsp/dsp_strings.h"
-#include "platform/host.h"
 
 namespace zeltrak {
 
@@ -53,7 +51,7 @@ double WindowNoiseBandwidth(uint16_t type, uint32_t size) {
     return enbw;
 }
 
-TSmoothing::TSmoothing(uint32_t size, uint16_t type, uint16_t correctionMode, Host* host) : host_(host) {
+TSmoothing::TSmoothing(uint32_t size, uint16_t type, uint16_t correctionMode) {
     Rebuild(size, type, correctionMode, true);
 }
 
@@ -67,8 +65,7 @@ bool TSmoothing::Set(uint32_t size, uint16_t type, uint16_t correctionMode) {
 
 bool TSmoothing::Rebuild(uint32_t size, uint16_t type, uint16_t correctionMode, bool reallocate) {
     if (type >= GetTypeCount()) {
-        error_ = 1;
-        if (host_) host_->MessageBox(kDspInvalidWindowType, kDspErrorCaption, MessageIcon::Error);
+        status_ = WindowStatus::InvalidType;
         return false;
     }
     if (reallocate || coefficients_.size() != size) {
@@ -80,8 +77,7 @@ bool TSmoothing::Rebuild(uint32_t size, uint16_t type, uint16_t correctionMode, 
             size_ = size;
             type_ = type;
             correctionMode_ = correctionMode;
-            error_ = 1;
-            if (host_) host_->MessageBox(LoadString(kStrInsufficientMemory), kDspErrorCaption, MessageIcon::Error);
+            status_ = WindowStatus::OutOfMemory;
             return false;
         }
         coefficients_.swap(fresh);
@@ -89,12 +85,89 @@ bool TSmoothing::Rebuild(uint32_t size, uint16_t type, uint16_t correctionMode, 
     size_ = size;
     type_ = type;
     correctionMode_ = correctionMode;
-    if (host_) host_->SetBusyCursor(true);
     Build();
-    if (host_) host_->SetBusyCursor(false);
-    error_ = 0;
+    status_ = WindowStatus::Ok;
     return true;
 }
+
+namespace {
+
+// The window formulas, each filling w[0 .. n) for n >= 2 (the buffer starts zeroed).
+// x runs from -1 at the first point to +1 at the last.
+double XAt(uint32_t i, uint32_t n) { return 2.0 * i / static_cast<double>(n - 1) - 1.0; }
+
+void FillBartlett(float* w, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) w[i] = static_cast<float>(1.0 - std::fabs(XAt(i, n)));
+}
+
+void FillBlackman(float* w, uint32_t n) {
+    const double theta = 8.0 * std::atan(1.0) / (n - 1);
+    for (uint32_t i = 0; i < n; ++i)
+        w[i] = static_cast<float>(0.42 - 0.5 * std::cos(i * theta) + 0.08 * std::cos(2.0 * i * theta));
+}
+
+void FillFlatTop(float* w, uint32_t n) {
+    constexpr double a[4] = {0.9994484, 0.955728, 0.539289, 0.091581};
+    for (uint32_t j = 0; j < n / 2; ++j) {
+        double v = a[0];
+        for (int k = 1; k <= 3; ++k) v += 2.0 * a[k] * std::cos(kTwoPiFlatTop * k * j / n);
+        w[n / 2 + j] = static_cast<float>(v);
+        w[n / 2 - j] = static_cast<float>(v);
+    }
+    w[0] = w[1];
+}
+
+void FillHamming(float* w, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) w[i] = static_cast<float>(0.54 + 0.46 * std::cos(kPiHamming * XAt(i, n)));
+}
+
+void FillHanning(float* w, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) w[i] = static_cast<float>(0.5 + 0.5 * std::cos(kPiHamming * XAt(i, n)));
+}
+
+void FillKaiser(float* w, uint32_t n) {
+    const uint32_t h = n / 2;
+    const double centre = BesselI0(kPiKaiser * kKaiserAlpha);
+    for (uint32_t i = 0; i < n; ++i) {
+        const double r = (static_cast<double>(i) - h) / h;
+        const double arg = 1.0 - r * r;
+        w[i] = static_cast<float>(BesselI0(kPiKaiser * kKaiserAlpha * std::sqrt(arg > 0 ? arg : 0.0)) / centre);
+    }
+}
+
+void FillParzen(float* w, uint32_t n) {
+    // The two cubic pieces are taken in |x|, so the window is symmetric and the negative half
+    // mirrors the positive one.
+    for (uint32_t i = 0; i < n; ++i) {
+        const double x = std::fabs(XAt(i, n));
+        const double v = x < 0.5 ? 6.0 * x * (x * x - x) + 1.0 : 2.0 * (1.0 - x) * (1.0 - x) * (1.0 - x);
+        w[i] = static_cast<float>(v);
+    }
+}
+
+void FillTriangular(float* w, uint32_t n) {
+    const double d = 2.0 / (n - 1);
+    const uint32_t m = (n - 1) / 2;
+    for (uint32_t i = 0; i < n; ++i) w[i] = static_cast<float>(i < m ? i * d : 2.0 - i * d);
+}
+
+void FillUniform(float*, uint32_t) {}
+
+void FillGaussian(float* w, uint32_t n) {
+    const uint32_t h = n / 2;
+    for (uint32_t i = 0; i < h; ++i) {
+        const double t = (static_cast<double>(h) - i) * 5.0 / h;
+        w[i] = w[n - 1 - i] = static_cast<float>(std::exp(-0.5 * t * t));
+    }
+    // An odd length has a centre point the pairs above never reach: t = 0 there.
+    if (n % 2 == 1) w[h] = 1.0f;
+}
+
+// By window type.
+constexpr void (*kFill[10])(float*, uint32_t) = {FillBartlett, FillBlackman, FillFlatTop,    FillHamming, FillHanning,
+                                                 FillKaiser,   FillParzen,   FillTriangular, FillUniform, FillGaussian};
+
+}  // namespace
 
 void TSmoothing::Build() {
     float* w = coefficients_.data();
@@ -102,87 +175,25 @@ void TSmoothing::Build() {
     if (n == 0) return;
     std::fill(coefficients_.begin(), coefficients_.end(), 0.0f);
     // The formulas divide by n - 1 or by n/2: a one-point window is a single unit weight.
-    if (n == 1 && type_ != kWindowUniform) {
+    if (n == 1 && type_ != kWindowUniform)
         w[0] = 1.0f;
-    } else {
-        const double last = static_cast<double>(n - 1);
-        auto xAt = [&](uint32_t i) { return 2.0 * i / last - 1.0; };
-        switch (type_) {
-            case kWindowBartlett:
-                for (uint32_t i = 0; i < n; ++i) w[i] = static_cast<float>(1.0 - std::fabs(xAt(i)));
-                break;
-            case kWindowBlackman: {
-                const double theta = 8.0 * std::atan(1.0) / last;
-                for (uint32_t i = 0; i < n; ++i)
-                    w[i] = static_cast<float>(0.42 - 0.5 * std::cos(i * theta) + 0.08 * std::cos(2.0 * i * theta));
-                break;
-            }
-            case kWindowFlatTop: {
-                constexpr double a[4] = {0.9994484, 0.955728, 0.539289, 0.091581};
-                for (uint32_t j = 0; j < n / 2; ++j) {
-                    double v = a[0];
-                    for (int k = 1; k <= 3; ++k) v += 2.0 * a[k] * std::cos(kTwoPiFlatTop * k * j / n);
-                    w[n / 2 + j] = static_cast<float>(v);
-                    w[n / 2 - j] = static_cast<float>(v);
-                }
-                w[0] = w[1];
-                break;
-            }
-            case kWindowHamming:
-                for (uint32_t i = 0; i < n; ++i) w[i] = static_cast<float>(0.54 + 0.46 * std::cos(kPiHamming * xAt(i)));
-                break;
-            case kWindowHanning:
-                for (uint32_t i = 0; i < n; ++i) w[i] = static_cast<float>(0.5 + 0.5 * std::cos(kPiHamming * xAt(i)));
-                break;
-            case kWindowKaiser: {
-                const uint32_t h = n / 2;
-                const double centre = BesselI0(kPiKaiser * kKaiserAlpha);
-                for (uint32_t i = 0; i < n; ++i) {
-                    const double r = (static_cast<double>(i) - h) / h;
-                    const double arg = 1.0 - r * r;
-                    w[i] = static_cast<float>(BesselI0(kPiKaiser * kKaiserAlpha * std::sqrt(arg > 0 ? arg : 0.0)) /
-                                              centre);
-                }
-                break;
-            }
-            case kWindowParzen:
-                // The two cubic pieces are taken in |x|, so the window is symmetric and the
-                // negative half mirrors the positive one.
-                for (uint32_t i = 0; i < n; ++i) {
-                    const double x = std::fabs(xAt(i));
-                    const double v = x < 0.5 ? 6.0 * x * (x * x - x) + 1.0 : 2.0 * (1.0 - x) * (1.0 - x) * (1.0 - x);
-                    w[i] = static_cast<float>(v);
-                }
-                break;
-            case kWindowTriangular: {
-                const double d = 2.0 / last;
-                const uint32_t m = (n - 1) / 2;
-                for (uint32_t i = 0; i < n; ++i) w[i] = static_cast<float>(i < m ? i * d : 2.0 - i * d);
-                break;
-            }
-            case kWindowUniform:
-                break;
-            case kWindowGaussian: {
-                const uint32_t h = n / 2;
-                for (uint32_t i = 0; i < h; ++i) {
-                    const double t = (static_cast<double>(h) - i) * 5.0 / h;
-                    w[i] = w[n - 1 - i] = static_cast<float>(std::exp(-0.5 * t * t));
-                }
-                // An odd length has a centre point the pairs above never reach: t = 0 there.
-                if (n % 2 == 1) w[h] = 1.0f;
-                break;
-            }
-        }
-    }
+    else
+        kFill[type_](w, n);
     if (type_ == kWindowUniform) {
         // Never applied; unit weights keep sums over the coefficients meaningful.
         std::fill(coefficients_.begin(), coefficients_.end(), 1.0f);
         noiseBandwidth_ = 1.0;
         return;
     }
+    Correct();
+}
+
+void TSmoothing::Correct() {
     // The corrections come from the coefficients themselves, so that a tone on a bin reads its
     // true level (amplitude) or the power of a broadband signal reads true (energy) for every
     // window and size; rounded tables would leave tenths of a decibel.
+    float* w = coefficients_.data();
+    const uint32_t n = size_;
     double sum = 0.0, sumSquares = 0.0;
     for (uint32_t i = 0; i < n; ++i) {
         sum += w[i];

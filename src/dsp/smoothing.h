@@ -6,8 +6,6 @@
 
 namespace zeltrak {
 
-class Host;
-
 // Window types; the value is the `SmoothingWindow` setting.
 enum WindowType : uint16_t {
     kWindowBartlett = 0,
@@ -29,14 +27,16 @@ enum WindowCorrection : uint16_t {
     kCorrectionAmplitude = 2,  // coefficients scaled to mean 1: a tone's peak reads its true level
 };
 
+// Why the last build of a window failed.
+enum class WindowStatus : uint8_t { Ok, InvalidType, OutOfMemory };
+
 // A smoothing window of one type and length with its correction factor built in.
-// Failures set error to 1 and are reported through the host (when one is given) in a box
-// captioned "Error": an invalid type changes nothing else; a failed allocation leaves the
-// window without coefficients, so that Apply and Remove do nothing. A later successful
-// rebuild clears the error.
+// Failures set Error() and Status(), and the caller decides what to tell the user: an invalid
+// type changes nothing else; a failed allocation leaves the window without coefficients, so
+// that Apply and Remove do nothing. A later successful rebuild clears the error.
 class TSmoothing {
 public:
-    TSmoothing(uint32_t size, uint16_t type, uint16_t correctionMode, Host* host = nullptr);
+    TSmoothing(uint32_t size, uint16_t type, uint16_t correctionMode);
 
     bool SetSize(uint32_t size);
     bool SetType(uint16_t type);
@@ -51,7 +51,8 @@ public:
     static void GetName(int type, char* buffer, size_t bufferSize = 12);
     static std::string GetName(int type);
 
-    bool Error() const { return error_ != 0; }
+    bool Error() const { return status_ != WindowStatus::Ok; }
+    WindowStatus Status() const { return status_; }
     const float* Coefficients() const { return coefficients_.data(); }
     // Equivalent noise bandwidth in bins, N·Σw²/(Σw)²: how many bins' worth of noise one bin
     // of a tone-calibrated (amplitude-corrected) spectrum holds. 1 for Uniform.
@@ -65,21 +66,20 @@ public:
     // x[i] /= w[i] where |w[i]| > 1e-11; Uniform does nothing.
     void RemoveInPlace(float* x) const;
 
-    void SetHost(Host* host) { host_ = host; }
-
 private:
     bool Rebuild(uint32_t size, uint16_t type, uint16_t correctionMode, bool reallocate);
     void Build();
+    // Scales the coefficients to the correction mode and notes their noise bandwidth.
+    void Correct();
     // Coefficients usable by Apply/Remove: none after a failed allocation.
     size_t Usable() const { return coefficients_.size() == size_ ? size_ : 0; }
 
-    uint32_t error_ = 0;
+    WindowStatus status_ = WindowStatus::Ok;
     uint32_t size_ = 0;
     uint16_t type_ = kWindowUniform;
     std::vector<float> coefficients_;
     uint16_t correctionMode_ = kCorrectionNone;
     double noiseBandwidth_ = 1.0;
-    Host* host_ = nullptr;
 };
 
 // Equivalent noise bandwidth in bins of a window type at a size (cached; 1 for Uniform or an

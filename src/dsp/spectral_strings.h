@@ -2,9 +2,12 @@
 
 namespace zeltrak {
 
-// Texts of the spectral averaging and channel processing.
-inline constexpr const char* kSpectralErrorCaption = "Error";
-inline constexpr const char* kLinearAverageMemoryText =
-    "Insufficient memory for linear averaging - try using exponential average";
+// Labels of the spectral values, shown exactly as written here.
+inline constexpr const char* kPercentFullScaleLabel = "Percent Full Scale";
+inline constexpr const char* kRelativeAmplitudeLabel = "Relative Amplitude (dB)";
+inline constexpr const char* kCoherenceMagnitudeLabel = "Coherence |\u03b3|";
+inline constexpr const char* kCoherenceSquaredLabel = "Coherence \u03b3\u00b2 (magnitude squared)";
+inline constexpr const char* kCrossPowerSuffix = ", mean of |X||Y|";
+inline constexpr const char* kCrossVectorSuffix = ", |mean of X\u00b7Y*|";
 
 }  // namespace zeltrak

@@ -1,6 +1,5 @@
 #pragma once
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "dsp/bin_axis.h"
@@ -15,6 +14,9 @@ enum : uint32_t {
     kWeightingB = 2,
     kWeightingC = 3,
 };
+
+// Compensation and weighting levels are clamped to +-this many dB.
+inline constexpr float kMaxCurveLevelDb = 120.0f;
 
 // Level in dB of the A, B or C weighting at a frequency; 0 dB for none or an unknown type.
 // A and C are the analytic IEC 61672-1 expressions, B the classical pole-zero curve (three
@@ -34,18 +36,5 @@ std::vector<float> CurveOntoBins(const std::vector<CurvePoint>& points, const Bi
 // Amplitude factors of a level per bin, 10^(level/20); a factor that comes out 0 or not
 // finite becomes 1.0.
 std::vector<float> LevelsToFactors(const std::vector<float>& levels);
-
-// Reading a microphone compensation (.mic) file.
-enum class CurveFileStatus { Ok, OpenFailed, TooFew, NotAscending };
-
-inline constexpr uint32_t kMaxCurvePoints = 524288;
-inline constexpr float kMaxCurveLevelDb = 120.0f;
-
-// Reads "frequency<TAB>level" lines; lines starting with ';' are comments and the first
-// line that holds no such pair ends the data. Levels are clamped to +-120 dB. At most
-// kMaxCurvePoints points are read. `points` receives them only when the status is Ok.
-CurveFileStatus ReadCompensationFile(const std::string& path, std::vector<CurvePoint>& points);
-// The message that goes with a failed status, naming the file.
-std::string CompensationMessage(CurveFileStatus status, const std::string& path);
 
 }  // namespace zeltrak

@@ -6,6 +6,7 @@
 #include "dsp/channel_processing.h"
 #include "dsp/spectral_data.h"
 #include "engine/analysis_window.h"
+#include "measure/analysis_failures.h"
 #include "platform/host.h"
 
 namespace zeltrak {
@@ -41,7 +42,7 @@ bool TAnalysisChain::Build(const ProcessingSettings& settings, const float (&ful
     if (scaling) {
         TSpectralData* const all[4] = {spectrums_[0].get(), spectrums_[1].get(), spectrums_[2].get(),
                                        spectrums_[3].get()};
-        scaling->Prepare(all);
+        scaling->Prepare(all, host_);
     }
     built_ = true;
     return true;
@@ -81,8 +82,8 @@ bool TAnalysisChain::BuildSpectrums(const ProcessingSettings& settings) {
     ss.smoothingWindow = s.SmoothingWindow;
     ss.windowCorrection = settings.WindowCorrectionMode();
     SpectralScaling sc;
-    sc.ampScaleType = settings.Scaling().AmpScaleType;
-    sc.freqScaleType = settings.Scaling().FreqScaleType;
+    sc.amplitudeScale = AmplitudeScaleFromCode(settings.Scaling().AmpScaleType);
+    sc.frequencyScale = FrequencyScaleFromCode(settings.Scaling().FreqScaleType);
     sc.octaveNumber = settings.Scaling().OctaveNumber;
     sc.spectralDensityFlag = settings.Scaling().SpectralDensityFlag;
     sc.spectralDensityType = settings.Scaling().SpectralDensityType;
@@ -93,8 +94,9 @@ bool TAnalysisChain::BuildSpectrums(const ProcessingSettings& settings) {
     const int channelOf[4] = {0, 1, -1, -1};
     for (int i = 0; i < 4; ++i) {
         if (!wanted[i]) continue;
-        spectrums_[i] = std::make_unique<TSpectralData>(ss, sc, channelOf[i], &host_);
+        spectrums_[i] = std::make_unique<TSpectralData>(ss, sc, channelOf[i]);
         if (spectrums_[i]->Error()) {
+            ShowSpectralFailure(host_, spectrums_[i]->Status());
             for (auto& sp : spectrums_) sp.reset();
             return false;
         }

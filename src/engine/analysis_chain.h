@@ -12,12 +12,12 @@ class Host;
 class TSpectralData;
 
 // Where calibration and spectral scaling plug in. Prepare runs whenever the spectrums are
-// rebuilt (per-bin scale, weighting, bands); AfterAverage after each frame's two-channel
-// processing, before anyone is told about the frame.
+// rebuilt (per-bin scale, weighting, bands), telling what fails through host; AfterAverage
+// after each frame's two-channel processing, before anyone is told about the frame.
 class TSpectrumScaling {
 public:
     virtual ~TSpectrumScaling() = default;
-    virtual void Prepare(TSpectralData* const (&spectrums)[4]) = 0;
+    virtual void Prepare(TSpectralData* const (&spectrums)[4], Host& host) = 0;
     virtual void AfterAverage(TSpectralData* const (&spectrums)[4]) = 0;
 };
 

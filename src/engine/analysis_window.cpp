@@ -1,13 +1,20 @@
 #include "engine/analysis_window.h"
 
 #include "dsp/smoothing.h"
+#include "measure/analysis_failures.h"
+#include "platform/host.h"
 
 namespace zeltrak {
 
 bool BuildAnalysisWindow(uint32_t size, uint16_t type, uint16_t correctionMode, Host* host,
                          std::vector<float>& coefficients, bool& uniform) {
-    TSmoothing window(size, type, correctionMode, host);
-    if (window.Error()) return false;
+    if (host) host->SetBusyCursor(true);
+    const TSmoothing window(size, type, correctionMode);
+    if (host) host->SetBusyCursor(false);
+    if (window.Error()) {
+        if (host) ShowWindowFailure(*host, window.Status());
+        return false;
+    }
     uniform = window.GetType() == kWindowUniform;
     if (uniform) {
         coefficients.clear();

@@ -78,7 +78,7 @@ std::vector<SpectrumColumn> ColumnsForMode(uint16_t mode, bool stereo) {
 }
 
 namespace {
-bool InDecibels(const TSpectralData& sp) { return sp.AmpScale() == 1 && !sp.CoherenceDone(); }
+bool InDecibels(const TSpectralData& sp) { return sp.AmpScale() == AmplitudeScale::Decibels && !sp.CoherenceDone(); }
 
 // A column says what it holds: |γ| or γ² for a coherence, the mean of |X||Y| for a cross
 // spectrum averaged by power (only vector averaging gives |mean of X·Y*|).

@@ -6,13 +6,19 @@
 #include "base/sample_format.h"
 #include "dsp/averaging_types.h"
 #include "dsp/fft.h"
+#include "dsp/scales.h"
 
 namespace zeltrak {
 
 class TIniStore;
 
 enum OpMode : uint32_t { kModeRealTime = 1, kModePostProcessing = 2, kModeRecorder = 3 };
-enum FreqScaleTypes : uint16_t { kFreqLinear = 0, kFreqLogarithmic = 1, kFreqOctaveBands = 2 };
+// The stored codes of the frequency axis.
+enum FreqScaleTypes : uint16_t {
+    kFreqLinear = ScaleCode(FrequencyScale::Linear),
+    kFreqLogarithmic = ScaleCode(FrequencyScale::Logarithmic),
+    kFreqOctaveBands = ScaleCode(FrequencyScale::OctaveBands),
+};
 
 inline constexpr uint32_t kNoDevice = 0xFFFFFFFFu;
 inline constexpr uint32_t kMinDiskRecordingBytes = 1000000;

@@ -2,10 +2,11 @@
 
 #include "dsp/spectral_data.h"
 #include "engine/processing_settings.h"
+#include "measure/spectrum_compensation.h"
 
 namespace zeltrak {
 
-void TShellScaling::Prepare(TSpectralData* const (&spectrums)[4]) {
+void TShellScaling::Prepare(TSpectralData* const (&spectrums)[4], Host& host) {
     const ScalingBlock& scaling = settings_.Scaling();
     const CalibrationRecord* record = calibration_.IsEnabled ? &calibration_ : nullptr;
     const char* const micFile[2] = {scaling.MicCompFilenameLeft, scaling.MicCompFilenameRight};
@@ -15,7 +16,7 @@ void TShellScaling::Prepare(TSpectralData* const (&spectrums)[4]) {
         const bool channel = i < 2;
         sp->SetCalibration(record, channel ? i : -1);
         if (!channel) continue;
-        sp->SetCompensation(FieldText(micFile[i], kFileNameBytes), scaling.MicCompEnable != 0);
+        ApplyCompensation(*sp, FieldText(micFile[i], kFileNameBytes), scaling.MicCompEnable != 0, &host);
     }
 }
 

@@ -15,7 +15,7 @@ public:
     TShellScaling(const ProcessingSettings& settings, const CalibrationRecord& calibration)
         : settings_(settings), calibration_(calibration) {}
 
-    void Prepare(TSpectralData* const (&spectrums)[4]) override;
+    void Prepare(TSpectralData* const (&spectrums)[4], Host& host) override;
     void AfterAverage(TSpectralData* const (&)[4]) override {}
 
 private:

@@ -48,8 +48,8 @@ CalibrationAnalysis AnalyseCalibrationRecording(TWaveData& recording) {
     settings.peakHold = false;
     settings.smoothingWindow = kWindowFlatTop;
     SpectralScaling scaling;
-    scaling.ampScaleType = 0;   // linear: percent of full scale
-    scaling.freqScaleType = 0;
+    scaling.amplitudeScale = AmplitudeScale::Linear;  // percent of full scale
+    scaling.frequencyScale = FrequencyScale::Linear;
     TSpectralData left(settings, scaling, 0);
     TSpectralData right(settings, scaling, 1);
     // a tone's peak must read its level: amplitude correction

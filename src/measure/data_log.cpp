@@ -240,7 +240,7 @@ std::string TDataLog::SpectrumValuesColumns(const TSpectralData& s) const {
     for (uint32_t k = lo; k <= hi; ++k) text += FormatText("%6.6f\t", s.GetValue(k));
     if (settings_.OstrelFlag == 1) {
         const auto [flo, fhi] = ValueRange(s, FullSpan(s));
-        const bool logarithmic = s.AmpScale() == 1;
+        const bool logarithmic = s.AmpScale() == AmplitudeScale::Decibels;
         text += FormatText("%6.6f\t", BandPower(s, flo, fhi, logarithmic, kBandFlat, context_));
         text += FormatText("%6.6f\t", BandPower(s, flo, fhi, logarithmic, kBandA, context_));
     }

@@ -49,3 +49,20 @@ inline constexpr const char* kLogViewerFailedFormat = "Failure starting the log 
 inline constexpr const char* kDefaultLogViewer = "xdg-open";
 
 }  // namespace zeltrak
+
+namespace zeltrak {
+
+// Texts of the microphone compensation files (%s names the file).
+inline constexpr const char* kCompensationTooFewText =
+    "file: %s must contain at least 3 entries.  File will not be used.";
+inline constexpr const char* kCompensationOrderText =
+    "Frequency terms in file: %s are not in ascending order.  File will not be used.";
+inline constexpr const char* kCompensationOpenText = "Failure opening Microphone Compensation file: %s";
+
+// Texts of the analysis objects that failed (windows, spectrums).
+inline constexpr const char* kAnalysisErrorCaption = "Error";
+inline constexpr const char* kInvalidWindowTypeText = "TSmoothing: Invalid Window Type";
+inline constexpr const char* kLinearAverageMemoryText =
+    "Insufficient memory for linear averaging - try using exponential average";
+
+}  // namespace zeltrak

@@ -64,7 +64,7 @@ bool StrictLocalMaximum(const float* p, int64_t u) {
 
 }  // namespace
 
-bool InBands(const TSpectralData& s) { return s.FreqScale() == 2 && s.Bands() > 0; }
+bool InBands(const TSpectralData& s) { return s.FreqScale() == FrequencyScale::OctaveBands && s.Bands() > 0; }
 
 uint32_t MeasureFreqToBin(const TSpectralData& s, double f) { return Axis(s).FreqToBin(f); }
 
@@ -90,7 +90,7 @@ double BinAmplitude(const TSpectralData& s, uint32_t k, const MeasurementContext
     if (k >= s.Bins() || !s.AveragePower()) return 0.0;
     const double p = P(s, k);
     const double root = p > 0.0 ? std::sqrt(p) : 0.0;
-    if (s.AmpScale() != 1) return root * (s.Calibrated() || s.CoherenceDone() ? 1.0 : kPercentPerFullScale);
+    if (s.AmpScale() != AmplitudeScale::Decibels) return root * (s.Calibrated() || s.CoherenceDone() ? 1.0 : kPercentPerFullScale);
     if (s.CoherenceDone()) return root;
     const double db = PowerToDb(p);
     return db > kNoDecibels ? db + UnitOffset(s, context) : kNoDecibels;
@@ -143,7 +143,7 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
         const int64_t last = static_cast<int64_t>(s.Bands()) - 1;
         lo = std::max<int64_t>(lo, 0);
         hi = std::min(hi, last);
-        const bool logAxis = s.AmpScale() == 1 && !coherence;
+        const bool logAxis = s.AmpScale() == AmplitudeScale::Decibels && !coherence;
         for (int64_t k = lo; k <= hi; ++k) {
             const double v = s.GetValue(static_cast<uint32_t>(k));
             if (logAxis)
@@ -431,7 +431,7 @@ double MeasurePeakAmplitude(const TSpectralData& s, const MeasurementContext& co
 double MeasureTotalPower(const TSpectralData& s, const MeasurementContext& context) {
     const double fl = MeasureBinToFreq(s, 2);
     const double fu = 0.99 * s.Nyquist();
-    const bool logarithmic = s.AmpScale() == 1;
+    const bool logarithmic = s.AmpScale() == AmplitudeScale::Decibels;
     if (InBands(s))
         return BandPower(s, MeasureFreqToBand(s, fl), MeasureFreqToBand(s, fu), logarithmic, kBandDisplayed, context);
     return BandPower(s, MeasureFreqToBin(s, fl), MeasureFreqToBin(s, fu), logarithmic, kBandDisplayed, context);
@@ -488,9 +488,9 @@ std::string MeasurementUnit(MeasurementCode code, const TSpectralData& s, uint32
         case kMeasurePeakAmplitude:
         case kMeasureTotalPower:
             if (s.Calibrated())
-                unit = s.AmpScale() == 1 ? s.LogLabel() : s.LinearLabel();
+                unit = s.AmpScale() == AmplitudeScale::Decibels ? s.LogLabel() : s.LinearLabel();
             else
-                unit = s.AmpScale() == 1 ? "dB" : "%";
+                unit = s.AmpScale() == AmplitudeScale::Decibels ? "dB" : "%";
             break;
     }
     static const char* const kSuffix[] = {"", " A", " B", " C"};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "dsp/scales.h"
 #include "measure/calibration.h"
 #include "platform/input_file.h"
 
@@ -76,8 +77,8 @@ CalibrationFileStatus LoadCalibrationOption(const std::string& path, Calibration
 
 bool SettleOctaveChoice(ScalingOptions& o) {
     if (!o.octaveNumber) return true;
-    if (o.freqScaleType && *o.freqScaleType != 2) return false;
-    o.freqScaleType = 2;
+    if (o.freqScaleType && *o.freqScaleType != ScaleCode(FrequencyScale::OctaveBands)) return false;
+    o.freqScaleType = ScaleCode(FrequencyScale::OctaveBands);
     return true;
 }
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "dsp/scales.h"
+
 namespace zeltrak {
 
 namespace {
@@ -113,7 +115,7 @@ std::vector<TAxisMark> BuildFrequencyAxisMarks(double lo, double hi, int frequen
     return {};
   }
   const std::size_t maxMarks = static_cast<std::size_t>(capacity) - 1;
-  const bool logarithmic = frequencyScale != 0;
+  const bool logarithmic = frequencyScale != ScaleCode(FrequencyScale::Linear);
   std::vector<TAxisMark> marks = WalkMarks(lo, hi, logarithmic, maxMarks, positionOf);
   if (logarithmic && marks.size() < 4) {
     marks = WalkMarks(lo, hi, false, maxMarks, positionOf);

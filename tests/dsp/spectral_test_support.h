@@ -31,8 +31,8 @@ inline SpectralSettings Settings(uint32_t fftSize, uint32_t blocks = 1, uint32_t
 
 inline SpectralScaling Scaling(uint32_t ampScale = 1, uint32_t freqScale = 0) {
     SpectralScaling s;
-    s.ampScaleType = ampScale;
-    s.freqScaleType = freqScale;
+    s.amplitudeScale = AmplitudeScaleFromCode(ampScale);
+    s.frequencyScale = FrequencyScaleFromCode(freqScale);
     return s;
 }
 

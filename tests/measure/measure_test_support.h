@@ -32,8 +32,8 @@ struct Analyser {
         settings.averageBlocks = blocks;
         settings.smoothingWindow = windowType;
         settings.windowCorrection = window.GetCorrectionMode();
-        scaling.ampScaleType = ampScale;
-        scaling.freqScaleType = freqScale;
+        scaling.amplitudeScale = AmplitudeScaleFromCode(ampScale);
+        scaling.frequencyScale = FrequencyScaleFromCode(freqScale);
         scaling.standardWeighting = weighting;
         scaling.spectralDensityFlag = density;
         scaling.spectralDensityType = 1;
@@ -63,7 +63,7 @@ inline std::unique_ptr<TSpectralData> MadeSpectrum(const std::vector<double>& po
     s.fftSize = static_cast<uint32_t>(power.size() * 2);
     s.smoothingWindow = kWindowUniform;
     SpectralScaling sc;
-    sc.freqScaleType = 0;  // dB on a linear axis
+    sc.frequencyScale = FrequencyScale::Linear;  // dB on a linear axis
     auto spectrum = std::make_unique<TSpectralData>(s, sc, 0);
     for (size_t k = 0; k < power.size(); ++k) {
         spectrum->TimeSamples()[2 * k] = static_cast<float>(std::sqrt(power[k]));

@@ -1,0 +1,225 @@
+// The averaging passes are plain loops over arrays; let them vectorise.
+#pragma GCC optimize("tree-vectorize", "vect-cost-model=dynamic")
+
+#include "dsp/spectrum_averager.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "base/numeric.h"
+#include "dsp/power_db.h"
+
+namespace zeltrak {
+
+namespace {
+
+constexpr float kNoDb = static_cast<float>(kNoDecibels);
+
+double BinPower(double re, double im) { return re * re + im * im; }
+
+// One running-average pass over bins [0, n): C = ((k-1)·C + x) / k, and the power likewise or
+// (vector) as the power of C; with the cross flag powers become magnitudes. Without peak hold
+// every bin is stored, and the loop has no branch.
+template <bool kVector, bool kCross, bool kHold>
+void RunningPass(const float* cur, float* avgC, float* avgP, uint32_t n, double previous, double invK) {
+    for (uint32_t i = 0; i < n; ++i) {
+        const double re = cur[2 * i];
+        const double im = cur[2 * i + 1];
+        const double cRe = (previous * avgC[2 * i] + re) * invK;
+        const double cIm = (previous * avgC[2 * i + 1] + im) * invK;
+        double p;
+        if constexpr (kVector) {
+            p = BinPower(cRe, cIm);
+        } else {
+            double v = BinPower(re, im);
+            if constexpr (kCross) v = std::sqrt(v);
+            p = (previous * avgP[i] + v) * invK;
+        }
+        if constexpr (kVector && kCross) p = std::sqrt(p);
+        if constexpr (kHold) {
+            if (!(p > avgP[i])) continue;
+        }
+        avgC[2 * i] = static_cast<float>(cRe);
+        avgC[2 * i + 1] = static_cast<float>(cIm);
+        avgP[i] = static_cast<float>(p);
+    }
+}
+
+template <bool kVector, bool kCross>
+void RunningPass(bool hold, const float* cur, float* avgC, float* avgP, uint32_t n, double previous, double invK) {
+    if (hold)
+        RunningPass<kVector, kCross, true>(cur, avgC, avgP, n, previous, invK);
+    else
+        RunningPass<kVector, kCross, false>(cur, avgC, avgP, n, previous, invK);
+}
+
+}  // namespace
+
+bool TSpectrumAverager::Allocate(uint32_t bins, bool withDb, bool holdBins) {
+    bins_ = bins;
+    holdBins_ = holdBins;
+    complex_ = AllocateSpectral<float>(2 * static_cast<size_t>(bins));
+    power_ = AllocateSpectral<float>(bins);
+    if (withDb) db_ = AllocateSpectral<float>(bins);
+    return complex_ && power_ && (!withDb || db_);
+}
+
+void TSpectrumAverager::DropHistory() {
+    historyPower_.reset();
+    historyComplex_.reset();
+    sumPower_.reset();
+    sumComplex_.reset();
+}
+
+bool TSpectrumAverager::SetAverage(uint32_t blocks, uint32_t type) {
+    DropHistory();
+    // No blocks would divide by zero; an unknown type averages like the default one.
+    blocks_ = blocks ? blocks : 1;
+    type_ = type <= kAverageVector ? type : kAverageExponential;
+    ringIndex_ = 0;
+    refreshCursor_ = 0;
+    if (type_ != kAverageLinear || blocks_ > kMaxLinearHistoryBlocks) return true;
+    const size_t slots = static_cast<size_t>(blocks_) * bins_;
+    historyPower_ = AllocateSpectral<float>(slots);
+    historyComplex_ = AllocateSpectral<float>(2 * slots);
+    sumPower_ = AllocateSpectral<double>(bins_);
+    sumComplex_ = AllocateSpectral<double>(2 * static_cast<size_t>(bins_));
+    if (historyPower_ && historyComplex_ && sumPower_ && sumComplex_) return true;
+    DropHistory();
+    return false;
+}
+
+void TSpectrumAverager::Reset() {
+    averaged_ = 0;
+    std::fill(complex_.get(), complex_.get() + 2 * static_cast<size_t>(bins_), 0.0f);
+    std::fill(power_.get(), power_.get() + bins_, 0.0f);
+    if (db_) std::fill(db_.get(), db_.get() + bins_, kNoDb);
+    if (KeepsHistory()) {
+        const size_t slots = static_cast<size_t>(blocks_) * bins_;
+        std::memset(historyPower_.get(), 0, slots * sizeof(float));
+        std::memset(historyComplex_.get(), 0, 2 * slots * sizeof(float));
+        std::fill(sumPower_.get(), sumPower_.get() + bins_, 0.0);
+        std::fill(sumComplex_.get(), sumComplex_.get() + 2 * static_cast<size_t>(bins_), 0.0);
+    }
+}
+
+void TSpectrumAverager::Count() {
+    const uint32_t n = blocks_;
+    if (type_ == kAverageLinear) {
+        if (averaged_ < n) {
+            ++averaged_;
+            ringIndex_ = averaged_ - 1;
+        } else {
+            averaged_ = n;
+            ringIndex_ = (ringIndex_ + 1) % n;
+        }
+    } else {
+        averaged_ = std::min(averaged_ + 1, n);
+    }
+}
+
+void TSpectrumAverager::Add(const float* frame, bool cross) {
+    Count();
+    if (KeepsHistory())
+        AddToHistory(frame, cross);
+    else
+        AddRunning(frame, cross);
+    Finish();
+}
+
+void TSpectrumAverager::StoreBin(uint32_t i, double re, double im, double power) {
+    // Peak hold keeps a bin's value from the frame where it was largest.
+    if (!holdBins_ || power > power_[i]) {
+        complex_[2 * i] = static_cast<float>(re);
+        complex_[2 * i + 1] = static_cast<float>(im);
+        power_[i] = static_cast<float>(power);
+    }
+}
+
+void TSpectrumAverager::AddRunning(const float* cur, bool cross) {
+    const double previous = averaged_ - 1.0;
+    const double invK = 1.0 / averaged_;
+    const bool hold = holdBins_;
+    float* avgC = complex_.get();
+    float* avgP = power_.get();
+    // the last bin is never averaged
+    const uint32_t n = bins_ - 1;
+    if (type_ == kAverageVector) {
+        if (cross)
+            RunningPass<true, true>(hold, cur, avgC, avgP, n, previous, invK);
+        else
+            RunningPass<true, false>(hold, cur, avgC, avgP, n, previous, invK);
+    } else {
+        if (cross)
+            RunningPass<false, true>(hold, cur, avgC, avgP, n, previous, invK);
+        else
+            RunningPass<false, false>(hold, cur, avgC, avgP, n, previous, invK);
+    }
+}
+
+void TSpectrumAverager::Finish() {
+    const float* p = power_.get();
+    if (bins_ > kFirstPeakBin + 1) {
+        uint32_t peak = kFirstPeakBin;
+        for (uint32_t i = kFirstPeakBin + 1; i + 1 < bins_; ++i)
+            if (p[i] > p[peak]) peak = i;
+        peakBin_ = peak;
+    }
+    if (db_) PowerToDbArray(p, db_.get(), bins_ - 1);
+}
+
+void TSpectrumAverager::RefreshDb() {
+    if (db_) PowerToDbArray(power_.get(), db_.get(), bins_);
+}
+
+void TSpectrumAverager::RefreshHistorySums() {
+    // One slice of bins per frame is summed afresh over all slots, so every bin's running sum
+    // is exact again once per N frames, and the cost per frame stays one pass over the bins.
+    const uint32_t averagedBins = bins_ - 1;
+    if (averagedBins == 0) return;
+    const uint32_t slice = (averagedBins + blocks_ - 1) / blocks_;
+    const uint32_t begin = refreshCursor_;
+    const uint32_t end = std::min(averagedBins, begin + slice);
+    for (uint32_t i = begin; i < end; ++i) {
+        sumPower_[i] = 0.0;
+        sumComplex_[2 * i] = 0.0;
+        sumComplex_[2 * i + 1] = 0.0;
+    }
+    for (uint32_t s = 0; s < blocks_; ++s) {
+        const float* hp = historyPower_.get() + static_cast<size_t>(s) * bins_;
+        const float* hc = historyComplex_.get() + 2 * static_cast<size_t>(s) * bins_;
+        for (uint32_t i = begin; i < end; ++i) {
+            sumPower_[i] += hp[i];
+            sumComplex_[2 * i] += hc[2 * i];
+            sumComplex_[2 * i + 1] += hc[2 * i + 1];
+        }
+    }
+    refreshCursor_ = end >= averagedBins ? 0 : end;
+}
+
+void TSpectrumAverager::AddToHistory(const float* cur, bool cross) {
+    RefreshHistorySums();
+    const double invK = 1.0 / averaged_;
+    float* hp = historyPower_.get() + static_cast<size_t>(ringIndex_) * bins_;
+    float* hc = historyComplex_.get() + 2 * static_cast<size_t>(ringIndex_) * bins_;
+    double* sp = sumPower_.get();
+    double* sc = sumComplex_.get();
+    for (uint32_t i = 0; i + 1 < bins_; ++i) {
+        const float re = cur[2 * i];
+        const float im = cur[2 * i + 1];
+        double v = BinPower(re, im);
+        if (cross) v = std::sqrt(v);
+        // the sums take exactly what the slot keeps, so that overwriting it later cancels
+        const float stored = static_cast<float>(v);
+        sp[i] += static_cast<double>(stored) - hp[i];
+        sc[2 * i] += static_cast<double>(re) - hc[2 * i];
+        sc[2 * i + 1] += static_cast<double>(im) - hc[2 * i + 1];
+        hp[i] = stored;
+        hc[2 * i] = re;
+        hc[2 * i + 1] = im;
+        StoreBin(i, sc[2 * i] * invK, sc[2 * i + 1] * invK, sp[i] * invK);
+    }
+}
+
+}  // namespace zeltrak
