@@ -17,6 +17,7 @@
 
 #include "engine/engine.h"
 #include "engine/engine_loop.h"
+#include "engine/wave_file_status.h"
 #include "files/wave_file.h"
 #include "platform/buffer_done_queue.h"
 #include "platform/loopback_driver.h"
@@ -64,7 +65,7 @@ void PostProcessing(benchmark::State& state) {
     LoopbackDriver card(quiet);
     ProcessingSettings settings;
     TWaveFile* file = nullptr;
-    auto owned = std::make_unique<TWaveFile>(host, BenchFile(), TWaveFile::kMemoryMode, false);
+    auto owned = MakeWaveFile(host, BenchFile(), TWaveFile::kMemoryMode, false);
     if (owned->Error()) {
         state.SkipWithError("cannot read the benchmark file");
         return;

@@ -13,6 +13,7 @@
 #include "dsp/spectral_data.h"
 #include "engine/analysis_window.h"
 #include "engine/engine_strings.h"
+#include "engine/wave_file_status.h"
 #include "files/wave_file.h"
 #include "files/wave_strings.h"
 #include "platform/app_paths.h"
@@ -50,6 +51,7 @@ TEngine::~TEngine() {
     // The ports' destructors close the devices; the slot buffers must outlive that.
     inputPort_.reset();
     outputPort_.reset();
+    ReleaseWaveFile(host_, waveFile_);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -156,6 +158,7 @@ bool TEngine::Rebuild() {
 
 void TEngine::SetWaveFile(std::unique_ptr<TWaveFile> file) {
     if (Running()) Stop();
+    ReleaseWaveFile(host_, waveFile_);
     waveFile_ = std::move(file);
     historyFile_ = false;
     recorderCreatedFile_ = false;
@@ -411,7 +414,7 @@ bool TEngine::StartInput() {
 
     const bool recorder = settings_.Mode.OpMode == kModeRecorder;
     if (!recorder) {
-        waveFile_.reset();
+        ReleaseWaveFile(host_, waveFile_);
         historyFile_ = false;
         wrapPosition_ = 0;
         if (io.RealTimeWaveBufferEnableFlag == 1) {
@@ -419,9 +422,9 @@ bool TEngine::StartInput() {
             const uint32_t capacity = TruncToUint32(lapSeconds * 1.1 * s.format.rate);
             std::unique_ptr<TWaveFile> file;
             if (io.WaveFileMode == TWaveFile::kDiskMode)
-                file = std::make_unique<TWaveFile>(host_, s.format, false, env_.tempDir);
+                file = MakeWaveFile(host_, s.format, false, env_.tempDir);
             else
-                file = std::make_unique<TWaveFile>(host_, capacity, s.format);
+                file = MakeMemoryWaveFile(host_, capacity, s.format);
             if (file->Error()) {
                 inputPort_->Close();
                 return false;
@@ -451,13 +454,12 @@ bool TEngine::StartRecorderFile() {
     if (!waveFile_) {
         std::unique_ptr<TWaveFile> file;
         if (io.WaveFileMode == TWaveFile::kDiskMode) {
-            file = std::make_unique<TWaveFile>(host_, s.format, io.MakeBackup != 0, env_.tempDir);
+            file = MakeWaveFile(host_, s.format, io.MakeBackup != 0, env_.tempDir);
             if (file->Error()) return false;
         } else {
             const uint64_t frames =
                 static_cast<uint64_t>(s.format.rate) * std::clamp(io.MaxRamRecordingTimeSecs, 1, kMaxRamRecordingSecs);
-            file = std::make_unique<TWaveFile>(host_, static_cast<uint32_t>(std::min<uint64_t>(frames, 0xFFFFFFFFu)),
-                                               s.format);
+            file = MakeMemoryWaveFile(host_, static_cast<uint32_t>(std::min<uint64_t>(frames, 0xFFFFFFFFu)), s.format);
             if (file->Error()) {
                 ShowMessage(host_, kEngineRecordingMemory);
                 return false;
@@ -474,7 +476,7 @@ bool TEngine::StartRecorderFile() {
             if (f.RemainingSeconds() < 1.0) {
                 uint32_t step = 60 * s.format.rate;
                 int refusals = 0;
-                while (!f.SetLength(f.Length() + step)) {
+                while (!SetWaveLength(host_, f, f.Length() + step)) {
                     step /= 2;
                     if (++refusals > 10 || step == 0) {
                         ShowStringMessage(host_, kStrInsufficientMemory);
@@ -622,9 +624,9 @@ void TEngine::UnwrapHistory() {
     const uint64_t total = static_cast<uint64_t>(firstEnd - firstStart) + now;
     std::unique_ptr<TWaveFile> fresh;
     if (old.StorageMode() == TWaveFile::kDiskMode)
-        fresh = std::make_unique<TWaveFile>(host_, old.Format(), false, env_.tempDir);
+        fresh = MakeWaveFile(host_, old.Format(), false, env_.tempDir);
     else
-        fresh = std::make_unique<TWaveFile>(host_, static_cast<uint32_t>(total), old.Format());
+        fresh = MakeMemoryWaveFile(host_, static_cast<uint32_t>(total), old.Format());
     if (fresh->Error()) return;
     std::vector<uint8_t> block;
     auto copy = [&](uint32_t from, uint32_t to) {
@@ -642,6 +644,7 @@ void TEngine::UnwrapHistory() {
     fresh->SetFullScale(env_.calibrationEnabled ? env_.calRatioLeft : 1.0f,
                         env_.calibrationEnabled ? env_.calRatioRight : 1.0f);
     fresh->Rewind();
+    ReleaseWaveFile(host_, waveFile_);
     waveFile_ = std::move(fresh);
     wrapPosition_ = 0;
 }
@@ -674,12 +677,12 @@ void TEngine::RollOverRecording() {
         waveFile_->SetName(name);
         if (env_.calibrationEnabled && settings_.FileIO.IncludeCalibrationData) waveFile_->SetCalibration(env_.calibration);
         SetCaption(kEngineSavingWave);
-        if (!waveFile_->Save()) return;  // the file stays open and nothing is lost
+        if (!SaveWaveFile(host_, *waveFile_)) return;  // the file stays open and nothing is lost
         savedRecordings_.push_back(name);
-    } else if (!waveFile_->Save()) {
+    } else if (!SaveWaveFile(host_, *waveFile_)) {
         return;
     }
-    waveFile_.reset();
+    ReleaseWaveFile(host_, waveFile_);
     SetCaption(env_.programTitle);
     runState_ = kRecording;
     Start();

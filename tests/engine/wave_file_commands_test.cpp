@@ -13,6 +13,7 @@
 #include "engine/engine.h"
 #include "engine/engine_loop.h"
 #include "engine/processing_settings.h"
+#include "engine/wave_file_status.h"
 #include "files/calibration_record.h"
 #include "files/wave_file.h"
 #include "files/wave_test_util.h"
@@ -238,7 +239,7 @@ TEST_F(WaveFileCommands, RealTimeModeRefusesTheMenuAndClosesItsBufferUnasked) {
     EXPECT_EQ(settings.Settings().format, before);
     // A modified Real-Time history is dropped without a question by an automation open,
     // which then leaves Real-Time mode.
-    engine->SetWaveFile(std::make_unique<TWaveFile>(host, 100u, before));
+    engine->SetWaveFile(MakeWaveFile(host, 100u, before));
     engine->WaveFile()->PutSample(5, 0, 0);
     EXPECT_FALSE(commands->FileIoOptionsLocked());
     ASSERT_TRUE(commands->Open(dir.File("x.wav"), OpenOrigin::Automation));
