@@ -59,20 +59,6 @@ bool CopyDescriptor(int in, int out) {
     }
 }
 
-// Offset of the first top-level calibration chunk, or -1. The RIFF form is skipped whole.
-int64_t FindCalibrationChunk(const RiffFile& file) {
-    const uint64_t size = file.FileSize();
-    uint64_t pos = 0;
-    for (int count = 0; count < RiffFile::kMaxChunksPerLevel && pos + 8 <= size; ++count) {
-        uint8_t header[8];
-        if (!file.ReadAt(pos, header, 8)) return -1;
-        if (GetLE32(header) == kCalibrationChunkId) return static_cast<int64_t>(pos);
-        const uint32_t chunkSize = GetLE32(header + 4);
-        pos += 8ull + chunkSize + (chunkSize & 1u);
-    }
-    return -1;
-}
-
 }  // namespace
 
 std::string TWaveFile::SystemTempDir() {
@@ -187,24 +173,6 @@ void TWaveFile::ReportCutShort() {
 
 // ---------------------------------------------------------------------------------------
 // Reading
-
-void TWaveFile::ReadCalibrationChunk(RiffFile& file) {
-    calibrationPresent_ = 0;
-    calibrationOffset_ = FindCalibrationChunk(file);
-    if (calibrationOffset_ >= 0) {
-        // The record is read whole whatever the size field says (older files wrote 0).
-        uint8_t bytes[CalibrationRecord::kSize];
-        if (file.ReadAt(static_cast<uint64_t>(calibrationOffset_) + 8, bytes, sizeof bytes)) {
-            calibration_ = CalibrationRecord::Deserialize(bytes);
-            if (calibration_.LeftChannelName[0] == '\0') calibration_.SetLeftChannelName("Left");
-            if (calibration_.RightChannelName[0] == '\0') calibration_.SetRightChannelName("Right");
-            calibrationPresent_ = 1;
-        } else {
-            calibrationOffset_ = -1;
-        }
-    }
-    file.Seek(0, SEEK_SET);
-}
 
 bool TWaveFile::ParseLayout(RiffFile& file, WaveLayout& layout) {
     std::string reason;
@@ -469,46 +437,6 @@ bool TWaveFile::FinishWorkingFile() {
     return true;
 }
 
-bool TWaveFile::WriteCalibrationOnDisk() {
-    if (!calibrationPresent_) {
-        // A chunk that was cleared goes when it is the last thing in the file.
-        if (calibrationOffset_ >= 0 &&
-            static_cast<uint64_t>(calibrationOffset_) + 8 + CalibrationRecord::kSize >= file_.FileSize()) {
-            if (file_.Truncate(static_cast<uint64_t>(calibrationOffset_))) calibrationOffset_ = -1;
-        }
-        return true;
-    }
-    const auto record = calibration_.Serialize();
-    uint8_t header[8];
-    PutLE32(header, kCalibrationChunkId);
-    PutLE32(header + 4, CalibrationRecord::kSize);
-    if (calibrationOffset_ >= 0) {
-        const auto at = static_cast<uint64_t>(calibrationOffset_);
-        if (file_.WriteAt(at, header, 8) && file_.WriteAt(at + 8, record.data(), record.size())) return true;
-        Tell(kStrWaveCalChunkWriteFailure);
-        calibrationPresent_ = 0;
-        return false;
-    }
-    const uint64_t end = file_.FileSize();
-    file_.Seek(static_cast<int64_t>(end), SEEK_SET);
-    RiffChunk chunk;
-    chunk.id = kCalibrationChunkId;
-    if (!file_.CreateChunk(chunk)) {
-        Tell(kStrWaveCalChunkCreateFailure);
-        calibrationPresent_ = 0;
-        file_.Truncate(end);
-        return false;
-    }
-    if (file_.Write(record.data(), record.size()) != static_cast<int64_t>(record.size()) || !file_.Ascend(chunk)) {
-        Tell(kStrWaveCalChunkWriteFailure);
-        calibrationPresent_ = 0;
-        file_.Truncate(end);
-        return false;
-    }
-    calibrationOffset_ = static_cast<int64_t>(end);
-    return true;
-}
-
 double TWaveFile::RemainingSeconds() const {
     if (!(storageMode_ == kDiskMode && file_.IsOpen())) return TWaveData::RemainingSeconds();
     struct statvfs vfs {};
@@ -527,16 +455,6 @@ double TWaveFile::RemainingSeconds() const {
 void TWaveFile::SetName(const std::string& name) {
     fileName_ = name;
     untitled_ = 0;
-}
-
-void TWaveFile::SetCalibration(const CalibrationRecord& record) {
-    calibration_ = record;
-    calibrationPresent_ = 1;
-}
-
-void TWaveFile::ClearCalibration() {
-    calibration_ = CalibrationRecord{};
-    calibrationPresent_ = 0;
 }
 
 bool TWaveFile::CopyFileTo(int sourceFd, const std::string& target) {
@@ -563,22 +481,7 @@ bool TWaveFile::WriteMemoryFile(int fd) {
     ok = ok && file.CreateChunk(riff, RiffFile::kCreateRiff) && file.CreateChunk(fmt) &&
          file.Write(body, sizeof body) == sizeof body && file.Ascend(fmt) && file.CreateChunk(data) &&
          file.Write(buffer_, bytes) == static_cast<int64_t>(bytes) && file.Ascend(data) && file.Ascend(riff);
-    if (ok && calibrationPresent_) {
-        const uint64_t end = file.Tell();
-        RiffChunk chunk;
-        chunk.id = kCalibrationChunkId;
-        const auto record = calibration_.Serialize();
-        if (!file.CreateChunk(chunk)) {
-            Tell(kStrWaveCalChunkCreateFailure);
-            calibrationPresent_ = 0;
-            file.Truncate(end);
-        } else if (file.Write(record.data(), record.size()) != static_cast<int64_t>(record.size()) ||
-                   !file.Ascend(chunk)) {
-            Tell(kStrWaveCalChunkWriteFailure);
-            calibrationPresent_ = 0;
-            file.Truncate(end);
-        }
-    }
+    if (ok && calibrationPresent_) AppendCalibrationChunk(file, file.Tell());
     return file.Close() && ok;
 }
 

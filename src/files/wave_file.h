@@ -80,7 +80,12 @@ private:
     void FailFormat(const std::string& reason);
     void FailOpen(const std::string& name);
     void ReportCutShort();
+    // Offset of the first top-level calibration chunk, or -1. The RIFF form is skipped whole.
+    static int64_t FindCalibrationChunk(const RiffFile& file);
     void ReadCalibrationChunk(RiffFile& file);
+    // Writes the chunk where `file` stands (at `end`); a failure is told, drops the
+    // calibration and cuts the file back to `end`.
+    bool AppendCalibrationChunk(RiffFile& file, uint64_t end);
     bool ParseLayout(RiffFile& file, WaveLayout& layout);
     bool LoadIntoMemory(RiffFile& file, const WaveLayout& layout);
     bool OpenDisk(const std::string& fileName);
