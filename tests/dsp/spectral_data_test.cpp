@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "dsp/spectral_test_support.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 
 namespace zeltrak {
 namespace {

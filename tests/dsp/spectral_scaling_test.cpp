@@ -11,7 +11,7 @@
 #include "dsp/spectral_test_support.h"
 #include "dsp/spline.h"
 #include "dsp/weighting.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 #include "support/temp_dir.h"
 
 namespace zeltrak {

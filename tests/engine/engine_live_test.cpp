@@ -16,7 +16,7 @@
 #include "fake_wave_driver.h"
 #include "files/wave_file.h"
 #include "files/wave_strings.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 
 namespace zeltrak {
 namespace {

@@ -10,7 +10,7 @@
 #include "engine/wave_file_status.h"
 #include "engine_test_support.h"
 #include "files/wave_file.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 
 namespace zeltrak {
 namespace {

@@ -16,7 +16,7 @@
 #include "engine/sound_port.h"
 #include "files/wave_file.h"
 #include "gui/shell.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 #include "views/qt/desktop.h"
 #include "views/qt/device_dialog.h"
 #include "views/qt/settings_dialogs.h"

@@ -13,7 +13,7 @@
 #include "engine/analysis_reports.h"
 #include "files/ini_store.h"
 #include "measure/measure_test_support.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 #include "support/temp_dir.h"
 
 namespace zeltrak {
