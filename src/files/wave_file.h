@@ -30,8 +30,7 @@ public:
     enum StorageMode : uint16_t { kMemoryMode = 0, kDiskMode = 1 };
 
     // Opens a named file. An empty temporary directory means the system's ($TMPDIR or /tmp).
-    TWaveFile(const std::string& fileName, uint16_t storageMode, bool makeBackup,
-              const std::string& tempDir = "");
+    TWaveFile(const std::string& fileName, uint16_t storageMode, bool makeBackup, const std::string& tempDir = "");
     // An untitled file in memory for `frames` frames of `format`.
     TWaveFile(uint32_t frames, const SampleFormat& format);
     // An untitled disk-mode recording in a temporary file; append with WriteBytes.
