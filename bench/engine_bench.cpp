@@ -9,7 +9,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <random>
 #include <string>
@@ -17,43 +16,31 @@
 
 #include "engine/engine.h"
 #include "engine/engine_loop.h"
+#include "engine/wave_file_status.h"
 #include "files/wave_file.h"
 #include "platform/buffer_done_queue.h"
 #include "platform/loopback_driver.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
+#include "support/wave_builder.h"
 
 namespace {
 
 using namespace zeltrak;
 
-void Put(std::ofstream& out, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.put(static_cast<char>(v >> (8 * i)));
-}
-
 std::string BenchFile() {
     if (const char* path = std::getenv("ZELTRAK_BENCH_WAV"); path && *path) return path;
     const std::string path = "/tmp/zeltrak_engine_bench_48k.wav";
     constexpr uint32_t kRate = 48000, kFrames = 60 * kRate;
-    std::ofstream out(path, std::ios::binary);
-    out.write("RIFF", 4);
-    Put(out, 36 + kFrames * 4, 4);
-    out.write("WAVEfmt ", 8);
-    Put(out, 16, 4);
-    Put(out, 1, 2);
-    Put(out, 2, 2);
-    Put(out, kRate, 4);
-    Put(out, kRate * 4, 4);
-    Put(out, 4, 2);
-    Put(out, 16, 2);
-    out.write("data", 4);
-    Put(out, kFrames * 4, 4);
     std::mt19937 rng(7);
     std::normal_distribution<double> noise(0.0, 300.0);
+    std::vector<uint8_t> samples;
+    samples.reserve(kFrames * 4);
     for (uint32_t i = 0; i < kFrames; ++i) {
         const double tone = 10000.0 * std::sin(2 * M_PI * 1000.0 * i / kRate);
-        Put(out, static_cast<uint16_t>(static_cast<int16_t>(std::lround(tone + noise(rng)))), 2);
-        Put(out, static_cast<uint16_t>(static_cast<int16_t>(std::lround(0.5 * tone + noise(rng)))), 2);
+        test::Put16(samples, static_cast<uint16_t>(static_cast<int16_t>(std::lround(tone + noise(rng)))));
+        test::Put16(samples, static_cast<uint16_t>(static_cast<int16_t>(std::lround(0.5 * tone + noise(rng)))));
     }
+    test::WriteAll(path, test::SimpleWave(2, 2, kRate, samples));
     return path;
 }
 
@@ -64,7 +51,7 @@ void PostProcessing(benchmark::State& state) {
     LoopbackDriver card(quiet);
     ProcessingSettings settings;
     TWaveFile* file = nullptr;
-    auto owned = std::make_unique<TWaveFile>(host, BenchFile(), TWaveFile::kMemoryMode, false);
+    auto owned = MakeWaveFile(host, BenchFile(), TWaveFile::kMemoryMode, false);
     if (owned->Error()) {
         state.SkipWithError("cannot read the benchmark file");
         return;

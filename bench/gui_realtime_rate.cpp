@@ -24,7 +24,7 @@
 #include "files/ini_store.h"
 #include "platform/buffer_done_queue.h"
 #include "platform/loopback_driver.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 #include "views/qt/spectrum_view.h"
 
 namespace {

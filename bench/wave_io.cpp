@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "files/wave_file.h"
-#include "platform/scripted_host.h"
 
 namespace {
 
@@ -65,8 +64,7 @@ void BM_Cat(benchmark::State& state) {
 void BM_ReadBytes(benchmark::State& state) {
     const auto mode = static_cast<uint16_t>(state.range(1));
     const char* label = mode == TWaveFile::kDiskMode ? "disk ReadBytes" : "memory ReadBytes";
-    ScriptedHost host;
-    TWaveFile w(host, g_file, mode, false);
+    TWaveFile w(g_file, mode, false);
     if (w.Error()) return state.SkipWithError("open failed");
     std::vector<uint8_t> block(static_cast<size_t>(state.range(0)));
     uint64_t sum = 0;
@@ -85,8 +83,7 @@ void BM_ReadBytes(benchmark::State& state) {
 }
 
 void BM_DiskReadChannel(benchmark::State& state) {
-    ScriptedHost host;
-    TWaveFile w(host, g_file, TWaveFile::kDiskMode, false);
+    TWaveFile w(g_file, TWaveFile::kDiskMode, false);
     if (w.Error()) return state.SkipWithError("open failed");
     const uint32_t frames = static_cast<uint32_t>(state.range(0));
     std::vector<uint8_t> channel(frames * 2);
@@ -110,9 +107,8 @@ void BM_DiskReadChannel(benchmark::State& state) {
 
 void BM_MemoryLoad(benchmark::State& state) {
     for (auto _ : state) {
-        ScriptedHost host;
         auto t0 = Clock::now();
-        TWaveFile w(host, g_file, TWaveFile::kMemoryMode, false);
+        TWaveFile w(g_file, TWaveFile::kMemoryMode, false);
         Record(state, "memory load", std::chrono::duration<double>(Clock::now() - t0).count(), g_bytes);
         if (w.Error()) state.SkipWithError("open failed");
     }
@@ -131,8 +127,7 @@ double Median(std::vector<double> v) {
 
 // Writes the test file as a disk-mode recording would, one 1 MiB buffer at a time.
 bool CreateFile(uint64_t megabytes) {
-    ScriptedHost host;
-    TWaveFile w(host, SampleFormat::Make(48000, 2, 2), false, TWaveFile::SystemTempDir());
+    TWaveFile w(SampleFormat::Make(48000, 2, 2), false, TWaveFile::SystemTempDir());
     if (w.Error()) return false;
     std::vector<uint8_t> block(1 << 20);
     uint32_t x = 12345;

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "files/wave_file.h"
-#include "platform/scripted_host.h"
 
 #include "fuzz_check.h"
 
@@ -85,14 +84,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Input(), Output(), WorkDir();
     static Cleanup cleanup;
     WriteFile(Input(), data, size);
-    ScriptedHost host;
 
     std::vector<uint8_t> loaded;
     bool hadCalibration = false;
     {
-        TWaveFile w(host, Input(), TWaveFile::kMemoryMode, false, WorkDir());
+        TWaveFile w(Input(), TWaveFile::kMemoryMode, false, WorkDir());
         if (w.Error()) {
-            Check(host.messages.size() == 1 && w.Buffer() == nullptr);
+            Check(w.TakeMessages().size() == 1 && w.Buffer() == nullptr);
         } else {
             loaded = Samples(w);
             hadCalibration = w.CalibrationPresent();
@@ -103,28 +101,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(w.ReadChannel(channel.data(), 0, w.Length(), 1));
             w.SetName(Output());
             Check(w.Save());
-            TWaveFile back(host, Output(), TWaveFile::kMemoryMode, false, WorkDir());
+            TWaveFile back(Output(), TWaveFile::kMemoryMode, false, WorkDir());
             Check(!back.Error() && back.Format() == w.Format() && Samples(back) == loaded &&
                   back.CalibrationPresent() == hadCalibration);
         }
     }
 
-    host.messages.clear();
     {
         // Opening in place and reading must not change a single byte.
-        { TWaveFile look(host, Input(), TWaveFile::kDiskMode, false, WorkDir()); if (!look.Error()) Samples(look); }
+        { TWaveFile look(Input(), TWaveFile::kDiskMode, false, WorkDir()); if (!look.Error()) Samples(look); }
         std::vector<uint8_t> now(size + 1);
         int fd = open(Input().c_str(), O_RDONLY);
         ssize_t n = read(fd, now.data(), now.size());
         close(fd);
         Check(n == static_cast<ssize_t>(size) && std::equal(data, data + size, now.begin()));
     }
-    host.messages.clear();
     uint32_t length = 0;
     bool opened = false;
     std::vector<uint8_t> extra(12, 0x5A);
     {
-        TWaveFile w(host, Input(), TWaveFile::kDiskMode, false, WorkDir());
+        TWaveFile w(Input(), TWaveFile::kDiskMode, false, WorkDir());
         if (!w.Error()) {
             opened = true;
             length = w.Length();
@@ -141,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     if (opened) {
-        TWaveFile again(host, Input(), TWaveFile::kDiskMode, false, WorkDir());
+        TWaveFile again(Input(), TWaveFile::kDiskMode, false, WorkDir());
         Check(!again.Error() && again.Length() == length + 3);
         const auto all = Samples(again);
         Check(std::equal(extra.begin(), extra.end(), all.end() - static_cast<long>(extra.size())));

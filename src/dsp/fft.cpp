@@ -124,6 +124,93 @@ void Twiddle(uint64_t k, uint64_t n, double& re, double& im) {
     im = static_cast<double>(-std::sin(angle));
 }
 
+// Chooses the plan's shape and counts the table entries it needs.
+void ShapePlan(FFTPlan& p, size_t& indices, size_t& doubles) {
+    const uint32_t h = p.h;
+    doubles = 2 * (h / 2 + 1);  // the real split step
+    if (p.scalar) {
+        indices = h;
+        doubles += 2 * (h / 2 + 1);
+        return;
+    }
+    p.leafRadix = (p.log2h % 2 == 1) ? 8 : 16;
+    indices = h / p.leafRadix;
+    if (h >= kMinSplitPoints) {
+        p.subSize = p.leafRadix == 8 ? kSubSizeOdd : kSubSizeEven;
+        p.subCount = h / p.subSize;
+        indices += p.subSize / p.leafRadix + p.subCount;
+    }
+    const size_t sub = h >= kMinSplitPoints ? (p.leafRadix == 8 ? kSubSizeOdd : kSubSizeEven) : 0;
+    for (size_t q = p.leafRadix; q < h; q *= 4) {
+        p.stageQ[p.stageCount++] = static_cast<uint32_t>(q);
+        // outer passes of the split form use the two small tables instead
+        doubles += (sub && q >= sub) ? 2 * (q / sub) + 2 * sub : 6 * q;
+    }
+}
+
+// Bit reversal and twiddles of the plain radix-2 form.
+void FillScalarTables(FFTPlan& p, uint32_t* ix, double* d) {
+    const uint32_t h = p.h;
+    for (uint32_t i = 0; i < h; ++i) ix[i] = ReverseBits(i, p.log2h);
+    p.rev = ix;
+    double* twRe = d;
+    double* twIm = d + (h / 2 + 1);
+    for (uint32_t j = 0; j <= h / 2; ++j) Twiddle(j, h, twRe[j], twIm[j]);
+    p.twRe = twRe;
+    p.twIm = twIm;
+}
+
+uint32_t BitsFor(uint32_t count) {
+    uint32_t bits = 0;
+    while ((1u << bits) < count) ++bits;
+    return bits;
+}
+
+// Leaf order of the vector form; with the split form also the orders inside and across sub-blocks.
+void FillVectorIndices(FFTPlan& p, uint32_t* ix) {
+    const uint32_t h = p.h;
+    const uint32_t leafBits = p.log2h - (p.leafRadix == 16 ? 4 : 3);
+    for (uint32_t s = 0; s < (h >> (p.log2h - leafBits)); ++s) ix[s] = ReverseBits(s, leafBits);
+    p.leafRev = ix;
+    if (!p.subSize) return;
+    uint32_t* subLeafRev = ix + h / p.leafRadix;
+    uint32_t* subRev = subLeafRev + p.subSize / p.leafRadix;
+    const uint32_t subLeaves = p.subSize / p.leafRadix;
+    const uint32_t leafOrderBits = BitsFor(subLeaves);
+    for (uint32_t t = 0; t < subLeaves; ++t) subLeafRev[t] = ReverseBits(t, leafOrderBits);
+    const uint32_t subOrderBits = BitsFor(p.subCount);
+    for (uint32_t c = 0; c < p.subCount; ++c) subRev[c] = ReverseBits(c, subOrderBits);
+    p.subLeafRev = subLeafRev;
+    p.subRev = subRev;
+    while (p.subStages < p.stageCount && 4 * p.stageQ[p.subStages] <= p.subSize) ++p.subStages;
+}
+
+// Radix-4 stage twiddles: whole tables for the inner stages, two small ones for the outer
+// stages of the split form.
+void FillStageTwiddles(FFTPlan& p, double* d) {
+    const int fullTables = p.subSize ? p.subStages : p.stageCount;
+    for (int s = 0; s < fullTables; ++s) {
+        const size_t q = p.stageQ[s];
+        for (size_t j = 0; j < q; ++j) {
+            double* chunk = d + (j / 8) * 48 + (j % 8);
+            for (int m = 1; m <= 3; ++m) Twiddle(m * j, 4 * q, chunk[16 * (m - 1)], chunk[16 * (m - 1) + 8]);
+        }
+        p.stageTw[s] = d;
+        d += 6 * q;
+    }
+    for (int s = p.subStages; p.subSize && s < p.stageCount; ++s) {
+        const size_t q = p.stageQ[s], B = p.subSize;
+        double* high = d;
+        for (size_t jh = 0; jh < q / B; ++jh) Twiddle(jh * B, 4 * q, high[jh], high[q / B + jh]);
+        d += 2 * (q / B);
+        double* low = d;
+        for (size_t jl = 0; jl < B; ++jl) Twiddle(jl, 4 * q, low[jl], low[B + jl]);
+        d += 2 * B;
+        p.outerHigh[s] = high;
+        p.outerLow[s] = low;
+    }
+}
+
 std::unique_ptr<FFTPlan> BuildPlan(uint32_t log2h) {
     auto plan = std::make_unique<FFTPlan>();
     FFTPlan& p = *plan;
@@ -131,33 +218,13 @@ std::unique_ptr<FFTPlan> BuildPlan(uint32_t log2h) {
     p.h = h;
     p.log2h = log2h;
     p.scalar = h < kMinVectorPoints;
-
-    const size_t realCount = h / 2 + 1;
-    size_t doubles = 2 * realCount;
-    size_t indices = 0;
-    if (p.scalar) {
-        indices = h;
-        doubles += 2 * (h / 2 + 1);
-    } else {
-        p.leafRadix = (log2h % 2 == 1) ? 8 : 16;
-        indices = h / p.leafRadix;
-        if (h >= kMinSplitPoints) {
-            p.subSize = p.leafRadix == 8 ? kSubSizeOdd : kSubSizeEven;
-            p.subCount = h / p.subSize;
-            indices += p.subSize / p.leafRadix + p.subCount;
-        }
-        const size_t sub = h >= kMinSplitPoints ? (p.leafRadix == 8 ? kSubSizeOdd : kSubSizeEven) : 0;
-        for (size_t q = p.leafRadix; q < h; q *= 4) {
-            p.stageQ[p.stageCount++] = static_cast<uint32_t>(q);
-            // outer passes of the split form use the two small tables instead
-            doubles += (sub && q >= sub) ? 2 * (q / sub) + 2 * sub : 6 * q;
-        }
-    }
+    size_t indices = 0, doubles = 0;
+    ShapePlan(p, indices, doubles);
     p.indexStore = AlignedArray<uint32_t>(indices);
     p.doubleStore = AlignedArray<double>(doubles);
     double* d = p.doubleStore.data();
-    uint32_t* ix = p.indexStore.data();
 
+    const size_t realCount = h / 2 + 1;
     double* realRe = d;
     double* realIm = d + realCount;
     d += 2 * realCount;
@@ -166,52 +233,10 @@ std::unique_ptr<FFTPlan> BuildPlan(uint32_t log2h) {
     p.realIm = realIm;
 
     if (p.scalar) {
-        for (uint32_t i = 0; i < h; ++i) ix[i] = ReverseBits(i, log2h);
-        p.rev = ix;
-        double* twRe = d;
-        double* twIm = d + (h / 2 + 1);
-        for (uint32_t j = 0; j <= h / 2; ++j) Twiddle(j, h, twRe[j], twIm[j]);
-        p.twRe = twRe;
-        p.twIm = twIm;
+        FillScalarTables(p, p.indexStore.data(), d);
     } else {
-        const uint32_t leafBits = log2h - (p.leafRadix == 16 ? 4 : 3);
-        for (uint32_t s = 0; s < (h >> (log2h - leafBits)); ++s) ix[s] = ReverseBits(s, leafBits);
-        p.leafRev = ix;
-        if (p.subSize) {
-            uint32_t* subLeafRev = ix + h / p.leafRadix;
-            uint32_t* subRev = subLeafRev + p.subSize / p.leafRadix;
-            const uint32_t subLeaves = p.subSize / p.leafRadix;
-            uint32_t bits = 0;
-            while ((1u << bits) < subLeaves) ++bits;
-            for (uint32_t t = 0; t < subLeaves; ++t) subLeafRev[t] = ReverseBits(t, bits);
-            bits = 0;
-            while ((1u << bits) < p.subCount) ++bits;
-            for (uint32_t c = 0; c < p.subCount; ++c) subRev[c] = ReverseBits(c, bits);
-            p.subLeafRev = subLeafRev;
-            p.subRev = subRev;
-            while (p.subStages < p.stageCount && 4 * p.stageQ[p.subStages] <= p.subSize) ++p.subStages;
-        }
-        const int fullTables = p.subSize ? p.subStages : p.stageCount;
-        for (int s = 0; s < fullTables; ++s) {
-            const size_t q = p.stageQ[s];
-            for (size_t j = 0; j < q; ++j) {
-                double* chunk = d + (j / 8) * 48 + (j % 8);
-                for (int m = 1; m <= 3; ++m) Twiddle(m * j, 4 * q, chunk[16 * (m - 1)], chunk[16 * (m - 1) + 8]);
-            }
-            p.stageTw[s] = d;
-            d += 6 * q;
-        }
-        for (int s = p.subStages; p.subSize && s < p.stageCount; ++s) {
-            const size_t q = p.stageQ[s], B = p.subSize;
-            double* high = d;
-            for (size_t jh = 0; jh < q / B; ++jh) Twiddle(jh * B, 4 * q, high[jh], high[q / B + jh]);
-            d += 2 * (q / B);
-            double* low = d;
-            for (size_t jl = 0; jl < B; ++jl) Twiddle(jl, 4 * q, low[jl], low[B + jl]);
-            d += 2 * B;
-            p.outerHigh[s] = high;
-            p.outerLow[s] = low;
-        }
+        FillVectorIndices(p, p.indexStore.data());
+        FillStageTwiddles(p, d);
     }
     return plan;
 }

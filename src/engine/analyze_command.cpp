@@ -12,6 +12,7 @@
 #include "dsp/spectral_data.h"
 #include "engine/analysis_reports.h"
 #include "engine/engine.h"
+#include "engine/wave_file_status.h"
 #include "files/wave_file.h"
 #include "platform/host.h"
 #include "platform/loopback_driver.h"
@@ -152,7 +153,7 @@ TFileAnalysis::TFileAnalysis(Host& host, const ProcessingSettings& settings, con
 TFileAnalysis::~TFileAnalysis() = default;
 
 bool TFileAnalysis::Open(const AnalyzeOptions& options, std::string& error, int& status) {
-    auto file = std::make_unique<TWaveFile>(host_, options.input, TWaveFile::kMemoryMode, false);
+    auto file = MakeWaveFile(host_, options.input, TWaveFile::kMemoryMode, false);
     if (file->Error()) {
         error = "cannot read '" + options.input + "'";
         status = 1;

@@ -4,6 +4,7 @@
 
 #include "base/strings.h"
 #include "engine/engine_strings.h"
+#include "engine/wave_file_status.h"
 #include "files/wave_file.h"
 #include "platform/host.h"
 
@@ -45,6 +46,7 @@ TEngine::~TEngine() {
     // The ports' destructors close the devices; the slot buffers must outlive that.
     inputPort_.reset();
     outputPort_.reset();
+    ReleaseWaveFile(host_, waveFile_);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -70,6 +72,7 @@ bool TEngine::Rebuild() {
 
 void TEngine::SetWaveFile(std::unique_ptr<TWaveFile> file) {
     if (Running()) Stop();
+    ReleaseWaveFile(host_, waveFile_);
     waveFile_ = std::move(file);
     run_.historyFile = false;
     recorder_.FileReplaced();
@@ -272,7 +275,7 @@ bool TEngine::OpenInput() {
 }
 
 bool TEngine::StartHistory() {
-    waveFile_.reset();
+    ReleaseWaveFile(host_, waveFile_);
     run_.historyFile = false;
     history_.Reset();
     if (settings_.FileIO.RealTimeWaveBufferEnableFlag == 1) {

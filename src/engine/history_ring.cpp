@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/numeric.h"
+#include "engine/wave_file_status.h"
 #include "files/wave_file.h"
 
 namespace zeltrak {
@@ -14,9 +15,9 @@ std::unique_ptr<TWaveFile> THistoryRing::Create(const SettingsBlock& s, const Fi
     const uint32_t capacity = TruncToUint32(lapSeconds * 1.1 * s.format.rate);
     std::unique_ptr<TWaveFile> file;
     if (io.WaveFileMode == TWaveFile::kDiskMode)
-        file = std::make_unique<TWaveFile>(host_, s.format, false, env_.tempDir);
+        file = MakeWaveFile(host_, s.format, false, env_.tempDir);
     else
-        file = std::make_unique<TWaveFile>(host_, capacity, s.format);
+        file = MakeMemoryWaveFile(host_, capacity, s.format);
     if (file->Error()) return nullptr;
     file->SetFullScale(env_.FullScale(0), env_.FullScale(1));
     historyLimit_ = TruncToUint32(lapSeconds * s.format.rate);
@@ -79,13 +80,14 @@ void THistoryRing::Unwrap(std::unique_ptr<TWaveFile>& file) {
     const uint64_t total = static_cast<uint64_t>(firstEnd - firstStart) + now;
     std::unique_ptr<TWaveFile> fresh;
     if (old.StorageMode() == TWaveFile::kDiskMode)
-        fresh = std::make_unique<TWaveFile>(host_, old.Format(), false, env_.tempDir);
+        fresh = MakeWaveFile(host_, old.Format(), false, env_.tempDir);
     else
-        fresh = std::make_unique<TWaveFile>(host_, static_cast<uint32_t>(total), old.Format());
+        fresh = MakeMemoryWaveFile(host_, static_cast<uint32_t>(total), old.Format());
     if (fresh->Error()) return;
     if (!CopyFrames(old, *fresh, firstStart, firstEnd) || !CopyFrames(old, *fresh, 0, now)) return;
     fresh->SetFullScale(env_.FullScale(0), env_.FullScale(1));
     fresh->Rewind();
+    ReleaseWaveFile(host_, file);
     file = std::move(fresh);
     wrapPosition_ = 0;
 }

@@ -9,6 +9,7 @@
 #include "base/text_format.h"
 #include "engine/engine_audience.h"
 #include "engine/engine_strings.h"
+#include "engine/wave_file_status.h"
 #include "files/wave_file.h"
 #include "files/wave_strings.h"
 #include "platform/app_paths.h"
@@ -45,13 +46,12 @@ std::unique_ptr<TWaveFile> TRecorder::CreateFile() {
     const FileIOBlock& io = settings_.FileIO;
     std::unique_ptr<TWaveFile> file;
     if (io.WaveFileMode == TWaveFile::kDiskMode) {
-        file = std::make_unique<TWaveFile>(host_, s.format, io.MakeBackup != 0, env_.tempDir);
+        file = MakeWaveFile(host_, s.format, io.MakeBackup != 0, env_.tempDir);
         if (file->Error()) return nullptr;
     } else {
         const uint64_t frames =
             static_cast<uint64_t>(s.format.rate) * std::clamp(io.MaxRamRecordingTimeSecs, 1, kMaxRamRecordingSecs);
-        file = std::make_unique<TWaveFile>(host_, static_cast<uint32_t>(std::min<uint64_t>(frames, 0xFFFFFFFFu)),
-                                           s.format);
+        file = MakeMemoryWaveFile(host_, static_cast<uint32_t>(std::min<uint64_t>(frames, 0xFFFFFFFFu)), s.format);
         if (file->Error()) {
             ShowMessage(host_, kEngineRecordingMemory);
             return nullptr;
@@ -72,7 +72,7 @@ bool TRecorder::ContinueFile(TWaveFile& f) {
     // Less than a second of room: grow by a minute, or by less when memory is short.
     uint32_t step = 60 * settings_.Settings().format.rate;
     int refusals = 0;
-    while (!f.SetLength(f.Length() + step)) {
+    while (!SetWaveLength(host_, f, f.Length() + step)) {
         step /= 2;
         if (++refusals > 10 || step == 0) {
             ShowStringMessage(host_, kStrInsufficientMemory);
@@ -130,12 +130,12 @@ bool TRecorder::SaveFull(std::unique_ptr<TWaveFile>& file) {
         file->SetName(name);
         if (env_.calibrationEnabled && settings_.FileIO.IncludeCalibrationData) file->SetCalibration(env_.calibration);
         audience_.SetCaption(kEngineSavingWave);
-        if (!file->Save()) return false;  // the file stays open and nothing is lost
+        if (!SaveWaveFile(host_, *file)) return false;  // the file stays open and nothing is lost
         savedRecordings_.push_back(name);
-    } else if (!file->Save()) {
+    } else if (!SaveWaveFile(host_, *file)) {
         return false;
     }
-    file.reset();
+    ReleaseWaveFile(host_, file);
     audience_.SetCaption(env_.programTitle);
     return true;
 }

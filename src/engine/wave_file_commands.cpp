@@ -10,6 +10,7 @@
 #include "engine/engine.h"
 #include "engine/engine_strings.h"
 #include "engine/processing_settings.h"
+#include "engine/wave_file_status.h"
 #include "files/calibration_record.h"
 #include "files/wave_file.h"
 #include "files/wave_strings.h"
@@ -77,8 +78,7 @@ bool TWaveFileCommands::Open(const std::string& name, OpenOrigin origin) {
 
     host_.SetStatusText(kStrWaveOpening);
     const FileIOBlock& io = settings_.FileIO;
-    auto file = std::make_unique<TWaveFile>(host_, name, static_cast<uint16_t>(io.WaveFileMode), io.MakeBackup != 0,
-                                            tempDir_);
+    auto file = MakeWaveFile(host_, name, static_cast<uint16_t>(io.WaveFileMode), io.MakeBackup != 0, tempDir_);
     host_.SetStatusText("");
     // The wave file has told the user what was wrong with it.
     if (file->Error()) return false;
@@ -171,7 +171,7 @@ bool TWaveFileCommands::CloseFile(bool askInRealTime) {
     std::unique_ptr<TWaveFile> closing = engine_.TakeWaveFile();
     const std::string name = closing->Untitled() || nameUnconfirmed_ ? std::string() : closing->GetName();
     if (!name.empty()) lastClosedName_ = name;
-    closing.reset();
+    ReleaseWaveFile(host_, closing);
     if (!temporaryName_.empty()) ::unlink(temporaryName_.c_str());
     temporaryName_.clear();
     nameUnconfirmed_ = false;
@@ -216,7 +216,7 @@ bool TWaveFileCommands::SaveUnder(const std::string* newName) {
     if (newName) file.SetName(*newName);
     host_.SetStatusText(kStrWaveSaving);
     if (calibration_.IsEnabled && settings_.FileIO.IncludeCalibrationData) file.SetCalibration(calibration_);
-    const bool saved = file.Save();
+    const bool saved = SaveWaveFile(host_, file);
     host_.SetStatusText("");
     if (!saved) {
         // The wave file has reported the failure. A named file goes back to its old name; an

@@ -10,25 +10,10 @@
 #include <limits>
 
 #include "base/numeric.h"
-#include "platform/host.h"
 
 namespace zeltrak {
 
 namespace {
-
-// Shows the busy cursor for the life of a long allocation.
-class BusyCursor {
-public:
-    explicit BusyCursor(Host* host) : host_(host) {
-        if (host_) host_->SetBusyCursor(true);
-    }
-    ~BusyCursor() {
-        if (host_) host_->SetBusyCursor(false);
-    }
-
-private:
-    Host* host_;
-};
 
 // Large sample buffers fault in 2 MiB pages instead of 4 KiB ones: loading a long file
 // into memory is otherwise dominated by page faults.
@@ -44,9 +29,8 @@ void AdviseHugePages(void* p, uint64_t bytes) {
 
 TWaveData::TWaveData() { SetFullScale(1.0f, 1.0f); }
 
-TWaveData::TWaveData(uint32_t frames, const SampleFormat& format, Host* host) : format_(format), host_(host) {
+TWaveData::TWaveData(uint32_t frames, const SampleFormat& format) : format_(format) {
     SetFullScale(1.0f, 1.0f);
-    BusyCursor busy(host_);
     if (!AllocateBuffer(FramesToBytes(frames))) {
         error_ = 1;
         return;
@@ -150,7 +134,6 @@ bool TWaveData::SetLength(uint32_t frames) {
         if (newBytes == 0) {
             FreeBuffer();
         } else if (newBytes != oldBytes || !buffer_) {
-            BusyCursor busy(newBytes > oldBytes ? host_ : nullptr);
             void* grown = std::realloc(buffer_, newBytes);
             if (!grown) {
                 error_ = 1;

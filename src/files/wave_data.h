@@ -6,8 +6,6 @@
 
 namespace zeltrak {
 
-class Host;
-
 // The trigger fields that the search needs (the Trigger block of the settings).
 struct WaveTrigger {
     uint16_t TriggerType = 0;   // 0 level, 1 edge
@@ -55,8 +53,9 @@ inline void EncodeSample(uint8_t* p, unsigned bytes, int32_t value) {
 class TWaveData {
 public:
     TWaveData();
-    // A zeroed buffer of `frames` frames; the error flag is set when it cannot be had.
-    TWaveData(uint32_t frames, const SampleFormat& format, Host* host = nullptr);
+    // A zeroed buffer of `frames` frames; the error flag is set when it cannot be had. A large
+    // buffer takes a while: the owner shows the busy cursor around this and a growing SetLength.
+    TWaveData(uint32_t frames, const SampleFormat& format);
     virtual ~TWaveData();
     TWaveData(const TWaveData&) = delete;
     TWaveData& operator=(const TWaveData&) = delete;
@@ -155,7 +154,6 @@ protected:
     float scaleLeft_ = 0.0f;
     float scaleRight_ = 0.0f;
 
-    Host* host_ = nullptr;
     std::vector<uint8_t> scratch_;
 };
 

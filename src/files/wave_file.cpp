@@ -15,11 +15,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "base/numeric.h"
 #include "files/temp_files.h"
 #include "files/wave_strings.h"
-#include "platform/host.h"
 #include "platform/input_file.h"
 
 namespace zeltrak {
@@ -27,45 +27,9 @@ namespace zeltrak {
 namespace {
 
 constexpr uint16_t kTagPcm = 1;
-constexpr uint16_t kTagFloat = 3;
-constexpr uint16_t kTagExtensible = 0xFFFE;
 // Tail chunks kept in memory while the data chunk changes length (LIST chunks, our
 // calibration chunk); more than this and the change is refused rather than risk them.
 constexpr uint64_t kMaxTailBytes = 64ull << 20;
-
-// The fixed part of the sub-format GUID {xxxxxxxx-0000-0010-8000-00aa00389b71}.
-constexpr uint8_t kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-
-const char* NonPcmName(uint16_t tag) {
-    switch (tag) {
-        case 0x0002: return "ADPCM";
-        case 0x0006: return "A-law";
-        case 0x0007: return "mu-law";
-        case 0x0010: return "OKI ADPCM";
-        case 0x0011: return "IMA ADPCM";
-        case 0x0014: return "G.723 ADPCM";
-        case 0x0022: return "a speech codec";
-        case 0x0031: return "GSM 6.10";
-        case 0x0040: return "G.721 ADPCM";
-        case 0x0050: return "MPEG";
-        case 0x0055: return "MPEG Layer 3";
-        case 0x0092: return "AC-3 over S/PDIF";
-        case 0x00FF: return "AAC";
-        case 0x0160: case 0x0161: case 0x0162: case 0x0163: return "WMA";
-        case 0x2000: return "AC-3";
-        case 0x2001: return "DTS";
-        case 0xF1AC: return "FLAC";
-        default: return nullptr;
-    }
-}
-
-// {xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx} from the 16 bytes as stored.
-std::string GuidText(const uint8_t* g) {
-    char text[40];
-    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", GetLE32(g), GetLE16(g + 4),
-                  GetLE16(g + 6), g[8], g[9], g[10], g[11], g[12], g[13], g[14], g[15]);
-    return text;
-}
 
 // The 16-byte body of a plain PCM "fmt " chunk.
 void PcmFormatBody(const SampleFormat& format, uint8_t (&body)[16]) {
@@ -95,20 +59,6 @@ bool CopyDescriptor(int in, int out) {
     }
 }
 
-// Offset of the first top-level calibration chunk, or -1. The RIFF form is skipped whole.
-int64_t FindCalibrationChunk(const RiffFile& file) {
-    const uint64_t size = file.FileSize();
-    uint64_t pos = 0;
-    for (int count = 0; count < RiffFile::kMaxChunksPerLevel && pos + 8 <= size; ++count) {
-        uint8_t header[8];
-        if (!file.ReadAt(pos, header, 8)) return -1;
-        if (GetLE32(header) == kCalibrationChunkId) return static_cast<int64_t>(pos);
-        const uint32_t chunkSize = GetLE32(header + 4);
-        pos += 8ull + chunkSize + (chunkSize & 1u);
-    }
-    return -1;
-}
-
 }  // namespace
 
 std::string TWaveFile::SystemTempDir() {
@@ -119,10 +69,7 @@ std::string TWaveFile::SystemTempDir() {
 // ---------------------------------------------------------------------------------------
 // Construction
 
-TWaveFile::TWaveFile(Host& host, const std::string& fileName, uint16_t storageMode, bool makeBackup,
-                     const std::string& tempDir)
-    : hostRef_(host) {
-    host_ = &host;
+TWaveFile::TWaveFile(const std::string& fileName, uint16_t storageMode, bool makeBackup, const std::string& tempDir) {
     storageMode_ = storageMode == kDiskMode ? kDiskMode : kMemoryMode;
     makeBackup_ = makeBackup ? 1 : 0;
     tempDir_ = tempDir.empty() ? SystemTempDir() : tempDir;
@@ -135,7 +82,7 @@ TWaveFile::TWaveFile(Host& host, const std::string& fileName, uint16_t storageMo
             return;
         }
         ReadCalibrationChunk(file);
-        Layout layout;
+        WaveLayout layout;
         if (!ParseLayout(file, layout)) return;
         if (!LoadIntoMemory(file, layout)) return;
         if (layout.cutShort) ReportCutShort();
@@ -147,15 +94,12 @@ TWaveFile::TWaveFile(Host& host, const std::string& fileName, uint16_t storageMo
     modified_ = 0;
 }
 
-TWaveFile::TWaveFile(Host& host, uint32_t frames, const SampleFormat& format)
-    : TWaveData(frames, format, &host), hostRef_(host) {
+TWaveFile::TWaveFile(uint32_t frames, const SampleFormat& format) : TWaveData(frames, format) {
     tempDir_ = SystemTempDir();
     untitled_ = 1;
 }
 
-TWaveFile::TWaveFile(Host& host, const SampleFormat& format, bool makeBackup, const std::string& tempDir)
-    : hostRef_(host) {
-    host_ = &host;
+TWaveFile::TWaveFile(const SampleFormat& format, bool makeBackup, const std::string& tempDir) {
     format_ = format;
     SetFullScale(1.0f, 1.0f);
     storageMode_ = kDiskMode;
@@ -195,7 +139,9 @@ TWaveFile::TWaveFile(Host& host, const SampleFormat& format, bool makeBackup, co
     newFile_ = 1;
 }
 
-TWaveFile::~TWaveFile() {
+TWaveFile::~TWaveFile() { Close(); }
+
+void TWaveFile::Close() {
     if (!file_.IsOpen()) return;
     if (!workingIsTemp_) FinishWorkingFile();
     CloseWorking(true);
@@ -204,9 +150,13 @@ TWaveFile::~TWaveFile() {
 // ---------------------------------------------------------------------------------------
 // Messages
 
+std::vector<WaveFileMessage> TWaveFile::TakeMessages() { return std::exchange(messages_, {}); }
+
+void TWaveFile::Tell(const std::string& text, MessageIcon icon) { messages_.push_back({text, icon}); }
+
 void TWaveFile::Fail(const std::string& text) {
     error_ = 1;
-    hostRef_.MessageBox(text, "", MessageIcon::Error);
+    Tell(text);
 }
 
 void TWaveFile::FailFormat(const std::string& reason) {
@@ -218,145 +168,20 @@ void TWaveFile::FailOpen(const std::string& name) { Fail(FormatText(kStrWaveOpen
 void TWaveFile::ReportCutShort() {
     char text[256];
     std::snprintf(text, sizeof text, kStrWaveCutShort, length_);
-    hostRef_.MessageBox(text, "", MessageIcon::Information);
+    Tell(text, MessageIcon::Information);
 }
 
 // ---------------------------------------------------------------------------------------
 // Reading
 
-void TWaveFile::ReadCalibrationChunk(RiffFile& file) {
-    calibrationPresent_ = 0;
-    calibrationOffset_ = FindCalibrationChunk(file);
-    if (calibrationOffset_ >= 0) {
-        // The record is read whole whatever the size field says (older files wrote 0).
-        uint8_t bytes[CalibrationRecord::kSize];
-        if (file.ReadAt(static_cast<uint64_t>(calibrationOffset_) + 8, bytes, sizeof bytes)) {
-            calibration_ = CalibrationRecord::Deserialize(bytes);
-            if (calibration_.LeftChannelName[0] == '\0') calibration_.SetLeftChannelName("Left");
-            if (calibration_.RightChannelName[0] == '\0') calibration_.SetRightChannelName("Right");
-            calibrationPresent_ = 1;
-        } else {
-            calibrationOffset_ = -1;
-        }
-    }
-    file.Seek(0, SEEK_SET);
+bool TWaveFile::ParseLayout(RiffFile& file, WaveLayout& layout) {
+    std::string reason;
+    if (ParseWaveLayout(file, layout, reason)) return true;
+    FailFormat(reason);
+    return false;
 }
 
-bool TWaveFile::ParseLayout(RiffFile& file, Layout& layout) {
-    auto fail = [&](RiffFile::Status status) {
-        if (status == RiffFile::Status::NotFound) FailFormat("");
-        else if (status == RiffFile::Status::Malformed) FailFormat(file.LastProblem());
-        else FailFormat("the file could not be read.");
-        return false;
-    };
-    file.Seek(0, SEEK_SET);
-    RiffChunk riff;
-    riff.formType = kFourCCWave;
-    // A file cut short ends inside its RIFF form and usually inside its "data" chunk; both are
-    // taken as far as they go.
-    const unsigned cutShortToo = RiffFile::kAllowCutShort;
-    if (auto st = file.Descend(riff, nullptr, RiffFile::kFindRiff | cutShortToo); st != RiffFile::Status::Ok)
-        return fail(st);
-
-    RiffChunk fmt;
-    fmt.id = kFourCCFmt;
-    if (auto st = file.Descend(fmt, &riff, RiffFile::kFindChunk); st != RiffFile::Status::Ok) return fail(st);
-    if (fmt.size < 16) {
-        FailFormat("the \"fmt \" chunk holds " + std::to_string(fmt.size) + " bytes, fewer than 16.");
-        return false;
-    }
-    uint8_t b[40] = {};
-    if (!file.ReadAt(fmt.dataOffset, b, std::min<uint32_t>(fmt.size, sizeof b))) return fail(RiffFile::Status::IoError);
-    const uint16_t tag = GetLE16(b);
-    const uint16_t channels = GetLE16(b + 2);
-    const uint32_t rate = GetLE32(b + 4);
-    const uint16_t blockAlign = GetLE16(b + 12);
-    const uint16_t bits = GetLE16(b + 14);
-
-    const bool extensible = tag == kTagExtensible;
-    uint16_t effective = tag;
-    uint16_t validBits = 0;  // extensible only: the bits in use inside the container
-    if (extensible) {
-        if (fmt.size < 40) {
-            FailFormat("the extensible \"fmt \" chunk is shorter than 40 bytes.");
-            return false;
-        }
-        if (std::memcmp(b + 26, kGuidTail, sizeof kGuidTail) != 0) {
-            FailFormat("the extensible sub-format " + GuidText(b + 24) + " is not PCM or IEEE float.");
-            return false;
-        }
-        effective = GetLE16(b + 24);
-        validBits = GetLE16(b + 18);
-    }
-    if (effective != kTagPcm && effective != kTagFloat) {
-        char code[48];
-        std::snprintf(code, sizeof code, "%s 0x%04X", extensible ? "extensible sub-format" : "format tag", effective);
-        if (const char* name = NonPcmName(effective))
-            FailFormat(std::string("the samples are stored as ") + name + " (" + code + "), not as PCM or IEEE float.");
-        else
-            FailFormat(std::string(code) + " is not PCM or IEEE float.");
-        return false;
-    }
-    if (channels == 0) {
-        FailFormat("the \"fmt \" chunk names no channels.");
-        return false;
-    }
-    if (channels > 2) {
-        FailFormat("the file has " + std::to_string(channels) + " channels; only mono and stereo files can be opened.");
-        return false;
-    }
-    if (rate == 0) {
-        FailFormat("the sampling rate is 0 Hz.");
-        return false;
-    }
-    const bool isFloat = effective == kTagFloat;
-    // Without a block align the bits are all there is to go by; with neither, 16-bit.
-    const unsigned container = blockAlign != 0 ? blockAlign / channels : (bits != 0 ? (bits + 7u) / 8u : 2u);
-    const bool widthKnown = isFloat ? container == 4 || container == 8 : container >= 1 && container <= 4;
-    const std::string holds =
-        "a block align of " + std::to_string(blockAlign) + " bytes does not hold " + std::to_string(channels);
-    if ((blockAlign != 0 && blockAlign % channels != 0) || !widthKnown) {
-        FailFormat(holds + (isFloat ? " channel(s) of 4- or 8-byte floating-point samples." : " channel(s) of 1 to 4 bytes."));
-        return false;
-    }
-    // The bits must need exactly the container (20 bits in 3 bytes, not 16 in 3); float is
-    // 32 or 64 bits whole. Extensible formats may leave bits of the container unused.
-    const bool bitsFit = isFloat ? bits == 8 * container
-                                 : (blockAlign == 0 && bits == 0) || (bits != 0 && (bits + 7u) / 8u == container);
-    if (!bitsFit || validBits > bits) {
-        FailFormat(holds + " channel(s) of " + std::to_string(std::max(validBits, bits)) + "-bit samples.");
-        return false;
-    }
-    layout.isFloat = isFloat;
-    layout.sourceBytesPerSample = static_cast<uint16_t>(container);
-    layout.format = SampleFormat::Make(rate, channels, static_cast<uint16_t>(isFloat ? 4 : container));
-    layout.formatTag = effective;
-
-    // "data" may come before "fmt ", so it is searched from the start of the form.
-    file.Seek(static_cast<int64_t>(riff.dataOffset + 4), SEEK_SET);
-    RiffChunk data;
-    data.id = kFourCCData;
-    if (auto st = file.Descend(data, &riff, RiffFile::kFindChunk | cutShortToo); st != RiffFile::Status::Ok) {
-        if (st == RiffFile::Status::NotFound && riff.cutShort) {
-            FailFormat("the file ends before its \"data\" chunk.");
-            return false;
-        }
-        return fail(st);
-    }
-    file.Ascend(data);
-    RiffChunk second;
-    second.id = kFourCCData;
-    if (file.Descend(second, &riff, RiffFile::kFindChunk) == RiffFile::Status::Ok) {
-        FailFormat("the file holds more than one \"data\" chunk.");
-        return false;
-    }
-    layout.riff = riff;
-    layout.data = data;
-    layout.cutShort = riff.cutShort || data.cutShort;
-    return true;
-}
-
-bool TWaveFile::LoadIntoMemory(RiffFile& file, const Layout& layout) {
+bool TWaveFile::LoadIntoMemory(RiffFile& file, const WaveLayout& layout) {
     format_ = layout.format;
     SetFullScale(1.0f, 1.0f);
     const uint64_t sourceFrameBytes = uint64_t{layout.format.channels} * layout.sourceBytesPerSample;
@@ -449,7 +274,7 @@ bool TWaveFile::OpenDisk(const std::string& fileName) {
         workingName_ = fileName;
     }
     ReadCalibrationChunk(file_);
-    Layout layout;
+    WaveLayout layout;
     if (!ParseLayout(file_, layout)) {
         CloseWorking(false);
         return false;
@@ -612,46 +437,6 @@ bool TWaveFile::FinishWorkingFile() {
     return true;
 }
 
-bool TWaveFile::WriteCalibrationOnDisk() {
-    if (!calibrationPresent_) {
-        // A chunk that was cleared goes when it is the last thing in the file.
-        if (calibrationOffset_ >= 0 &&
-            static_cast<uint64_t>(calibrationOffset_) + 8 + CalibrationRecord::kSize >= file_.FileSize()) {
-            if (file_.Truncate(static_cast<uint64_t>(calibrationOffset_))) calibrationOffset_ = -1;
-        }
-        return true;
-    }
-    const auto record = calibration_.Serialize();
-    uint8_t header[8];
-    PutLE32(header, kCalibrationChunkId);
-    PutLE32(header + 4, CalibrationRecord::kSize);
-    if (calibrationOffset_ >= 0) {
-        const auto at = static_cast<uint64_t>(calibrationOffset_);
-        if (file_.WriteAt(at, header, 8) && file_.WriteAt(at + 8, record.data(), record.size())) return true;
-        hostRef_.MessageBox(kStrWaveCalChunkWriteFailure, "", MessageIcon::Error);
-        calibrationPresent_ = 0;
-        return false;
-    }
-    const uint64_t end = file_.FileSize();
-    file_.Seek(static_cast<int64_t>(end), SEEK_SET);
-    RiffChunk chunk;
-    chunk.id = kCalibrationChunkId;
-    if (!file_.CreateChunk(chunk)) {
-        hostRef_.MessageBox(kStrWaveCalChunkCreateFailure, "", MessageIcon::Error);
-        calibrationPresent_ = 0;
-        file_.Truncate(end);
-        return false;
-    }
-    if (file_.Write(record.data(), record.size()) != static_cast<int64_t>(record.size()) || !file_.Ascend(chunk)) {
-        hostRef_.MessageBox(kStrWaveCalChunkWriteFailure, "", MessageIcon::Error);
-        calibrationPresent_ = 0;
-        file_.Truncate(end);
-        return false;
-    }
-    calibrationOffset_ = static_cast<int64_t>(end);
-    return true;
-}
-
 double TWaveFile::RemainingSeconds() const {
     if (!(storageMode_ == kDiskMode && file_.IsOpen())) return TWaveData::RemainingSeconds();
     struct statvfs vfs {};
@@ -670,16 +455,6 @@ double TWaveFile::RemainingSeconds() const {
 void TWaveFile::SetName(const std::string& name) {
     fileName_ = name;
     untitled_ = 0;
-}
-
-void TWaveFile::SetCalibration(const CalibrationRecord& record) {
-    calibration_ = record;
-    calibrationPresent_ = 1;
-}
-
-void TWaveFile::ClearCalibration() {
-    calibration_ = CalibrationRecord{};
-    calibrationPresent_ = 0;
 }
 
 bool TWaveFile::CopyFileTo(int sourceFd, const std::string& target) {
@@ -706,22 +481,7 @@ bool TWaveFile::WriteMemoryFile(int fd) {
     ok = ok && file.CreateChunk(riff, RiffFile::kCreateRiff) && file.CreateChunk(fmt) &&
          file.Write(body, sizeof body) == sizeof body && file.Ascend(fmt) && file.CreateChunk(data) &&
          file.Write(buffer_, bytes) == static_cast<int64_t>(bytes) && file.Ascend(data) && file.Ascend(riff);
-    if (ok && calibrationPresent_) {
-        const uint64_t end = file.Tell();
-        RiffChunk chunk;
-        chunk.id = kCalibrationChunkId;
-        const auto record = calibration_.Serialize();
-        if (!file.CreateChunk(chunk)) {
-            hostRef_.MessageBox(kStrWaveCalChunkCreateFailure, "", MessageIcon::Error);
-            calibrationPresent_ = 0;
-            file.Truncate(end);
-        } else if (file.Write(record.data(), record.size()) != static_cast<int64_t>(record.size()) ||
-                   !file.Ascend(chunk)) {
-            hostRef_.MessageBox(kStrWaveCalChunkWriteFailure, "", MessageIcon::Error);
-            calibrationPresent_ = 0;
-            file.Truncate(end);
-        }
-    }
+    if (ok && calibrationPresent_) AppendCalibrationChunk(file, file.Tell());
     return file.Close() && ok;
 }
 
@@ -730,10 +490,10 @@ bool TWaveFile::SaveMemory() {
     switch (ReplaceFileAtomically(fileName_, [this](int fd) { return WriteMemoryFile(fd); })) {
         case ReplaceResult::Done: break;
         case ReplaceResult::CannotCreate:
-            hostRef_.MessageBox(FormatText(kStrWaveOpenFailure, fileName_), "", MessageIcon::Error);
+            Tell(FormatText(kStrWaveOpenFailure, fileName_));
             return false;
         case ReplaceResult::WriteFailed:
-            hostRef_.MessageBox(kStrWaveWriteFailure, "", MessageIcon::Error);
+            Tell(kStrWaveWriteFailure);
             return false;
     }
     modified_ = 0;
@@ -745,12 +505,12 @@ bool TWaveFile::SaveDisk(bool finalise) {
     if (fileName_.empty()) return false;
     const bool sized = FramesToBytes(writtenLength_) == data_.size || SetDiskDataBytes(FramesToBytes(writtenLength_));
     if (!sized || !WriteTrueSizes() || !FinishWorkingFile()) {
-        hostRef_.MessageBox(kStrWaveWriteFailure, "", MessageIcon::Error);
+        Tell(kStrWaveWriteFailure);
         return false;
     }
     WriteCalibrationOnDisk();
     if (::fdatasync(file_.Descriptor()) != 0) {
-        hostRef_.MessageBox(kStrWaveWriteFailure, "", MessageIcon::Error);
+        Tell(kStrWaveWriteFailure);
         return false;
     }
     if (!workingIsTemp_ && workingName_ == fileName_) {
@@ -760,14 +520,14 @@ bool TWaveFile::SaveDisk(bool finalise) {
     }
     if (makeBackup_) {
         if (!CopyFileTo(file_.Descriptor(), fileName_)) {
-            hostRef_.MessageBox(kStrWaveWriteFailure, "", MessageIcon::Error);
+            Tell(kStrWaveWriteFailure);
             return false;
         }
     } else if (newFile_ && workingIsTemp_) {
         if (::rename(workingName_.c_str(), fileName_.c_str()) != 0) {
             // Across file systems: copy, then drop the temporary file.
             if (!CopyFileTo(file_.Descriptor(), fileName_)) {
-                hostRef_.MessageBox(kStrWaveWriteFailure, "", MessageIcon::Error);
+                Tell(kStrWaveWriteFailure);
                 return false;
             }
             CloseWorking(false);
@@ -780,7 +540,7 @@ bool TWaveFile::SaveDisk(bool finalise) {
         workingName_ = fileName_;
     } else {
         if (!CopyFileTo(file_.Descriptor(), fileName_)) {
-            hostRef_.MessageBox(kStrWaveWriteFailure, "", MessageIcon::Error);
+            Tell(kStrWaveWriteFailure);
             return false;
         }
         CloseWorking(false);
@@ -822,7 +582,7 @@ void TWaveFile::CloseWorking(bool report) {
     if (file_.IsOpen() && !file_.Close() && report) Fail(kStrWaveWriteFailure);
     if (workingIsTemp_) {
         if (::unlink(workingName_.c_str()) != 0 && report)
-            hostRef_.MessageBox(kStrWaveTempDeleteFailure, "", MessageIcon::Error);
+            Tell(kStrWaveTempDeleteFailure);
         workingIsTemp_ = false;
     }
     tailDetached_ = false;

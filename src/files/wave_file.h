@@ -6,10 +6,16 @@
 #include "files/calibration_record.h"
 #include "files/riff.h"
 #include "files/wave_data.h"
+#include "files/wave_layout.h"
+#include "platform/host.h"
 
 namespace zeltrak {
 
-class Host;
+// Something a wave file has to tell its user; its owner shows it, with an empty caption.
+struct WaveFileMessage {
+    std::string text;
+    MessageIcon icon = MessageIcon::Error;
+};
 
 // The chunk id of our calibration chunk, kept at the top level after the RIFF form.
 inline constexpr uint32_t kCalibrationChunkId = 0x65;
@@ -17,18 +23,25 @@ inline constexpr uint32_t kCalibrationChunkId = 0x65;
 // A wave file held either wholly in memory or worked on in place on disk, with an optional
 // calibration chunk. In disk mode the RIFF and "data" sizes in the file are kept current
 // after every write that changes the data's length, so a killed recording stays readable.
+// Failures set the error flag or return false; what the user should read about them waits in
+// the file until the owner takes it (TakeMessages).
 class TWaveFile : public TWaveData {
 public:
     enum StorageMode : uint16_t { kMemoryMode = 0, kDiskMode = 1 };
 
     // Opens a named file. An empty temporary directory means the system's ($TMPDIR or /tmp).
-    TWaveFile(Host& host, const std::string& fileName, uint16_t storageMode, bool makeBackup,
-              const std::string& tempDir = "");
+    TWaveFile(const std::string& fileName, uint16_t storageMode, bool makeBackup, const std::string& tempDir = "");
     // An untitled file in memory for `frames` frames of `format`.
-    TWaveFile(Host& host, uint32_t frames, const SampleFormat& format);
+    TWaveFile(uint32_t frames, const SampleFormat& format);
     // An untitled disk-mode recording in a temporary file; append with WriteBytes.
-    TWaveFile(Host& host, const SampleFormat& format, bool makeBackup, const std::string& tempDir = "");
+    TWaveFile(const SampleFormat& format, bool makeBackup, const std::string& tempDir = "");
     ~TWaveFile() override;
+
+    // What went wrong or is worth a note since the last call, oldest first.
+    std::vector<WaveFileMessage> TakeMessages();
+    // Finishes and closes the working file as the destructor would; an owner that wants to
+    // hear about a failure there calls it and then TakeMessages.
+    void Close();
 
     bool Untitled() const { return untitled_ != 0; }
     bool CalibrationPresent() const { return calibrationPresent_ != 0; }
@@ -61,24 +74,19 @@ protected:
     bool DiskResize(uint32_t frames) override;
 
 private:
-    // What the header walk found.
-    struct Layout {
-        RiffChunk riff;
-        RiffChunk data;
-        uint16_t formatTag = 1;
-        bool isFloat = false;
-        uint16_t sourceBytesPerSample = 2;  // as stored; float data is converted to 4
-        SampleFormat format;
-        bool cutShort = false;  // the file ends before its sizes say: riff and data hold what is there
-    };
-
+    void Tell(const std::string& text, MessageIcon icon = MessageIcon::Error);
     void Fail(const std::string& text);
     void FailFormat(const std::string& reason);
     void FailOpen(const std::string& name);
     void ReportCutShort();
+    // Offset of the first top-level calibration chunk, or -1. The RIFF form is skipped whole.
+    static int64_t FindCalibrationChunk(const RiffFile& file);
     void ReadCalibrationChunk(RiffFile& file);
-    bool ParseLayout(RiffFile& file, Layout& layout);
-    bool LoadIntoMemory(RiffFile& file, const Layout& layout);
+    // Writes the chunk where `file` stands (at `end`); a failure is told, drops the
+    // calibration and cuts the file back to `end`.
+    bool AppendCalibrationChunk(RiffFile& file, uint64_t end);
+    bool ParseLayout(RiffFile& file, WaveLayout& layout);
+    bool LoadIntoMemory(RiffFile& file, const WaveLayout& layout);
     bool OpenDisk(const std::string& fileName);
     // Creates a "wav<pid>_XXXXXX" file in the temporary directory; returns the descriptor or -1.
     int MakeTempFile(std::string& name);
@@ -99,7 +107,7 @@ private:
 
     uint64_t RiffEnd() const { return riff_.dataOffset + riff_.size; }
 
-    Host& hostRef_;
+    std::vector<WaveFileMessage> messages_;
     uint32_t untitled_ = 0;
     uint32_t calibrationPresent_ = 0;
     uint16_t storageMode_ = kMemoryMode;

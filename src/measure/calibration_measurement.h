@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/sample_format.h"
@@ -82,7 +83,9 @@ CalibrationReport MeasureCalibration(WaveDriver& driver, Host& host, int32_t dev
                                      bool selfMonitor, CalibrationRecord& record, CalibrationGeneratorHook* generator) {
     CalibrationReport report;
     const uint32_t frames = format.rate + kCalibrationExtraFrames;
-    TWaveData recording(frames, format, &host);
+    auto busy = std::make_optional<BusyCursor>(host);  // while the buffer is had
+    TWaveData recording(frames, format);
+    busy.reset();
     if (recording.Error() || !recording.Buffer()) {
         ShowStringMessage(host, kStrInsufficientMemory, MessageIcon::Error);
         return report;

@@ -43,6 +43,18 @@ public:
     virtual void SleepMilliseconds(uint32_t ms) = 0;
 };
 
+// Shows the busy cursor for the life of a scope.
+class BusyCursor {
+public:
+    explicit BusyCursor(Host& host) : host_(host) { host_.SetBusyCursor(true); }
+    ~BusyCursor() { host_.SetBusyCursor(false); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    Host& host_;
+};
+
 // Shows message number `id` from the string table with the program title as caption.
 void ShowStringMessage(Host& host, int id, MessageIcon icon = MessageIcon::Warning);
 // Shows `text` with the program title as caption.

@@ -444,105 +444,115 @@ void LoopbackDriver::DeliverUnlocked(std::unique_lock<std::mutex>& lock, const s
     if (--delivering_ == 0) delivered_.notify_all();
 }
 
+double LoopbackDriver::UniformLocked() {
+    // xorshift64*: the same noise for the same seed on every platform.
+    noiseState_ ^= noiseState_ >> 12;
+    noiseState_ ^= noiseState_ << 25;
+    noiseState_ ^= noiseState_ >> 27;
+    const uint64_t r = noiseState_ * 0x2545F4914F6CDD1Dull;
+    return (static_cast<double>(r >> 11) + 0.5) / 9007199254740992.0;
+}
+
+double LoopbackDriver::GaussLocked() {
+    if (haveSpareGauss_) {
+        haveSpareGauss_ = false;
+        return spareGauss_;
+    }
+    const double r = std::sqrt(-2.0 * std::log(UniformLocked()));
+    const double phi = 2.0 * std::numbers::pi * UniformLocked();
+    spareGauss_ = r * std::sin(phi);
+    haveSpareGauss_ = true;
+    return r * std::cos(phi);
+}
+
+void LoopbackDriver::DropShortBuffersLocked(Stream& stream, std::vector<Post>& posts) {
+    // Buffers too short to hold one frame finish without sound.
+    while (!stream.queue.empty() &&
+           stream.queue.front()->bufferLength - stream.queue.front()->driverPosition < stream.blockAlign) {
+        CompleteLocked(stream, posts);
+    }
+}
+
+void LoopbackDriver::PlayFrameLocked(const RunLevels& levels, double (&wire)[2], std::vector<Post>& posts) {
+    if (Stream* out = output_) {
+        DropShortBuffersLocked(*out, posts);
+        if (out->paused || out->queue.empty()) return;
+        WaveHeader* h = out->queue.front();
+        const auto* p = static_cast<const uint8_t*>(h->data) + h->driverPosition;
+        const double left = ReadPcm(p, out->container);
+        const double right = out->channels == 2 ? ReadPcm(p + out->container, out->container) : left;
+        wire[0] = left * levels.volume[0];
+        wire[1] = right * levels.volume[1];
+        h->driverPosition += out->blockAlign;
+        out->position += out->blockAlign;
+        if (h->bufferLength - h->driverPosition < out->blockAlign) {
+            if (h->driverLoopsLeft > 1) {
+                --h->driverLoopsLeft;
+                h->driverPosition = 0;
+            } else {
+                CompleteLocked(*out, posts);
+            }
+        }
+    } else if (config_.source == LoopbackConfig::Source::Sine) {
+        wire[0] = wire[1] = levels.sineAmplitude * std::sin(sinePhase_);
+        sinePhase_ += levels.sineStep;
+        if (sinePhase_ >= 2.0 * std::numbers::pi) sinePhase_ -= 2.0 * std::numbers::pi;
+    }
+}
+
+void LoopbackDriver::CarryFrameLocked(const RunLevels& levels, const double (&wire)[2], double (&line)[2]) {
+    ring_[0][written_ & ringMask_] = wire[0];
+    ring_[1][written_ & ringMask_] = wire[1];
+    for (int ch = 0; ch < 2; ++ch) {
+        const uint64_t newest = written_ - config_.delaySamples[ch];
+        const std::vector<double>& ir = config_.impulseResponse[ch];
+        double v;
+        if (ir.empty()) {
+            v = written_ >= config_.delaySamples[ch] ? ring_[ch][newest & ringMask_] : 0.0;
+        } else {
+            v = 0.0;
+            for (size_t k = 0; k < ir.size(); ++k) {
+                if (written_ < config_.delaySamples[ch] + k) break;
+                v += ir[k] * ring_[ch][(newest - k) & ringMask_];
+            }
+        }
+        line[ch] = config_.gain[ch] * v;
+        if (levels.noisy) line[ch] += levels.noiseRms * GaussLocked();
+    }
+    ++written_;
+}
+
+void LoopbackDriver::CaptureFrameLocked(const double (&line)[2], std::vector<Post>& posts) {
+    Stream* in = input_;
+    if (in == nullptr || !in->started) return;
+    DropShortBuffersLocked(*in, posts);
+    if (in->queue.empty()) return;
+    WaveHeader* h = in->queue.front();
+    auto* p = static_cast<uint8_t*>(h->data) + h->driverPosition;
+    WritePcm(p, in->container, line[0]);
+    if (in->channels == 2) WritePcm(p + in->container, in->container, line[1]);
+    h->driverPosition += in->blockAlign;
+    h->bytesRecorded.store(h->driverPosition, std::memory_order_release);
+    in->position += in->blockAlign;
+    if (h->bufferLength - h->driverPosition < in->blockAlign) CompleteLocked(*in, posts);
+}
+
 void LoopbackDriver::RunLocked(uint32_t frames, std::vector<Post>& posts) {
     const uint32_t rate = CardRateLocked();
     if (rate == 0) return;
-    const double sineAmplitude = std::pow(10.0, config_.sineDb / 20.0);
-    const double sineStep = 2.0 * std::numbers::pi * config_.sineHz / rate;
-    const bool noisy = config_.noiseDb > LoopbackConfig::kNoiseOff;
-    const double noiseRms = noisy ? std::pow(10.0, config_.noiseDb / 20.0) : 0.0;
-    const double volume[2] = {(volume_ & 0xFFFF) / 65535.0, (volume_ >> 16) / 65535.0};
-
-    auto uniform = [this] {
-        // xorshift64*: the same noise for the same seed on every platform.
-        noiseState_ ^= noiseState_ >> 12;
-        noiseState_ ^= noiseState_ << 25;
-        noiseState_ ^= noiseState_ >> 27;
-        const uint64_t r = noiseState_ * 0x2545F4914F6CDD1Dull;
-        return (static_cast<double>(r >> 11) + 0.5) / 9007199254740992.0;
-    };
-    auto gauss = [&] {
-        if (haveSpareGauss_) {
-            haveSpareGauss_ = false;
-            return spareGauss_;
-        }
-        const double r = std::sqrt(-2.0 * std::log(uniform()));
-        const double phi = 2.0 * std::numbers::pi * uniform();
-        spareGauss_ = r * std::sin(phi);
-        haveSpareGauss_ = true;
-        return r * std::cos(phi);
-    };
-
+    RunLevels levels;
+    levels.sineAmplitude = std::pow(10.0, config_.sineDb / 20.0);
+    levels.sineStep = 2.0 * std::numbers::pi * config_.sineHz / rate;
+    levels.noisy = config_.noiseDb > LoopbackConfig::kNoiseOff;
+    levels.noiseRms = levels.noisy ? std::pow(10.0, config_.noiseDb / 20.0) : 0.0;
+    levels.volume[0] = (volume_ & 0xFFFF) / 65535.0;
+    levels.volume[1] = (volume_ >> 16) / 65535.0;
     for (uint32_t n = 0; n < frames; ++n) {
         double wire[2] = {0.0, 0.0};
-        if (Stream* out = output_) {
-            // Buffers too short to hold one frame finish without sound.
-            while (!out->queue.empty() &&
-                   out->queue.front()->bufferLength - out->queue.front()->driverPosition < out->blockAlign) {
-                CompleteLocked(*out, posts);
-            }
-            if (!out->paused && !out->queue.empty()) {
-                WaveHeader* h = out->queue.front();
-                const auto* p = static_cast<const uint8_t*>(h->data) + h->driverPosition;
-                const double left = ReadPcm(p, out->container);
-                const double right = out->channels == 2 ? ReadPcm(p + out->container, out->container) : left;
-                wire[0] = left * volume[0];
-                wire[1] = right * volume[1];
-                h->driverPosition += out->blockAlign;
-                out->position += out->blockAlign;
-                if (h->bufferLength - h->driverPosition < out->blockAlign) {
-                    if (h->driverLoopsLeft > 1) {
-                        --h->driverLoopsLeft;
-                        h->driverPosition = 0;
-                    } else {
-                        CompleteLocked(*out, posts);
-                    }
-                }
-            }
-        } else if (config_.source == LoopbackConfig::Source::Sine) {
-            wire[0] = wire[1] = sineAmplitude * std::sin(sinePhase_);
-            sinePhase_ += sineStep;
-            if (sinePhase_ >= 2.0 * std::numbers::pi) sinePhase_ -= 2.0 * std::numbers::pi;
-        }
-
-        ring_[0][written_ & ringMask_] = wire[0];
-        ring_[1][written_ & ringMask_] = wire[1];
         double line[2];
-        for (int ch = 0; ch < 2; ++ch) {
-            const uint64_t newest = written_ - config_.delaySamples[ch];
-            const std::vector<double>& ir = config_.impulseResponse[ch];
-            double v;
-            if (ir.empty()) {
-                v = written_ >= config_.delaySamples[ch] ? ring_[ch][newest & ringMask_] : 0.0;
-            } else {
-                v = 0.0;
-                for (size_t k = 0; k < ir.size(); ++k) {
-                    if (written_ < config_.delaySamples[ch] + k) break;
-                    v += ir[k] * ring_[ch][(newest - k) & ringMask_];
-                }
-            }
-            line[ch] = config_.gain[ch] * v;
-            if (noisy) line[ch] += noiseRms * gauss();
-        }
-        ++written_;
-
-        Stream* in = input_;
-        if (in != nullptr && in->started) {
-            while (!in->queue.empty() &&
-                   in->queue.front()->bufferLength - in->queue.front()->driverPosition < in->blockAlign) {
-                CompleteLocked(*in, posts);
-            }
-            if (!in->queue.empty()) {
-                WaveHeader* h = in->queue.front();
-                auto* p = static_cast<uint8_t*>(h->data) + h->driverPosition;
-                WritePcm(p, in->container, line[0]);
-                if (in->channels == 2) WritePcm(p + in->container, in->container, line[1]);
-                h->driverPosition += in->blockAlign;
-                h->bytesRecorded.store(h->driverPosition, std::memory_order_release);
-                in->position += in->blockAlign;
-                if (h->bufferLength - h->driverPosition < in->blockAlign) CompleteLocked(*in, posts);
-            }
-        }
+        PlayFrameLocked(levels, wire, posts);
+        CarryFrameLocked(levels, wire, line);
+        CaptureFrameLocked(line, posts);
     }
 }
 

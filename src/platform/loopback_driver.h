@@ -88,8 +88,25 @@ private:
         WaveHeader* header;
     };
 
+    // What one run of the card holds constant.
+    struct RunLevels {
+        double sineAmplitude = 0.0;
+        double sineStep = 0.0;
+        bool noisy = false;
+        double noiseRms = 0.0;
+        double volume[2] = {1.0, 1.0};
+    };
+
     void RebuildLocked();
     void RunLocked(uint32_t frames, std::vector<Post>& posts);
+    // One sample period: the output (or the test source) onto the wire, the wire through the
+    // delay line, room and noise, and the line into the input.
+    void PlayFrameLocked(const RunLevels& levels, double (&wire)[2], std::vector<Post>& posts);
+    void CarryFrameLocked(const RunLevels& levels, const double (&wire)[2], double (&line)[2]);
+    void CaptureFrameLocked(const double (&line)[2], std::vector<Post>& posts);
+    void DropShortBuffersLocked(Stream& stream, std::vector<Post>& posts);
+    double UniformLocked();
+    double GaussLocked();
     void CompleteLocked(Stream& stream, std::vector<Post>& posts);
     uint32_t CardRateLocked() const;
     void ClockThread();

@@ -5,13 +5,13 @@
 // scaling, averaging and the measurements. Each case says what the truth is and how far a
 // reading may be from it.
 #include <array>
+#include <bit>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <numbers>
 #include <random>
@@ -25,8 +25,9 @@
 #include "engine/processing_settings.h"
 #include "files/calibration_record.h"
 #include "measure/measurements.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 #include "support/temp_dir.h"
+#include "support/wave_builder.h"
 
 namespace zeltrak::accuracy {
 
@@ -47,31 +48,11 @@ struct Signal {
     std::vector<float> samples;
 };
 
-inline void Put(std::string& b, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) b.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
 // IEEE float wave file, written byte by byte (not by the program's own writer).
 inline void WriteFloatWave(const std::string& path, const Signal& s) {
-    std::string b = "RIFF";
-    const uint32_t data = static_cast<uint32_t>(s.samples.size() * 4);
-    Put(b, 36 + data, 4);
-    b += "WAVEfmt ";
-    Put(b, 16, 4);
-    Put(b, 3, 2);
-    Put(b, s.channels, 2);
-    Put(b, s.rate, 4);
-    Put(b, s.rate * s.channels * 4, 4);
-    Put(b, s.channels * 4, 2);
-    Put(b, 32, 2);
-    b += "data";
-    Put(b, data, 4);
-    for (float v : s.samples) {
-        uint32_t u;
-        std::memcpy(&u, &v, 4);
-        Put(b, u, 4);
-    }
-    std::ofstream(path, std::ios::binary).write(b.data(), static_cast<std::streamsize>(b.size()));
+    std::vector<uint8_t> data;
+    for (float v : s.samples) test::Put32(data, std::bit_cast<uint32_t>(v));
+    test::WriteAll(path, test::SimpleWave(s.channels, 4, s.rate, data, 3));
 }
 
 // Analyses a wave file as `zeltrak analyze FILE args...` does with the settings `adjust` makes,

@@ -13,7 +13,7 @@
 #include "dsp/weighting.h"
 #include "measure/compensation_curve.h"
 #include "measure/spectrum_compensation.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 #include "support/temp_dir.h"
 
 namespace zeltrak {

@@ -11,7 +11,7 @@
 #include "engine/analysis_reports.h"
 #include "engine/analyze_command.h"
 #include "engine_test_support.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 #include "support/temp_dir.h"
 
 namespace zeltrak {

@@ -11,11 +11,12 @@
 #include "base/strings.h"
 #include "engine/engine_loop.h"
 #include "engine/engine_strings.h"
+#include "engine/wave_file_status.h"
 #include "engine_test_support.h"
 #include "fake_wave_driver.h"
 #include "files/wave_file.h"
 #include "files/wave_strings.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 
 namespace zeltrak {
 namespace {
@@ -171,7 +172,7 @@ TEST_F(Live, RecorderAppendsToAnOpenFileAndGrowsIt) {
     engine->SetWaveFile(nullptr);
     settings.FileIO.WaveFileMode = 1;
     settings.FileIO.MakeBackup = 0;
-    engine->SetWaveFile(std::make_unique<TWaveFile>(host, path, TWaveFile::kDiskMode, false));
+    engine->SetWaveFile(MakeWaveFile(host, path, TWaveFile::kDiskMode, false));
     host.ScriptAnswers({Answer::No, Answer::Yes});
     EXPECT_FALSE(engine->Record());
     ASSERT_EQ(host.questions.size(), 1u);
@@ -251,7 +252,7 @@ TEST_F(Live, PlaybackAnalysesWhatIsHeardAndStopsAtTheEnd) {
     test::WriteWav16(dir.File("play.wav"), 1, kRate, x);
     settings.Mode.OpMode = kModeRecorder;
     Make(card);
-    engine->SetWaveFile(std::make_unique<TWaveFile>(host, dir.File("play.wav"), TWaveFile::kMemoryMode, false));
+    engine->SetWaveFile(MakeWaveFile(host, dir.File("play.wav"), TWaveFile::kMemoryMode, false));
     ASSERT_TRUE(engine->Play());
     uint32_t played = 0;
     for (int guard = 0; guard < 100 && engine->Running(); ++guard) {

@@ -7,9 +7,10 @@
 #include "dsp/decimation.h"
 #include "base/strings.h"
 #include "engine/engine_strings.h"
+#include "engine/wave_file_status.h"
 #include "engine_test_support.h"
 #include "files/wave_file.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 
 namespace zeltrak {
 namespace {
@@ -35,7 +36,7 @@ protected:
         log.frames.clear();
         engine = std::make_unique<TEngine>(host, card, settings, nullptr);
         engine->AddListener(&log, ListenerRole::View);
-        auto file = std::make_unique<TWaveFile>(host, path, TWaveFile::kMemoryMode, false);
+        auto file = MakeWaveFile(host, path, TWaveFile::kMemoryMode, false);
         ASSERT_FALSE(file->Error());
         engine->SetWaveFile(std::move(file));
     }

@@ -13,7 +13,7 @@
 #include "engine/engine_listener.h"
 #include "engine/series_data.h"
 #include "engine/multi_device_driver.h"
-#include "files/wave_test_util.h"
+#include "support/wave_builder.h"
 #include "platform/buffer_done_queue.h"
 #include "platform/loopback_driver.h"
 

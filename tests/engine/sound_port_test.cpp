@@ -13,7 +13,7 @@
 #include "engine/fake_wave_driver.h"
 #include "engine/multi_device_driver.h"
 #include "platform/buffer_done_queue.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 
 namespace zeltrak {
 namespace {

@@ -13,17 +13,19 @@
 #include "engine/engine.h"
 #include "engine/engine_loop.h"
 #include "engine/processing_settings.h"
+#include "engine/wave_file_status.h"
 #include "files/calibration_record.h"
 #include "files/wave_file.h"
-#include "files/wave_test_util.h"
+#include "support/wave_builder.h"
 #include "platform/buffer_done_queue.h"
 #include "engine/multi_device_driver.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 
 namespace zeltrak {
 namespace {
 
 using namespace test;
+using testing::TempDir;
 
 const std::string kTitle = "VornalPRO - FFT Spectral Analysis System";
 
@@ -77,7 +79,7 @@ protected:
         TWaveFileEvents events;
         events.modeChanged = [this](uint32_t m) { modes.push_back(m); };
         events.named = [this](const std::string& n) { named.push_back(n); };
-        commands = std::make_unique<TWaveFileCommands>(host, *engine, settings, calibration, chooser, work.Path(),
+        commands = std::make_unique<TWaveFileCommands>(host, *engine, settings, calibration, chooser, work.path(),
                                                        events);
     }
     // A 16-bit file at 8000 Hz holding `frames` frames of a known pattern.
@@ -238,7 +240,7 @@ TEST_F(WaveFileCommands, RealTimeModeRefusesTheMenuAndClosesItsBufferUnasked) {
     EXPECT_EQ(settings.Settings().format, before);
     // A modified Real-Time history is dropped without a question by an automation open,
     // which then leaves Real-Time mode.
-    engine->SetWaveFile(std::make_unique<TWaveFile>(host, 100u, before));
+    engine->SetWaveFile(MakeWaveFile(host, 100u, before));
     engine->WaveFile()->PutSample(5, 0, 0);
     EXPECT_FALSE(commands->FileIoOptionsLocked());
     ASSERT_TRUE(commands->Open(dir.File("x.wav"), OpenOrigin::Automation));
@@ -257,7 +259,7 @@ TEST_F(WaveFileCommands, WhatCannotBeOpenedIsReportedAndChangesNothing) {
     const struct {
         std::string name, message, caption;
     } cases[] = {
-        {dir.Path(), "Failure opening file: " + dir.Path(), kTitle},
+        {dir.path(), "Failure opening file: " + dir.path(), kTitle},
         {dir.File("gone.wav"), "Failure opening file: " + dir.File("gone.wav"), kTitle},
         {"", "Failure opening file: ", kTitle},
         {fifo, "Failure opening file: " + fifo, kTitle},  // must not wait for a writer

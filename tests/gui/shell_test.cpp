@@ -16,7 +16,7 @@
 #include "engine/sound_port.h"
 #include "files/wave_file.h"
 #include "gui/shell.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 #include "views/qt/desktop.h"
 #include "views/qt/device_dialog.h"
 #include "views/qt/settings_dialogs.h"
@@ -71,7 +71,7 @@ TEST(ShellModes, TheRealTimeBufferIsKeptOnYesAndOfferedForSavingBeforeItIsLost) 
             s.host.SetScriptedAnswer(true, Answer::Yes);
             EXPECT_TRUE(s.window->close());
             EXPECT_EQ(remembered, "");  // it was untitled while open
-            TWaveFile reread(s.host, dir.File("kept.wav"), TWaveFile::kMemoryMode, false);
+            TWaveFile reread(dir.File("kept.wav"), TWaveFile::kMemoryMode, false);
             ASSERT_FALSE(reread.Error());
             EXPECT_EQ(reread.Length(), frames);
             continue;

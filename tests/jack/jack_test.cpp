@@ -19,7 +19,7 @@
 #include "engine/sound_port.h"
 #include "platform/buffer_done_queue.h"
 #include "platform/portaudio/portaudio_driver.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 
 namespace zeltrak {
 namespace {

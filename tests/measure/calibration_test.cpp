@@ -12,7 +12,7 @@
 #include "measure/calibration_dialog.h"
 #include "measure/calibration_measurement.h"
 #include "platform/loopback_driver.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 #include "support/temp_dir.h"
 
 namespace zeltrak {

@@ -12,7 +12,7 @@
 #include "base/numeric.h"
 #include "files/ini_store.h"
 #include "measure/measure_test_support.h"
-#include "platform/scripted_host.h"
+#include "support/scripted_host.h"
 #include "support/temp_dir.h"
 
 namespace zeltrak {

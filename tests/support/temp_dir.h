@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace zeltrak::testing {
 
@@ -26,6 +27,11 @@ public:
 
     const std::string& path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
+    std::vector<std::string> Files() const {
+        std::vector<std::string> out;
+        for (const auto& e : std::filesystem::directory_iterator(path_)) out.push_back(e.path().filename());
+        return out;
+    }
 
 private:
     std::string path_;

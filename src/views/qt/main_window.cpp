@@ -64,7 +64,8 @@ public:
     // user's, and answering No must not throw it away.
     bool HasRealTimeBuffer() const override { return realTimeBuffer_ && engine_.WaveFile() != nullptr; }
     void KeepRealTimeBuffer() override {}  // the stopped engine already holds it, untitled
-    void DiscardRealTimeBuffer() override { engine_.TakeWaveFile().reset(); }
+    // Through the engine, so that a failure closing the buffer's file is still shown.
+    void DiscardRealTimeBuffer() override { engine_.SetWaveFile(nullptr); }
     void SetCaption(const std::string& caption) override { engine_.SetCaption(caption); }
     void SetMode(uint32_t mode) override {
         settings_.Mode.OpMode = mode;

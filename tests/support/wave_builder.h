@@ -1,31 +1,12 @@
 #pragma once
-// Wave files assembled by hand, independently of the code under test, plus a private temporary
-// folder and the running of other programs.
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// Wave files assembled by hand, byte by byte, independently of the wave-file code they check.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "support/temp_dir.h"
 
 namespace zeltrak::test {
-
-class TempDir : public testing::TempDir {
-public:
-    const std::string& Path() const { return path(); }
-    std::vector<std::string> Files() const {
-        std::vector<std::string> out;
-        for (const auto& e : std::filesystem::directory_iterator(path())) out.push_back(e.path().filename());
-        return out;
-    }
-};
 
 inline std::vector<uint8_t> ReadAll(const std::string& path) {
     const std::string s = testing::ReadFile(path);
@@ -94,33 +75,6 @@ inline std::vector<uint8_t> PatternBytes(size_t n, uint32_t seed) {
     uint32_t x = seed * 2654435761u + 12345u;
     for (auto& b : v) x ^= x << 13, x ^= x >> 17, x ^= x << 5, b = static_cast<uint8_t>(x >> 7);
     return v;
-}
-
-// Runs `body` (0 on success, else the number of a failed check) in a child process, for limits that must
-// not touch the test runner or for what might block (the alarm ends it); a signal gives 100 + its number.
-template <class F>
-int InChild(F body, unsigned alarmSeconds = 0) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (alarmSeconds) alarm(alarmSeconds);
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
-
-inline int RunQuiet(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
-inline bool HaveProgram(const char* name) { return RunQuiet(std::string("command -v ") + name) == 0; }
-
-inline std::string RunOutput(const std::string& cmd) {
-    std::string out;
-    if (FILE* p = ::popen((cmd + " 2>&1").c_str(), "r")) {
-        char buf[4096];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
 }
 
 }  // namespace zeltrak::test
