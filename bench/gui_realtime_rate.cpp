@@ -67,7 +67,7 @@ struct Rig {
     BufferDoneQueue queue;
     std::unique_ptr<TEngine> engine;
     std::unique_ptr<TEngineLoop> loop;
-    CountingSpectrumView view{10.0, 22000.0, kFreqLogarithmic};
+    CountingSpectrumView view{10.0, 22000.0, FrequencyScale::Logarithmic};
     QTimer idle;
     bool inStep = false;
     bool ok = false;

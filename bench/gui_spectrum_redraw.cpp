@@ -37,7 +37,7 @@ void Render(benchmark::State& state, QWidget& view) {
     state.counters["points"] = kPoints;
 }
 
-void RedrawSpectrum(benchmark::State& state, int frequencyScale) {
+void RedrawSpectrum(benchmark::State& state, zeltrak::FrequencyScale frequencyScale) {
     const Data d;
     zeltrak::TSpectrumView view(10.0, 22000.0, frequencyScale);
     view.resize(1600, 900);
@@ -47,7 +47,7 @@ void RedrawSpectrum(benchmark::State& state, int frequencyScale) {
     Render(state, view);
 }
 
-void RedrawPhase(benchmark::State& state, int frequencyScale) {
+void RedrawPhase(benchmark::State& state, zeltrak::FrequencyScale frequencyScale) {
     const Data d;
     std::vector<float> a(kPoints), b(kPoints);
     for (uint32_t k = 0; k < kPoints; ++k) {
@@ -62,9 +62,9 @@ void RedrawPhase(benchmark::State& state, int frequencyScale) {
     Render(state, view);
 }
 
-void BM_RedrawSpectrumLogTwoTraces(benchmark::State& state) { RedrawSpectrum(state, zeltrak::kFreqLogarithmic); }
-void BM_RedrawSpectrumLinearTwoTraces(benchmark::State& state) { RedrawSpectrum(state, zeltrak::kFreqLinear); }
-void BM_RedrawPhaseLogTwoTraces(benchmark::State& state) { RedrawPhase(state, zeltrak::kFreqLogarithmic); }
+void BM_RedrawSpectrumLogTwoTraces(benchmark::State& state) { RedrawSpectrum(state, zeltrak::FrequencyScale::Logarithmic); }
+void BM_RedrawSpectrumLinearTwoTraces(benchmark::State& state) { RedrawSpectrum(state, zeltrak::FrequencyScale::Linear); }
+void BM_RedrawPhaseLogTwoTraces(benchmark::State& state) { RedrawPhase(state, zeltrak::FrequencyScale::Logarithmic); }
 
 void BM_RedrawTimeSeriesTwoChannels(benchmark::State& state) {
     std::vector<float> a(kPoints), b(kPoints);

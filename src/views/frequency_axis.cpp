@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <limits>
 
-#include "dsp/scales.h"
-
 namespace zeltrak {
 
 namespace {
@@ -107,7 +105,7 @@ void DropCrowdedLabels(std::vector<TAxisMark>& marks) {
   }
 }
 
-std::vector<TAxisMark> BuildFrequencyAxisMarks(double lo, double hi, int frequencyScale,
+std::vector<TAxisMark> BuildFrequencyAxisMarks(double lo, double hi, FrequencyScale frequencyScale,
                                                int32_t capacity,
                                                const FrequencyPositionFn& positionOf) {
   if (!std::isfinite(lo) || !std::isfinite(hi) || hi < lo || capacity < 2 || !positionOf ||
@@ -115,7 +113,7 @@ std::vector<TAxisMark> BuildFrequencyAxisMarks(double lo, double hi, int frequen
     return {};
   }
   const std::size_t maxMarks = static_cast<std::size_t>(capacity) - 1;
-  const bool logarithmic = frequencyScale != ScaleCode(FrequencyScale::Linear);
+  const bool logarithmic = frequencyScale != FrequencyScale::Linear;
   std::vector<TAxisMark> marks = WalkMarks(lo, hi, logarithmic, maxMarks, positionOf);
   if (logarithmic && marks.size() < 4) {
     marks = WalkMarks(lo, hi, false, maxMarks, positionOf);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "dsp/scales.h"
+
 namespace zeltrak {
 
 // One gridline of a frequency axis. An empty label means a gridline without text.
@@ -25,11 +27,11 @@ inline constexpr int64_t kAxisWalkLimit = 4'000'000;
 // frequency, or nothing when the frequency lies outside the plotted columns.
 using FrequencyPositionFn = std::function<std::optional<int32_t>(double frequency)>;
 
-// Gridlines and labels for the axis [lo, hi] Hz. frequencyScale 0 is linear; any other value
-// uses decade marks (1, 2, ... 9 × 10^k) and falls back to the linear rule when fewer than four
+// Gridlines and labels for the axis [lo, hi] Hz. a linear scale gives linear marks; the others
+// use decade marks (1, 2, ... 9 × 10^k) and falls back to the linear rule when fewer than four
 // marks result. At most capacity − 1 marks are kept. Crowded labels are already removed.
 // An empty list comes back for a non-finite or reversed range or a capacity below 2.
-std::vector<TAxisMark> BuildFrequencyAxisMarks(double lo, double hi, int frequencyScale,
+std::vector<TAxisMark> BuildFrequencyAxisMarks(double lo, double hi, FrequencyScale frequencyScale,
                                                int32_t capacity,
                                                const FrequencyPositionFn& positionOf);
 

@@ -37,7 +37,7 @@ bool TTraceModel::SetXRange(double lo, double hi) {
     return true;
 }
 
-bool TTraceModel::SetXScale(int scale) {
+bool TTraceModel::SetXScale(FrequencyScale scale) {
     if (scale == xScale_) return false;
     xScale_ = scale;
     return true;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "dsp/scales.h"
 #include "engine/engine_listener.h"
 
 namespace zeltrak {
@@ -56,10 +57,12 @@ public:
     double XLo() const { return xLo_; }
     double XHi() const { return xHi_; }
     bool SetXRange(double lo, double hi);
-    // 0 linear; any other value gives a logarithmic frequency axis when lo is above 0.
-    int XScale() const { return xScale_; }
-    bool SetXScale(int scale);
-    bool LogarithmicX() const { return axis_ == TraceAxis::Frequency && xScale_ != 0 && xLo_ > 0.0; }
+    // Any scale but the linear one gives a logarithmic frequency axis when lo is above 0.
+    FrequencyScale XScale() const { return xScale_; }
+    bool SetXScale(FrequencyScale scale);
+    bool LogarithmicX() const {
+        return axis_ == TraceAxis::Frequency && xScale_ != FrequencyScale::Linear && xLo_ > 0.0;
+    }
     const std::string& UnitLabel() const { return unitLabel_; }
     void SetUnitLabel(std::string label) { unitLabel_ = std::move(label); }
 
@@ -69,7 +72,7 @@ private:
     TraceValueKind kind_;
     double xLo_ = 0.0;
     double xHi_ = 1.0;
-    int xScale_ = 0;
+    FrequencyScale xScale_ = FrequencyScale::Linear;
     std::string unitLabel_;
 };
 

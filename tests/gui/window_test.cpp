@@ -71,7 +71,7 @@ TEST(PlotExport, TextPngAndSvgHoldTheTraceAndBadPathsAreRefused) {
         data.TimeSamples()[i] = static_cast<float>(0.5 * std::sin(2 * M_PI * i / 48.0) + 1e-4 * std::sin(i * 1.7));
     ASSERT_TRUE(data.Transform());
     data.Average();
-    TSpectrumView view{10.0, 22000.0, kFreqLogarithmic};
+    TSpectrumView view{10.0, 22000.0, FrequencyScale::Logarithmic};
     view.resize(1200, 600);
     view.OnFrame(EngineFrame{.spectrums = {&data}});
     QtHost host;

@@ -34,7 +34,7 @@ std::vector<std::string> Labels(const std::vector<TAxisMark>& marks) {
 }
 
 // The rule as written: walk integers from 0, then drop crowded labels from the right.
-std::vector<TAxisMark> PlainWalk(double lo, double hi, int scale, int capacity, const FrequencyPositionFn& pos) {
+std::vector<TAxisMark> PlainWalk(double lo, double hi, FrequencyScale scale, int capacity, const FrequencyPositionFn& pos) {
     auto pass = [&](bool log) {
         std::vector<TAxisMark> marks;
         const double span = hi - lo;
@@ -58,8 +58,9 @@ std::vector<TAxisMark> PlainWalk(double lo, double hi, int scale, int capacity, 
         }
         return marks;
     };
-    auto marks = pass(scale != 0);
-    if (scale != 0 && marks.size() < 4) marks = pass(false);
+    const bool log = scale != FrequencyScale::Linear;
+    auto marks = pass(log);
+    if (log && marks.size() < 4) marks = pass(false);
     int remembered = 1 << 30;
     for (auto it = marks.rbegin(); it != marks.rend(); ++it) {
         if (it->position <= remembered - 30) remembered = it->position;
@@ -75,12 +76,12 @@ TEST(FrequencyAxisMarks, AgreeWithAPlainWalkFromZero) {
         const double lo = std::floor(std::pow(10.0, unit(rng) * 5.3)) * (trial % 7 == 0 ? 0 : 1) +
                           (trial % 3 == 0 ? 0.5 : 0.0);
         const double hi = lo + std::pow(10.0, unit(rng) * 5.0);
-        const int scale = trial % 2;
+        const FrequencyScale scale = trial % 2 ? FrequencyScale::Logarithmic : FrequencyScale::Linear;
         const int pixels = 2 + static_cast<int>(unit(rng) * 1600);
         const int capacity = trial % 5 == 0 ? 2 + trial % 9 : pixels;
         std::optional<TFrequencyPixelMap> logMap;
         FrequencyPositionFn pos = LinearView{lo, hi, pixels};
-        if (scale && lo > 0) {
+        if (scale != FrequencyScale::Linear && lo > 0) {
             logMap.emplace(lo, hi, pixels, true, 7);
             pos = [&](double f) { return logMap->Position(f); };
         }
@@ -94,14 +95,14 @@ TEST(FrequencyAxisMarks, AgreeWithAPlainWalkFromZero) {
         }
         const auto got = BuildFrequencyAxisMarks(lo, hi, scale, capacity, pos);
         const auto want = PlainWalk(lo, hi, scale, capacity, pos);
-        ASSERT_EQ(Labels(got), Labels(want)) << lo << " " << hi << " scale " << scale;
+        ASSERT_EQ(Labels(got), Labels(want)) << lo << " " << hi << " scale " << ScaleCode(scale);
     }
 }
 
 TEST(FrequencyAxisMarks, DecadesAndColumnEdgesMatchTheirClosedForms) {
     // Decades 20 … 20000 Hz on a logarithmic map, at floor(log(f / 20) / log(1100) × 1600).
     TFrequencyPixelMap map(20, 22000, 1600, true);
-    const auto log = BuildFrequencyAxisMarks(20, 22000, 1, 1600, [&](double f) { return map.Position(f); });
+    const auto log = BuildFrequencyAxisMarks(20, 22000, FrequencyScale::Logarithmic, 1600, [&](double f) { return map.Position(f); });
     ASSERT_EQ(log.size(), 28u);
     size_t i = 0;
     for (double d : {10.0, 100.0, 1000.0, 10000.0})
@@ -127,12 +128,12 @@ TEST(FrequencyAxisMarks, BadRangesGiveNoMarksAndHugeRangesStayFast) {
                         {0, 1e300, 500, view}, {0, 100, 1, view},     {0, 100, -5, view},
                         {0, 100, 500, FrequencyPositionFn{}}};
     for (const Case& c : bad)
-        for (int scale : {0, 1})
+        for (FrequencyScale scale : {FrequencyScale::Linear, FrequencyScale::Logarithmic})
             EXPECT_TRUE(BuildFrequencyAxisMarks(c.lo, c.hi, scale, c.capacity, c.pos).empty()) << c.lo << " " << c.hi;
     // A huge range with no pixels, and a narrow one far from 0, end within the walk limit.
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(BuildFrequencyAxisMarks(0, 1e11, 1, 500, [](double) { return std::optional<int32_t>{}; }).empty());
-    EXPECT_EQ(BuildFrequencyAxisMarks(9e9, 9e9 + 3, 0, 500, LinearView{9e9, 9e9 + 3, 500}).size(), 4u);
+    EXPECT_TRUE(BuildFrequencyAxisMarks(0, 1e11, FrequencyScale::Logarithmic, 500, [](double) { return std::optional<int32_t>{}; }).empty());
+    EXPECT_EQ(BuildFrequencyAxisMarks(9e9, 9e9 + 3, FrequencyScale::Linear, 500, LinearView{9e9, 9e9 + 3, 500}).size(), 4u);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 

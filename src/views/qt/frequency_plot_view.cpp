@@ -8,7 +8,7 @@ namespace {
 const char* const kTraceNames[4] = {"Left", "Right", "Result 1", "Result 2"};
 }  // namespace
 
-TFrequencyPlotView::TFrequencyPlotView(double startFreq, double stopFreq, int frequencyScale, TraceValueKind kind,
+TFrequencyPlotView::TFrequencyPlotView(double startFreq, double stopFreq, FrequencyScale frequencyScale, TraceValueKind kind,
                                        QWidget* parent)
     : TPlotView(4, TraceAxis::Frequency, kind, parent) {
     SetXRange(startFreq, stopFreq);

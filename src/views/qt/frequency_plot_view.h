@@ -11,15 +11,15 @@ namespace zeltrak {
 // values are the subclass's to compute.
 class TFrequencyPlotView : public TPlotView, public TEngineListener {
 public:
-    TFrequencyPlotView(double startFreq, double stopFreq, int frequencyScale, TraceValueKind kind, QWidget* parent);
+    TFrequencyPlotView(double startFreq, double stopFreq, FrequencyScale frequencyScale, TraceValueKind kind, QWidget* parent);
 
     void OnStarted() override;
     // Replaces trace i (0 … 3) with the given points, as a frame would; for stored data.
     void SetTrace(int i, std::vector<float> frequencies, std::vector<float> values);
 
     // Linear, logarithmic or octave bands (drawn on the logarithmic axis); redraws.
-    void SetFrequencyScale(int frequencyScale) { SetXScale(frequencyScale); }
-    int FrequencyScale() const { return Model().XScale(); }
+    void SetFrequencyScale(FrequencyScale frequencyScale) { SetXScale(frequencyScale); }
+    FrequencyScale AxisScale() const { return Model().XScale(); }
     uint32_t FramesShown() const { return framesShown_; }
     // Values of trace i as last received (empty when the mode does not produce it).
     const std::vector<float>& TraceValues(int i) const { return Model().Trace(i).values; }

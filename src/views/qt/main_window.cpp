@@ -295,7 +295,7 @@ void TMainWin::BuildViewMenu() {
 }
 
 QWidget* TMainWin::CreateView(View view) {
-    const int scale = settings_.Scaling().FreqScaleType;
+    const FrequencyScale scale = FrequencyScaleFromCode(settings_.Scaling().FreqScaleType);
     TPlotView* widget = nullptr;
     TEngineListener* listener = nullptr;
     switch (view) {
@@ -515,7 +515,7 @@ void TMainWin::ShowScalingDialog() {
     WithAnalyserPaused([this] {
         TScalingDialog d(host_, settings_.Scaling(), settings_.CoherenceSquared, this);
         if (d.exec() != QDialog::Accepted) return;
-        const int scale = settings_.Scaling().FreqScaleType;
+        const FrequencyScale scale = FrequencyScaleFromCode(settings_.Scaling().FreqScaleType);
         if (SpectrumView()) SpectrumView()->SetFrequencyScale(scale);
         if (auto* phase = static_cast<TPhaseView*>(ViewWidget(View::Phase))) phase->SetFrequencyScale(scale);
     });

@@ -10,7 +10,7 @@ inline constexpr const char* kPhaseUnit = "Degrees";
 // per bin, over the same kind of frequency axis as the spectrum view.
 class TPhaseView : public TFrequencyPlotView {
 public:
-    TPhaseView(double startFreq, double stopFreq, int frequencyScale, QWidget* parent = nullptr)
+    TPhaseView(double startFreq, double stopFreq, FrequencyScale frequencyScale, QWidget* parent = nullptr)
         : TFrequencyPlotView(startFreq, stopFreq, frequencyScale, TraceValueKind::Phase, parent) {
         EditModel().SetUnitLabel(kPhaseUnit);
     }

@@ -54,7 +54,7 @@ void TPlotView::SetXRange(double lo, double hi) {
     if (model_.SetXRange(lo, hi)) update();
 }
 
-void TPlotView::SetXScale(int scale) {
+void TPlotView::SetXScale(FrequencyScale scale) {
     if (model_.SetXScale(scale)) update();
 }
 

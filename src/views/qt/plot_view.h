@@ -67,7 +67,7 @@ protected:
     // The subclasses fill the model and then ask for a repaint.
     TTraceModel& EditModel() { return model_; }
     void SetXRange(double lo, double hi);
-    void SetXScale(int scale);
+    void SetXScale(FrequencyScale scale);
 
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

@@ -9,7 +9,7 @@ namespace zeltrak {
 // the GUI thread (the engine runs in Qt's event loop); painting coalesces them.
 class TSpectrumView : public TFrequencyPlotView {
 public:
-    TSpectrumView(double startFreq, double stopFreq, int frequencyScale, QWidget* parent = nullptr)
+    TSpectrumView(double startFreq, double stopFreq, FrequencyScale frequencyScale, QWidget* parent = nullptr)
         : TFrequencyPlotView(startFreq, stopFreq, frequencyScale, TraceValueKind::Level, parent) {}
 
     void OnFrame(const EngineFrame& frame) override {
