@@ -32,7 +32,7 @@ TWaveData::TWaveData() { SetFullScale(1.0f, 1.0f); }
 TWaveData::TWaveData(uint32_t frames, const SampleFormat& format) : format_(format) {
     SetFullScale(1.0f, 1.0f);
     if (!AllocateBuffer(FramesToBytes(frames))) {
-        error_ = 1;
+        error_ = true;
         return;
     }
     // Silence, not zero bytes: for unsigned 8-bit data a zero byte is full negative scale.
@@ -128,7 +128,7 @@ bool TWaveData::SetLength(uint32_t frames) {
         const uint64_t oldBytes = FramesToBytes(length_);
         const uint64_t newBytes = FramesToBytes(frames);
         if (newBytes > std::numeric_limits<uint32_t>::max()) {
-            error_ = 1;
+            error_ = true;
             return false;
         }
         if (newBytes == 0) {
@@ -136,7 +136,7 @@ bool TWaveData::SetLength(uint32_t frames) {
         } else if (newBytes != oldBytes || !buffer_) {
             void* grown = std::realloc(buffer_, newBytes);
             if (!grown) {
-                error_ = 1;
+                error_ = true;
                 return false;
             }
             buffer_ = static_cast<uint8_t*>(grown);
@@ -243,7 +243,7 @@ bool TWaveData::ReadChannel(void* buffer, uint32_t start, uint32_t count, uint32
         return true;
     });
     if (!ok) {
-        error_ = 1;
+        error_ = true;
         ZeroLevelFill(out, static_cast<uint64_t>(count) * bps);
     }
     return ok;
@@ -262,7 +262,7 @@ uint32_t TWaveData::WriteChannel(const void* buffer, uint32_t start, uint32_t co
         for (uint32_t i = 0; i < n; ++i, src += bps, dst += ba) std::memcpy(dst, src, bps);
     });
     if (!ok) {
-        error_ = 1;
+        error_ = true;
         return 0;
     }
     modified_ = 1;
@@ -278,7 +278,7 @@ uint32_t TWaveData::ReadBytes(void* buffer, uint32_t n) {
     const uint64_t end = FramesToBytes(length_);
     const uint32_t take = offset >= end ? 0 : static_cast<uint32_t>(std::min<uint64_t>(n, end - offset));
     if (!ReadData(offset, out, take)) {
-        error_ = 1;
+        error_ = true;
         if (n) std::memset(out, 0, n);
         return 0;
     }
@@ -311,7 +311,7 @@ double TWaveData::GetSample(uint32_t frame, uint32_t channel, bool calibrated) {
     const uint32_t bps = format_.bytesPerSample;
     uint8_t bytes[4] = {};
     if (!ReadData(static_cast<uint64_t>(frame) * format_.BlockAlign() + ch * bps, bytes, bps)) {
-        error_ = 1;
+        error_ = true;
         return 0.0;
     }
     const int32_t raw = DecodeSample(bytes, bps);
@@ -336,7 +336,7 @@ bool TWaveData::PutSample(double value, uint32_t frame, uint32_t channel) {
     EncodeSample(bytes, bps, static_cast<int32_t>(v));
     const uint32_t ch = ChannelIndex(channel);
     if (!WriteData(static_cast<uint64_t>(frame) * format_.BlockAlign() + ch * bps, bytes, bps)) {
-        error_ = 1;
+        error_ = true;
         return false;
     }
     position_ = std::min(frame + 1, length_);
@@ -378,7 +378,7 @@ bool TWaveData::Statistics(uint32_t start, uint32_t end, uint32_t channel, bool 
         return true;
     });
     if (!ok) {
-        error_ = 1;
+        error_ = true;
         return false;
     }
     out.minimum = mn;
@@ -405,7 +405,7 @@ bool TWaveData::Silence(uint32_t start, uint32_t end) {
     bool ok = ModifyFrames(start, end - start + 1,
                            [&](uint8_t* frames, uint32_t, uint32_t n) { ZeroLevelFill(frames, uint64_t{n} * ba); });
     if (!ok) {
-        error_ = 1;
+        error_ = true;
         return false;
     }
     modified_ = 1;
@@ -419,7 +419,7 @@ bool TWaveData::ClearBuffer() {
     bool ok = ModifyFrames(0, length_,
                            [&](uint8_t* frames, uint32_t, uint32_t n) { ZeroLevelFill(frames, uint64_t{n} * ba); });
     if (!ok) {
-        error_ = 1;
+        error_ = true;
         return false;
     }
     modified_ = 1;
@@ -467,7 +467,7 @@ bool TWaveData::FindTrigger(const WaveTrigger& trigger, uint32_t start, uint32_t
         return true;
     });
     if (!ok) {
-        error_ = 1;
+        error_ = true;
         return false;
     }
     if (found && foundAt) *foundAt = where;
@@ -489,14 +489,14 @@ bool TWaveData::Decimate(uint32_t ratio) {
         source.resize(spanFrames * ba);
         packed.resize(static_cast<size_t>(n) * ba);
         if (!ReadData(firstSource * ba, source.data(), spanFrames * ba)) {
-            error_ = 1;
+            error_ = true;
             return false;
         }
         for (uint32_t i = 0; i < n; ++i)
             std::memcpy(packed.data() + static_cast<size_t>(i) * ba, source.data() + static_cast<uint64_t>(i) * ratio * ba,
                         ba);
         if (!WriteData(static_cast<uint64_t>(d0) * ba, packed.data(), packed.size())) {
-            error_ = 1;
+            error_ = true;
             return false;
         }
     }

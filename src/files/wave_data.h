@@ -60,7 +60,7 @@ public:
     TWaveData(const TWaveData&) = delete;
     TWaveData& operator=(const TWaveData&) = delete;
 
-    bool Error() const { return error_ != 0; }
+    bool Error() const { return error_; }
     bool Modified() const { return modified_ != 0; }
     void SetModified(bool modified) { modified_ = modified ? 1 : 0; }
     const SampleFormat& Format() const { return format_; }
@@ -141,7 +141,7 @@ protected:
     void SetFrameCount(uint32_t frames);
     uint32_t BlockFrames() const;
 
-    uint32_t error_ = 0;
+    bool error_ = false;
     uint32_t modified_ = 0;
     uint8_t* buffer_ = nullptr;
     SampleFormat format_;

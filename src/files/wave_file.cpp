@@ -155,7 +155,7 @@ std::vector<WaveFileMessage> TWaveFile::TakeMessages() { return std::exchange(me
 void TWaveFile::Tell(const std::string& text, MessageIcon icon) { messages_.push_back({text, icon}); }
 
 void TWaveFile::Fail(const std::string& text) {
-    error_ = 1;
+    error_ = true;
     Tell(text);
 }
 
@@ -406,7 +406,7 @@ bool TWaveFile::WriteTrueSizes() {
 
 bool TWaveFile::DiskResize(uint32_t frames) {
     if (!SetDiskDataBytes(FramesToBytes(frames))) {
-        error_ = 1;
+        error_ = true;
         return false;
     }
     return true;
