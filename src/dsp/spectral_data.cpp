@@ -87,7 +87,7 @@ bool TSpectralData::SetCompensation(const std::vector<CurvePoint>& points) {
 }
 
 float TSpectralData::ValueFrequency(uint32_t index) const {
-    if (InBands()) return index < BandRecords().size() ? BandRecords()[index].centre : 0.0f;
+    if (InBands()) return index < bands_.Records().size() ? bands_.Records()[index].centre : 0.0f;
     return BinFrequency(index);
 }
 

@@ -133,12 +133,12 @@ public:
 
     // The points a display or a table of this spectrum has: the bands on a band axis (at their
     // centre frequencies), else the bins (at their frequencies).
-    uint32_t ValueCount() const { return InBands() ? Bands() : bins_; }
+    uint32_t ValueCount() const { return InBands() ? bands_.Count() : bins_; }
     float ValueFrequency(uint32_t index) const;
 
-    // The bands of a fractional-octave axis (empty on other axes).
-    const std::vector<TBandRecord>& BandRecords() const { return bands_.Records(); }
-    const std::vector<TBandBins>& BandBins() const { return bands_.Bins(); }
+    // The bands of a fractional-octave axis (empty on other axes). Its values are only
+    // meaningful while the object is not in error.
+    const TBandAxis& BandAxis() const { return bands_; }
 
     // Band hook: the band layout of a fractional-octave axis. Allocates the band values (set
     // to -999.9); false and error on a failed allocation.
@@ -147,12 +147,11 @@ public:
     void UpdateBandValues(bool asMean);
 
     // Accessors. Arrays are null in error; averageDb is null unless the amplitude axis is
-    // logarithmic, bandValues unless bands are set.
+    // logarithmic.
     const float* Current() const { return Error() ? nullptr : current_.get(); }
     const float* AverageComplex() const { return Error() ? nullptr : average_.Complex(); }
     const float* AveragePower() const { return Error() ? nullptr : average_.Power(); }
     const float* AverageDb() const { return Error() ? nullptr : average_.Db(); }
-    const float* BandValues() const { return Error() ? nullptr : bands_.Values(); }
     // The per-bin factor applied after the transform (scaling fills it; the default is the
     // plain normalisation to full scale).
     float* BinScale() { return Error() ? nullptr : scale_.Factors(); }
@@ -165,7 +164,6 @@ public:
 
     uint32_t FFTSize() const { return fftSize_; }
     uint32_t Bins() const { return bins_; }
-    uint32_t Bands() const { return bands_.Count(); }
     float Nyquist() const { return nyquist_; }
     float BinWidth() const { return binWidth_; }
     float HalfRange() const { return halfRange_; }

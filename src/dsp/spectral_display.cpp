@@ -14,8 +14,8 @@ double FiniteOr0(double v) { return std::isfinite(v) ? v : 0.0; }
 
 // Band values are levels in dB of the band powers.
 double BandDisplayValue(const TSpectralData& s, uint32_t index) {
-    const float* values = s.BandValues();
-    if (!values || index >= s.Bands()) return 0.0;
+    const float* values = s.BandAxis().Values();
+    if (!values || index >= s.BandAxis().Count()) return 0.0;
     const bool coherence = s.CoherenceDone();
     const bool unitScale = s.Calibrated() && !s.IsRatio();
     const int32_t units = s.Calibration().RefUnits;

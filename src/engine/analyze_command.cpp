@@ -124,7 +124,7 @@ SpectrumPeak PeakOf(const TSpectralData& spectrum) {
     SpectrumPeak p;
     if (!spectrum.AveragePower()) return p;
     const uint32_t count = spectrum.ValueCount();
-    if (spectrum.Bands() > 0 && count == spectrum.Bands()) {
+    if (spectrum.BandAxis().Count() > 0 && count == spectrum.BandAxis().Count()) {
         for (uint32_t i = 0; i < count; ++i) {
             const double v = spectrum.GetValue(i);
             if (i == 0 || v > p.value) {

@@ -64,12 +64,12 @@ bool StrictLocalMaximum(const float* p, int64_t u) {
 
 }  // namespace
 
-bool InBands(const TSpectralData& s) { return s.FreqScale() == FrequencyScale::OctaveBands && s.Bands() > 0; }
+bool InBands(const TSpectralData& s) { return s.FreqScale() == FrequencyScale::OctaveBands && s.BandAxis().Count() > 0; }
 
 uint32_t MeasureFreqToBin(const TSpectralData& s, double f) { return Axis(s).FreqToBin(f); }
 
 uint32_t MeasureFreqToBand(const TSpectralData& s, double f) {
-    const auto& bands = s.BandRecords();
+    const auto& bands = s.BandAxis().Records();
     for (uint32_t i = 0; i < bands.size(); ++i)
         if (f < bands[i].upper) return i;
     return bands.empty() ? 0 : static_cast<uint32_t>(bands.size() - 1);
@@ -140,7 +140,7 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
     // same linear power scale before summing, so that both axes give the same total.
     const bool percent = !s.Calibrated() && !coherence;
     if (mode == kBandDisplayed && bands) {
-        const int64_t last = static_cast<int64_t>(s.Bands()) - 1;
+        const int64_t last = static_cast<int64_t>(s.BandAxis().Count()) - 1;
         lo = std::max<int64_t>(lo, 0);
         hi = std::min(hi, last);
         const bool logAxis = s.AmpScale() == AmplitudeScale::Decibels && !coherence;
@@ -180,7 +180,7 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
         sum += v * fraction;
     };
     if (bands) {
-        const auto& bb = s.BandBins();
+        const auto& bb = s.BandAxis().Bins();
         const int64_t last = static_cast<int64_t>(bb.size()) - 1;
         lo = std::clamp<int64_t>(lo, 0, last);
         hi = std::min(hi, last);
@@ -415,17 +415,17 @@ double MeasureNoiseFigure(const TSpectralData* left, const TSpectralData* right,
 
 double MeasurePeakFrequency(const TSpectralData& s) {
     if (!InBands(s)) return MeasureBinToFreq(s, s.PeakBin());
-    const float* v = s.BandValues();
-    if (!v) return 0.0;
-    const uint32_t best = static_cast<uint32_t>(std::max_element(v, v + s.Bands()) - v);
-    return s.BandRecords()[best].centre;
+    const float* v = s.BandAxis().Values();
+    if (s.Error() || !v) return 0.0;
+    const uint32_t best = static_cast<uint32_t>(std::max_element(v, v + s.BandAxis().Count()) - v);
+    return s.BandAxis().Records()[best].centre;
 }
 
 double MeasurePeakAmplitude(const TSpectralData& s, const MeasurementContext& context) {
     if (!InBands(s)) return BinAmplitude(s, s.PeakBin(), context);
-    const float* v = s.BandValues();
-    if (!v) return 0.0;
-    return s.GetValue(static_cast<uint32_t>(std::max_element(v, v + s.Bands()) - v));
+    const float* v = s.BandAxis().Values();
+    if (s.Error() || !v) return 0.0;
+    return s.GetValue(static_cast<uint32_t>(std::max_element(v, v + s.BandAxis().Count()) - v));
 }
 
 double MeasureTotalPower(const TSpectralData& s, const MeasurementContext& context) {

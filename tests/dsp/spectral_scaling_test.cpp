@@ -231,17 +231,17 @@ TEST(SpectralBands, WhiteNoiseBandsAddUpToTheBinPowerAndAToneReadsItsLevel) {
         TSpectralData s(settings, sc, 0);
         for (int i = 0; i < 8; ++i) ReadOnce(s, Noise(4096, rng), 0, false);
         double bands = 0;
-        for (uint32_t i = 0; i < s.Bands(); ++i) bands += std::pow(10.0, s.BandValues()[i] / 10.0);
+        for (uint32_t i = 0; i < s.BandAxis().Count(); ++i) bands += std::pow(10.0, s.BandAxis().Values()[i] / 10.0);
         // bin 0 reaches from -w/2 to w/2, and the first band starts at 2^(-1/2n) Hz
         const double w = s.BinWidth();
-        double want = s.AveragePower()[0] * (w / 2 - s.BandRecords()[0].lower) / w;
+        double want = s.AveragePower()[0] * (w / 2 - s.BandAxis().Records()[0].lower) / w;
         for (uint32_t k = 1; k < s.Bins(); ++k) want += s.AveragePower()[k];
         EXPECT_NEAR(bands / want, 1.0, 1e-4) << n;
     }
     // a full-scale tone at 3000 Hz lies wholly inside the 3150 Hz third-octave band
     TSpectralData log(At(48000, 4096), Scaling(1, 2), 0), lin(At(48000, 4096), Scaling(0, 2), 0);
     uint32_t band = 0;
-    while (log.BandRecords()[band].upper < 3000) ++band;
+    while (log.BandAxis().Records()[band].upper < 3000) ++band;
     EXPECT_NEAR(log.ValueFrequency(band), std::pow(10.0, 3.5), 0.01);
     EXPECT_EQ(log.GetValue(band), kNoDecibels);  // before any frame
     EXPECT_NEAR(ReadOnce(log, FullScaleTone(), band), 0.0, 1e-3);
