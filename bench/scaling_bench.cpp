@@ -83,7 +83,7 @@ void BM_RebuildScale(benchmark::State& state) {
     for (auto _ : state) {
         s.SetCalibration(&r, 0);
         s.SetWeighting(kWeightingA);
-        benchmark::DoNotOptimize(s.BinScale());
+        benchmark::DoNotOptimize(s.Scale().Factors());
     }
 }
 BENCHMARK(BM_RebuildScale)->Unit(benchmark::kMillisecond);

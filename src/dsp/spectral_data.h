@@ -106,9 +106,10 @@ public:
     // onto the bins; no points drops the compensation.
     bool SetCompensation(const std::vector<CurvePoint>& points);
 
-    bool Calibrated() const { return scale_.Calibrated(); }
-    const CalibrationRecord& Calibration() const { return scale_.Calibration(); }
-    float Gain() const { return scale_.Gain(); }
+    // The per-bin scale the transform applies, with the calibration, weighting and
+    // compensation it was built from. Its arrays are only meaningful while the object is not
+    // in error.
+    const TBinScale& Scale() const { return scale_; }
     float PsdFactor() const { return psdFactor_; }
     // Turns a sum of averaged bin powers into the power of the signal they hold: 1/ENBW for a
     // window corrected for tones (each bin also holds noise from ENBW bins' width), 1 for an
@@ -116,8 +117,6 @@ public:
     double SummedPowerFactor() const { return static_cast<double>(psdFactor_) * psdFactor_ / binNoiseBandwidth_; }
     // Noise bandwidth of one bin in bins: the window's ENBW when it is corrected for tones.
     double BinNoiseBandwidth() const { return binNoiseBandwidth_; }
-    const float* Weighting() const { return Error() ? nullptr : scale_.Weighting(); }
-    const float* Compensation() const { return Error() ? nullptr : scale_.Compensation(); }
     // Spectral density asked for (0 none), and as units squared (0) or units (1) per root hertz.
     uint32_t DensityFlag() const { return psdFlag_; }
     uint32_t DensityType() const { return psdType_; }
@@ -152,10 +151,6 @@ public:
     const float* AverageComplex() const { return Error() ? nullptr : average_.Complex(); }
     const float* AveragePower() const { return Error() ? nullptr : average_.Power(); }
     const float* AverageDb() const { return Error() ? nullptr : average_.Db(); }
-    // The per-bin factor applied after the transform (scaling fills it; the default is the
-    // plain normalisation to full scale).
-    float* BinScale() { return Error() ? nullptr : scale_.Factors(); }
-    const float* BinScale() const { return Error() ? nullptr : scale_.Factors(); }
 
     float BinFrequency(uint32_t i) const { return Axis().BinFrequency(i); }
     double PhaseDegrees(uint32_t i) const;

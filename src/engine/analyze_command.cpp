@@ -116,7 +116,7 @@ void WriteSpectrumCsv(TEngine& engine, std::FILE* out) {
 
 std::string ValueUnit(const TSpectralData& sp) {
     if (sp.CoherenceDone()) return "";
-    if (!sp.Calibrated()) return InDecibels(sp) ? "dB" : "%";
+    if (!sp.Scale().Calibrated()) return InDecibels(sp) ? "dB" : "%";
     return InDecibels(sp) ? sp.LogLabel() : sp.LinearLabel();
 }
 

@@ -31,7 +31,7 @@ bool IsRatio(const TSpectralData& s) {
 
 // The unit reference offset in dB that applies to calibrated band powers.
 double UnitOffset(const TSpectralData& s, const MeasurementContext& c) {
-    if (!s.Calibrated() || IsRatio(s) || c.relativeDisplay || !c.calibration) return 0.0;
+    if (!s.Scale().Calibrated() || IsRatio(s) || c.relativeDisplay || !c.calibration) return 0.0;
     return UnitOffsetDb(c.calibration->RefUnits);
 }
 
@@ -90,7 +90,7 @@ double BinAmplitude(const TSpectralData& s, uint32_t k, const MeasurementContext
     if (k >= s.Bins() || !s.AveragePower()) return 0.0;
     const double p = P(s, k);
     const double root = p > 0.0 ? std::sqrt(p) : 0.0;
-    if (s.AmpScale() != AmplitudeScale::Decibels) return root * (s.Calibrated() || s.CoherenceDone() ? 1.0 : kPercentPerFullScale);
+    if (s.AmpScale() != AmplitudeScale::Decibels) return root * (s.Scale().Calibrated() || s.CoherenceDone() ? 1.0 : kPercentPerFullScale);
     if (s.CoherenceDone()) return root;
     const double db = PowerToDb(p);
     return db > kNoDecibels ? db + UnitOffset(s, context) : kNoDecibels;
@@ -138,7 +138,7 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
     double sum = 0.0;
     // Display values in percent and dB re full scale (or the unit's reference) become the
     // same linear power scale before summing, so that both axes give the same total.
-    const bool percent = !s.Calibrated() && !coherence;
+    const bool percent = !s.Scale().Calibrated() && !coherence;
     if (mode == kBandDisplayed && bands) {
         const int64_t last = static_cast<int64_t>(s.BandAxis().Count()) - 1;
         lo = std::max<int64_t>(lo, 0);
@@ -171,7 +171,7 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
         return std::sqrt(sum) * (percent ? kPercentPerFullScale : 1.0);
     }
     if (mode < kBandFlat || mode > kBandC) return logarithmic ? kNoDecibels : 0.0;
-    const float* display = s.Weighting();
+    const float* display = s.Scale().Weighting();
     const std::vector<float>* weights = mode == kBandFlat ? nullptr : &WeightingFactors(static_cast<uint32_t>(mode), s);
     const auto term = [&](int64_t k, double fraction) {
         double v = P(s, k);
@@ -487,7 +487,7 @@ std::string MeasurementUnit(MeasurementCode code, const TSpectralData& s, uint32
         case kMeasureSFDR: unit = "dB"; break;
         case kMeasurePeakAmplitude:
         case kMeasureTotalPower:
-            if (s.Calibrated())
+            if (s.Scale().Calibrated())
                 unit = s.AmpScale() == AmplitudeScale::Decibels ? s.LogLabel() : s.LinearLabel();
             else
                 unit = s.AmpScale() == AmplitudeScale::Decibels ? "dB" : "%";

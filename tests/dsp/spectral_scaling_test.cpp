@@ -87,7 +87,7 @@ TEST(SpectralScaling, CalibratedValuesInEveryUnitLabelTypeAndChannel) {
         c.IntegrationType = 2;
         lin.SetCalibration(&c, 0);
         log.SetCalibration(&c, 0);
-        for (uint32_t k = 0; k < lin.Bins(); ++k) ASSERT_TRUE(std::isfinite(lin.BinScale()[k]));
+        for (uint32_t k = 0; k < lin.Bins(); ++k) ASSERT_TRUE(std::isfinite(lin.Scale().Factors()[k]));
         EXPECT_TRUE(std::isfinite(ReadOnce(lin, FullScaleTone(), 256)));
         EXPECT_TRUE(std::isfinite(ReadOnce(log, FullScaleTone(), 256)));
     }
@@ -105,11 +105,11 @@ TEST(SpectralScaling, IntegrationDividesByTwoPiFExceptAtDc) {
         c.IntegrationType = conversion <= 3 || conversion == 7 ? 1 : 2;
         TSpectralData s(At(48000, 4096), Scaling(0, 0), 0);
         s.SetCalibration(&c, 0);
-        EXPECT_NEAR(s.BinScale()[0], plain.BinScale()[0] * 2.0 * factor, 1e-6 * s.BinScale()[0]);
+        EXPECT_NEAR(s.Scale().Factors()[0], plain.Scale().Factors()[0] * 2.0 * factor, 1e-6 * s.Scale().Factors()[0]);
         for (uint32_t k : {1u, 85u, 2047u}) {
             const double w = 2 * kPi * s.BinFrequency(k);
-            const double want = plain.BinScale()[k] * 2.0 * factor / (c.IntegrationType == 1 ? w : w * w);
-            EXPECT_NEAR(s.BinScale()[k], want, 1e-5 * want) << conversion << " bin " << k;
+            const double want = plain.Scale().Factors()[k] * 2.0 * factor / (c.IntegrationType == 1 ? w : w * w);
+            EXPECT_NEAR(s.Scale().Factors()[k], want, 1e-5 * want) << conversion << " bin " << k;
         }
     }
 }
@@ -153,12 +153,12 @@ TEST(SpectralCompensation, CurveFromAFileAndFilesThatCannotBeUsed) {
     const TSpline curve(p);
     for (uint32_t k = 0; k < s.Bins(); ++k) {
         const float f = s.BinFrequency(k);
-        EXPECT_NEAR(20 * std::log10(s.Compensation()[k]), f <= 100 ? 3.0 : f >= 10000 ? -3.0 : curve.Evaluate(f), 2e-4);
+        EXPECT_NEAR(20 * std::log10(s.Scale().Compensation()[k]), f <= 100 ? 3.0 : f >= 10000 ? -3.0 : curve.Evaluate(f), 2e-4);
         // a microphone 3 dB hot is read 3 dB down
-        EXPECT_NEAR(s.BinScale()[k] * s.Compensation()[k], plain.BinScale()[k], 1e-6 * plain.BinScale()[k]);
+        EXPECT_NEAR(s.Scale().Factors()[k] * s.Scale().Compensation()[k], plain.Scale().Factors()[k], 1e-6 * plain.Scale().Factors()[k]);
     }
     EXPECT_FALSE(ApplyCompensation(s, dir.File("good.mic"), false, &host));
-    EXPECT_EQ(s.Compensation(), nullptr);
+    EXPECT_EQ(s.Scale().Compensation(), nullptr);
     EXPECT_TRUE(host.messages.empty());
 
     // too few, text, falling or negative, binary, none, a folder, endless, a FIFO: each reported once, not used
@@ -174,7 +174,7 @@ TEST(SpectralCompensation, CurveFromAFileAndFilesThatCannotBeUsed) {
     for (const std::string& path : bad) {
         host.messages.clear();
         EXPECT_FALSE(ApplyCompensation(s, path, true, &host)) << path;
-        EXPECT_EQ(s.Compensation(), nullptr);
+        EXPECT_EQ(s.Scale().Compensation(), nullptr);
         ASSERT_EQ(host.messages.size(), 1u) << path;
         EXPECT_NE(host.messages[0].text.find(path), std::string::npos);
     }
@@ -182,8 +182,8 @@ TEST(SpectralCompensation, CurveFromAFileAndFilesThatCannotBeUsed) {
     testing::WriteFile(dir.File("loud.mic"), "100\t1e30\n100\t-1e30\n200\t1e30\n30000\t-1e30\n");
     EXPECT_TRUE(ApplyCompensation(s, dir.File("loud.mic"), true, &host));
     for (uint32_t k = 0; k < s.Bins(); ++k) {
-        ASSERT_TRUE(std::isfinite(s.BinScale()[k])) << k;
-        EXPECT_LE(std::abs(20 * std::log10(s.Compensation()[k])), 120.01) << k;
+        ASSERT_TRUE(std::isfinite(s.Scale().Factors()[k])) << k;
+        EXPECT_LE(std::abs(20 * std::log10(s.Scale().Compensation()[k])), 120.01) << k;
     }
     // reading stops at the maximum point count
     std::string many;
