@@ -1,6 +1,5 @@
 #pragma once
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "base/sample_format.h"
@@ -120,21 +119,6 @@ public:
     // Spectral density asked for (0 none), and as units squared (0) or units (1) per root hertz.
     uint32_t DensityFlag() const { return psdFlag_; }
     uint32_t DensityType() const { return psdType_; }
-    // Axis labels: the record's when calibrated, else percent of full scale and relative dB.
-    std::string LinearLabel() const;
-    std::string LogLabel() const;
-    // What the values of this object are, for an axis or a column: the label of the amplitude
-    // scale in force, or what a coherence or a power-averaged cross spectrum really holds.
-    std::string ValueLabel() const;
-
-    // The number shown for bin (or, on a band axis, band) `index`: see SpectralDisplayValue.
-    double GetValue(uint32_t index) const;
-
-    // The points a display or a table of this spectrum has: the bands on a band axis (at their
-    // centre frequencies), else the bins (at their frequencies).
-    uint32_t ValueCount() const { return InBands() ? bands_.Count() : bins_; }
-    float ValueFrequency(uint32_t index) const;
-
     // The bands of a fractional-octave axis (empty on other axes). Its values are only
     // meaningful while the object is not in error.
     const TBandAxis& BandAxis() const { return bands_; }

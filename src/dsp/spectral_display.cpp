@@ -58,6 +58,14 @@ double SpectralDisplayValue(const TSpectralData& s, uint32_t index) {
     return s.InBands() ? BandDisplayValue(s, index) : BinDisplayValue(s, index);
 }
 
+uint32_t SpectralValueCount(const TSpectralData& s) { return s.InBands() ? s.BandAxis().Count() : s.Bins(); }
+
+float SpectralValueFrequency(const TSpectralData& s, uint32_t index) {
+    if (!s.InBands()) return s.BinFrequency(index);
+    const auto& bands = s.BandAxis().Records();
+    return index < bands.size() ? bands[index].centre : 0.0f;
+}
+
 std::string SpectralLinearLabel(const TSpectralData& s) {
     return s.Scale().Calibrated() ? std::string(s.Scale().Calibration().LabelLinear) : kPercentFullScaleLabel;
 }

@@ -13,6 +13,7 @@
 #include "dsp/bin_axis.h"
 #include "dsp/peak_interpolation.h"
 #include "dsp/smoothing.h"
+#include "dsp/spectral_display.h"
 #include "dsp/weighting.h"
 
 namespace zeltrak {
@@ -85,7 +86,7 @@ double PowerAt(const TSpectralData& s, double f) {
 }
 
 double BinAmplitude(const TSpectralData& s, uint32_t k, const MeasurementContext& context) {
-    if (!InBands(s)) return s.GetValue(k);
+    if (!InBands(s)) return SpectralDisplayValue(s, k);
     // On a band axis GetValue reads bands; a bin's value is formed as on a bin axis.
     if (k >= s.Bins() || !s.AveragePower()) return 0.0;
     const double p = P(s, k);
@@ -145,7 +146,7 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
         hi = std::min(hi, last);
         const bool logAxis = s.AmpScale() == AmplitudeScale::Decibels && !coherence;
         for (int64_t k = lo; k <= hi; ++k) {
-            const double v = s.GetValue(static_cast<uint32_t>(k));
+            const double v = SpectralDisplayValue(s, static_cast<uint32_t>(k));
             if (logAxis)
                 sum += v > kNoDecibels ? std::pow(10.0, 0.1 * v) : 0.0;
             else
@@ -425,7 +426,7 @@ double MeasurePeakAmplitude(const TSpectralData& s, const MeasurementContext& co
     if (!InBands(s)) return BinAmplitude(s, s.PeakBin(), context);
     const float* v = s.BandAxis().Values();
     if (s.Error() || !v) return 0.0;
-    return s.GetValue(static_cast<uint32_t>(std::max_element(v, v + s.BandAxis().Count()) - v));
+    return SpectralDisplayValue(s, static_cast<uint32_t>(std::max_element(v, v + s.BandAxis().Count()) - v));
 }
 
 double MeasureTotalPower(const TSpectralData& s, const MeasurementContext& context) {
@@ -488,7 +489,7 @@ std::string MeasurementUnit(MeasurementCode code, const TSpectralData& s, uint32
         case kMeasurePeakAmplitude:
         case kMeasureTotalPower:
             if (s.Scale().Calibrated())
-                unit = s.AmpScale() == AmplitudeScale::Decibels ? s.LogLabel() : s.LinearLabel();
+                unit = s.AmpScale() == AmplitudeScale::Decibels ? SpectralLogLabel(s) : SpectralLinearLabel(s);
             else
                 unit = s.AmpScale() == AmplitudeScale::Decibels ? "dB" : "%";
             break;

@@ -8,6 +8,7 @@
 #include "base/numeric.h"
 #include "dsp/octave_bands.h"
 #include "dsp/smoothing.h"
+#include "dsp/spectral_display.h"
 #include "dsp/spectral_test_support.h"
 #include "dsp/spline.h"
 #include "dsp/weighting.h"
@@ -32,7 +33,7 @@ double ReadOnce(TSpectralData& s, const std::vector<float>& frame, uint32_t inde
     if (fresh) s.ResetAverage();
     Feed(s, frame);
     s.Average();
-    return s.GetValue(index);
+    return SpectralDisplayValue(s, index);
 }
 
 CalibrationRecord Calibration(float ratio, int32_t units, int32_t labelType = 0) {
@@ -242,8 +243,8 @@ TEST(SpectralBands, WhiteNoiseBandsAddUpToTheBinPowerAndAToneReadsItsLevel) {
     TSpectralData log(At(48000, 4096), Scaling(1, 2), 0), lin(At(48000, 4096), Scaling(0, 2), 0);
     uint32_t band = 0;
     while (log.BandAxis().Records()[band].upper < 3000) ++band;
-    EXPECT_NEAR(log.ValueFrequency(band), std::pow(10.0, 3.5), 0.01);
-    EXPECT_EQ(log.GetValue(band), kNoDecibels);  // before any frame
+    EXPECT_NEAR(SpectralValueFrequency(log, band), std::pow(10.0, 3.5), 0.01);
+    EXPECT_EQ(SpectralDisplayValue(log, band), kNoDecibels);  // before any frame
     EXPECT_NEAR(ReadOnce(log, FullScaleTone(), band), 0.0, 1e-3);
     EXPECT_NEAR(ReadOnce(lin, FullScaleTone(), band), 100.0, 1e-2);
     const CalibrationRecord c = Calibration(5.0f, 2);
