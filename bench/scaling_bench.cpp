@@ -45,10 +45,10 @@ void BM_AverageWithBands(benchmark::State& state) {
     Fill(s);
     for (auto _ : state) {
         s.Average();
-        benchmark::DoNotOptimize(s.BandValues());
+        benchmark::DoNotOptimize(s.BandAxis().Values());
         benchmark::ClobberMemory();
     }
-    state.counters["bands"] = s.Bands();
+    state.counters["bands"] = s.BandAxis().Count();
 }
 BENCHMARK(BM_AverageWithBands)
     ->ArgNames({"axis", "N"})
@@ -67,7 +67,7 @@ void BM_BandValues(benchmark::State& state) {
     s.Average();
     for (auto _ : state) {
         s.UpdateBandValues(false);
-        benchmark::DoNotOptimize(s.BandValues());
+        benchmark::DoNotOptimize(s.BandAxis().Values());
     }
 }
 BENCHMARK(BM_BandValues)->ArgName("N")->Arg(3)->Arg(24)->Unit(benchmark::kMicrosecond);
@@ -83,7 +83,7 @@ void BM_RebuildScale(benchmark::State& state) {
     for (auto _ : state) {
         s.SetCalibration(&r, 0);
         s.SetWeighting(kWeightingA);
-        benchmark::DoNotOptimize(s.BinScale());
+        benchmark::DoNotOptimize(s.Scale().Factors());
     }
 }
 BENCHMARK(BM_RebuildScale)->Unit(benchmark::kMillisecond);

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "dsp/fft.h"
-#include "dsp/spectral_display.h"
 
 namespace zeltrak {
 
@@ -85,19 +84,6 @@ bool TSpectralData::SetCompensation(const std::vector<CurvePoint>& points) {
     if (Error()) return false;
     return scale_.SetCompensation(points) || Fail(SpectralStatus::OutOfMemory);
 }
-
-float TSpectralData::ValueFrequency(uint32_t index) const {
-    if (InBands()) return index < BandRecords().size() ? BandRecords()[index].centre : 0.0f;
-    return BinFrequency(index);
-}
-
-std::string TSpectralData::LinearLabel() const { return SpectralLinearLabel(*this); }
-
-std::string TSpectralData::LogLabel() const { return SpectralLogLabel(*this); }
-
-std::string TSpectralData::ValueLabel() const { return SpectralValueLabel(*this); }
-
-double TSpectralData::GetValue(uint32_t index) const { return SpectralDisplayValue(*this, index); }
 
 void TSpectralData::SetInput(uint32_t i, float value) {
     if (Error() || i >= fftSize_) return;

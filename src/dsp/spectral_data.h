@@ -1,6 +1,5 @@
 #pragma once
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "base/sample_format.h"
@@ -106,9 +105,10 @@ public:
     // onto the bins; no points drops the compensation.
     bool SetCompensation(const std::vector<CurvePoint>& points);
 
-    bool Calibrated() const { return scale_.Calibrated(); }
-    const CalibrationRecord& Calibration() const { return scale_.Calibration(); }
-    float Gain() const { return scale_.Gain(); }
+    // The per-bin scale the transform applies, with the calibration, weighting and
+    // compensation it was built from. Its arrays are only meaningful while the object is not
+    // in error.
+    const TBinScale& Scale() const { return scale_; }
     float PsdFactor() const { return psdFactor_; }
     // Turns a sum of averaged bin powers into the power of the signal they hold: 1/ENBW for a
     // window corrected for tones (each bin also holds noise from ENBW bins' width), 1 for an
@@ -116,29 +116,12 @@ public:
     double SummedPowerFactor() const { return static_cast<double>(psdFactor_) * psdFactor_ / binNoiseBandwidth_; }
     // Noise bandwidth of one bin in bins: the window's ENBW when it is corrected for tones.
     double BinNoiseBandwidth() const { return binNoiseBandwidth_; }
-    const float* Weighting() const { return Error() ? nullptr : scale_.Weighting(); }
-    const float* Compensation() const { return Error() ? nullptr : scale_.Compensation(); }
     // Spectral density asked for (0 none), and as units squared (0) or units (1) per root hertz.
     uint32_t DensityFlag() const { return psdFlag_; }
     uint32_t DensityType() const { return psdType_; }
-    // Axis labels: the record's when calibrated, else percent of full scale and relative dB.
-    std::string LinearLabel() const;
-    std::string LogLabel() const;
-    // What the values of this object are, for an axis or a column: the label of the amplitude
-    // scale in force, or what a coherence or a power-averaged cross spectrum really holds.
-    std::string ValueLabel() const;
-
-    // The number shown for bin (or, on a band axis, band) `index`: see SpectralDisplayValue.
-    double GetValue(uint32_t index) const;
-
-    // The points a display or a table of this spectrum has: the bands on a band axis (at their
-    // centre frequencies), else the bins (at their frequencies).
-    uint32_t ValueCount() const { return InBands() ? Bands() : bins_; }
-    float ValueFrequency(uint32_t index) const;
-
-    // The bands of a fractional-octave axis (empty on other axes).
-    const std::vector<TBandRecord>& BandRecords() const { return bands_.Records(); }
-    const std::vector<TBandBins>& BandBins() const { return bands_.Bins(); }
+    // The bands of a fractional-octave axis (empty on other axes). Its values are only
+    // meaningful while the object is not in error.
+    const TBandAxis& BandAxis() const { return bands_; }
 
     // Band hook: the band layout of a fractional-octave axis. Allocates the band values (set
     // to -999.9); false and error on a failed allocation.
@@ -147,16 +130,11 @@ public:
     void UpdateBandValues(bool asMean);
 
     // Accessors. Arrays are null in error; averageDb is null unless the amplitude axis is
-    // logarithmic, bandValues unless bands are set.
+    // logarithmic.
     const float* Current() const { return Error() ? nullptr : current_.get(); }
     const float* AverageComplex() const { return Error() ? nullptr : average_.Complex(); }
     const float* AveragePower() const { return Error() ? nullptr : average_.Power(); }
     const float* AverageDb() const { return Error() ? nullptr : average_.Db(); }
-    const float* BandValues() const { return Error() ? nullptr : bands_.Values(); }
-    // The per-bin factor applied after the transform (scaling fills it; the default is the
-    // plain normalisation to full scale).
-    float* BinScale() { return Error() ? nullptr : scale_.Factors(); }
-    const float* BinScale() const { return Error() ? nullptr : scale_.Factors(); }
 
     float BinFrequency(uint32_t i) const { return Axis().BinFrequency(i); }
     double PhaseDegrees(uint32_t i) const;
@@ -165,7 +143,6 @@ public:
 
     uint32_t FFTSize() const { return fftSize_; }
     uint32_t Bins() const { return bins_; }
-    uint32_t Bands() const { return bands_.Count(); }
     float Nyquist() const { return nyquist_; }
     float BinWidth() const { return binWidth_; }
     float HalfRange() const { return halfRange_; }

@@ -14,11 +14,11 @@ double FiniteOr0(double v) { return std::isfinite(v) ? v : 0.0; }
 
 // Band values are levels in dB of the band powers.
 double BandDisplayValue(const TSpectralData& s, uint32_t index) {
-    const float* values = s.BandValues();
-    if (!values || index >= s.Bands()) return 0.0;
+    const float* values = s.BandAxis().Values();
+    if (!values || index >= s.BandAxis().Count()) return 0.0;
     const bool coherence = s.CoherenceDone();
-    const bool unitScale = s.Calibrated() && !s.IsRatio();
-    const int32_t units = s.Calibration().RefUnits;
+    const bool unitScale = s.Scale().Calibrated() && !s.IsRatio();
+    const int32_t units = s.Scale().Calibration().RefUnits;
     const double db = values[index];
     // the no-value level stays the no-value level: it is no level a unit could shift
     const bool noValue = !(db > kNoDecibels) || !std::isfinite(db);
@@ -26,7 +26,7 @@ double BandDisplayValue(const TSpectralData& s, uint32_t index) {
     if (noValue) return 0.0;
     if (unitScale) return FiniteOr0(std::pow(10.0, 0.05 * (db + UnitOffsetDb(units))) * UnitReference(units));
     return FiniteOr0(coherence ? std::pow(10.0, (s.CoherenceSquared() ? 0.1 : 0.05) * db)
-                               : std::pow(10.0, 0.05 * db) * (s.Calibrated() ? 1.0 : 100.0));
+                               : std::pow(10.0, 0.05 * db) * (s.Scale().Calibrated() ? 1.0 : 100.0));
 }
 
 double BinDisplayValue(const TSpectralData& s, uint32_t index) {
@@ -38,7 +38,7 @@ double BinDisplayValue(const TSpectralData& s, uint32_t index) {
     const bool density = s.DensityFlag() != 0;
     if (!s.InDecibels()) {
         double v = (density && s.DensityType() == 0) ? p : root;
-        if (!s.Calibrated() && !coherence) v *= 100.0;
+        if (!s.Scale().Calibrated() && !coherence) v *= 100.0;
         return FiniteOr0(v);
     }
     if (coherence) return FiniteOr0(root);
@@ -48,7 +48,7 @@ double BinDisplayValue(const TSpectralData& s, uint32_t index) {
     else
         v = s.DensityType() == 1 ? AmplitudeToDb(root) : PowerToDb(p);
     if (!(v > kNoDecibels) || !std::isfinite(v)) return kNoDecibels;
-    return s.Calibrated() && !s.IsRatio() ? v + UnitOffsetDb(s.Calibration().RefUnits) : v;
+    return s.Scale().Calibrated() && !s.IsRatio() ? v + UnitOffsetDb(s.Scale().Calibration().RefUnits) : v;
 }
 
 }  // namespace
@@ -58,12 +58,20 @@ double SpectralDisplayValue(const TSpectralData& s, uint32_t index) {
     return s.InBands() ? BandDisplayValue(s, index) : BinDisplayValue(s, index);
 }
 
+uint32_t SpectralValueCount(const TSpectralData& s) { return s.InBands() ? s.BandAxis().Count() : s.Bins(); }
+
+float SpectralValueFrequency(const TSpectralData& s, uint32_t index) {
+    if (!s.InBands()) return s.BinFrequency(index);
+    const auto& bands = s.BandAxis().Records();
+    return index < bands.size() ? bands[index].centre : 0.0f;
+}
+
 std::string SpectralLinearLabel(const TSpectralData& s) {
-    return s.Calibrated() ? std::string(s.Calibration().LabelLinear) : kPercentFullScaleLabel;
+    return s.Scale().Calibrated() ? std::string(s.Scale().Calibration().LabelLinear) : kPercentFullScaleLabel;
 }
 
 std::string SpectralLogLabel(const TSpectralData& s) {
-    return s.Calibrated() ? std::string(s.Calibration().LabelLog) : kRelativeAmplitudeLabel;
+    return s.Scale().Calibrated() ? std::string(s.Scale().Calibration().LabelLog) : kRelativeAmplitudeLabel;
 }
 
 std::string SpectralValueLabel(const TSpectralData& s) {

@@ -12,6 +12,11 @@ class TSpectralData;
 // a spectrum in error.
 double SpectralDisplayValue(const TSpectralData& s, uint32_t index);
 
+// The points a display or a table of the spectrum has: the bands on a band axis (at their
+// centre frequencies, 0 Hz past the last), else the bins (at their frequencies).
+uint32_t SpectralValueCount(const TSpectralData& s);
+float SpectralValueFrequency(const TSpectralData& s, uint32_t index);
+
 // Axis labels: the record's when calibrated, else percent of full scale and relative dB.
 std::string SpectralLinearLabel(const TSpectralData& s);
 std::string SpectralLogLabel(const TSpectralData& s);

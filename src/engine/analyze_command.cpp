@@ -10,6 +10,7 @@
 #include "dsp/channel_processing.h"
 #include "dsp/dsp_strings.h"
 #include "dsp/spectral_data.h"
+#include "dsp/spectral_display.h"
 #include "engine/analysis_reports.h"
 #include "engine/engine.h"
 #include "engine/wave_file_status.h"
@@ -106,27 +107,27 @@ void WriteSpectrumCsv(TEngine& engine, std::FILE* out) {
     }
     std::fprintf(out, "\n");
     if (spectra.empty()) return;
-    const uint32_t rows = spectra[0]->ValueCount();
+    const uint32_t rows = SpectralValueCount(*spectra[0]);
     for (uint32_t i = 0; i < rows; ++i) {
-        std::fprintf(out, "%.4f", spectra[0]->ValueFrequency(i));
-        for (const TSpectralData* sp : spectra) std::fprintf(out, ",%.6g", sp->GetValue(i));
+        std::fprintf(out, "%.4f", SpectralValueFrequency(*spectra[0], i));
+        for (const TSpectralData* sp : spectra) std::fprintf(out, ",%.6g", SpectralDisplayValue(*sp, i));
         std::fprintf(out, "\n");
     }
 }
 
 std::string ValueUnit(const TSpectralData& sp) {
     if (sp.CoherenceDone()) return "";
-    if (!sp.Calibrated()) return InDecibels(sp) ? "dB" : "%";
-    return InDecibels(sp) ? sp.LogLabel() : sp.LinearLabel();
+    if (!sp.Scale().Calibrated()) return InDecibels(sp) ? "dB" : "%";
+    return InDecibels(sp) ? SpectralLogLabel(sp) : SpectralLinearLabel(sp);
 }
 
 SpectrumPeak PeakOf(const TSpectralData& spectrum) {
     SpectrumPeak p;
     if (!spectrum.AveragePower()) return p;
-    const uint32_t count = spectrum.ValueCount();
-    if (spectrum.Bands() > 0 && count == spectrum.Bands()) {
+    const uint32_t count = SpectralValueCount(spectrum);
+    if (spectrum.BandAxis().Count() > 0 && count == spectrum.BandAxis().Count()) {
         for (uint32_t i = 0; i < count; ++i) {
-            const double v = spectrum.GetValue(i);
+            const double v = SpectralDisplayValue(spectrum, i);
             if (i == 0 || v > p.value) {
                 p.index = i;
                 p.value = v;
@@ -134,9 +135,9 @@ SpectrumPeak PeakOf(const TSpectralData& spectrum) {
         }
     } else {
         p.index = spectrum.PeakBin();
-        p.value = spectrum.GetValue(p.index);
+        p.value = SpectralDisplayValue(spectrum, p.index);
     }
-    p.frequency = spectrum.ValueFrequency(p.index);
+    p.frequency = SpectralValueFrequency(spectrum, p.index);
     p.unit = ValueUnit(spectrum);
     return p;
 }

@@ -8,6 +8,7 @@
 #include "dsp/channel_processing.h"
 #include "dsp/smoothing.h"
 #include "dsp/spectral_data.h"
+#include "dsp/spectral_display.h"
 #include "measure/calibration.h"
 #include "measure/measure_strings.h"
 
@@ -85,8 +86,8 @@ CalibrationAnalysis AnalyseCalibrationRecording(TWaveData& recording) {
     }
     result.levelLeft = LevelReading(peak[0], format);
     result.levelRight = LevelReading(peak[1], format);
-    result.pctLeft = static_cast<float>(left.GetValue(left.PeakBin()) * 0.01);
-    result.pctRight = static_cast<float>(right.GetValue(right.PeakBin()) * 0.01);
+    result.pctLeft = static_cast<float>(SpectralDisplayValue(left, left.PeakBin()) * 0.01);
+    result.pctRight = static_cast<float>(SpectralDisplayValue(right, right.PeakBin()) * 0.01);
     if (result.levelLeft >= kOverloadLevel) result.pctLeft = 1.0f;
     if (result.levelRight >= kOverloadLevel) result.pctRight = 1.0f;
     return result;

@@ -16,6 +16,7 @@
 #include "base/numeric.h"
 #include "base/strings.h"
 #include "base/time_text.h"
+#include "dsp/spectral_display.h"
 #include "files/ini_store.h"
 #include "measure/measure_strings.h"
 #include "platform/host.h"
@@ -223,7 +224,7 @@ std::pair<uint32_t, uint32_t> TDataLog::Band(const TSpectralData& s) const {
 std::string TDataLog::SpectrumValuesHeader(const TSpectralData& left, bool two) const {
     const auto [lo, hi] = ValueRange(left, Band(left));
     std::string frequencies;
-    for (uint32_t k = lo; k <= hi; ++k) frequencies += FormatText("%6.1f\t", left.ValueFrequency(k));
+    for (uint32_t k = lo; k <= hi; ++k) frequencies += FormatText("%6.1f\t", SpectralValueFrequency(left, k));
     const std::string power = settings_.OstrelFlag == 1 ? "Pwr\tPwr(A)\t" : "";
     std::string text = "Time, Freq(Hz)\t" + frequencies + power;
     if (two) {
@@ -237,7 +238,7 @@ std::string TDataLog::SpectrumValuesHeader(const TSpectralData& left, bool two) 
 std::string TDataLog::SpectrumValuesColumns(const TSpectralData& s) const {
     const auto [lo, hi] = ValueRange(s, Band(s));
     std::string text;
-    for (uint32_t k = lo; k <= hi; ++k) text += FormatText("%6.6f\t", s.GetValue(k));
+    for (uint32_t k = lo; k <= hi; ++k) text += FormatText("%6.6f\t", SpectralDisplayValue(s, k));
     if (settings_.OstrelFlag == 1) {
         const auto [flo, fhi] = ValueRange(s, FullSpan(s));
         const bool logarithmic = s.AmpScale() == AmplitudeScale::Decibels;

@@ -13,6 +13,7 @@
 #include "dsp/bin_axis.h"
 #include "dsp/peak_interpolation.h"
 #include "dsp/smoothing.h"
+#include "dsp/spectral_display.h"
 #include "dsp/weighting.h"
 
 namespace zeltrak {
@@ -31,7 +32,7 @@ bool IsRatio(const TSpectralData& s) {
 
 // The unit reference offset in dB that applies to calibrated band powers.
 double UnitOffset(const TSpectralData& s, const MeasurementContext& c) {
-    if (!s.Calibrated() || IsRatio(s) || c.relativeDisplay || !c.calibration) return 0.0;
+    if (!s.Scale().Calibrated() || IsRatio(s) || c.relativeDisplay || !c.calibration) return 0.0;
     return UnitOffsetDb(c.calibration->RefUnits);
 }
 
@@ -64,12 +65,12 @@ bool StrictLocalMaximum(const float* p, int64_t u) {
 
 }  // namespace
 
-bool InBands(const TSpectralData& s) { return s.FreqScale() == FrequencyScale::OctaveBands && s.Bands() > 0; }
+bool InBands(const TSpectralData& s) { return s.FreqScale() == FrequencyScale::OctaveBands && s.BandAxis().Count() > 0; }
 
 uint32_t MeasureFreqToBin(const TSpectralData& s, double f) { return Axis(s).FreqToBin(f); }
 
 uint32_t MeasureFreqToBand(const TSpectralData& s, double f) {
-    const auto& bands = s.BandRecords();
+    const auto& bands = s.BandAxis().Records();
     for (uint32_t i = 0; i < bands.size(); ++i)
         if (f < bands[i].upper) return i;
     return bands.empty() ? 0 : static_cast<uint32_t>(bands.size() - 1);
@@ -85,12 +86,12 @@ double PowerAt(const TSpectralData& s, double f) {
 }
 
 double BinAmplitude(const TSpectralData& s, uint32_t k, const MeasurementContext& context) {
-    if (!InBands(s)) return s.GetValue(k);
+    if (!InBands(s)) return SpectralDisplayValue(s, k);
     // On a band axis GetValue reads bands; a bin's value is formed as on a bin axis.
     if (k >= s.Bins() || !s.AveragePower()) return 0.0;
     const double p = P(s, k);
     const double root = p > 0.0 ? std::sqrt(p) : 0.0;
-    if (s.AmpScale() != AmplitudeScale::Decibels) return root * (s.Calibrated() || s.CoherenceDone() ? 1.0 : kPercentPerFullScale);
+    if (s.AmpScale() != AmplitudeScale::Decibels) return root * (s.Scale().Calibrated() || s.CoherenceDone() ? 1.0 : kPercentPerFullScale);
     if (s.CoherenceDone()) return root;
     const double db = PowerToDb(p);
     return db > kNoDecibels ? db + UnitOffset(s, context) : kNoDecibels;
@@ -138,14 +139,14 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
     double sum = 0.0;
     // Display values in percent and dB re full scale (or the unit's reference) become the
     // same linear power scale before summing, so that both axes give the same total.
-    const bool percent = !s.Calibrated() && !coherence;
+    const bool percent = !s.Scale().Calibrated() && !coherence;
     if (mode == kBandDisplayed && bands) {
-        const int64_t last = static_cast<int64_t>(s.Bands()) - 1;
+        const int64_t last = static_cast<int64_t>(s.BandAxis().Count()) - 1;
         lo = std::max<int64_t>(lo, 0);
         hi = std::min(hi, last);
         const bool logAxis = s.AmpScale() == AmplitudeScale::Decibels && !coherence;
         for (int64_t k = lo; k <= hi; ++k) {
-            const double v = s.GetValue(static_cast<uint32_t>(k));
+            const double v = SpectralDisplayValue(s, static_cast<uint32_t>(k));
             if (logAxis)
                 sum += v > kNoDecibels ? std::pow(10.0, 0.1 * v) : 0.0;
             else
@@ -171,7 +172,7 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
         return std::sqrt(sum) * (percent ? kPercentPerFullScale : 1.0);
     }
     if (mode < kBandFlat || mode > kBandC) return logarithmic ? kNoDecibels : 0.0;
-    const float* display = s.Weighting();
+    const float* display = s.Scale().Weighting();
     const std::vector<float>* weights = mode == kBandFlat ? nullptr : &WeightingFactors(static_cast<uint32_t>(mode), s);
     const auto term = [&](int64_t k, double fraction) {
         double v = P(s, k);
@@ -180,7 +181,7 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
         sum += v * fraction;
     };
     if (bands) {
-        const auto& bb = s.BandBins();
+        const auto& bb = s.BandAxis().Bins();
         const int64_t last = static_cast<int64_t>(bb.size()) - 1;
         lo = std::clamp<int64_t>(lo, 0, last);
         hi = std::min(hi, last);
@@ -415,17 +416,17 @@ double MeasureNoiseFigure(const TSpectralData* left, const TSpectralData* right,
 
 double MeasurePeakFrequency(const TSpectralData& s) {
     if (!InBands(s)) return MeasureBinToFreq(s, s.PeakBin());
-    const float* v = s.BandValues();
-    if (!v) return 0.0;
-    const uint32_t best = static_cast<uint32_t>(std::max_element(v, v + s.Bands()) - v);
-    return s.BandRecords()[best].centre;
+    const float* v = s.BandAxis().Values();
+    if (s.Error() || !v) return 0.0;
+    const uint32_t best = static_cast<uint32_t>(std::max_element(v, v + s.BandAxis().Count()) - v);
+    return s.BandAxis().Records()[best].centre;
 }
 
 double MeasurePeakAmplitude(const TSpectralData& s, const MeasurementContext& context) {
     if (!InBands(s)) return BinAmplitude(s, s.PeakBin(), context);
-    const float* v = s.BandValues();
-    if (!v) return 0.0;
-    return s.GetValue(static_cast<uint32_t>(std::max_element(v, v + s.Bands()) - v));
+    const float* v = s.BandAxis().Values();
+    if (s.Error() || !v) return 0.0;
+    return SpectralDisplayValue(s, static_cast<uint32_t>(std::max_element(v, v + s.BandAxis().Count()) - v));
 }
 
 double MeasureTotalPower(const TSpectralData& s, const MeasurementContext& context) {
@@ -487,8 +488,8 @@ std::string MeasurementUnit(MeasurementCode code, const TSpectralData& s, uint32
         case kMeasureSFDR: unit = "dB"; break;
         case kMeasurePeakAmplitude:
         case kMeasureTotalPower:
-            if (s.Calibrated())
-                unit = s.AmpScale() == AmplitudeScale::Decibels ? s.LogLabel() : s.LinearLabel();
+            if (s.Scale().Calibrated())
+                unit = s.AmpScale() == AmplitudeScale::Decibels ? SpectralLogLabel(s) : SpectralLinearLabel(s);
             else
                 unit = s.AmpScale() == AmplitudeScale::Decibels ? "dB" : "%";
             break;

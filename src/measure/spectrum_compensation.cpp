@@ -20,7 +20,7 @@ bool ApplyCompensation(TSpectralData& spectrum, const std::string& path, bool en
         if (host) ShowSpectralFailure(*host, spectrum.Status());
         return false;
     }
-    return spectrum.Compensation() != nullptr;
+    return spectrum.Scale().Compensation() != nullptr;
 }
 
 }  // namespace zeltrak

@@ -7,6 +7,7 @@
 #include "base/numeric.h"
 #include "base/text_format.h"
 #include "dsp/spectral_data.h"
+#include "dsp/spectral_display.h"
 #include "engine/series_data.h"
 #include "views/view_text.h"
 
@@ -49,12 +50,12 @@ bool TTraceModel::SetXScale(FrequencyScale scale) {
 namespace {
 
 void FillSpectrumTrace(const TSpectralData& s, TTrace& t) {
-    const uint32_t n = s.ValueCount();
+    const uint32_t n = SpectralValueCount(s);
     t.x.resize(n);
     t.values.resize(n);
     for (uint32_t k = 0; k < n; ++k) {
-        t.x[k] = s.ValueFrequency(k);
-        const double v = s.GetValue(k);
+        t.x[k] = SpectralValueFrequency(s, k);
+        const double v = SpectralDisplayValue(s, k);
         // The no-value level stays out of the picture instead of dragging the scale down.
         t.values[k] = v <= kNoDecibels ? NAN : static_cast<float>(v);
     }
@@ -107,7 +108,7 @@ bool FillSpectrumTraces(const EngineFrame& frame, TTraceModel& model) {
         }
         FillSpectrumTrace(*s, model.Trace(i));
         // every kind of value shown gets its name on the axis (a coherence beside a transfer)
-        const std::string label = s->ValueLabel();
+        const std::string label = SpectralValueLabel(*s);
         if (labels.find(label) == std::string::npos) labels += (labels.empty() ? "" : "; ") + label;
     }
     if (!labels.empty()) model.SetUnitLabel(labels);

@@ -20,6 +20,7 @@
 
 #include "dsp/smoothing.h"
 #include "dsp/spectral_data.h"
+#include "dsp/spectral_display.h"
 #include "dsp/weighting.h"
 #include "engine/analyze_command.h"
 #include "engine/processing_settings.h"
@@ -112,7 +113,7 @@ inline std::string WindowArg(uint16_t w) {
         if (c != ' ') name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return name;
 }
-inline double Value(const TSpectralData* s, uint32_t index) { return s ? s->GetValue(index) : NAN; }
+inline double Value(const TSpectralData* s, uint32_t index) { return s ? SpectralDisplayValue(*s, index) : NAN; }
 
 // A sine of -6.02 dBFS on a bin reads its level with every window at every size.
 inline std::vector<Reading> WindowLevels() {

@@ -8,6 +8,7 @@
 #include "base/numeric.h"
 #include "dsp/octave_bands.h"
 #include "dsp/smoothing.h"
+#include "dsp/spectral_display.h"
 #include "dsp/spectral_test_support.h"
 #include "dsp/spline.h"
 #include "dsp/weighting.h"
@@ -32,7 +33,7 @@ double ReadOnce(TSpectralData& s, const std::vector<float>& frame, uint32_t inde
     if (fresh) s.ResetAverage();
     Feed(s, frame);
     s.Average();
-    return s.GetValue(index);
+    return SpectralDisplayValue(s, index);
 }
 
 CalibrationRecord Calibration(float ratio, int32_t units, int32_t labelType = 0) {
@@ -87,7 +88,7 @@ TEST(SpectralScaling, CalibratedValuesInEveryUnitLabelTypeAndChannel) {
         c.IntegrationType = 2;
         lin.SetCalibration(&c, 0);
         log.SetCalibration(&c, 0);
-        for (uint32_t k = 0; k < lin.Bins(); ++k) ASSERT_TRUE(std::isfinite(lin.BinScale()[k]));
+        for (uint32_t k = 0; k < lin.Bins(); ++k) ASSERT_TRUE(std::isfinite(lin.Scale().Factors()[k]));
         EXPECT_TRUE(std::isfinite(ReadOnce(lin, FullScaleTone(), 256)));
         EXPECT_TRUE(std::isfinite(ReadOnce(log, FullScaleTone(), 256)));
     }
@@ -105,11 +106,11 @@ TEST(SpectralScaling, IntegrationDividesByTwoPiFExceptAtDc) {
         c.IntegrationType = conversion <= 3 || conversion == 7 ? 1 : 2;
         TSpectralData s(At(48000, 4096), Scaling(0, 0), 0);
         s.SetCalibration(&c, 0);
-        EXPECT_NEAR(s.BinScale()[0], plain.BinScale()[0] * 2.0 * factor, 1e-6 * s.BinScale()[0]);
+        EXPECT_NEAR(s.Scale().Factors()[0], plain.Scale().Factors()[0] * 2.0 * factor, 1e-6 * s.Scale().Factors()[0]);
         for (uint32_t k : {1u, 85u, 2047u}) {
             const double w = 2 * kPi * s.BinFrequency(k);
-            const double want = plain.BinScale()[k] * 2.0 * factor / (c.IntegrationType == 1 ? w : w * w);
-            EXPECT_NEAR(s.BinScale()[k], want, 1e-5 * want) << conversion << " bin " << k;
+            const double want = plain.Scale().Factors()[k] * 2.0 * factor / (c.IntegrationType == 1 ? w : w * w);
+            EXPECT_NEAR(s.Scale().Factors()[k], want, 1e-5 * want) << conversion << " bin " << k;
         }
     }
 }
@@ -153,12 +154,12 @@ TEST(SpectralCompensation, CurveFromAFileAndFilesThatCannotBeUsed) {
     const TSpline curve(p);
     for (uint32_t k = 0; k < s.Bins(); ++k) {
         const float f = s.BinFrequency(k);
-        EXPECT_NEAR(20 * std::log10(s.Compensation()[k]), f <= 100 ? 3.0 : f >= 10000 ? -3.0 : curve.Evaluate(f), 2e-4);
+        EXPECT_NEAR(20 * std::log10(s.Scale().Compensation()[k]), f <= 100 ? 3.0 : f >= 10000 ? -3.0 : curve.Evaluate(f), 2e-4);
         // a microphone 3 dB hot is read 3 dB down
-        EXPECT_NEAR(s.BinScale()[k] * s.Compensation()[k], plain.BinScale()[k], 1e-6 * plain.BinScale()[k]);
+        EXPECT_NEAR(s.Scale().Factors()[k] * s.Scale().Compensation()[k], plain.Scale().Factors()[k], 1e-6 * plain.Scale().Factors()[k]);
     }
     EXPECT_FALSE(ApplyCompensation(s, dir.File("good.mic"), false, &host));
-    EXPECT_EQ(s.Compensation(), nullptr);
+    EXPECT_EQ(s.Scale().Compensation(), nullptr);
     EXPECT_TRUE(host.messages.empty());
 
     // too few, text, falling or negative, binary, none, a folder, endless, a FIFO: each reported once, not used
@@ -174,7 +175,7 @@ TEST(SpectralCompensation, CurveFromAFileAndFilesThatCannotBeUsed) {
     for (const std::string& path : bad) {
         host.messages.clear();
         EXPECT_FALSE(ApplyCompensation(s, path, true, &host)) << path;
-        EXPECT_EQ(s.Compensation(), nullptr);
+        EXPECT_EQ(s.Scale().Compensation(), nullptr);
         ASSERT_EQ(host.messages.size(), 1u) << path;
         EXPECT_NE(host.messages[0].text.find(path), std::string::npos);
     }
@@ -182,8 +183,8 @@ TEST(SpectralCompensation, CurveFromAFileAndFilesThatCannotBeUsed) {
     testing::WriteFile(dir.File("loud.mic"), "100\t1e30\n100\t-1e30\n200\t1e30\n30000\t-1e30\n");
     EXPECT_TRUE(ApplyCompensation(s, dir.File("loud.mic"), true, &host));
     for (uint32_t k = 0; k < s.Bins(); ++k) {
-        ASSERT_TRUE(std::isfinite(s.BinScale()[k])) << k;
-        EXPECT_LE(std::abs(20 * std::log10(s.Compensation()[k])), 120.01) << k;
+        ASSERT_TRUE(std::isfinite(s.Scale().Factors()[k])) << k;
+        EXPECT_LE(std::abs(20 * std::log10(s.Scale().Compensation()[k])), 120.01) << k;
     }
     // reading stops at the maximum point count
     std::string many;
@@ -231,19 +232,19 @@ TEST(SpectralBands, WhiteNoiseBandsAddUpToTheBinPowerAndAToneReadsItsLevel) {
         TSpectralData s(settings, sc, 0);
         for (int i = 0; i < 8; ++i) ReadOnce(s, Noise(4096, rng), 0, false);
         double bands = 0;
-        for (uint32_t i = 0; i < s.Bands(); ++i) bands += std::pow(10.0, s.BandValues()[i] / 10.0);
+        for (uint32_t i = 0; i < s.BandAxis().Count(); ++i) bands += std::pow(10.0, s.BandAxis().Values()[i] / 10.0);
         // bin 0 reaches from -w/2 to w/2, and the first band starts at 2^(-1/2n) Hz
         const double w = s.BinWidth();
-        double want = s.AveragePower()[0] * (w / 2 - s.BandRecords()[0].lower) / w;
+        double want = s.AveragePower()[0] * (w / 2 - s.BandAxis().Records()[0].lower) / w;
         for (uint32_t k = 1; k < s.Bins(); ++k) want += s.AveragePower()[k];
         EXPECT_NEAR(bands / want, 1.0, 1e-4) << n;
     }
     // a full-scale tone at 3000 Hz lies wholly inside the 3150 Hz third-octave band
     TSpectralData log(At(48000, 4096), Scaling(1, 2), 0), lin(At(48000, 4096), Scaling(0, 2), 0);
     uint32_t band = 0;
-    while (log.BandRecords()[band].upper < 3000) ++band;
-    EXPECT_NEAR(log.ValueFrequency(band), std::pow(10.0, 3.5), 0.01);
-    EXPECT_EQ(log.GetValue(band), kNoDecibels);  // before any frame
+    while (log.BandAxis().Records()[band].upper < 3000) ++band;
+    EXPECT_NEAR(SpectralValueFrequency(log, band), std::pow(10.0, 3.5), 0.01);
+    EXPECT_EQ(SpectralDisplayValue(log, band), kNoDecibels);  // before any frame
     EXPECT_NEAR(ReadOnce(log, FullScaleTone(), band), 0.0, 1e-3);
     EXPECT_NEAR(ReadOnce(lin, FullScaleTone(), band), 100.0, 1e-2);
     const CalibrationRecord c = Calibration(5.0f, 2);

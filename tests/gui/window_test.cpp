@@ -12,6 +12,7 @@
 #include <QMainWindow>
 
 #include "dsp/spectral_data.h"
+#include "dsp/spectral_display.h"
 #include "engine/engine_listener.h"
 #include "gui/shell.h"
 #include "support/tab_table.h"
@@ -83,8 +84,8 @@ TEST(PlotExport, TextPngAndSvgHoldTheTraceAndBadPathsAreRefused) {
     for (uint32_t k = 0; k < data.Bins(); ++k) {
         ASSERT_EQ(rows[k + 1].size(), 2u) << k;
         ASSERT_EQ(std::strtof(rows[k + 1][0].c_str(), nullptr), data.BinFrequency(k)) << k;
-        if (data.GetValue(k) <= -999.9) ASSERT_EQ(rows[k + 1][1], "") << k;
-        else ASSERT_EQ(std::strtof(rows[k + 1][1].c_str(), nullptr), static_cast<float>(data.GetValue(k))) << k;
+        if (SpectralDisplayValue(data, k) <= -999.9) ASSERT_EQ(rows[k + 1][1], "") << k;
+        else ASSERT_EQ(std::strtof(rows[k + 1][1].c_str(), nullptr), static_cast<float>(SpectralDisplayValue(data, k))) << k;
     }
     ASSERT_TRUE(view.CopyAsText());
     EXPECT_EQ(host.ClipboardText(), view.ExportText());

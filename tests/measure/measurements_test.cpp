@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "base/numeric.h"
+#include "dsp/spectral_display.h"
 #include "files/ini_store.h"
 #include "measure/measure_test_support.h"
 #include "support/scripted_host.h"
@@ -146,7 +147,7 @@ TEST_F(DataLog, EveryFormatFamilyReadsBack) {
     const std::vector<std::string> header = Split(lines[2], '\t'), values = Split(lines[4], '\t');
     ASSERT_EQ(header.size(), 1u + 9 + 1 + 9);
     ASSERT_EQ(values.size(), header.size());
-    for (int k = 0; k < 7; ++k) EXPECT_NEAR(std::stod(values[1 + k]), L()->GetValue(84 + k), 5e-7);
+    for (int k = 0; k < 7; ++k) EXPECT_NEAR(std::stod(values[1 + k]), SpectralDisplayValue(*L(), 84 + k), 5e-7);
     EXPECT_NEAR(std::stod(values[8]), 20 * std::log10(0.5), 0.01);
     EXPECT_NEAR(std::stod(values[19]), 20 * std::log10(0.25) + 1.2, 0.05);  // A weighting: +1.2 dB at 2 kHz
 }
@@ -291,7 +292,7 @@ TEST(FindPeak, PassesMatchTheLiteralRuleOnNoise) {
             SCOPED_TRACE(::testing::Message() << lo << ".." << hi << " pass " << j);
             EXPECT_EQ(got[j].bin, want[j]);
             EXPECT_EQ(FindPeak(*s, lo, hi, j).bin, want[j]);
-            EXPECT_DOUBLE_EQ(got[j].amplitude, got[j].found ? s->GetValue(got[j].bin) : -999.9);
+            EXPECT_DOUBLE_EQ(got[j].amplitude, got[j].found ? SpectralDisplayValue(*s, got[j].bin) : -999.9);
         }
     }
 }
@@ -353,11 +354,11 @@ TEST(BandPower, ATonesPowerIsItsLevelWithEveryWindowAndOnEveryAxis) {
     // weighted power over bands takes the edge bins in part: all bands hold the 1 kHz tone (A is 0 dB
     // there), the bands below 700 Hz do not
     uint32_t below = 0;
-    while (bands.spectrum->ValueFrequency(below + 1) < 700.0f) ++below;
+    while (SpectralValueFrequency(*bands.spectrum, below + 1) < 700.0f) ++below;
     EXPECT_NEAR(BandPower(*bands.spectrum, 0, 1000, true, kBandA), Db(0.5), 0.05);
     EXPECT_LT(BandPower(*bands.spectrum, 0, below, true, kBandA), Db(0.5) - 40);
     EXPECT_NEAR(MeasureTotalPower(*density.spectrum), Db(0.5), 0.02);
-    EXPECT_EQ(density.spectrum->GetValue(2047), kNoDecibels);  // an empty bin has no level, per root hertz too
+    EXPECT_EQ(SpectralDisplayValue(*density.spectrum, 2047), kNoDecibels);  // an empty bin has no level, per root hertz too
 }
 
 TEST(BandPower, WhiteNoiseWeightingAndCalibration) {
