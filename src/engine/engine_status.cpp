@@ -12,7 +12,7 @@ std::string EngineStatusLine(TEngine& engine) {
     static const char* const kStates[] = {"", "Running", "Stopped", "Recording", "Playing"};
     const uint32_t state = engine.RunState();
     const SettingsBlock& s = engine.Settings().Settings();
-    const auto columns = ColumnsForMode(s.ChannelProcessing, s.format.channels == 2);
+    const auto columns = ColumnsForMode(ChannelModeFromCode(s.ChannelProcessing), s.format.channels == 2);
     const TSpectralData* shown = columns.empty() ? nullptr : engine.Spectrum(columns[0].index);
     char line[256];
     int n = std::snprintf(line, sizeof line, "%-9s frames %u  avg %u/%u  overload %s (%u)", state <= 4 ? kStates[state] : "?",

@@ -94,8 +94,9 @@ bool TWaveFileCommands::Open(const std::string& name, OpenOrigin origin) {
 
     SettingsBlock& s = settings_.Settings();
     s.format = file->Format();
-    if (s.format.channels != 2) s.ChannelProcessing = kProcessLeft;
-    else if (s.ChannelProcessing == kProcessLeft) s.ChannelProcessing = kProcessBoth;
+    if (s.format.channels != 2) s.ChannelProcessing = ChannelModeCode(ChannelProcessingMode::Left);
+    else if (ChannelModeFromCode(s.ChannelProcessing) == ChannelProcessingMode::Left)
+        s.ChannelProcessing = ChannelModeCode(ChannelProcessingMode::Both);
 
     file->Rewind();
     temporaryName_.clear();
