@@ -209,8 +209,9 @@ bool TWaveFileCommands::SaveUnder(const std::string* newName) {
     TWaveFile& file = *engine_.WaveFile();
     // The loop writes into a recording or the Real-Time history while it runs; the file
     // must hold still while it is written out.
-    const uint32_t state = engine_.RunState();
-    if (state == kRecording || (state != kStopped && settings_.Mode.OpMode == kModeRealTime)) engine_.Stop();
+    const EngineRunState state = engine_.RunState();
+    const bool realTimeRunning = state != EngineRunState::Stopped && settings_.Mode.OpMode == kModeRealTime;
+    if (state == EngineRunState::Recording || realTimeRunning) engine_.Stop();
 
     const bool wasUntitled = file.Untitled() || nameUnconfirmed_;
     const std::string oldName = file.GetName();
