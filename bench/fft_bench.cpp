@@ -209,7 +209,7 @@ void Complex_kiss(benchmark::State& state) {
 void Frame_ours(benchmark::State& state) {
     const uint32_t n = static_cast<uint32_t>(state.range(0));
     zeltrak::PrepareRealFFT(n);
-    zeltrak::TSmoothing window(n, 4, 2);
+    zeltrak::TSmoothing window(n, zeltrak::WindowType::Hanning, zeltrak::WindowCorrection::Amplitude);
     const std::vector<float> samples = RandomFloats(n, 4);
     FloatBuffer frame(n);
     std::vector<float> power(n / 2 + 1);

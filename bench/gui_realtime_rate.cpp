@@ -80,7 +80,7 @@ struct Rig {
         SettingsBlock& s = settings.Settings();
         s.format = SampleFormat::Make(44100, 2, 2);
         s.FFTsize = 65536;
-        s.ChannelProcessing = kProcessBoth;
+        s.ChannelProcessing = ChannelModeCode(ChannelProcessingMode::Both);
         // The Real-Time history stays on as the defaults have it, in memory so that the disk
         // of the machine does not enter the figure.
         settings.FileIO.WaveFileMode = 0;

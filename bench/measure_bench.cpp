@@ -15,7 +15,7 @@ TSpectralData* Spectrum(uint32_t fftSize) {
     SpectralSettings s;
     s.format = SampleFormat::Make(48000, 1, 2);
     s.fftSize = fftSize;
-    s.smoothingWindow = 4;
+    s.smoothingWindow = WindowType::Hanning;
     SpectralScaling scaling;
     scaling.amplitudeScale = AmplitudeScale::Decibels;
     scaling.frequencyScale = FrequencyScale::Linear;
@@ -47,7 +47,7 @@ void BM_AllReadouts(benchmark::State& state) {
     std::unique_ptr<TSpectralData> s(Spectrum(n));
     TMeasurementReadouts readouts;
     for (auto _ : state) {
-        readouts.Update({s.get(), nullptr, nullptr, nullptr}, 0, false);
+        readouts.Update({s.get(), nullptr, nullptr, nullptr}, ChannelProcessingMode::Left, false);
         benchmark::DoNotOptimize(readouts.Get(kMeasureTHD).leftValue);
     }
 }

@@ -19,7 +19,7 @@ SpectralSettings Settings() {
     s.format = SampleFormat::Make(48000, 2, 2);
     s.fftSize = kFFTSize;
     s.averageBlocks = 16;
-    s.averageType = kAverageExponential;
+    s.averageType = AveragingType::Exponential;
     return s;
 }
 

@@ -27,7 +27,7 @@ std::vector<float> Hanning(uint32_t n) {
     return w;
 }
 
-SpectralSettings Settings(uint32_t fftSize, uint32_t blocks, uint32_t type) {
+SpectralSettings Settings(uint32_t fftSize, uint32_t blocks, AveragingType type) {
     SpectralSettings s;
     s.format = SampleFormat::Make(48000, 2, 2);
     s.fftSize = fftSize;
@@ -41,8 +41,8 @@ void BM_Average(benchmark::State& state) {
     const uint32_t fftSize = 131072;
     SpectralScaling scaling;
     scaling.amplitudeScale = AmplitudeScaleFromCode(static_cast<uint32_t>(state.range(2)));
-    TSpectralData s(Settings(fftSize, static_cast<uint32_t>(state.range(1)), static_cast<uint32_t>(state.range(0))),
-                    scaling, 0);
+    const AveragingType type = AveragingTypeFromCode(static_cast<uint32_t>(state.range(0)));
+    TSpectralData s(Settings(fftSize, static_cast<uint32_t>(state.range(1)), type), scaling, 0);
     if (s.Error()) {
         state.SkipWithError("spectral object in error");
         return;
@@ -62,12 +62,12 @@ void BM_Average(benchmark::State& state) {
 }
 BENCHMARK(BM_Average)
     ->ArgNames({"type", "blocks", "dB"})
-    ->Args({kAverageExponential, 16, 0})
-    ->Args({kAverageExponential, 16, 1})
-    ->Args({kAverageLinear, 16, 0})
-    ->Args({kAverageLinear, 100, 0})
-    ->Args({kAverageLinear, 2000, 0})
-    ->Args({kAverageVector, 16, 0})
+    ->Args({AveragingCode(AveragingType::Exponential), 16, 0})
+    ->Args({AveragingCode(AveragingType::Exponential), 16, 1})
+    ->Args({AveragingCode(AveragingType::Linear), 16, 0})
+    ->Args({AveragingCode(AveragingType::Linear), 100, 0})
+    ->Args({AveragingCode(AveragingType::Linear), 2000, 0})
+    ->Args({AveragingCode(AveragingType::Vector), 16, 0})
     ->Unit(benchmark::kMicrosecond);
 
 constexpr uint32_t kFrameSize = 65536;
@@ -89,14 +89,14 @@ BENCHMARK(BM_RealFFT)->Unit(benchmark::kMicrosecond);
 // A whole two-channel frame: load both channels, window, transform, average and combine.
 // Arg: ChannelProcessing mode.
 void BM_ChannelFrame(benchmark::State& state) {
-    const uint16_t mode = static_cast<uint16_t>(state.range(0));
-    const SpectralSettings settings = Settings(kFrameSize, 16, kAverageExponential);
+    const ChannelProcessingMode mode = ChannelModeFromCode(static_cast<uint16_t>(state.range(0)));
+    const SpectralSettings settings = Settings(kFrameSize, 16, AveragingType::Exponential);
     const SpectralScaling scaling;  // dB axis, the default
     TSpectralData L(settings, scaling, 0), R(settings, scaling, 1), S1(settings, scaling, -1),
         S2(settings, scaling, -1);
     const std::vector<float> left = Noise(kFrameSize, 3), right = Noise(kFrameSize, 4);
     const std::vector<float> window = Hanning(kFrameSize);
-    const ChannelProcessingSetup setup{mode, true, kAverageExponential, 16, window.data(), kFrameSize};
+    const ChannelProcessingSetup setup{mode, true, AveragingType::Exponential, 16, window.data(), kFrameSize};
     for (auto _ : state) {
         std::memcpy(L.TimeSamples(), left.data(), kFrameSize * sizeof(float));
         std::memcpy(R.TimeSamples(), right.data(), kFrameSize * sizeof(float));

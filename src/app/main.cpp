@@ -242,7 +242,7 @@ int RunFile(const CommandLine& line, const TIniStore& ini, ConsoleHost& host) {
     std::printf("%s\nFile %s: %u Hz, %u channel(s), %.3f s\n", kProgramTitle, a.input.c_str(), s.format.rate,
                 s.format.channels, engine.WaveFile()->FramesToSeconds(engine.WaveFile()->Length()));
     std::printf("%s\n", EngineStatusLine(engine).c_str());
-    for (const SpectrumColumn& c : ColumnsForMode(s.ChannelProcessing, s.format.channels == 2)) {
+    for (const SpectrumColumn& c : ColumnsForMode(ChannelModeFromCode(s.ChannelProcessing), s.format.channels == 2)) {
         if (const TSpectralData* sp = engine.Spectrum(c.index)) {
             const SpectrumPeak p = PeakOf(*sp);
             std::printf("%-18s averaged %u frames, peak %.2f Hz at %.2f %s\n", c.name, sp->Averaged(), p.frequency,

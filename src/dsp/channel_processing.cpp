@@ -17,20 +17,21 @@ bool Prepare(TSpectralData& x, const float* window) {
 // Transfer and coherence need power averages of the channels even when the cross spectrum
 // is averaged as a vector.
 void KeepPowerAverage(TSpectralData& x, const ChannelProcessingSetup& setup) {
-    if (setup.averageType != kAverageVector) return;
-    if (x.AverageType() != kAverageExponential || x.Blocks() != setup.averageBlocks)
-        x.SetAverage(setup.averageBlocks, kAverageExponential);
+    if (setup.averageType != AveragingType::Vector) return;
+    if (x.AverageType() != AveragingType::Exponential || x.Blocks() != setup.averageBlocks)
+        x.SetAverage(setup.averageBlocks, AveragingType::Exponential);
 }
 
 }  // namespace
 
-SpectrumSet SpectrumsForMode(uint16_t mode, bool stereo) {
+SpectrumSet SpectrumsForMode(ChannelProcessingMode mode, bool stereo) {
     SpectrumSet set;
-    if (mode >= kChannelProcessingModeCount) return set;
+    if (!KnownChannelMode(mode)) return set;
     set.left = true;
     set.right = stereo;
-    set.result1 = mode >= kProcessAverage;
-    set.result2 = mode == kProcessTransferCoherenceLR || mode == kProcessTransferCoherenceRL;
+    set.result1 = mode >= ChannelProcessingMode::Average;
+    set.result2 =
+        mode == ChannelProcessingMode::TransferCoherenceLR || mode == ChannelProcessingMode::TransferCoherenceRL;
     return set;
 }
 
@@ -48,16 +49,16 @@ struct ModeFrame {
     TSpectralData* B;
 };
 
-bool RightToLeft(uint16_t mode) {
-    return mode == kProcessRealTransferRL || mode == kProcessCrossRL || mode == kProcessComplexTransferRL ||
-           mode == kProcessTransferCoherenceRL;
+bool RightToLeft(ChannelProcessingMode mode) {
+    return mode == ChannelProcessingMode::RealTransferRL || mode == ChannelProcessingMode::CrossRL ||
+           mode == ChannelProcessingMode::ComplexTransferRL || mode == ChannelProcessingMode::TransferCoherenceRL;
 }
 
 // Every spectrum the mode keeps must be there; in stereo that includes the right one even for
 // left-only processing. Right-only processing takes just the size from the left.
-bool SpectrumsReady(uint16_t mode, bool stereo, const ChannelSpectrums& s, uint32_t n) {
+bool SpectrumsReady(ChannelProcessingMode mode, bool stereo, const ChannelSpectrums& s, uint32_t n) {
     const SpectrumSet need = SpectrumsForMode(mode, stereo);
-    return (mode == kProcessRight || Usable(s.left, n)) && (!need.right || Usable(s.right, n)) &&
+    return (mode == ChannelProcessingMode::Right || Usable(s.left, n)) && (!need.right || Usable(s.right, n)) &&
            (!need.result1 || Usable(s.result1, n)) && (!need.result2 || Usable(s.result2, n));
 }
 
@@ -105,28 +106,28 @@ void TransferCoherenceMode(const ModeFrame& f) {
 }
 
 // The averaging and combining steps of a known mode, after the channels are transformed.
-void RunMode(uint16_t mode, const ModeFrame& f) {
+void RunMode(ChannelProcessingMode mode, const ModeFrame& f) {
     switch (mode) {
-        case kProcessLeft: f.L->Average(); break;
-        case kProcessRight: f.R->Average(); break;
-        case kProcessBoth: AverageBoth(f); break;
-        case kProcessAverage:
+        case ChannelProcessingMode::Left: f.L->Average(); break;
+        case ChannelProcessingMode::Right: f.R->Average(); break;
+        case ChannelProcessingMode::Both: AverageBoth(f); break;
+        case ChannelProcessingMode::Average:
             AverageBoth(f);
             f.S1->AverageChannels(*f.L, *f.R);
             f.S1->Average();
             break;
-        case kProcessRealTransferLR:
-        case kProcessRealTransferRL: RealTransferMode(f); break;
-        case kProcessCrossLR:
-        case kProcessCrossRL:
+        case ChannelProcessingMode::RealTransferLR:
+        case ChannelProcessingMode::RealTransferRL: RealTransferMode(f); break;
+        case ChannelProcessingMode::CrossLR:
+        case ChannelProcessingMode::CrossRL:
             f.S1->CrossSpectrum(*f.A, *f.B);
             f.S1->Average();
             break;
-        case kProcessComplexTransferLR:
-        case kProcessComplexTransferRL: ComplexTransferMode(f); break;
-        case kProcessCoherence: CoherenceMode(f); break;
-        case kProcessTransferCoherenceLR:
-        case kProcessTransferCoherenceRL: TransferCoherenceMode(f); break;
+        case ChannelProcessingMode::ComplexTransferLR:
+        case ChannelProcessingMode::ComplexTransferRL: ComplexTransferMode(f); break;
+        case ChannelProcessingMode::Coherence: CoherenceMode(f); break;
+        case ChannelProcessingMode::TransferCoherenceLR:
+        case ChannelProcessingMode::TransferCoherenceRL: TransferCoherenceMode(f); break;
         default: break;
     }
 }
@@ -134,16 +135,16 @@ void RunMode(uint16_t mode, const ModeFrame& f) {
 }  // namespace
 
 bool ProcessChannels(const ChannelProcessingSetup& setup, const ChannelSpectrums& s) {
-    const uint16_t mode = setup.stereo ? setup.mode : static_cast<uint16_t>(kProcessLeft);
-    if (mode >= kChannelProcessingModeCount || !s.left) return false;
+    const ChannelProcessingMode mode = setup.stereo ? setup.mode : ChannelProcessingMode::Left;
+    if (!KnownChannelMode(mode) || !s.left) return false;
     const uint32_t n = s.left->FFTSize();
     if (setup.window && setup.windowSize != n) return false;
     if (!SpectrumsReady(mode, setup.stereo, s, n)) return false;
     // Both channels are transformed before anything is averaged (the steps of every mode allow
     // it), so that a failed transform leaves all averages as they were instead of folding time
     // samples into them.
-    if (mode != kProcessRight && !Prepare(*s.left, setup.window)) return false;
-    if (mode != kProcessLeft && !Prepare(*s.right, setup.window)) return false;
+    if (mode != ChannelProcessingMode::Right && !Prepare(*s.left, setup.window)) return false;
+    if (mode != ChannelProcessingMode::Left && !Prepare(*s.right, setup.window)) return false;
     const bool swap = RightToLeft(mode);
     RunMode(mode, {setup, s.left, s.right, s.result1, s.result2, swap ? s.right : s.left, swap ? s.left : s.right});
     return true;

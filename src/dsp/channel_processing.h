@@ -5,23 +5,31 @@
 
 namespace zeltrak {
 
-// The two-channel processing modes (the `ChannelProcessing` setting).
-enum ChannelProcessingMode : uint16_t {
-    kProcessLeft = 0,
-    kProcessRight = 1,
-    kProcessBoth = 2,
-    kProcessAverage = 3,
-    kProcessRealTransferLR = 4,
-    kProcessRealTransferRL = 5,
-    kProcessCrossLR = 6,
-    kProcessCrossRL = 7,
-    kProcessComplexTransferLR = 8,
-    kProcessComplexTransferRL = 9,
-    kProcessCoherence = 10,
-    kProcessTransferCoherenceLR = 11,
-    kProcessTransferCoherenceRL = 12,
+// The two-channel processing modes. The `ChannelProcessing` setting stores them as these
+// integer codes.
+enum class ChannelProcessingMode : uint16_t {
+    Left = 0,
+    Right = 1,
+    Both = 2,
+    Average = 3,
+    RealTransferLR = 4,
+    RealTransferRL = 5,
+    CrossLR = 6,
+    CrossRL = 7,
+    ComplexTransferLR = 8,
+    ComplexTransferRL = 9,
+    Coherence = 10,
+    TransferCoherenceLR = 11,
+    TransferCoherenceRL = 12,
 };
 inline constexpr uint16_t kChannelProcessingModeCount = 13;
+
+constexpr uint16_t ChannelModeCode(ChannelProcessingMode mode) { return static_cast<uint16_t>(mode); }
+// The code is kept as it is: processing in an unknown mode is refused.
+constexpr ChannelProcessingMode ChannelModeFromCode(uint16_t code) { return static_cast<ChannelProcessingMode>(code); }
+constexpr bool KnownChannelMode(ChannelProcessingMode mode) {
+    return ChannelModeCode(mode) < kChannelProcessingModeCount;
+}
 
 // Which spectrums the engine keeps for a mode.
 struct SpectrumSet {
@@ -30,7 +38,7 @@ struct SpectrumSet {
     bool result1 = false;
     bool result2 = false;
 };
-SpectrumSet SpectrumsForMode(uint16_t mode, bool stereo);
+SpectrumSet SpectrumsForMode(ChannelProcessingMode mode, bool stereo);
 
 // The four spectrums of the engine; those a mode does not use may be null.
 struct ChannelSpectrums {
@@ -41,11 +49,11 @@ struct ChannelSpectrums {
 };
 
 struct ChannelProcessingSetup {
-    uint16_t mode = kProcessLeft;
+    ChannelProcessingMode mode = ChannelProcessingMode::Left;
     bool stereo = false;
     // The selected averaging: with Vector averaging the transfer and coherence modes keep the
     // channel auto-spectrums as exponential power averages.
-    uint32_t averageType = kAverageExponential;
+    AveragingType averageType = AveragingType::Exponential;
     uint32_t averageBlocks = 1;
     // The analysis window's coefficients (fftSize of them), applied to each channel frame in
     // place before its transform; null when the frames are not windowed (Uniform).

@@ -68,7 +68,7 @@ DecimationTaps DesignDecimationFilter(uint32_t ratio) {
     h[kDecimationAdvance] = omega / kPi;
     for (int n = 1; n <= kDecimationAdvance; ++n)
         h[kDecimationAdvance + n] = h[kDecimationAdvance - n] = std::sin(n * omega) / (n * kPi);
-    const TSmoothing hanning(kDecimationTaps, kWindowHanning, kCorrectionNone);
+    const TSmoothing hanning(kDecimationTaps, WindowType::Hanning, WindowCorrection::None);
     DecimationTaps taps{};
     for (int k = 0; k < kDecimationTaps; ++k) taps[k] = static_cast<float>(h[k] * hanning.Coefficients()[k]);
     if (ratio < 2) {

@@ -20,8 +20,8 @@ constexpr int kSteps = 256;
 
 // ratio[j]: power of the next bin over the power of the nearest bin for a tone j/(2·kSteps)
 // bins off the nearest bin; it rises from its on-bin value to 1 at half a bin.
-std::vector<double> NeighbourRatios(uint16_t type, uint32_t size) {
-    const TSmoothing window(size, type, kCorrectionNone);
+std::vector<double> NeighbourRatios(WindowType type, uint32_t size) {
+    const TSmoothing window(size, type, WindowCorrection::None);
     if (window.Error()) return {};
     const float* w = window.Coefficients();
     const auto power = [&](double offset) {
@@ -40,9 +40,9 @@ std::vector<double> NeighbourRatios(uint16_t type, uint32_t size) {
     return ratio;
 }
 
-const std::vector<double>& Ratios(uint16_t type, uint32_t fftSize) {
+const std::vector<double>& Ratios(WindowType type, uint32_t fftSize) {
     const uint32_t size = std::min(fftSize, kShapeSize);
-    thread_local std::map<std::pair<uint16_t, uint32_t>, std::vector<double>> cache;
+    thread_local std::map<std::pair<WindowType, uint32_t>, std::vector<double>> cache;
     const auto key = std::make_pair(type, size);
     auto it = cache.find(key);
     if (it == cache.end()) {
@@ -54,7 +54,7 @@ const std::vector<double>& Ratios(uint16_t type, uint32_t fftSize) {
 
 }  // namespace
 
-double PeakOffset(uint16_t windowType, uint32_t fftSize, double below, double peak, double above) {
+double PeakOffset(WindowType windowType, uint32_t fftSize, double below, double peak, double above) {
     if (!(peak > 0.0) || !(below >= 0.0) || !(above >= 0.0) || fftSize < 4) return 0.0;
     const std::vector<double>& ratio = Ratios(windowType, fftSize);
     if (ratio.empty()) return 0.0;

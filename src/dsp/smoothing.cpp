@@ -32,39 +32,40 @@ double BesselI0(double z) {
     return sum;
 }
 
-uint32_t MainLobeHalfWidth(uint16_t type) {
+uint32_t MainLobeHalfWidth(WindowType type) {
     //                               Bart Black Flat Hamm Hann Kais Parz Tri Unif Gauss
     constexpr uint32_t kHalfWidth[10] = {2, 3, 4, 2, 2, 3, 4, 2, 1, 4};
-    return type < TSmoothing::GetTypeCount() ? kHalfWidth[type] : 1;
+    const uint16_t code = WindowCode(type);
+    return code < TSmoothing::GetTypeCount() ? kHalfWidth[code] : 1;
 }
 
-double WindowNoiseBandwidth(uint16_t type, uint32_t size) {
-    if (type == kWindowUniform || type >= TSmoothing::GetTypeCount() || size == 0) return 1.0;
-    using Key = std::pair<uint16_t, uint32_t>;
+double WindowNoiseBandwidth(WindowType type, uint32_t size) {
+    if (type == WindowType::Uniform || WindowCode(type) >= TSmoothing::GetTypeCount() || size == 0) return 1.0;
+    using Key = std::pair<WindowType, uint32_t>;
     thread_local std::map<Key, double> cache;
     const Key key{type, size};
     if (auto it = cache.find(key); it != cache.end()) return it->second;
-    const TSmoothing window(size, type, kCorrectionNone);
+    const TSmoothing window(size, type, WindowCorrection::None);
     const double enbw = window.Error() ? 1.0 : window.NoiseBandwidth();
     if (cache.size() > 64) cache.clear();
     cache.emplace(key, enbw);
     return enbw;
 }
 
-TSmoothing::TSmoothing(uint32_t size, uint16_t type, uint16_t correctionMode) {
+TSmoothing::TSmoothing(uint32_t size, WindowType type, WindowCorrection correctionMode) {
     Rebuild(size, type, correctionMode, true);
 }
 
 bool TSmoothing::SetSize(uint32_t size) { return Rebuild(size, type_, correctionMode_, true); }
 
-bool TSmoothing::SetType(uint16_t type) { return Rebuild(size_, type, correctionMode_, false); }
+bool TSmoothing::SetType(WindowType type) { return Rebuild(size_, type, correctionMode_, false); }
 
-bool TSmoothing::Set(uint32_t size, uint16_t type, uint16_t correctionMode) {
+bool TSmoothing::Set(uint32_t size, WindowType type, WindowCorrection correctionMode) {
     return Rebuild(size, type, correctionMode, true);
 }
 
-bool TSmoothing::Rebuild(uint32_t size, uint16_t type, uint16_t correctionMode, bool reallocate) {
-    if (type >= GetTypeCount()) {
+bool TSmoothing::Rebuild(uint32_t size, WindowType type, WindowCorrection correctionMode, bool reallocate) {
+    if (WindowCode(type) >= GetTypeCount()) {
         status_ = WindowStatus::InvalidType;
         return false;
     }
@@ -175,11 +176,11 @@ void TSmoothing::Build() {
     if (n == 0) return;
     std::fill(coefficients_.begin(), coefficients_.end(), 0.0f);
     // The formulas divide by n - 1 or by n/2: a one-point window is a single unit weight.
-    if (n == 1 && type_ != kWindowUniform)
+    if (n == 1 && type_ != WindowType::Uniform)
         w[0] = 1.0f;
     else
-        kFill[type_](w, n);
-    if (type_ == kWindowUniform) {
+        kFill[WindowCode(type_)](w, n);
+    if (type_ == WindowType::Uniform) {
         // Never applied; unit weights keep sums over the coefficients meaningful.
         std::fill(coefficients_.begin(), coefficients_.end(), 1.0f);
         noiseBandwidth_ = 1.0;
@@ -201,9 +202,9 @@ void TSmoothing::Correct() {
     }
     noiseBandwidth_ = sum != 0.0 ? n * sumSquares / (sum * sum) : 1.0;
     double factor = 1.0;
-    if (correctionMode_ == kCorrectionAmplitude && sum > 0.0)
+    if (correctionMode_ == WindowCorrection::Amplitude && sum > 0.0)
         factor = n / sum;
-    else if (correctionMode_ == kCorrectionEnergy && sumSquares > 0.0)
+    else if (correctionMode_ == WindowCorrection::Energy && sumSquares > 0.0)
         factor = std::sqrt(n / sumSquares);
     if (factor != 1.0)
         for (uint32_t i = 0; i < n; ++i) w[i] = static_cast<float>(w[i] * factor);
@@ -224,7 +225,7 @@ std::string TSmoothing::GetName(int type) { return (type >= 0 && type < GetTypeC
 void TSmoothing::Apply(const float* in, float* out) const {
     if (!in || !out) return;
     const size_t n = Usable();
-    if (type_ == kWindowUniform) {
+    if (type_ == WindowType::Uniform) {
         if (in != out) std::memmove(out, in, n * sizeof(float));
         return;
     }
@@ -233,7 +234,7 @@ void TSmoothing::Apply(const float* in, float* out) const {
 }
 
 void TSmoothing::ApplyInPlace(float* x) const {
-    if (!x || type_ == kWindowUniform) return;
+    if (!x || type_ == WindowType::Uniform) return;
     const size_t n = Usable();
     const float* w = coefficients_.data();
     for (size_t i = 0; i < n; ++i) x[i] *= w[i];
@@ -242,7 +243,7 @@ void TSmoothing::ApplyInPlace(float* x) const {
 void TSmoothing::Remove(const float* in, float* out) const {
     if (!in || !out) return;
     const size_t n = Usable();
-    if (type_ == kWindowUniform) {
+    if (type_ == WindowType::Uniform) {
         if (in != out) std::memmove(out, in, n * sizeof(float));
         return;
     }
@@ -252,7 +253,7 @@ void TSmoothing::Remove(const float* in, float* out) const {
 }
 
 void TSmoothing::RemoveInPlace(float* x) const {
-    if (!x || type_ == kWindowUniform) return;
+    if (!x || type_ == WindowType::Uniform) return;
     const size_t n = Usable();
     const float* w = coefficients_.data();
     for (size_t i = 0; i < n; ++i)

@@ -6,25 +6,29 @@
 
 namespace zeltrak {
 
-// Window types; the value is the `SmoothingWindow` setting.
-enum WindowType : uint16_t {
-    kWindowBartlett = 0,
-    kWindowBlackman = 1,
-    kWindowFlatTop = 2,
-    kWindowHamming = 3,
-    kWindowHanning = 4,
-    kWindowKaiser = 5,
-    kWindowParzen = 6,
-    kWindowTriangular = 7,
-    kWindowUniform = 8,
-    kWindowGaussian = 9,
+// Window types. The `SmoothingWindow` setting stores them as these integer codes.
+enum class WindowType : uint16_t {
+    Bartlett = 0,
+    Blackman = 1,
+    FlatTop = 2,
+    Hamming = 3,
+    Hanning = 4,
+    Kaiser = 5,
+    Parzen = 6,
+    Triangular = 7,
+    Uniform = 8,
+    Gaussian = 9,
 };
 
+constexpr uint16_t WindowCode(WindowType type) { return static_cast<uint16_t>(type); }
+// The code is kept as it is: a window built from an unknown one reports InvalidType.
+constexpr WindowType WindowTypeFromCode(uint16_t code) { return static_cast<WindowType>(code); }
+
 // Correction applied to the coefficients after they are built.
-enum WindowCorrection : uint16_t {
-    kCorrectionNone = 0,
-    kCorrectionEnergy = 1,     // coefficients scaled to rms 1: broadband power reads correctly
-    kCorrectionAmplitude = 2,  // coefficients scaled to mean 1: a tone's peak reads its true level
+enum class WindowCorrection : uint16_t {
+    None = 0,
+    Energy = 1,     // coefficients scaled to rms 1: broadband power reads correctly
+    Amplitude = 2,  // coefficients scaled to mean 1: a tone's peak reads its true level
 };
 
 // Why the last build of a window failed.
@@ -36,15 +40,15 @@ enum class WindowStatus : uint8_t { Ok, InvalidType, OutOfMemory };
 // that Apply and Remove do nothing. A later successful rebuild clears the error.
 class TSmoothing {
 public:
-    TSmoothing(uint32_t size, uint16_t type, uint16_t correctionMode);
+    TSmoothing(uint32_t size, WindowType type, WindowCorrection correctionMode);
 
     bool SetSize(uint32_t size);
-    bool SetType(uint16_t type);
-    bool Set(uint32_t size, uint16_t type, uint16_t correctionMode);
+    bool SetType(WindowType type);
+    bool Set(uint32_t size, WindowType type, WindowCorrection correctionMode);
 
     uint32_t GetSize() const { return size_; }
-    uint16_t GetType() const { return type_; }
-    uint16_t GetCorrectionMode() const { return correctionMode_; }
+    WindowType GetType() const { return type_; }
+    WindowCorrection GetCorrectionMode() const { return correctionMode_; }
     static uint16_t GetTypeCount() { return 10; }
     // Copies the name of `type` into `buffer` (at most min(bufferSize, 12) bytes with the
     // terminating zero); a type outside 0 ... 9 gives an empty name.
@@ -67,7 +71,7 @@ public:
     void RemoveInPlace(float* x) const;
 
 private:
-    bool Rebuild(uint32_t size, uint16_t type, uint16_t correctionMode, bool reallocate);
+    bool Rebuild(uint32_t size, WindowType type, WindowCorrection correctionMode, bool reallocate);
     void Build();
     // Scales the coefficients to the correction mode and notes their noise bandwidth.
     void Correct();
@@ -76,19 +80,19 @@ private:
 
     WindowStatus status_ = WindowStatus::Ok;
     uint32_t size_ = 0;
-    uint16_t type_ = kWindowUniform;
+    WindowType type_ = WindowType::Uniform;
     std::vector<float> coefficients_;
-    uint16_t correctionMode_ = kCorrectionNone;
+    WindowCorrection correctionMode_ = WindowCorrection::None;
     double noiseBandwidth_ = 1.0;
 };
 
 // Equivalent noise bandwidth in bins of a window type at a size (cached; 1 for Uniform or an
 // invalid type).
-double WindowNoiseBandwidth(uint16_t type, uint32_t size);
+double WindowNoiseBandwidth(WindowType type, uint32_t size);
 
 // Half-width in bins of the main lobe of a window type's transform (to its first null, or where
 // a Gaussian's falls below the others' sidelobes): the bins that hold a tone's power.
-uint32_t MainLobeHalfWidth(uint16_t type);
+uint32_t MainLobeHalfWidth(WindowType type);
 
 // Modified Bessel function of order zero by its series, to the 1e-4 relative term the
 // Kaiser window is defined with.

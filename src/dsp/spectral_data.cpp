@@ -48,8 +48,8 @@ void TSpectralData::TakeSettings(const SpectralSettings& settings, const Spectra
     nyquist_ = static_cast<float>(settings.format.rate * static_cast<double>(settings.samplingRateCorrection) *
                                   0.5 / decimation);
     binWidth_ = bins_ ? nyquist_ / static_cast<float>(bins_) : 0.0f;
-    if (settings.windowCorrection == kCorrectionAmplitude && ValidFFTSize(fftSize_))
-        binNoiseBandwidth_ = WindowNoiseBandwidth(static_cast<uint16_t>(windowType_), fftSize_);
+    if (settings.windowCorrection == WindowCorrection::Amplitude && ValidFFTSize(fftSize_))
+        binNoiseBandwidth_ = WindowNoiseBandwidth(windowType_, fftSize_);
     // PSD is a per-hertz view of bins: the power of a bin over the bandwidth its noise comes
     // from. Band sums are powers and take no such factor.
     if (psdFlag_ && !InBands() && binWidth_ > 0.0f)
@@ -103,7 +103,7 @@ bool TSpectralData::Transform() {
     return true;
 }
 
-bool TSpectralData::SetAverage(uint32_t blocks, uint32_t type) {
+bool TSpectralData::SetAverage(uint32_t blocks, AveragingType type) {
     if (Error()) return false;
     return average_.SetAverage(blocks, type) || Fail(SpectralStatus::LinearHistoryOutOfMemory);
 }

@@ -25,12 +25,12 @@ struct SpectralSettings {
     uint16_t decimationRatio = 1;
     float samplingRateCorrection = 1.0f;
     uint32_t averageBlocks = 1;
-    uint32_t averageType = kAverageExponential;
+    AveragingType averageType = AveragingType::Exponential;
     bool peakHold = false;
-    uint32_t smoothingWindow = 4;
-    // The correction of the window the frames are multiplied with (kCorrectionAmplitude or
-    // kCorrectionEnergy): densities and summed powers need to know how much noise a bin holds.
-    uint16_t windowCorrection = kCorrectionAmplitude;
+    WindowType smoothingWindow = WindowType::Hanning;
+    // The correction of the window the frames are multiplied with (amplitude or energy):
+    // densities and summed powers need to know how much noise a bin holds.
+    WindowCorrection windowCorrection = WindowCorrection::Amplitude;
 };
 
 // The scaling values a spectral object is built from.
@@ -84,7 +84,7 @@ public:
     void ResetAverage();
     // New block count and type. The linear history (N up to 1000) is allocated here; on
     // failure the object is left in error (LinearHistoryOutOfMemory).
-    bool SetAverage(uint32_t blocks, uint32_t type);
+    bool SetAverage(uint32_t blocks, AveragingType type);
 
     // Two-channel operations, per bin, into this object from spectrums of the same size
     // (a mismatch or an operand in error does nothing). AverageChannels and CrossSpectrum
@@ -146,7 +146,7 @@ public:
     float Nyquist() const { return nyquist_; }
     float BinWidth() const { return binWidth_; }
     float HalfRange() const { return halfRange_; }
-    uint32_t AverageType() const { return average_.Type(); }
+    AveragingType AverageType() const { return average_.Type(); }
     uint32_t Blocks() const { return average_.Blocks(); }
     uint32_t Averaged() const { return average_.Averaged(); }
     uint32_t RingIndex() const { return average_.RingIndex(); }
@@ -155,7 +155,7 @@ public:
     bool InBands() const { return freqScale_ == FrequencyScale::OctaveBands; }
     bool InDecibels() const { return ampScale_ == AmplitudeScale::Decibels; }
     uint32_t Octave() const { return octave_; }
-    uint32_t WindowType() const { return windowType_; }
+    zeltrak::WindowType WindowType() const { return windowType_; }
     int Channel() const { return channel_; }
     bool PeakHold() const { return peakHold_; }
     bool LinearHistory() const { return average_.KeepsHistory(); }
@@ -204,7 +204,7 @@ private:
     AmplitudeScale ampScale_ = AmplitudeScale::Decibels;
     FrequencyScale freqScale_ = FrequencyScale::Logarithmic;
     uint32_t octave_ = 3;
-    uint32_t windowType_ = 4;
+    zeltrak::WindowType windowType_ = zeltrak::WindowType::Hanning;
     bool peakHold_ = false;
     bool realTransferDone_ = false;
     bool complexTransferDone_ = false;

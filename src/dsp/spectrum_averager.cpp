@@ -72,14 +72,14 @@ void TSpectrumAverager::DropHistory() {
     sumComplex_.reset();
 }
 
-bool TSpectrumAverager::SetAverage(uint32_t blocks, uint32_t type) {
+bool TSpectrumAverager::SetAverage(uint32_t blocks, AveragingType type) {
     DropHistory();
-    // No blocks would divide by zero; an unknown type averages like the default one.
+    // No blocks would divide by zero.
     blocks_ = blocks ? blocks : 1;
-    type_ = type <= kAverageVector ? type : kAverageExponential;
+    type_ = type;
     ringIndex_ = 0;
     refreshCursor_ = 0;
-    if (type_ != kAverageLinear || blocks_ > kMaxLinearHistoryBlocks) return true;
+    if (type_ != AveragingType::Linear || blocks_ > kMaxLinearHistoryBlocks) return true;
     const size_t slots = static_cast<size_t>(blocks_) * bins_;
     historyPower_ = AllocateSpectral<float>(slots);
     historyComplex_ = AllocateSpectral<float>(2 * slots);
@@ -106,7 +106,7 @@ void TSpectrumAverager::Reset() {
 
 void TSpectrumAverager::Count() {
     const uint32_t n = blocks_;
-    if (type_ == kAverageLinear) {
+    if (type_ == AveragingType::Linear) {
         if (averaged_ < n) {
             ++averaged_;
             ringIndex_ = averaged_ - 1;
@@ -145,7 +145,7 @@ void TSpectrumAverager::AddRunning(const float* cur, bool cross) {
     float* avgP = power_.get();
     // the last bin is never averaged
     const uint32_t n = bins_ - 1;
-    if (type_ == kAverageVector) {
+    if (type_ == AveragingType::Vector) {
         if (cross)
             RunningPass<true, true>(hold, cur, avgC, avgP, n, previous, invK);
         else

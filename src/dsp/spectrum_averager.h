@@ -21,9 +21,9 @@ public:
     // The arrays for `bins` bins (the decibel copy only withDb). holdBins keeps each bin's
     // value from the frame where its power was largest. False when out of memory.
     bool Allocate(uint32_t bins, bool withDb, bool holdBins);
-    // New block count (0 counts as 1) and type (an unknown one averages exponentially). False,
-    // without history, when the linear history does not fit in memory.
-    bool SetAverage(uint32_t blocks, uint32_t type);
+    // New block count (0 counts as 1) and type. False, without history, when the linear
+    // history does not fit in memory.
+    bool SetAverage(uint32_t blocks, AveragingType type);
     // Empties the average: values 0, decibels -999.9, no frames counted.
     void Reset();
     // Folds one frame's bins into the average; cross averages magnitudes instead of powers.
@@ -37,7 +37,7 @@ public:
     const float* Power() const { return power_.get(); }
     const float* Db() const { return db_.get(); }
 
-    uint32_t Type() const { return type_; }
+    AveragingType Type() const { return type_; }
     uint32_t Blocks() const { return blocks_; }
     uint32_t Averaged() const { return averaged_; }
     uint32_t RingIndex() const { return ringIndex_; }
@@ -67,7 +67,7 @@ private:
     SpectralBuffer<double> sumPower_;
     SpectralBuffer<double> sumComplex_;
     uint32_t refreshCursor_ = 0;
-    uint32_t type_ = kAverageExponential;
+    AveragingType type_ = AveragingType::Exponential;
     uint32_t blocks_ = 1;
     uint32_t averaged_ = 0;
     uint32_t ringIndex_ = 0;

@@ -36,8 +36,8 @@ bool TAnalysisChain::Build(const ProcessingSettings& settings, const float (&ful
         return false;
     }
     if (!BuildSeries(s, seriesLength, triggerLength, fullScale) || !BuildSpectrums(settings)) return false;
-    if (!BuildAnalysisWindow(s.FFTsize, s.SmoothingWindow, settings.WindowCorrectionMode(), &host_, window_,
-                             uniformWindow_))
+    if (!BuildAnalysisWindow(s.FFTsize, WindowTypeFromCode(s.SmoothingWindow), settings.WindowCorrectionMode(), &host_,
+                             window_, uniformWindow_))
         return false;
     if (scaling) {
         TSpectralData* const all[4] = {spectrums_[0].get(), spectrums_[1].get(), spectrums_[2].get(),
@@ -77,9 +77,9 @@ bool TAnalysisChain::BuildSpectrums(const ProcessingSettings& settings) {
     ss.decimationRatio = static_cast<uint16_t>(std::max<uint32_t>(s.DecimationRatio, 1));
     ss.samplingRateCorrection = s.SamplingRateCorrectionFactor;
     ss.averageBlocks = s.AverageBlocks;
-    ss.averageType = s.AverageType;
+    ss.averageType = AveragingTypeFromCode(s.AverageType);
     ss.peakHold = s.PeakHold != 0;
-    ss.smoothingWindow = s.SmoothingWindow;
+    ss.smoothingWindow = WindowTypeFromCode(s.SmoothingWindow);
     ss.windowCorrection = settings.WindowCorrectionMode();
     SpectralScaling sc;
     sc.amplitudeScale = AmplitudeScaleFromCode(settings.Scaling().AmpScaleType);
@@ -89,7 +89,7 @@ bool TAnalysisChain::BuildSpectrums(const ProcessingSettings& settings) {
     sc.spectralDensityType = settings.Scaling().SpectralDensityType;
     sc.standardWeighting = settings.Scaling().StandardWeighting;
     sc.coherenceSquared = settings.CoherenceSquared;
-    const SpectrumSet set = SpectrumsForMode(s.ChannelProcessing, stereo);
+    const SpectrumSet set = SpectrumsForMode(ChannelModeFromCode(s.ChannelProcessing), stereo);
     const bool wanted[4] = {set.left || !stereo, set.right, set.result1, set.result2};
     const int channelOf[4] = {0, 1, -1, -1};
     for (int i = 0; i < 4; ++i) {
@@ -114,9 +114,9 @@ void TAnalysisChain::Process(const SettingsBlock& s, TSpectrumScaling* scaling) 
         for (uint32_t i = 0; i < n; ++i) t[i] = static_cast<float>(series->GetSample(i, false));
     }
     ChannelProcessingSetup setup;
-    setup.mode = s.ChannelProcessing;
+    setup.mode = ChannelModeFromCode(s.ChannelProcessing);
     setup.stereo = s.format.channels == 2;
-    setup.averageType = s.AverageType;
+    setup.averageType = AveragingTypeFromCode(s.AverageType);
     setup.averageBlocks = s.AverageBlocks;
     setup.window = uniformWindow_ ? nullptr : window_.data();
     setup.windowSize = uniformWindow_ ? 0 : static_cast<uint32_t>(window_.size());

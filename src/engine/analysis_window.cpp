@@ -6,7 +6,7 @@
 
 namespace zeltrak {
 
-bool BuildAnalysisWindow(uint32_t size, uint16_t type, uint16_t correctionMode, Host* host,
+bool BuildAnalysisWindow(uint32_t size, WindowType type, WindowCorrection correctionMode, Host* host,
                          std::vector<float>& coefficients, bool& uniform) {
     if (host) host->SetBusyCursor(true);
     const TSmoothing window(size, type, correctionMode);
@@ -15,7 +15,7 @@ bool BuildAnalysisWindow(uint32_t size, uint16_t type, uint16_t correctionMode, 
         if (host) ShowWindowFailure(*host, window.Status());
         return false;
     }
-    uniform = window.GetType() == kWindowUniform;
+    uniform = window.GetType() == WindowType::Uniform;
     if (uniform) {
         coefficients.clear();
         return true;

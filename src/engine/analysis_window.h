@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "dsp/smoothing.h"
+
 namespace zeltrak {
 
 class Host;
@@ -10,7 +12,7 @@ class Host;
 // sees the window as plain floats.
 // Returns false when the window could not be built (why is told through host, when given).
 // `uniform` is set for the Uniform window, whose frames are not multiplied at all.
-bool BuildAnalysisWindow(uint32_t size, uint16_t type, uint16_t correctionMode, Host* host,
+bool BuildAnalysisWindow(uint32_t size, WindowType type, WindowCorrection correctionMode, Host* host,
                          std::vector<float>& coefficients, bool& uniform);
 
 }  // namespace zeltrak

@@ -28,8 +28,8 @@ constexpr const char* kModeShortNames[kChannelProcessingModeCount] = {
 
 }  // namespace
 
-const char* ChannelModeShortName(uint16_t mode) {
-    return mode < kChannelProcessingModeCount ? kModeShortNames[mode] : "";
+const char* ChannelModeShortName(ChannelProcessingMode mode) {
+    return KnownChannelMode(mode) ? kModeShortNames[ChannelModeCode(mode)] : "";
 }
 
 bool ApplyAnalyzeOptions(const AnalyzeOptions& o, const SampleFormat& format, ProcessingSettings& settings,
@@ -38,19 +38,20 @@ bool ApplyAnalyzeOptions(const AnalyzeOptions& o, const SampleFormat& format, Pr
     SettingsBlock& s = settings.Settings();
     s.format = format;
     const bool stereo = format.channels == 2;
-    if (!stereo) s.ChannelProcessing = kProcessLeft;
-    else if (s.ChannelProcessing == kProcessLeft) s.ChannelProcessing = kProcessBoth;
+    if (!stereo) s.ChannelProcessing = ChannelModeCode(ChannelProcessingMode::Left);
+    else if (ChannelModeFromCode(s.ChannelProcessing) == ChannelProcessingMode::Left)
+        s.ChannelProcessing = ChannelModeCode(ChannelProcessingMode::Both);
     if (o.channels) {
-        if (!stereo && *o.channels != kProcessLeft) {
+        if (!stereo && *o.channels != ChannelProcessingMode::Left) {
             error = std::string("channel mode '") + ChannelModeShortName(*o.channels) + "' needs a stereo file";
             return false;
         }
-        s.ChannelProcessing = *o.channels;
+        s.ChannelProcessing = ChannelModeCode(*o.channels);
     }
     if (o.fftSize) s.FFTsize = *o.fftSize;
-    if (o.window) s.SmoothingWindow = *o.window;
+    if (o.window) s.SmoothingWindow = WindowCode(*o.window);
     s.AverageBlocks = o.averageBlocks.value_or(kInfiniteAverageBlocks);
-    if (o.averageType) s.AverageType = *o.averageType;
+    if (o.averageType) s.AverageType = AveragingCode(*o.averageType);
     if (o.overlap) s.OverlapPercent = *o.overlap;
     if (o.decimation) s.DecimationRatio = *o.decimation;
     if (o.coherenceSquared) settings.CoherenceSquared = *o.coherenceSquared;
@@ -59,22 +60,22 @@ bool ApplyAnalyzeOptions(const AnalyzeOptions& o, const SampleFormat& format, Pr
     return true;
 }
 
-std::vector<SpectrumColumn> ColumnsForMode(uint16_t mode, bool stereo) {
+std::vector<SpectrumColumn> ColumnsForMode(ChannelProcessingMode mode, bool stereo) {
     if (!stereo) return {{0, "left"}};
     switch (mode) {
-        case kProcessLeft: return {{0, "left"}};
-        case kProcessRight: return {{1, "right"}};
-        case kProcessBoth: return {{0, "left"}, {1, "right"}};
-        case kProcessAverage: return {{2, "average"}};
-        case kProcessRealTransferLR:
-        case kProcessRealTransferRL: return {{2, "real_transfer"}};
-        case kProcessCrossLR:
-        case kProcessCrossRL: return {{2, "cross_spectrum"}};
-        case kProcessComplexTransferLR:
-        case kProcessComplexTransferRL: return {{2, "transfer"}};
-        case kProcessCoherence: return {{2, "coherence"}};
-        case kProcessTransferCoherenceLR:
-        case kProcessTransferCoherenceRL: return {{2, "transfer"}, {3, "coherence"}};
+        case ChannelProcessingMode::Left: return {{0, "left"}};
+        case ChannelProcessingMode::Right: return {{1, "right"}};
+        case ChannelProcessingMode::Both: return {{0, "left"}, {1, "right"}};
+        case ChannelProcessingMode::Average: return {{2, "average"}};
+        case ChannelProcessingMode::RealTransferLR:
+        case ChannelProcessingMode::RealTransferRL: return {{2, "real_transfer"}};
+        case ChannelProcessingMode::CrossLR:
+        case ChannelProcessingMode::CrossRL: return {{2, "cross_spectrum"}};
+        case ChannelProcessingMode::ComplexTransferLR:
+        case ChannelProcessingMode::ComplexTransferRL: return {{2, "transfer"}};
+        case ChannelProcessingMode::Coherence: return {{2, "coherence"}};
+        case ChannelProcessingMode::TransferCoherenceLR:
+        case ChannelProcessingMode::TransferCoherenceRL: return {{2, "transfer"}, {3, "coherence"}};
         default: return {};
     }
 }
@@ -89,14 +90,14 @@ std::string ColumnName(const SpectrumColumn& c, const TSpectralData& sp) {
     if (sp.CoherenceDone())
         name += sp.CoherenceSquared() ? "_squared" : "_magnitude";
     else if (sp.HoldsCrossSpectrum())
-        name += sp.AverageType() == kAverageVector ? "_abs_mean_xy" : "_mean_abs_xy";
+        name += sp.AverageType() == AveragingType::Vector ? "_abs_mean_xy" : "_mean_abs_xy";
     return InDecibels(sp) ? name + "_db" : name;
 }
 }  // namespace
 
 void WriteSpectrumCsv(TEngine& engine, std::FILE* out) {
     const SettingsBlock& s = engine.Settings().Settings();
-    const auto columns = ColumnsForMode(s.ChannelProcessing, s.format.channels == 2);
+    const auto columns = ColumnsForMode(ChannelModeFromCode(s.ChannelProcessing), s.format.channels == 2);
     std::vector<const TSpectralData*> spectra;
     std::fprintf(out, "frequency_hz");
     for (const SpectrumColumn& c : columns) {

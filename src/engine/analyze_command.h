@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "base/sample_format.h"
+#include "dsp/channel_processing.h"
 #include "engine/processing_settings.h"
 #include "engine/spectrum_scaling.h"
 #include "files/calibration_record.h"
@@ -27,12 +28,12 @@ struct AnalyzeOptions {
     std::string input;
     std::string output;  // empty: standard output
     std::optional<uint32_t> fftSize;
-    std::optional<uint16_t> window;
+    std::optional<WindowType> window;
     std::optional<uint32_t> averageBlocks;  // unset: the whole file (Infinite)
-    std::optional<uint16_t> averageType;
+    std::optional<AveragingType> averageType;
     std::optional<uint16_t> overlap;
     std::optional<uint16_t> decimation;
-    std::optional<uint16_t> channels;
+    std::optional<ChannelProcessingMode> channels;
     std::optional<bool> coherenceSquared;  // --coherence magnitude|squared
 };
 
@@ -41,7 +42,7 @@ struct AnalyzeOptions {
 // but not returned: ParseCommandLine gives them.
 bool ParseAnalyzeArguments(const std::vector<std::string>& args, AnalyzeOptions& out, std::string& error);
 // The short name of a channel-processing mode ("left", "tfc-rl"); empty for none.
-const char* ChannelModeShortName(uint16_t mode);
+const char* ChannelModeShortName(ChannelProcessingMode mode);
 
 // Settings for analysing a file of `format`: Post-Processing mode, the file's format, the
 // channel rule of opening a file (mono: left only; stereo: left-only becomes both), then the
@@ -55,7 +56,7 @@ struct SpectrumColumn {
     int index;
     const char* name;
 };
-std::vector<SpectrumColumn> ColumnsForMode(uint16_t mode, bool stereo);
+std::vector<SpectrumColumn> ColumnsForMode(ChannelProcessingMode mode, bool stereo);
 
 // The averaged spectrum as CSV: a header line, then one row per bin, or per band on a band
 // axis, with the values as the spectrum view shows them (dB, percent or calibrated units).

@@ -48,34 +48,36 @@ bool ParseCountIn(const std::string& text, uint64_t low, uint64_t high, uint64_t
     return ParseCount(text, value) && value >= low && value <= high;
 }
 
-bool ParseWindowName(const std::string& name, uint16_t& type) {
+bool ParseWindowName(const std::string& name, WindowType& type) {
     for (uint16_t t = 0; t < std::size(kWindowNames); ++t) {
         if (Squash(kWindowNames[t]) != Squash(name)) continue;
-        type = t;
+        type = WindowTypeFromCode(t);
         return true;
     }
     return false;
 }
 
 // A channel-processing mode by number 0 ... 12 or short name.
-bool ParseChannelMode(const std::string& name, uint16_t& mode) {
+bool ParseChannelMode(const std::string& name, ChannelProcessingMode& mode) {
     uint64_t number = 0;
     if (ParseCount(name, number)) {
         if (number >= kChannelProcessingModeCount) return false;
-        mode = static_cast<uint16_t>(number);
+        mode = ChannelModeFromCode(static_cast<uint16_t>(number));
         return true;
     }
     for (uint16_t m = 0; m < kChannelProcessingModeCount; ++m) {
-        if (Squash(name) != ChannelModeShortName(m)) continue;
-        mode = m;
+        if (Squash(name) != ChannelModeShortName(ChannelModeFromCode(m))) continue;
+        mode = ChannelModeFromCode(m);
         return true;
     }
     return false;
 }
 
-bool ParseAverageType(const std::string& text, uint16_t& type) {
-    static const std::pair<const char*, uint16_t> kTypes[] = {
-        {"exponential", kAverageExponential}, {"linear", kAverageLinear}, {"vector", kAverageVector}};
+bool ParseAverageType(const std::string& text, AveragingType& type) {
+    static const std::pair<const char*, AveragingType> kTypes[] = {
+        {"exponential", AveragingType::Exponential},
+        {"linear", AveragingType::Linear},
+        {"vector", AveragingType::Vector}};
     for (const auto& [name, value] : kTypes) {
         if (Squash(text) != name) continue;
         type = value;
@@ -97,8 +99,10 @@ std::string WindowChoices() {
 
 std::string ChannelModeChoices() {
     std::string text = "0 to 12 or one of ";
-    for (uint16_t m = 0; m < kChannelProcessingModeCount; ++m)
-        text += std::string(ChannelModeShortName(m)) + (m + 1 < kChannelProcessingModeCount ? ", " : "");
+    for (uint16_t m = 0; m < kChannelProcessingModeCount; ++m) {
+        text += ChannelModeShortName(ChannelModeFromCode(m));
+        text += m + 1 < kChannelProcessingModeCount ? ", " : "";
+    }
     return text;
 }
 
@@ -212,7 +216,7 @@ void TOptionTable::DeclareAnalyze() {
         return true;
     });
     AddValue(*analyze_, "--window", "NAME", "smoothing window", WindowChoices(), [&a](const std::string& v) {
-        uint16_t t = 0;
+        WindowType t{};
         return ParseWindowName(v, t) && Store(a.window, t);
     });
     AddValue(*analyze_, "--average", "N|infinite", "spectrums averaged (default infinite: the whole file)",
@@ -224,7 +228,7 @@ void TOptionTable::DeclareAnalyze() {
              });
     AddValue(*analyze_, "--average-type", "TYPE", "how spectrums are averaged", "exponential, linear or vector",
              [&a](const std::string& v) {
-                 uint16_t t = 0;
+                 AveragingType t{};
                  return ParseAverageType(v, t) && Store(a.averageType, t);
              });
     AddValue(*analyze_, "--overlap", "P", "overlap of successive frames in percent", "between 0 and 99",
@@ -237,7 +241,7 @@ void TOptionTable::DeclareAnalyze() {
         return ParseCountIn(v, 1, 30, n) && Store(a.decimation, static_cast<uint16_t>(n));
     });
     AddValue(*analyze_, "--channels", "MODE", "channel processing", ChannelModeChoices(), [&a](const std::string& v) {
-        uint16_t m = 0;
+        ChannelProcessingMode m{};
         return ParseChannelMode(v, m) && Store(a.channels, m);
     });
     AddValue(*analyze_, "--coherence", "KIND",

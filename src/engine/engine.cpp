@@ -91,14 +91,14 @@ std::unique_ptr<TWaveFile> TEngine::TakeWaveFile() {
 bool TEngine::Run() {
     frameLimitOn_ = false;
     // A recording or playback goes on as it is: starting again would reopen the device.
-    if (runState_ == kRecording || runState_ == kPlaying) return true;
+    if (runState_ == EngineRunState::Recording || runState_ == EngineRunState::Playing) return true;
     return Start();
 }
 
 bool TEngine::RunFrames(uint32_t count) {
     frameLimitOn_ = true;
     frameLimit_ = count;
-    if (runState_ == kRecording || runState_ == kPlaying) return true;
+    if (runState_ == EngineRunState::Recording || runState_ == EngineRunState::Playing) return true;
     return Start();
 }
 
@@ -114,13 +114,13 @@ bool TEngine::SingleStep() {
 
 bool TEngine::Record() {
     if (settings_.Mode.OpMode != kModeRecorder || Running()) return false;
-    runState_ = kRecording;
+    runState_ = EngineRunState::Recording;
     return Start();
 }
 
 bool TEngine::Play() {
     if (settings_.Mode.OpMode != kModeRecorder || Running()) return false;
-    runState_ = kPlaying;
+    runState_ = EngineRunState::Playing;
     return Start();
 }
 
@@ -154,12 +154,13 @@ void TEngine::EchoPause() {
 
 bool TEngine::Start() {
     EchoPause();
-    if (runState_ == kRunning) return true;
+    if (runState_ == EngineRunState::Running) return true;
     const uint32_t mode = settings_.Mode.OpMode;
     // A plain Run in Recorder mode plays an open file and records otherwise.
-    if (mode == kModeRecorder && runState_ == kStopped) runState_ = waveFile_ ? kPlaying : kRecording;
+    if (mode == kModeRecorder && runState_ == EngineRunState::Stopped)
+        runState_ = waveFile_ ? EngineRunState::Playing : EngineRunState::Recording;
     if (!PrepareRun() || !StartMode(mode)) {
-        runState_ = kStopped;
+        runState_ = EngineRunState::Stopped;
         return false;
     }
     trigger_.Arm();
@@ -168,10 +169,10 @@ bool TEngine::Start() {
     // of file, a lost device) and no buffer notice will come to ask for them (a file run).
     idleRequested_ = true;
     FrameStep();
-    if ((runState_ == kRunning && mode == kModeRealTime) || runState_ == kRecording) {
+    if ((runState_ == EngineRunState::Running && mode == kModeRealTime) || runState_ == EngineRunState::Recording) {
         if (!inputPort_->Start()) Stop();
     }
-    return runState_ != kStopped || frameCount_ > 0;
+    return runState_ != EngineRunState::Stopped || frameCount_ > 0;
 }
 
 // The counters and series a run starts from; a single step keeps the built chain.
@@ -193,13 +194,13 @@ bool TEngine::StartMode(uint32_t mode) {
     switch (mode) {
         case kModeRealTime:
             if (!StartInput()) return false;
-            runState_ = kRunning;
+            runState_ = EngineRunState::Running;
             return true;
         case kModePostProcessing:
             if (!StartFile()) return false;
-            runState_ = kRunning;
+            runState_ = EngineRunState::Running;
             return true;
-        case kModeRecorder: return runState_ == kRecording ? StartInput() : StartPlayback();
+        case kModeRecorder: return runState_ == EngineRunState::Recording ? StartInput() : StartPlayback();
         default: return false;
     }
 }
@@ -300,10 +301,11 @@ bool TEngine::StartRecorderFile() {
 // Buffer pump
 
 void TEngine::BufferDone(WaveDirection direction, WaveHeader*) {
-    if (runState_ == kStopped) return;
+    if (runState_ == EngineRunState::Stopped) return;
     const uint32_t mode = settings_.Mode.OpMode;
     if (direction == WaveDirection::Input) {
-        const bool live = (mode == kModeRealTime && runState_ == kRunning) || runState_ == kRecording;
+        const bool live =
+            (mode == kModeRealTime && runState_ == EngineRunState::Running) || runState_ == EngineRunState::Recording;
         if (!live) return;
         if (settings_.Trigger.Enable && !trigger_.Armed()) {
             Stop();
@@ -311,7 +313,7 @@ void TEngine::BufferDone(WaveDirection direction, WaveHeader*) {
         }
         CollectInput(true);
         if (recorder_.TakeRollover()) RollOverRecording();
-    } else if (runState_ == kPlaying) {
+    } else if (runState_ == EngineRunState::Playing) {
         FillPlayback();
         idleRequested_ = true;
     }
@@ -323,7 +325,7 @@ void TEngine::CollectInput(bool requeue) {
     for (int slot; (slot = slots_.TakeCompleted(*inputPort_, frames)) >= 0;) {
         // The buffer is not cleared before it goes back: the live frame may still read its
         // end, and the driver overwrites it only after the other slot is full.
-        if (!StoreInput(slot, frames) || generation != generation_ || runState_ == kStopped) return;
+        if (!StoreInput(slot, frames) || generation != generation_ || runState_ == EngineRunState::Stopped) return;
         if (requeue && !slots_.Queue(*inputPort_, slot)) {
             Stop();
             return;
@@ -363,7 +365,7 @@ void TEngine::UnwrapHistory() {
 void TEngine::RollOverRecording() {
     Stop();
     if (!waveFile_ || !recorder_.SaveFull(waveFile_)) return;
-    runState_ = kRecording;
+    runState_ = EngineRunState::Recording;
     Start();
 }
 
@@ -375,10 +377,10 @@ void TEngine::FillPlayback() {
 // Idle step
 
 bool TEngine::FrameStep() {
-    if (runState_ == kStopped) return false;
+    if (runState_ == EngineRunState::Stopped) return false;
     const uint32_t mode = settings_.Mode.OpMode;
     // A device that vanished mid-run would otherwise leave the analyser waiting for ever.
-    if ((mode == kModeRealTime || runState_ == kRecording) && inputPort_->DeviceLost()) {
+    if ((mode == kModeRealTime || runState_ == EngineRunState::Recording) && inputPort_->DeviceLost()) {
         Stop();
         ShowStringMessage(host_, kStrSoundDeviceFailure);
         return false;
@@ -391,7 +393,7 @@ bool TEngine::FrameStep() {
     if (gate == FrameGate::kEnd) Stop();
     if (gate != FrameGate::kAnalyse) return gate == FrameGate::kWait;
     FinishFrame(triggering, fromFile);
-    return runState_ != kStopped;
+    return runState_ != EngineRunState::Stopped;
 }
 
 FrameGate TEngine::TriggeredFrame(bool fromFile) {
@@ -433,13 +435,13 @@ void TEngine::FinishFrame(bool triggering, bool fromFile) {
 
 TFrameSource& TEngine::ActiveSource() {
     if (settings_.Mode.OpMode == kModePostProcessing) return fileSource_;
-    if (runState_ == kPlaying) return playback_;
-    if (runState_ == kRecording) return recordingSource_;
+    if (runState_ == EngineRunState::Playing) return playback_;
+    if (runState_ == EngineRunState::Recording) return recordingSource_;
     return liveSource_;
 }
 
 bool TEngine::GetFrame(TSeriesData& left, TSeriesData* right) {
-    const bool capturing = settings_.Mode.OpMode != kModePostProcessing && runState_ != kPlaying;
+    const bool capturing = settings_.Mode.OpMode != kModePostProcessing && runState_ != EngineRunState::Playing;
     if (capturing && !TakeLiveInput()) return false;
     if (!ActiveSource().Read(left, right)) return false;
     left.Decimate();
@@ -457,7 +459,7 @@ bool TEngine::TakeLiveInput() {
         RollOverRecording();
         return false;
     }
-    return runState_ != kStopped;
+    return runState_ != EngineRunState::Stopped;
 }
 
 void TEngine::CheckOverload(const TSeriesData& left, const TSeriesData* right) {
@@ -516,14 +518,14 @@ void TEngine::Stop() {
     stopping_ = true;
     EchoPause();
     const uint32_t mode = settings_.Mode.OpMode;
-    const bool recording = runState_ == kRecording;
-    if ((recording || (mode == kModeRealTime && runState_ == kRunning && run_.historyFile)) && slots_.Allocated() &&
-        inputPort_->IsOpen()) {
+    const bool recording = runState_ == EngineRunState::Recording;
+    const bool liveHistory = mode == kModeRealTime && runState_ == EngineRunState::Running && run_.historyFile;
+    if ((recording || liveHistory) && slots_.Allocated() && inputPort_->IsOpen()) {
         // Whatever the card captured up to now goes into the file.
         FlushInput();
         if (recording) recorder_.RestoreCaption();
     }
-    runState_ = kStopped;
+    runState_ = EngineRunState::Stopped;
     stopTime_ = host_.WallClockSeconds();
     StopPorts();
     if (mode == kModeRealTime) UnwrapHistory();

@@ -25,7 +25,7 @@ class TWaveFile;
 class WaveDriver;
 class WaveNotifySink;
 
-enum EngineRunState : uint32_t { kRunning = 1, kStopped = 2, kRecording = 3, kPlaying = 4 };
+enum class EngineRunState : uint32_t { Running = 1, Stopped = 2, Recording = 3, Playing = 4 };
 
 // The acquisition and processing loop: live input, recording, playback and stepping through
 // a stored file, one analysed frame at a time. Single-threaded: the sound driver only posts
@@ -77,8 +77,8 @@ public:
     void SetCalibration(const CalibrationRecord& record);
 
     // State.
-    uint32_t RunState() const { return runState_; }
-    bool Running() const { return runState_ != kStopped; }
+    EngineRunState RunState() const { return runState_; }
+    bool Running() const { return runState_ != EngineRunState::Stopped; }
     uint32_t FrameCount() const { return frameCount_; }
     bool Overloaded() const { return overloaded_; }
     uint32_t OverloadCount() const { return overloadCount_; }
@@ -171,7 +171,7 @@ private:
     TPlaybackSource playback_;
     TSpectrumScaling* scaling_ = nullptr;
 
-    uint32_t runState_ = kStopped;
+    EngineRunState runState_ = EngineRunState::Stopped;
     bool singleStep_ = false;
     bool frameLimitOn_ = false;
     uint32_t frameLimit_ = 0;

@@ -8,7 +8,9 @@
 namespace zeltrak {
 
 namespace {
-uint16_t Mode(const TEngine& engine) { return engine.Settings().Settings().ChannelProcessing; }
+ChannelProcessingMode Mode(const TEngine& engine) {
+    return ChannelModeFromCode(engine.Settings().Settings().ChannelProcessing);
+}
 bool Stereo(const TEngine& engine) { return engine.Settings().Settings().format.channels == 2; }
 }  // namespace
 

@@ -63,7 +63,7 @@ void ForEachStoredField(Settings& p, Visitor&& visit) {
     visit("Settings", "PeakHold", s.PeakHold, kFlag);
     visit("Settings", "DecimationRatio", s.DecimationRatio, Accepts{1, kMaxDecimationRatio});
     visit("Settings", "ApplyLowPassFilter", s.ApplyLowPassFilter, kFlag);
-    visit("Settings", "SmoothingWindow", s.SmoothingWindow, Choices(kWindowGaussian + 1));
+    visit("Settings", "SmoothingWindow", s.SmoothingWindow, Choices(WindowCode(WindowType::Gaussian) + 1));
     visit("Settings", "OverlapPercent", s.OverlapPercent, Accepts{0, kMaxOverlapPercent});
     visit("Settings", "ChannelProcessing", s.ChannelProcessing, Choices(kChannelProcessingCount));
     visit("Settings", "DelayChannel", s.DelayChannel, Choices(2));
@@ -221,8 +221,9 @@ void ProcessingSettings::Store(TIniStore& ini) const {
     write("Scaling", "CoherenceSquared", CoherenceSquared ? 1 : 0);
 }
 
-uint16_t ProcessingSettings::WindowCorrectionMode() const {
-    return Processing.Scaling.FreqScaleType == kFreqOctaveBands ? kCorrectionEnergy : kCorrectionAmplitude;
+WindowCorrection ProcessingSettings::WindowCorrectionMode() const {
+    return Processing.Scaling.FreqScaleType == kFreqOctaveBands ? WindowCorrection::Energy
+                                                                 : WindowCorrection::Amplitude;
 }
 
 bool SameProcessingBlock(const ProcessingBlock& a, const ProcessingBlock& b) {

@@ -7,6 +7,7 @@
 #include "dsp/averaging_types.h"
 #include "dsp/fft.h"
 #include "dsp/scales.h"
+#include "dsp/smoothing.h"
 
 namespace zeltrak {
 
@@ -67,7 +68,7 @@ struct SettingsBlock {
     uint16_t reserved1 = 0;
     uint32_t ApplyLowPassFilter = 1;
     uint32_t AverageBlocks = 1;
-    uint16_t AverageType = kAverageExponential;
+    uint16_t AverageType = AveragingCode(AveragingType::Exponential);
     uint16_t reserved2 = 0;
     uint32_t PeakHold = 0;
     uint16_t SmoothingWindow = 4;
@@ -168,7 +169,7 @@ struct ProcessingSettings {
 
     // The window correction that goes with the frequency axis: energy for fractional-octave
     // bands, amplitude otherwise.
-    uint16_t WindowCorrectionMode() const;
+    WindowCorrection WindowCorrectionMode() const;
 };
 
 // Byte-for-byte equality of two processing blocks: any difference means the engine rebuilds.

@@ -114,7 +114,7 @@ uint64_t EstimateProcessingMemory(const SettingsBlock& s) {
     constexpr uint64_t kSpectra = 4;
     bytes += kSpectra * bins * 6 * sizeof(float);
     // Linear averaging keeps a ring of whole spectra (power and complex).
-    if (s.AverageType == kAverageLinear && s.AverageBlocks <= kMaxLinearHistoryBlocks)
+    if (AveragingTypeFromCode(s.AverageType) == AveragingType::Linear && s.AverageBlocks <= kMaxLinearHistoryBlocks)
         bytes += kSpectra * static_cast<uint64_t>(s.AverageBlocks) * bins * 3 * sizeof(float);
     return bytes;
 }

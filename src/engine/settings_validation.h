@@ -31,7 +31,7 @@ struct ProcessingDialogFields {
     bool peakHold = false;
     uint16_t smoothingWindow = 4;
     std::string overlapPercent = "0";
-    uint16_t averageType = kAverageExponential;
+    uint16_t averageType = AveragingCode(AveragingType::Exponential);
     uint16_t channelProcessing = 0;
     std::string delayTimeMsec = "0";
     uint16_t delayChannel = 0;

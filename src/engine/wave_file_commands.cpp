@@ -94,8 +94,9 @@ bool TWaveFileCommands::Open(const std::string& name, OpenOrigin origin) {
 
     SettingsBlock& s = settings_.Settings();
     s.format = file->Format();
-    if (s.format.channels != 2) s.ChannelProcessing = kProcessLeft;
-    else if (s.ChannelProcessing == kProcessLeft) s.ChannelProcessing = kProcessBoth;
+    if (s.format.channels != 2) s.ChannelProcessing = ChannelModeCode(ChannelProcessingMode::Left);
+    else if (ChannelModeFromCode(s.ChannelProcessing) == ChannelProcessingMode::Left)
+        s.ChannelProcessing = ChannelModeCode(ChannelProcessingMode::Both);
 
     file->Rewind();
     temporaryName_.clear();
@@ -208,8 +209,9 @@ bool TWaveFileCommands::SaveUnder(const std::string* newName) {
     TWaveFile& file = *engine_.WaveFile();
     // The loop writes into a recording or the Real-Time history while it runs; the file
     // must hold still while it is written out.
-    const uint32_t state = engine_.RunState();
-    if (state == kRecording || (state != kStopped && settings_.Mode.OpMode == kModeRealTime)) engine_.Stop();
+    const EngineRunState state = engine_.RunState();
+    const bool realTimeRunning = state != EngineRunState::Stopped && settings_.Mode.OpMode == kModeRealTime;
+    if (state == EngineRunState::Recording || realTimeRunning) engine_.Stop();
 
     const bool wasUntitled = file.Untitled() || nameUnconfirmed_;
     const std::string oldName = file.GetName();

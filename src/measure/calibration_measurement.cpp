@@ -45,22 +45,22 @@ CalibrationAnalysis AnalyseCalibrationRecording(TWaveData& recording) {
     settings.decimationRatio = 1;
     settings.samplingRateCorrection = 1.0f;
     settings.averageBlocks = 1000;
-    settings.averageType = kAverageExponential;
+    settings.averageType = AveragingType::Exponential;
     settings.peakHold = false;
-    settings.smoothingWindow = kWindowFlatTop;
+    settings.smoothingWindow = WindowType::FlatTop;
     SpectralScaling scaling;
     scaling.amplitudeScale = AmplitudeScale::Linear;  // percent of full scale
     scaling.frequencyScale = FrequencyScale::Linear;
     TSpectralData left(settings, scaling, 0);
     TSpectralData right(settings, scaling, 1);
     // a tone's peak must read its level: amplitude correction
-    TSmoothing window(kCalibrationFFTSize, kWindowFlatTop, kCorrectionAmplitude);
+    TSmoothing window(kCalibrationFFTSize, WindowType::FlatTop, WindowCorrection::Amplitude);
     if (left.Error() || right.Error() || window.Error()) return result;
 
     ChannelProcessingSetup setup;
-    setup.mode = kProcessBoth;
+    setup.mode = ChannelProcessingMode::Both;
     setup.stereo = true;
-    setup.averageType = kAverageExponential;
+    setup.averageType = AveragingType::Exponential;
     setup.averageBlocks = 1000;
     setup.window = window.Coefficients();
     setup.windowSize = kCalibrationFFTSize;

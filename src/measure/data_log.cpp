@@ -118,9 +118,9 @@ void LoggingSettings::Store(TIniStore& ini) const {
     ini.SetInt(kSection, "OstrelFlag", OstrelFlag);
 }
 
-bool LogsTwoChannels(uint16_t channelMode) {
-    return channelMode == kProcessBoth || channelMode == kProcessTransferCoherenceLR ||
-           channelMode == kProcessTransferCoherenceRL;
+bool LogsTwoChannels(ChannelProcessingMode channelMode) {
+    return channelMode == ChannelProcessingMode::Both || channelMode == ChannelProcessingMode::TransferCoherenceLR ||
+           channelMode == ChannelProcessingMode::TransferCoherenceRL;
 }
 
 std::string LogHeaderLine(int dataType, bool two) {
@@ -330,8 +330,8 @@ std::optional<std::string> TDataLog::ValueColumns(const LoggedFrame& f) const {
     }
 }
 
-bool TDataLog::LogSpectrum(const TSpectralData* left, const TSpectralData* right, double time, uint16_t channelMode,
-                           std::optional<double> delay) {
+bool TDataLog::LogSpectrum(const TSpectralData* left, const TSpectralData* right, double time,
+                           ChannelProcessingMode channelMode, std::optional<double> delay) {
     if (error_ || fd_ < 0 || !left || left->Error()) return false;
     const bool two = LogsTwoChannels(channelMode);
     if (!WriteHeaderOnce(*left, two) || !IntervalDue(time)) return false;
@@ -349,9 +349,9 @@ PeakResult TDataLog::BandPeak(const TSpectralData& s) const {
     return FindPeak(s, lo, hi, 0, context_);
 }
 
-bool TDataLog::LogFrame(const ChannelSpectrums& spectrums, uint16_t channelMode, bool stereo, double time,
+bool TDataLog::LogFrame(const ChannelSpectrums& spectrums, ChannelProcessingMode channelMode, bool stereo, double time,
                         std::optional<double> delay) {
-    const uint16_t mode = stereo ? channelMode : static_cast<uint16_t>(kProcessLeft);
+    const ChannelProcessingMode mode = stereo ? channelMode : ChannelProcessingMode::Left;
     if (settings_.DataType == kLogNoiseFigure)
         return LogSpectrum(spectrums.left, stereo ? spectrums.right : nullptr, time, mode, delay);
     const MeasuredSpectrums m = SpectrumsToMeasure(spectrums, mode, stereo);

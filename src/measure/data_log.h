@@ -54,7 +54,7 @@ struct LoggingSettings {
 };
 
 // Two channels are logged in "Both Left and Right" and the two transfer-and-coherence modes.
-bool LogsTwoChannels(uint16_t channelMode);
+bool LogsTwoChannels(ChannelProcessingMode channelMode);
 
 // The header line of a data type (not Spectrum Values, whose header lists the bins).
 std::string LogHeaderLine(int dataType, bool twoChannels);
@@ -79,11 +79,11 @@ public:
     // After every new averaged spectrum. time: the time of day in Real-Time mode, the position
     // in the recording otherwise (seconds). delay: the delay finder's value, none while it is
     // closed. Returns true when a line was written.
-    bool LogSpectrum(const TSpectralData* left, const TSpectralData* right, double time, uint16_t channelMode,
-                     std::optional<double> delay = std::nullopt);
+    bool LogSpectrum(const TSpectralData* left, const TSpectralData* right, double time,
+                     ChannelProcessingMode channelMode, std::optional<double> delay = std::nullopt);
     // The same from the engine's four spectrums: the spectrums measured for the mode (see
     // SpectrumsToMeasure); a mono input logs one channel whatever the mode.
-    bool LogFrame(const ChannelSpectrums& spectrums, uint16_t channelMode, bool stereo, double time,
+    bool LogFrame(const ChannelSpectrums& spectrums, ChannelProcessingMode channelMode, bool stereo, double time,
                   std::optional<double> delay = std::nullopt);
 
     // The first and last bin (band on a fractional-octave axis) searched and listed.

@@ -211,7 +211,7 @@ ToneLobe ToneAt(const TSpectralData& s, uint32_t b) {
     ToneLobe lobe;
     const int64_t n = s.Bins();
     if (!s.AveragePower() || b >= n) return lobe;
-    const int64_t reach = MainLobeHalfWidth(static_cast<uint16_t>(s.WindowType()));
+    const int64_t reach = MainLobeHalfWidth(s.WindowType());
     int64_t lo = b, hi = b;
     // Outward while the skirt does not rise: a neighbouring tone or the noise floor ends it.
     while (lo > 1 && b - lo < reach && P(s, lo - 1) <= P(s, lo)) --lo;
@@ -228,7 +228,7 @@ ToneLobe ToneAt(const TSpectralData& s, uint32_t b) {
 double InterpolatedFrequency(const TSpectralData& s, uint32_t b) {
     if (b == 0 || b + 1 >= s.Bins() || !s.AveragePower()) return MeasureBinToFreq(s, b);
     const double offset =
-        PeakOffset(static_cast<uint16_t>(s.WindowType()), s.FFTSize(), P(s, b - 1), P(s, b), P(s, b + 1));
+        PeakOffset(s.WindowType(), s.FFTSize(), P(s, b - 1), P(s, b), P(s, b + 1));
     return (b + offset) * static_cast<double>(s.BinWidth());
 }
 
@@ -267,7 +267,7 @@ double NoiseFloor(const TSpectralData& s, const BandBins& band) {
 // where the spectrum rises again towards another tone.
 void WidenOverSkirt(const TSpectralData& s, ToneLobe& lobe, double floor) {
     const int64_t n = s.Bins();
-    const int64_t look = MainLobeHalfWidth(static_cast<uint16_t>(s.WindowType()));
+    const int64_t look = MainLobeHalfWidth(s.WindowType());
     const double threshold = 1.25 * floor;
     // Sidelobes rise again after each null, but not above the bins just behind them; a tone
     // does.
@@ -309,7 +309,7 @@ ToneAnalysis AnalyseTone(const TSpectralData& s, const MeasurementContext& c) {
         for (uint32_t k = lobe.lo; k <= lobe.hi; ++k) taken[k] = 1;
     };
     ToneLobe dc;
-    dc.hi = std::min<uint32_t>(MainLobeHalfWidth(static_cast<uint16_t>(s.WindowType())), static_cast<uint32_t>(n - 1));
+    dc.hi = std::min<uint32_t>(MainLobeHalfWidth(s.WindowType()), static_cast<uint32_t>(n - 1));
     take(dc);
     const ToneLobe fundamental = ToneAt(s, b0);
     a.tone = fundamental.power;
@@ -455,16 +455,16 @@ double Measure(MeasurementCode code, const TSpectralData& s, const MeasurementCo
     return 0.0;
 }
 
-MeasuredSpectrums SpectrumsToMeasure(const ChannelSpectrums& sp, uint16_t mode, bool stereo) {
+MeasuredSpectrums SpectrumsToMeasure(const ChannelSpectrums& sp, ChannelProcessingMode mode, bool stereo) {
     if (!stereo) return {sp.left, nullptr};
     switch (mode) {
-        case kProcessLeft: return {sp.left, nullptr};
-        case kProcessRight: return {sp.right, nullptr};
+        case ChannelProcessingMode::Left: return {sp.left, nullptr};
+        case ChannelProcessingMode::Right: return {sp.right, nullptr};
         // Both channels, and the transfer-and-coherence modes, whose channel auto-spectrums
         // are averaged alongside.
-        case kProcessBoth:
-        case kProcessTransferCoherenceLR:
-        case kProcessTransferCoherenceRL: return {sp.left, sp.right};
+        case ChannelProcessingMode::Both:
+        case ChannelProcessingMode::TransferCoherenceLR:
+        case ChannelProcessingMode::TransferCoherenceRL: return {sp.left, sp.right};
         default: return {sp.result1, nullptr};
     }
 }
@@ -528,7 +528,7 @@ bool TMeasurementReadouts::Enabled(MeasurementCode code) const {
 
 void TMeasurementReadouts::Reset() { readouts_.fill(Readout{}); }
 
-void TMeasurementReadouts::Update(const ChannelSpectrums& spectrums, uint16_t mode, bool stereo) {
+void TMeasurementReadouts::Update(const ChannelSpectrums& spectrums, ChannelProcessingMode mode, bool stereo) {
     const MeasuredSpectrums m = SpectrumsToMeasure(spectrums, mode, stereo);
     const auto usable = [](const TSpectralData* s) { return s && !s->Error() && s->Averaged() > 0; };
     // THD, THD+N, SNR and SINAD share one analysis per signal

@@ -131,7 +131,7 @@ struct MeasuredSpectrums {
     const TSpectralData* first = nullptr;
     const TSpectralData* second = nullptr;
 };
-MeasuredSpectrums SpectrumsToMeasure(const ChannelSpectrums& spectrums, uint16_t mode, bool stereo);
+MeasuredSpectrums SpectrumsToMeasure(const ChannelSpectrums& spectrums, ChannelProcessingMode mode, bool stereo);
 
 // The unit text of a readout for this spectrum ("%", "dB", "Hz" or the calibration label,
 // with " A", " B" or " C" for a weighted spectrum).
@@ -168,7 +168,7 @@ public:
 
     // After each averaged spectrum: the engine's four spectrums (unused ones null), its
     // channel-processing mode and whether the input is stereo.
-    void Update(const ChannelSpectrums& spectrums, uint16_t mode, bool stereo);
+    void Update(const ChannelSpectrums& spectrums, ChannelProcessingMode mode, bool stereo);
     // Back to "0.0" (before the first spectrum).
     void Reset();
 

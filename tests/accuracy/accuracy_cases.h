@@ -183,7 +183,8 @@ inline std::vector<Reading> NoiseRatios() {
 // bins: the main-lobe sums read them within 1 % (0.04 dB for SFDR).
 inline std::vector<Reading> Distortion() {
     std::vector<Reading> out;
-    const uint16_t windows[] = {kWindowHanning, kWindowBlackman, kWindowKaiser, kWindowFlatTop};
+    const uint16_t windows[] = {WindowCode(WindowType::Hanning), WindowCode(WindowType::Blackman),
+                                WindowCode(WindowType::Kaiser), WindowCode(WindowType::FlatTop)};
     const double thd = 100 * std::sqrt(0.01 * 0.01 + 0.005 * 0.005);
     const Signal harmonics = Tones(48000, 8 * 8192, {{997, 0.5, 0}, {1994, 0.005, 1}, {2991, 0.0025, 0.3}});
     const double imd = 100 * std::sqrt(2 * 0.005 * 0.005 + 2 * 0.001 * 0.001);

@@ -172,12 +172,12 @@ TEST(FFT, PreparedTransformsAndPerFrameWorkDoNotAllocate) {
     // Every averaging type and channel mode, once the objects are built and a frame has run.
     std::mt19937 rng(7);
     const std::vector<float> left = Noise(1024, rng), right = Noise(1024, rng);
-    for (uint32_t type : {kAverageExponential, kAverageLinear, kAverageVector})
+    for (AveragingType type : {AveragingType::Exponential, AveragingType::Linear, AveragingType::Vector})
         for (uint16_t mode = 0; mode < kChannelProcessingModeCount; ++mode) {
-            Analyser a(mode, 1024, 8, type);
+            Analyser a(ChannelModeFromCode(mode), 1024, 8, type);
             ASSERT_TRUE(a.Frame(left, right)) << mode;
             EXPECT_EQ(count([&] { return a.Frame(left, right) && a.Frame(left, right) && a.Frame(right, left); }), 0)
-                << "type " << type << " mode " << mode;
+                << "type " << AveragingCode(type) << " mode " << mode;
         }
     // the counter sees an allocation
     EXPECT_GE(count([] { return std::make_unique<std::vector<int>>(3) != nullptr; }), 1);

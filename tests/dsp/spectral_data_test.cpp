@@ -77,15 +77,15 @@ void ExpectWeighted(const TSpectralData& s, const std::vector<std::vector<cd>>& 
 TEST(SpectralAverage, EveryTypeAgainstItsClosedForm) {
     const double q = 0.75 * 0.75 * 0.25;  // exponential: the mean of four, then 1/4 for each new frame
     // the weights of the frames run, oldest first
-    const struct { const char* what; uint32_t type, blocks; std::vector<double> weights; } cases[] = {
-        {"linear, filling", kAverageLinear, 4, {0.5, 0.5}},
-        {"linear, ring", kAverageLinear, 4, {0, 0, 0.25, 0.25, 0.25, 0.25}},
-        {"linear beyond the history", kAverageLinear, 2000, {0.2, 0.2, 0.2, 0.2, 0.2}},
-        {"exponential", kAverageExponential, 4, {q, q, q, q, 0.25 * 0.75, 0.25}},
-        {"vector", kAverageVector, 4, {q, q, q, q, 0.25 * 0.75, 0.25}},
-        {"exponential, one block", kAverageExponential, 1, {0, 0, 1}},
-        {"linear, one block", kAverageLinear, 1, {0, 0, 1}},
-        {"vector, one block", kAverageVector, 1, {0, 0, 1}},
+    const struct { const char* what; AveragingType type; uint32_t blocks; std::vector<double> weights; } cases[] = {
+        {"linear, filling", AveragingType::Linear, 4, {0.5, 0.5}},
+        {"linear, ring", AveragingType::Linear, 4, {0, 0, 0.25, 0.25, 0.25, 0.25}},
+        {"linear beyond the history", AveragingType::Linear, 2000, {0.2, 0.2, 0.2, 0.2, 0.2}},
+        {"exponential", AveragingType::Exponential, 4, {q, q, q, q, 0.25 * 0.75, 0.25}},
+        {"vector", AveragingType::Vector, 4, {q, q, q, q, 0.25 * 0.75, 0.25}},
+        {"exponential, one block", AveragingType::Exponential, 1, {0, 0, 1}},
+        {"linear, one block", AveragingType::Linear, 1, {0, 0, 1}},
+        {"vector, one block", AveragingType::Vector, 1, {0, 0, 1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -93,13 +93,13 @@ TEST(SpectralAverage, EveryTypeAgainstItsClosedForm) {
         TSpectralData s(Settings(64, c.blocks, c.type), Scaling(), 0);
         const auto frames = RunFrames(s, static_cast<int>(c.weights.size()), rng);
         EXPECT_EQ(s.Averaged(), std::min<size_t>(c.blocks, c.weights.size()));
-        ExpectWeighted(s, frames, c.weights, c.type == kAverageVector);
+        ExpectWeighted(s, frames, c.weights, c.type == AveragingType::Vector);
     }
 }
 
 TEST(SpectralAverage, PeakHoldKeepsTheLargestPowerAndItsFrame) {
     std::mt19937 rng(6);
-    TSpectralData s(Settings(64, 1, kAverageExponential, true), Scaling(), 0);
+    TSpectralData s(Settings(64, 1, AveragingType::Exponential, true), Scaling(), 0);
     const auto frames = RunFrames(s, 6, rng);
     for (uint32_t k = 0; k + 1 < 32; ++k) {
         size_t best = 0;
@@ -112,7 +112,7 @@ TEST(SpectralAverage, PeakHoldKeepsTheLargestPowerAndItsFrame) {
 
 TEST(SpectralAverage, ResetZeroBlocksAndLongLinearRunsStayExact) {
     std::mt19937 rng(7);
-    TSpectralData s(Settings(64, 4, kAverageLinear), Scaling(1), 0);
+    TSpectralData s(Settings(64, 4, AveragingType::Linear), Scaling(1), 0);
     RunFrames(s, 3, rng);
     EXPECT_FLOAT_EQ(s.AverageDb()[31], -999.9f);  // the last bin is never averaged
     s.ResetAverage();
@@ -120,11 +120,11 @@ TEST(SpectralAverage, ResetZeroBlocksAndLongLinearRunsStayExact) {
     for (uint32_t k = 0; k < 32; ++k) EXPECT_FLOAT_EQ(s.AverageDb()[k], -999.9f);
     ExpectWeighted(s, RunFrames(s, 1, rng), {1.0});  // the history was cleared too
     // zero blocks would divide by zero; they average like one
-    ASSERT_TRUE(s.SetAverage(0, kAverageExponential));
+    ASSERT_TRUE(s.SetAverage(0, AveragingType::Exponential));
     ExpectWeighted(s, RunFrames(s, 2, rng), {0, 1});
 
     // loud, then 120 dB quieter: running sums never refreshed would carry the loud rounding into the quiet
-    TSpectralData l(Settings(32, 7, kAverageLinear), Scaling(0), 0);
+    TSpectralData l(Settings(32, 7, AveragingType::Linear), Scaling(0), 0);
     RunFrames(l, 2000, rng, 30000.0);
     const auto quiet = RunFrames(l, 1000, rng, 0.03);
     ExpectWeighted(l, std::vector<std::vector<cd>>(quiet.end() - 7, quiet.end()), std::vector<double>(7, 1.0 / 7));
@@ -142,7 +142,7 @@ TEST(SpectralFailure, ImpossibleSizesAndFailedAllocationsLeaveAnInertObject) {
         EXPECT_FALSE(s.Transform());
         s.Average();
         s.ResetAverage();
-        EXPECT_FALSE(s.SetAverage(10, kAverageLinear));
+        EXPECT_FALSE(s.SetAverage(10, AveragingType::Linear));
         EXPECT_EQ(s.AveragePower(), nullptr);
         EXPECT_EQ(s.PhaseDegrees(3), 0.0);
     }
@@ -153,9 +153,9 @@ TEST(SpectralFailure, ImpossibleSizesAndFailedAllocationsLeaveAnInertObject) {
     EXPECT_EQ(dead.Status(), SpectralStatus::OutOfMemory);
     // room for the spectrum but not for 1000 blocks of history
     gAllocationLimit = 64 * 1024;
-    TSpectralData s(Settings(1024, 4, kAverageLinear), Scaling(), 0);
+    TSpectralData s(Settings(1024, 4, AveragingType::Linear), Scaling(), 0);
     EXPECT_FALSE(s.Error());
-    EXPECT_FALSE(s.SetAverage(1000, kAverageLinear));
+    EXPECT_FALSE(s.SetAverage(1000, AveragingType::Linear));
     SetSpectralAllocationGate(nullptr);
     EXPECT_EQ(s.Status(), SpectralStatus::LinearHistoryOutOfMemory);
     s.Average();
@@ -176,21 +176,25 @@ TEST(ChannelProcessing, TransferFunctionsAndCoherenceOfADelayedScaledCopy) {
     const float g = 0.5f;
     const size_t d = 3, n = 128;
     // direction +1: L/R, -1: R/L
-    const struct { uint16_t mode; int direction; bool complex, coherence; } cases[] = {
-        {kProcessRealTransferLR, 1, false, false},    {kProcessRealTransferRL, -1, false, false},
-        {kProcessComplexTransferLR, 1, true, false},  {kProcessComplexTransferRL, -1, true, false},
-        {kProcessTransferCoherenceLR, 1, true, true}, {kProcessTransferCoherenceRL, -1, true, true},
-        {kProcessCoherence, 0, false, true}};
+    const struct { ChannelProcessingMode mode; int direction; bool complex, coherence; } cases[] = {
+        {ChannelProcessingMode::RealTransferLR, 1, false, false},
+        {ChannelProcessingMode::RealTransferRL, -1, false, false},
+        {ChannelProcessingMode::ComplexTransferLR, 1, true, false},
+        {ChannelProcessingMode::ComplexTransferRL, -1, true, false},
+        {ChannelProcessingMode::TransferCoherenceLR, 1, true, true},
+        {ChannelProcessingMode::TransferCoherenceRL, -1, true, true},
+        {ChannelProcessingMode::Coherence, 0, false, true}};
     for (const auto& c : cases)
-        for (uint32_t type : {kAverageExponential, kAverageLinear, kAverageVector}) {
-            SCOPED_TRACE(::testing::Message() << "mode " << c.mode << ", type " << type);
+        for (AveragingType type : {AveragingType::Exponential, AveragingType::Linear, AveragingType::Vector}) {
+            SCOPED_TRACE(::testing::Message()
+                         << "mode " << ChannelModeCode(c.mode) << ", type " << AveragingCode(type));
             std::mt19937 rng(22);
             Analyser a(c.mode, n, 4, type);
             for (int f = 0; f < 6; ++f) {
                 const auto x = Noise(n, rng);
                 ASSERT_TRUE(a.Frame(Delayed(x, d, g), x));
             }
-            const TSpectralData& coherence = c.mode == kProcessCoherence ? *a.S1 : *a.S2;
+            const TSpectralData& coherence = c.mode == ChannelProcessingMode::Coherence ? *a.S1 : *a.S2;
             EXPECT_EQ(coherence.CoherenceDone(), c.coherence);
             if (c.direction) {
                 EXPECT_EQ(a.S1->RealTransferDone(), !c.complex);
@@ -213,18 +217,18 @@ TEST(ChannelProcessing, TransferFunctionsAndCoherenceOfADelayedScaledCopy) {
 }
 
 TEST(ChannelProcessing, CrossSpectrumHoldsTheProductOfAmplitudesAndThePhaseDifference) {
-    for (uint16_t mode : {kProcessCrossLR, kProcessCrossRL}) {
-        Analyser t(mode, 64, 1, kAverageExponential);
+    for (ChannelProcessingMode mode : {ChannelProcessingMode::CrossLR, ChannelProcessingMode::CrossRL}) {
+        Analyser t(mode, 64, 1, AveragingType::Exponential);
         t.Frame(Tone(64, 7, 3000.0), Tone(64, 7, 12000.0, 1.0));  // right leads by 1 radian
         EXPECT_EQ(t.L->Averaged(), 0u);                            // the channels themselves are not averaged
         EXPECT_TRUE(t.S1->CrossFlag());
         EXPECT_LT(RelDiff(t.S1->AveragePower()[7], 3000.0 / kFullScale16 * 12000.0 / kFullScale16), 1e-5);
-        EXPECT_NEAR(t.S1->PhaseDegrees(7), (mode == kProcessCrossLR ? -180 : 180) / kPi, 1e-3);
+        EXPECT_NEAR(t.S1->PhaseDegrees(7), (mode == ChannelProcessingMode::CrossLR ? -180 : 180) / kPi, 1e-3);
     }
 }
 
 TEST(ChannelProcessing, AverageOfChannelsTakesMeanPowerAndMeanPhase) {
-    Analyser a(kProcessAverage, 64, 1, kAverageExponential);
+    Analyser a(ChannelProcessingMode::Average, 64, 1, AveragingType::Exponential);
     const double A = 6000, B = 8000;  // at phases 0 and -90 degrees
     a.Frame(Tone(64, 9, A), Tone(64, 9, B, -kPi / 2));
     const double m = std::sqrt((A * A + B * B) / 2) / kFullScale16;
@@ -239,7 +243,8 @@ TEST(ChannelProcessing, WindowBandsMissingSpectrumsAndMonoInput) {
     std::mt19937 rng(25);
     const auto x = Noise(64, rng), y = Noise(64, rng);
     // the window applies to both channels; a window of the wrong size is refused
-    Analyser plain(kProcessBoth, 64, 1, kAverageExponential), windowed(kProcessBoth, 64, 1, kAverageExponential);
+    Analyser plain(ChannelProcessingMode::Both, 64, 1, AveragingType::Exponential),
+        windowed(ChannelProcessingMode::Both, 64, 1, AveragingType::Exponential);
     const std::vector<float> half(64, 0.5f);
     windowed.setup.window = half.data();
     windowed.setup.windowSize = 64;
@@ -254,7 +259,7 @@ TEST(ChannelProcessing, WindowBandsMissingSpectrumsAndMonoInput) {
     EXPECT_EQ(windowed.L->Averaged(), 1u);
 
     // a band sums its bins (edge bins in part); a coherence band is their mean: 0 dB, a sum would read 6 dB
-    Analyser b(kProcessCoherence, 64, 4, kAverageExponential, Scaling(1, 2));
+    Analyser b(ChannelProcessingMode::Coherence, 64, 4, AveragingType::Exponential, Scaling(1, 2));
     ASSERT_TRUE(b.S1->SetBandBins({{3, 0.5f, 7, 0.25f}}));
     ASSERT_TRUE(b.L->SetBandBins({{3, 0.5f, 7, 0.25f}}));
     b.Frame(x, x);
@@ -262,7 +267,7 @@ TEST(ChannelProcessing, WindowBandsMissingSpectrumsAndMonoInput) {
     const float* p = b.L->AveragePower();
     EXPECT_NEAR(b.L->BandAxis().Values()[0], 10 * std::log10(0.5 * p[3] + p[4] + p[5] + p[6] + 0.25 * p[7]), 1e-3);
 
-    Analyser a(kProcessRealTransferLR, 64, 4, kAverageExponential);
+    Analyser a(ChannelProcessingMode::RealTransferLR, 64, 4, AveragingType::Exponential);
     Load(*a.L, x);
     EXPECT_FALSE(ProcessChannels(a.setup, {a.L.get(), nullptr, a.S1.get(), nullptr}));  // no right spectrum
     EXPECT_FALSE(ProcessChannels(a.setup, {a.L.get(), a.R.get(), nullptr, nullptr}));  // no result
@@ -274,7 +279,7 @@ TEST(ChannelProcessing, WindowBandsMissingSpectrumsAndMonoInput) {
     EXPECT_EQ(a.L->Averaged(), 1u);
     EXPECT_EQ(a.S1->Averaged(), 0u);
     a.setup.stereo = true;
-    a.setup.mode = kChannelProcessingModeCount;
+    a.setup.mode = ChannelModeFromCode(kChannelProcessingModeCount);
     EXPECT_FALSE(a.Frame(x, x));
 }
 

@@ -227,7 +227,7 @@ TEST(SpectralBands, WhiteNoiseBandsAddUpToTheBinPowerAndAToneReadsItsLevel) {
         SpectralScaling sc = Scaling(1, 2);
         sc.octaveNumber = n;
         SpectralSettings settings = At(44100, 4096);
-        settings.averageType = kAverageLinear;
+        settings.averageType = AveragingType::Linear;
         settings.averageBlocks = 8;
         TSpectralData s(settings, sc, 0);
         for (int i = 0; i < 8; ++i) ReadOnce(s, Noise(4096, rng), 0, false);
@@ -254,7 +254,7 @@ TEST(SpectralBands, WhiteNoiseBandsAddUpToTheBinPowerAndAToneReadsItsLevel) {
     EXPECT_EQ(WeightingLevelDb(kWeightingA, 0.0), -kMaxCurveLevelDb);
 }
 
-std::vector<double> Coefficients(uint32_t n, uint16_t type, uint16_t mode) {
+std::vector<double> Coefficients(uint32_t n, WindowType type, WindowCorrection mode) {
     TSmoothing w(n, type, mode);
     EXPECT_FALSE(w.Error());
     return std::vector<double>(w.Coefficients(), w.Coefficients() + n);
@@ -274,21 +274,21 @@ TEST(TSmoothing, ShapesAndNoiseBandwidthsMatchClosedForms) {
     const auto x = [](double i) { return std::fabs(2 * i / (n - 1) - 1); };  // 0 at the centre, 1 at the ends
     const auto c = [](double i, int k) { return std::cos(2 * k * kPi * i / (n - 1)); };
     const auto r2 = [&](double i) { return 1 - (i - h) * (i - h) / (h * h); };
-    const struct { uint16_t type; double enbw; std::function<double(double)> shape; double tolerance; } windows[] = {
-        {kWindowUniform, 1.0, [](double) { return 1.0; }, 0},
-        {kWindowBartlett, 4.0 / 3, [&](double i) { return 1 - x(i); }, 1e-6},
-        {kWindowTriangular, 4.0 / 3, nullptr, 0},
-        {kWindowHanning, 1.5, [&](double i) { return 0.5 - 0.5 * c(i, 1); }, 1e-6},
-        {kWindowHamming, 1.3628, [&](double i) { return 0.54 - 0.46 * c(i, 1); }, 1e-6},
-        {kWindowBlackman, 1.7268, [&](double i) { return 0.42 - 0.5 * c(i, 1) + 0.08 * c(i, 2); }, 1e-6},
-        {kWindowParzen, 0,
+    const struct { WindowType type; double enbw; std::function<double(double)> shape; double tolerance; } windows[] = {
+        {WindowType::Uniform, 1.0, [](double) { return 1.0; }, 0},
+        {WindowType::Bartlett, 4.0 / 3, [&](double i) { return 1 - x(i); }, 1e-6},
+        {WindowType::Triangular, 4.0 / 3, nullptr, 0},
+        {WindowType::Hanning, 1.5, [&](double i) { return 0.5 - 0.5 * c(i, 1); }, 1e-6},
+        {WindowType::Hamming, 1.3628, [&](double i) { return 0.54 - 0.46 * c(i, 1); }, 1e-6},
+        {WindowType::Blackman, 1.7268, [&](double i) { return 0.42 - 0.5 * c(i, 1) + 0.08 * c(i, 2); }, 1e-6},
+        {WindowType::Parzen, 0,
          [&](double i) { return x(i) < .5 ? 1 - 6 * x(i) * x(i) * (1 - x(i)) : 2 * std::pow(1 - x(i), 3); }, 1e-6},
-        {kWindowGaussian, 0,  // exp(-r²/2) over ±5: sampled at distances h - i, and 1 - h + i past the centre
+        {WindowType::Gaussian, 0,  // exp(-r²/2) over ±5: sampled at distances h - i, and 1 - h + i past the centre
          [&](double i) { return std::exp(-12.5 * std::pow((i < h ? h - i : i + 1 - h) / h, 2)); }, 1e-6},
-        {kWindowKaiser, 0,  // beta 2.5 pi; the program's Bessel series stops at a 1e-4 term
+        {WindowType::Kaiser, 0,  // beta 2.5 pi; the program's Bessel series stops at a 1e-4 term
          [&](double i) { return std::cyl_bessel_i(0, 2.5 * kPi * std::sqrt(r2(i))) / std::cyl_bessel_i(0, 2.5 * kPi); },
          2e-4},
-        {kWindowFlatTop, 0,  // a cosine sum around the centre; the first point repeats the second
+        {WindowType::FlatTop, 0,  // a cosine sum around the centre; the first point repeats the second
          [&](double i) {
              const double t = 2 * kPi * std::fabs(std::max(i, 1.0) - h) / n;
              return 0.9994484 + 2 * (0.955728 * std::cos(t) + 0.539289 * std::cos(2 * t) + 0.091581 * std::cos(3 * t));
@@ -296,11 +296,11 @@ TEST(TSmoothing, ShapesAndNoiseBandwidthsMatchClosedForms) {
          1e-6},
     };
     for (const auto& w : windows) {
-        SCOPED_TRACE(TSmoothing::GetName(w.type));
-        const std::vector<double> c = Coefficients(n, w.type, kCorrectionNone);
+        SCOPED_TRACE(TSmoothing::GetName(WindowCode(w.type)));
+        const std::vector<double> c = Coefficients(n, w.type, WindowCorrection::None);
         for (uint32_t i = 0; w.shape && i < n; ++i) ASSERT_NEAR(c[i], w.shape(i), w.tolerance * (1 + w.shape(i))) << i;
         if (w.enbw > 0) {
-            EXPECT_NEAR(TSmoothing(8192, w.type, kCorrectionAmplitude).NoiseBandwidth(), w.enbw, 1e-3);
+            EXPECT_NEAR(TSmoothing(8192, w.type, WindowCorrection::Amplitude).NoiseBandwidth(), w.enbw, 1e-3);
             EXPECT_NEAR(WindowNoiseBandwidth(w.type, 8192), w.enbw, 1e-3);
         }
     }
@@ -312,30 +312,31 @@ TEST(TSmoothing, CorrectionsGiveUnitMeanOrUnitMeanSquare) {
     for (uint32_t n : {1u, 39u, 64u, 1000u, 8192u})
         for (uint16_t type = 0; type < TSmoothing::GetTypeCount(); ++type) {
             SCOPED_TRACE(::testing::Message() << TSmoothing::GetName(type) << " " << n);
-            EXPECT_NEAR(Mean(Coefficients(n, type, kCorrectionAmplitude), 1), 1.0, 1e-6);
-            EXPECT_NEAR(Mean(Coefficients(n, type, kCorrectionEnergy), 2), 1.0, 1e-6);
-            for (double v : Coefficients(n, type, kCorrectionNone)) ASSERT_TRUE(std::isfinite(v));
+            const WindowType window = WindowTypeFromCode(type);
+            EXPECT_NEAR(Mean(Coefficients(n, window, WindowCorrection::Amplitude), 1), 1.0, 1e-6);
+            EXPECT_NEAR(Mean(Coefficients(n, window, WindowCorrection::Energy), 2), 1.0, 1e-6);
+            for (double v : Coefficients(n, window, WindowCorrection::None)) ASSERT_TRUE(std::isfinite(v));
         }
 }
 
 // Bad types are refused and leave the window as it was; a window built with one, or empty, is harmless;
 // Remove leaves zero coefficients alone.
 TEST(TSmoothing, InvalidTypesNamesAndArrays) {
-    TSmoothing w(33, kWindowHanning, kCorrectionAmplitude);
+    TSmoothing w(33, WindowType::Hanning, WindowCorrection::Amplitude);
     std::vector<float> x(33, 1.0f), y(33, -7.0f);
     w.Remove(x.data(), y.data());
     EXPECT_EQ(y[0], -7.0f);
     const std::vector<float> before(w.Coefficients(), w.Coefficients() + 33);
-    EXPECT_FALSE(w.SetType(10));
+    EXPECT_FALSE(w.SetType(WindowTypeFromCode(10)));
     EXPECT_EQ(w.Status(), WindowStatus::InvalidType);
-    EXPECT_FALSE(w.Set(64, 65535, kCorrectionEnergy));
+    EXPECT_FALSE(w.Set(64, WindowTypeFromCode(65535), WindowCorrection::Energy));
     EXPECT_EQ(w.Status(), WindowStatus::InvalidType);
-    EXPECT_EQ(w.GetType(), kWindowHanning);
+    EXPECT_EQ(w.GetType(), WindowType::Hanning);
     EXPECT_EQ(std::vector<float>(w.Coefficients(), w.Coefficients() + 33), before);
-    EXPECT_TRUE(w.Set(64, kWindowKaiser, kCorrectionEnergy));  // a good rebuild clears the error
+    EXPECT_TRUE(w.Set(64, WindowType::Kaiser, WindowCorrection::Energy));  // a good rebuild clears the error
     EXPECT_FALSE(w.Error());
     // constructed with a bad type: in error, no coefficients, harmless to use
-    TSmoothing bad(32, 11, kCorrectionNone);
+    TSmoothing bad(32, WindowTypeFromCode(11), WindowCorrection::None);
     EXPECT_EQ(bad.GetSize(), 0u);
     y.assign(32, -7.0f);
     bad.Apply(x.data(), y.data());
@@ -344,11 +345,11 @@ TEST(TSmoothing, InvalidTypesNamesAndArrays) {
     w.ApplyInPlace(nullptr);
     w.RemoveInPlace(nullptr);
     EXPECT_EQ(y, std::vector<float>(32, -7.0f));
-    EXPECT_FALSE(TSmoothing(0, kWindowHanning, kCorrectionNone).Error());
+    EXPECT_FALSE(TSmoothing(0, WindowType::Hanning, WindowCorrection::None).Error());
     char buffer[12] = "junk", small[5];
     for (int type : {10, -1}) TSmoothing::GetName(type, buffer);
     EXPECT_STREQ(buffer, "");
-    TSmoothing::GetName(kWindowTriangular, small, sizeof small);
+    TSmoothing::GetName(WindowCode(WindowType::Triangular), small, sizeof small);
     EXPECT_STREQ(small, "Tria");
 }
 

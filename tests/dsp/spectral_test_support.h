@@ -18,7 +18,7 @@ using cd = std::complex<double>;
 inline constexpr double kPi = 3.14159265358979323846;
 inline constexpr double kFullScale16 = 32767.0;  // halfRange of the 16-bit format
 
-inline SpectralSettings Settings(uint32_t fftSize, uint32_t blocks = 1, uint32_t type = kAverageExponential,
+inline SpectralSettings Settings(uint32_t fftSize, uint32_t blocks = 1, AveragingType type = AveragingType::Exponential,
                                  bool peakHold = false) {
     SpectralSettings s;
     s.format = SampleFormat::Make(48000, 2, 2);
@@ -69,7 +69,8 @@ inline cd AveragedBin(const TSpectralData& s, uint32_t k) {
 
 // The engine's four spectrums (left, right, two results) for one channel mode and averaging.
 struct Analyser {
-    Analyser(uint16_t mode, uint32_t n, uint32_t blocks, uint32_t type, SpectralScaling scaling = Scaling())
+    Analyser(ChannelProcessingMode mode, uint32_t n, uint32_t blocks, AveragingType type,
+             SpectralScaling scaling = Scaling())
         : setup{mode, true, type, blocks, nullptr, 0} {
         const SpectralSettings s = Settings(n, blocks, type);
         int c = 0;

@@ -76,12 +76,12 @@ TEST(CommandLine, EachArgumentListSetsItsOptionsOrIsRefusedWithAReason) {
              const AnalyzeOptions& o = p.analyze;
              EXPECT_EQ(o.output, "out.csv");
              EXPECT_EQ(*o.fftSize, 8192u);
-             EXPECT_EQ(*o.window, 2);
+             EXPECT_EQ(*o.window, WindowType::FlatTop);
              EXPECT_EQ(*o.averageBlocks, kInfiniteAverageBlocks);
-             EXPECT_EQ(*o.averageType, kAverageVector);
+             EXPECT_EQ(*o.averageType, AveragingType::Vector);
              EXPECT_EQ(*o.overlap, 75);
              EXPECT_EQ(*o.decimation, 4);
-             EXPECT_EQ(*o.channels, 12);
+             EXPECT_EQ(*o.channels, ChannelProcessingMode::TransferCoherenceRL);
          }},
         {{"--cal", cal, "--amplitude=linear", "analyze", "in.wav", "--octave", "12", "--weighting", "a", "--psd",
           "root", "--mic-comp", "l.mic,r.mic"},

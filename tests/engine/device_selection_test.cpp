@@ -95,7 +95,7 @@ TEST_F(DeviceSelection, ChosenVanishedOrPulledDevicesEndInTheirMessagesNotACrash
     EXPECT_EQ(LastMessage(), LoadString(kStrNoSoundDriver));
     EXPECT_FALSE(engine->Run());
     EXPECT_EQ(LastMessage(), "No Sound Cards were detected on your system.");
-    EXPECT_EQ(engine->RunState(), kStopped);
+    EXPECT_EQ(engine->RunState(), EngineRunState::Stopped);
 
     // A device comes back; pulled out mid-run, the analyser stops and says why, and runs
     // again at once when it answers.

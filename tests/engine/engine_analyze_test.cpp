@@ -101,7 +101,7 @@ TEST(AnalyzeRun, RefusalsAndFailures) {
     std::string error;
     AnalyzeOptions o;
     o.input = mono;
-    o.channels = 10;
+    o.channels = ChannelProcessingMode::Coherence;
     EXPECT_EQ(RunAnalyze(o, ProcessingSettings{}, CalibrationRecord{}, host, nullptr, error), 2);
     EXPECT_NE(error.find("stereo"), std::string::npos);
     // Too short for one FFT: the engine's own message, and a failure status.

@@ -195,7 +195,7 @@ TEST_F(Live, DiskRecordingRollsOverAtTheSizeLimit) {
     ASSERT_TRUE(engine->Record());
     const uint32_t total = 90 * kRate + 77;
     Play(total, 4000);
-    ASSERT_EQ(engine->RunState(), kRecording);
+    ASSERT_EQ(engine->RunState(), EngineRunState::Recording);
     ASSERT_EQ(engine->SavedRecordings().size(), 1u);
     const std::string first = engine->SavedRecordings()[0];
     const test::WavContents a = test::ReadWav16(first);  // closed by the engine: sizes must agree
@@ -230,10 +230,10 @@ TEST_F(Live, DiskFillingUpStopsTheRecordingAndKeepsWhatWasWritten) {
     small.rlim_cur = 50000;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     Play(6 * kRate, 500);
-    const uint32_t state = engine->RunState();
+    const EngineRunState state = engine->RunState();
     const uint32_t written = engine->WaveFile() ? engine->WaveFile()->WrittenLength() : 0;
     ::setrlimit(RLIMIT_FSIZE, &old);
-    EXPECT_EQ(state, kStopped);
+    EXPECT_EQ(state, EngineRunState::Stopped);
     ASSERT_NE(engine->WaveFile(), nullptr);
     EXPECT_GE(written, 2 * kRate);  // the whole buffers that fitted
     ASSERT_EQ(host.messages.size(), 1u);
@@ -296,7 +296,7 @@ TEST_F(Live, FailuresLeaveTheEngineStoppedAndTheRecordingValid) {
     Make(failing);
     ASSERT_TRUE(engine->Record());
     Play(16000, 2000, &failing.card);
-    EXPECT_EQ(engine->RunState(), kStopped);
+    EXPECT_EQ(engine->RunState(), EngineRunState::Stopped);
     EXPECT_EQ(host.messages.back().text, LoadString(kStrSoundDeviceFailure));
     ASSERT_NE(engine->WaveFile(), nullptr);
     EXPECT_EQ(engine->WaveFile()->WrittenLength(), 2 * kRate);

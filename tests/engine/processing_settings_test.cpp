@@ -101,7 +101,7 @@ TEST(SettingsStore, StoreThenLoadGivesTheSameRecord) {
     s.Mode.OpMode = kModeRecorder;
     SettingsBlock& b = s.Settings();
     b.format = SampleFormat::Make(48000, 2, 3);
-    b.AverageType = kAverageVector;
+    b.AverageType = AveragingCode(AveragingType::Vector);
     b.ChannelProcessing = 11;
     b.DelayTimeMsec = 12.5f;
     s.Scaling().FreqScaleType = kFreqOctaveBands;
@@ -140,7 +140,8 @@ TEST(WindowCorrection, EnergyForOctaveBandsAmplitudeOtherwise) {
     ProcessingSettings s;
     for (uint16_t axis : {kFreqLinear, kFreqLogarithmic, kFreqOctaveBands}) {
         s.Scaling().FreqScaleType = axis;
-        EXPECT_EQ(s.WindowCorrectionMode(), axis == kFreqOctaveBands ? kCorrectionEnergy : kCorrectionAmplitude);
+        EXPECT_EQ(s.WindowCorrectionMode(),
+                  axis == kFreqOctaveBands ? WindowCorrection::Energy : WindowCorrection::Amplitude);
     }
 }
 

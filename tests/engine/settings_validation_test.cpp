@@ -169,7 +169,7 @@ TEST_F(ProcessingDialog, LargeFramesNeedTheMemoryForThem) {
     // 1000 linear blocks of a million-point spectrum are tens of gigabytes.
     SettingsBlock big;
     big.FFTsize = 1048576;
-    big.AverageType = kAverageLinear;
+    big.AverageType = AveragingCode(AveragingType::Linear);
     big.AverageBlocks = 1000;
     EXPECT_GT(EstimateProcessingMemory(big), uint64_t{20} << 30);
 }

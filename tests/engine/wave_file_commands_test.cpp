@@ -198,14 +198,14 @@ TEST_F(WaveFileCommands, CloseStopsARecordingAndSavesItUnderTheChosenName) {
         card.Advance(1000);
         loop.Pump(0);
     }
-    ASSERT_EQ(engine->RunState(), kRecording);
+    ASSERT_EQ(engine->RunState(), EngineRunState::Recording);
     EXPECT_EQ(commands->OpenFileName(), "");  // untitled
 
     // Yes with the name dialog cancelled, or a name in a folder that does not exist, keeps
     // the recording open and untitled.
     host.ScriptAnswers({Answer::Yes});
     EXPECT_FALSE(commands->Close());
-    EXPECT_EQ(engine->RunState(), kStopped);
+    EXPECT_EQ(engine->RunState(), EngineRunState::Stopped);
     EXPECT_EQ(host.questions.back().text, "Untitled has changed. Save file before closing?");
     host.ScriptAnswers({Answer::Yes});
     chooser.names = {dir.File("no/such/folder.wav")};

@@ -98,10 +98,10 @@ TEST(FileMenu, OpenedFilesAreAnalysedToTheEndAndRecordedTakesSavedWhole) {
     TempDir dir;
     Shell s(dir.path());
     s.window->SelectMode(kModePostProcessing);
-    s.settings.Settings().ChannelProcessing = kProcessBoth;
+    s.settings.Settings().ChannelProcessing = ChannelModeCode(ChannelProcessingMode::Both);
     ASSERT_NO_FATAL_FAILURE(OpenTone(s, dir.File("mono tone.wav"), 1, 1000.0));
     EXPECT_EQ(s.Title(), kTitle + " [" + dir.File("mono tone.wav") + "]");
-    EXPECT_EQ(s.settings.Settings().ChannelProcessing, kProcessLeft);
+    EXPECT_EQ(s.settings.Settings().ChannelProcessing, ChannelModeCode(ChannelProcessingMode::Left));
     EXPECT_EQ(s.settings.Settings().format.rate, 32000u);
     // Run to the end, rewind and run again: 32000 frames, 1024 at a time, all analysed again.
     for (int pass = 0; pass < 2; ++pass) {
@@ -116,7 +116,7 @@ TEST(FileMenu, OpenedFilesAreAnalysedToTheEndAndRecordedTakesSavedWhole) {
 
     // A stereo file lifts "Left channel only" to "Both Left and Right".
     ASSERT_NO_FATAL_FAILURE(OpenTone(s, dir.File("stereo.wav"), 2, 500.0));
-    EXPECT_EQ(s.settings.Settings().ChannelProcessing, kProcessBoth);
+    EXPECT_EQ(s.settings.Settings().ChannelProcessing, ChannelModeCode(ChannelProcessingMode::Both));
     s.window->FileAction("Close")->trigger();
     EXPECT_EQ(s.Title(), kTitle);
     EXPECT_EQ(s.engine->WaveFile(), nullptr);

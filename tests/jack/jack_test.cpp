@@ -214,7 +214,7 @@ TEST_F(Jack, EngineRealTimeRunFindsThePlayedTonesAtTheirLevels) {
         EXPECT_NEAR(10 * std::log10(spectrum->AveragePower()[128 << ch]), db, 0.1);
     }
     engine.Stop();
-    EXPECT_EQ(engine.RunState(), kStopped);
+    EXPECT_EQ(engine.RunState(), EngineRunState::Stopped);
     EXPECT_TRUE(out.Close());
     EXPECT_TRUE(host_.messages.empty()) << host_.messages.front().text;
 }

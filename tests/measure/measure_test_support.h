@@ -24,9 +24,9 @@ struct Analyser {
     TSmoothing window;
     double time = 0.0;  // seconds of signal consumed
 
-    Analyser(uint32_t fftSize, uint16_t windowType, uint32_t blocks = 1, uint32_t ampScale = 1, uint32_t freqScale = 0,
-             uint32_t weighting = 0, uint32_t density = 0)
-        : window(fftSize, windowType, freqScale == 2 ? kCorrectionEnergy : kCorrectionAmplitude) {
+    Analyser(uint32_t fftSize, WindowType windowType, uint32_t blocks = 1, uint32_t ampScale = 1,
+             uint32_t freqScale = 0, uint32_t weighting = 0, uint32_t density = 0)
+        : window(fftSize, windowType, freqScale == 2 ? WindowCorrection::Energy : WindowCorrection::Amplitude) {
         settings.format = SampleFormat::Make(48000, 1, 2);
         settings.fftSize = fftSize;
         settings.averageBlocks = blocks;
@@ -48,8 +48,8 @@ struct Analyser {
                 t[i] = static_cast<float>(std::clamp(std::round(x(time + i / 48000.0) * 32767), -32768.0, 32767.0));
             time += settings.fftSize / 48000.0;
             ChannelProcessingSetup setup;
-            setup.mode = kProcessLeft;
-            setup.window = window.GetType() == kWindowUniform ? nullptr : window.Coefficients();
+            setup.mode = ChannelProcessingMode::Left;
+            setup.window = window.GetType() == WindowType::Uniform ? nullptr : window.Coefficients();
             setup.windowSize = settings.fftSize;
             ProcessChannels(setup, {spectrum.get(), nullptr, nullptr, nullptr});
         }
@@ -61,7 +61,7 @@ inline std::unique_ptr<TSpectralData> MadeSpectrum(const std::vector<double>& po
     SpectralSettings s;
     s.format = SampleFormat::Make(44100, 1, 2);
     s.fftSize = static_cast<uint32_t>(power.size() * 2);
-    s.smoothingWindow = kWindowUniform;
+    s.smoothingWindow = WindowType::Uniform;
     SpectralScaling sc;
     sc.frequencyScale = FrequencyScale::Linear;  // dB on a linear axis
     auto spectrum = std::make_unique<TSpectralData>(s, sc, 0);

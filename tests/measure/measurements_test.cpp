@@ -49,11 +49,11 @@ struct DataLog : ::testing::Test {
     const TSpectralData* R() const { return right.spectrum.get(); }
     // Logs one spectrum (or pair) at `time` into a fresh file; its lines.
     std::vector<std::string> LogOnce(const LoggingSettings& s, const TSpectralData* l, const TSpectralData* r,
-                                     uint16_t mode, std::optional<double> delay = std::nullopt) {
+                                     ChannelProcessingMode mode, std::optional<double> delay = std::nullopt) {
         TDataLog(s, host).LogSpectrum(l, r, 5.0, mode, delay);
         return Lines(s.LogFileName);
     }
-    Analyser left{4096, kWindowHanning}, right{4096, kWindowHanning};
+    Analyser left{4096, WindowType::Hanning}, right{4096, WindowType::Hanning};
     testing::TempDir dir;
     ScriptedHost host;
 };
@@ -63,8 +63,8 @@ TEST_F(DataLog, AppendsAfterEarlierContentOrOverwrites) {
     testing::WriteFile(path, "earlier content\n");
     LoggingSettings settings = Settings(path, kLogPeakFrequency);
     settings.OverwriteFlag = 0;
-    EXPECT_TRUE(TDataLog(settings, host).LogSpectrum(L(), nullptr, 0.25, kProcessLeft));
-    EXPECT_TRUE(TDataLog(settings, host).LogSpectrum(L(), R(), 61.5, kProcessBoth));
+    EXPECT_TRUE(TDataLog(settings, host).LogSpectrum(L(), nullptr, 0.25, ChannelProcessingMode::Left));
+    EXPECT_TRUE(TDataLog(settings, host).LogSpectrum(L(), R(), 61.5, ChannelProcessingMode::Both));
     // each run: a blank line, the date, the column names, a rule, then its lines; the peaks on bins 85 and 171
     const std::vector<std::string> lines = Lines(path);
     ASSERT_EQ(lines.size(), 11u);
@@ -72,7 +72,7 @@ TEST_F(DataLog, AppendsAfterEarlierContentOrOverwrites) {
     EXPECT_EQ(Split(lines[5], '\t'), (std::vector<std::string>{"0.250", "996.0938"}));
     EXPECT_EQ(Split(lines[10], '\t'), (std::vector<std::string>{"1:01.500", "996.0938", "2003.9062"}));
     settings.OverwriteFlag = 1;
-    EXPECT_EQ(LogOnce(settings, L(), nullptr, kProcessLeft).size(), 5u);
+    EXPECT_EQ(LogOnce(settings, L(), nullptr, ChannelProcessingMode::Left).size(), 5u);
 }
 
 TEST_F(DataLog, IntervalOverAPostProcessingRunAndARewind) {
@@ -81,39 +81,40 @@ TEST_F(DataLog, IntervalOverAPostProcessingRunAndARewind) {
     for (int k = 1; k <= 16; ++k) times.push_back(0.3 * k);  // a spectrum every 0.3 s
     times.insert(times.end(), {2.0, 2.3, 2.6});               // rewound
     for (double t : times)
-        if (log.LogSpectrum(L(), nullptr, t, kProcessLeft)) written.push_back(t);
+        if (log.LogSpectrum(L(), nullptr, t, ChannelProcessingMode::Left)) written.push_back(t);
     EXPECT_EQ(written, (std::vector<double>{0.3 * 4, 0.3 * 8, 0.3 * 12, 0.3 * 16, 2.3}));
     EXPECT_EQ(Split(Lines(dir.File("i.txt")).back(), '\t')[0], "2.300");
 }
 
 TEST_F(DataLog, ThresholdOnEitherChannel) {
-    Analyser quiet(4096, kWindowHanning);
+    Analyser quiet(4096, WindowType::Hanning);
     quiet.Frame(Sine(2000.0, 0.05));  // -26 dB, a third of a bin off: Hann scallops the peak 0.63 dB
     LoggingSettings s = Settings(dir.File("t.txt"), kLogPeakAmplitude);
     s.Threshold = -10.0f;
     TDataLog log(s, host);
-    EXPECT_TRUE(log.LogSpectrum(L(), nullptr, 1, kProcessLeft));
-    EXPECT_FALSE(log.LogSpectrum(quiet.spectrum.get(), nullptr, 2, kProcessLeft));
-    EXPECT_TRUE(log.LogSpectrum(quiet.spectrum.get(), L(), 3, kProcessBoth));
+    EXPECT_TRUE(log.LogSpectrum(L(), nullptr, 1, ChannelProcessingMode::Left));
+    EXPECT_FALSE(log.LogSpectrum(quiet.spectrum.get(), nullptr, 2, ChannelProcessingMode::Left));
+    EXPECT_TRUE(log.LogSpectrum(quiet.spectrum.get(), L(), 3, ChannelProcessingMode::Both));
     const std::vector<std::string> lines = Lines(s.LogFileName);
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_NEAR(std::stod(Split(lines[4], '\t')[1]), 20 * std::log10(0.5) - 0.63, 0.02);
     // a band without any local maximum has no peak (-999.9), below even the default threshold
     TDataLog silent(Settings(dir.File("d.txt"), kLogPeakAmplitude), host);
-    EXPECT_FALSE(silent.LogSpectrum(MadeSpectrum(std::vector<double>(2048, 0.0)).get(), nullptr, 1, kProcessLeft));
-    EXPECT_TRUE(silent.LogSpectrum(quiet.spectrum.get(), nullptr, 2, kProcessLeft));
+    EXPECT_FALSE(
+        silent.LogSpectrum(MadeSpectrum(std::vector<double>(2048, 0.0)).get(), nullptr, 1, ChannelProcessingMode::Left));
+    EXPECT_TRUE(silent.LogSpectrum(quiet.spectrum.get(), nullptr, 2, ChannelProcessingMode::Left));
 }
 
 // One line per format family: a column name for each cell, and the values the cells must hold.
 TEST_F(DataLog, EveryFormatFamilyReadsBack) {
     const double nf = MeasureSNR(*L()) - MeasureSNR(*R()), w = 48000.0 / 4096;  // peaks a third of a bin off
     // the values after the time; NaN: not checked
-    const struct { int type; uint16_t mode; std::vector<double> values; } cases[] = {
-        {kLogPowerLevel, kProcessBoth, {-6.0206, -12.0412}},
-        {kLogPeakFrequencyAmplitude, kProcessTransferCoherenceLR, {85 * w, -6.65, 171 * w, -12.67}},
-        {kLogTHD, kProcessAverage, {NAN}},       // one channel logged
-        {kLogNoiseFigure, kProcessBoth, {nf}},   // one value whatever the mode
-        {kLogTimeDelay, kProcessLeft, {12.5}}};  // the delay finder's value
+    const struct { int type; ChannelProcessingMode mode; std::vector<double> values; } cases[] = {
+        {kLogPowerLevel, ChannelProcessingMode::Both, {-6.0206, -12.0412}},
+        {kLogPeakFrequencyAmplitude, ChannelProcessingMode::TransferCoherenceLR, {85 * w, -6.65, 171 * w, -12.67}},
+        {kLogTHD, ChannelProcessingMode::Average, {NAN}},       // one channel logged
+        {kLogNoiseFigure, ChannelProcessingMode::Both, {nf}},   // one value whatever the mode
+        {kLogTimeDelay, ChannelProcessingMode::Left, {12.5}}};  // the delay finder's value
     for (const auto& c : cases) {
         SCOPED_TRACE(c.type);
         const std::vector<std::string> lines =
@@ -130,11 +131,11 @@ TEST_F(DataLog, EveryFormatFamilyReadsBack) {
     }
     // the readouts of the same pair; two-channel mode without a right spectrum writes no line
     TMeasurementReadouts readouts;
-    readouts.Update({left.spectrum.get(), right.spectrum.get(), nullptr, nullptr}, kProcessBoth, true);
+    readouts.Update({left.spectrum.get(), right.spectrum.get(), nullptr, nullptr}, ChannelProcessingMode::Both, true);
     EXPECT_NEAR(readouts.Get(kMeasureNoiseFigure).leftValue, nf, 1e-9);
     EXPECT_NEAR(readouts.Get(kMeasurePeakFrequency).rightValue, 171 * w, 1e-6);
-    EXPECT_FALSE(TDataLog(Settings(dir.File("none.txt"), kLogPeakFrequency), host).LogSpectrum(L(), nullptr, 1.0,
-                                                                                               kProcessBoth));
+    EXPECT_FALSE(TDataLog(Settings(dir.File("none.txt"), kLogPeakFrequency), host)
+                     .LogSpectrum(L(), nullptr, 1.0, ChannelProcessingMode::Both));
 
     // spectrum values: 7 frequencies and Pwr, Pwr(A) per channel, an empty cell between the channels
     LoggingSettings s = Settings(dir.File("s.txt"), kLogSpectrumValues);
@@ -142,7 +143,7 @@ TEST_F(DataLog, EveryFormatFamilyReadsBack) {
     s.StartFreq = 990.0f;
     s.StopFreq = 1050.0f;  // bins 84 ... 90 at 11.72 Hz
     s.OstrelFlag = 1;
-    const std::vector<std::string> lines = LogOnce(s, L(), R(), kProcessBoth);
+    const std::vector<std::string> lines = LogOnce(s, L(), R(), ChannelProcessingMode::Both);
     ASSERT_EQ(lines.size(), 5u);
     const std::vector<std::string> header = Split(lines[2], '\t'), values = Split(lines[4], '\t');
     ASSERT_EQ(header.size(), 1u + 9 + 1 + 9);
@@ -158,13 +159,13 @@ TEST_F(DataLog, FileFailuresLeaveNoTornLine) {
         EXPECT_TRUE(log.Error());
         ASSERT_FALSE(host.messages.empty());
         EXPECT_NE(host.messages.back().text.find(path), std::string::npos);
-        EXPECT_FALSE(log.LogSpectrum(L(), nullptr, 1.0, kProcessLeft));
+        EXPECT_FALSE(log.LogSpectrum(L(), nullptr, 1.0, ChannelProcessingMode::Left));
     }
     // a second run on a log being written is refused and cuts nothing; a FIFO nobody reads is refused at once
     LoggingSettings s = Settings(dir.File("shared.txt"), kLogPeakFrequency);
     s.OverwriteFlag = 1;
     TDataLog first(s, host);
-    ASSERT_TRUE(first.LogSpectrum(L(), nullptr, 1.0, kProcessLeft));
+    ASSERT_TRUE(first.LogSpectrum(L(), nullptr, 1.0, ChannelProcessingMode::Left));
     const std::string before = ReadFile(s.LogFileName);
     EXPECT_TRUE(TDataLog(s, host).Error());
     EXPECT_EQ(ReadFile(s.LogFileName), before);
@@ -184,9 +185,9 @@ TEST_F(DataLog, FileFailuresLeaveNoTornLine) {
         rlimit limit = old;
         limit.rlim_cur = 40000;
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-        for (int i = 0; i < 20 && log.LogSpectrum(L(), nullptr, i, kProcessLeft); ++i) ++written;
+        for (int i = 0; i < 20 && log.LogSpectrum(L(), nullptr, i, ChannelProcessingMode::Left); ++i) ++written;
         EXPECT_TRUE(log.Error());
-        EXPECT_FALSE(log.LogSpectrum(L(), nullptr, 99, kProcessLeft));
+        EXPECT_FALSE(log.LogSpectrum(L(), nullptr, 99, ChannelProcessingMode::Left));
     }
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
@@ -337,16 +338,16 @@ TEST(MeasurementEdges, SilenceSingleLinesDcAndSpurs) {
 TEST(BandPower, ATonesPowerIsItsLevelWithEveryWindowAndOnEveryAxis) {
     for (uint16_t w = 0; w < TSmoothing::GetTypeCount(); ++w) {
         SCOPED_TRACE(TSmoothing::GetName(w));
-        Analyser log(4096, w, 1, 1), lin(4096, w, 1, 0);
+        Analyser log(4096, WindowTypeFromCode(w), 1, 1), lin(4096, WindowTypeFromCode(w), 1, 0);
         log.Frame(Sine(1234.5, 0.25));  // between bins
         lin.Frame(Sine(1234.5, 0.25));
         // Uniform leaks an off-bin tone over the whole axis; the sum still holds its power
-        const double tolerance = w == kWindowUniform ? 0.15 : 0.02;
+        const double tolerance = WindowTypeFromCode(w) == WindowType::Uniform ? 0.15 : 0.02;
         EXPECT_NEAR(MeasureTotalPower(*log.spectrum), Db(0.25), tolerance);
         EXPECT_NEAR(BandPower(*lin.spectrum, 3, 2047, false, kBandFlat), 25.0, 25.0 * tolerance / 8);
     }
     // on a third-octave axis the bands are summed, and a density display sums to the same total
-    Analyser bands(8192, kWindowHanning, 1, 1, 2), density(4096, kWindowHanning, 1, 1, 0, 0, 1);
+    Analyser bands(8192, WindowType::Hanning, 1, 1, 2), density(4096, WindowType::Hanning, 1, 1, 0, 0, 1);
     bands.Frame(Sine(1000.0, 0.5));
     density.Frame(Sine(1000.0, 0.5));
     EXPECT_NEAR(MeasurePeakFrequency(*bands.spectrum), 1000.0, 1.0);
@@ -364,14 +365,14 @@ TEST(BandPower, ATonesPowerIsItsLevelWithEveryWindowAndOnEveryAxis) {
 TEST(BandPower, WhiteNoiseWeightingAndCalibration) {
     std::mt19937 rng(11);
     std::normal_distribution<double> noise(0.0, 0.05);
-    Analyser a(4096, kWindowHanning, 200);
+    Analyser a(4096, WindowType::Hanning, 200);
     a.Frame([&](double) { return noise(rng); }, 200);
     // a noise of variance s² holds the power of a sine of amplitude s·√2; the span leaves out
     // the top 1 % and the first bins
     EXPECT_NEAR(MeasureTotalPower(*a.spectrum), 10 * std::log10(2 * 0.05 * 0.05 * (0.99 - 4.0 / 4096)), 0.15);
     // A weighting takes 19.1 dB off 100 Hz; on a spectrum shown A weighted the flat power
     // takes the display weighting out again
-    Analyser weighted(8192, kWindowFlatTop, 1, 1, 0, 1);
+    Analyser weighted(8192, WindowType::FlatTop, 1, 1, 0, 1);
     weighted.Frame(Sine(100.0, 0.5));
     EXPECT_NEAR(BandPower(*weighted.spectrum, 3, 4095, true, kBandFlat), Db(0.5), 0.05);
     EXPECT_NEAR(BandPower(*weighted.spectrum, 3, 4095, true, kBandA), Db(0.5) - 19.1, 0.1);
@@ -382,7 +383,7 @@ TEST(BandPower, WhiteNoiseWeightingAndCalibration) {
     cal.RefUnits = 2;
     cal.LabelType = 0;
     cal.CalRatioLeft = 4.0f;
-    Analyser c(4096, kWindowHanning, 1);
+    Analyser c(4096, WindowType::Hanning, 1);
     c.spectrum->SetCalibration(&cal, 0);
     c.Frame(Sine(1000.0, 0.25));
     MeasurementContext context;
