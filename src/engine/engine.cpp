@@ -519,6 +519,7 @@ void TEngine::Stop() {
     EchoPause();
     const uint32_t mode = settings_.Mode.OpMode;
     const bool recording = runState_ == EngineRunState::Recording;
+    const bool wasRunning = runState_ != EngineRunState::Stopped;
     const bool liveHistory = mode == kModeRealTime && runState_ == EngineRunState::Running && run_.historyFile;
     if ((recording || liveHistory) && slots_.Allocated() && inputPort_->IsOpen()) {
         // Whatever the card captured up to now goes into the file.
@@ -528,7 +529,9 @@ void TEngine::Stop() {
     runState_ = EngineRunState::Stopped;
     stopTime_ = host_.WallClockSeconds();
     StopPorts();
-    if (mode == kModeRealTime) UnwrapHistory();
+    // Only a run leaves history to put in time order; unwrapping a kept file again would cut
+    // it to its rewound position.
+    if (mode == kModeRealTime && wasRunning) UnwrapHistory();
     audience_.Stopped();
     overloaded_ = false;
     audience_.SetLevels(0, 0);

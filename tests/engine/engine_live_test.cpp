@@ -136,6 +136,7 @@ TEST_F(Live, HistoryBufferReadsInTimeOrderAfterWraps) {
         ASSERT_TRUE(engine->Running());
         EXPECT_GT(engine->WrapPosition(), 0u);
         engine->Stop();
+        engine->Stop();  // a second stop must not cut the kept history
         TWaveFile* h = engine->WaveFile();
         ASSERT_NE(h, nullptr);
         const uint32_t n = h->WrittenLength();
