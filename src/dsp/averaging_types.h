@@ -10,6 +10,8 @@ enum class AveragingType : uint16_t {
     Vector = 2,
 };
 
+inline constexpr uint16_t kAveragingTypeCount = 3;
+
 constexpr uint16_t AveragingCode(AveragingType type) { return static_cast<uint16_t>(type); }
 // An unknown code averages like the default, exponentially.
 constexpr AveragingType AveragingTypeFromCode(uint32_t code) {

@@ -8,6 +8,10 @@ namespace zeltrak {
 enum class FrequencyScale : uint16_t { Linear = 0, Logarithmic = 1, OctaveBands = 2 };
 enum class AmplitudeScale : uint16_t { Linear = 0, Decibels = 1 };
 
+// The units of a spectral density: squared units per hertz (a power density) or units per
+// root hertz (its square root). Stored as 0 and 1.
+enum class DensityUnits : uint16_t { SquaredPerHertz = 0, PerRootHertz = 1 };
+
 constexpr uint16_t ScaleCode(FrequencyScale scale) { return static_cast<uint16_t>(scale); }
 constexpr uint16_t ScaleCode(AmplitudeScale scale) { return static_cast<uint16_t>(scale); }
 
@@ -19,6 +23,9 @@ constexpr FrequencyScale FrequencyScaleFromCode(uint32_t code) {
 }
 constexpr AmplitudeScale AmplitudeScaleFromCode(uint32_t code) {
     return code == ScaleCode(AmplitudeScale::Decibels) ? AmplitudeScale::Decibels : AmplitudeScale::Linear;
+}
+constexpr DensityUnits DensityUnitsFromCode(uint32_t code) {
+    return code == 1 ? DensityUnits::PerRootHertz : DensityUnits::SquaredPerHertz;
 }
 
 }  // namespace zeltrak

@@ -37,8 +37,8 @@ void TSpectralData::TakeSettings(const SpectralSettings& settings, const Spectra
     ampScale_ = scaling.amplitudeScale;
     freqScale_ = scaling.frequencyScale;
     octave_ = scaling.octaveNumber;
-    psdFlag_ = scaling.spectralDensityFlag;
-    psdType_ = scaling.spectralDensityType;
+    density_ = scaling.spectralDensity;
+    densityUnits_ = scaling.densityUnits;
     coherenceSquared_ = scaling.coherenceSquared;
     windowType_ = settings.smoothingWindow;
     peakHold_ = settings.peakHold;
@@ -52,7 +52,7 @@ void TSpectralData::TakeSettings(const SpectralSettings& settings, const Spectra
         binNoiseBandwidth_ = WindowNoiseBandwidth(windowType_, fftSize_);
     // PSD is a per-hertz view of bins: the power of a bin over the bandwidth its noise comes
     // from. Band sums are powers and take no such factor.
-    if (psdFlag_ && !InBands() && binWidth_ > 0.0f)
+    if (density_ && !InBands() && binWidth_ > 0.0f)
         psdFactor_ = static_cast<float>(std::sqrt(binWidth_ * binNoiseBandwidth_));
 }
 

@@ -38,8 +38,8 @@ struct SpectralScaling {
     AmplitudeScale amplitudeScale = AmplitudeScale::Decibels;
     FrequencyScale frequencyScale = FrequencyScale::Logarithmic;
     uint32_t octaveNumber = 3;
-    uint32_t spectralDensityFlag = 0;
-    uint32_t spectralDensityType = 0;  // 0 units squared per hertz, 1 units per root hertz
+    bool spectralDensity = false;  // values per hertz instead of per bin
+    DensityUnits densityUnits = DensityUnits::SquaredPerHertz;
     uint32_t standardWeighting = 0;    // 0 none, 1 A, 2 B, 3 C
     bool coherenceSquared = false;     // coherence shown as γ² instead of |γ|
 };
@@ -117,8 +117,8 @@ public:
     // Noise bandwidth of one bin in bins: the window's ENBW when it is corrected for tones.
     double BinNoiseBandwidth() const { return binNoiseBandwidth_; }
     // Spectral density asked for (0 none), and as units squared (0) or units (1) per root hertz.
-    uint32_t DensityFlag() const { return psdFlag_; }
-    uint32_t DensityType() const { return psdType_; }
+    bool Density() const { return density_; }
+    DensityUnits DensityUnit() const { return densityUnits_; }
     // The bands of a fractional-octave axis (empty on other axes). Its values are only
     // meaningful while the object is not in error.
     const TBandAxis& BandAxis() const { return bands_; }
@@ -192,8 +192,8 @@ private:
 
     float psdFactor_ = 1.0f;
     double binNoiseBandwidth_ = 1.0;
-    uint32_t psdFlag_ = 0;
-    uint32_t psdType_ = 0;
+    bool density_ = false;
+    DensityUnits densityUnits_ = DensityUnits::SquaredPerHertz;
     bool coherenceSquared_ = false;
 
     uint32_t fftSize_ = 0;

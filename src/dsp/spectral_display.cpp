@@ -35,9 +35,9 @@ double BinDisplayValue(const TSpectralData& s, uint32_t index) {
     const double p = s.AveragePower()[index];
     const double root = p > 0.0 ? std::sqrt(p) : 0.0;
     if (coherence && s.CoherenceSquared()) return std::isfinite(p) && p > 0.0 ? p : 0.0;
-    const bool density = s.DensityFlag() != 0;
+    const bool density = s.Density();
     if (!s.InDecibels()) {
-        double v = (density && s.DensityType() == 0) ? p : root;
+        double v = (density && s.DensityUnit() == DensityUnits::SquaredPerHertz) ? p : root;
         if (!s.Scale().Calibrated() && !coherence) v *= 100.0;
         return FiniteOr0(v);
     }
@@ -46,7 +46,7 @@ double BinDisplayValue(const TSpectralData& s, uint32_t index) {
     if (!density)
         v = s.AverageDb() ? s.AverageDb()[index] : PowerToDb(p);
     else
-        v = s.DensityType() == 1 ? AmplitudeToDb(root) : PowerToDb(p);
+        v = s.DensityUnit() == DensityUnits::PerRootHertz ? AmplitudeToDb(root) : PowerToDb(p);
     if (!(v > kNoDecibels) || !std::isfinite(v)) return kNoDecibels;
     return s.Scale().Calibrated() && !s.IsRatio() ? v + UnitOffsetDb(s.Scale().Calibration().RefUnits) : v;
 }

@@ -85,8 +85,8 @@ bool TAnalysisChain::BuildSpectrums(const ProcessingSettings& settings) {
     sc.amplitudeScale = AmplitudeScaleFromCode(settings.Scaling().AmpScaleType);
     sc.frequencyScale = FrequencyScaleFromCode(settings.Scaling().FreqScaleType);
     sc.octaveNumber = settings.Scaling().OctaveNumber;
-    sc.spectralDensityFlag = settings.Scaling().SpectralDensityFlag;
-    sc.spectralDensityType = settings.Scaling().SpectralDensityType;
+    sc.spectralDensity = settings.Scaling().SpectralDensityFlag != 0;
+    sc.densityUnits = DensityUnitsFromCode(settings.Scaling().SpectralDensityType);
     sc.standardWeighting = settings.Scaling().StandardWeighting;
     sc.coherenceSquared = settings.CoherenceSquared;
     const SpectrumSet set = SpectrumsForMode(ChannelModeFromCode(s.ChannelProcessing), stereo);

@@ -7,6 +7,8 @@
 #include <type_traits>
 
 #include "base/numeric.h"
+#include "dsp/averaging_types.h"
+#include "dsp/channel_processing.h"
 #include "dsp/smoothing.h"
 #include "files/ini_store.h"
 
@@ -59,13 +61,13 @@ void ForEachStoredField(Settings& p, Visitor&& visit) {
     auto& s = p.Processing.Settings;
     visit("Settings", "FFTsize", s.FFTsize, Accepts{kSmallestFFTSize, kMaxFFTSize, Accepts::kPowerOfTwo});
     visit("Settings", "AverageBlocks", s.AverageBlocks, Accepts{1, kInfiniteAverageBlocks});
-    visit("Settings", "AverageType", s.AverageType, Choices(3));
+    visit("Settings", "AverageType", s.AverageType, Choices(kAveragingTypeCount));
     visit("Settings", "PeakHold", s.PeakHold, kFlag);
     visit("Settings", "DecimationRatio", s.DecimationRatio, Accepts{1, kMaxDecimationRatio});
     visit("Settings", "ApplyLowPassFilter", s.ApplyLowPassFilter, kFlag);
     visit("Settings", "SmoothingWindow", s.SmoothingWindow, Choices(WindowCode(WindowType::Gaussian) + 1));
     visit("Settings", "OverlapPercent", s.OverlapPercent, Accepts{0, kMaxOverlapPercent});
-    visit("Settings", "ChannelProcessing", s.ChannelProcessing, Choices(kChannelProcessingCount));
+    visit("Settings", "ChannelProcessing", s.ChannelProcessing, Choices(kChannelProcessingModeCount));
     visit("Settings", "DelayChannel", s.DelayChannel, Choices(2));
     visit("Settings", "DelayTimeMsec", s.DelayTimeMsec, Accepts{0, kMaxDelayMsec});
     visit("Settings", "EnableOverloadDetection", s.EnableOverloadDetection, kFlag);

@@ -24,7 +24,6 @@ enum FreqScaleTypes : uint16_t {
 inline constexpr uint32_t kNoDevice = 0xFFFFFFFFu;
 inline constexpr uint32_t kMinDiskRecordingBytes = 1000000;
 inline constexpr uint32_t kMaxDiskRecordingBytes = 2000000000;
-inline constexpr int kChannelProcessingCount = 13;
 inline constexpr std::size_t kFileNameBytes = 260;
 
 // The limits the settings dialogs accept; a stored value outside them loads as the default.

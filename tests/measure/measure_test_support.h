@@ -16,7 +16,7 @@ namespace zeltrak::measure_test {
 
 inline constexpr double kPi = 3.14159265358979323846;
 
-// 48000 Hz, one channel; ampScale 1 shows dB, freqScale 2 bands, weighting 1 the A curve.
+// 48000 Hz, one channel; ampScale 1 shows dB, freqScale 2 bands (the stored codes), weighting 1 the A curve.
 struct Analyser {
     SpectralSettings settings;
     SpectralScaling scaling;
@@ -26,7 +26,7 @@ struct Analyser {
 
     Analyser(uint32_t fftSize, WindowType windowType, uint32_t blocks = 1, uint32_t ampScale = 1,
              uint32_t freqScale = 0, uint32_t weighting = 0, uint32_t density = 0)
-        : window(fftSize, windowType, freqScale == 2 ? WindowCorrection::Energy : WindowCorrection::Amplitude) {
+        : window(fftSize, windowType, FrequencyScaleFromCode(freqScale) == FrequencyScale::OctaveBands ? WindowCorrection::Energy : WindowCorrection::Amplitude) {
         settings.format = SampleFormat::Make(48000, 1, 2);
         settings.fftSize = fftSize;
         settings.averageBlocks = blocks;
@@ -35,8 +35,8 @@ struct Analyser {
         scaling.amplitudeScale = AmplitudeScaleFromCode(ampScale);
         scaling.frequencyScale = FrequencyScaleFromCode(freqScale);
         scaling.standardWeighting = weighting;
-        scaling.spectralDensityFlag = density;
-        scaling.spectralDensityType = 1;
+        scaling.spectralDensity = density != 0;
+        scaling.densityUnits = DensityUnits::PerRootHertz;
         spectrum = std::make_unique<TSpectralData>(settings, scaling, 0);
     }
 

@@ -9,6 +9,8 @@
 #include <initializer_list>
 #include <utility>
 
+#include "dsp/averaging_types.h"
+#include "dsp/channel_processing.h"
 #include "dsp/dsp_strings.h"
 #include "engine/settings_names.h"
 #include "engine/settings_validation.h"
@@ -112,10 +114,10 @@ TProcessingDialog::TProcessingDialog(Host& host, ProcessingSettings& settings, T
     Fill(window_, {}, f.smoothingWindow);
     overlap_ = AddEdit("overlapPercent", tr("Overlap (%)"), f.overlapPercent);
     averageType_ = AddChoice("averageType", tr("Average type"));
-    for (int i = 0; i < 3; ++i) averageType_->addItem(AverageTypeName(static_cast<uint16_t>(i)), i);
+    for (int i = 0; i < kAveragingTypeCount; ++i) averageType_->addItem(AverageTypeName(static_cast<uint16_t>(i)), i);
     Fill(averageType_, {}, f.averageType);
     channelProcessing_ = AddChoice("channelProcessing", tr("Channel processing"));
-    for (int i = 0; i < 13; ++i) channelProcessing_->addItem(ChannelProcessingName(static_cast<uint16_t>(i)), i);
+    for (int i = 0; i < kChannelProcessingModeCount; ++i) channelProcessing_->addItem(ChannelProcessingName(static_cast<uint16_t>(i)), i);
     Fill(channelProcessing_, {}, f.channelProcessing);
     delay_ = AddEdit("delayTimeMsec", tr("Delay (ms)"), f.delayTimeMsec);
     delayChannel_ = AddChoice("delayChannel", tr("Delayed channel"));
