@@ -18,7 +18,10 @@ inline void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes)
 }
 
 // Little-endian fields, and byte strings joined.
-inline void Put16(std::vector<uint8_t>& v, uint32_t x) { v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8)}); }
+inline void Put16(std::vector<uint8_t>& v, uint32_t x) {
+    v.push_back(static_cast<uint8_t>(x));
+    v.push_back(static_cast<uint8_t>(x >> 8));
+}
 inline void Put32(std::vector<uint8_t>& v, uint32_t x) { Put16(v, x), Put16(v, x >> 16); }
 inline uint16_t Get16(const std::vector<uint8_t>& v, size_t at) {
     return static_cast<uint16_t>(v[at] | v[at + 1] << 8);
