@@ -131,47 +131,59 @@ PeakResult FindPeak(const TSpectralData& s, int64_t lo, int64_t hi, int k, const
     return FindPeaks(s, lo, hi, k + 1, context)[static_cast<size_t>(k)];
 }
 
-double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmic, int mode,
-                 const MeasurementContext& context) {
-    if (!s.AveragePower() || s.Bins() == 0) return logarithmic ? kNoDecibels : 0.0;
-    const bool bands = InBands(s);
+namespace {
+
+double NoPower(bool logarithmic) { return logarithmic ? kNoDecibels : 0.0; }
+
+// A sum of averaged bin powers as the reading asked for, on the scale the display values use.
+double SummedPowerReading(const TSpectralData& s, double sum, bool logarithmic, bool percent,
+                          const MeasurementContext& context) {
+    sum *= s.SummedPowerFactor();
+    if (!(sum > 0.0)) return NoPower(logarithmic);
+    if (logarithmic) return PowerToDb(sum) + UnitOffset(s, context);
+    return std::sqrt(sum) * (percent ? kPercentPerFullScale : 1.0);
+}
+
+// The displayed values of bands lo ... hi summed as powers.
+double DisplayedBandsPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmic, bool percent,
+                           const MeasurementContext& context) {
     const bool coherence = s.CoherenceDone();
+    const int64_t last = static_cast<int64_t>(s.BandAxis().Count()) - 1;
+    lo = std::max<int64_t>(lo, 0);
+    hi = std::min(hi, last);
+    const bool logAxis = s.AmpScale() == AmplitudeScale::Decibels && !coherence;
     double sum = 0.0;
-    // Display values in percent and dB re full scale (or the unit's reference) become the
-    // same linear power scale before summing, so that both axes give the same total.
-    const bool percent = !s.Scale().Calibrated() && !coherence;
-    if (mode == kBandDisplayed && bands) {
-        const int64_t last = static_cast<int64_t>(s.BandAxis().Count()) - 1;
-        lo = std::max<int64_t>(lo, 0);
-        hi = std::min(hi, last);
-        const bool logAxis = s.AmpScale() == AmplitudeScale::Decibels && !coherence;
-        for (int64_t k = lo; k <= hi; ++k) {
-            const double v = SpectralDisplayValue(s, static_cast<uint32_t>(k));
-            if (logAxis)
-                sum += v > kNoDecibels ? std::pow(10.0, 0.1 * v) : 0.0;
-            else
-                sum += std::pow(v / (percent ? kPercentPerFullScale : 1.0), 2);
-        }
-        if (!(sum > 0.0)) return logarithmic ? kNoDecibels : 0.0;
-        // the band values of a logarithmic axis are already re the unit's reference
-        if (logarithmic) return PowerToDb(sum) + (logAxis ? 0.0 : UnitOffset(s, context));
-        return std::sqrt(sum) * (logAxis ? std::pow(10.0, -0.05 * UnitOffset(s, context)) : 1.0) *
-               (percent ? kPercentPerFullScale : 1.0);
+    for (int64_t k = lo; k <= hi; ++k) {
+        const double v = SpectralDisplayValue(s, static_cast<uint32_t>(k));
+        if (logAxis)
+            sum += v > kNoDecibels ? std::pow(10.0, 0.1 * v) : 0.0;
+        else
+            sum += std::pow(v / (percent ? kPercentPerFullScale : 1.0), 2);
     }
-    if (mode == kBandDisplayed) {
-        // Every display of a bin (percent, units, decibels, either density) is its averaged
-        // power seen through one monotonic map, so the displayed values sum as the powers do.
-        // A density bin holds binWidth hertz of its per-hertz power.
-        const int64_t last = static_cast<int64_t>(s.Bins()) - 1;
-        lo = std::min(std::max<int64_t>(lo, 3), last);
-        hi = std::min(hi, last);
-        for (int64_t k = lo; k <= hi; ++k) sum += std::max(0.0, P(s, k));
-        sum *= s.SummedPowerFactor();
-        if (!(sum > 0.0)) return logarithmic ? kNoDecibels : 0.0;
-        if (logarithmic) return PowerToDb(sum) + UnitOffset(s, context);
-        return std::sqrt(sum) * (percent ? kPercentPerFullScale : 1.0);
-    }
-    if (mode < kBandFlat || mode > kBandC) return logarithmic ? kNoDecibels : 0.0;
+    if (!(sum > 0.0)) return NoPower(logarithmic);
+    // the band values of a logarithmic axis are already re the unit's reference
+    if (logarithmic) return PowerToDb(sum) + (logAxis ? 0.0 : UnitOffset(s, context));
+    return std::sqrt(sum) * (logAxis ? std::pow(10.0, -0.05 * UnitOffset(s, context)) : 1.0) *
+           (percent ? kPercentPerFullScale : 1.0);
+}
+
+// Every display of a bin (percent, units, decibels, either density) is its averaged power seen
+// through one monotonic map, so the displayed values sum as the powers do. A density bin
+// holds binWidth hertz of its per-hertz power.
+double DisplayedBinsPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmic, bool percent,
+                          const MeasurementContext& context) {
+    const int64_t last = static_cast<int64_t>(s.Bins()) - 1;
+    lo = std::min(std::max<int64_t>(lo, 3), last);
+    hi = std::min(hi, last);
+    double sum = 0.0;
+    for (int64_t k = lo; k <= hi; ++k) sum += std::max(0.0, P(s, k));
+    return SummedPowerReading(s, sum, logarithmic, percent, context);
+}
+
+// The power of bins (or bands) lo ... hi without the display's weighting, weighted by `mode`.
+double WeightedPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmic, int mode, bool percent,
+                     const MeasurementContext& context) {
+    double sum = 0.0;
     const float* display = s.Scale().Weighting();
     const std::vector<float>* weights = mode == kBandFlat ? nullptr : &WeightingFactors(static_cast<uint32_t>(mode), s);
     const auto term = [&](int64_t k, double fraction) {
@@ -180,7 +192,7 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
         if (weights) v *= static_cast<double>((*weights)[k]) * (*weights)[k];
         sum += v * fraction;
     };
-    if (bands) {
+    if (InBands(s)) {
         const auto& bb = s.BandAxis().Bins();
         const int64_t last = static_cast<int64_t>(bb.size()) - 1;
         lo = std::clamp<int64_t>(lo, 0, last);
@@ -201,10 +213,23 @@ double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmi
         hi = std::min(hi, last);
         for (int64_t k = lo; k <= hi; ++k) term(k, 1.0);
     }
-    sum *= s.SummedPowerFactor();
-    if (!(sum > 0.0)) return logarithmic ? kNoDecibels : 0.0;
-    if (logarithmic) return PowerToDb(sum) + UnitOffset(s, context);
-    return std::sqrt(sum) * (percent ? kPercentPerFullScale : 1.0);
+    return SummedPowerReading(s, sum, logarithmic, percent, context);
+}
+
+}  // namespace
+
+double BandPower(const TSpectralData& s, int64_t lo, int64_t hi, bool logarithmic, int mode,
+                 const MeasurementContext& context) {
+    if (!s.AveragePower() || s.Bins() == 0) return NoPower(logarithmic);
+    // Display values in percent and dB re full scale (or the unit's reference) become the
+    // same linear power scale before summing, so that both axes give the same total.
+    const bool percent = !s.Scale().Calibrated() && !s.CoherenceDone();
+    if (mode == kBandDisplayed) {
+        return InBands(s) ? DisplayedBandsPower(s, lo, hi, logarithmic, percent, context)
+                          : DisplayedBinsPower(s, lo, hi, logarithmic, percent, context);
+    }
+    if (mode < kBandFlat || mode > kBandC) return NoPower(logarithmic);
+    return WeightedPower(s, lo, hi, logarithmic, mode, percent, context);
 }
 
 ToneLobe ToneAt(const TSpectralData& s, uint32_t b) {
