@@ -245,7 +245,7 @@ int RunFile(const CommandLine& line, const TIniStore& ini, ConsoleHost& host) {
     for (const SpectrumColumn& c : ColumnsForMode(ChannelModeFromCode(s.ChannelProcessing), s.format.channels == 2)) {
         if (const TSpectralData* sp = engine.Spectrum(c.index)) {
             const SpectrumPeak p = PeakOf(*sp);
-            std::printf("%-18s averaged %u frames, peak %.2f Hz at %.2f %s\n", c.name, sp->Averaged(), p.frequency,
+            std::printf("%-18s averaged %u frames, peak %.2f Hz at %.2f %s\n", c.name, sp->Averager().Averaged(), p.frequency,
                         p.value, p.unit.c_str());
         }
     }

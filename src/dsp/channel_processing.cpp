@@ -18,7 +18,7 @@ bool Prepare(TSpectralData& x, const float* window) {
 // is averaged as a vector.
 void KeepPowerAverage(TSpectralData& x, const ChannelProcessingSetup& setup) {
     if (setup.averageType != AveragingType::Vector) return;
-    if (x.AverageType() != AveragingType::Exponential || x.Blocks() != setup.averageBlocks)
+    if (x.Averager().Type() != AveragingType::Exponential || x.Averager().Blocks() != setup.averageBlocks)
         x.SetAverage(setup.averageBlocks, AveragingType::Exponential);
 }
 

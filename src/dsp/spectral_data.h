@@ -131,6 +131,9 @@ public:
 
     // Accessors. Arrays are null in error; averageDb is null unless the amplitude axis is
     // logarithmic.
+    // The average's counters, type and peak bin (its arrays through the accessors below, which
+    // are null in error).
+    const TSpectrumAverager& Averager() const { return average_; }
     const float* Current() const { return Error() ? nullptr : current_.get(); }
     const float* AverageComplex() const { return Error() ? nullptr : average_.Complex(); }
     const float* AveragePower() const { return Error() ? nullptr : average_.Power(); }
@@ -138,18 +141,13 @@ public:
 
     float BinFrequency(uint32_t i) const { return Axis().BinFrequency(i); }
     double PhaseDegrees(uint32_t i) const;
-    uint32_t PeakBin() const { return average_.PeakBin(); }
-    float PeakFrequency() const { return BinFrequency(PeakBin()); }
+    float PeakFrequency() const { return BinFrequency(average_.PeakBin()); }
 
     uint32_t FFTSize() const { return fftSize_; }
     uint32_t Bins() const { return bins_; }
     float Nyquist() const { return nyquist_; }
     float BinWidth() const { return binWidth_; }
     float HalfRange() const { return halfRange_; }
-    AveragingType AverageType() const { return average_.Type(); }
-    uint32_t Blocks() const { return average_.Blocks(); }
-    uint32_t Averaged() const { return average_.Averaged(); }
-    uint32_t RingIndex() const { return average_.RingIndex(); }
     AmplitudeScale AmpScale() const { return ampScale_; }
     FrequencyScale FreqScale() const { return freqScale_; }
     bool InBands() const { return freqScale_ == FrequencyScale::OctaveBands; }
@@ -158,7 +156,6 @@ public:
     zeltrak::WindowType WindowType() const { return windowType_; }
     int Channel() const { return channel_; }
     bool PeakHold() const { return peakHold_; }
-    bool LinearHistory() const { return average_.KeepsHistory(); }
 
     // What the object holds.
     bool CrossFlag() const { return crossFlag_; }

@@ -80,7 +80,7 @@ std::string SpectralValueLabel(const TSpectralData& s) {
     // Power averaging of a cross spectrum averages |X||Y| per frame; only vector averaging
     // keeps the phase that lets uncorrelated parts cancel.
     if (s.HoldsCrossSpectrum())
-        label += s.AverageType() == AveragingType::Vector ? kCrossVectorSuffix : kCrossPowerSuffix;
+        label += s.Averager().Type() == AveragingType::Vector ? kCrossVectorSuffix : kCrossPowerSuffix;
     return label;
 }
 

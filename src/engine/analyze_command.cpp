@@ -90,7 +90,7 @@ std::string ColumnName(const SpectrumColumn& c, const TSpectralData& sp) {
     if (sp.CoherenceDone())
         name += sp.CoherenceSquared() ? "_squared" : "_magnitude";
     else if (sp.HoldsCrossSpectrum())
-        name += sp.AverageType() == AveragingType::Vector ? "_abs_mean_xy" : "_mean_abs_xy";
+        name += sp.Averager().Type() == AveragingType::Vector ? "_abs_mean_xy" : "_mean_abs_xy";
     return InDecibels(sp) ? name + "_db" : name;
 }
 }  // namespace
@@ -135,7 +135,7 @@ SpectrumPeak PeakOf(const TSpectralData& spectrum) {
             }
         }
     } else {
-        p.index = spectrum.PeakBin();
+        p.index = spectrum.Averager().PeakBin();
         p.value = SpectralDisplayValue(spectrum, p.index);
     }
     p.frequency = SpectralValueFrequency(spectrum, p.index);

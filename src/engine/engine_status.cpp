@@ -26,9 +26,9 @@ std::string EngineStatusLine(TEngine& engine) {
     const TSpectralData* shown = columns.empty() ? nullptr : engine.Spectrum(columns[0].index);
     char line[256];
     int n = std::snprintf(line, sizeof line, "%-9s frames %u  avg %u/%u  overload %s (%u)",
-                          RunStateName(engine.RunState()), engine.FrameCount(), shown ? shown->Averaged() : 0,
+                          RunStateName(engine.RunState()), engine.FrameCount(), shown ? shown->Averager().Averaged() : 0,
                           s.AverageBlocks, engine.Overloaded() ? "YES" : "no", engine.OverloadCount());
-    if (shown && shown->Averaged() > 0 && n > 0 && n < static_cast<int>(sizeof line)) {
+    if (shown && shown->Averager().Averaged() > 0 && n > 0 && n < static_cast<int>(sizeof line)) {
         const SpectrumPeak p = PeakOf(*shown);
         std::snprintf(line + n, sizeof line - n, "  peak %.1f Hz %.2f %s", p.frequency, p.value, p.unit.c_str());
     }

@@ -86,8 +86,8 @@ CalibrationAnalysis AnalyseCalibrationRecording(TWaveData& recording) {
     }
     result.levelLeft = LevelReading(peak[0], format);
     result.levelRight = LevelReading(peak[1], format);
-    result.pctLeft = static_cast<float>(SpectralDisplayValue(left, left.PeakBin()) * 0.01);
-    result.pctRight = static_cast<float>(SpectralDisplayValue(right, right.PeakBin()) * 0.01);
+    result.pctLeft = static_cast<float>(SpectralDisplayValue(left, left.Averager().PeakBin()) * 0.01);
+    result.pctRight = static_cast<float>(SpectralDisplayValue(right, right.Averager().PeakBin()) * 0.01);
     if (result.levelLeft >= kOverloadLevel) result.pctLeft = 1.0f;
     if (result.levelRight >= kOverloadLevel) result.pctRight = 1.0f;
     return result;

@@ -318,7 +318,7 @@ void WidenOverSkirt(const TSpectralData& s, ToneLobe& lobe, double floor) {
 ToneAnalysis AnalyseTone(const TSpectralData& s, const MeasurementContext& c) {
     ToneAnalysis a;
     const int64_t n = s.Bins();
-    const uint32_t b0 = s.PeakBin();
+    const uint32_t b0 = s.Averager().PeakBin();
     const double width = s.BinWidth();
     if (!s.AveragePower() || !(P(s, b0) > 0.0) || !(width > 0.0)) return a;
     // a "tone" at DC is no tone: nothing to measure against
@@ -414,7 +414,7 @@ double MeasureIMD(const TSpectralData& s) {
 
 SfdrResult MeasureSFDR(const TSpectralData& s) {
     const int64_t n = s.Bins();
-    const uint32_t b0 = s.PeakBin();
+    const uint32_t b0 = s.Averager().PeakBin();
     if (!s.AveragePower() || n < 8) return {};
     // The fundamental with the skirt its window leaks is no spur.
     ToneLobe fundamental = ToneAt(s, b0);
@@ -440,7 +440,7 @@ double MeasureNoiseFigure(const TSpectralData* left, const TSpectralData* right,
 }
 
 double MeasurePeakFrequency(const TSpectralData& s) {
-    if (!InBands(s)) return MeasureBinToFreq(s, s.PeakBin());
+    if (!InBands(s)) return MeasureBinToFreq(s, s.Averager().PeakBin());
     const float* v = s.BandAxis().Values();
     if (s.Error() || !v) return 0.0;
     const uint32_t best = static_cast<uint32_t>(std::max_element(v, v + s.BandAxis().Count()) - v);
@@ -448,7 +448,7 @@ double MeasurePeakFrequency(const TSpectralData& s) {
 }
 
 double MeasurePeakAmplitude(const TSpectralData& s, const MeasurementContext& context) {
-    if (!InBands(s)) return BinAmplitude(s, s.PeakBin(), context);
+    if (!InBands(s)) return BinAmplitude(s, s.Averager().PeakBin(), context);
     const float* v = s.BandAxis().Values();
     if (s.Error() || !v) return 0.0;
     return SpectralDisplayValue(s, static_cast<uint32_t>(std::max_element(v, v + s.BandAxis().Count()) - v));
@@ -555,7 +555,7 @@ void TMeasurementReadouts::Reset() { readouts_.fill(Readout{}); }
 
 void TMeasurementReadouts::Update(const ChannelSpectrums& spectrums, ChannelProcessingMode mode, bool stereo) {
     const MeasuredSpectrums m = SpectrumsToMeasure(spectrums, mode, stereo);
-    const auto usable = [](const TSpectralData* s) { return s && !s->Error() && s->Averaged() > 0; };
+    const auto usable = [](const TSpectralData* s) { return s && !s->Error() && s->Averager().Averaged() > 0; };
     // THD, THD+N, SNR and SINAD share one analysis per signal
     std::optional<ToneAnalysis> tones[2];
     const auto value = [&](MeasurementCode code, const TSpectralData& s, int channel) {
@@ -571,7 +571,7 @@ void TMeasurementReadouts::Update(const ChannelSpectrums& spectrums, ChannelProc
         }
     };
     const auto interpolated = [](const TSpectralData& s) {
-        return InBands(s) ? MeasurePeakFrequency(s) : InterpolatedFrequency(s, s.PeakBin());
+        return InBands(s) ? MeasurePeakFrequency(s) : InterpolatedFrequency(s, s.Averager().PeakBin());
     };
     for (int i = 0; i < kMeasurementCount; ++i) {
         if (!enabled_[i]) continue;

@@ -292,7 +292,7 @@ inline std::vector<Reading> PeakFrequency() {
             Analyse(s, {"--fft", std::to_string(n), "--window", WindowArg(w)}, {}, [&](const auto& sp) {
                 char what[80];
                 std::snprintf(what, sizeof what, "peak %.2f bins off, %s", offset, WindowName(w).c_str());
-                const double reading = sp[0] ? InterpolatedFrequency(*sp[0], sp[0]->PeakBin()) : NAN;
+                const double reading = sp[0] ? InterpolatedFrequency(*sp[0], sp[0]->Averager().PeakBin()) : NAN;
                 out.push_back({what, hz, reading, 0.01 * width, "Hz"});
             });
     }

@@ -92,7 +92,7 @@ TEST(SpectralAverage, EveryTypeAgainstItsClosedForm) {
         std::mt19937 rng(2);
         TSpectralData s(Settings(64, c.blocks, c.type), Scaling(), 0);
         const auto frames = RunFrames(s, static_cast<int>(c.weights.size()), rng);
-        EXPECT_EQ(s.Averaged(), std::min<size_t>(c.blocks, c.weights.size()));
+        EXPECT_EQ(s.Averager().Averaged(), std::min<size_t>(c.blocks, c.weights.size()));
         ExpectWeighted(s, frames, c.weights, c.type == AveragingType::Vector);
     }
 }
@@ -116,7 +116,7 @@ TEST(SpectralAverage, ResetZeroBlocksAndLongLinearRunsStayExact) {
     RunFrames(s, 3, rng);
     EXPECT_FLOAT_EQ(s.AverageDb()[31], -999.9f);  // the last bin is never averaged
     s.ResetAverage();
-    EXPECT_EQ(s.Averaged(), 0u);
+    EXPECT_EQ(s.Averager().Averaged(), 0u);
     for (uint32_t k = 0; k < 32; ++k) EXPECT_FLOAT_EQ(s.AverageDb()[k], -999.9f);
     ExpectWeighted(s, RunFrames(s, 1, rng), {1.0});  // the history was cleared too
     // zero blocks would divide by zero; they average like one
@@ -220,7 +220,7 @@ TEST(ChannelProcessing, CrossSpectrumHoldsTheProductOfAmplitudesAndThePhaseDiffe
     for (ChannelProcessingMode mode : {ChannelProcessingMode::CrossLR, ChannelProcessingMode::CrossRL}) {
         Analyser t(mode, 64, 1, AveragingType::Exponential);
         t.Frame(Tone(64, 7, 3000.0), Tone(64, 7, 12000.0, 1.0));  // right leads by 1 radian
-        EXPECT_EQ(t.L->Averaged(), 0u);                            // the channels themselves are not averaged
+        EXPECT_EQ(t.L->Averager().Averaged(), 0u);                            // the channels themselves are not averaged
         EXPECT_TRUE(t.S1->CrossFlag());
         EXPECT_LT(RelDiff(t.S1->AveragePower()[7], 3000.0 / kFullScale16 * 12000.0 / kFullScale16), 1e-5);
         EXPECT_NEAR(t.S1->PhaseDegrees(7), (mode == ChannelProcessingMode::CrossLR ? -180 : 180) / kPi, 1e-3);
@@ -256,7 +256,7 @@ TEST(ChannelProcessing, WindowBandsMissingSpectrumsAndMonoInput) {
     }
     windowed.setup.windowSize = 32;
     EXPECT_FALSE(windowed.Frame(x, y));
-    EXPECT_EQ(windowed.L->Averaged(), 1u);
+    EXPECT_EQ(windowed.L->Averager().Averaged(), 1u);
 
     // a band sums its bins (edge bins in part); a coherence band is their mean: 0 dB, a sum would read 6 dB
     Analyser b(ChannelProcessingMode::Coherence, 64, 4, AveragingType::Exponential, Scaling(1, 2));
@@ -273,11 +273,11 @@ TEST(ChannelProcessing, WindowBandsMissingSpectrumsAndMonoInput) {
     EXPECT_FALSE(ProcessChannels(a.setup, {a.L.get(), a.R.get(), nullptr, nullptr}));  // no result
     TSpectralData broken(Settings(0), Scaling(), -1);
     EXPECT_FALSE(ProcessChannels(a.setup, {a.L.get(), a.R.get(), &broken, nullptr}));
-    EXPECT_EQ(a.L->Averaged(), 0u);
+    EXPECT_EQ(a.L->Averager().Averaged(), 0u);
     a.setup.stereo = false;  // mono: the left channel alone, whatever the mode
     EXPECT_TRUE(ProcessChannels(a.setup, {a.L.get(), nullptr, nullptr, nullptr}));
-    EXPECT_EQ(a.L->Averaged(), 1u);
-    EXPECT_EQ(a.S1->Averaged(), 0u);
+    EXPECT_EQ(a.L->Averager().Averaged(), 1u);
+    EXPECT_EQ(a.S1->Averager().Averaged(), 0u);
     a.setup.stereo = true;
     a.setup.mode = ChannelModeFromCode(kChannelProcessingModeCount);
     EXPECT_FALSE(a.Frame(x, x));

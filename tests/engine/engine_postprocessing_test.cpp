@@ -254,7 +254,7 @@ TEST_F(PostProcessing, SpectrumOfATone) {
     ASSERT_EQ(log.frames.size(), 8u);
     const TSpectralData* left = engine->Spectrum(0);
     ASSERT_NE(left, nullptr);
-    EXPECT_EQ(left->Averaged(), 8u);
+    EXPECT_EQ(left->Averager().Averaged(), 8u);
     EXPECT_FLOAT_EQ(left->PeakFrequency(), 500.0f);
     EXPECT_NEAR(10 * std::log10(left->AveragePower()[64]), 20 * std::log10(16383.5 / 32767), 0.01);
 }

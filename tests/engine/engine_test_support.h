@@ -107,7 +107,7 @@ public:
         e.levelLeft = f.levelLeft;
         e.overloaded = f.overloaded;
         e.analysed = f.analysed;
-        if (f.spectrums[0]) e.averaged = f.spectrums[0]->Averaged();
+        if (f.spectrums[0]) e.averaged = f.spectrums[0]->Averager().Averaged();
         frames.push_back(std::move(e));
     }
     void OnStopped() override { ++stops; }

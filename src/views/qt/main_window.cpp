@@ -578,7 +578,7 @@ void TMainWin::OnFrame(const EngineFrame& frame) {
     const TSpectralData* first = nullptr;
     for (const TSpectralData* s : frame.spectrums)
         if (s && !first) first = s;
-    const uint32_t averaged = first ? first->Averaged() : frame.frameCount + 1;
+    const uint32_t averaged = first ? first->Averager().Averaged() : frame.frameCount + 1;
     frames_->setText(tr("Avg %1").arg(averaged));
     time_->setText(QString::fromStdString(FormatTimeWithMillis(frame.currentTime)));
 }
