@@ -362,6 +362,24 @@ TEST(BandPower, ATonesPowerIsItsLevelWithEveryWindowAndOnEveryAxis) {
     EXPECT_EQ(SpectralDisplayValue(*density.spectrum, 2047), kNoDecibels);  // an empty bin has no level, per root hertz too
 }
 
+TEST(BandPower, BandsTakeTheirEdgeBinsInProportion) {
+    // An impulse has the same power in every bin, so a band's power is proportional to its width
+    // in hertz however its edges cut the bins; at 48 kHz and FFT 8192 the low third-octave bands
+    // span only a few bins, where a whole edge bin would show as a dB or more.
+    Analyser a(8192, WindowType::Uniform, 1, 1, 2);
+    a.Frame([](double t) { return t < 1e-9 ? 0.5 : 0.0; });
+    const auto& records = a.spectrum->BandAxis().Records();
+    double lowest = INFINITY, highest = -INFINITY;
+    for (uint32_t k = 0; k < records.size(); ++k) {
+        if (records[k].centre < 40.0f || records[k].centre > 16000.0f) continue;
+        const double perHertz = BandPower(*a.spectrum, k, k, true, kBandFlat) -
+                                10 * std::log10(static_cast<double>(records[k].upper) - records[k].lower);
+        lowest = std::min(lowest, perHertz);
+        highest = std::max(highest, perHertz);
+    }
+    EXPECT_LT(highest - lowest, 0.05);
+}
+
 TEST(BandPower, WhiteNoiseWeightingAndCalibration) {
     std::mt19937 rng(11);
     std::normal_distribution<double> noise(0.0, 0.05);
