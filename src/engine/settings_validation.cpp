@@ -119,7 +119,7 @@ uint64_t EstimateProcessingMemory(const SettingsBlock& s) {
     return bytes;
 }
 
-ValidationResult AcceptProcessingDialog(ProcessingDialogFields& fields, uint32_t opMode, TFormatQuery& device,
+ValidationResult AcceptProcessingDialog(ProcessingDialogFields& fields, uint32_t /*opMode*/, TFormatQuery& device,
                                         const FreeMemoryProbe& freeMemory, SettingsBlock& settings) {
     SettingsBlock candidate = settings;
     const int64_t rate = EntryInt(fields.samplingRate, 0);
@@ -138,14 +138,13 @@ ValidationResult AcceptProcessingDialog(ProcessingDialogFields& fields, uint32_t
     candidate.SmoothingWindow = fields.smoothingWindow;
     candidate.format = SampleFormat::Make(static_cast<uint32_t>(rate), fields.channels, fields.bytesPerSample);
 
-    if (opMode == kModePostProcessing) {
-        const int64_t overlap = EntryInt(fields.overlapPercent, -1);
-        if (overlap < 0 || overlap > kMaxOverlapPercent) {
-            fields.overlapPercent = "50";
-            return ValidationResult::Fail(text::kOverlapRange);
-        }
-        candidate.OverlapPercent = static_cast<uint16_t>(overlap);
+    // Read in every mode: an entry ignored in one mode came back as the old value unannounced.
+    const int64_t overlap = EntryInt(fields.overlapPercent, -1);
+    if (overlap < 0 || overlap > kMaxOverlapPercent) {
+        fields.overlapPercent = "50";
+        return ValidationResult::Fail(text::kOverlapRange);
     }
+    candidate.OverlapPercent = static_cast<uint16_t>(overlap);
 
     candidate.AverageType = fields.averageType;
     candidate.ChannelProcessing = fields.channelProcessing;

@@ -159,7 +159,6 @@ TEST(SettingsDialogs, RefuseABadEntryWithTheDialogOpenAndStoreAGoodOne) {
     TSoundInput device(card, host, 0);
     ProcessingSettings settings;
     settings.Load(TIniStore(), DeviceCounts{1, 1});
-    settings.Mode.OpMode = kModePostProcessing;  // overlap is an entry only there
     bool squared = false;
     struct Case {
         std::unique_ptr<QDialog> dialog;

@@ -1,0 +1,60 @@
+// The settings dialogs as a user meets them: entries refused with a message while the dialog
+// stays open, the same rules in every mode.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+
+#include "engine/sound_port.h"
+#include "files/ini_store.h"
+#include "platform/loopback_driver.h"
+#include "views/qt/qt_host.h"
+#include "views/qt/settings_dialogs.h"
+
+namespace zeltrak {
+namespace {
+
+const std::string kOverlapMessage = "Overlap Percentage must be between 0 and 99%";
+
+// Types `entry` into `field` and presses OK; returns whether the dialog closed.
+bool Enter(QDialog& d, const char* field, const std::string& entry) {
+    d.show();
+    d.findChild<QLineEdit*>(field)->setText(QString::fromStdString(entry));
+    d.accept();
+    return !d.isVisible();
+}
+
+TEST(SettingsDialogEntries, OverlapIsCheckedAndStoredInEveryMode) {
+    QtHost host;
+    host.SetQuiet(true);
+    LoopbackDriver card;
+    TSoundInput device(card, host, 0);
+    const struct {
+        uint32_t mode;
+        const char* entry;
+        bool accepted;
+        uint16_t stored;
+    } cases[] = {
+        {kModeRealTime, "150", false, 0}, {kModeRealTime, "abc", false, 0}, {kModeRealTime, "50", true, 50},
+        {kModeRecorder, "150", false, 0}, {kModeRecorder, "99", true, 99},  {kModePostProcessing, "-1", false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.mode) + " " + c.entry);
+        ProcessingSettings settings;
+        settings.Load(TIniStore(), DeviceCounts{1, 1});
+        settings.Mode.OpMode = c.mode;
+        TProcessingDialog d(host, settings, device);
+        const std::size_t shown = host.Messages().size();
+        EXPECT_EQ(Enter(d, "overlapPercent", c.entry), c.accepted);
+        EXPECT_EQ(settings.Settings().OverlapPercent, c.stored);
+        if (c.accepted) {
+            EXPECT_EQ(host.Messages().size(), shown);
+        } else {
+            ASSERT_EQ(host.Messages().size(), shown + 1);
+            EXPECT_EQ(host.Messages().back(), kOverlapMessage);
+            EXPECT_EQ(d.findChild<QLineEdit*>("overlapPercent")->text(), "50");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zeltrak
