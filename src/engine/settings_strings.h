@@ -6,6 +6,7 @@ namespace zeltrak::settings_text {
 inline constexpr const char* kRateMust11025 = "Sampling Rate must be 11025 Hz";
 inline constexpr const char* kRateMust11025Or22050 = "Sampling Rate must be either 11025 or 22050 Hz";
 inline constexpr const char* kRateMustStandard = "Sampling Rate must be either 11025, 22050 or 44100 Hz";
+inline constexpr const char* kRateNotANumber = "Sampling Rate must be a whole number of Hz above 0";
 inline constexpr const char* kDecimationRange = "Decimation Ratio must be between 1 and %d";
 inline constexpr const char* kOverlapRange = "Overlap Percentage must be between 0 and 99%";
 inline constexpr const char* kDelayRange = "Delay must be between 0 and 1,000 milliseconds";

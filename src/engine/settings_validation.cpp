@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <utility>
 
 #include "base/text_format.h"
 #include "base/strings.h"
@@ -49,11 +50,31 @@ double EntryNumber(const std::string& text, double refused) {
 
 bool IsStandardRate(int64_t rate) { return rate == 11025 || rate == 22050 || rate == 44100; }
 
+// The rates the rate field offers.
+constexpr std::array<uint32_t, 19> kPresetRates{4000,  5512,  6000,  8000,  11025, 12000,  16000,
+                                                22050, 24000, 32000, 44100, 48000, 50000,  64000,
+                                                88200, 96000, 100000, 192000, 200000};
+
+// The lowest and highest rates the device takes in this width and channel count. Its reported
+// limits come from old capability bits (44,100 Hz at most) and understate what it accepts, so
+// the preset rates are asked; when it takes none of them the reported limits are all we have.
+std::pair<uint32_t, uint32_t> AcceptedRateRange(const ProcessingDialogFields& fields, TFormatQuery& device) {
+    uint32_t lowest = 0, highest = 0;
+    for (const uint32_t rate : kPresetRates) {
+        if (!device.QueryFormat(rate, fields.bytesPerSample, fields.channels)) continue;
+        if (lowest == 0) lowest = rate;
+        highest = rate;
+    }
+    if (lowest == 0) return {device.MinRate(), device.MaxRate()};
+    return {lowest, highest};
+}
+
 // Step 1 of the processing dialog: would the input device take this format?
-ValidationResult CheckDeviceFormat(ProcessingDialogFields& fields, int64_t rate, TFormatQuery& device) {
-    const bool rateRepresentable = rate > 0 && rate <= 0xFFFFFFFFll;
-    if (rateRepresentable &&
-        device.QueryFormat(static_cast<uint32_t>(rate), fields.bytesPerSample, fields.channels))
+ValidationResult CheckDeviceFormat(ProcessingDialogFields& fields, TFormatQuery& device) {
+    // Letters or a rate of no hertz are a typing matter, not the device's: say so without asking it.
+    const int64_t rate = EntryInt(fields.samplingRate, 0);
+    if (rate <= 0) return ValidationResult::Fail(text::kRateNotANumber);
+    if (rate <= 0xFFFFFFFFll && device.QueryFormat(static_cast<uint32_t>(rate), fields.bytesPerSample, fields.channels))
         return {};
     const uint32_t highest = device.MaxRate();
     if (device.StandardRatesOnly()) {
@@ -65,8 +86,9 @@ ValidationResult CheckDeviceFormat(ProcessingDialogFields& fields, int64_t rate,
             default: return ValidationResult::Fail(text::kRateMust11025);
         }
     }
-    return ValidationResult::Fail(FormatText(LoadString(kStrSampleRateRange).c_str(), static_cast<long>(device.MinRate()),
-                                         static_cast<long>(highest)));
+    const auto [lowest, top] = AcceptedRateRange(fields, device);
+    return ValidationResult::Fail(
+        FormatText(LoadString(kStrSampleRateRange).c_str(), static_cast<long>(lowest), static_cast<long>(top)));
 }
 
 // The averaging size: "Infinite" or a count; 0 when the entry is neither (no count, letters,
@@ -122,8 +144,8 @@ uint64_t EstimateProcessingMemory(const SettingsBlock& s) {
 ValidationResult AcceptProcessingDialog(ProcessingDialogFields& fields, uint32_t /*opMode*/, TFormatQuery& device,
                                         const FreeMemoryProbe& freeMemory, SettingsBlock& settings) {
     SettingsBlock candidate = settings;
+    if (ValidationResult r = CheckDeviceFormat(fields, device); !r.ok) return r;
     const int64_t rate = EntryInt(fields.samplingRate, 0);
-    if (ValidationResult r = CheckDeviceFormat(fields, rate, device); !r.ok) return r;
 
     candidate.FFTsize = fields.fftSize;
 

@@ -33,7 +33,8 @@ uint64_t PlentyOfMemory() { return uint64_t{1} << 40; }
 uint64_t NoMemory() { return 0; }
 
 const std::string kRateRange =
-    "The Sound Board does not support the selected Sampling Rate.  Rate must be between 4000 Hz and 200000 Hz.";
+    "The Sound Board does not support the selected Sampling Rate.  Rate must be between 8000 Hz and 96000 Hz.";
+const std::string kRateNumber = "Sampling Rate must be a whole number of Hz above 0";
 const std::string kDecimation = "Decimation Ratio must be between 1 and 30";
 const std::string kAveraging = "Averaging size must be \"Infinite\" or between 1 and 1,000,000";
 const std::string kDelay = "Delay must be between 0 and 1,000 milliseconds";
@@ -93,9 +94,9 @@ TEST_F(ProcessingDialog, EachFieldRefusesValuesOutsideItsRange) {
         const std::string& message;
     } cases[] = {
         {&ProcessingDialogFields::samplingRate, "45000", kRateRange},
-        {&ProcessingDialogFields::samplingRate, "-44100", kRateRange},
+        {&ProcessingDialogFields::samplingRate, "-44100", kRateNumber},
         {&ProcessingDialogFields::samplingRate, "99999999999", kRateRange},
-        {&ProcessingDialogFields::samplingRate, "44100Hz", kRateRange},
+        {&ProcessingDialogFields::samplingRate, "44100Hz", kRateNumber},
         {&ProcessingDialogFields::decimationRatio, "0", kDecimation},
         {&ProcessingDialogFields::decimationRatio, "31", kDecimation},
         {&ProcessingDialogFields::decimationRatio, "2x", kDecimation},
@@ -118,7 +119,7 @@ TEST_F(ProcessingDialog, EachFieldRefusesValuesOutsideItsRange) {
     device.queries = 0;
     fields = good;
     fields.samplingRate = "0";
-    ExpectRejected(Accept(), kRateRange);
+    ExpectRejected(Accept(), kRateNumber);
     EXPECT_EQ(device.queries, 0);
     // The first failure wins.
     fields = good;

@@ -56,5 +56,32 @@ TEST(SettingsDialogEntries, OverlapIsCheckedAndStoredInEveryMode) {
     }
 }
 
+// The card takes 4,000 to 200,000 Hz although its capability bits stop at 44,100 Hz.
+TEST(SettingsDialogEntries, TheRateFieldSaysWhetherTheEntryIsNoNumberOrOutsideTheCardsRange) {
+    QtHost host;
+    host.SetQuiet(true);
+    LoopbackDriver card;
+    TSoundInput device(card, host, 0);
+    const std::string range =
+        "The Sound Board does not support the selected Sampling Rate.  Rate must be between 4000 Hz and 200000 Hz.";
+    const std::string number = "Sampling Rate must be a whole number of Hz above 0";
+    const struct {
+        const char* entry;
+        std::string message;  // empty: accepted
+    } cases[] = {{"abc", number}, {"0", number}, {"3999", range}, {"250000", range}, {"48000", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        ProcessingSettings settings;
+        settings.Load(TIniStore(), DeviceCounts{1, 1});
+        TProcessingDialog d(host, settings, device);
+        const std::size_t shown = host.Messages().size();
+        EXPECT_EQ(Enter(d, "samplingRate", c.entry), c.message.empty());
+        EXPECT_EQ(host.Messages().size(), shown + (c.message.empty() ? 0 : 1));
+        if (!c.message.empty()) {
+            EXPECT_EQ(host.Messages().back(), c.message);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zeltrak
