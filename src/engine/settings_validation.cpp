@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 #include "base/text_format.h"
 #include "base/strings.h"
@@ -10,6 +11,7 @@
 #include "engine/format_query.h"
 #include "engine/settings_strings.h"
 #include "files/ini_store.h"
+#include "measure/compensation_curve.h"
 
 namespace zeltrak {
 
@@ -302,7 +304,21 @@ ScalingDialogFields ScalingDialogFields::From(const ScalingBlock& s) {
     return f;
 }
 
+// A compensation curve that cannot be read would leave the readings uncompensated without a
+// word once the dialog has closed: refuse it while the user can still choose another.
+ValidationResult CheckCompensationFiles(const ScalingDialogFields& fields) {
+    if (!fields.micCompEnable) return {};
+    for (const std::string& name : {fields.micCompFilenameLeft, fields.micCompFilenameRight}) {
+        if (name.empty()) continue;
+        std::vector<CurvePoint> points;
+        const CurveFileStatus status = ReadCompensationFile(name.substr(0, kMicCompNameChars), points);
+        if (status != CurveFileStatus::Ok) return ValidationResult::Fail(CompensationMessage(status, name));
+    }
+    return {};
+}
+
 ValidationResult AcceptScalingDialog(const ScalingDialogFields& fields, ScalingBlock& scaling) {
+    if (ValidationResult r = CheckCompensationFiles(fields); !r.ok) return r;
     scaling.AmpScaleType = fields.ampScaleType;
     const FrequencyAxisChoice axis = FrequencyAxisFromChoice(fields.frequencyAxisChoice);
     scaling.FreqScaleType = axis.freqScaleType;

@@ -104,6 +104,8 @@ struct ScalingDialogFields {
     static ScalingDialogFields From(const ScalingBlock& s);
 };
 inline constexpr std::size_t kMicCompNameChars = 256;
+// Refuses, and leaves `scaling` as it was, when compensation is on and a named curve file
+// cannot be read.
 ValidationResult AcceptScalingDialog(const ScalingDialogFields& fields, ScalingBlock& scaling);
 
 // Title and filter of the file chooser for compensation curves.

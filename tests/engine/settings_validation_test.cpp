@@ -236,13 +236,13 @@ TEST(FileOptionsDialog, EveryLimitInOrder) {
 TEST(ScalingDialog, OverlongFileNamesAreCut) {
     ScalingBlock s;
     ScalingDialogFields f = ScalingDialogFields::From(s);
-    f.micCompEnable = true;
+    f.micCompEnable = false;  // the names are not files: with compensation on they would be refused
     f.micCompFilenameLeft = std::string(300, 'L');
     f.micCompFilenameRight = "right.mic";
     ASSERT_TRUE(AcceptScalingDialog(f, s).ok);
     EXPECT_EQ(FieldText(s.MicCompFilenameLeft, kFileNameBytes), std::string(256, 'L'));
     EXPECT_EQ(FieldText(s.MicCompFilenameRight, kFileNameBytes), "right.mic");
-    EXPECT_EQ(s.MicCompEnable, 1u);
+    EXPECT_EQ(s.MicCompEnable, 0u);
 }
 
 }  // namespace

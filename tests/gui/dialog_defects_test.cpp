@@ -2,11 +2,14 @@
 // stays open, the same rules in every mode.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QLineEdit>
 
 #include "engine/sound_port.h"
 #include "files/ini_store.h"
+#include "measure/compensation_curve.h"
 #include "platform/loopback_driver.h"
+#include "support/temp_dir.h"
 #include "views/qt/qt_host.h"
 #include "views/qt/settings_dialogs.h"
 
@@ -80,6 +83,39 @@ TEST(SettingsDialogEntries, TheRateFieldSaysWhetherTheEntryIsNoNumberOrOutsideTh
         if (!c.message.empty()) {
             EXPECT_EQ(host.Messages().back(), c.message);
         }
+    }
+}
+
+// A curve file that cannot be used is refused while the Scaling dialog is still open.
+TEST(SettingsDialogEntries, TheScalingDialogRefusesACompensationFileItCannotRead) {
+    QtHost host;
+    host.SetQuiet(true);
+    testing::TempDir dir;
+    testing::WriteFile(dir.File("good.mic"), "100\t0\n1000\t1\n10000\t2\n");
+    testing::WriteFile(dir.File("short.mic"), "100\t0\n");
+    const struct {
+        bool enabled;
+        std::string file;
+        std::string message;  // empty: accepted and stored
+    } cases[] = {
+        {true, dir.File("missing.mic"), "Failure opening Microphone Compensation file: " + dir.File("missing.mic")},
+        {true, dir.File("short.mic"), CompensationMessage(CurveFileStatus::TooFew, dir.File("short.mic"))},
+        {true, dir.File("good.mic"), ""},
+        {false, dir.File("missing.mic"), ""},  // not read while compensation is off
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        ScalingBlock scaling;
+        bool squared = false;
+        TScalingDialog d(host, scaling, squared);
+        d.findChild<QCheckBox*>("micCompEnable")->setChecked(c.enabled);
+        const std::size_t shown = host.Messages().size();
+        EXPECT_EQ(Enter(d, "micCompLeft", c.file), c.message.empty());
+        EXPECT_EQ(host.Messages().size(), shown + (c.message.empty() ? 0 : 1));
+        if (!c.message.empty()) {
+            EXPECT_EQ(host.Messages().back(), c.message);
+        }
+        EXPECT_EQ(scaling.MicCompFilenameLeft, c.message.empty() ? c.file : "");
     }
 }
 
