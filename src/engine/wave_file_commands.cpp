@@ -24,6 +24,16 @@ namespace zeltrak {
 
 namespace {
 
+constexpr const char* kFileFormatAdopted =
+    "The analyzer now uses the file's format: %s.  Recordings will use it too until it is changed under "
+    "<Options><Settings>.";
+
+std::string FormatDescription(const SampleFormat& f) {
+    const uint32_t rate = f.rate;
+    return std::to_string(rate) + " Hz, " + (f.channels == 2 ? "stereo" : "mono") + ", " +
+           std::to_string(8 * f.bytesPerSample) + " bit";
+}
+
 std::string Format1(const char* format, const std::string& a) {
     std::vector<char> out(std::char_traits<char>::length(format) + a.size() + 1);
     std::snprintf(out.data(), out.size(), format, a.c_str());
@@ -93,10 +103,14 @@ bool TWaveFileCommands::Open(const std::string& name, OpenOrigin origin) {
     ApplyCalibrationToWave(calibration_, *file);
 
     SettingsBlock& s = settings_.Settings();
+    const SampleFormat previous = s.format;
     s.format = file->Format();
     if (s.format.channels != 2) s.ChannelProcessing = ChannelModeCode(ChannelProcessingMode::Left);
     else if (ChannelModeFromCode(s.ChannelProcessing) == ChannelProcessingMode::Left)
         s.ChannelProcessing = ChannelModeCode(ChannelProcessingMode::Both);
+    // The file's format outlives the file as the format of the next recording: say so.
+    if (s.format != previous)
+        ShowMessage(host_, Format1(kFileFormatAdopted, FormatDescription(s.format)), MessageIcon::Information);
 
     file->Rewind();
     temporaryName_.clear();

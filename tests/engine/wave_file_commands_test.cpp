@@ -136,6 +136,7 @@ TEST_F(WaveFileCommands, CalibrationChunkOrTheAnswerToTheQuestionSetsFullScale) 
     // One that cannot be read is reported and the calibration stays as it was.
     chooser.choices = {CalibrationChoice::SelectOther};
     chooser.names = {dir.File("missing.cal")};
+    host.messages.clear();  // the earlier files' formats were announced
     ASSERT_TRUE(commands->Open(plain, OpenOrigin::Menu));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "Failure opening file: " + dir.File("missing.cal"));
@@ -285,6 +286,7 @@ TEST_F(WaveFileCommands, FileIoLockAndTemporaryResults) {
     const std::string temp = MakeWave("tmp.wav", 1, 100), kept = dir.File("kept.wav");
     chooser.names = {temp};
     ASSERT_TRUE(commands->OpenFromMenu());
+    host.messages.clear();  // the file's format was announced
     EXPECT_FALSE(commands->AllowFileIoOptionsChange());
     EXPECT_EQ(host.messages.size(), 1u);
     // Saved elsewhere, the result is the user's: only the temporary file goes.

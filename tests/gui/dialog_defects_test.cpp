@@ -1,12 +1,15 @@
 // The settings dialogs as a user meets them: entries refused with a message while the dialog
-// stays open, the same rules in every mode.
+// stays open, the same rules in every mode, and an opened file's format announced.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 
 #include "engine/sound_port.h"
 #include "files/ini_store.h"
+#include "gui/shell.h"
 #include "measure/compensation_curve.h"
 #include "platform/loopback_driver.h"
 #include "support/temp_dir.h"
@@ -116,6 +119,44 @@ TEST(SettingsDialogEntries, TheScalingDialogRefusesACompensationFileItCannotRead
             EXPECT_EQ(host.Messages().back(), c.message);
         }
         EXPECT_EQ(scaling.MicCompFilenameLeft, c.message.empty() ? c.file : "");
+    }
+}
+
+// An opened file's format becomes the analyser's (the next recording's too): the user is told
+// when that changes it, and the Settings dialog names its width in bits.
+TEST(SettingsDialogEntries, AnOpenedFilesFormatIsAnnouncedAndItsWidthNamedInBits) {
+    TempDir dir;
+    Shell s(dir.path());
+    s.window->SelectMode(kModePostProcessing);
+    const std::string notice = "The analyzer now uses the file's format: ";
+    const std::string until = ".  Recordings will use it too until it is changed under <Options><Settings>.";
+    const struct {
+        int rate, channels, bits;
+        std::string message;  // empty: the format did not change, nothing is said
+    } cases[] = {
+        {44100, 1, 16, ""},
+        {48000, 1, 24, notice + "48000 Hz, mono, 24 bit" + until},
+        {48000, 2, 32, notice + "48000 Hz, stereo, 32 bit" + until},
+        {48000, 2, 32, ""},
+        {8000, 1, 8, notice + "8000 Hz, mono, 8 bit" + until},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bits);
+        const std::string path = dir.File(std::to_string(n++) + ".wav");
+        const std::string sox = "sox -q -n -r " + std::to_string(c.rate) + " -c " + std::to_string(c.channels) +
+                                " -b " + std::to_string(c.bits) + " '" + path + "' synth 0.1 sine 1000";
+        ASSERT_EQ(RunCommand(sox).first, 0) << "sox is needed";
+        const std::size_t shown = s.host.Messages().size();
+        s.chooser.next = path;
+        s.window->FileAction("Open")->trigger();
+        ASSERT_EQ(s.settings.Settings().format, SampleFormat::Make(c.rate, c.channels, c.bits / 8));
+        EXPECT_EQ(s.host.Messages().size(), shown + (c.message.empty() ? 0 : 1));
+        if (!c.message.empty()) {
+            EXPECT_EQ(s.LastMessage(), c.message);
+        }
+        TProcessingDialog d(s.host, s.settings, s.engine->InputPort());
+        EXPECT_EQ(d.findChild<QComboBox*>("bytesPerSample")->currentText(), QString("%1 bit").arg(c.bits));
     }
 }
 

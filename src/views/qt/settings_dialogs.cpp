@@ -99,7 +99,9 @@ TProcessingDialog::TProcessingDialog(Host& host, ProcessingSettings& settings, T
     channels_ = AddChoice("channels", tr("Channels"));
     Fill(channels_, {{tr("Mono"), 1}, {tr("Stereo"), 2}}, f.channels);
     bytes_ = AddChoice("bytesPerSample", tr("Sample size"));
-    Fill(bytes_, {{tr("8 bit"), 1}, {tr("16 bit"), 2}}, f.bytesPerSample);
+    // A width the list does not offer (a 32-bit file's) still reads as bits, not as a byte count.
+    if (f.bytesPerSample > 3) bytes_->addItem(tr("%1 bit").arg(8 * f.bytesPerSample), f.bytesPerSample);
+    Fill(bytes_, {{tr("8 bit"), 1}, {tr("16 bit"), 2}, {tr("24 bit"), 3}}, f.bytesPerSample);
     rate_ = AddEdit("samplingRate", tr("Sampling rate (Hz)"), f.samplingRate);
     fftSize_ = AddChoice("fftSize", tr("FFT size"));
     for (uint32_t n = 1024; n <= 1048576; n *= 2) fftSize_->addItem(QString::number(n), n);
