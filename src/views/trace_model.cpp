@@ -212,6 +212,20 @@ std::string FormatTraceX(const TTraceModel& model, double x) {
     return FormatText("%.1f %s", x, "Hz");
 }
 
+std::string XAxisUnit(const TTraceModel& model) {
+    if (model.Axis() == TraceAxis::Frequency) return "Hz";
+    return std::abs(model.XHi() - model.XLo()) < 2.0 ? "ms" : "s";
+}
+
+int XAxisUnitRight(const std::vector<TAxisMark>& marks, int plotLeft, int gap,
+                   const std::function<int(const std::string&)>& widthOf) {
+    int clear = plotLeft;
+    for (const TAxisMark& m : marks) {
+        if (!m.label.empty()) clear = std::min(clear, m.position - widthOf(m.label) / 2);
+    }
+    return clear - gap;
+}
+
 std::vector<TReadoutPart> CursorReadoutParts(const TTraceModel& model, double x) {
     std::vector<TReadoutPart> parts{TReadoutPart{-1, FormatTraceX(model, x)}};
     for (int i = 0; i < model.TraceCount(); ++i) {

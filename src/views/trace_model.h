@@ -1,11 +1,13 @@
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "dsp/scales.h"
 #include "engine/engine_listener.h"
+#include "views/frequency_axis.h"
 
 namespace zeltrak {
 
@@ -95,6 +97,13 @@ TValueScale ChooseValueScale(TraceValueKind kind, float dataMin, float dataMax, 
 std::string FormatTraceValue(TraceValueKind kind, float value);
 // An x position as the cursor readout writes it (milliseconds on a time axis under 2 s).
 std::string FormatTraceX(const TTraceModel& model, double x);
+
+// The x axis's unit: "Hz", or "ms" or "s" as the time marks and the readout write times.
+std::string XAxisUnit(const TTraceModel& model);
+// The right edge of the x axis's unit, drawn on the label line left of the plot: `gap` pixels
+// clear of the plot's edge and of the leftmost label (centred on its mark, widthOf(text) wide).
+int XAxisUnitRight(const std::vector<TAxisMark>& marks, int plotLeft, int gap,
+                   const std::function<int(const std::string&)>& widthOf);
 
 // One piece of the cursor readout: the x position (trace −1) or a trace's value at the cursor.
 struct TReadoutPart {

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 
+#include "dsp/spectral_data.h"
 #include "views/qt/spectrum_view.h"
 #include "views/view_text.h"
 
@@ -42,6 +43,45 @@ TEST(PlotCursor, RestsOnBinsStepsBinByBinAndJumpsToPeaks) {
         QKeyEvent event(QEvent::KeyPress, p.key, p.modifiers);
         QApplication::sendEvent(&view, &event);
         EXPECT_EQ(CursorBin(view), p.bin) << "key " << p.key;
+    }
+}
+
+TEST(PlotAxisTexts, FollowTheScalingNameTheirUnitsAndStayClearOfTheLabels) {
+    struct Scaling { AmplitudeScale amplitude; bool density; DensityUnits units; uint32_t weighting; const char* label; };
+    for (const Scaling& c : {Scaling{AmplitudeScale::Decibels, false, {}, 0, "Relative Amplitude (dB)"},
+                             Scaling{AmplitudeScale::Decibels, true, DensityUnits::SquaredPerHertz, 1,
+                                     "Relative Amplitude (dB), PSD: Units^2/Hz, weighted"},
+                             Scaling{AmplitudeScale::Linear, true, DensityUnits::PerRootHertz, 0,
+                                     "Percent Full Scale, PSD: Units/sqrt(Hz)"}}) {
+        const SpectralSettings settings{.format = SampleFormat::Make(48000, 1, 2), .fftSize = 1024};
+        TSpectralData data(settings, SpectralScaling{.amplitudeScale = c.amplitude, .frequencyScale = FrequencyScale::Linear,
+                                                     .spectralDensity = c.density, .densityUnits = c.units,
+                                                     .standardWeighting = c.weighting}, 0);
+        for (uint32_t i = 0; i < settings.fftSize; ++i) data.TimeSamples()[i] = static_cast<float>(std::sin(i * 0.3));
+        ASSERT_TRUE(data.Transform());
+        data.Average();
+        TSpectrumView view(10.0, 22000.0, FrequencyScale::Linear);
+        view.OnFrame(EngineFrame{.spectrums = {&data}});
+        EXPECT_EQ(view.UnitLabel(), c.label);
+        const std::string text = view.ExportText();
+        EXPECT_EQ(text.substr(0, text.find('\n')), std::string("Frequency (Hz)\tLeft (") + c.label + ")");
+    }
+    // The x unit, left of the plot, ends clear of every label: "0.0" centred on the origin included.
+    const auto widthOf = [](const std::string& s) { return 7 * static_cast<int>(s.size()); };
+    struct Axis { TraceAxis axis; double hi; const char* unit; };
+    for (const Axis& c : {Axis{TraceAxis::Frequency, 22000.0, "Hz"}, Axis{TraceAxis::Time, 0.0017, "ms"},
+                          Axis{TraceAxis::Time, 0.000021, "ms"}, Axis{TraceAxis::Time, 3.0, "s"}}) {
+        TTraceModel model(1, c.axis, TraceValueKind::Sample);
+        model.SetXRange(0.0, c.hi);
+        EXPECT_EQ(XAxisUnit(model), c.unit);
+        const TFrequencyPixelMap map(0.0, c.hi, 600, false, 56);
+        const FrequencyPositionFn at = [&](double x) { return map.Position(x); };
+        const auto marks = c.axis == TraceAxis::Time ? BuildTimeAxisMarks(0.0, c.hi, 600, at)
+                                                     : BuildFrequencyAxisMarks(0.0, c.hi, FrequencyScale::Linear, 600, at);
+        const int right = XAxisUnitRight(marks, 56, 6, widthOf);
+        EXPECT_GE(right - widthOf(c.unit), 0) << c.unit << " leaves the view";
+        for (const TAxisMark& m : marks)
+            if (!m.label.empty()) EXPECT_LT(right, m.position - widthOf(m.label) / 2) << m.label;
     }
 }
 
