@@ -42,6 +42,12 @@ std::string FrequencyAxisLabel(int64_t frequency, double span);
 // mark to the first.
 void DropCrowdedLabels(std::vector<TAxisMark>& marks);
 
+// Clears, walking from the last mark to the first as DropCrowdedLabels does, the labels whose
+// text (centred on its mark, widthOf(label) pixels wide) would come closer than gap pixels to the
+// text of a kept label to their right, so that wide labels ("10.0k") do not run together.
+void DropOverlappingLabels(std::vector<TAxisMark>& marks, int32_t gap,
+                           const std::function<int32_t(const std::string&)>& widthOf);
+
 // The step of the linear rule for a span: the first of 10000, 5000, 1000, … 1 giving at
 // least four steps; 1 when none does.
 int64_t LinearAxisStep(double span);

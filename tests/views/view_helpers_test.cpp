@@ -319,5 +319,33 @@ TEST(TraceCursor, SnapsStepsAndFindsPeaksOnBinsInsideTheAxis) {
     }
 }
 
+TEST(FrequencyAxisMarks, KeptLabelsNeverTouchAndOnlyCrowdedOnesGo) {
+    const auto widthOf = [](const std::string& label) { return static_cast<int32_t>(7 * label.size()); };
+    struct Case { double lo, hi; FrequencyScale scale; int pixels; bool allFit; };
+    for (const Case& c : {Case{20, 22000, FrequencyScale::Logarithmic, 400, false},
+                          Case{20, 22000, FrequencyScale::Logarithmic, 900, false},
+                          Case{10, 22000, FrequencyScale::Linear, 160, false},
+                          Case{10, 22000, FrequencyScale::Linear, 1200, true},
+                          Case{1000, 1050, FrequencyScale::Linear, 200, false}}) {
+        const TFrequencyPixelMap map(c.lo, c.hi, c.pixels, c.scale != FrequencyScale::Linear);
+        std::vector<TAxisMark> marks = BuildFrequencyAxisMarks(c.lo, c.hi, c.scale, c.pixels,
+                                                               [&](double f) { return map.Position(f); });
+        const std::vector<TAxisMark> before = marks;
+        DropOverlappingLabels(marks, 4, widthOf);
+        int lastRight = -100000, kept = 0, had = 0;
+        for (size_t i = 0; i < marks.size(); ++i) {
+            had += !before[i].label.empty();
+            if (marks[i].label.empty()) continue;
+            EXPECT_EQ(marks[i].label, before[i].label);
+            const int left = marks[i].position - widthOf(marks[i].label) / 2;
+            EXPECT_GE(left - lastRight, 4) << marks[i].label << " at " << c.pixels << " px";
+            lastRight = left + widthOf(marks[i].label);
+            ++kept;
+        }
+        EXPECT_EQ(marks.back().label, before.back().label) << "the rightmost label stays";
+        if (c.allFit) EXPECT_EQ(kept, had);
+    }
+}
+
 }  // namespace
 }  // namespace zeltrak

@@ -54,9 +54,11 @@ void PaintXAxis(QPainter& painter, const QRect& plot, const TFrequencyPixelMap& 
     painter.drawRect(plot.adjusted(0, 0, -1, -1));
     const FrequencyPositionFn positionOf = [&](double x) { return map.Position(x); };
     const bool time = model.Axis() == TraceAxis::Time;
-    const std::vector<TAxisMark> marks =
+    std::vector<TAxisMark> marks =
         time ? BuildTimeAxisMarks(model.XLo(), model.XHi(), plot.width(), positionOf)
              : BuildFrequencyAxisMarks(model.XLo(), model.XHi(), model.XScale(), plot.width(), positionOf);
+    const auto widthOf = [&](const std::string& label) { return fm.horizontalAdvance(QString::fromStdString(label)); };
+    DropOverlappingLabels(marks, fm.horizontalAdvance(' '), widthOf);
     const int labelBaseline = plot.bottom() + fm.ascent() + 4;
     for (const TAxisMark& m : marks) {
         painter.setPen(kGridColor);
@@ -67,9 +69,7 @@ void PaintXAxis(QPainter& painter, const QRect& plot, const TFrequencyPixelMap& 
         painter.drawText(m.position - fm.horizontalAdvance(text) / 2, labelBaseline, text);
     }
     const QString unit = QString::fromStdString(XAxisUnit(model));
-    const int unitRight = XAxisUnitRight(marks, plot.left(), 6, [&](const std::string& label) {
-        return fm.horizontalAdvance(QString::fromStdString(label));
-    });
+    const int unitRight = XAxisUnitRight(marks, plot.left(), 6, widthOf);
     painter.setPen(kLabelColor);
     painter.drawText(unitRight - fm.horizontalAdvance(unit), labelBaseline, unit);
 }
