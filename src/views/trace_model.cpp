@@ -49,8 +49,11 @@ bool TTraceModel::SetXScale(FrequencyScale scale) {
 
 namespace {
 
+// The last bin is never averaged and holds no value; bands have no such bin.
+uint32_t ShownBins(const TSpectralData& s) { return s.Bins() > 0 ? s.Bins() - 1 : 0; }
+
 void FillSpectrumTrace(const TSpectralData& s, TTrace& t) {
-    const uint32_t n = SpectralValueCount(s);
+    const uint32_t n = s.InBands() ? SpectralValueCount(s) : ShownBins(s);
     t.x.resize(n);
     t.values.resize(n);
     for (uint32_t k = 0; k < n; ++k) {
@@ -63,7 +66,7 @@ void FillSpectrumTrace(const TSpectralData& s, TTrace& t) {
 
 void FillPhaseTrace(const TSpectralData& s, const float* average, TTrace& t) {
     // Phase belongs to bins: a band axis still shows it per bin.
-    const uint32_t n = s.Bins();
+    const uint32_t n = ShownBins(s);
     t.x.resize(n);
     t.values.resize(n);
     for (uint32_t k = 0; k < n; ++k) {

@@ -78,11 +78,12 @@ private:
     std::string unitLabel_;
 };
 
-// Each analysed frame's displayed values (the scaling in force) of every spectrum present; the
-// no-value level becomes NaN so that it stays out of the picture. The unit label names every
+// Each analysed frame's displayed values (the scaling in force) of every spectrum present, per
+// band or per averaged bin (all but the last); the no-value level becomes NaN so that it stays
+// out of the picture. The unit label names every
 // kind of value shown. False for a frame that was not analysed (nothing changed).
 bool FillSpectrumTraces(const EngineFrame& frame, TTraceModel& model);
-// The phase in degrees of each spectrum's averaged complex value, per bin.
+// The phase in degrees of each spectrum's averaged complex value, per averaged bin.
 bool FillPhaseTraces(const EngineFrame& frame, TTraceModel& model);
 // The left and right frames after decimation against time from the frame's first sample; the
 // x range follows the longer.

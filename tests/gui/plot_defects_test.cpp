@@ -6,7 +6,9 @@
 #include <QKeyEvent>
 
 #include "dsp/spectral_data.h"
+#include "support/tab_table.h"
 #include "views/qt/spectrum_view.h"
+#include "views/qt/time_series_view.h"
 #include "views/view_text.h"
 
 namespace zeltrak {
@@ -82,6 +84,32 @@ TEST(PlotAxisTexts, FollowTheScalingNameTheirUnitsAndStayClearOfTheLabels) {
         EXPECT_GE(right - widthOf(c.unit), 0) << c.unit << " leaves the view";
         for (const TAxisMark& m : marks)
             if (!m.label.empty()) EXPECT_LT(right, m.position - widthOf(m.label) / 2) << m.label;
+    }
+}
+
+TEST(PlotTextExport, EveryRowHoldsAValueAndTimesNeedNoExponent) {
+    // A spectrum averaged once: every bin the table lists has a value, the last one included.
+    const SpectralSettings settings{.format = SampleFormat::Make(48000, 1, 2), .fftSize = 1024};
+    TSpectralData data(settings, SpectralScaling{}, 0);
+    for (uint32_t i = 0; i < settings.fftSize; ++i) data.TimeSamples()[i] = static_cast<float>(std::sin(i * 0.3) + 1e-3 * std::sin(i * 1.7));
+    ASSERT_TRUE(data.Transform());
+    data.Average();
+    TSpectrumView spectrum(10.0, 22000.0, FrequencyScale::Linear);
+    spectrum.OnFrame(EngineFrame{.spectrums = {&data}});
+    // 1024 samples at 48 kHz: the times of the series are multiples of 1/48000 s.
+    TTimeSeriesView series;
+    series.SetSamples(0, std::vector<float>(1024, 0.25f), 1.0 / 48000.0);
+    for (const TPlotView* view : std::initializer_list<const TPlotView*>{&spectrum, &series}) {
+        const std::string text = view->ExportText();
+        EXPECT_EQ(text.find_first_of("eE", text.find('\n')), std::string::npos) << "an exponent in the table";
+        const auto rows = testing::ParseTabTable(text);
+        const std::vector<float>& x = view->Model().Trace(0).x;
+        ASSERT_EQ(rows.size(), x.size() + 1);
+        for (size_t r = 1; r < rows.size(); ++r) {
+            ASSERT_EQ(rows[r].size(), 2u) << r;
+            EXPECT_EQ(std::strtof(rows[r][0].c_str(), nullptr), x[r - 1]) << r;
+            EXPECT_NE(rows[r][1], "") << "row " << r << " of " << rows.size() - 1 << ": " << rows[r][0];
+        }
     }
 }
 
