@@ -148,6 +148,12 @@ TFrequencyRange DataViewFrequencyRange(bool useFullSpan, double start, double st
   return TFrequencyRange{lo, hi};
 }
 
+TFrequencyRange SpectrumViewRange(double start, double stop, double dataTop) {
+  // The default only ever meant "the whole audio range": 48 kHz data reach 24 kHz.
+  if (stop == kDefaultSpectrumStop && dataTop > start) return TFrequencyRange{start, dataTop};
+  return TFrequencyRange{start, stop};
+}
+
 TFrequencyPixelMap::TFrequencyPixelMap(double lo, double hi, int32_t columns, bool logarithmic,
                                        int32_t origin)
     : lo_(lo), hi_(hi), columns_(columns), origin_(origin), logarithmic_(logarithmic) {

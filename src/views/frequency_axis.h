@@ -65,6 +65,14 @@ struct TFrequencyRange {
 TFrequencyRange DataViewFrequencyRange(bool useFullSpan, double start, double stop,
                                        double dataLo, double dataHi);
 
+// The stop frequency the spectrum and phase views start with unless told otherwise.
+inline constexpr double kDefaultSpectrumStop = 22000.0;
+
+// Axis range of the spectrum and phase views: start to stop, except that the default stop
+// stands for the top of the data (their highest frequency, NaN without data) once the data
+// reach above start; a stop chosen by the user stays.
+TFrequencyRange SpectrumViewRange(double start, double stop, double dataTop);
+
 // Places [lo, hi] Hz across `columns` pixel columns starting at pixel `origin`, either evenly
 // (linear) or evenly in log10 (logarithmic). Column i covers the half-open interval from its
 // left edge to the next; the last column also holds hi itself.

@@ -113,5 +113,21 @@ TEST(PlotTextExport, EveryRowHoldsAValueAndTimesNeedNoExponent) {
     }
 }
 
+TEST(SpectrumRange, TheDefaultRangeReachesTheTopOfTheDataAndAChosenOneStays) {
+    struct Case { double stop; double rate; double hi; };  // hi NaN: the top bin of the data
+    for (const Case& c : {Case{22000.0, 48000.0, NAN}, Case{22000.0, 32000.0, NAN}, Case{10000.0, 48000.0, 10000.0},
+                          Case{22000.0, 0.0, 22000.0}}) {
+        TSpectrumView view(10.0, c.stop, FrequencyScale::Logarithmic);
+        view.resize(800, 400);
+        std::vector<float> x, v;
+        for (int k = 0; c.rate > 0.0 && k < 511; ++k) x.push_back(static_cast<float>(k * c.rate / 1024.0)), v.push_back(-50.0f);
+        if (!x.empty()) view.SetTrace(0, x, v);
+        EXPECT_EQ(view.PixelMap().Hi(), std::isnan(c.hi) ? x.back() : c.hi) << c.stop << " Hz at " << c.rate;
+        // The trace reaches the plot's right edge whenever its data do.
+        const auto columns = ReduceToColumns(view.TraceFrequencies(0), view.TraceValues(0), view.PixelMap());
+        if (!x.empty()) EXPECT_TRUE(columns.back().present) << c.stop << " Hz at " << c.rate;
+    }
+}
+
 }  // namespace
 }  // namespace zeltrak
