@@ -10,6 +10,12 @@ namespace zeltrak {
 
 namespace {
 
+// What the scaling adds to the amplitude label, so that a density or weighted level is not
+// read as a plain amplitude.
+constexpr const char* kSquaredPerHertzSuffix = ", PSD: Units^2/Hz";
+constexpr const char* kPerRootHertzSuffix = ", PSD: Units/sqrt(Hz)";
+constexpr const char* kWeightedSuffix = ", weighted";
+
 double FiniteOr0(double v) { return std::isfinite(v) ? v : 0.0; }
 
 // Band values are levels in dB of the band powers.
@@ -77,6 +83,10 @@ std::string SpectralLogLabel(const TSpectralData& s) {
 std::string SpectralValueLabel(const TSpectralData& s) {
     if (s.CoherenceDone()) return s.CoherenceSquared() ? kCoherenceSquaredLabel : kCoherenceMagnitudeLabel;
     std::string label = s.InDecibels() ? SpectralLogLabel(s) : SpectralLinearLabel(s);
+    // Bands are band powers whatever the density setting; bins follow it.
+    if (s.Density() && !s.InBands())
+        label += s.DensityUnit() == DensityUnits::PerRootHertz ? kPerRootHertzSuffix : kSquaredPerHertzSuffix;
+    if (s.Scale().Weighting()) label += kWeightedSuffix;
     // Power averaging of a cross spectrum averages |X||Y| per frame; only vector averaging
     // keeps the phase that lets uncorrelated parts cancel.
     if (s.HoldsCrossSpectrum())

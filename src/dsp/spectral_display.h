@@ -20,8 +20,8 @@ float SpectralValueFrequency(const TSpectralData& s, uint32_t index);
 // Axis labels: the record's when calibrated, else percent of full scale and relative dB.
 std::string SpectralLinearLabel(const TSpectralData& s);
 std::string SpectralLogLabel(const TSpectralData& s);
-// The label of the amplitude scale in force, or what a coherence or a power-averaged cross
-// spectrum really holds.
+// The label of the amplitude scale in force with the density and weighting applied to it, or
+// what a coherence or a power-averaged cross spectrum really holds.
 std::string SpectralValueLabel(const TSpectralData& s);
 
 }  // namespace zeltrak

@@ -105,6 +105,21 @@ void DropCrowdedLabels(std::vector<TAxisMark>& marks) {
   }
 }
 
+void DropOverlappingLabels(std::vector<TAxisMark>& marks, int32_t gap,
+                           const std::function<int32_t(const std::string&)>& widthOf) {
+  std::optional<int64_t> keptLeft;  // left edge of the last kept label's text
+  for (auto it = marks.rbegin(); it != marks.rend(); ++it) {
+    if (it->label.empty()) continue;
+    const int64_t width = widthOf(it->label);
+    const int64_t left = static_cast<int64_t>(it->position) - width / 2;
+    if (keptLeft && left + width + gap > *keptLeft) {
+      it->label.clear();
+    } else {
+      keptLeft = left;
+    }
+  }
+}
+
 std::vector<TAxisMark> BuildFrequencyAxisMarks(double lo, double hi, FrequencyScale frequencyScale,
                                                int32_t capacity,
                                                const FrequencyPositionFn& positionOf) {
@@ -131,6 +146,12 @@ TFrequencyRange DataViewFrequencyRange(bool useFullSpan, double start, double st
   const double hi = std::clamp(stop, std::min(dataLo, dataHi), std::max(dataLo, dataHi));
   if (!(lo < hi)) return full;
   return TFrequencyRange{lo, hi};
+}
+
+TFrequencyRange SpectrumViewRange(double start, double stop, double dataTop) {
+  // The default only ever meant "the whole audio range": 48 kHz data reach 24 kHz.
+  if (stop == kDefaultSpectrumStop && dataTop > start) return TFrequencyRange{start, dataTop};
+  return TFrequencyRange{start, stop};
 }
 
 TFrequencyPixelMap::TFrequencyPixelMap(double lo, double hi, int32_t columns, bool logarithmic,

@@ -42,6 +42,12 @@ std::string FrequencyAxisLabel(int64_t frequency, double span);
 // mark to the first.
 void DropCrowdedLabels(std::vector<TAxisMark>& marks);
 
+// Clears, walking from the last mark to the first as DropCrowdedLabels does, the labels whose
+// text (centred on its mark, widthOf(label) pixels wide) would come closer than gap pixels to the
+// text of a kept label to their right, so that wide labels ("10.0k") do not run together.
+void DropOverlappingLabels(std::vector<TAxisMark>& marks, int32_t gap,
+                           const std::function<int32_t(const std::string&)>& widthOf);
+
 // The step of the linear rule for a span: the first of 10000, 5000, 1000, … 1 giving at
 // least four steps; 1 when none does.
 int64_t LinearAxisStep(double span);
@@ -58,6 +64,14 @@ struct TFrequencyRange {
 // start is not below the clamped stop.
 TFrequencyRange DataViewFrequencyRange(bool useFullSpan, double start, double stop,
                                        double dataLo, double dataHi);
+
+// The stop frequency the spectrum and phase views start with unless told otherwise.
+inline constexpr double kDefaultSpectrumStop = 22000.0;
+
+// Axis range of the spectrum and phase views: start to stop, except that the default stop
+// stands for the top of the data (their highest frequency, NaN without data) once the data
+// reach above start; a stop chosen by the user stays.
+TFrequencyRange SpectrumViewRange(double start, double stop, double dataTop);
 
 // Places [lo, hi] Hz across `columns` pixel columns starting at pixel `origin`, either evenly
 // (linear) or evenly in log10 (logarithmic). Column i covers the half-open interval from its

@@ -49,8 +49,11 @@ bool TTraceModel::SetXScale(FrequencyScale scale) {
 
 namespace {
 
+// The last bin is never averaged and holds no value; bands have no such bin.
+uint32_t ShownBins(const TSpectralData& s) { return s.Bins() > 0 ? s.Bins() - 1 : 0; }
+
 void FillSpectrumTrace(const TSpectralData& s, TTrace& t) {
-    const uint32_t n = SpectralValueCount(s);
+    const uint32_t n = s.InBands() ? SpectralValueCount(s) : ShownBins(s);
     t.x.resize(n);
     t.values.resize(n);
     for (uint32_t k = 0; k < n; ++k) {
@@ -63,7 +66,7 @@ void FillSpectrumTrace(const TSpectralData& s, TTrace& t) {
 
 void FillPhaseTrace(const TSpectralData& s, const float* average, TTrace& t) {
     // Phase belongs to bins: a band axis still shows it per bin.
-    const uint32_t n = s.Bins();
+    const uint32_t n = ShownBins(s);
     t.x.resize(n);
     t.values.resize(n);
     for (uint32_t k = 0; k < n; ++k) {
@@ -210,6 +213,20 @@ std::string FormatTraceX(const TTraceModel& model, double x) {
                                                          : FormatText("%.4f %s", x, "s");
     }
     return FormatText("%.1f %s", x, "Hz");
+}
+
+std::string XAxisUnit(const TTraceModel& model) {
+    if (model.Axis() == TraceAxis::Frequency) return "Hz";
+    return std::abs(model.XHi() - model.XLo()) < 2.0 ? "ms" : "s";
+}
+
+int XAxisUnitRight(const std::vector<TAxisMark>& marks, int plotLeft, int gap,
+                   const std::function<int(const std::string&)>& widthOf) {
+    int clear = plotLeft;
+    for (const TAxisMark& m : marks) {
+        if (!m.label.empty()) clear = std::min(clear, m.position - widthOf(m.label) / 2);
+    }
+    return clear - gap;
 }
 
 std::vector<TReadoutPart> CursorReadoutParts(const TTraceModel& model, double x) {

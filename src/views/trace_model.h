@@ -1,11 +1,13 @@
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "dsp/scales.h"
 #include "engine/engine_listener.h"
+#include "views/frequency_axis.h"
 
 namespace zeltrak {
 
@@ -76,11 +78,12 @@ private:
     std::string unitLabel_;
 };
 
-// Each analysed frame's displayed values (the scaling in force) of every spectrum present; the
-// no-value level becomes NaN so that it stays out of the picture. The unit label names every
+// Each analysed frame's displayed values (the scaling in force) of every spectrum present, per
+// band or per averaged bin (all but the last); the no-value level becomes NaN so that it stays
+// out of the picture. The unit label names every
 // kind of value shown. False for a frame that was not analysed (nothing changed).
 bool FillSpectrumTraces(const EngineFrame& frame, TTraceModel& model);
-// The phase in degrees of each spectrum's averaged complex value, per bin.
+// The phase in degrees of each spectrum's averaged complex value, per averaged bin.
 bool FillPhaseTraces(const EngineFrame& frame, TTraceModel& model);
 // The left and right frames after decimation against time from the frame's first sample; the
 // x range follows the longer.
@@ -95,6 +98,13 @@ TValueScale ChooseValueScale(TraceValueKind kind, float dataMin, float dataMax, 
 std::string FormatTraceValue(TraceValueKind kind, float value);
 // An x position as the cursor readout writes it (milliseconds on a time axis under 2 s).
 std::string FormatTraceX(const TTraceModel& model, double x);
+
+// The x axis's unit: "Hz", or "ms" or "s" as the time marks and the readout write times.
+std::string XAxisUnit(const TTraceModel& model);
+// The right edge of the x axis's unit, drawn on the label line left of the plot: `gap` pixels
+// clear of the plot's edge and of the leftmost label (centred on its mark, widthOf(text) wide).
+int XAxisUnitRight(const std::vector<TAxisMark>& marks, int plotLeft, int gap,
+                   const std::function<int(const std::string&)>& widthOf);
 
 // One piece of the cursor readout: the x position (trace −1) or a trace's value at the cursor.
 struct TReadoutPart {

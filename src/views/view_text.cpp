@@ -9,9 +9,11 @@ namespace zeltrak {
 
 std::string FormatViewNumber(float value) {
     if (!std::isfinite(value)) return std::string();
-    char buffer[32];
-    // Shortest round-trip form: a table read back gives the very floats that were plotted.
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    // Room for the smallest float written out in full.
+    char buffer[128];
+    // Shortest round-trip form: a table read back gives the very floats that were plotted. Fixed
+    // notation, since spreadsheets and people read "0.000020833" where "2.0833e-05" puzzles them.
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
     return std::string(buffer, result.ptr);
 }
 

@@ -26,7 +26,8 @@ struct TTextSeries {
     const std::vector<float>* values = nullptr;
 };
 
-// The shortest decimal text that reads back as the same float ("1000", "0.1", "-6.0206");
+// The shortest decimal text without exponent that reads back as the same float ("1000", "0.1",
+// "-6.0206", "0.000020833334");
 // empty for NaN and infinities, which a table reader cannot take as numbers.
 std::string FormatViewNumber(float value);
 

@@ -12,6 +12,7 @@
 #include "support/tab_table.h"
 #include "views/column_reduction.h"
 #include "views/frequency_axis.h"
+#include "views/trace_cursor.h"
 #include "views/trace_model.h"
 #include "views/view_text.h"
 
@@ -288,6 +289,61 @@ TEST(TraceModel, TheCursorReadoutAndTheValueAxisFollowTheKindOfView) {
         const TValueScale s = ChooseValueScale(c.kind, c.min, c.max, c.height);
         EXPECT_TRUE(s.top == c.want.top && s.bottom == c.want.bottom && s.step == c.want.step)
             << s.top << " " << s.bottom << " " << s.step;
+    }
+}
+
+TEST(TraceCursor, SnapsStepsAndFindsPeaksOnBinsInsideTheAxis) {
+    // FFT 32768 at 48 kHz: 1.46 Hz bins, far finer than a pixel. A 440 Hz tone peaks on bin 300
+    // (439.45 Hz), a weaker one on bin 1000; a peak at bin 5 (7.3 Hz) lies below the axis.
+    TTraceModel model(2, TraceAxis::Frequency, TraceValueKind::Level);
+    std::vector<float> x(16384), v(16384, -100.0f);
+    for (size_t k = 0; k < x.size(); ++k) x[k] = static_cast<float>(k * 48000.0 / 32768.0);
+    v[5] = 0.0f, v[299] = v[301] = -20.0f, v[300] = -6.0f, v[1000] = -30.0f;
+    model.SetTracePoints(1, x, v);  // trace 0 empty: the first trace with points leads
+    enum Op { Snap, Step, Highest, Peak };
+    struct Case { double lo; Op op; double at; int direction; int want; };  // want −1: nothing
+    for (const Case& c : {Case{10, Snap, 440.0, 0, 300}, Case{10, Snap, 0.0, 0, 7}, Case{10, Snap, 3e4, 0, 16383},
+                          Case{10, Step, 299, 1, 300}, Case{10, Step, 300, -1, 299}, Case{10, Step, 7, -1, -1},
+                          Case{10, Step, 16383, 1, -1}, Case{10, Highest, 0, 0, 300}, Case{500, Highest, 0, 0, 1000},
+                          Case{10, Peak, 7, 1, 300}, Case{10, Peak, 300, 1, 1000}, Case{10, Peak, 1000, -1, 300},
+                          Case{10, Peak, 1000, 1, -1}, Case{10, Peak, 300, -1, -1}}) {
+        model.SetXRange(c.lo, 24000.0);
+        std::optional<size_t> got;
+        switch (c.op) {
+            case Snap: got = SnapToPoint(model, c.at); break;
+            case Step: got = StepPoint(model, static_cast<size_t>(c.at), c.direction); break;
+            case Highest: got = HighestPeak(model); break;
+            case Peak: got = NextPeak(model, static_cast<size_t>(c.at), c.direction); break;
+        }
+        EXPECT_EQ(got ? static_cast<int>(*got) : -1, c.want) << "op " << c.op << " at " << c.at;
+    }
+}
+
+TEST(FrequencyAxisMarks, KeptLabelsNeverTouchAndOnlyCrowdedOnesGo) {
+    const auto widthOf = [](const std::string& label) { return static_cast<int32_t>(7 * label.size()); };
+    struct Case { double lo, hi; FrequencyScale scale; int pixels; bool allFit; };
+    for (const Case& c : {Case{20, 22000, FrequencyScale::Logarithmic, 400, false},
+                          Case{20, 22000, FrequencyScale::Logarithmic, 900, false},
+                          Case{10, 22000, FrequencyScale::Linear, 160, false},
+                          Case{10, 22000, FrequencyScale::Linear, 1200, true},
+                          Case{1000, 1050, FrequencyScale::Linear, 200, false}}) {
+        const TFrequencyPixelMap map(c.lo, c.hi, c.pixels, c.scale != FrequencyScale::Linear);
+        std::vector<TAxisMark> marks = BuildFrequencyAxisMarks(c.lo, c.hi, c.scale, c.pixels,
+                                                               [&](double f) { return map.Position(f); });
+        const std::vector<TAxisMark> before = marks;
+        DropOverlappingLabels(marks, 4, widthOf);
+        int lastRight = -100000, kept = 0, had = 0;
+        for (size_t i = 0; i < marks.size(); ++i) {
+            had += !before[i].label.empty();
+            if (marks[i].label.empty()) continue;
+            EXPECT_EQ(marks[i].label, before[i].label);
+            const int left = marks[i].position - widthOf(marks[i].label) / 2;
+            EXPECT_GE(left - lastRight, 4) << marks[i].label << " at " << c.pixels << " px";
+            lastRight = left + widthOf(marks[i].label);
+            ++kept;
+        }
+        EXPECT_EQ(marks.back().label, before.back().label) << "the rightmost label stays";
+        if (c.allFit) EXPECT_EQ(kept, had);
     }
 }
 

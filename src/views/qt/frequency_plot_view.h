@@ -26,10 +26,16 @@ public:
     const std::vector<float>& TraceFrequencies(int i) const { return Model().Trace(i).x; }
 
 protected:
-    // After a frame's traces are in place: counts it and asks for a repaint.
+    // After a frame's traces are in place: fits the range to them, counts the frame and asks
+    // for a repaint.
     void FrameShown();
 
 private:
+    // The range asked for, which the range shown follows (see SpectrumViewRange).
+    void FitRangeToData();
+
+    double startFreq_;
+    double stopFreq_;
     uint32_t framesShown_ = 0;
 };
 

@@ -54,10 +54,11 @@ void PaintXAxis(QPainter& painter, const QRect& plot, const TFrequencyPixelMap& 
     painter.drawRect(plot.adjusted(0, 0, -1, -1));
     const FrequencyPositionFn positionOf = [&](double x) { return map.Position(x); };
     const bool time = model.Axis() == TraceAxis::Time;
-    bool inMilliseconds = false;
-    const std::vector<TAxisMark> marks =
-        time ? BuildTimeAxisMarks(model.XLo(), model.XHi(), plot.width(), positionOf, &inMilliseconds)
+    std::vector<TAxisMark> marks =
+        time ? BuildTimeAxisMarks(model.XLo(), model.XHi(), plot.width(), positionOf)
              : BuildFrequencyAxisMarks(model.XLo(), model.XHi(), model.XScale(), plot.width(), positionOf);
+    const auto widthOf = [&](const std::string& label) { return fm.horizontalAdvance(QString::fromStdString(label)); };
+    DropOverlappingLabels(marks, fm.horizontalAdvance(' '), widthOf);
     const int labelBaseline = plot.bottom() + fm.ascent() + 4;
     for (const TAxisMark& m : marks) {
         painter.setPen(kGridColor);
@@ -67,10 +68,10 @@ void PaintXAxis(QPainter& painter, const QRect& plot, const TFrequencyPixelMap& 
         const QString text = QString::fromStdString(m.label);
         painter.drawText(m.position - fm.horizontalAdvance(text) / 2, labelBaseline, text);
     }
-    if (time) {
-        painter.setPen(kLabelColor);
-        painter.drawText(plot.left() - fm.horizontalAdvance("ms") - 6, labelBaseline, inMilliseconds ? "ms" : "s");
-    }
+    const QString unit = QString::fromStdString(XAxisUnit(model));
+    const int unitRight = XAxisUnitRight(marks, plot.left(), 6, widthOf);
+    painter.setPen(kLabelColor);
+    painter.drawText(unitRight - fm.horizontalAdvance(unit), labelBaseline, unit);
 }
 
 void PaintValueAxis(QPainter& painter, const QRect& plot, const TValueScale& scale, const TValueRows& rows,

@@ -44,8 +44,8 @@ private:
     int plotHeight_;
 };
 
-// The plot's frame and the x axis's gridlines and labels (frequency marks, or time marks with
-// their unit left of them).
+// The plot's frame and the x axis's gridlines and labels (frequency or time marks), with the
+// axis's unit left of them.
 void PaintXAxis(QPainter& painter, const QRect& plot, const TFrequencyPixelMap& map, const TTraceModel& model,
                 const QFontMetrics& fm);
 

@@ -18,6 +18,7 @@
 
 #include "base/strings.h"
 #include "platform/host.h"
+#include "views/trace_cursor.h"
 #include "views/view_text.h"
 
 namespace zeltrak {
@@ -61,24 +62,32 @@ void TPlotView::SetXScale(FrequencyScale scale) {
 // ---------------------------------------------------------------------------------------------
 // Cursor
 
-void TPlotView::SetCursorColumn(int column) {
-    const int columns = PlotRect().width();
-    column = column < 0 ? -1 : std::min(column, columns - 1);
-    if (column == cursorColumn_) return;
-    cursorColumn_ = column;
+void TPlotView::PlaceCursor(double x) {
+    const std::optional<std::size_t> k = SnapToPoint(model_, x);
+    const double snapped = k ? static_cast<double>(CursorPoints(model_)[*k]) : x;
+    if (snapped == cursorX_) return;
+    cursorX_ = snapped;
     update();
 }
 
-bool TPlotView::SetCursorX(double x) {
-    const std::optional<int32_t> column = PixelMap().Column(x);
-    if (!column) return false;
-    SetCursorColumn(*column);
-    return true;
+void TPlotView::SetCursorColumn(int column) {
+    if (column < 0) {
+        if (!std::isnan(cursorX_)) update();
+        cursorX_ = NAN;
+        return;
+    }
+    PlaceCursor(ColumnCentre(PixelMap(), std::min(column, PlotRect().width() - 1)));
 }
 
-double TPlotView::CursorX() const {
-    if (cursorColumn_ < 0) return NAN;
-    return ColumnCentre(PixelMap(), cursorColumn_);
+int TPlotView::CursorColumn() const {
+    if (std::isnan(cursorX_)) return -1;
+    return PixelMap().Column(cursorX_).value_or(-1);
+}
+
+bool TPlotView::SetCursorX(double x) {
+    if (!PixelMap().Column(x)) return false;
+    PlaceCursor(x);
+    return true;
 }
 
 std::optional<std::size_t> TPlotView::CursorPoint(int trace) const {
@@ -87,7 +96,7 @@ std::optional<std::size_t> TPlotView::CursorPoint(int trace) const {
 }
 
 std::string TPlotView::CursorReadout() const {
-    if (cursorColumn_ < 0) return std::string();
+    if (std::isnan(cursorX_)) return std::string();
     return JoinReadout(CursorReadoutParts(model_, CursorX()));
 }
 
@@ -106,20 +115,37 @@ void TPlotView::mouseMoveEvent(QMouseEvent* event) {
     QWidget::mouseMoveEvent(event);
 }
 
-void TPlotView::keyPressEvent(QKeyEvent* event) {
-    const int key = event->key();
-    if (key != Qt::Key_Left && key != Qt::Key_Right) {
-        QWidget::keyPressEvent(event);
-        return;
-    }
-    const int columns = PlotRect().width();
-    // The first key press brings the cursor up in the middle.
-    if (cursorColumn_ < 0) {
-        SetCursorColumn(columns / 2);
+bool TPlotView::MoveCursorByKey(int key, bool control) {
+    const bool left = key == Qt::Key_Left, right = key == Qt::Key_Right;
+    const bool highest = key == Qt::Key_Home || key == Qt::Key_P;
+    const bool nextPeak = ((left || right) && control) || key == Qt::Key_Comma || key == Qt::Key_Period;
+    if (!left && !right && !highest && !nextPeak) return false;
+    const int direction = left || key == Qt::Key_Comma ? -1 : 1;
+    const std::vector<float>& points = CursorPoints(model_);
+    const std::optional<std::size_t> at = NearestPoint(points, cursorX_);
+    std::optional<std::size_t> target;
+    if (highest || (nextPeak && !at)) {
+        target = HighestPeak(model_);
+    } else if (nextPeak) {
+        target = NextPeak(model_, *at, direction);
+    } else if (!at) {
+        // Without a cursor or without points: the middle first, then column by column.
+        const int column = CursorColumn();
+        SetCursorColumn(column < 0 ? PlotRect().width() / 2 : std::max(0, column + direction));
+        return true;
     } else {
-        SetCursorColumn(std::clamp(cursorColumn_ + (key == Qt::Key_Left ? -1 : 1), 0, columns - 1));
+        target = StepPoint(model_, *at, direction);
     }
-    event->accept();
+    if (target) PlaceCursor(points[*target]);
+    return true;
+}
+
+void TPlotView::keyPressEvent(QKeyEvent* event) {
+    if (MoveCursorByKey(event->key(), event->modifiers() & Qt::ControlModifier)) {
+        event->accept();
+    } else {
+        QWidget::keyPressEvent(event);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -216,8 +242,8 @@ void TPlotView::paintEvent(QPaintEvent*) {
     PaintXAxis(painter, plot, map, model_, fm);
     PaintValueAxis(painter, plot, scale, rows, model_.UnitLabel(), fm);
     tracePainter_.Paint(painter, plot, columns_, rows);
-    if (cursorColumn_ >= 0 && cursorColumn_ < plot.width()) {
-        PaintCursor(painter, plot, cursorColumn_, CursorReadoutParts(model_, CursorX()), fm, width() - kRightMargin);
+    if (const int cursorColumn = CursorColumn(); cursorColumn >= 0) {
+        PaintCursor(painter, plot, cursorColumn, CursorReadoutParts(model_, CursorX()), fm, width() - kRightMargin);
     }
 }
 

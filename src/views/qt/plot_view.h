@@ -2,6 +2,7 @@
 #include <QColor>
 #include <QRect>
 #include <QWidget>
+#include <cmath>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -18,8 +19,10 @@ class Host;
 
 // What the plot views share: the plot rectangle inside fixed margins, the value-axis grid and
 // labels, the x-axis grid and labels (frequency marks, or linear time marks), traces reduced to
-// one min/max pair per pixel column and drawn with one polyline per trace, a cursor
-// moved by mouse or by the Left/Right keys with a readout of each trace at it, and a context
+// one min/max pair per pixel column and drawn with one polyline per trace, a cursor on the
+// traces' points (moved by mouse, point by point with Left/Right, to the highest peak with
+// Home or P, to the next peak with Ctrl+Left/Right or , and .) with a readout of each trace
+// at it, and a context
 // menu that saves the view as PNG or SVG or copies its points as tab-separated text. What is
 // drawn is the view's trace model; the subclasses fill it.
 class TPlotView : public QWidget {
@@ -49,13 +52,15 @@ public:
     // ExportText onto the clipboard; false (after a message) when the clipboard refused it.
     bool CopyAsText();
 
-    // The cursor sits on a pixel column of the plot (0 … width − 1), or nowhere (−1).
+    // The cursor sits on the traces' point nearest to the centre of a pixel column of the plot
+    // (0 … width − 1; on the column itself while there are no points), or nowhere (−1).
     void SetCursorColumn(int column);
-    int CursorColumn() const { return cursorColumn_; }
-    // Puts the cursor on the column holding x; false (cursor unchanged) outside the axis.
+    // The column of the cursor's point, or −1.
+    int CursorColumn() const;
+    // Puts the cursor on the point nearest to x; false (cursor unchanged) outside the axis.
     bool SetCursorX(double x);
-    // The x value at the centre of the cursor column; NaN without a cursor.
-    double CursorX() const;
+    // The x value of the cursor's point; NaN without a cursor.
+    double CursorX() const { return cursorX_; }
     // Trace i's point nearest to the cursor, its x and its value (NaN: no value there).
     std::optional<std::size_t> CursorPoint(int trace) const;
     // The readout drawn in the view: the cursor position and each trace's value there.
@@ -77,11 +82,15 @@ protected:
 
 private:
     void CursorFromPixel(int x);
+    // Puts the cursor on x, or on the point nearest to it when there are points.
+    void PlaceCursor(double x);
+    // Moves the cursor by a point (or a column without points) or to a peak; false for other keys.
+    bool MoveCursorByKey(int key, bool control);
     void ShowFailure(const std::string& text);
     void SaveWithDialog(ImageFormat format);
 
     TTraceModel model_;
-    int cursorColumn_ = -1;
+    double cursorX_ = NAN;
     Host* host_ = nullptr;
     // Kept between paints: the reduced columns and the trace painter's buffers.
     std::vector<std::vector<TColumnExtent>> columns_;
