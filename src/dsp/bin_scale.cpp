@@ -72,6 +72,7 @@ bool TBinScale::SetWeighting(uint32_t standardWeighting) {
     weighting_.reset();
     const std::vector<float> factors = WeightingFactorsOnBins(standardWeighting, axis_);
     if (!factors.empty() && !Store(factors, weighting_)) return false;
+    weightingCurve_ = standardWeighting;
     Compute();
     return true;
 }

@@ -30,6 +30,8 @@ public:
     float* Factors() { return factors_.get(); }
     const float* Factors() const { return factors_.get(); }
     const float* Weighting() const { return weighting_.get(); }
+    // The curve the weighting factors came from: 1 A, 2 B, 3 C, 0 none.
+    uint32_t WeightingCurve() const { return weighting_ ? weightingCurve_ : 0; }
     const float* Compensation() const { return compensation_.get(); }
     bool Calibrated() const { return calibrated_; }
     const CalibrationRecord& Calibration() const { return calibration_; }
@@ -47,6 +49,7 @@ private:
     SpectralBuffer<float> factors_;       // bins
     SpectralBuffer<float> weighting_;     // bins, or none
     SpectralBuffer<float> compensation_;  // bins, or none
+    uint32_t weightingCurve_ = 0;
     bool calibrated_ = false;
     CalibrationRecord calibration_{};
     float gain_ = 1.0f;

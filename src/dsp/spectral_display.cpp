@@ -14,7 +14,8 @@ namespace {
 // read as a plain amplitude.
 constexpr const char* kSquaredPerHertzSuffix = ", PSD: Units^2/Hz";
 constexpr const char* kPerRootHertzSuffix = ", PSD: Units/sqrt(Hz)";
-constexpr const char* kWeightedSuffix = ", weighted";
+// ", A weighted" ... by the curve number (1 A, 2 B, 3 C).
+constexpr const char* kWeightedSuffixes[4] = {"", ", A weighted", ", B weighted", ", C weighted"};
 
 double FiniteOr0(double v) { return std::isfinite(v) ? v : 0.0; }
 
@@ -86,7 +87,7 @@ std::string SpectralValueLabel(const TSpectralData& s) {
     // Bands are band powers whatever the density setting; bins follow it.
     if (s.Density() && !s.InBands())
         label += s.DensityUnit() == DensityUnits::PerRootHertz ? kPerRootHertzSuffix : kSquaredPerHertzSuffix;
-    if (s.Scale().Weighting()) label += kWeightedSuffix;
+    if (s.Scale().WeightingCurve() < 4) label += kWeightedSuffixes[s.Scale().WeightingCurve()];
     // Power averaging of a cross spectrum averages |X||Y| per frame; only vector averaging
     // keeps the phase that lets uncorrelated parts cancel.
     if (s.HoldsCrossSpectrum())

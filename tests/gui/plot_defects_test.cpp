@@ -52,7 +52,8 @@ TEST(PlotAxisTexts, FollowTheScalingNameTheirUnitsAndStayClearOfTheLabels) {
     struct Scaling { AmplitudeScale amplitude; bool density; DensityUnits units; uint32_t weighting; const char* label; };
     for (const Scaling& c : {Scaling{AmplitudeScale::Decibels, false, {}, 0, "Relative Amplitude (dB)"},
                              Scaling{AmplitudeScale::Decibels, true, DensityUnits::SquaredPerHertz, 1,
-                                     "Relative Amplitude (dB), PSD: Units^2/Hz, weighted"},
+                                     "Relative Amplitude (dB), PSD: Units^2/Hz, A weighted"},
+                             Scaling{AmplitudeScale::Decibels, false, {}, 3, "Relative Amplitude (dB), C weighted"},
                              Scaling{AmplitudeScale::Linear, true, DensityUnits::PerRootHertz, 0,
                                      "Percent Full Scale, PSD: Units/sqrt(Hz)"}}) {
         const SpectralSettings settings{.format = SampleFormat::Make(48000, 1, 2), .fftSize = 1024};
