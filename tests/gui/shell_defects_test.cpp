@@ -4,9 +4,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
 
+#include "files/wave_file.h"
 #include "gui/shell.h"
 #include "views/qt/file_dialogs.h"
 
@@ -54,6 +56,33 @@ TEST(ShellDefects, SaveDialogsAddTheFiltersExtensionToANameTypedWithoutOne) {
         const std::optional<std::string> name = chooser.ChooseSaveFile("Save As", c.filter, "");
         ASSERT_TRUE(name.has_value());
         EXPECT_EQ(QDir::cleanPath(QString::fromStdString(*name)).toStdString(), dir.File(c.saved));
+    }
+}
+
+// Esc stops a Post-Processing run long before the file's end, wherever the window has it.
+TEST(ShellDefects, EscStopsALongFileRun) {
+    TempDir dir;
+    const std::string path = dir.File("long.wav");
+    ASSERT_EQ(RunCommand("sox -q -n -r 32000 -c 1 -b 16 '" + path + "' synth 60 sine 1000").first, 0) << "sox is needed";
+    Shell s(dir.path());
+    s.window->SelectMode(kModePostProcessing);
+    s.window->activateWindow();
+    ASSERT_TRUE(SpinUntil([&] { return s.window->isActiveWindow(); }));
+    const std::pair<const char*, std::function<QWidget*()>> receivers[] = {
+        {"the spectrum view", [&] { return s.window->ViewWidget(TMainWin::View::Spectrum); }},
+        {"the main window", [&]() -> QWidget* { return s.window.get(); }},
+    };
+    for (const auto& [where, receiver] : receivers) {
+        SCOPED_TRACE(where);
+        s.chooser.next = path;
+        s.window->FileAction("Open")->trigger();
+        ASSERT_TRUE(s.window->RunAnalyser()) << s.LastMessage();
+        ASSERT_TRUE(SpinUntil([&] { return s.engine->FrameCount() >= 3; }));
+        QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(receiver(), &esc);
+        EXPECT_TRUE(SpinUntil([&] { return !s.engine->Running(); }, 2000));
+        EXPECT_LT(s.engine->WaveFile()->Position(), s.engine->WaveFile()->Length() / 2);
+        s.window->StopAnalyser();
     }
 }
 

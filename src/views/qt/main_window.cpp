@@ -137,6 +137,10 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
 
     run_ = new QAction(tr("Run"), this);
     stop_ = new QAction(tr("Stop"), this);
+    // Esc stops a run, a long file run included, wherever the focus is in the window; held by
+    // the window itself so that it works with the toolbar hidden too.
+    stop_->setShortcut(QKeySequence(Qt::Key_Escape));
+    addAction(stop_);
     connect(run_, &QAction::triggered, this, [this] { RunAnalyser(); });
     connect(stop_, &QAction::triggered, this, [this] { StopAnalyser(); });
     BuildMenus();
