@@ -86,5 +86,40 @@ TEST(ShellDefects, EscStopsALongFileRun) {
     }
 }
 
+// Record with a saved file open asks: Yes appends to it, No records into a new file, Cancel changes nothing.
+TEST(ShellDefects, RecordAsksBeforeItTouchesASavedFile) {
+    TempDir dir;
+    const std::string path = dir.File("saved.wav");
+    ASSERT_EQ(RunCommand("sox -q -n -r 32000 -c 1 -b 16 '" + path + "' synth 1 sine 1000").first, 0) << "sox is needed";
+    for (const Answer answer : {Answer::Yes, Answer::No, Answer::Cancel}) {
+        SCOPED_TRACE(static_cast<int>(answer));
+        Shell s(dir.path());
+        s.window->SelectMode(kModeRecorder);
+        s.chooser.next = path;
+        s.window->FileAction("Open")->trigger();
+        TWaveFile* saved = s.engine->WaveFile();
+        ASSERT_NE(saved, nullptr) << s.LastMessage();
+        const uint32_t frames = saved->Length();
+        const std::string title = s.Title();
+        s.host.SetScriptedAnswer(true, answer);
+        const size_t said = s.host.Messages().size();
+        EXPECT_EQ(s.window->Record(), answer != Answer::Cancel);
+        ASSERT_EQ(s.host.Messages().size(), said + 1);
+        EXPECT_EQ(s.host.Messages().back().rfind(path + " is open.", 0), 0u) << s.host.Messages().back();
+        if (answer == Answer::Cancel) {
+            EXPECT_FALSE(s.engine->Running());
+            EXPECT_EQ(s.engine->WaveFile(), saved);
+            EXPECT_EQ(saved->Length(), frames);
+            EXPECT_EQ(s.Title(), title);
+            continue;
+        }
+        ASSERT_TRUE(SpinUntil([&] { return s.engine->WaveFile()->WrittenLength() > frames + 3200; }));
+        EXPECT_EQ(s.window->Files().OpenFileName(), answer == Answer::Yes ? path : "");
+        EXPECT_EQ(s.Title(), answer == Answer::Yes ? title + " - Recording..." : kTitle + " [Untitled] - Recording...");
+        s.window->StopAnalyser();
+    }
+    EXPECT_EQ(RunCommand("soxi -s '" + path + "'").second, "32000\n");  // nothing was saved over it
+}
+
 }  // namespace
 }  // namespace zeltrak

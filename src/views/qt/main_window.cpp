@@ -15,6 +15,7 @@
 #include <QToolBar>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <functional>
@@ -45,6 +46,8 @@ namespace zeltrak {
 namespace {
 // Between idle passes the card gets the core; a pass analyses at most one frame.
 constexpr int kIdleIntervalMs = 5;
+constexpr const char* kRecordIntoOpenFileQuestion =
+    "%s is open.\n\nYes appends the recording to it, No records into a new file, Cancel does not record.";
 
 // The window's side of a mode switch: the engine, the settings and the window itself.
 class WindowModeTarget : public TModeSwitchTarget {
@@ -423,15 +426,38 @@ void TMainWin::BuildToolBar() {
         });
     } else if (mode == kModeRecorder) {
         QAction* record = tools_->addAction(tr("Record"));
-        connect(record, &QAction::triggered, this, [this] {
-            if (engine_.Record()) idle_->start();
-            UpdateActions();
-        });
+        connect(record, &QAction::triggered, this, [this] { Record(); });
         QAction* play = tools_->addAction(tr("Play"));
         connect(play, &QAction::triggered, this, [this] {
             if (engine_.Play()) idle_->start();
             UpdateActions();
         });
+    }
+}
+
+bool TMainWin::Record() {
+    if (engine_.Running() || !ChooseRecordingFile()) return false;
+    const bool started = engine_.Record();
+    if (started) idle_->start();
+    UpdateActions();
+    return started;
+}
+
+bool TMainWin::ChooseRecordingFile() {
+    // Takes go on the end of an untitled recording unasked; a saved file is the user's work,
+    // and a take appended to it unnoticed would change it at the next save.
+    const std::string name = files_->OpenFileName();
+    if (name.empty() || settings_.Mode.OpMode != kModeRecorder) return true;
+    char text[1024];
+    std::snprintf(text, sizeof text, kRecordIntoOpenFileQuestion, name.c_str());
+    switch (host_.AskYesNoCancel(text, kProgramTitle)) {
+        case Answer::Yes: return true;
+        case Answer::No: {
+            const bool closed = files_->Close();  // a changed file is offered for saving first
+            UpdateActions();
+            return closed;
+        }
+        default: return false;
     }
 }
 

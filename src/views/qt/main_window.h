@@ -57,6 +57,10 @@ public:
     // Mode commands (1 Real-Time, 2 Post-Processing, 3 Recorder).
     void SelectMode(uint32_t mode);
     QAction* ModeAction(uint32_t mode);
+    // Recorder mode: records. With a saved file open it asks first: Yes appends to that file,
+    // No closes it (offering to save a changed one) and records into a new file, Cancel does
+    // nothing. False when no recording started.
+    bool Record();
     // File menu. Tests give their own chooser in place of the file dialogs.
     TWaveFileCommands& Files() { return *files_; }
     void SetFileChooser(TWaveFileChooser* chooser);
@@ -100,6 +104,7 @@ protected:
 private:
     void IdleStep();
     bool ReleaseFileForRealTime();
+    bool ChooseRecordingFile();
     void UpdateActions();
     void CreateFileCommands(const std::string& tempDir);
     void BuildMenus();
