@@ -6,6 +6,8 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTimer>
 
 #include "files/wave_file.h"
@@ -119,6 +121,42 @@ TEST(ShellDefects, RecordAsksBeforeItTouchesASavedFile) {
         s.window->StopAnalyser();
     }
     EXPECT_EQ(RunCommand("soxi -s '" + path + "'").second, "32000\n");  // nothing was saved over it
+}
+
+// Cascade and tiling use the client area and follow it as the window grows and shrinks.
+TEST(ShellDefects, ArrangedViewsFitTheAreaAndFollowItsSize) {
+    TempDir dir;
+    Shell s(dir.path());
+    for (auto view : {TMainWin::View::TimeSeries, TMainWin::View::Phase}) s.window->OpenView(view);
+    const struct {
+        const char* action;
+        double width, height;  // least share of the area each view takes
+    } cases[] = {{"Cascade", 0.8, 0.8}, {"Tile Vertical", 0.33, 1.0}, {"Tile Horizontal", 1.0, 0.33}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.action);
+        s.window->resize(600, 450);
+        QApplication::processEvents();
+        s.window->findChild<QAction*>(c.action)->trigger();
+        for (const QSize size : {QSize(1600, 1000), QSize(700, 500)}) {
+            s.window->resize(size);
+            QApplication::processEvents();
+            const QRect area = s.window->Client()->viewport()->rect();
+            ASSERT_GT(area.width(), size.width() / 2);
+            const auto subs = s.window->Client()->subWindowList();
+            ASSERT_EQ(subs.size(), 3);
+            for (const QMdiSubWindow* sub : subs) {
+                EXPECT_TRUE(area.contains(sub->geometry())) << size.width();
+                EXPECT_GE(sub->width(), c.width * area.width() - 1) << size.width();
+                EXPECT_GE(sub->height(), c.height * area.height() - 1) << size.width();
+            }
+        }
+    }
+    // A view the user placed stays where it was put.
+    QMdiSubWindow* placed = s.window->Client()->subWindowList().front();
+    placed->setGeometry(10, 10, 300, 200);
+    s.window->resize(1600, 1000);
+    QApplication::processEvents();
+    EXPECT_EQ(placed->geometry(), QRect(10, 10, 300, 200));
 }
 
 }  // namespace

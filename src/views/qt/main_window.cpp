@@ -10,6 +10,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QStyle>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -136,6 +137,7 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
     setWindowTitle(QString::fromUtf8(kProgramTitle));
     mdi_ = new QMdiArea(this);
     setCentralWidget(mdi_);
+    mdi_->viewport()->installEventFilter(this);
     CreateFileCommands(tempDir);
 
     run_ = new QAction(tr("Run"), this);
@@ -269,20 +271,66 @@ void TMainWin::BuildMenus() {
     options->addAction(tr("&Device..."), this, &TMainWin::ShowDeviceDialog);
 
     QMenu* window = menuBar()->addMenu(tr("&Window"));
-    window->addAction(tr("&Cascade"), mdi_, &QMdiArea::cascadeSubWindows);
-    // QMdiArea tiles in a grid only; vertical and horizontal tiling stack the windows.
-    window->addAction(tr("Tile &Vertical"), this, [this] {
-        const auto subs = mdi_->subWindowList();
-        if (subs.isEmpty()) return;
-        const int w = mdi_->viewport()->width() / static_cast<int>(subs.size());
-        for (int i = 0; i < subs.size(); ++i) subs[i]->setGeometry(i * w, 0, w, mdi_->viewport()->height());
-    });
-    window->addAction(tr("Tile &Horizontal"), this, [this] {
-        const auto subs = mdi_->subWindowList();
-        if (subs.isEmpty()) return;
-        const int h = mdi_->viewport()->height() / static_cast<int>(subs.size());
-        for (int i = 0; i < subs.size(); ++i) subs[i]->setGeometry(0, i * h, mdi_->viewport()->width(), h);
-    });
+    const std::pair<Arrangement, const char*> arrangements[] = {
+        {Arrangement::Cascade, "&Cascade"},
+        {Arrangement::TileVertical, "Tile &Vertical"},
+        {Arrangement::TileHorizontal, "Tile &Horizontal"}};
+    for (const auto& [arrangement, label] : arrangements) {
+        QAction* a = window->addAction(tr(label), this, [this, arrangement = arrangement] { ArrangeViews(arrangement); });
+        a->setObjectName(QString(label).remove('&'));
+    }
+}
+
+void TMainWin::ArrangeViews(Arrangement arrangement) {
+    arrangement_ = arrangement;
+    LayOutViews();
+}
+
+void TMainWin::LayOutViews() {
+    QList<QMdiSubWindow*> subs = mdi_->subWindowList(QMdiArea::CreationOrder);
+    subs.removeIf([](const QMdiSubWindow* sub) { return !sub->isVisible(); });  // closing ones
+    if (subs.isEmpty() || arrangement_ == Arrangement::Free) return;
+    const QSize area = mdi_->viewport()->size();
+    const int n = static_cast<int>(subs.size());
+    // The subwindows' own move and resize events must not read as the user's.
+    arranging_ = true;
+    for (int i = 0; i < n; ++i) {
+        subs[i]->showNormal();
+        subs[i]->setGeometry(ArrangedGeometry(i, n, area));
+        subs[i]->raise();  // cascade: the last one on top, each title bar visible
+    }
+    arranging_ = false;
+}
+
+QRect TMainWin::ArrangedGeometry(int i, int n, QSize area) const {
+    switch (arrangement_) {
+        case Arrangement::TileVertical: {
+            const int w = area.width() / n;
+            return QRect(i * w, 0, w, area.height());
+        }
+        case Arrangement::TileHorizontal: {
+            const int h = area.height() / n;
+            return QRect(0, i * h, area.width(), h);
+        }
+        case Arrangement::Cascade:
+        case Arrangement::Free: break;
+    }
+    // Each window as large as the area allows with every earlier title bar showing above it.
+    const int step = style()->pixelMetric(QStyle::PM_TitleBarHeight) + 4;
+    const int shift = step * (n - 1);
+    return QRect(i * step, i * step, std::max(area.width() - shift, area.width() / 2),
+                 std::max(area.height() - shift, area.height() / 2));
+}
+
+bool TMainWin::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    const auto* sub = qobject_cast<QMdiSubWindow*>(watched);
+    if (watched == mdi_->viewport() && type == QEvent::Resize) {
+        LayOutViews();  // the arrangement follows the window as it grows or shrinks
+    } else if (sub && !arranging_ && (type == QEvent::Move || type == QEvent::Resize) && sub->isVisible()) {
+        arrangement_ = Arrangement::Free;  // the user placed a view: keep it where it is
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TMainWin::BuildViewMenu() {
@@ -361,6 +409,8 @@ QWidget* TMainWin::OpenView(View view) {
     if (slot.action) slot.action->setChecked(true);
     if (view == View::TimeSeries) ShowSeriesUnit();
     slot.sub->show();
+    slot.sub->installEventFilter(this);  // after its first placement, which is not the user's
+    LayOutViews();
     return widget;
 }
 
@@ -370,6 +420,7 @@ void TMainWin::CloseView(View view) {
     QMdiSubWindow* sub = slot.sub;
     ForgetView(view);
     sub->close();  // deletes the child and its view
+    LayOutViews();  // the others take up its room
 }
 
 void TMainWin::ForgetView(View view) {
