@@ -1,6 +1,8 @@
 #include "views/qt/file_dialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
@@ -18,6 +20,13 @@ QString QtFileFilter(const std::string& filter) {
     return entries.join(";;");
 }
 
+QString WithFilterExtension(const QString& name, const QString& selectedFilter) {
+    if (name.isEmpty() || QFileInfo(name).fileName().contains('.')) return name;
+    static const QRegularExpression pattern(R"(\*(\.[A-Za-z0-9]+)\b)");
+    const QRegularExpressionMatch m = pattern.match(selectedFilter);
+    return m.hasMatch() ? name + m.captured(1) : name;
+}
+
 std::optional<std::string> TQtWaveFileChooser::ChooseOpenFile(const std::string& title, const std::string& filter) {
     const QString name =
         QFileDialog::getOpenFileName(parent_, QString::fromStdString(title), QString(), QtFileFilter(filter));
@@ -27,10 +36,12 @@ std::optional<std::string> TQtWaveFileChooser::ChooseOpenFile(const std::string&
 
 std::optional<std::string> TQtWaveFileChooser::ChooseSaveFile(const std::string& title, const std::string& filter,
                                                               const std::string& current) {
+    QString chosenFilter;
     const QString name = QFileDialog::getSaveFileName(parent_, QString::fromStdString(title),
-                                                      QString::fromStdString(current), QtFileFilter(filter));
+                                                      QString::fromStdString(current), QtFileFilter(filter),
+                                                      &chosenFilter);
     if (name.isEmpty()) return std::nullopt;
-    return name.toStdString();
+    return WithFilterExtension(name, chosenFilter).toStdString();
 }
 
 CalibrationChoice TQtWaveFileChooser::AskWrongCalibration(const std::string& text) {

@@ -12,6 +12,11 @@ namespace zeltrak {
 // "Description (*.ext);;…". The patterns after each bar are already in the descriptions.
 QString QtFileFilter(const std::string& filter);
 
+// `name` with the extension of the chosen filter ("Wave Files (*.wav)" gives ".wav") when the
+// user typed a file name without any extension; a name with one, or a filter naming no single
+// extension ("*.*"), leaves it as typed.
+QString WithFilterExtension(const QString& name, const QString& selectedFilter);
+
 // The file commands' dialogs on Qt: file choosers and the wrong-calibration question.
 class TQtWaveFileChooser : public TWaveFileChooser {
 public:

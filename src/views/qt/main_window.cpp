@@ -10,11 +10,13 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QStyle>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <functional>
@@ -45,6 +47,8 @@ namespace zeltrak {
 namespace {
 // Between idle passes the card gets the core; a pass analyses at most one frame.
 constexpr int kIdleIntervalMs = 5;
+constexpr const char* kRecordIntoOpenFileQuestion =
+    "%s is open.\n\nYes appends the recording to it, No records into a new file, Cancel does not record.";
 
 // The window's side of a mode switch: the engine, the settings and the window itself.
 class WindowModeTarget : public TModeSwitchTarget {
@@ -133,10 +137,15 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
     setWindowTitle(QString::fromUtf8(kProgramTitle));
     mdi_ = new QMdiArea(this);
     setCentralWidget(mdi_);
+    mdi_->viewport()->installEventFilter(this);
     CreateFileCommands(tempDir);
 
     run_ = new QAction(tr("Run"), this);
     stop_ = new QAction(tr("Stop"), this);
+    // Esc stops a run, a long file run included, wherever the focus is in the window; held by
+    // the window itself so that it works with the toolbar hidden too.
+    stop_->setShortcut(QKeySequence(Qt::Key_Escape));
+    addAction(stop_);
     connect(run_, &QAction::triggered, this, [this] { RunAnalyser(); });
     connect(stop_, &QAction::triggered, this, [this] { StopAnalyser(); });
     BuildMenus();
@@ -262,20 +271,66 @@ void TMainWin::BuildMenus() {
     options->addAction(tr("&Device..."), this, &TMainWin::ShowDeviceDialog);
 
     QMenu* window = menuBar()->addMenu(tr("&Window"));
-    window->addAction(tr("&Cascade"), mdi_, &QMdiArea::cascadeSubWindows);
-    // QMdiArea tiles in a grid only; vertical and horizontal tiling stack the windows.
-    window->addAction(tr("Tile &Vertical"), this, [this] {
-        const auto subs = mdi_->subWindowList();
-        if (subs.isEmpty()) return;
-        const int w = mdi_->viewport()->width() / static_cast<int>(subs.size());
-        for (int i = 0; i < subs.size(); ++i) subs[i]->setGeometry(i * w, 0, w, mdi_->viewport()->height());
-    });
-    window->addAction(tr("Tile &Horizontal"), this, [this] {
-        const auto subs = mdi_->subWindowList();
-        if (subs.isEmpty()) return;
-        const int h = mdi_->viewport()->height() / static_cast<int>(subs.size());
-        for (int i = 0; i < subs.size(); ++i) subs[i]->setGeometry(0, i * h, mdi_->viewport()->width(), h);
-    });
+    const std::pair<Arrangement, const char*> arrangements[] = {
+        {Arrangement::Cascade, "&Cascade"},
+        {Arrangement::TileVertical, "Tile &Vertical"},
+        {Arrangement::TileHorizontal, "Tile &Horizontal"}};
+    for (const auto& [arrangement, label] : arrangements) {
+        QAction* a = window->addAction(tr(label), this, [this, arrangement = arrangement] { ArrangeViews(arrangement); });
+        a->setObjectName(QString(label).remove('&'));
+    }
+}
+
+void TMainWin::ArrangeViews(Arrangement arrangement) {
+    arrangement_ = arrangement;
+    LayOutViews();
+}
+
+void TMainWin::LayOutViews() {
+    QList<QMdiSubWindow*> subs = mdi_->subWindowList(QMdiArea::CreationOrder);
+    subs.removeIf([](const QMdiSubWindow* sub) { return !sub->isVisible(); });  // closing ones
+    if (subs.isEmpty() || arrangement_ == Arrangement::Free) return;
+    const QSize area = mdi_->viewport()->size();
+    const int n = static_cast<int>(subs.size());
+    // The subwindows' own move and resize events must not read as the user's.
+    arranging_ = true;
+    for (int i = 0; i < n; ++i) {
+        subs[i]->showNormal();
+        subs[i]->setGeometry(ArrangedGeometry(i, n, area));
+        subs[i]->raise();  // cascade: the last one on top, each title bar visible
+    }
+    arranging_ = false;
+}
+
+QRect TMainWin::ArrangedGeometry(int i, int n, QSize area) const {
+    switch (arrangement_) {
+        case Arrangement::TileVertical: {
+            const int w = area.width() / n;
+            return QRect(i * w, 0, w, area.height());
+        }
+        case Arrangement::TileHorizontal: {
+            const int h = area.height() / n;
+            return QRect(0, i * h, area.width(), h);
+        }
+        case Arrangement::Cascade:
+        case Arrangement::Free: break;
+    }
+    // Each window as large as the area allows with every earlier title bar showing above it.
+    const int step = style()->pixelMetric(QStyle::PM_TitleBarHeight) + 4;
+    const int shift = step * (n - 1);
+    return QRect(i * step, i * step, std::max(area.width() - shift, area.width() / 2),
+                 std::max(area.height() - shift, area.height() / 2));
+}
+
+bool TMainWin::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    const auto* sub = qobject_cast<QMdiSubWindow*>(watched);
+    if (watched == mdi_->viewport() && type == QEvent::Resize) {
+        LayOutViews();  // the arrangement follows the window as it grows or shrinks
+    } else if (sub && !arranging_ && (type == QEvent::Move || type == QEvent::Resize) && sub->isVisible()) {
+        arrangement_ = Arrangement::Free;  // the user placed a view: keep it where it is
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TMainWin::BuildViewMenu() {
@@ -354,6 +409,8 @@ QWidget* TMainWin::OpenView(View view) {
     if (slot.action) slot.action->setChecked(true);
     if (view == View::TimeSeries) ShowSeriesUnit();
     slot.sub->show();
+    slot.sub->installEventFilter(this);  // after its first placement, which is not the user's
+    LayOutViews();
     return widget;
 }
 
@@ -363,6 +420,7 @@ void TMainWin::CloseView(View view) {
     QMdiSubWindow* sub = slot.sub;
     ForgetView(view);
     sub->close();  // deletes the child and its view
+    LayOutViews();  // the others take up its room
 }
 
 void TMainWin::ForgetView(View view) {
@@ -419,15 +477,38 @@ void TMainWin::BuildToolBar() {
         });
     } else if (mode == kModeRecorder) {
         QAction* record = tools_->addAction(tr("Record"));
-        connect(record, &QAction::triggered, this, [this] {
-            if (engine_.Record()) idle_->start();
-            UpdateActions();
-        });
+        connect(record, &QAction::triggered, this, [this] { Record(); });
         QAction* play = tools_->addAction(tr("Play"));
         connect(play, &QAction::triggered, this, [this] {
             if (engine_.Play()) idle_->start();
             UpdateActions();
         });
+    }
+}
+
+bool TMainWin::Record() {
+    if (engine_.Running() || !ChooseRecordingFile()) return false;
+    const bool started = engine_.Record();
+    if (started) idle_->start();
+    UpdateActions();
+    return started;
+}
+
+bool TMainWin::ChooseRecordingFile() {
+    // Takes go on the end of an untitled recording unasked; a saved file is the user's work,
+    // and a take appended to it unnoticed would change it at the next save.
+    const std::string name = files_->OpenFileName();
+    if (name.empty() || settings_.Mode.OpMode != kModeRecorder) return true;
+    char text[1024];
+    std::snprintf(text, sizeof text, kRecordIntoOpenFileQuestion, name.c_str());
+    switch (host_.AskYesNoCancel(text, kProgramTitle)) {
+        case Answer::Yes: return true;
+        case Answer::No: {
+            const bool closed = files_->Close();  // a changed file is offered for saving first
+            UpdateActions();
+            return closed;
+        }
+        default: return false;
     }
 }
 

@@ -57,6 +57,10 @@ public:
     // Mode commands (1 Real-Time, 2 Post-Processing, 3 Recorder).
     void SelectMode(uint32_t mode);
     QAction* ModeAction(uint32_t mode);
+    // Recorder mode: records. With a saved file open it asks first: Yes appends to that file,
+    // No closes it (offering to save a changed one) and records into a new file, Cancel does
+    // nothing. False when no recording started.
+    bool Record();
     // File menu. Tests give their own chooser in place of the file dialogs.
     TWaveFileCommands& Files() { return *files_; }
     void SetFileChooser(TWaveFileChooser* chooser);
@@ -96,10 +100,13 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Follows the client area's size and notices a view the user moved or resized.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void IdleStep();
     bool ReleaseFileForRealTime();
+    bool ChooseRecordingFile();
     void UpdateActions();
     void CreateFileCommands(const std::string& tempDir);
     void BuildMenus();
@@ -109,6 +116,13 @@ private:
     QWidget* CreateView(View view);
     void ForgetView(View view);
     void ShowSeriesUnit();
+    // The Window menu's arrangements; Free once the user moves or resizes a view.
+    // An arrangement in force is laid out again whenever the client area changes size and
+    // whenever a view opens or closes.
+    enum class Arrangement { Free, Cascade, TileVertical, TileHorizontal };
+    void ArrangeViews(Arrangement arrangement);
+    void LayOutViews();
+    QRect ArrangedGeometry(int index, int count, QSize area) const;
     template <typename F>
     void WithAnalyserPaused(F&& dialog);
 
@@ -146,6 +160,8 @@ private:
     QProgressBar* levels_[2] = {nullptr, nullptr};
     std::function<void(const std::string&)> onClose_;
     bool inStep_ = false;
+    Arrangement arrangement_ = Arrangement::Free;
+    bool arranging_ = false;  // our own placing of the views is under way
     bool realTimeBuffer_ = false;  // the engine's wave file is a Real-Time run's history
 };
 
