@@ -25,7 +25,7 @@ bool Set(const char* name) {
 
 void ReadSpectrumRange(const TIniStore& ini, DesktopSetup& setup) {
     const double start = ini.GetDouble("SpectrumOpts", "StartFreq", 10.0);
-    const double stop = ini.GetDouble("SpectrumOpts", "StopFreq", 22000.0);
+    const double stop = ini.GetDouble("SpectrumOpts", "StopFreq", kDefaultSpectrumStop);
     if (std::isfinite(start) && std::isfinite(stop) && start >= 0.0 && stop > start) {
         setup.spectrumStart = start;
         setup.spectrumStop = stop;

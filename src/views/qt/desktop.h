@@ -2,6 +2,7 @@
 #include <string>
 
 #include "engine/engine.h"
+#include "views/frequency_axis.h"
 
 namespace zeltrak {
 
@@ -15,7 +16,7 @@ struct DesktopSetup {
     CalibrationRecord* calibration = nullptr;  // the record the scaling reads; may be null
     EngineEnvironment environment;
     double spectrumStart = 10.0;
-    double spectrumStop = 22000.0;
+    double spectrumStop = kDefaultSpectrumStop;
     bool runOnLaunch = false;  // start the analyser at once when the mode is (still) Real-Time
     // The settings file: the processing settings are written back to it when the window
     // closes. Null: nothing is stored.

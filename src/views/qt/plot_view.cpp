@@ -18,6 +18,7 @@
 
 #include "base/strings.h"
 #include "platform/host.h"
+#include "views/qt/file_dialogs.h"
 #include "views/trace_cursor.h"
 #include "views/view_text.h"
 
@@ -207,10 +208,10 @@ bool TPlotView::CopyAsText() {
 
 void TPlotView::SaveWithDialog(ImageFormat format) {
     const bool png = format == ImageFormat::Png;
-    const QString path = QFileDialog::getSaveFileName(this, QString(), QString(),
-                                                      png ? tr("PNG image (*.png)") : tr("SVG drawing (*.svg)"));
+    const QString filter = png ? tr("PNG image (*.png)") : tr("SVG drawing (*.svg)");
+    const QString path = QFileDialog::getSaveFileName(this, QString(), QString(), filter);
     if (path.isEmpty()) return;
-    SaveImage(path.toStdString(), format);
+    SaveImage(WithFilterExtension(path, filter).toStdString(), format);
 }
 
 void TPlotView::contextMenuEvent(QContextMenuEvent* event) {
