@@ -143,7 +143,7 @@ uint64_t EstimateProcessingMemory(const SettingsBlock& s) {
     return bytes;
 }
 
-ValidationResult AcceptProcessingDialog(ProcessingDialogFields& fields, uint32_t /*opMode*/, TFormatQuery& device,
+ValidationResult AcceptProcessingDialog(ProcessingDialogFields& fields, TFormatQuery& device,
                                         const FreeMemoryProbe& freeMemory, SettingsBlock& settings) {
     SettingsBlock candidate = settings;
     if (ValidationResult r = CheckDeviceFormat(fields, device); !r.ok) return r;

@@ -47,8 +47,8 @@ using FreeMemoryProbe = std::function<uint64_t()>;
 // Accepts the processing dialog: validates in order, the first failure wins. On success
 // `settings` receives the new values; on failure it is left as it was, and `fields` may have
 // an entry reset (the rate to the device maximum, the overlap to "50"). The rules are the same
-// in every operating mode; `opMode` is still taken for the callers' sake.
-ValidationResult AcceptProcessingDialog(ProcessingDialogFields& fields, uint32_t opMode, TFormatQuery& device,
+// in every operating mode.
+ValidationResult AcceptProcessingDialog(ProcessingDialogFields& fields, TFormatQuery& device,
                                         const FreeMemoryProbe& freeMemory, SettingsBlock& settings);
 
 // Bytes the engine needs for these settings: raw input, frames, spectra and linear

@@ -45,9 +45,9 @@ protected:
     ProcessingDialog() {
         fields = ProcessingDialogFields::From(live);
     }
-    ValidationResult Accept(uint32_t mode = kModeRealTime, const FreeMemoryProbe& memory = PlentyOfMemory) {
+    ValidationResult Accept(const FreeMemoryProbe& memory = PlentyOfMemory) {
         before = live;
-        return AcceptProcessingDialog(fields, mode, device, memory, live);
+        return AcceptProcessingDialog(fields, device, memory, live);
     }
     void ExpectRejected(const ValidationResult& r, const std::string& message) {
         EXPECT_FALSE(r.ok);
@@ -69,7 +69,7 @@ TEST_F(ProcessingDialog, AcceptedEntriesAreStoredWithDerivedFields) {
     fields.decimationRatio = " +3 ";  // blanks and a sign are still a number
     fields.overlapPercent = "75";
     fields.delayTimeMsec = "10";
-    ASSERT_TRUE(Accept(kModePostProcessing).ok);
+    ASSERT_TRUE(Accept().ok);
     EXPECT_EQ(live.format, SampleFormat::Make(48000, 2, 3));
     EXPECT_EQ(live.DecimationRatio, 3u);
     EXPECT_EQ(FileFrameAdvance(live), 3 * 2048u);
@@ -79,7 +79,7 @@ TEST_F(ProcessingDialog, AcceptedEntriesAreStoredWithDerivedFields) {
     fields.delayTimeMsec = "1000";
     fields.overlapPercent = "99";
     fields.averageBlocks = "Infinite";
-    ASSERT_TRUE(Accept(kModePostProcessing).ok);
+    ASSERT_TRUE(Accept().ok);
     EXPECT_EQ(live.OverlapPercent, 99u);
     EXPECT_EQ(live.AverageBlocks, kInfiniteAverageBlocks);
 }
@@ -113,7 +113,7 @@ TEST_F(ProcessingDialog, EachFieldRefusesValuesOutsideItsRange) {
         SCOPED_TRACE(c.entry);
         fields = good;
         fields.*c.field = c.entry;
-        ExpectRejected(Accept(kModePostProcessing), c.message);
+        ExpectRejected(Accept(), c.message);
     }
     // Rates no device could take are refused without asking the device.
     device.queries = 0;
@@ -152,17 +152,17 @@ TEST_F(ProcessingDialog, StandardRateDevicesNameTheirRatesByHighestRate) {
 
 TEST_F(ProcessingDialog, LargeFramesNeedTheMemoryForThem) {
     fields.fftSize = 1048576;
-    ExpectRejected(Accept(kModeRealTime, NoMemory),
+    ExpectRejected(Accept(NoMemory),
                    "Insufficient Memory to continue.  Please close some applications to free up memory.");
-    EXPECT_TRUE(Accept(kModeRealTime, PlentyOfMemory).ok);
+    EXPECT_TRUE(Accept(PlentyOfMemory).ok);
     // Up to 65536 points no estimate is made, and a change that needs no more than the live
     // settings passes whatever is free.
     live.FFTsize = 4096;
     fields.fftSize = 65536;
-    EXPECT_TRUE(Accept(kModeRealTime, NoMemory).ok);
+    EXPECT_TRUE(Accept(NoMemory).ok);
     live.FFTsize = 1048576;
     fields.fftSize = 1048576;
-    EXPECT_TRUE(Accept(kModeRealTime, NoMemory).ok);
+    EXPECT_TRUE(Accept(NoMemory).ok);
     // 1000 linear blocks of a million-point spectrum are tens of gigabytes.
     SettingsBlock big;
     big.FFTsize = 1048576;

@@ -557,7 +557,7 @@ bool TMainWin::SelectFftSize(uint32_t size) {
         ProcessingDialogFields fields = ProcessingDialogFields::From(settings_.Settings());
         fields.fftSize = size;
         SettingsBlock candidate = settings_.Settings();
-        const ValidationResult r = AcceptProcessingDialog(fields, settings_.Mode.OpMode, engine_.InputPort(),
+        const ValidationResult r = AcceptProcessingDialog(fields, engine_.InputPort(),
                                                           [] { return SystemFreeMemoryBytes(); }, candidate);
         if (!r.ok) {
             ShowMessage(host_, r.message);

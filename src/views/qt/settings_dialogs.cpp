@@ -149,7 +149,7 @@ bool TProcessingDialog::Apply(std::string& message) {
     f.excludeOverloadFlag = excludeOverload_->isChecked();
     // Validation works on a copy; the live settings change only when everything passed.
     SettingsBlock candidate = settings_.Settings();
-    const ValidationResult r = AcceptProcessingDialog(f, settings_.Mode.OpMode, device_,
+    const ValidationResult r = AcceptProcessingDialog(f, device_,
                                                       [] { return SystemFreeMemoryBytes(); }, candidate);
     // A refusal may reset an entry (the rate to the device maximum, the overlap to 50).
     rate_->setText(Q(f.samplingRate));
