@@ -45,7 +45,8 @@ TEST(SpectrumWindow, LiveToneShowsItsPeakInTheColumnOfItsFrequency) {
 
         ASSERT_FALSE(view->TraceValues(0).empty());
         EXPECT_NEAR(PeakHz(*view), 1000.0, 1e-3);
-        // The trace's highest pixel is in the column of 1 kHz alone, and the floor far below it.
+        // The trace's highest pixel is in the column of 1 kHz alone, and the floor far below it
+        // (the legend's swatch is no trace).
         const QImage image = view->grab().toImage();
         const QRect plot = view->PlotRect();
         const QRgb trace = TSpectrumView::TraceColor(0).rgb() & 0xFFFFFF;
@@ -53,7 +54,7 @@ TEST(SpectrumWindow, LiveToneShowsItsPeakInTheColumnOfItsFrequency) {
         std::vector<int> columns;
         for (int y = plot.top() + 1; y < plot.bottom(); ++y)
             for (int x = plot.left() + 1; x < plot.right(); ++x)
-                if ((image.pixel(x, y) & 0xFFFFFF) == trace) {
+                if ((image.pixel(x, y) & 0xFFFFFF) == trace && !view->LegendRect().contains(x, y)) {
                     if (top < 0) top = y;
                     if (y == top) columns.push_back(x);
                     lowest = y;

@@ -94,6 +94,48 @@ void PaintValueAxis(QPainter& painter, const QRect& plot, const TValueScale& sca
     }
 }
 
+namespace {
+constexpr int kLegendPad = 4, kLegendSwatch = 10, kLegendGap = 5;
+
+std::vector<int> LegendTraces(const TTraceModel& model) {
+    std::vector<int> shown;
+    for (int i = 0; i < model.TraceCount(); ++i) {
+        if (!model.Trace(i).x.empty()) shown.push_back(i);
+    }
+    return shown;
+}
+}  // namespace
+
+QRect LegendRect(const QRect& plot, const TTraceModel& model, const QFontMetrics& fm) {
+    const std::vector<int> shown = LegendTraces(model);
+    if (shown.empty()) return QRect();
+    int textWidth = 0;
+    for (const int i : shown) {
+        textWidth = std::max(textWidth, fm.horizontalAdvance(QString::fromStdString(model.Trace(i).name)));
+    }
+    const int width = 2 * kLegendPad + kLegendSwatch + kLegendGap + textWidth;
+    const int height = 2 * kLegendPad + fm.height() * static_cast<int>(shown.size());
+    return QRect(plot.right() - kLegendPad - width, plot.top() + kLegendPad, width, height);
+}
+
+void PaintLegend(QPainter& painter, const QRect& plot, const TTraceModel& model, const QFontMetrics& fm) {
+    const QRect box = LegendRect(plot, model, fm);
+    if (box.isEmpty()) return;
+    painter.fillRect(box, QColor(0, 0, 0, 200));
+    painter.setPen(kGridColor);
+    painter.drawRect(box.adjusted(0, 0, -1, -1));
+    const int line = fm.height();
+    int y = box.top() + kLegendPad;
+    for (const int i : LegendTraces(model)) {
+        painter.fillRect(QRect(box.left() + kLegendPad, y + (line - kLegendSwatch) / 2, kLegendSwatch, kLegendSwatch),
+                         TraceColour(i));
+        painter.setPen(kLabelColor);
+        painter.drawText(box.left() + kLegendPad + kLegendSwatch + kLegendGap, y + fm.ascent(),
+                         QString::fromStdString(model.Trace(i).name));
+        y += line;
+    }
+}
+
 void PaintCursor(QPainter& painter, const QRect& plot, int column, const std::vector<TReadoutPart>& readout,
                  const QFontMetrics& fm, int right) {
     const int x = plot.left() + column;

@@ -16,7 +16,7 @@
 namespace zeltrak {
 
 // The pieces of a plot view's picture, each drawn by its own painter in this order: the frame
-// with the x-axis grid, the value-axis grid, the traces, the cursor.
+// with the x-axis grid, the value-axis grid, the traces, the legend, the cursor.
 
 // The colour of trace i (0 left, 1 right, 2 and 3 the two-channel results).
 QColor TraceColour(int trace);
@@ -52,6 +52,13 @@ void PaintXAxis(QPainter& painter, const QRect& plot, const TFrequencyPixelMap& 
 // The value axis's gridlines, their labels right-aligned left of the plot, and the unit above.
 void PaintValueAxis(QPainter& painter, const QRect& plot, const TValueScale& scale, const TValueRows& rows,
                     const std::string& unitLabel, const QFontMetrics& fm);
+
+// The legend: a colour swatch and the name of each trace that holds points, one entry a line,
+// at the top right inside the plot on a dark ground, so that a trace hidden under another
+// still shows that it is there.
+// Where the legend goes; empty when no trace holds points.
+QRect LegendRect(const QRect& plot, const TTraceModel& model, const QFontMetrics& fm);
+void PaintLegend(QPainter& painter, const QRect& plot, const TTraceModel& model, const QFontMetrics& fm);
 
 // The cursor's line on its column and the readout right-aligned above the plot ending at
 // `right`: each part in its trace's colour, the x position first.

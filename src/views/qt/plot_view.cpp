@@ -47,6 +47,8 @@ QRect TPlotView::PlotRect() const {
                  std::max(1, height() - kTopMargin - kBottomMargin));
 }
 
+QRect TPlotView::LegendRect() const { return zeltrak::LegendRect(PlotRect(), model_, QFontMetrics(font())); }
+
 TFrequencyPixelMap TPlotView::PixelMap() const {
     const QRect r = PlotRect();
     return TFrequencyPixelMap(model_.XLo(), model_.XHi(), r.width(), model_.LogarithmicX(), r.left());
@@ -243,6 +245,7 @@ void TPlotView::paintEvent(QPaintEvent*) {
     PaintXAxis(painter, plot, map, model_, fm);
     PaintValueAxis(painter, plot, scale, rows, model_.UnitLabel(), fm);
     tracePainter_.Paint(painter, plot, columns_, rows);
+    PaintLegend(painter, plot, model_, fm);
     if (const int cursorColumn = CursorColumn(); cursorColumn >= 0) {
         PaintCursor(painter, plot, cursorColumn, CursorReadoutParts(model_, CursorX()), fm, width() - kRightMargin);
     }

@@ -19,12 +19,12 @@ class Host;
 
 // What the plot views share: the plot rectangle inside fixed margins, the value-axis grid and
 // labels, the x-axis grid and labels (frequency marks, or linear time marks), traces reduced to
-// one min/max pair per pixel column and drawn with one polyline per trace, a cursor on the
-// traces' points (moved by mouse, point by point with Left/Right, to the highest peak with
-// Home or P, to the next peak with Ctrl+Left/Right or , and .) with a readout of each trace
-// at it, and a context
-// menu that saves the view as PNG or SVG or copies its points as tab-separated text. What is
-// drawn is the view's trace model; the subclasses fill it.
+// one min/max pair per pixel column and drawn with one polyline per trace, a legend naming the
+// traces that hold points, a cursor on the traces' points (moved by mouse, point by point with
+// Left/Right, to the highest peak with Home or P, to the next peak with Ctrl+Left/Right or ,
+// and .) with a readout of each trace at it, and a context menu that saves the view as PNG or
+// SVG or copies its points as tab-separated text. What is drawn is the view's trace model; the
+// subclasses fill it.
 class TPlotView : public QWidget {
 public:
     enum class ImageFormat { Png, Svg };
@@ -39,6 +39,8 @@ public:
     const std::string& UnitLabel() const { return model_.UnitLabel(); }
 
     QRect PlotRect() const;
+    // The legend's box inside the plot; empty while no trace holds points.
+    QRect LegendRect() const;
     // The x-to-pixel mapping of the current size and range.
     TFrequencyPixelMap PixelMap() const;
     // The colour of trace i (0 left, 1 right, 2 and 3 the two-channel results).
