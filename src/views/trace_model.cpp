@@ -23,6 +23,7 @@ void TTraceModel::ClearTrace(int i) {
 
 void TTraceModel::ClearTraces() {
     for (int i = 0; i < TraceCount(); ++i) ClearTrace(i);
+    bands_.clear();
 }
 
 void TTraceModel::SetTracePoints(int i, std::vector<float> x, std::vector<float> values) {
@@ -103,6 +104,7 @@ void FitTimeRange(TTraceModel& model) {
 bool FillSpectrumTraces(const EngineFrame& frame, TTraceModel& model) {
     if (!frame.analysed) return false;
     std::string labels;
+    std::vector<TBandRecord> bands;
     for (int i = 0; i < std::min(model.TraceCount(), 4); ++i) {
         const TSpectralData* s = frame.spectrums[i];
         if (!s || s->Error()) {
@@ -110,11 +112,13 @@ bool FillSpectrumTraces(const EngineFrame& frame, TTraceModel& model) {
             continue;
         }
         FillSpectrumTrace(*s, model.Trace(i));
+        if (s->InBands()) bands = s->BandAxis().Records();
         // every kind of value shown gets its name on the axis (a coherence beside a transfer)
         const std::string label = SpectralValueLabel(*s);
         if (labels.find(label) == std::string::npos) labels += (labels.empty() ? "" : "; ") + label;
     }
     if (!labels.empty()) model.SetUnitLabel(labels);
+    model.SetBands(std::move(bands));
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "dsp/octave_bands.h"
 #include "dsp/scales.h"
 #include "engine/engine_listener.h"
 #include "views/frequency_axis.h"
@@ -48,7 +49,7 @@ public:
     TTrace& Trace(int i) { return traces_[static_cast<std::size_t>(i)]; }
     const TTrace& Trace(int i) const { return traces_[static_cast<std::size_t>(i)]; }
     const std::vector<TTrace>& Traces() const { return traces_; }
-    // Trace i, or every trace, without points; the names stay.
+    // Trace i, or every trace (and the bands), without points; the names stay.
     void ClearTrace(int i);
     void ClearTraces();
     // Replaces trace i's points; values missing at the end become NaN.
@@ -65,6 +66,14 @@ public:
     bool LogarithmicX() const {
         return axis_ == TraceAxis::Frequency && xScale_ != FrequencyScale::Linear && xLo_ > 0.0;
     }
+    // The fractional-octave bands the traces' points stand for, one per point; empty when
+    // the points are bins or samples.
+    const std::vector<TBandRecord>& Bands() const { return bands_; }
+    void SetBands(std::vector<TBandRecord> bands) { bands_ = std::move(bands); }
+    // Bands are drawn as bars over their edges only on the band scale.
+    bool OnBandAxis() const {
+        return axis_ == TraceAxis::Frequency && xScale_ == FrequencyScale::OctaveBands && !bands_.empty();
+    }
     const std::string& UnitLabel() const { return unitLabel_; }
     void SetUnitLabel(std::string label) { unitLabel_ = std::move(label); }
 
@@ -76,11 +85,12 @@ private:
     double xHi_ = 1.0;
     FrequencyScale xScale_ = FrequencyScale::Linear;
     std::string unitLabel_;
+    std::vector<TBandRecord> bands_;
 };
 
 // Each analysed frame's displayed values (the scaling in force) of every spectrum present, per
-// band or per averaged bin (all but the last); the no-value level becomes NaN so that it stays
-// out of the picture. The unit label names every
+// band (the model then holds the bands) or per averaged bin (all but the last); the no-value
+// level becomes NaN so that it stays out of the picture. The unit label names every
 // kind of value shown. False for a frame that was not analysed (nothing changed).
 bool FillSpectrumTraces(const EngineFrame& frame, TTraceModel& model);
 // The phase in degrees of each spectrum's averaged complex value, per averaged bin.

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "views/band_axis.h"
 #include "views/view_text.h"
 
 namespace zeltrak {
@@ -55,8 +56,9 @@ void PaintXAxis(QPainter& painter, const QRect& plot, const TFrequencyPixelMap& 
     const FrequencyPositionFn positionOf = [&](double x) { return map.Position(x); };
     const bool time = model.Axis() == TraceAxis::Time;
     std::vector<TAxisMark> marks =
-        time ? BuildTimeAxisMarks(model.XLo(), model.XHi(), plot.width(), positionOf)
-             : BuildFrequencyAxisMarks(model.XLo(), model.XHi(), model.XScale(), plot.width(), positionOf);
+        time                 ? BuildTimeAxisMarks(model.XLo(), model.XHi(), plot.width(), positionOf)
+        : model.OnBandAxis() ? BuildBandAxisMarks(model.Bands(), positionOf)
+                             : BuildFrequencyAxisMarks(model.XLo(), model.XHi(), model.XScale(), plot.width(), positionOf);
     const auto widthOf = [&](const std::string& label) { return fm.horizontalAdvance(QString::fromStdString(label)); };
     DropOverlappingLabels(marks, fm.horizontalAdvance(' '), widthOf);
     const int labelBaseline = plot.bottom() + fm.ascent() + 4;
@@ -91,6 +93,28 @@ void PaintValueAxis(QPainter& painter, const QRect& plot, const TValueScale& sca
     if (!unitLabel.empty()) {
         painter.setPen(kLabelColor);
         painter.drawText(4, fm.ascent() + 2, QString::fromStdString(unitLabel));
+    }
+}
+
+void PaintBandBars(QPainter& painter, const QRect& plot, const TFrequencyPixelMap& map, const TTraceModel& model,
+                   const TValueRows& rows) {
+    const std::size_t bandCount = model.Bands().size();
+    std::vector<int> barTraces;
+    for (int i = 0; i < model.TraceCount(); ++i) {
+        if (model.Trace(i).values.size() == bandCount) barTraces.push_back(i);
+    }
+    const int parts = static_cast<int>(barTraces.size());
+    for (const TBandBarSpan& span : BandBarSpans(model.Bands(), map)) {
+        for (int part = 0; part < parts; ++part) {
+            const float value = model.Trace(barTraces[static_cast<std::size_t>(part)]).values[span.band];
+            if (std::isnan(value)) continue;
+            const TBandBarSpan bar = SplitBandBar(span, part, parts);
+            // A dark column after each band's last bar keeps neighbouring bands apart.
+            const bool lastOfBand = part == parts - 1 && bar.right - bar.left >= 2;
+            const int top = rows.Row(value);
+            painter.fillRect(QRect(QPoint(bar.left, top), QPoint(bar.right - (lastOfBand ? 1 : 0), plot.bottom())),
+                             TraceColour(barTraces[static_cast<std::size_t>(part)]));
+        }
     }
 }
 

@@ -60,6 +60,11 @@ void PaintValueAxis(QPainter& painter, const QRect& plot, const TValueScale& sca
 QRect LegendRect(const QRect& plot, const TTraceModel& model, const QFontMetrics& fm);
 void PaintLegend(QPainter& painter, const QRect& plot, const TTraceModel& model, const QFontMetrics& fm);
 
+// The bands of a band axis as filled bars from the plot's bottom to each trace's value, the
+// traces holding values side by side within each band's edges.
+void PaintBandBars(QPainter& painter, const QRect& plot, const TFrequencyPixelMap& map, const TTraceModel& model,
+                   const TValueRows& rows);
+
 // The cursor's line on its column and the readout right-aligned above the plot ending at
 // `right`: each part in its trace's colour, the x position first.
 void PaintCursor(QPainter& painter, const QRect& plot, int column, const std::vector<TReadoutPart>& readout,

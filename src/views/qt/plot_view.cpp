@@ -244,7 +244,11 @@ void TPlotView::paintEvent(QPaintEvent*) {
     const TValueRows rows(scale, plot);
     PaintXAxis(painter, plot, map, model_, fm);
     PaintValueAxis(painter, plot, scale, rows, model_.UnitLabel(), fm);
-    tracePainter_.Paint(painter, plot, columns_, rows);
+    if (model_.OnBandAxis()) {
+        PaintBandBars(painter, plot, map, model_, rows);
+    } else {
+        tracePainter_.Paint(painter, plot, columns_, rows);
+    }
     PaintLegend(painter, plot, model_, fm);
     if (const int cursorColumn = CursorColumn(); cursorColumn >= 0) {
         PaintCursor(painter, plot, cursorColumn, CursorReadoutParts(model_, CursorX()), fm, width() - kRightMargin);

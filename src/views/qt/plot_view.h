@@ -19,7 +19,8 @@ class Host;
 
 // What the plot views share: the plot rectangle inside fixed margins, the value-axis grid and
 // labels, the x-axis grid and labels (frequency marks, or linear time marks), traces reduced to
-// one min/max pair per pixel column and drawn with one polyline per trace, a legend naming the
+// one min/max pair per pixel column and drawn with one polyline per trace (fractional-octave
+// bands as bars over their edges, the axis labelled with the octave centres), a legend naming the
 // traces that hold points, a cursor on the traces' points (moved by mouse, point by point with
 // Left/Right, to the highest peak with Home or P, to the next peak with Ctrl+Left/Right or ,
 // and .) with a readout of each trace at it, and a context menu that saves the view as PNG or
