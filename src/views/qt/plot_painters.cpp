@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "views/band_axis.h"
+#include "views/band_bars.h"
 #include "views/view_text.h"
 
 namespace zeltrak {

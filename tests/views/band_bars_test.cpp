@@ -2,7 +2,7 @@
 // against hand-worked positions on a linear map.
 #include <gtest/gtest.h>
 
-#include "views/band_axis.h"
+#include "views/band_bars.h"
 
 namespace zeltrak {
 namespace {

@@ -1,4 +1,4 @@
-#include "views/band_axis.h"
+#include "views/band_bars.h"
 
 #include <algorithm>
 #include <cmath>
