@@ -84,6 +84,17 @@ private:
     std::function<void(uint32_t)> modeStored_;
 };
 
+// A command named by its label (the name tests and the window look it up by), with its key
+// in the tooltip so that toolbar users learn it.
+QAction* MakeCommand(QObject* parent, const QString& label, const QKeySequence& key = {}) {
+    auto* action = new QAction(label, parent);
+    action->setObjectName(QString(label).remove('&').remove("..."));
+    action->setShortcut(key);
+    const QString name = action->objectName();
+    action->setToolTip(key.isEmpty() ? name : QString("%1 (%2)").arg(name, key.toString(QKeySequence::NativeText)));
+    return action;
+}
+
 // A level meter: the frame's peak on the 0 … 10 scale, red at 10 (overload).
 QProgressBar* MakeLevelMeter(QWidget* parent, const QString& name, const QString& channel) {
     auto* meter = new QProgressBar(parent);
@@ -140,14 +151,7 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
     mdi_->viewport()->installEventFilter(this);
     CreateFileCommands(tempDir);
 
-    run_ = new QAction(tr("Run"), this);
-    stop_ = new QAction(tr("Stop"), this);
-    // Esc stops a run, a long file run included, wherever the focus is in the window; held by
-    // the window itself so that it works with the toolbar hidden too.
-    stop_->setShortcut(QKeySequence(Qt::Key_Escape));
-    addAction(stop_);
-    connect(run_, &QAction::triggered, this, [this] { RunAnalyser(); });
-    connect(stop_, &QAction::triggered, this, [this] { StopAnalyser(); });
+    CreateRunCommands();
     BuildMenus();
     tools_ = addToolBar(QString());
     tools_->setObjectName("modeToolBar");
@@ -182,6 +186,21 @@ void TMainWin::CreateFileCommands(const std::string& tempDir) {
     events.calibrationChanged = [this] { ShowSeriesUnit(); };
     files_ = std::make_unique<TWaveFileCommands>(host_, engine_, settings_, calibration_, *chooser_, tempDir,
                                                  std::move(events));
+}
+
+void TMainWin::CreateRunCommands() {
+    run_ = MakeCommand(this, tr("Run"), QKeySequence(Qt::Key_F5));
+    // Esc stops a run, a long file run included, wherever the focus is in the window.
+    stop_ = MakeCommand(this, tr("Stop"), QKeySequence(Qt::Key_Escape));
+    step_ = MakeCommand(this, tr("Single Step"), QKeySequence(Qt::Key_F6));
+    // Held by the window itself so that the keys work with the toolbar hidden too.
+    addActions({run_, stop_, step_});
+    connect(run_, &QAction::triggered, this, [this] { RunAnalyser(); });
+    connect(stop_, &QAction::triggered, this, [this] { StopAnalyser(); });
+    connect(step_, &QAction::triggered, this, [this] {
+        if (ReleaseFileForRealTime() && engine_.SingleStep()) idle_->start();
+        UpdateActions();
+    });
 }
 
 void TMainWin::BuildStatusBar() {
@@ -230,22 +249,29 @@ void TMainWin::StopAnalyser() {
 
 void TMainWin::BuildMenus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    const std::pair<const char*, std::function<void()>> fileCommands[] = {
-        {"&Open...", [this] { files_->OpenFromMenu(); }},
-        {"&Close", [this] { files_->Close(); }},
-        {"&Save", [this] { files_->Save(); }},
-        {"Save &As...", [this] { files_->SaveAs(); }},
+    struct FileCommand {
+        const char* label;
+        QKeySequence key;
+        std::function<void()> command;
     };
-    for (const auto& [label, command] : fileCommands) {
-        QAction* a = file->addAction(tr(label));
-        a->setObjectName(QString(label).remove('&').remove("..."));
+    const FileCommand fileCommands[] = {
+        {"&Open...", QKeySequence(Qt::CTRL | Qt::Key_O), [this] { files_->OpenFromMenu(); }},
+        {"&Close", {}, [this] { files_->Close(); }},
+        {"&Save", QKeySequence(Qt::CTRL | Qt::Key_S), [this] { files_->Save(); }},
+        {"Save &As...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [this] { files_->SaveAs(); }},
+    };
+    for (const auto& [label, key, command] : fileCommands) {
+        QAction* a = MakeCommand(this, tr(label), key);
+        file->addAction(a);
         connect(a, &QAction::triggered, this, [this, command = command] {
             command();
             UpdateActions();
         });
     }
     file->addSeparator();
-    file->addAction(tr("E&xit"), this, &QWidget::close);
+    QAction* exit = MakeCommand(this, tr("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    file->addAction(exit);
+    connect(exit, &QAction::triggered, this, &QWidget::close);
 
     QMenu* mode = menuBar()->addMenu(tr("&Mode"));
     modeGroup_ = new QActionGroup(this);
@@ -456,13 +482,7 @@ void TMainWin::BuildToolBar() {
     connect(fftSizes_, &QComboBox::activated, this,
             [this](int index) { SelectFftSize(fftSizes_->itemData(index).toUInt()); });
     tools_->addWidget(fftSizes_);
-    if (mode != kModeRecorder) {
-        QAction* step = tools_->addAction(tr("Single Step"));
-        connect(step, &QAction::triggered, this, [this] {
-            if (ReleaseFileForRealTime() && engine_.SingleStep()) idle_->start();
-            UpdateActions();
-        });
-    }
+    if (mode != kModeRecorder) tools_->addAction(step_);
     if (mode == kModePostProcessing) {
         tools_->addAction(tr("Rewind"), this, [this] { Rewind(); });
         tools_->addAction(tr("Fast Forward"), this, [this] { FastForward(); });
@@ -649,6 +669,8 @@ void TMainWin::UpdateActions() {
         if (QAction* a = FileAction(name)) a->setEnabled(fileOpen);
     run_->setEnabled(!running);
     stop_->setEnabled(running);
+    // Recorder mode has no single step; its key must not reach the engine there either.
+    step_->setEnabled(settings_.Mode.OpMode != kModeRecorder);
     state_->setText(running ? tr("Running") : tr("Stopped"));
 }
 

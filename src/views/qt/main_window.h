@@ -64,6 +64,7 @@ public:
     // File menu. Tests give their own chooser in place of the file dialogs.
     TWaveFileCommands& Files() { return *files_; }
     void SetFileChooser(TWaveFileChooser* chooser);
+    // Any command by its label without '&' and "..." ("Open", "Save As", "Run", "Single Step").
     QAction* FileAction(const QString& name) const;
     // What closing the window does with the open file: false when the user cancelled its save
     // question. `openFileName` receives the name to reopen next time (empty: none).
@@ -109,6 +110,7 @@ private:
     bool ChooseRecordingFile();
     void UpdateActions();
     void CreateFileCommands(const std::string& tempDir);
+    void CreateRunCommands();
     void BuildMenus();
     void BuildStatusBar();
     void BuildToolBar();
@@ -148,6 +150,7 @@ private:
     std::unique_ptr<TWaveFileCommands> files_;
     QAction* run_ = nullptr;
     QAction* stop_ = nullptr;
+    QAction* step_ = nullptr;
     QAction* modes_[3] = {nullptr, nullptr, nullptr};
     QActionGroup* modeGroup_ = nullptr;
     QToolBar* tools_ = nullptr;

@@ -1,0 +1,57 @@
+// The window's keys, its Help menu and its status bar, offscreen on the Loopback card.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "shell.h"
+
+namespace zeltrak {
+
+// Each usual command has its key, the key reaches it from the window, and a toolbar button
+// names both the command and its key.
+TEST(Help, EveryUsualCommandHasItsKeyAndTheToolbarNamesIt) {
+    TempDir dir;
+    Shell s(dir.path());
+    s.window->activateWindow();
+    ASSERT_TRUE(SpinUntil([&] { return s.window->isActiveWindow(); }));
+    const struct {
+        const char* command;
+        QKeySequence key;
+        bool onToolbar;
+    } rows[] = {
+        {"Open", QKeySequence(Qt::CTRL | Qt::Key_O), false},
+        {"Save", QKeySequence(Qt::CTRL | Qt::Key_S), false},
+        {"Save As", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), false},
+        {"Exit", QKeySequence(Qt::CTRL | Qt::Key_Q), false},
+        {"Run", QKeySequence(Qt::Key_F5), true},
+        {"Stop", QKeySequence(Qt::Key_Escape), true},
+        {"Single Step", QKeySequence(Qt::Key_F6), true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.command);
+        QAction* action = s.window->FileAction(row.command);
+        ASSERT_NE(action, nullptr);
+        EXPECT_EQ(action->shortcut().toString().toStdString(), row.key.toString().toStdString());
+        if (row.onToolbar) {
+            auto* button = qobject_cast<QToolButton*>(s.window->ModeToolBar()->widgetForAction(action));
+            ASSERT_NE(button, nullptr);
+            const QString expected = QString("%1 (%2)").arg(row.command, row.key.toString(QKeySequence::NativeText));
+            EXPECT_EQ(button->toolTip(), expected);
+        }
+        // The key, pressed anywhere in the window, triggers the command; made harmless here
+        // (enabled, its own work disconnected) so that Exit and Save do not act.
+        QObject::disconnect(action, &QAction::triggered, s.window.get(), nullptr);
+        action->setEnabled(true);
+        int triggered = 0;
+        QObject::connect(action, &QAction::triggered, [&] { ++triggered; });
+        const QKeyCombination combination = row.key[0];
+        QKeyEvent press(QEvent::KeyPress, combination.key(), combination.keyboardModifiers());
+        QApplication::sendEvent(s.window.get(), &press);
+        EXPECT_EQ(triggered, 1);
+    }
+}
+
+}  // namespace zeltrak
