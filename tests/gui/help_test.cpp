@@ -3,6 +3,8 @@
 
 #include <QAction>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QRegularExpression>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -51,6 +53,38 @@ TEST(Help, EveryUsualCommandHasItsKeyAndTheToolbarNamesIt) {
         QKeyEvent press(QEvent::KeyPress, combination.key(), combination.keyboardModifiers());
         QApplication::sendEvent(s.window.get(), &press);
         EXPECT_EQ(triggered, 1);
+    }
+}
+
+// The status bar's fields carry their labels and units, and say what the analyser is doing.
+TEST(Help, StatusFieldsReadWithLabelsAndUnits) {
+    TempDir dir;
+    const struct {
+        uint32_t mode;
+        std::function<bool(TMainWin&)> start;
+        const char* state;
+    } rows[] = {
+        {kModeRealTime, [](TMainWin& w) { return w.RunAnalyser(); }, "Running"},
+        {kModeRecorder, [](TMainWin& w) { return w.Record(); }, "Recording"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.state);
+        Shell s(dir.path());
+        s.window->SelectMode(row.mode);
+        auto field = [&](const char* name) {
+            const auto* label = s.window->findChild<QLabel*>(name);
+            return label ? label->text().toStdString() : std::string("no field ") + name;
+        };
+        EXPECT_EQ(field("runState"), "Stopped");
+        ASSERT_TRUE(row.start(*s.window)) << s.LastMessage();
+        ASSERT_TRUE(SpinUntil([&] { return s.engine->FrameCount() >= 3; }));
+        EXPECT_EQ(field("runState"), row.state);
+        EXPECT_TRUE(QRegularExpression("^Averages [1-9][0-9]*$").match(field("averages").c_str()).hasMatch())
+            << field("averages");
+        EXPECT_TRUE(QRegularExpression("^Time -?[0-9]+\\.[0-9]{3} s$").match(field("frameTime").c_str()).hasMatch())
+            << field("frameTime");
+        s.window->StopAnalyser();
+        EXPECT_EQ(field("runState"), "Stopped");
     }
 }
 

@@ -22,10 +22,10 @@
 #include <functional>
 
 #include "base/strings.h"
-#include "base/time_text.h"
 #include "dsp/spectral_data.h"
 #include "engine/engine.h"
 #include "engine/engine_loop.h"
+#include "engine/engine_status.h"
 #include "engine/processing_settings.h"
 #include "engine/settings_validation.h"
 #include "engine/sound_port.h"
@@ -205,9 +205,13 @@ void TMainWin::CreateRunCommands() {
 
 void TMainWin::BuildStatusBar() {
     state_ = new QLabel(this);
+    state_->setObjectName("runState");
     overload_ = new QLabel(this);
+    overload_->setObjectName("overload");
     frames_ = new QLabel(this);
+    frames_->setObjectName("averages");
     time_ = new QLabel(this);
+    time_->setObjectName("frameTime");
     levels_[0] = MakeLevelMeter(this, "levelLeft", tr("L"));
     levels_[1] = MakeLevelMeter(this, "levelRight", tr("R"));
     for (QWidget* w : std::initializer_list<QWidget*>{state_, overload_, frames_, time_, levels_[0], levels_[1]})
@@ -671,7 +675,7 @@ void TMainWin::UpdateActions() {
     stop_->setEnabled(running);
     // Recorder mode has no single step; its key must not reach the engine there either.
     step_->setEnabled(settings_.Mode.OpMode != kModeRecorder);
-    state_->setText(running ? tr("Running") : tr("Stopped"));
+    state_->setText(tr(RunStateName(engine_.RunState())));
 }
 
 void TMainWin::OnFrame(const EngineFrame& frame) {
@@ -682,8 +686,9 @@ void TMainWin::OnFrame(const EngineFrame& frame) {
     for (const TSpectralData* s : frame.spectrums)
         if (s && !first) first = s;
     const uint32_t averaged = first ? first->Averager().Averaged() : frame.frameCount + 1;
-    frames_->setText(tr("Avg %1").arg(averaged));
-    time_->setText(QString::fromStdString(FormatTimeWithMillis(frame.currentTime)));
+    frames_->setText(tr("Averages %1").arg(averaged));
+    // Always in seconds, so that the unit beside the number holds for long runs too.
+    time_->setText(tr("Time %1 s").arg(frame.currentTime, 0, 'f', 3));
 }
 
 void TMainWin::OnLevels(int32_t left, int32_t right) {
