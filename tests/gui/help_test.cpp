@@ -4,11 +4,14 @@
 #include <QAction>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QToolBar>
 #include <QToolButton>
 
 #include "shell.h"
+#include "views/qt/help_dialogs.h"
 
 namespace zeltrak {
 
@@ -31,6 +34,7 @@ TEST(Help, EveryUsualCommandHasItsKeyAndTheToolbarNamesIt) {
         {"Run", QKeySequence(Qt::Key_F5), true},
         {"Stop", QKeySequence(Qt::Key_Escape), true},
         {"Single Step", QKeySequence(Qt::Key_F6), true},
+        {"User Guide", QKeySequence(Qt::Key_F1), false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.command);
@@ -85,6 +89,51 @@ TEST(Help, StatusFieldsReadWithLabelsAndUnits) {
             << field("frameTime");
         s.window->StopAnalyser();
         EXPECT_EQ(field("runState"), "Stopped");
+    }
+}
+
+// About names the program, its version and Qt's; F1 opens the user guide on the modes, the
+// keys and the files. Both open without blocking the window.
+TEST(Help, AboutAndUserGuideSayWhatTheyShould) {
+    TempDir dir;
+    Shell s(dir.path());
+    s.window->activateWindow();
+    ASSERT_TRUE(SpinUntil([&] { return s.window->isActiveWindow(); }));
+    ASSERT_TRUE(QRegularExpression("^[0-9]+\\.[0-9]+\\.[0-9]+$").match(ProgramVersion()).hasMatch()) << ProgramVersion();
+    const struct {
+        const char* what;
+        std::function<void()> open;
+        std::function<QString()> shown;
+        QStringList phrases;
+    } rows[] = {
+        {"User Guide (F1)",
+         [&] {
+             QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+             QApplication::sendEvent(s.window.get(), &f1);
+         },
+         [&] {
+             const auto* guide = s.window->findChild<TUserGuideDialog*>();
+             const auto* text = guide ? guide->findChild<QPlainTextEdit*>() : nullptr;
+             return text && guide->isVisible() ? text->toPlainText() : QString();
+         },
+         {"Real Time", "Post Process", "Recorder", "Run (F5)", "Stop (Esc)", "Left and Right", "Ctrl+O"}},
+        {"About",
+         [&] {
+             if (QAction* about = s.window->FileAction("About")) about->trigger();
+         },
+         [&] {
+             const auto* box = s.window->findChild<QMessageBox*>("aboutBox");
+             return box && box->isVisible() ? box->text() : QString();
+         },
+         {QString::fromStdString(kTitle), QString("Version ") + ProgramVersion(), QString("Qt ") + qVersion()}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.open();
+        QApplication::processEvents();
+        const QString shown = row.shown();
+        ASSERT_FALSE(shown.isEmpty()) << "nothing shown";
+        for (const QString& phrase : row.phrases) EXPECT_TRUE(shown.contains(phrase)) << phrase.toStdString();
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QStyle>
 #include <QStatusBar>
@@ -36,6 +37,7 @@
 #include "engine/wave_file_commands.h"
 #include "views/qt/device_dialog.h"
 #include "views/qt/file_dialogs.h"
+#include "views/qt/help_dialogs.h"
 #include "views/qt/qt_host.h"
 #include "views/qt/settings_dialogs.h"
 #include "views/qt/phase_view.h"
@@ -309,6 +311,26 @@ void TMainWin::BuildMenus() {
         QAction* a = window->addAction(tr(label), this, [this, arrangement = arrangement] { ArrangeViews(arrangement); });
         a->setObjectName(QString(label).remove('&'));
     }
+    BuildHelpMenu();
+}
+
+void TMainWin::BuildHelpMenu() {
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    QAction* guide = MakeCommand(this, tr("&User Guide"), QKeySequence(Qt::Key_F1));
+    QAction* about = MakeCommand(this, tr("&About"));
+    help->addActions({guide, about});
+    connect(guide, &QAction::triggered, this, [this] {
+        if (!guide_) guide_ = new TUserGuideDialog(this);
+        guide_->show();
+        guide_->raise();
+    });
+    connect(about, &QAction::triggered, this, [this] {
+        // Window-modal without blocking the caller: the analyser's timer keeps running.
+        auto* box = new QMessageBox(QMessageBox::Information, tr("About"), AboutText(), QMessageBox::Ok, this);
+        box->setObjectName("aboutBox");
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    });
 }
 
 void TMainWin::ArrangeViews(Arrangement arrangement) {

@@ -27,10 +27,11 @@ class TQtWaveFileChooser;
 class TWaveFileChooser;
 class TWaveFileCommands;
 class TChooserSwitch;
+class TUserGuideDialog;
 struct ProcessingSettings;
 
-// The main window: an MDI client area with the live spectrum, Run and Stop, and the status
-// bar. The engine runs on this thread: a timer delivers the sound driver's notices from the
+// The main window: an MDI client area with the live spectrum, Run and Stop, the menus (Help
+// included), and the status bar. The engine runs on this thread: a timer delivers the sound driver's notices from the
 // queue and gives the engine its idle step, one frame per pass.
 class TMainWin : public QMainWindow, public TEngineListener {
 public:
@@ -115,6 +116,7 @@ private:
     void BuildStatusBar();
     void BuildToolBar();
     void BuildViewMenu();
+    void BuildHelpMenu();
     QWidget* CreateView(View view);
     void ForgetView(View view);
     void ShowSeriesUnit();
@@ -151,6 +153,7 @@ private:
     QAction* run_ = nullptr;
     QAction* stop_ = nullptr;
     QAction* step_ = nullptr;
+    TUserGuideDialog* guide_ = nullptr;  // made on first use, kept for the next
     QAction* modes_[3] = {nullptr, nullptr, nullptr};
     QActionGroup* modeGroup_ = nullptr;
     QToolBar* tools_ = nullptr;
