@@ -8,7 +8,6 @@
 
 namespace zeltrak {
 
-namespace {
 const char* RunStateName(EngineRunState state) {
     switch (state) {
         case EngineRunState::Running: return "Running";
@@ -18,7 +17,6 @@ const char* RunStateName(EngineRunState state) {
     }
     return "?";
 }
-}  // namespace
 
 std::string EngineStatusLine(TEngine& engine) {
     const SettingsBlock& s = engine.Settings().Settings();

@@ -9,6 +9,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QStyle>
 #include <QStatusBar>
@@ -22,10 +23,10 @@
 #include <functional>
 
 #include "base/strings.h"
-#include "base/time_text.h"
 #include "dsp/spectral_data.h"
 #include "engine/engine.h"
 #include "engine/engine_loop.h"
+#include "engine/engine_status.h"
 #include "engine/processing_settings.h"
 #include "engine/settings_validation.h"
 #include "engine/sound_port.h"
@@ -36,6 +37,7 @@
 #include "engine/wave_file_commands.h"
 #include "views/qt/device_dialog.h"
 #include "views/qt/file_dialogs.h"
+#include "views/qt/help_dialogs.h"
 #include "views/qt/qt_host.h"
 #include "views/qt/settings_dialogs.h"
 #include "views/qt/phase_view.h"
@@ -83,6 +85,17 @@ private:
     bool realTimeBuffer_;
     std::function<void(uint32_t)> modeStored_;
 };
+
+// A command named by its label (the name tests and the window look it up by), with its key
+// in the tooltip so that toolbar users learn it.
+QAction* MakeCommand(QObject* parent, const QString& label, const QKeySequence& key = {}) {
+    auto* action = new QAction(label, parent);
+    action->setObjectName(QString(label).remove('&').remove("..."));
+    action->setShortcut(key);
+    const QString name = action->objectName();
+    action->setToolTip(key.isEmpty() ? name : QString("%1 (%2)").arg(name, key.toString(QKeySequence::NativeText)));
+    return action;
+}
 
 // A level meter: the frame's peak on the 0 … 10 scale, red at 10 (overload).
 QProgressBar* MakeLevelMeter(QWidget* parent, const QString& name, const QString& channel) {
@@ -140,14 +153,7 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
     mdi_->viewport()->installEventFilter(this);
     CreateFileCommands(tempDir);
 
-    run_ = new QAction(tr("Run"), this);
-    stop_ = new QAction(tr("Stop"), this);
-    // Esc stops a run, a long file run included, wherever the focus is in the window; held by
-    // the window itself so that it works with the toolbar hidden too.
-    stop_->setShortcut(QKeySequence(Qt::Key_Escape));
-    addAction(stop_);
-    connect(run_, &QAction::triggered, this, [this] { RunAnalyser(); });
-    connect(stop_, &QAction::triggered, this, [this] { StopAnalyser(); });
+    CreateRunCommands();
     BuildMenus();
     tools_ = addToolBar(QString());
     tools_->setObjectName("modeToolBar");
@@ -184,11 +190,30 @@ void TMainWin::CreateFileCommands(const std::string& tempDir) {
                                                  std::move(events));
 }
 
+void TMainWin::CreateRunCommands() {
+    run_ = MakeCommand(this, tr("Run"), QKeySequence(Qt::Key_F5));
+    // Esc stops a run, a long file run included, wherever the focus is in the window.
+    stop_ = MakeCommand(this, tr("Stop"), QKeySequence(Qt::Key_Escape));
+    step_ = MakeCommand(this, tr("Single Step"), QKeySequence(Qt::Key_F6));
+    // Held by the window itself so that the keys work with the toolbar hidden too.
+    addActions({run_, stop_, step_});
+    connect(run_, &QAction::triggered, this, [this] { RunAnalyser(); });
+    connect(stop_, &QAction::triggered, this, [this] { StopAnalyser(); });
+    connect(step_, &QAction::triggered, this, [this] {
+        if (ReleaseFileForRealTime() && engine_.SingleStep()) idle_->start();
+        UpdateActions();
+    });
+}
+
 void TMainWin::BuildStatusBar() {
     state_ = new QLabel(this);
+    state_->setObjectName("runState");
     overload_ = new QLabel(this);
+    overload_->setObjectName("overload");
     frames_ = new QLabel(this);
+    frames_->setObjectName("averages");
     time_ = new QLabel(this);
+    time_->setObjectName("frameTime");
     levels_[0] = MakeLevelMeter(this, "levelLeft", tr("L"));
     levels_[1] = MakeLevelMeter(this, "levelRight", tr("R"));
     for (QWidget* w : std::initializer_list<QWidget*>{state_, overload_, frames_, time_, levels_[0], levels_[1]})
@@ -230,22 +255,29 @@ void TMainWin::StopAnalyser() {
 
 void TMainWin::BuildMenus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    const std::pair<const char*, std::function<void()>> fileCommands[] = {
-        {"&Open...", [this] { files_->OpenFromMenu(); }},
-        {"&Close", [this] { files_->Close(); }},
-        {"&Save", [this] { files_->Save(); }},
-        {"Save &As...", [this] { files_->SaveAs(); }},
+    struct FileCommand {
+        const char* label;
+        QKeySequence key;
+        std::function<void()> command;
     };
-    for (const auto& [label, command] : fileCommands) {
-        QAction* a = file->addAction(tr(label));
-        a->setObjectName(QString(label).remove('&').remove("..."));
+    const FileCommand fileCommands[] = {
+        {"&Open...", QKeySequence(Qt::CTRL | Qt::Key_O), [this] { files_->OpenFromMenu(); }},
+        {"&Close", {}, [this] { files_->Close(); }},
+        {"&Save", QKeySequence(Qt::CTRL | Qt::Key_S), [this] { files_->Save(); }},
+        {"Save &As...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [this] { files_->SaveAs(); }},
+    };
+    for (const auto& [label, key, command] : fileCommands) {
+        QAction* a = MakeCommand(this, tr(label), key);
+        file->addAction(a);
         connect(a, &QAction::triggered, this, [this, command = command] {
             command();
             UpdateActions();
         });
     }
     file->addSeparator();
-    file->addAction(tr("E&xit"), this, &QWidget::close);
+    QAction* exit = MakeCommand(this, tr("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    file->addAction(exit);
+    connect(exit, &QAction::triggered, this, &QWidget::close);
 
     QMenu* mode = menuBar()->addMenu(tr("&Mode"));
     modeGroup_ = new QActionGroup(this);
@@ -279,6 +311,26 @@ void TMainWin::BuildMenus() {
         QAction* a = window->addAction(tr(label), this, [this, arrangement = arrangement] { ArrangeViews(arrangement); });
         a->setObjectName(QString(label).remove('&'));
     }
+    BuildHelpMenu();
+}
+
+void TMainWin::BuildHelpMenu() {
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    QAction* guide = MakeCommand(this, tr("&User Guide"), QKeySequence(Qt::Key_F1));
+    QAction* about = MakeCommand(this, tr("&About"));
+    help->addActions({guide, about});
+    connect(guide, &QAction::triggered, this, [this] {
+        if (!guide_) guide_ = new TUserGuideDialog(this);
+        guide_->show();
+        guide_->raise();
+    });
+    connect(about, &QAction::triggered, this, [this] {
+        // Window-modal without blocking the caller: the analyser's timer keeps running.
+        auto* box = new QMessageBox(QMessageBox::Information, tr("About"), AboutText(), QMessageBox::Ok, this);
+        box->setObjectName("aboutBox");
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    });
 }
 
 void TMainWin::ArrangeViews(Arrangement arrangement) {
@@ -456,13 +508,7 @@ void TMainWin::BuildToolBar() {
     connect(fftSizes_, &QComboBox::activated, this,
             [this](int index) { SelectFftSize(fftSizes_->itemData(index).toUInt()); });
     tools_->addWidget(fftSizes_);
-    if (mode != kModeRecorder) {
-        QAction* step = tools_->addAction(tr("Single Step"));
-        connect(step, &QAction::triggered, this, [this] {
-            if (ReleaseFileForRealTime() && engine_.SingleStep()) idle_->start();
-            UpdateActions();
-        });
-    }
+    if (mode != kModeRecorder) tools_->addAction(step_);
     if (mode == kModePostProcessing) {
         tools_->addAction(tr("Rewind"), this, [this] { Rewind(); });
         tools_->addAction(tr("Fast Forward"), this, [this] { FastForward(); });
@@ -649,7 +695,9 @@ void TMainWin::UpdateActions() {
         if (QAction* a = FileAction(name)) a->setEnabled(fileOpen);
     run_->setEnabled(!running);
     stop_->setEnabled(running);
-    state_->setText(running ? tr("Running") : tr("Stopped"));
+    // Recorder mode has no single step; its key must not reach the engine there either.
+    step_->setEnabled(settings_.Mode.OpMode != kModeRecorder);
+    state_->setText(tr(RunStateName(engine_.RunState())));
 }
 
 void TMainWin::OnFrame(const EngineFrame& frame) {
@@ -660,8 +708,9 @@ void TMainWin::OnFrame(const EngineFrame& frame) {
     for (const TSpectralData* s : frame.spectrums)
         if (s && !first) first = s;
     const uint32_t averaged = first ? first->Averager().Averaged() : frame.frameCount + 1;
-    frames_->setText(tr("Avg %1").arg(averaged));
-    time_->setText(QString::fromStdString(FormatTimeWithMillis(frame.currentTime)));
+    frames_->setText(tr("Averages %1").arg(averaged));
+    // Always in seconds, so that the unit beside the number holds for long runs too.
+    time_->setText(tr("Time %1 s").arg(frame.currentTime, 0, 'f', 3));
 }
 
 void TMainWin::OnLevels(int32_t left, int32_t right) {

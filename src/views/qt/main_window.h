@@ -27,10 +27,11 @@ class TQtWaveFileChooser;
 class TWaveFileChooser;
 class TWaveFileCommands;
 class TChooserSwitch;
+class TUserGuideDialog;
 struct ProcessingSettings;
 
-// The main window: an MDI client area with the live spectrum, Run and Stop, and the status
-// bar. The engine runs on this thread: a timer delivers the sound driver's notices from the
+// The main window: an MDI client area with the live spectrum, Run and Stop, the menus (Help
+// included), and the status bar. The engine runs on this thread: a timer delivers the sound driver's notices from the
 // queue and gives the engine its idle step, one frame per pass.
 class TMainWin : public QMainWindow, public TEngineListener {
 public:
@@ -64,6 +65,7 @@ public:
     // File menu. Tests give their own chooser in place of the file dialogs.
     TWaveFileCommands& Files() { return *files_; }
     void SetFileChooser(TWaveFileChooser* chooser);
+    // Any command by its label without '&' and "..." ("Open", "Save As", "Run", "Single Step").
     QAction* FileAction(const QString& name) const;
     // What closing the window does with the open file: false when the user cancelled its save
     // question. `openFileName` receives the name to reopen next time (empty: none).
@@ -109,10 +111,12 @@ private:
     bool ChooseRecordingFile();
     void UpdateActions();
     void CreateFileCommands(const std::string& tempDir);
+    void CreateRunCommands();
     void BuildMenus();
     void BuildStatusBar();
     void BuildToolBar();
     void BuildViewMenu();
+    void BuildHelpMenu();
     QWidget* CreateView(View view);
     void ForgetView(View view);
     void ShowSeriesUnit();
@@ -148,6 +152,8 @@ private:
     std::unique_ptr<TWaveFileCommands> files_;
     QAction* run_ = nullptr;
     QAction* stop_ = nullptr;
+    QAction* step_ = nullptr;
+    TUserGuideDialog* guide_ = nullptr;  // made on first use, kept for the next
     QAction* modes_[3] = {nullptr, nullptr, nullptr};
     QActionGroup* modeGroup_ = nullptr;
     QToolBar* tools_ = nullptr;
