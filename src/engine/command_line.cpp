@@ -170,7 +170,7 @@ TOptionTable::TOptionTable(CommandLine& out)
 void TOptionTable::DeclareMain() {
     MainOptions& m = out_.main;
     main_.add_option("FILE", [&m](const CLI::results_t& v) { return Store(m.file, v.front()); },
-                     "a wave file: analysed to its end with --headless, else opened in the window")
+                     "a wave file: analysed to its end without a window, as with --headless")
         ->expected(1);
     AddFlag(main_, "--headless",
             "run without windows: Real-Time analysis with one status line per second, or FILE to its end",
