@@ -1,10 +1,12 @@
 // Range control in a plot view, offscreen: the wheel zooms the x axis about the pointer (the
-// value axis with Shift), never beyond the data; R and Backspace bring back the whole range;
+// value axis with Shift) and a box drawn with Shift+left or middle drag shows what it encloses,
+// never beyond the data; R and Backspace bring back the whole range;
 // the automatic value axis holds its extremes from frame to frame.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QWheelEvent>
 #include <cmath>
 #include <vector>
@@ -17,7 +19,9 @@ namespace {
 struct Input {
     int notches = 0;  // a wheel turn (positive: away from the user, zooming in) …
     bool shift = false;
-    int key = 0;      // … or a key
+    int key = 0;      // … or a key …
+    QRectF box;       // … or a zoom box drawn over this share of the plot
+    Qt::MouseButton button = Qt::LeftButton;  // with Shift, or the middle button alone
 };
 
 // The x span shown as a share of the whole (of its decades on a logarithmic axis).
@@ -28,8 +32,21 @@ double XShare(const TTraceModel& m) {
 
 double ValueSpan(const TPlotView& view) { return view.ShownValueScale().top - view.ShownValueScale().bottom; }
 
+void Drag(TPlotView& view, const Input& in) {
+    const QRect plot = view.PlotRect();
+    const QPointF from(plot.left() + in.box.left() * plot.width(), plot.top() + in.box.top() * plot.height());
+    const QPointF to(plot.left() + in.box.right() * plot.width(), plot.top() + in.box.bottom() * plot.height());
+    const Qt::KeyboardModifiers mods = in.button == Qt::LeftButton ? Qt::ShiftModifier : Qt::NoModifier;
+    QMouseEvent press(QEvent::MouseButtonPress, from, view.mapToGlobal(from), in.button, in.button, mods);
+    QMouseEvent move(QEvent::MouseMove, to, view.mapToGlobal(to), Qt::NoButton, in.button, mods);
+    QMouseEvent release(QEvent::MouseButtonRelease, to, view.mapToGlobal(to), in.button, Qt::NoButton, mods);
+    for (QMouseEvent* e : {&press, &move, &release}) QApplication::sendEvent(&view, e);
+}
+
 void Send(TPlotView& view, const Input& in, QPointF at) {
-    if (in.key != 0) {
+    if (!in.box.isNull()) {
+        Drag(view, in);
+    } else if (in.key != 0) {
         QKeyEvent press(QEvent::KeyPress, in.key, Qt::NoModifier);
         QApplication::sendEvent(&view, &press);
     } else {
@@ -57,6 +74,10 @@ TEST(PlotRange, WheelZoomsAboutThePointerWithinTheDataAndResetRestores) {
              {"shift+wheel out", false, {valuesOut}, 1.0, 1.25},
              {"R resets both", false, {in, valuesIn, Input{0, false, Qt::Key_R}}, 1.0, 1.0},
              {"Backspace resets both", true, {in2, valuesOut, Input{0, false, Qt::Key_Backspace}}, 1.0, 1.0},
+             {"shift+drag box", false, {Input{0, false, 0, QRectF(0.25, 0.2, 0.5, 0.4)}}, 0.5, 0.4},
+             {"middle-drag box, log", true, {Input{0, false, 0, QRectF(0.1, 0.5, 0.3, 0.25), Qt::MiddleButton}}, 0.3, 0.25},
+             {"a click is no box", false, {Input{0, false, 0, QRectF(0.5, 0.5, 0.001, 0.001)}}, 1.0, 1.0},
+             {"box, then R", false, {Input{0, false, 0, QRectF(0.2, 0.2, 0.2, 0.2)}, Input{0, false, Qt::Key_R}}, 1.0, 1.0},
          }) {
         SCOPED_TRACE(c.name);
         TSpectrumView view(c.logarithmic ? 20.0 : 0.0, 20000.0,
@@ -79,8 +100,10 @@ TEST(PlotRange, WheelZoomsAboutThePointerWithinTheDataAndResetRestores) {
                 EXPECT_NEAR(after.ColumnEdge(column), before, after.ColumnEdge(column + 1) - after.ColumnEdge(column));
             }
         }
-        EXPECT_NEAR(XShare(view.Model()), c.wantXShare, 1e-9);
-        EXPECT_NEAR(ValueSpan(view) / valueSpan, c.wantValueShare, 1e-6);
+        // A box ends on whole pixels.
+        const double tolerance = c.inputs.front().box.isNull() ? 1e-6 : 2.0 / plot.height();
+        EXPECT_NEAR(XShare(view.Model()), c.wantXShare, tolerance);
+        EXPECT_NEAR(ValueSpan(view) / valueSpan, c.wantValueShare, tolerance);
         EXPECT_GE(view.Model().XLo(), view.Model().FullXLo());
         EXPECT_LE(view.Model().XHi(), view.Model().FullXHi());
     }

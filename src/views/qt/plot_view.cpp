@@ -115,13 +115,32 @@ void TPlotView::CursorFromPixel(int x) {
 }
 
 void TPlotView::mousePressEvent(QMouseEvent* event) {
+    const bool shiftLeft = event->button() == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier);
+    if (shiftLeft || event->button() == Qt::MiddleButton) {
+        boxStart_ = boxEnd_ = event->position().toPoint();
+        return event->accept();
+    }
     if (event->button() == Qt::LeftButton) CursorFromPixel(static_cast<int>(event->position().x()));
     QWidget::mousePressEvent(event);
 }
 
 void TPlotView::mouseMoveEvent(QMouseEvent* event) {
+    if (boxStart_) {
+        boxEnd_ = event->position().toPoint();
+        update();
+        return event->accept();
+    }
     if (event->buttons() & Qt::LeftButton) CursorFromPixel(static_cast<int>(event->position().x()));
     QWidget::mouseMoveEvent(event);
+}
+
+void TPlotView::mouseReleaseEvent(QMouseEvent* event) {
+    if (!boxStart_) return QWidget::mouseReleaseEvent(event);
+    const QRect box = QRect(*boxStart_, event->position().toPoint()).normalized() & PlotRect();
+    boxStart_.reset();
+    ZoomToBox(box);
+    update();
+    event->accept();
 }
 
 bool TPlotView::MoveCursorByKey(int key, bool control) {
@@ -186,6 +205,18 @@ void TPlotView::ZoomValuesAt(int pixelY, double factor) {
     if (!(span.hi - span.lo > kMinValueSpan)) return;
     userValues_ = span;
     update();
+}
+
+void TPlotView::ZoomToBox(const QRect& box) {
+    // A click or a slip of the hand is no box.
+    constexpr int kMinBoxPixels = 4;
+    if (box.width() < kMinBoxPixels || box.height() < kMinBoxPixels) return;
+    const QRect plot = PlotRect();
+    const TFrequencyPixelMap map = PixelMap();
+    model_.SetXZoom(map.ColumnEdge(box.left() - plot.left()), map.ColumnEdge(box.right() + 1 - plot.left()));
+    const double perPixel = (shownScale_.top - shownScale_.bottom) / static_cast<double>(plot.height());
+    userValues_ = TAxisSpan{shownScale_.top - (box.bottom() + 1 - plot.top()) * perPixel,
+                            shownScale_.top - (box.top() - plot.top()) * perPixel};
 }
 
 void TPlotView::wheelEvent(QWheelEvent* event) {
@@ -315,6 +346,11 @@ void TPlotView::paintEvent(QPaintEvent*) {
         tracePainter_.Paint(painter, plot, columns_, rows);
     }
     PaintLegend(painter, plot, model_, fm);
+    if (boxStart_) {
+        painter.setPen(QPen(Qt::white, 1, Qt::DashLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRect(*boxStart_, boxEnd_).normalized());
+    }
     if (const int cursorColumn = CursorColumn(); cursorColumn >= 0) {
         PaintCursor(painter, plot, cursorColumn, CursorReadoutParts(model_, CursorX()), fm, width() - kRightMargin);
     }
