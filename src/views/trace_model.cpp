@@ -24,6 +24,7 @@ void TTraceModel::ClearTrace(int i) {
 void TTraceModel::ClearTraces() {
     for (int i = 0; i < TraceCount(); ++i) ClearTrace(i);
     bands_.clear();
+    valueHold_.Reset();
 }
 
 void TTraceModel::SetTracePoints(int i, std::vector<float> x, std::vector<float> values) {
@@ -36,6 +37,28 @@ bool TTraceModel::SetXRange(double lo, double hi) {
     if (lo == xLo_ && hi == xHi_) return false;
     xLo_ = lo;
     xHi_ = hi;
+    if (zoom_) SetXZoom(zoom_->lo, zoom_->hi);
+    return true;
+}
+
+namespace {
+// Zooming in stops at a thousandth of the whole range: a few bins of the largest transform.
+constexpr double kMinZoomFraction = 1e-3;
+}  // namespace
+
+bool TTraceModel::SetXZoom(double lo, double hi) {
+    const std::optional<TAxisSpan> before = zoom_;
+    const TAxisSpan shown = ClampSpan({lo, hi}, {xLo_, xHi_}, LogarithmicX(), kMinZoomFraction);
+    zoom_.reset();
+    if (shown.lo > xLo_ || shown.hi < xHi_) zoom_ = shown;
+    const bool same = before.has_value() == zoom_.has_value() &&
+                      (!zoom_ || (before->lo == zoom_->lo && before->hi == zoom_->hi));
+    return !same;
+}
+
+bool TTraceModel::ResetXZoom() {
+    if (!zoom_) return false;
+    zoom_.reset();
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include "dsp/scales.h"
 #include "engine/engine_listener.h"
 #include "views/frequency_axis.h"
+#include "views/view_range.h"
 
 namespace zeltrak {
 
@@ -57,9 +58,18 @@ public:
 
     TraceAxis Axis() const { return axis_; }
     TraceValueKind ValueKind() const { return kind_; }
-    double XLo() const { return xLo_; }
-    double XHi() const { return xHi_; }
+    // The x range shown: the user's zoom, or else the whole range.
+    double XLo() const { return zoom_ ? zoom_->lo : xLo_; }
+    double XHi() const { return zoom_ ? zoom_->hi : xHi_; }
+    // The whole x range, which the data decide; a zoom is kept inside it.
+    double FullXLo() const { return xLo_; }
+    double FullXHi() const { return xHi_; }
     bool SetXRange(double lo, double hi);
+    // Shows part of the whole range, moved and cut to fit inside it; a zoom that covers the whole
+    // range is none.
+    bool SetXZoom(double lo, double hi);
+    bool ResetXZoom();
+    bool XZoomed() const { return zoom_.has_value(); }
     // Any scale but the linear one gives a logarithmic frequency axis when lo is above 0.
     FrequencyScale XScale() const { return xScale_; }
     bool SetXScale(FrequencyScale scale);
@@ -74,6 +84,10 @@ public:
     bool OnBandAxis() const {
         return axis_ == TraceAxis::Frequency && xScale_ == FrequencyScale::OctaveBands && !bands_.empty();
     }
+    // The extremes the automatic value axis is chosen from: held so that the axis does not jump
+    // from frame to frame, set afresh after ClearTraces or ResetValueHold.
+    TAxisSpan HoldValueRange(double dataMin, double dataMax) { return valueHold_.Take(dataMin, dataMax); }
+    void ResetValueHold() { valueHold_.Reset(); }
     const std::string& UnitLabel() const { return unitLabel_; }
     void SetUnitLabel(std::string label) { unitLabel_ = std::move(label); }
 
@@ -83,6 +97,8 @@ private:
     TraceValueKind kind_;
     double xLo_ = 0.0;
     double xHi_ = 1.0;
+    std::optional<TAxisSpan> zoom_;
+    TValueHold valueHold_;
     FrequencyScale xScale_ = FrequencyScale::Linear;
     std::string unitLabel_;
     std::vector<TBandRecord> bands_;

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QSaveFile>
 #include <QSvgGenerator>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -30,6 +31,11 @@ constexpr int kRightMargin = 16;
 constexpr int kBottomMargin = 28;
 // Room above the plot for the unit label and the cursor readout.
 constexpr int kTopMargin = 22;
+// One wheel notch (120 eighths of a degree) shows this share of the span.
+constexpr double kZoomPerNotch = 0.8;
+// A user value range narrower than this would only draw one flat line.
+constexpr double kMinValueSpan = 1e-6;
+constexpr char kResetRangeAction[] = "Reset range";
 }  // namespace
 
 TPlotView::TPlotView(int traceCount, TraceAxis axis, TraceValueKind kind, QWidget* parent)
@@ -109,13 +115,32 @@ void TPlotView::CursorFromPixel(int x) {
 }
 
 void TPlotView::mousePressEvent(QMouseEvent* event) {
+    const bool shiftLeft = event->button() == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier);
+    if (shiftLeft || event->button() == Qt::MiddleButton) {
+        boxStart_ = boxEnd_ = event->position().toPoint();
+        return event->accept();
+    }
     if (event->button() == Qt::LeftButton) CursorFromPixel(static_cast<int>(event->position().x()));
     QWidget::mousePressEvent(event);
 }
 
 void TPlotView::mouseMoveEvent(QMouseEvent* event) {
+    if (boxStart_) {
+        boxEnd_ = event->position().toPoint();
+        update();
+        return event->accept();
+    }
     if (event->buttons() & Qt::LeftButton) CursorFromPixel(static_cast<int>(event->position().x()));
     QWidget::mouseMoveEvent(event);
+}
+
+void TPlotView::mouseReleaseEvent(QMouseEvent* event) {
+    if (!boxStart_) return QWidget::mouseReleaseEvent(event);
+    const QRect box = QRect(*boxStart_, event->position().toPoint()).normalized() & PlotRect();
+    boxStart_.reset();
+    ZoomToBox(box);
+    update();
+    event->accept();
 }
 
 bool TPlotView::MoveCursorByKey(int key, bool control) {
@@ -144,11 +169,79 @@ bool TPlotView::MoveCursorByKey(int key, bool control) {
 }
 
 void TPlotView::keyPressEvent(QKeyEvent* event) {
-    if (MoveCursorByKey(event->key(), event->modifiers() & Qt::ControlModifier)) {
+    if (event->key() == Qt::Key_R || event->key() == Qt::Key_Backspace) {
+        ResetRange();
+        event->accept();
+    } else if (MoveCursorByKey(event->key(), event->modifiers() & Qt::ControlModifier)) {
         event->accept();
     } else {
         QWidget::keyPressEvent(event);
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Range
+
+void TPlotView::ResetRange() {
+    const bool changed = model_.ResetXZoom() || userValues_.has_value();
+    userValues_.reset();
+    model_.ResetValueHold();
+    if (changed) update();
+}
+
+void TPlotView::ZoomXAt(int pixelX, double factor) {
+    const QRect plot = PlotRect();
+    const double anchor = ColumnCentre(PixelMap(), std::clamp(pixelX - plot.left(), 0, plot.width() - 1));
+    const TAxisSpan span = ZoomAbout({model_.XLo(), model_.XHi()}, anchor, factor, model_.LogarithmicX());
+    if (model_.SetXZoom(span.lo, span.hi)) update();
+}
+
+void TPlotView::ZoomValuesAt(int pixelY, double factor) {
+    const QRect plot = PlotRect();
+    const double fromTop = std::clamp(static_cast<double>(pixelY - plot.top()) / plot.height(), 0.0, 1.0);
+    const TAxisSpan shown{shownScale_.bottom, shownScale_.top};
+    const double anchor = shown.hi - fromTop * (shown.hi - shown.lo);
+    const TAxisSpan span = ZoomAbout(shown, anchor, factor, false);
+    if (!(span.hi - span.lo > kMinValueSpan)) return;
+    userValues_ = span;
+    update();
+}
+
+void TPlotView::ZoomToBox(const QRect& box) {
+    // A click or a slip of the hand is no box.
+    constexpr int kMinBoxPixels = 4;
+    if (box.width() < kMinBoxPixels || box.height() < kMinBoxPixels) return;
+    const QRect plot = PlotRect();
+    const TFrequencyPixelMap map = PixelMap();
+    model_.SetXZoom(map.ColumnEdge(box.left() - plot.left()), map.ColumnEdge(box.right() + 1 - plot.left()));
+    const double perPixel = (shownScale_.top - shownScale_.bottom) / static_cast<double>(plot.height());
+    userValues_ = TAxisSpan{shownScale_.top - (box.bottom() + 1 - plot.top()) * perPixel,
+                            shownScale_.top - (box.top() - plot.top()) * perPixel};
+}
+
+void TPlotView::wheelEvent(QWheelEvent* event) {
+    // Some platforms turn a Shift+wheel into a horizontal one.
+    const QPoint delta = event->angleDelta();
+    const int eighths = delta.y() != 0 ? delta.y() : delta.x();
+    if (eighths == 0) return QWidget::wheelEvent(event);
+    const double factor = std::pow(kZoomPerNotch, eighths / 120.0);
+    const QPoint at = event->position().toPoint();
+    if (event->modifiers() & Qt::ShiftModifier) {
+        ZoomValuesAt(at.y(), factor);
+    } else {
+        ZoomXAt(at.x(), factor);
+    }
+    event->accept();
+}
+
+TValueScale TPlotView::ChooseShownScale(const TValueRange& data, int plotHeight) {
+    if (userValues_) {
+        const float top = static_cast<float>(userValues_->hi), bottom = static_cast<float>(userValues_->lo);
+        const double step = NiceStep(userValues_->hi - userValues_->lo, std::max(2, plotHeight / 40));
+        return TValueScale{top, bottom, static_cast<float>(step)};
+    }
+    const TAxisSpan held = model_.HoldValueRange(data.min, data.max);
+    return ChooseValueScale(model_.ValueKind(), static_cast<float>(held.lo), static_cast<float>(held.hi), plotHeight);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -224,6 +317,8 @@ void TPlotView::contextMenuEvent(QContextMenuEvent* event) {
             [this] { SaveWithDialog(ImageFormat::Svg); });
     connect(menu.addAction(QString::fromUtf8(kViewCopyTextAction)), &QAction::triggered, this,
             [this] { CopyAsText(); });
+    menu.addSeparator();
+    connect(menu.addAction(QString::fromUtf8(kResetRangeAction)), &QAction::triggered, this, [this] { ResetRange(); });
     menu.exec(event->globalPos());
 }
 
@@ -240,7 +335,8 @@ void TPlotView::paintEvent(QPaintEvent*) {
         columns_[static_cast<size_t>(i)] = ReduceToColumns(t.x, t.values, map);
     }
     const TValueRange range = ColumnsRange(columns_);
-    const TValueScale scale = ChooseValueScale(model_.ValueKind(), range.min, range.max, plot.height());
+    const TValueScale scale = ChooseShownScale(range, plot.height());
+    shownScale_ = scale;
     const TValueRows rows(scale, plot);
     PaintXAxis(painter, plot, map, model_, fm);
     PaintValueAxis(painter, plot, scale, rows, model_.UnitLabel(), fm);
@@ -250,6 +346,11 @@ void TPlotView::paintEvent(QPaintEvent*) {
         tracePainter_.Paint(painter, plot, columns_, rows);
     }
     PaintLegend(painter, plot, model_, fm);
+    if (boxStart_) {
+        painter.setPen(QPen(Qt::white, 1, Qt::DashLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRect(*boxStart_, boxEnd_).normalized());
+    }
     if (const int cursorColumn = CursorColumn(); cursorColumn >= 0) {
         PaintCursor(painter, plot, cursorColumn, CursorReadoutParts(model_, CursorX()), fm, width() - kRightMargin);
     }

@@ -23,8 +23,9 @@ class Host;
 // bands as bars over their edges, the axis labelled with the octave centres), a legend naming the
 // traces that hold points, a cursor on the traces' points (moved by mouse, point by point with
 // Left/Right, to the highest peak with Home or P, to the next peak with Ctrl+Left/Right or ,
-// and .) with a readout of each trace at it, and a context menu that saves the view as PNG or
-// SVG or copies its points as tab-separated text. What is drawn is the view's trace model; the
+// and .) with a readout of each trace at it, zoom by the wheel about the pointer (x, or the
+// values with Shift) or by a box drawn with Shift+left or middle drag, undone by R or Backspace, and a context menu that saves the view as PNG or
+// SVG, copies its points as tab-separated text or resets the range. What is drawn is the view's trace model; the
 // subclasses fill it.
 class TPlotView : public QWidget {
 public:
@@ -71,6 +72,13 @@ public:
 
     int TraceCount() const { return model_.TraceCount(); }
 
+    // The value axis as last drawn: the user's range, or else chosen around the held extremes
+    // of the data.
+    const TValueScale& ShownValueScale() const { return shownScale_; }
+    bool ValueRangeUserSet() const { return userValues_.has_value(); }
+    // Back to the whole x range and the automatic value axis (R, Backspace, the context menu).
+    void ResetRange();
+
 protected:
     // The subclasses fill the model and then ask for a repaint.
     TTraceModel& EditModel() { return model_; }
@@ -80,7 +88,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    // A Shift+left or middle drag draws a zoom box; its release shows what it encloses.
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Zooms about the pointer: the x axis, or the value axis with Shift.
+    void wheelEvent(QWheelEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
@@ -89,11 +101,20 @@ private:
     void PlaceCursor(double x);
     // Moves the cursor by a point (or a column without points) or to a peak; false for other keys.
     bool MoveCursorByKey(int key, bool control);
+    void ZoomXAt(int pixelX, double factor);
+    void ZoomValuesAt(int pixelY, double factor);
+    void ZoomToBox(const QRect& box);
+    TValueScale ChooseShownScale(const TValueRange& data, int plotHeight);
     void ShowFailure(const std::string& text);
     void SaveWithDialog(ImageFormat format);
 
     TTraceModel model_;
     double cursorX_ = NAN;
+    std::optional<TAxisSpan> userValues_;
+    TValueScale shownScale_;
+    // The zoom box being drawn: where the drag started and where the pointer is now.
+    std::optional<QPoint> boxStart_;
+    QPoint boxEnd_;
     Host* host_ = nullptr;
     // Kept between paints: the reduced columns and the trace painter's buffers.
     std::vector<std::vector<TColumnExtent>> columns_;

@@ -1,0 +1,132 @@
+// Range control in a plot view, offscreen: the wheel zooms the x axis about the pointer (the
+// value axis with Shift) and a box drawn with Shift+left or middle drag shows what it encloses,
+// never beyond the data; R and Backspace bring back the whole range;
+// the automatic value axis holds its extremes from frame to frame.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+#include <cmath>
+#include <vector>
+
+#include "views/qt/spectrum_view.h"
+
+namespace zeltrak {
+namespace {
+
+struct Input {
+    int notches = 0;  // a wheel turn (positive: away from the user, zooming in) …
+    bool shift = false;
+    int key = 0;      // … or a key …
+    QRectF box;       // … or a zoom box drawn over this share of the plot
+    Qt::MouseButton button = Qt::LeftButton;  // with Shift, or the middle button alone
+};
+
+// The x span shown as a share of the whole (of its decades on a logarithmic axis).
+double XShare(const TTraceModel& m) {
+    if (m.LogarithmicX()) return std::log(m.XHi() / m.XLo()) / std::log(m.FullXHi() / m.FullXLo());
+    return (m.XHi() - m.XLo()) / (m.FullXHi() - m.FullXLo());
+}
+
+double ValueSpan(const TPlotView& view) { return view.ShownValueScale().top - view.ShownValueScale().bottom; }
+
+void Drag(TPlotView& view, const Input& in) {
+    const QRect plot = view.PlotRect();
+    const QPointF from(plot.left() + in.box.left() * plot.width(), plot.top() + in.box.top() * plot.height());
+    const QPointF to(plot.left() + in.box.right() * plot.width(), plot.top() + in.box.bottom() * plot.height());
+    const Qt::KeyboardModifiers mods = in.button == Qt::LeftButton ? Qt::ShiftModifier : Qt::NoModifier;
+    QMouseEvent press(QEvent::MouseButtonPress, from, view.mapToGlobal(from), in.button, in.button, mods);
+    QMouseEvent move(QEvent::MouseMove, to, view.mapToGlobal(to), Qt::NoButton, in.button, mods);
+    QMouseEvent release(QEvent::MouseButtonRelease, to, view.mapToGlobal(to), in.button, Qt::NoButton, mods);
+    for (QMouseEvent* e : {&press, &move, &release}) QApplication::sendEvent(&view, e);
+}
+
+void Send(TPlotView& view, const Input& in, QPointF at) {
+    if (!in.box.isNull()) {
+        Drag(view, in);
+    } else if (in.key != 0) {
+        QKeyEvent press(QEvent::KeyPress, in.key, Qt::NoModifier);
+        QApplication::sendEvent(&view, &press);
+    } else {
+        QWheelEvent wheel(at, view.mapToGlobal(at), QPoint(), QPoint(0, 120 * in.notches), Qt::NoButton,
+                          in.shift ? Qt::ShiftModifier : Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&view, &wheel);
+    }
+    view.grab();  // the value axis is chosen when drawn
+}
+
+TEST(PlotRange, WheelZoomsAboutThePointerWithinTheDataAndResetRestores) {
+    struct Case {
+        const char* name;
+        bool logarithmic;
+        std::vector<Input> inputs;
+        double wantXShare, wantValueShare;
+    };
+    const Input in{1}, in2{2}, out{-1}, valuesIn{1, true}, valuesOut{-1, true};
+    for (const Case& c : std::vector<Case>{
+             {"wheel in", false, {in}, 0.8, 1.0},
+             {"wheel in twice, log", true, {in2}, 0.64, 1.0},
+             {"wheel out at the whole range", false, {out}, 1.0, 1.0},
+             {"in then out", false, {in, out}, 1.0, 1.0},
+             {"shift+wheel in", false, {valuesIn}, 1.0, 0.8},
+             {"shift+wheel out", false, {valuesOut}, 1.0, 1.25},
+             {"R resets both", false, {in, valuesIn, Input{0, false, Qt::Key_R}}, 1.0, 1.0},
+             {"Backspace resets both", true, {in2, valuesOut, Input{0, false, Qt::Key_Backspace}}, 1.0, 1.0},
+             {"shift+drag box", false, {Input{0, false, 0, QRectF(0.25, 0.2, 0.5, 0.4)}}, 0.5, 0.4},
+             {"middle-drag box, log", true, {Input{0, false, 0, QRectF(0.1, 0.5, 0.3, 0.25), Qt::MiddleButton}}, 0.3, 0.25},
+             {"a click is no box", false, {Input{0, false, 0, QRectF(0.5, 0.5, 0.001, 0.001)}}, 1.0, 1.0},
+             {"box, then R", false, {Input{0, false, 0, QRectF(0.2, 0.2, 0.2, 0.2)}, Input{0, false, Qt::Key_R}}, 1.0, 1.0},
+         }) {
+        SCOPED_TRACE(c.name);
+        TSpectrumView view(c.logarithmic ? 20.0 : 0.0, 20000.0,
+                           c.logarithmic ? FrequencyScale::Logarithmic : FrequencyScale::Linear);
+        std::vector<float> x(500), values(500, -50.0f);
+        for (size_t k = 0; k < x.size(); ++k) x[k] = static_cast<float>(20.0 + k * 40.0);
+        values[11] = -20.0f;
+        view.SetTrace(0, x, values);
+        view.resize(640, 400);
+        view.grab();
+        const double valueSpan = ValueSpan(view);
+        const QRect plot = view.PlotRect();
+        const QPointF at(plot.left() + plot.width() * 0.3, plot.top() + plot.height() * 0.4);
+        for (const Input& input : c.inputs) {
+            const int column = static_cast<int>(at.x()) - plot.left();
+            const double before = view.PixelMap().ColumnEdge(column);
+            Send(view, input, at);
+            const TFrequencyPixelMap after = view.PixelMap();
+            if (input.notches != 0 && !input.shift) {  // the frequency under the pointer stays there
+                EXPECT_NEAR(after.ColumnEdge(column), before, after.ColumnEdge(column + 1) - after.ColumnEdge(column));
+            }
+        }
+        // A box ends on whole pixels.
+        const double tolerance = c.inputs.front().box.isNull() ? 1e-6 : 2.0 / plot.height();
+        EXPECT_NEAR(XShare(view.Model()), c.wantXShare, tolerance);
+        EXPECT_NEAR(ValueSpan(view) / valueSpan, c.wantValueShare, tolerance);
+        EXPECT_GE(view.Model().XLo(), view.Model().FullXLo());
+        EXPECT_LE(view.Model().XHi(), view.Model().FullXHi());
+    }
+}
+
+TEST(PlotRange, AutomaticValueAxisWidensAtOnceAndHoldsUntilReset) {
+    TSpectrumView view(0.0, 20000.0, FrequencyScale::Linear);
+    view.resize(640, 400);
+    std::vector<float> x(500);
+    for (size_t k = 0; k < x.size(); ++k) x[k] = static_cast<float>(k * 40.0);
+    struct Step {
+        float level;
+        bool reset;
+        float wantTop;  // the next whole ten above the held maximum, plus ten
+    };
+    for (const Step& s : {Step{-50.0f, false, -40.0f}, Step{-5.0f, false, 10.0f}, Step{-50.0f, false, 10.0f},
+                          Step{-50.0f, true, -40.0f}}) {
+        if (s.reset) view.ResetRange();
+        view.SetTrace(0, x, std::vector<float>(x.size(), s.level));
+        view.grab();
+        EXPECT_EQ(view.ShownValueScale().top, s.wantTop) << s.level;
+    }
+}
+
+}  // namespace
+}  // namespace zeltrak
