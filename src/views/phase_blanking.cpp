@@ -2,8 +2,23 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace zeltrak {
+
+bool UsablePhaseBlankDepth(double depthDb) {
+    return depthDb >= kMinPhaseBlankDepthDb && depthDb <= kMaxPhaseBlankDepthDb;
+}
+
+std::optional<double> ParsePhaseBlankDepth(const std::string& text) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    const double value = std::strtod(begin, &end);
+    if (end == begin) return std::nullopt;
+    while (*end == ' ' || *end == '\t') ++end;
+    if (*end != '\0' || !UsablePhaseBlankDepth(value)) return std::nullopt;
+    return value;
+}
 
 void BlankWeakPhase(const float* power, std::size_t n, double depthDb, std::vector<float>& phase) {
     if (!power || !std::isfinite(depthDb) || depthDb <= 0.0) return;

@@ -1,12 +1,18 @@
 // The phase view leaves bins far below the tone blank in its export and cursor readout, and a
-// deeper threshold brings them back.
+// deeper threshold brings them back; the threshold is a checked field of the Scaling dialog,
+// kept in the settings file.
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
 #include <cmath>
 
 #include "dsp/spectral_data.h"
 #include "support/tab_table.h"
+#include "files/ini_store.h"
+#include "views/qt/desktop.h"
 #include "views/qt/phase_view.h"
+#include "views/qt/qt_host.h"
+#include "views/qt/settings_dialogs.h"
 
 namespace zeltrak {
 namespace {
@@ -33,6 +39,37 @@ TEST(PhaseView, BinsTooWeakForAPhaseAreNeitherExportedNorRead) {
         EXPECT_EQ(rows[1 + 300][1] != "", c.farBinShown) << "depth " << c.depthDb;
         ASSERT_TRUE(view.SetCursorX(data.BinFrequency(300)));
         EXPECT_EQ(view.CursorReadout().find("Left: -") != std::string::npos, !c.farBinShown) << view.CursorReadout();
+    }
+}
+
+TEST(PhaseView, TheBlankingDepthIsCheckedInTheDialogAndKeptInTheSettingsFile) {
+    QtHost host;
+    host.SetQuiet(true);
+    struct Case {
+        std::string entry;
+        double stored;  // NaN: refused, the dialog stays open and the depth is kept
+    };
+    for (const Case& c : {Case{"45", 45.0}, Case{" 120.5 ", 120.5}, Case{"abc", NAN}, Case{"0", NAN},
+                          Case{"250", NAN}, Case{"40dB", NAN}, Case{"", NAN}}) {
+        SCOPED_TRACE(c.entry);
+        ScalingBlock scaling;
+        bool squared = false;
+        double depth = kDefaultPhaseBlankDepthDb;
+        TScalingDialog d(host, scaling, squared, nullptr, &depth);
+        d.show();
+        d.findChild<QLineEdit*>("phaseBlankDepth")->setText(QString::fromStdString(c.entry));
+        const std::size_t shown = host.Messages().size();
+        d.accept();
+        EXPECT_EQ(d.isVisible(), std::isnan(c.stored));
+        EXPECT_EQ(host.Messages().size(), shown + (std::isnan(c.stored) ? 1 : 0));
+        EXPECT_EQ(depth, std::isnan(c.stored) ? kDefaultPhaseBlankDepthDb : c.stored);
+
+        // What the dialog took comes back from the settings file; a hand-edited bad value does not.
+        TIniStore ini;
+        StorePhaseBlankDepth(std::isnan(c.stored) ? -5.0 : c.stored, ini);
+        DesktopSetup setup;
+        ReadPhaseBlankDepth(ini, setup);
+        EXPECT_EQ(setup.phaseBlankDepthDb, std::isnan(c.stored) ? kDefaultPhaseBlankDepthDb : c.stored);
     }
 }
 
