@@ -9,6 +9,7 @@
 #include "dsp/spectral_data.h"
 #include "dsp/spectral_display.h"
 #include "engine/series_data.h"
+#include "views/phase_blanking.h"
 #include "views/view_text.h"
 
 namespace zeltrak {
@@ -88,7 +89,7 @@ void FillSpectrumTrace(const TSpectralData& s, TTrace& t) {
     }
 }
 
-void FillPhaseTrace(const TSpectralData& s, const float* average, TTrace& t) {
+void FillPhaseTrace(const TSpectralData& s, const float* average, double blankDepthDb, TTrace& t) {
     // Phase belongs to bins: a band axis still shows it per bin.
     const uint32_t n = ShownBins(s);
     t.x.resize(n);
@@ -99,6 +100,7 @@ void FillPhaseTrace(const TSpectralData& s, const float* average, TTrace& t) {
     }
     // Bin 0 packs DC (real) with Nyquist (imaginary); the phase of DC alone is its sign.
     if (n > 0) t.values[0] = average[0] < 0.0f ? 180.0f : 0.0f;
+    BlankWeakPhase(s.AveragePower(), n, blankDepthDb, t.values);
 }
 
 void FillSeriesTrace(const TSeriesData& s, TTrace& t) {
@@ -145,13 +147,13 @@ bool FillSpectrumTraces(const EngineFrame& frame, TTraceModel& model) {
     return true;
 }
 
-bool FillPhaseTraces(const EngineFrame& frame, TTraceModel& model) {
+bool FillPhaseTraces(const EngineFrame& frame, TTraceModel& model, double blankDepthDb) {
     if (!frame.analysed) return false;
     for (int i = 0; i < std::min(model.TraceCount(), 4); ++i) {
         const TSpectralData* s = frame.spectrums[i];
         const float* average = s && !s->Error() ? s->AverageComplex() : nullptr;
         if (average) {
-            FillPhaseTrace(*s, average, model.Trace(i));
+            FillPhaseTrace(*s, average, blankDepthDb, model.Trace(i));
         } else {
             model.ClearTrace(i);
         }

@@ -9,6 +9,7 @@
 #include "dsp/scales.h"
 #include "engine/engine_listener.h"
 #include "views/frequency_axis.h"
+#include "views/phase_blanking.h"
 #include "views/view_range.h"
 
 namespace zeltrak {
@@ -109,8 +110,9 @@ private:
 // level becomes NaN so that it stays out of the picture. The unit label names every
 // kind of value shown. False for a frame that was not analysed (nothing changed).
 bool FillSpectrumTraces(const EngineFrame& frame, TTraceModel& model);
-// The phase in degrees of each spectrum's averaged complex value, per averaged bin.
-bool FillPhaseTraces(const EngineFrame& frame, TTraceModel& model);
+// The phase in degrees of each spectrum's averaged complex value, per averaged bin; NaN (blank)
+// where the bin's averaged power is more than blankDepthDb below the spectrum's highest bin.
+bool FillPhaseTraces(const EngineFrame& frame, TTraceModel& model, double blankDepthDb = kDefaultPhaseBlankDepthDb);
 // The left and right frames after decimation against time from the frame's first sample; the
 // x range follows the longer.
 void FillSeriesTraces(const EngineFrame& frame, TTraceModel& model);

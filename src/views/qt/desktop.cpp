@@ -23,6 +23,8 @@ bool Set(const char* name) {
 }
 }  // namespace
 
+constexpr const char* kPhaseBlankDepthKey = "PhaseBlankDepth";
+
 void ReadSpectrumRange(const TIniStore& ini, DesktopSetup& setup) {
     const double start = ini.GetDouble("SpectrumOpts", "StartFreq", 10.0);
     const double stop = ini.GetDouble("SpectrumOpts", "StopFreq", kDefaultSpectrumStop);
@@ -31,6 +33,13 @@ void ReadSpectrumRange(const TIniStore& ini, DesktopSetup& setup) {
         setup.spectrumStop = stop;
     }
 }
+
+void ReadPhaseBlankDepth(const TIniStore& ini, DesktopSetup& setup) {
+    const double depth = ini.GetDouble("SpectrumOpts", kPhaseBlankDepthKey, setup.phaseBlankDepthDb);
+    if (UsablePhaseBlankDepth(depth)) setup.phaseBlankDepthDb = depth;
+}
+
+void StorePhaseBlankDepth(double depthDb, TIniStore& ini) { ini.SetDouble("SpectrumOpts", kPhaseBlankDepthKey, depthDb); }
 
 bool StoreDesktopSettings(Host& host, const ProcessingSettings& settings, const std::string& openFileName,
                           TIniStore& ini, const std::string& path) {
@@ -65,7 +74,10 @@ int RunDesktop(int& argc, char** argv, DesktopSetup& setup) {
     TMainWin window(host, engine, queue, *setup.settings, setup.spectrumStart, setup.spectrumStop, setup.calibration,
                     setup.environment.tempDir);
     if (setup.ini) {
+        ReadPhaseBlankDepth(*setup.ini, setup);
+        window.SetPhaseBlankDepthDb(setup.phaseBlankDepthDb);
         window.SetOnClose([&](const std::string& openFileName) {
+            StorePhaseBlankDepth(window.PhaseBlankDepthDb(), *setup.ini);
             StoreDesktopSettings(host, *setup.settings, openFileName, *setup.ini, setup.settingsPath);
         });
     }

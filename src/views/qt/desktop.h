@@ -3,6 +3,7 @@
 
 #include "engine/engine.h"
 #include "views/frequency_axis.h"
+#include "views/phase_blanking.h"
 
 namespace zeltrak {
 
@@ -17,6 +18,7 @@ struct DesktopSetup {
     EngineEnvironment environment;
     double spectrumStart = 10.0;
     double spectrumStop = kDefaultSpectrumStop;
+    double phaseBlankDepthDb = kDefaultPhaseBlankDepthDb;  // see TPhaseView
     bool runOnLaunch = false;  // start the analyser at once when the mode is (still) Real-Time
     // The settings file: the processing settings are written back to it when the window
     // closes. Null: nothing is stored.
@@ -33,6 +35,10 @@ bool StoreDesktopSettings(Host& host, const ProcessingSettings& settings, const 
 // The spectrum view's range from its options section, falling back to the defaults for a
 // missing or unusable pair.
 void ReadSpectrumRange(const TIniStore& ini, DesktopSetup& setup);
+// The phase view's blanking depth from the same section, kept as it is when missing or unusable;
+// and written back there.
+void ReadPhaseBlankDepth(const TIniStore& ini, DesktopSetup& setup);
+void StorePhaseBlankDepth(double depthDb, TIniStore& ini);
 
 // True when a window system can be reached: a Qt platform is named or an X or Wayland display
 // is set.

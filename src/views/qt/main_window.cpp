@@ -420,6 +420,7 @@ QWidget* TMainWin::CreateView(View view) {
         }
         case View::Phase: {
             auto* v = new TPhaseView(spectrumStart_, spectrumStop_, scale);
+            v->SetBlankDepthDb(phaseBlankDepthDb_);
             widget = v;
             listener = v;
             break;
@@ -638,10 +639,17 @@ void TMainWin::ShowTriggerDialog() {
     });
 }
 
+void TMainWin::SetPhaseBlankDepthDb(double depthDb) {
+    phaseBlankDepthDb_ = depthDb;
+    if (auto* phase = static_cast<TPhaseView*>(ViewWidget(View::Phase))) phase->SetBlankDepthDb(depthDb);
+}
+
 void TMainWin::ShowScalingDialog() {
     WithAnalyserPaused([this] {
-        TScalingDialog d(host_, settings_.Scaling(), settings_.CoherenceSquared, this);
+        double depth = phaseBlankDepthDb_;
+        TScalingDialog d(host_, settings_.Scaling(), settings_.CoherenceSquared, this, &depth);
         if (d.exec() != QDialog::Accepted) return;
+        SetPhaseBlankDepthDb(depth);
         const FrequencyScale scale = FrequencyScaleFromCode(settings_.Scaling().FreqScaleType);
         if (SpectrumView()) SpectrumView()->SetFrequencyScale(scale);
         if (auto* phase = static_cast<TPhaseView*>(ViewWidget(View::Phase))) phase->SetFrequencyScale(scale);

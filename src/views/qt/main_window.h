@@ -5,6 +5,7 @@
 
 #include "engine/engine_listener.h"
 #include "files/calibration_record.h"
+#include "views/phase_blanking.h"
 
 class QAction;
 class QActionGroup;
@@ -41,6 +42,11 @@ public:
              double spectrumStart, double spectrumStop, CalibrationRecord* calibration = nullptr,
              const std::string& tempDir = "");
     ~TMainWin() override;
+
+    // How far below a spectrum's highest bin the phase view blanks its bins (dB); the Scaling
+    // dialog edits it.
+    double PhaseBlankDepthDb() const { return phaseBlankDepthDb_; }
+    void SetPhaseBlankDepthDb(double depthDb);
 
     // The analysis views of the View menu. Each is an MDI child that hears the engine while
     // it is open; closing it (menu or its own close box) removes it from the engine.
@@ -144,6 +150,7 @@ private:
     OpenViewSlot views_[kViewCount];
     double spectrumStart_;
     double spectrumStop_;
+    double phaseBlankDepthDb_ = kDefaultPhaseBlankDepthDb;
     QTimer* idle_ = nullptr;
     CalibrationRecord ownCalibration_;
     CalibrationRecord& calibration_;

@@ -7,7 +7,8 @@ namespace zeltrak {
 inline constexpr const char* kPhaseUnit = "Degrees";
 
 // The phase in degrees (−180 … 180) of the averaged complex value of each spectrum present,
-// per bin, over the same kind of frequency axis as the spectrum view.
+// per bin, over the same kind of frequency axis as the spectrum view; bins too weak for their
+// phase to mean anything are left blank.
 class TPhaseView : public TFrequencyPlotView {
 public:
     TPhaseView(double startFreq, double stopFreq, FrequencyScale frequencyScale, QWidget* parent = nullptr)
@@ -16,8 +17,15 @@ public:
     }
 
     void OnFrame(const EngineFrame& frame) override {
-        if (FillPhaseTraces(frame, EditModel())) FrameShown();
+        if (FillPhaseTraces(frame, EditModel(), blankDepthDb_)) FrameShown();
     }
+
+    // Bins more than this many dB below a spectrum's highest are blank from the next frame on.
+    double BlankDepthDb() const { return blankDepthDb_; }
+    void SetBlankDepthDb(double depthDb) { blankDepthDb_ = depthDb; }
+
+private:
+    double blankDepthDb_ = kDefaultPhaseBlankDepthDb;
 };
 
 }  // namespace zeltrak

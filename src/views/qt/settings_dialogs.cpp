@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 #include <initializer_list>
+#include <optional>
 #include <utility>
 
 #include "dsp/averaging_types.h"
@@ -16,6 +17,8 @@
 #include "engine/settings_validation.h"
 #include "platform/host.h"
 #include "platform/system_memory.h"
+#include "views/phase_blanking.h"
+#include "views/view_text.h"
 
 namespace zeltrak {
 
@@ -204,8 +207,12 @@ bool TTriggerDialog::Apply(std::string& message) {
 
 // ---------------------------------------------------------------------------------------------
 
-TScalingDialog::TScalingDialog(Host& host, ScalingBlock& scaling, bool& coherenceSquared, QWidget* parent)
-    : TSettingsDialogBase(host, tr("Scaling"), parent), scaling_(scaling), coherenceSquared_(coherenceSquared) {
+TScalingDialog::TScalingDialog(Host& host, ScalingBlock& scaling, bool& coherenceSquared, QWidget* parent,
+                               double* phaseBlankDepthDb)
+    : TSettingsDialogBase(host, tr("Scaling"), parent),
+      scaling_(scaling),
+      coherenceSquared_(coherenceSquared),
+      phaseBlankDepthDb_(phaseBlankDepthDb) {
     const ScalingDialogFields f = ScalingDialogFields::From(scaling);
     amplitude_ = AddChoice("ampScaleType", tr("Amplitude"));
     Fill(amplitude_, {{tr("Linear"), 0}, {tr("Logarithmic (dB)"), 1}}, f.ampScaleType);
@@ -229,6 +236,8 @@ TScalingDialog::TScalingDialog(Host& host, ScalingBlock& scaling, bool& coherenc
     micLeft_->setMaxLength(static_cast<int>(kMicCompNameChars));
     micRight_->setMaxLength(static_cast<int>(kMicCompNameChars));
     coherence_ = AddCheck("coherenceSquared", tr("Coherence as magnitude squared (\u03b3\u00b2)"), coherenceSquared);
+    if (phaseBlankDepthDb)
+        phaseBlankDepth_ = AddEdit("phaseBlankDepth", tr("Blank phase below peak (dB)"), FormatViewNumber(static_cast<float>(*phaseBlankDepthDb)));
     Finish();
 }
 
@@ -248,8 +257,14 @@ bool TScalingDialog::Apply(std::string& message) {
         message = r.message;
         return false;
     }
+    std::optional<double> depth;
+    if (phaseBlankDepth_ && !(depth = ParsePhaseBlankDepth(S(phaseBlankDepth_)))) {
+        message = "The phase blanking depth must be a number of dB from 1 to 200.";
+        return false;
+    }
     scaling_ = candidate;
     coherenceSquared_ = coherence_->isChecked();
+    if (depth) *phaseBlankDepthDb_ = *depth;
     return true;
 }
 

@@ -84,7 +84,9 @@ private:
 class TScalingDialog : public TSettingsDialogBase {
 public:
     // coherenceSquared: the coherence shown as γ² rather than |γ| (kept outside the block).
-    TScalingDialog(Host& host, ScalingBlock& scaling, bool& coherenceSquared, QWidget* parent = nullptr);
+    // phaseBlankDepthDb, when given: the phase view's blanking depth, edited in a field of its own.
+    TScalingDialog(Host& host, ScalingBlock& scaling, bool& coherenceSquared, QWidget* parent = nullptr,
+                   double* phaseBlankDepthDb = nullptr);
 
 protected:
     bool Apply(std::string& message) override;
@@ -92,6 +94,7 @@ protected:
 private:
     ScalingBlock& scaling_;
     bool& coherenceSquared_;
+    double* phaseBlankDepthDb_;
     QComboBox* amplitude_;
     QComboBox* axis_;
     QCheckBox* density_;
@@ -101,6 +104,7 @@ private:
     QLineEdit* micLeft_;
     QLineEdit* micRight_;
     QCheckBox* coherence_;
+    QLineEdit* phaseBlankDepth_ = nullptr;
 };
 
 class TFileOptionsDialog : public TSettingsDialogBase {

@@ -1,0 +1,36 @@
+#include "views/phase_blanking.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace zeltrak {
+
+bool UsablePhaseBlankDepth(double depthDb) {
+    return depthDb >= kMinPhaseBlankDepthDb && depthDb <= kMaxPhaseBlankDepthDb;
+}
+
+std::optional<double> ParsePhaseBlankDepth(const std::string& text) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    const double value = std::strtod(begin, &end);
+    if (end == begin) return std::nullopt;
+    while (*end == ' ' || *end == '\t') ++end;
+    if (*end != '\0' || !UsablePhaseBlankDepth(value)) return std::nullopt;
+    return value;
+}
+
+void BlankWeakPhase(const float* power, std::size_t n, double depthDb, std::vector<float>& phase) {
+    if (!power || !std::isfinite(depthDb) || depthDb <= 0.0) return;
+    n = std::min(n, phase.size());
+    double highest = 0.0;
+    for (std::size_t k = 0; k < n; ++k) highest = std::max(highest, static_cast<double>(power[k]));
+    // Compared as powers: depthDb below the highest is a factor 10^(-depthDb/10).
+    const double floor = highest * std::pow(10.0, -depthDb / 10.0);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double p = power[k];
+        if (!(p > 0.0) || p < floor) phase[k] = NAN;
+    }
+}
+
+}  // namespace zeltrak
