@@ -2,6 +2,8 @@
 // against hand-worked positions on a linear map.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "views/band_bars.h"
 
 namespace zeltrak {
@@ -22,10 +24,7 @@ TEST(BandAxis, LabelsTheOctaveCentresWithTheirNominalFrequencies) {
         }
         EXPECT_EQ(labels, octaveCentres) << "1/" << fraction << " octave";
     }
-    for (const auto& [nominal, text] : std::vector<std::pair<float, std::string>>{
-             {31.5f, "31.5"}, {63.0f, "63"}, {125.0f, "125"}, {1000.0f, "1k"}, {1250.0f, "1.25k"}, {16000.0f, "16k"}}) {
-        EXPECT_EQ(BandAxisLabel(nominal), text);
-    }
+    EXPECT_EQ(BandAxisLabel(1250.0f), "1.25k");  // a third-octave centre the axis leaves unlabelled
 }
 
 TEST(BandAxis, BarsTileTheirEdgesClippedToThePlotAndShareABandSideBySide) {
@@ -43,17 +42,14 @@ TEST(BandAxis, BarsTileTheirEdgesClippedToThePlotAndShareABandSideBySide) {
     const std::vector<Bar> expected = {{1, 50, 54}, {2, 55, 69}, {3, 70, 70}, {4, 140, 149}};
     const std::vector<TBandBarSpan> spans = BandBarSpans(bands, map);
     ASSERT_EQ(spans.size(), expected.size());
-    for (std::size_t i = 0; i < spans.size(); ++i) {
-        EXPECT_EQ(spans[i].band, expected[i].band);
-        EXPECT_EQ(spans[i].left, expected[i].left) << "band " << expected[i].band;
-        EXPECT_EQ(spans[i].right, expected[i].right) << "band " << expected[i].band;
-    }
+    for (std::size_t i = 0; i < spans.size(); ++i)
+        EXPECT_EQ(std::tuple(spans[i].band, spans[i].left, spans[i].right),
+                  std::tuple(expected[i].band, expected[i].left, expected[i].right)) << i;
     struct Split { int32_t left, right; int part, parts; int32_t partLeft, partRight; };
     for (const Split& s : {Split{10, 19, 0, 2, 10, 14}, Split{10, 19, 1, 2, 15, 19}, Split{10, 19, 1, 3, 13, 15},
                            Split{10, 19, 2, 3, 16, 19}, Split{10, 10, 1, 2, 10, 10}, Split{10, 19, 0, 1, 10, 19}}) {
         const TBandBarSpan part = SplitBandBar(TBandBarSpan{0, s.left, s.right}, s.part, s.parts);
-        EXPECT_EQ(part.left, s.partLeft) << s.part << "/" << s.parts;
-        EXPECT_EQ(part.right, s.partRight) << s.part << "/" << s.parts;
+        EXPECT_EQ(std::pair(part.left, part.right), std::pair(s.partLeft, s.partRight)) << s.part << "/" << s.parts;
     }
 }
 

@@ -14,10 +14,7 @@ TEST(PhaseBlanking, KeepsBinsWithinTheDepthBelowTheHighestAndBlanksTheRest) {
     std::vector<float> power;
     for (double db : levelsDb) power.push_back(static_cast<float>(2.5 * std::pow(10.0, db / 10.0)));
     power[7] = 0.0f;
-    struct Case {
-        double depthDb;
-        const char* kept;  // 'x' where the phase must survive
-    };
+    struct Case { double depthDb; const char* kept; };  // kept: 'x' where the phase must survive
     for (const Case& c : {Case{60.0, "..xxxxx..."}, Case{40.0, "..xxx....."}, Case{90.0, "xxxxxxx.xx"},
                           Case{0.0, "xxxxxxxxxx"}, Case{NAN, "xxxxxxxxxx"}}) {
         std::vector<float> phase(power.size(), 45.0f);
