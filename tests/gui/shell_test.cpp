@@ -155,8 +155,6 @@ TEST(FileMenu, OpenedFilesAreAnalysedToTheEndAndRecordedTakesSavedWhole) {
 TEST(SettingsDialogs, RefuseABadEntryWithTheDialogOpenAndStoreAGoodOne) {
     QtHost host;
     host.SetQuiet(true);
-    LoopbackDriver card;
-    TSoundInput device(card, host, 0);
     ProcessingSettings settings;
     settings.Load(TIniStore(), DeviceCounts{1, 1});
     bool squared = false;
@@ -165,9 +163,6 @@ TEST(SettingsDialogs, RefuseABadEntryWithTheDialogOpenAndStoreAGoodOne) {
         const char *field, *bad, *message, *good;
         std::function<bool()> stored;  // the good entry landed
     } cases[] = {
-        {std::make_unique<TProcessingDialog>(host, settings, device), "overlapPercent", "100",
-         "Overlap Percentage must be between 0 and 99%", "75",
-         [&] { return settings.Settings().OverlapPercent == 75; }},
         {std::make_unique<TTriggerDialog>(host, settings.Trigger), "threshold", "101",
          "Threshold must be between 0 and 100 percent.", "60", [&] { return settings.Trigger.Threshold == 60; }},
         {std::make_unique<TFileOptionsDialog>(host, settings.FileIO), "maxRamRecordingSecs", "3601",
