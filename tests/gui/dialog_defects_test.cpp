@@ -140,9 +140,7 @@ TEST(SettingsDialogEntries, AnOpenedFilesFormatIsAnnouncedAndItsWidthNamedInBits
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bits);
         const std::string path = dir.File(std::to_string(n++) + ".wav");
-        const std::string sox = "sox -q -n -r " + std::to_string(c.rate) + " -c " + std::to_string(c.channels) +
-                                " -b " + std::to_string(c.bits) + " '" + path + "' synth 0.1 sine 1000";
-        ASSERT_EQ(RunCommand(sox).first, 0) << "sox is needed";
+        ASSERT_TRUE(WriteTone(path, 0.1, 1000.0, c.channels, c.rate, c.bits)) << "sox is needed";
         const std::size_t shown = s.host.Messages().size();
         s.chooser.next = path;
         s.window->FileAction("Open")->trigger();

@@ -88,8 +88,7 @@ TEST(ShellModes, TheRealTimeBufferIsKeptOnYesAndOfferedForSavingBeforeItIsLost) 
 }
 
 void OpenTone(Shell& s, const std::string& path, int channels, double hz) {
-    const std::string sox = "sox -q -n -r 32000 -c " + std::to_string(channels) + " -b 16 '" + path + "' synth 1 sine ";
-    ASSERT_EQ(RunCommand(sox + std::to_string(hz) + " vol 0.5").first, 0) << "sox is needed";
+    ASSERT_TRUE(WriteTone(path, 1, hz, channels)) << "sox is needed";
     s.chooser.next = path;
     s.window->FileAction("Open")->trigger();
 }
