@@ -25,27 +25,25 @@ TEST(Help, EveryUsualCommandHasItsKeyAndTheToolbarNamesIt) {
     const struct {
         const char* command;
         QKeySequence key;
-        bool onToolbar;
+        const char* toolTip;  // null: no toolbar button
     } rows[] = {
-        {"Open", QKeySequence(Qt::CTRL | Qt::Key_O), false},
-        {"Save", QKeySequence(Qt::CTRL | Qt::Key_S), false},
-        {"Save As", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), false},
-        {"Exit", QKeySequence(Qt::CTRL | Qt::Key_Q), false},
-        {"Run", QKeySequence(Qt::Key_F5), true},
-        {"Stop", QKeySequence(Qt::Key_Escape), true},
-        {"Single Step", QKeySequence(Qt::Key_F6), true},
-        {"User Guide", QKeySequence(Qt::Key_F1), false},
+        {"Open", QKeySequence(Qt::CTRL | Qt::Key_O), nullptr},
+        {"Save", QKeySequence(Qt::CTRL | Qt::Key_S), nullptr},
+        {"Save As", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), nullptr},
+        {"Exit", QKeySequence(Qt::CTRL | Qt::Key_Q), nullptr},
+        {"Run", QKeySequence(Qt::Key_F5), "Run (F5)"},
+        {"Stop", QKeySequence(Qt::Key_Escape), "Stop (Esc)"},
+        {"Single Step", QKeySequence(Qt::Key_F6), "Single Step (F6)"},
+        {"User Guide", QKeySequence(Qt::Key_F1), nullptr},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.command);
         QAction* action = s.window->FileAction(row.command);
         ASSERT_NE(action, nullptr);
-        EXPECT_EQ(action->shortcut().toString().toStdString(), row.key.toString().toStdString());
-        if (row.onToolbar) {
+        if (row.toolTip) {
             auto* button = qobject_cast<QToolButton*>(s.window->ModeToolBar()->widgetForAction(action));
             ASSERT_NE(button, nullptr);
-            const QString expected = QString("%1 (%2)").arg(row.command, row.key.toString(QKeySequence::NativeText));
-            EXPECT_EQ(button->toolTip(), expected);
+            EXPECT_EQ(button->toolTip(), row.toolTip);
         }
         // The key, pressed anywhere in the window, triggers the command; made harmless here
         // (enabled, its own work disconnected) so that Exit and Save do not act.

@@ -20,13 +20,9 @@ struct SwatchSpot {
 // below are flat lines in the middle of the plot, so only the legend can put them there.
 SwatchSpot FindColour(const QImage& image, const QRect& plot, const QColor& colour) {
     SwatchSpot spot;
-    for (int y = plot.top(); y < plot.top() + plot.height() / 3; ++y) {
-        for (int x = plot.center().x(); x <= plot.right(); ++x) {
-            if (image.pixelColor(x, y).rgb() != colour.rgb()) continue;
-            ++spot.pixels;
-            spot.meanRow += y;
-        }
-    }
+    for (int y = plot.top(); y < plot.top() + plot.height() / 3; ++y)
+        for (int x = plot.center().x(); x <= plot.right(); ++x)
+            if (image.pixelColor(x, y).rgb() == colour.rgb()) ++spot.pixels, spot.meanRow += y;
     if (spot.pixels > 0) spot.meanRow /= spot.pixels;
     return spot;
 }

@@ -53,6 +53,14 @@ inline std::pair<int, std::string> RunCommand(const std::string& command) {
     return {WIFEXITED(s) ? WEXITSTATUS(s) : -1, out};
 }
 
+// Writes a sine wave file with sox; false when sox failed.
+inline bool WriteTone(const std::string& path, double secs, double hz = 1000.0, int channels = 1, int rate = 32000,
+                      int bits = 16) {
+    return RunCommand("sox -q -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) + " -b " +
+                      std::to_string(bits) + " '" + path + "' synth " + std::to_string(secs) + " sine " +
+                      std::to_string(hz)).first == 0;
+}
+
 // Answers the next file dialog with `next`, once; no name is a cancelled dialog.
 struct ScriptedChooser : TWaveFileChooser {
     std::optional<std::string> next;

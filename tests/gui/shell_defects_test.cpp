@@ -65,7 +65,7 @@ TEST(ShellDefects, SaveDialogsAddTheFiltersExtensionToANameTypedWithoutOne) {
 TEST(ShellDefects, EscStopsALongFileRun) {
     TempDir dir;
     const std::string path = dir.File("long.wav");
-    ASSERT_EQ(RunCommand("sox -q -n -r 32000 -c 1 -b 16 '" + path + "' synth 60 sine 1000").first, 0) << "sox is needed";
+    ASSERT_TRUE(WriteTone(path, 60)) << "sox is needed";
     Shell s(dir.path());
     s.window->SelectMode(kModePostProcessing);
     s.window->activateWindow();
@@ -92,7 +92,7 @@ TEST(ShellDefects, EscStopsALongFileRun) {
 TEST(ShellDefects, RecordAsksBeforeItTouchesASavedFile) {
     TempDir dir;
     const std::string path = dir.File("saved.wav");
-    ASSERT_EQ(RunCommand("sox -q -n -r 32000 -c 1 -b 16 '" + path + "' synth 1 sine 1000").first, 0) << "sox is needed";
+    ASSERT_TRUE(WriteTone(path, 1)) << "sox is needed";
     for (const Answer answer : {Answer::Yes, Answer::No, Answer::Cancel}) {
         SCOPED_TRACE(static_cast<int>(answer));
         Shell s(dir.path());

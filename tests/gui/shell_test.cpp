@@ -88,8 +88,7 @@ TEST(ShellModes, TheRealTimeBufferIsKeptOnYesAndOfferedForSavingBeforeItIsLost) 
 }
 
 void OpenTone(Shell& s, const std::string& path, int channels, double hz) {
-    const std::string sox = "sox -q -n -r 32000 -c " + std::to_string(channels) + " -b 16 '" + path + "' synth 1 sine ";
-    ASSERT_EQ(RunCommand(sox + std::to_string(hz) + " vol 0.5").first, 0) << "sox is needed";
+    ASSERT_TRUE(WriteTone(path, 1, hz, channels)) << "sox is needed";
     s.chooser.next = path;
     s.window->FileAction("Open")->trigger();
 }
@@ -155,8 +154,6 @@ TEST(FileMenu, OpenedFilesAreAnalysedToTheEndAndRecordedTakesSavedWhole) {
 TEST(SettingsDialogs, RefuseABadEntryWithTheDialogOpenAndStoreAGoodOne) {
     QtHost host;
     host.SetQuiet(true);
-    LoopbackDriver card;
-    TSoundInput device(card, host, 0);
     ProcessingSettings settings;
     settings.Load(TIniStore(), DeviceCounts{1, 1});
     bool squared = false;
@@ -165,9 +162,6 @@ TEST(SettingsDialogs, RefuseABadEntryWithTheDialogOpenAndStoreAGoodOne) {
         const char *field, *bad, *message, *good;
         std::function<bool()> stored;  // the good entry landed
     } cases[] = {
-        {std::make_unique<TProcessingDialog>(host, settings, device), "overlapPercent", "100",
-         "Overlap Percentage must be between 0 and 99%", "75",
-         [&] { return settings.Settings().OverlapPercent == 75; }},
         {std::make_unique<TTriggerDialog>(host, settings.Trigger), "threshold", "101",
          "Threshold must be between 0 and 100 percent.", "60", [&] { return settings.Trigger.Threshold == 60; }},
         {std::make_unique<TFileOptionsDialog>(host, settings.FileIO), "maxRamRecordingSecs", "3601",
