@@ -9,7 +9,7 @@
 namespace zeltrak {
 namespace {
 
-constexpr int kLabelWidth = 14;
+constexpr int kLabelWidth = 22;  // room for the channel letter and half of the "−60" label
 constexpr int kTrackWidth = 240;
 constexpr int kLampWidth = 44;
 constexpr int kGap = 6;
@@ -19,8 +19,12 @@ const QColor kTrackColor(48, 48, 48);
 const QColor kPeakColor(240, 240, 240);
 const QColor kHoldColor(64, 160, 255);
 
-// One decimal with a true minus sign, which reads better than a hyphen beside the bar.
-QString DbText(double db, int decimals = 1) { return QString::number(db, 'f', decimals).replace('-', QChar(0x2212)); }
+// One decimal with true signs, which read better than a hyphen beside the bar; the AES17 rms of
+// a square wave lies above 0 dBFS.
+QString DbText(double db, int decimals = 1) {
+    const QString text = QString::number(db, 'f', decimals).replace('-', QChar(0x2212));
+    return db >= 0.05 ? '+' + text : text;
+}
 
 // The widest readout, so that the meter does not change width as the numbers change.
 const char* const kWidestReadout = "pk −120.0  rms −120.0 dBFS";
@@ -29,6 +33,9 @@ const char* const kWidestReadout = "pk −120.0  rms −120.0 dBFS";
 
 TLevelMeter::TLevelMeter(QWidget* parent) : QWidget(parent) {
     setObjectName("levelMeter");
+    // The status bar would otherwise squeeze the two rows and the scale into one line.
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setMinimumSize(sizeHint());
     setToolTip(tr("Input level in dBFS (decibels relative to full scale).\n"
                   "Bar: rms; white marker: peak; blue line: highest peak, held %1 s.\n"
                   "The rms follows the AES17 convention: a full-scale sine reads 0 dBFS\n"
@@ -96,10 +103,10 @@ void TLevelMeter::PaintChannel(QPainter& painter, int channel) const {
     const QColor text = palette().color(present ? QPalette::Active : QPalette::Disabled, QPalette::WindowText);
     painter.setPen(text);
     const QRect row(0, track.top() - 2, width(), track.height() + 4);
-    painter.drawText(row.adjusted(2, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, channel == 0 ? tr("L") : tr("R"));
+    painter.drawText(row.adjusted(6, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, channel == 0 ? tr("L") : tr("R"));
     painter.drawText(row.adjusted(track.right() + kGap, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
                      ReadoutText(channel));
-    painter.fillRect(track, present ? kTrackColor : palette().color(QPalette::Disabled, QPalette::Button));
+    painter.fillRect(track, present ? kTrackColor : palette().color(QPalette::Mid));
     if (!present) return;
     // The bar in its zones' colours, so that its end tells the zone at a glance.
     const ChannelLevel level = reading_.Level(channel);
@@ -110,10 +117,11 @@ void TLevelMeter::PaintChannel(QPainter& painter, int channel) const {
         const int right = std::min(end, XOf(track, zone[1]));
         if (right > left) painter.fillRect(QRect(left, track.top(), right - left, track.height()), ZoneColor(zone[0]));
     }
-    if (level.peakDb > kScaleBottomDb)
-        painter.fillRect(QRect(XOf(track, level.peakDb) - 1, track.top(), 2, track.height()), kPeakColor);
+    // The held line first: where the peak reaches it, the peak is what matters.
     const double held = reading_.HeldPeakDb(channel);
     if (held > kScaleBottomDb) painter.fillRect(QRect(XOf(track, held) - 1, track.top(), 2, track.height()), kHoldColor);
+    if (level.peakDb > kScaleBottomDb)
+        painter.fillRect(QRect(XOf(track, level.peakDb) - 1, track.top(), 2, track.height()), kPeakColor);
 }
 
 void TLevelMeter::PaintScale(QPainter& painter) const {
