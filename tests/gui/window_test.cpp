@@ -16,6 +16,7 @@
 #include "engine/engine_listener.h"
 #include "gui/shell.h"
 #include "support/tab_table.h"
+#include "views/qt/level_meter.h"
 #include "views/qt/phase_view.h"
 #include "views/qt/time_series_view.h"
 
@@ -35,10 +36,12 @@ TEST(SpectrumWindow, LiveToneShowsItsPeakInTheColumnOfItsFrequency) {
         ASSERT_TRUE(w.window->RunAnalyser()) << w.LastMessage();
         TSpectrumView* view = w.window->SpectrumView();
         ASSERT_TRUE(SpinUntil([&] { return view->FramesShown() >= 8; })) << view->FramesShown();
-        // A -6 dBFS tone peaks at half of full scale: trunc(10 log(16383) / log(32767)) = 9.
-        EXPECT_EQ(w.window->LevelShown(0), static_cast<int>(10.0 * std::log(16383.0) / std::log(32767.0)));
+        // A tone at half of full scale: peak and AES17 rms both 20·log10(1/2) = -6.02 dBFS.
+        const TLevelReading& levels = w.window->LevelMeter()->Reading();
+        EXPECT_NEAR(levels.Level(0).peakDb, -6.02, 0.05);
+        EXPECT_NEAR(levels.Level(0).rmsDb, -6.02, 0.05);
         w.window->StopAnalyser();
-        EXPECT_EQ(w.window->LevelShown(0), 0) << "the level display is reset when the run stops";
+        EXPECT_EQ(levels.Channels(), 0) << "the level display is reset when the run stops";
         const uint32_t shown = view->FramesShown();
         QApplication::processEvents();
         EXPECT_EQ(view->FramesShown(), shown);  // stopped means no more frames

@@ -10,7 +10,6 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QStyle>
 #include <QStatusBar>
 #include <QTimer>
@@ -38,6 +37,7 @@
 #include "views/qt/device_dialog.h"
 #include "views/qt/file_dialogs.h"
 #include "views/qt/help_dialogs.h"
+#include "views/qt/level_meter.h"
 #include "views/qt/qt_host.h"
 #include "views/qt/settings_dialogs.h"
 #include "views/qt/phase_view.h"
@@ -95,17 +95,6 @@ QAction* MakeCommand(QObject* parent, const QString& label, const QKeySequence& 
     const QString name = action->objectName();
     action->setToolTip(key.isEmpty() ? name : QString("%1 (%2)").arg(name, key.toString(QKeySequence::NativeText)));
     return action;
-}
-
-// A level meter: the frame's peak on the 0 … 10 scale, red at 10 (overload).
-QProgressBar* MakeLevelMeter(QWidget* parent, const QString& name, const QString& channel) {
-    auto* meter = new QProgressBar(parent);
-    meter->setObjectName(name);
-    meter->setRange(0, 10);
-    meter->setValue(0);
-    meter->setFormat(channel + " %v");
-    meter->setMaximumWidth(90);
-    return meter;
 }
 
 }  // namespace
@@ -214,9 +203,8 @@ void TMainWin::BuildStatusBar() {
     frames_->setObjectName("averages");
     time_ = new QLabel(this);
     time_->setObjectName("frameTime");
-    levels_[0] = MakeLevelMeter(this, "levelLeft", tr("L"));
-    levels_[1] = MakeLevelMeter(this, "levelRight", tr("R"));
-    for (QWidget* w : std::initializer_list<QWidget*>{state_, overload_, frames_, time_, levels_[0], levels_[1]})
+    levelMeter_ = new TLevelMeter(this);
+    for (QWidget* w : std::initializer_list<QWidget*>{state_, overload_, frames_, time_, levelMeter_})
         statusBar()->addPermanentWidget(w);
 }
 
@@ -553,6 +541,7 @@ void TMainWin::UpdateActions() {
 
 void TMainWin::OnFrame(const EngineFrame& frame) {
     overload_->setText(frame.overloaded ? tr("Overload") : QString());
+    levelMeter_->Show(frame);
     // The average count is what the spectrum holds, which stops growing once a finite
     // average is complete; before the first analysed frame it is the frame count.
     const TSpectralData* first = nullptr;
@@ -564,16 +553,11 @@ void TMainWin::OnFrame(const EngineFrame& frame) {
     time_->setText(tr("Time %1 s").arg(frame.currentTime, 0, 'f', 3));
 }
 
+// The meters read the frames themselves; from the 0 … 10 levels they need only the reset
+// that comes when a run stops.
 void TMainWin::OnLevels(int32_t left, int32_t right) {
-    const int32_t values[2] = {left, right};
-    for (int i = 0; i < 2; ++i) {
-        const int v = std::clamp(values[i], 0, 10);
-        levels_[i]->setValue(v);
-        levels_[i]->setStyleSheet(v >= 10 ? "QProgressBar::chunk { background: red; }" : QString());
-    }
+    if (left == 0 && right == 0 && !engine_.Running()) levelMeter_->Reset();
 }
-
-int TMainWin::LevelShown(int channel) const { return channel == 0 || channel == 1 ? levels_[channel]->value() : 0; }
 
 void TMainWin::OnStarted() {
     // A Real-Time run replaces whatever file the engine held with its own history.

@@ -14,7 +14,6 @@ class QLabel;
 class QToolBar;
 class QMdiArea;
 class QMdiSubWindow;
-class QProgressBar;
 class QTimer;
 
 namespace zeltrak {
@@ -23,6 +22,7 @@ class BufferDoneQueue;
 class QtHost;
 class TEngine;
 class TEngineLoop;
+class TLevelMeter;
 class TSpectrumView;
 class TQtWaveFileChooser;
 class TWaveFileChooser;
@@ -97,8 +97,8 @@ public:
     // closed, with the name of that file (empty: none or untitled): the shell stores the
     // settings there. A failure is the callback's to report; the window closes anyway.
     void SetOnClose(std::function<void(const std::string&)> onClose) { onClose_ = std::move(onClose); }
-    // The status bar's level meters (0 … 10) as last shown.
-    int LevelShown(int channel) const;
+    // The status bar's level meters in dBFS.
+    const TLevelMeter* LevelMeter() const { return levelMeter_; }
 
     void OnFrame(const EngineFrame& frame) override;
     void OnLevels(int32_t left, int32_t right) override;
@@ -170,7 +170,7 @@ private:
     QLabel* overload_ = nullptr;
     QLabel* frames_ = nullptr;
     QLabel* time_ = nullptr;
-    QProgressBar* levels_[2] = {nullptr, nullptr};
+    TLevelMeter* levelMeter_ = nullptr;
     std::function<void(const std::string&)> onClose_;
     bool inStep_ = false;
     Arrangement arrangement_ = Arrangement::Free;
