@@ -45,6 +45,8 @@ QWidget* WithBrowseButton(QLineEdit* edit, const QString& title, const QString& 
     auto* row = new QWidget(edit->parentWidget());
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
+    // Room for a folder and a file name, not just the file name.
+    edit->setMinimumWidth(40 * edit->fontMetrics().averageCharWidth());
     auto* button = new QPushButton(QObject::tr("Browse\u2026"), row);
     button->setObjectName(edit->objectName() + "Browse");
     layout->addWidget(edit);
