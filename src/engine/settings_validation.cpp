@@ -8,6 +8,7 @@
 #include "base/text_format.h"
 #include "base/strings.h"
 #include "dsp/spectral_data.h"
+#include "engine/device_list.h"
 #include "engine/format_query.h"
 #include "engine/settings_strings.h"
 #include "files/ini_store.h"
@@ -51,11 +52,6 @@ double EntryNumber(const std::string& text, double refused) {
 }
 
 bool IsStandardRate(int64_t rate) { return rate == 11025 || rate == 22050 || rate == 44100; }
-
-// The rates the rate field offers.
-constexpr std::array<uint32_t, 19> kPresetRates{4000,  5512,  6000,  8000,  11025, 12000,  16000,
-                                                22050, 24000, 32000, 44100, 48000, 50000,  64000,
-                                                88200, 96000, 100000, 192000, 200000};
 
 // The lowest and highest rates the device takes in this width and channel count. Its reported
 // limits come from old capability bits (44,100 Hz at most) and understate what it accepts, so

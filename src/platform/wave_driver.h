@@ -80,7 +80,7 @@ struct WaveInCaps {
     uint32_t driverVersion = 0;
     char productName[32] = {};
     uint32_t formats = 0;
-    uint16_t channels = 0;
+    uint16_t channels = 0;  // the device's channel count
     uint16_t reserved = 0;
 };
 static_assert(sizeof(WaveInCaps) == 48);
@@ -91,7 +91,7 @@ struct WaveOutCaps {
     uint32_t driverVersion = 0;
     char productName[32] = {};
     uint32_t formats = 0;
-    uint16_t channels = 0;
+    uint16_t channels = 0;  // the device's channel count
     uint16_t reserved = 0;
     uint32_t support = 0;
 };

@@ -18,13 +18,48 @@ using test::MultiDeviceDriver;
 TEST(DeviceList, UnreadableDeviceKeepsItsPlaceAndFullFieldsStayInside) {
     MultiDeviceDriver d({"First", "Second", "Third"}, {"Out"});
     d.capsFailing = {1};
+    auto names = [&](WaveDirection direction) {
+        std::vector<std::string> out;
+        for (const DeviceListing& device : ListDevices(d, direction)) out.push_back(device.name);
+        return out;
+    };
     // The index must stay the device id, or choosing "Third" would open device 1.
-    EXPECT_EQ(ListDeviceNames(d, WaveDirection::Input), (std::vector<std::string>{"First", "", "Third"}));
-    EXPECT_EQ(ListDeviceNames(d, WaveDirection::Output), std::vector<std::string>{"Out"});
+    EXPECT_EQ(names(WaveDirection::Input), (std::vector<std::string>{"First", "", "Third"}));
+    EXPECT_EQ(names(WaveDirection::Output), std::vector<std::string>{"Out"});
     // A driver may use all 32 bytes of the name field; the name must not run past it.
     d.fullNames = true;
     d.inputs = {"A device name of exactly 32 chrs"};
-    EXPECT_EQ(ListDeviceNames(d, WaveDirection::Input), d.inputs);
+    EXPECT_EQ(names(WaveDirection::Input), d.inputs);
+}
+
+// The Loopback card takes every rate from its lowest to its highest, in both directions.
+TEST(DeviceList, ChannelsAndRatesAreWhatTheDeviceTakes) {
+    LoopbackDriver card;
+    std::vector<uint32_t> within;
+    for (uint32_t rate : kPresetRates)
+        if (rate >= LoopbackDriver::kMinRate && rate <= LoopbackDriver::kMaxRate) within.push_back(rate);
+    for (WaveDirection direction : {WaveDirection::Input, WaveDirection::Output}) {
+        const std::vector<DeviceListing> devices = ListDevices(card, direction);
+        ASSERT_EQ(devices.size(), 1u);
+        EXPECT_EQ(devices[0].channels, 2);
+        EXPECT_EQ(devices[0].rates, within);
+    }
+}
+
+TEST(DeviceList, CapabilityTextGivesARangeOnlyWhenNoPresetRateIsMissing) {
+    const struct {
+        uint16_t channels;
+        std::vector<uint32_t> rates;
+        std::string text;
+    } cases[] = {
+        {2, {8000, 11025, 12000, 16000}, "2 ch, 8000\u201316000 Hz"},
+        {1, {44100, 48000, 96000}, "1 ch, 44100, 48000, 96000 Hz"},  // 50000 to 88200 refused
+        {2, {44100, 48000}, "2 ch, 44100, 48000 Hz"},
+        {0, {48000}, "48000 Hz"},
+        {8, {}, "8 ch"},
+        {0, {}, ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(DeviceCapabilityText({"Card", c.channels, c.rates}), c.text);
 }
 
 class DeviceSelection : public ::testing::Test {

@@ -83,7 +83,9 @@ TEST(SettingsDialogEntries, TheRateFieldSaysWhetherTheEntryIsNoNumberOrOutsideTh
         const std::size_t shown = host.Messages().size();
         EXPECT_EQ(Enter(d, "samplingRate", c.entry), c.message.empty());
         EXPECT_EQ(host.Messages().size(), shown + (c.message.empty() ? 0 : 1));
-        if (!c.message.empty()) EXPECT_EQ(host.Messages().back(), c.message);
+        if (!c.message.empty()) {
+            EXPECT_EQ(host.Messages().back(), c.message);
+        }
     }
 }
 
@@ -113,7 +115,9 @@ TEST(SettingsDialogEntries, TheScalingDialogRefusesACompensationFileItCannotRead
         const std::size_t shown = host.Messages().size();
         EXPECT_EQ(Enter(d, "micCompLeft", c.file), c.message.empty());
         EXPECT_EQ(host.Messages().size(), shown + (c.message.empty() ? 0 : 1));
-        if (!c.message.empty()) EXPECT_EQ(host.Messages().back(), c.message);
+        if (!c.message.empty()) {
+            EXPECT_EQ(host.Messages().back(), c.message);
+        }
         EXPECT_EQ(scaling.MicCompFilenameLeft, c.message.empty() ? c.file : "");
     }
 }
@@ -146,7 +150,9 @@ TEST(SettingsDialogEntries, AnOpenedFilesFormatIsAnnouncedAndItsWidthNamedInBits
         s.window->FileAction("Open")->trigger();
         ASSERT_EQ(s.settings.Settings().format, SampleFormat::Make(c.rate, c.channels, c.bits / 8));
         EXPECT_EQ(s.host.Messages().size(), shown + (c.message.empty() ? 0 : 1));
-        if (!c.message.empty()) EXPECT_EQ(s.LastMessage(), c.message);
+        if (!c.message.empty()) {
+            EXPECT_EQ(s.LastMessage(), c.message);
+        }
         TProcessingDialog d(s.host, s.settings, s.engine->InputPort());
         EXPECT_EQ(d.findChild<QComboBox*>("bytesPerSample")->currentText(), QString("%1 bit").arg(c.bits));
     }

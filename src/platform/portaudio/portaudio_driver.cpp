@@ -525,7 +525,8 @@ WaveResult PortAudioDriver::FillCaps(WaveDirection direction, uint32_t device, c
     CopyProductName(name, info->name);
     formats = *d->formats;
     const int maxChannels = direction == WaveDirection::Input ? info->maxInputChannels : info->maxOutputChannels;
-    channels = static_cast<uint16_t>(std::min(maxChannels, 2));
+    // The device's own count, so the device list can show it; the analyser uses up to two.
+    channels = static_cast<uint16_t>(std::clamp(maxChannels, 0, 0xFFFF));
     version = static_cast<uint32_t>(Pa_GetVersion());
     return kWaveOk;
 }

@@ -22,13 +22,15 @@ QStringList Texts(const QListWidget* list) {
     return out;
 }
 
-// Rows are device ids, so every device gets a row, named or not.
-void Fill(QListWidget* list, const std::vector<std::string>& names, uint32_t current) {
+// "Name — 2 ch, 4000–200000 Hz"; rows are device ids, so every device gets a row, named or not.
+void Fill(QListWidget* list, const std::vector<DeviceListing>& devices, uint32_t current) {
     list->clear();
-    for (size_t i = 0; i < names.size(); ++i) {
-        const QString name = names[i].empty() ? QObject::tr("(unnamed device %1)").arg(i + 1)
-                                              : QString::fromStdString(names[i]);
-        list->addItem(name);
+    for (size_t i = 0; i < devices.size(); ++i) {
+        QString row = devices[i].name.empty() ? QObject::tr("(unnamed device %1)").arg(i + 1)
+                                              : QString::fromStdString(devices[i].name);
+        const std::string capabilities = DeviceCapabilityText(devices[i]);
+        if (!capabilities.empty()) row += QString::fromUtf8(" \u2014 ") + QString::fromStdString(capabilities);
+        list->addItem(row);
     }
     // A stored id beyond the list is where the port ends up: on the last device.
     if (list->count() > 0 && current != kNoDevice)
@@ -67,8 +69,8 @@ TDeviceDialog::TDeviceDialog(Host& host, WaveDriver& driver, ProcessingSettings&
 }
 
 void TDeviceDialog::Refill() {
-    Fill(inputs_, ListDeviceNames(driver_, WaveDirection::Input), settings_.Device.InputDeviceID);
-    Fill(outputs_, ListDeviceNames(driver_, WaveDirection::Output), settings_.Device.OutputDeviceID);
+    Fill(inputs_, ListDevices(driver_, WaveDirection::Input), settings_.Device.InputDeviceID);
+    Fill(outputs_, ListDevices(driver_, WaveDirection::Output), settings_.Device.OutputDeviceID);
 }
 
 QStringList TDeviceDialog::InputNames() const { return Texts(inputs_); }

@@ -15,14 +15,15 @@ struct ProcessingSettings;
 // opening the dialog, so this is the fallback for callers that did not.
 inline constexpr const char* kDeviceDialogStopFirst = "Stop the analyzer before choosing other sound devices.";
 
-// Options > Device: the input and output devices of the driver by name, the ones in use
-// selected. OK moves the engine to the chosen pair; a refusal shows its message (program
+// Options > Device: the input and output devices of the driver by name, each with its channel
+// count and the rates it takes, the ones in use selected. OK moves the engine to the chosen pair; a refusal shows its message (program
 // title as caption) and the dialog stays open with the settings untouched.
 class TDeviceDialog : public QDialog {
 public:
     TDeviceDialog(Host& host, WaveDriver& driver, ProcessingSettings& settings, TEngine& engine,
                   QWidget* parent = nullptr);
 
+    // The rows as shown: name, channels and rates.
     QStringList InputNames() const;
     QStringList OutputNames() const;
     // The selected row of each list, -1 for none.

@@ -2,6 +2,8 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QMessageBox>
 #include <QPushButton>
@@ -25,6 +27,35 @@ QString WithFilterExtension(const QString& name, const QString& selectedFilter) 
     static const QRegularExpression pattern(R"(\*(\.[A-Za-z0-9]+)\b)");
     const QRegularExpressionMatch m = pattern.match(selectedFilter);
     return m.hasMatch() ? name + m.captured(1) : name;
+}
+
+TFileBrowser QtOpenFileBrowser(QWidget* parent) {
+    return [parent](const QString& title, const QString& filter, const QString& startFolder) -> std::optional<QString> {
+        const QString name = QFileDialog::getOpenFileName(parent, title, startFolder, filter);
+        if (name.isEmpty()) return std::nullopt;
+        return name;
+    };
+}
+
+QString BrowseStartFolder(const QString& entry) {
+    return entry.isEmpty() ? QString() : QFileInfo(entry).absolutePath();
+}
+
+QWidget* WithBrowseButton(QLineEdit* edit, const QString& title, const QString& filter, TFileBrowser browse) {
+    auto* row = new QWidget(edit->parentWidget());
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    // Room for a folder and a file name, not just the file name.
+    edit->setMinimumWidth(40 * edit->fontMetrics().averageCharWidth());
+    auto* button = new QPushButton(QObject::tr("Browse\u2026"), row);
+    button->setObjectName(edit->objectName() + "Browse");
+    layout->addWidget(edit);
+    layout->addWidget(button);
+    QObject::connect(button, &QPushButton::clicked, edit, [edit, title, filter, browse = std::move(browse)] {
+        const std::optional<QString> chosen = browse(title, filter, BrowseStartFolder(edit->text()));
+        if (chosen) edit->setText(*chosen);
+    });
+    return row;
 }
 
 std::optional<std::string> TQtWaveFileChooser::ChooseOpenFile(const std::string& title, const std::string& filter) {

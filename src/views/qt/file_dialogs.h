@@ -1,9 +1,12 @@
 #pragma once
 #include <QString>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "engine/wave_file_commands.h"
 
+class QLineEdit;
 class QWidget;
 
 namespace zeltrak {
@@ -16,6 +19,21 @@ QString QtFileFilter(const std::string& filter);
 // user typed a file name without any extension; a name with one, or a filter naming no single
 // extension ("*.*"), leaves it as typed.
 QString WithFilterExtension(const QString& name, const QString& selectedFilter);
+
+// Asks the user for an existing file: (title, Qt filter, folder to start in); nothing when the
+// user cancels. The dialogs take the Qt one; tests put a scripted one in its place.
+using TFileBrowser =
+    std::function<std::optional<QString>(const QString& title, const QString& filter, const QString& startFolder)>;
+
+// The Qt open-file dialog as a TFileBrowser.
+TFileBrowser QtOpenFileBrowser(QWidget* parent);
+
+// The folder a Browse dialog starts in: the current entry's; empty (the working folder) for no entry.
+QString BrowseStartFolder(const QString& entry);
+
+// `edit` with a "Browse…" button beside it, named after the edit with "Browse" appended. The
+// button asks `browse` for a file, starting in the entry's folder, and puts the choice in the edit.
+QWidget* WithBrowseButton(QLineEdit* edit, const QString& title, const QString& filter, TFileBrowser browse);
 
 // The file commands' dialogs on Qt: file choosers and the wrong-calibration question.
 class TQtWaveFileChooser : public TWaveFileChooser {

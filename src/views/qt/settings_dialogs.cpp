@@ -47,7 +47,7 @@ T Value(const QComboBox* box) {
 }  // namespace
 
 TSettingsDialogBase::TSettingsDialogBase(Host& host, const QString& title, QWidget* parent)
-    : QDialog(parent), host_(host) {
+    : QDialog(parent), host_(host), browser_(QtOpenFileBrowser(this)) {
     setWindowTitle(title);
     form_ = new QFormLayout;
 }
@@ -75,6 +75,16 @@ QLineEdit* TSettingsDialogBase::AddEdit(const char* name, const QString& label, 
     auto* e = new QLineEdit(Q(text), this);
     e->setObjectName(name);
     form_->addRow(label, e);
+    return e;
+}
+
+QLineEdit* TSettingsDialogBase::AddFileEdit(const char* name, const QString& label, const std::string& text,
+                                            const QString& title, const QString& filter) {
+    auto* e = new QLineEdit(Q(text), this);
+    e->setObjectName(name);
+    // Looked up at each press so that a browser set after construction is the one used.
+    auto browse = [this](const QString& t, const QString& f, const QString& start) { return browser_(t, f, start); };
+    form_->addRow(label, WithBrowseButton(e, title, filter, browse));
     return e;
 }
 
@@ -231,8 +241,9 @@ TScalingDialog::TScalingDialog(Host& host, ScalingBlock& scaling, bool& coherenc
     weighting_ = AddChoice("standardWeighting", tr("Weighting"));
     Fill(weighting_, {{tr("Flat"), 0}, {"A", 1}, {"B", 2}, {"C", 3}}, f.standardWeighting);
     micComp_ = AddCheck("micCompEnable", tr("Microphone compensation"), f.micCompEnable);
-    micLeft_ = AddEdit("micCompLeft", tr("Left compensation file"), f.micCompFilenameLeft);
-    micRight_ = AddEdit("micCompRight", tr("Right compensation file"), f.micCompFilenameRight);
+    const QString micTitle = Q(kMicCompDialogTitle), micFilter = QtFileFilter(MicCompFileFilter());
+    micLeft_ = AddFileEdit("micCompLeft", tr("Left compensation file"), f.micCompFilenameLeft, micTitle, micFilter);
+    micRight_ = AddFileEdit("micCompRight", tr("Right compensation file"), f.micCompFilenameRight, micTitle, micFilter);
     micLeft_->setMaxLength(static_cast<int>(kMicCompNameChars));
     micRight_->setMaxLength(static_cast<int>(kMicCompNameChars));
     coherence_ = AddCheck("coherenceSquared", tr("Coherence as magnitude squared (\u03b3\u00b2)"), coherenceSquared);

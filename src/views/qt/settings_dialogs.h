@@ -2,6 +2,7 @@
 #include <QDialog>
 
 #include "engine/processing_settings.h"
+#include "views/qt/file_dialogs.h"
 
 class QCheckBox;
 class QComboBox;
@@ -21,17 +22,23 @@ class TSettingsDialogBase : public QDialog {
 public:
     TSettingsDialogBase(Host& host, const QString& title, QWidget* parent);
     void accept() override;
+    // What the Browse buttons open; the Qt open-file dialog unless replaced.
+    void SetFileBrowser(TFileBrowser browser) { browser_ = std::move(browser); }
 
 protected:
     // Validates and, on success, stores; returns the refusal text otherwise.
     virtual bool Apply(std::string& message) = 0;
     QLineEdit* AddEdit(const char* name, const QString& label, const std::string& text);
+    // A file name field with a Browse button; `title` and `filter` are the file dialog's.
+    QLineEdit* AddFileEdit(const char* name, const QString& label, const std::string& text, const QString& title,
+                           const QString& filter);
     QCheckBox* AddCheck(const char* name, const QString& label, bool checked);
     QComboBox* AddChoice(const char* name, const QString& label);
     void Finish();
 
     Host& host_;
     QFormLayout* form_ = nullptr;
+    TFileBrowser browser_;
 };
 
 class TProcessingDialog : public TSettingsDialogBase {
