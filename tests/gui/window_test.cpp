@@ -37,6 +37,12 @@ TEST(SpectrumWindow, LiveToneShowsItsPeakInTheColumnOfItsFrequency) {
         ASSERT_TRUE(w.window->RunAnalyser()) << w.LastMessage();
         TSpectrumView* view = w.window->SpectrumView();
         ASSERT_TRUE(SpinUntil([&] { return view->FramesShown() >= 8; })) << view->FramesShown();
+        // The window gives its views' exports their caption: this view, live input, these settings.
+        const std::vector<std::string> caption = view->CaptionLines();
+        ASSERT_EQ(caption.size(), 2u);
+        EXPECT_EQ(caption[0].rfind("Spectrum — Real-Time input — ", 0), 0u) << caption[0];
+        EXPECT_NE(caption[1].find("FFT 4096 · "), std::string::npos) << caption[1];
+        EXPECT_NE(caption[1].find(" · 32000 Hz"), std::string::npos) << caption[1];
         // A -6 dBFS tone peaks at half of full scale: trunc(10 log(16383) / log(32767)) = 9.
         EXPECT_EQ(w.window->LevelShown(0), static_cast<int>(10.0 * std::log(16383.0) / std::log(32767.0)));
         w.window->StopAnalyser();

@@ -9,7 +9,7 @@
 
 #include "engine/engine.h"
 #include "engine/processing_settings.h"
-#include "files/wave_file.h"
+#include "engine/wave_file_commands.h"
 #include "views/qt/main_window.h"
 #include "views/qt/phase_view.h"
 #include "views/qt/qt_host.h"
@@ -115,9 +115,9 @@ QWidget* TMainWin::CreateView(View view) {
     // The caption is read at each export, so it names the file and settings of that moment.
     widget->SetCaptionSource([this, view] {
         const QAction* action = views_[static_cast<int>(view)].action;
-        const TWaveFile* file = engine_.WaveFile();
+        // The name the title bar shows: an untitled recording has only a scratch name.
         return TExportCaptionInputs{action ? action->text().remove('&').toStdString() : std::string(),
-                                    file ? file->GetName() : std::string(), settings_};
+                                    files_->OpenFileName(), settings_};
     });
     views_[static_cast<int>(view)].listener = listener;
     return widget;
