@@ -34,6 +34,8 @@ constexpr std::array<const char*, 13> kChannelProcessing{
 constexpr std::array<const char*, 3> kModeReport{"MODE:\tReal-Time", "MODE:\tPost-Processing", "MODE:\tRecorder"};
 constexpr std::array<const char*, 3> kModeToolbar{"Real Time", "Post Process", "Recorder"};
 constexpr std::array<const char*, 3> kAverageTypes{"Exponential", "Linear", "Vector"};
+constexpr std::array<const char*, 4> kWeightings{"Flat", "A", "B", "C"};
+constexpr std::array<const char*, 2> kDensities{"PSD: Units^2/Hz", "PSD: Units/sqrt(Hz)"};
 
 }  // namespace
 
@@ -42,5 +44,8 @@ const char* ModeReportWord(uint32_t opMode) { return opMode == 0 ? "" : Pick(kMo
 const char* ModeToolbarLabel(uint32_t opMode) { return opMode == 0 ? "" : Pick(kModeToolbar, opMode - 1); }
 const char* AverageTypeName(uint16_t type) { return Pick(kAverageTypes, type); }
 const char* WindowTypeName(uint16_t type) { return type < std::size(kWindowNames) ? kWindowNames[type] : ""; }
+const char* AmplitudeScaleName(uint16_t ampScaleType) { return ampScaleType ? "Logarithmic (dB)" : "Linear"; }
+const char* WeightingName(uint16_t weighting) { return Pick(kWeightings, weighting); }
+const char* SpectralDensityName(uint16_t densityType) { return densityType ? kDensities[1] : kDensities[0]; }
 
 }  // namespace zeltrak

@@ -31,16 +31,6 @@ const char* FrequencyAxisName(uint16_t type) {
     }
 }
 
-const char* WeightingName(uint16_t w) {
-    switch (w) {
-        case 0: return "Flat";
-        case 1: return "A";
-        case 2: return "B";
-        case 3: return "C";
-        default: return "";
-    }
-}
-
 }  // namespace
 
 std::string SettingsReport(const ProcessingSettings& p) {
@@ -68,14 +58,14 @@ std::string SettingsReport(const ProcessingSettings& p) {
     Line(out, "\tExclude Overloaded Frames:\t%s", OnOff(s.ExcludeOverloadFlag));
     Line(out, "%s", "");
     Line(out, "SCALING:");
-    Line(out, "\tAmplitude:\t%s", c.AmpScaleType ? "Logarithmic (dB)" : "Linear");
+    Line(out, "\tAmplitude:\t%s", AmplitudeScaleName(c.AmpScaleType));
     if (c.FreqScaleType == kFreqOctaveBands)
         Line(out, "\tFrequency:\t1/%u Octave bands", c.OctaveNumber);
     else
         Line(out, "\tFrequency:\t%s", FrequencyAxisName(c.FreqScaleType));
     Line(out, "\tWeighting:\t%s", WeightingName(c.StandardWeighting));
     if (c.SpectralDensityFlag)
-        Line(out, "\t%s", c.SpectralDensityType ? "PSD: Units/sqrt(Hz)" : "PSD: Units^2/Hz");
+        Line(out, "\t%s", SpectralDensityName(c.SpectralDensityType));
     Line(out, "%s", "");
     Line(out, "TRIGGER:\t%s", OnOff(p.Trigger.Enable));
     if (p.Trigger.Enable) {

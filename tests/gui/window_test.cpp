@@ -10,12 +10,14 @@
 #include <QMouseEvent>
 #include <QRegularExpression>
 #include <QMainWindow>
+#include <sstream>
 
 #include "dsp/spectral_data.h"
 #include "dsp/spectral_display.h"
 #include "engine/engine_listener.h"
 #include "gui/shell.h"
 #include "support/tab_table.h"
+#include "views/export_caption.h"
 #include "views/qt/level_meter.h"
 #include "views/qt/phase_view.h"
 #include "views/qt/time_series_view.h"
@@ -40,6 +42,12 @@ TEST(SpectrumWindow, LiveToneShowsItsPeakInTheColumnOfItsFrequency) {
         const TLevelReading& levels = w.window->LevelMeter()->Reading();
         EXPECT_NEAR(levels.Level(0).peakDb, -6.02, 0.05);
         EXPECT_NEAR(levels.Level(0).rmsDb, -6.02, 0.05);
+        // The window gives its views' exports their caption: this view, live input, these settings.
+        const std::vector<std::string> caption = view->CaptionLines();
+        ASSERT_EQ(caption.size(), 2u);
+        EXPECT_EQ(caption[0].rfind("Spectrum — Real-Time input — ", 0), 0u) << caption[0];
+        EXPECT_NE(caption[1].find("FFT 4096 · "), std::string::npos) << caption[1];
+        EXPECT_NE(caption[1].find(" · 32000 Hz"), std::string::npos) << caption[1];
         w.window->StopAnalyser();
         EXPECT_EQ(levels.Channels(), 0) << "the level display is reset when the run stops";
         const uint32_t shown = view->FramesShown();
@@ -68,7 +76,7 @@ TEST(SpectrumWindow, LiveToneShowsItsPeakInTheColumnOfItsFrequency) {
     }
 }
 
-TEST(PlotExport, TextPngAndSvgHoldTheTraceAndBadPathsAreRefused) {
+TEST(PlotExport, TextPngAndSvgHoldTheTraceUnderTheCaptionAndBadPathsAreRefused) {
     // One frame of 1 kHz over a faint floor, no window, averaged once.
     const SpectralSettings settings{.format = SampleFormat::Make(48000, 1, 2), .fftSize = 8192};
     TSpectralData data(settings, SpectralScaling{}, 0);
@@ -77,13 +85,27 @@ TEST(PlotExport, TextPngAndSvgHoldTheTraceAndBadPathsAreRefused) {
     ASSERT_TRUE(data.Transform());
     data.Average();
     TSpectrumView view{10.0, 22000.0, FrequencyScale::Logarithmic};
-    view.resize(1200, 600);
+    view.resize(600, 400);  // the narrowest export the caption is meant to fit
     view.OnFrame(EngineFrame{.spectrums = {&data}});
     QtHost host;
     host.SetQuiet(true);
     view.SetHost(&host);
-    // The exported numbers are the displayed values themselves; the no-value level is an empty field.
-    const auto rows = testing::ParseTabTable(view.ExportText());
+    TExportCaptionInputs inputs{"Spectrum", "/data/tone.wav", {}};
+    inputs.settings.Mode.OpMode = kModePostProcessing;
+    view.SetCaptionSource([&inputs] { return inputs; });
+    const std::string settingsLine = ExportCaptionLines(inputs, {})[1];
+
+    // The text starts with the caption as comments; a reader that skips that fixed count of lines
+    // (genfromtxt's skip_header) gets the header and the displayed values themselves, the no-value
+    // level as an empty field.
+    const std::string exported = view.ExportText();
+    std::istringstream in(exported);
+    std::string first, second;
+    std::getline(in, first), std::getline(in, second);
+    EXPECT_EQ(first.rfind("# Spectrum — tone.wav — 20", 0), 0u) << first;
+    EXPECT_EQ(second, "# " + settingsLine);
+    const auto rows = testing::ParseTabTable(exported.substr(first.size() + second.size() + 2));
+    ASSERT_EQ(rows[0], (std::vector<std::string>{"Frequency (Hz)", "Left (Relative Amplitude (dB))"}));
     ASSERT_EQ(rows.size(), data.Bins());  // the never-averaged last bin is left out
     for (uint32_t k = 0; k + 1 < data.Bins(); ++k) {
         ASSERT_EQ(rows[k + 1].size(), 2u) << k;
@@ -96,13 +118,23 @@ TEST(PlotExport, TextPngAndSvgHoldTheTraceAndBadPathsAreRefused) {
 
     TempDir dir;
     const std::string png = dir.File("spectrum.png"), svg = dir.File("spectrum.svg");
+    // The PNG is the view as shown above a strip of at most two caption lines that is not blank.
     ASSERT_TRUE(view.SaveImage(png, TPlotView::ImageFormat::Png));
-    EXPECT_EQ(QImage(QString::fromStdString(png), "PNG").convertToFormat(QImage::Format_RGB32),
-              view.grab().toImage().convertToFormat(QImage::Format_RGB32));
+    const QImage saved = QImage(QString::fromStdString(png), "PNG").convertToFormat(QImage::Format_RGB32);
+    const QImage shown = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(saved.width(), shown.width());
+    EXPECT_GT(saved.height(), shown.height());
+    EXPECT_LE(saved.height() - shown.height(), 2 * view.fontMetrics().lineSpacing() + 12) << "the caption wrapped";
+    EXPECT_EQ(saved.copy(shown.rect()), shown);
+    int lit = 0;
+    for (int y = shown.height(); y < saved.height(); ++y)
+        for (int x = 0; x < saved.width(); ++x) lit += qGray(saved.pixel(x, y)) > 64;
+    EXPECT_GT(lit, 100) << "an empty caption strip";
     // The SVG is whole, and its longest polyline, the trace, has a point in each column with data.
     ASSERT_TRUE(view.SaveImage(svg, TPlotView::ImageFormat::Svg));
     const QString text = QString::fromStdString(testing::ReadFile(svg));
     EXPECT_TRUE(text.trimmed().endsWith("</svg>"));
+    EXPECT_TRUE(text.contains(QString::fromStdString(settingsLine)));
     qsizetype longest = 0, columns = 0;
     for (const auto& m : QRegularExpression(R"re(<polyline[^>]*points="([^"]*)")re").globalMatch(text))
         longest = std::max(longest, m.captured(1).split(' ', Qt::SkipEmptyParts).size());

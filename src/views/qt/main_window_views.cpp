@@ -9,6 +9,7 @@
 
 #include "engine/engine.h"
 #include "engine/processing_settings.h"
+#include "engine/wave_file_commands.h"
 #include "views/qt/main_window.h"
 #include "views/qt/phase_view.h"
 #include "views/qt/qt_host.h"
@@ -111,6 +112,13 @@ QWidget* TMainWin::CreateView(View view) {
         }
     }
     widget->SetHost(&host_);  // exports report failures and copy text through the host
+    // The caption is read at each export, so it names the file and settings of that moment.
+    widget->SetCaptionSource([this, view] {
+        const QAction* action = views_[static_cast<int>(view)].action;
+        // The name the title bar shows: an untitled recording has only a scratch name.
+        return TExportCaptionInputs{action ? action->text().remove('&').toStdString() : std::string(),
+                                    files_->OpenFileName(), settings_};
+    });
     views_[static_cast<int>(view)].listener = listener;
     return widget;
 }

@@ -14,6 +14,7 @@
 #include <QSvgGenerator>
 #include <QWheelEvent>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -255,25 +256,77 @@ void TPlotView::ShowFailure(const std::string& text) {
     }
 }
 
+namespace {
+
+constexpr int kCaptionPadding = 6;
+
+QString CaptionText(const std::vector<std::string>& lines) {
+    QStringList parts;
+    for (const std::string& line : lines) parts << QString::fromStdString(line);
+    return parts.join('\n');
+}
+
+// The strip below the view that holds the caption, its lines wrapped to the view's width.
+int CaptionStripHeight(const QWidget& view, const QString& caption) {
+    if (caption.isEmpty()) return 0;
+    const int textWidth = std::max(1, view.width() - 2 * kCaptionPadding);
+    const QRect text = view.fontMetrics().boundingRect(QRect(0, 0, textWidth, 1 << 16), Qt::TextWordWrap, caption);
+    return text.height() + 2 * kCaptionPadding;
+}
+
+void DrawCaptionStrip(QPainter& painter, const QWidget& view, const QString& caption, int stripHeight) {
+    const QRect strip(0, view.height(), view.width(), stripHeight);
+    painter.fillRect(strip, view.palette().color(QPalette::Window));
+    painter.setPen(QColor(Qt::lightGray));  // as the axis labels
+    painter.setFont(view.font());
+    painter.drawText(strip.adjusted(kCaptionPadding, kCaptionPadding, -kCaptionPadding, -kCaptionPadding),
+                     Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, caption);
+}
+
+bool WritePng(QWidget& view, const QString& caption, QIODevice& out) {
+    const QImage shown = view.grab().toImage();
+    const int stripHeight = CaptionStripHeight(view, caption);
+    if (stripHeight == 0) return shown.save(&out, "PNG");
+    const qreal ratio = shown.devicePixelRatio();
+    QImage image(shown.width(), shown.height() + qRound(stripHeight * ratio), shown.format());
+    image.setDevicePixelRatio(ratio);
+    QPainter painter(&image);
+    painter.drawImage(0, 0, shown);
+    DrawCaptionStrip(painter, view, caption, stripHeight);
+    painter.end();
+    return image.save(&out, "PNG");
+}
+
+bool WriteSvg(QWidget& view, const QString& caption, QIODevice& out) {
+    const int stripHeight = CaptionStripHeight(view, caption);
+    const QSize size(view.width(), view.height() + stripHeight);
+    QSvgGenerator svg;
+    svg.setOutputDevice(&out);
+    svg.setSize(size);
+    svg.setViewBox(QRect(QPoint(0, 0), size));
+    // The caption goes into the drawing's title and description as well, for file browsers.
+    svg.setTitle(caption.isEmpty() ? view.windowTitle() : caption.section('\n', 0, 0));
+    svg.setDescription(caption);
+    QPainter painter;
+    if (!painter.begin(&svg)) return false;
+    view.render(&painter);
+    if (stripHeight > 0) DrawCaptionStrip(painter, view, caption, stripHeight);
+    return painter.end();
+}
+
+}  // namespace
+
+std::vector<std::string> TPlotView::CaptionLines() const {
+    if (!captionSource_) return {};
+    return ExportCaptionLines(captionSource_(), std::chrono::system_clock::now());
+}
+
 bool TPlotView::SaveImage(const std::string& path, ImageFormat format) {
+    const QString caption = CaptionText(CaptionLines());
     QByteArray bytes;
     QBuffer buffer(&bytes);
-    bool ok = buffer.open(QIODevice::WriteOnly);
-    if (ok && format == ImageFormat::Png) {
-        ok = grab().toImage().save(&buffer, "PNG");
-    } else if (ok) {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&buffer);
-        svg.setSize(size());
-        svg.setViewBox(rect());
-        svg.setTitle(windowTitle());
-        QPainter painter;
-        ok = painter.begin(&svg);
-        if (ok) {
-            render(&painter);
-            ok = painter.end();
-        }
-    }
+    bool ok = buffer.open(QIODevice::WriteOnly) &&
+              (format == ImageFormat::Png ? WritePng(*this, caption, buffer) : WriteSvg(*this, caption, buffer));
     buffer.close();
     // Written aside and renamed into place, so a failed write leaves an older file whole.
     QSaveFile file(QString::fromStdString(path));

@@ -4,11 +4,13 @@
 #include <QWidget>
 #include <cmath>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "views/column_reduction.h"
+#include "views/export_caption.h"
 #include "views/frequency_axis.h"
 #include "views/qt/plot_painters.h"
 #include "views/trace_model.h"
@@ -48,11 +50,20 @@ public:
     // The colour of trace i (0 left, 1 right, 2 and 3 the two-channel results).
     static QColor PlotColor(int trace) { return TraceColour(trace); }
 
-    // Writes the view as it is drawn now; false (after a message) when the file could not be
-    // written. An existing file is only replaced once the new one is complete.
+    // Exports carry a caption naming the view, the data's source, the settings and the date;
+    // the window sets where those come from. Without a source a view exports bare.
+    using CaptionSource = std::function<TExportCaptionInputs()>;
+    void SetCaptionSource(CaptionSource source) { captionSource_ = std::move(source); }
+    // The caption an export made now would carry; empty without a caption source.
+    std::vector<std::string> CaptionLines() const;
+
+    // Writes the view as it is drawn now, the caption in a strip below it; false (after a
+    // message) when the file could not be written. An existing file is only replaced once the
+    // new one is complete.
     bool SaveImage(const std::string& path, ImageFormat format);
-    // The points of every trace present as a tab-separated table with a header line.
-    std::string ExportText() const { return TraceTable(model_); }
+    // The caption as "# " comment lines, then the points of every trace present as a
+    // tab-separated table with a header line.
+    std::string ExportText() const { return CaptionComment(CaptionLines()) + TraceTable(model_); }
     // ExportText onto the clipboard; false (after a message) when the clipboard refused it.
     bool CopyAsText();
 
@@ -116,6 +127,7 @@ private:
     std::optional<QPoint> boxStart_;
     QPoint boxEnd_;
     Host* host_ = nullptr;
+    CaptionSource captionSource_;
     // Kept between paints: the reduced columns and the trace painter's buffers.
     std::vector<std::vector<TColumnExtent>> columns_;
     TTracePainter tracePainter_;
