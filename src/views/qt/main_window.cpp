@@ -169,7 +169,7 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
     idle_->setInterval(kIdleIntervalMs);
     connect(idle_, &QTimer::timeout, this, [this] { IdleStep(); });
     UpdateActions();
-    resize(900, 620);
+    PlaceForFirstStart();
 }
 
 void TMainWin::CreateFileCommands(const std::string& tempDir) {
