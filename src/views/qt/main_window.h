@@ -136,6 +136,7 @@ private:
     void BuildHelpMenu();
     QWidget* CreateView(View view);
     void ForgetView(View view);
+    int ViewOf(const QMdiSubWindow* sub) const;  // -1: not an open view's window
     void ShowSeriesUnit();
     void RestoreViews(const DesktopLayout& layout);
     void PlaceForFirstStart();

@@ -26,7 +26,8 @@ void TMainWin::ArrangeViews(Arrangement arrangement) {
 
 void TMainWin::LayOutViews() {
     QList<QMdiSubWindow*> subs = mdi_->subWindowList(QMdiArea::CreationOrder);
-    subs.removeIf([](const QMdiSubWindow* sub) { return !sub->isVisible(); });  // closing ones
+    // Only the open views: one closing is still listed, and still visible while its close event runs.
+    subs.removeIf([this](const QMdiSubWindow* sub) { return ViewOf(sub) < 0; });
     if (subs.isEmpty() || arrangement_ == Arrangement::Free) return;
     const QSize area = mdi_->viewport()->size();
     const int n = static_cast<int>(subs.size());
@@ -65,6 +66,10 @@ bool TMainWin::eventFilter(QObject* watched, QEvent* event) {
     const auto* sub = qobject_cast<QMdiSubWindow*>(watched);
     if (watched == mdi_->viewport() && type == QEvent::Resize) {
         LayOutViews();  // the arrangement follows the window as it grows or shrinks
+    } else if (sub && type == QEvent::Close && ViewOf(sub) >= 0) {
+        // Its own close box: the view ends now, as from the menu, not when its deletion comes.
+        ForgetView(static_cast<View>(ViewOf(sub)));
+        LayOutViews();
     } else if (sub && !arranging_ && (type == QEvent::Move || type == QEvent::Resize) && sub->isVisible()) {
         arrangement_ = Arrangement::Free;  // the user placed a view: keep it where it is
     }
@@ -234,6 +239,12 @@ void TMainWin::SetViewRangeHooks(std::function<std::string(View, QWidget*)> read
                                  std::function<void(View, QWidget*, const std::string&)> apply) {
     readRange_ = std::move(read);
     applyRange_ = std::move(apply);
+}
+
+int TMainWin::ViewOf(const QMdiSubWindow* sub) const {
+    for (int i = 0; i < kViewCount; ++i)
+        if (views_[i].sub == sub) return i;
+    return -1;
 }
 
 TSpectrumView* TMainWin::SpectrumView() const {
