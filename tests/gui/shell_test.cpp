@@ -12,6 +12,7 @@
 #include <QMdiSubWindow>
 #include <QScreen>
 #include <QToolBar>
+#include <QToolButton>
 #include <cstring>
 
 #include "base/strings.h"
@@ -343,6 +344,29 @@ TEST(ShellLayout, TheWindowAndItsViewsComeBackAsTheyWereLeft) {
         const QSize area = next.window->Client()->viewport()->size();
         EXPECT_GE(phase->width(), (c.arrangement[0] == 'T' ? 0.5 : 0.8) * area.width() - 1);
         EXPECT_GE(phase->height(), 0.8 * area.height());
+    }
+}
+
+// Every toolbar button of every mode shows an icon and a tip naming its command and key.
+TEST(ShellToolbar, EachModesButtonsHaveIconsAndTipsNamingCommandAndKey) {
+    TempDir dir;
+    Shell s(dir.path());
+    const QStringList common = {"Open (Ctrl+O)", "Save (Ctrl+S)", "Run (F5)", "Stop (Esc)"};
+    const struct { uint32_t mode; QStringList tips; } modes[] = {
+        {kModePostProcessing, common + QStringList{"Single Step (F6)", "Rewind", "Fast Forward", "Go To"}},
+        {kModeRecorder, common + QStringList{"Record", "Play"}},
+        {kModeRealTime, common + QStringList{"Single Step (F6)"}}};
+    for (const auto& [mode, tips] : modes) {
+        SCOPED_TRACE(mode);
+        s.window->SelectMode(mode);
+        QStringList shown;
+        for (QAction* a : s.window->ModeToolBar()->actions()) {
+            const auto* button = qobject_cast<QToolButton*>(s.window->ModeToolBar()->widgetForAction(a));
+            if (!button || !a->isVisible()) continue;
+            shown << button->toolTip();
+            EXPECT_FALSE(button->icon().isNull()) << button->toolTip().toStdString();
+        }
+        EXPECT_EQ(shown, tips);
     }
 }
 

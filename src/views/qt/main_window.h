@@ -132,6 +132,7 @@ private:
     void BuildMenus();
     void BuildStatusBar();
     void BuildToolBar();
+    void AskGoTo();
     void BuildViewMenu();
     void BuildHelpMenu();
     QWidget* CreateView(View view);
