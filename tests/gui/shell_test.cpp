@@ -347,8 +347,9 @@ TEST(ShellLayout, TheWindowAndItsViewsComeBackAsTheyWereLeft) {
     }
 }
 
-// Every toolbar button of every mode shows an icon and a tip naming its command and key.
-TEST(ShellToolbar, EachModesButtonsHaveIconsAndTipsNamingCommandAndKey) {
+// Every toolbar button of every mode shows an icon and a tip naming its command and key, and
+// switching modes back and forth leaves nothing behind on the toolbar.
+TEST(ShellToolbar, EachModesButtonsHaveIconsAndTipsAndSwitchingLeavesNothingBehind) {
     TempDir dir;
     Shell s(dir.path());
     const QStringList common = {"Open (Ctrl+O)", "Save (Ctrl+S)", "Run (F5)", "Stop (Esc)"};
@@ -368,6 +369,15 @@ TEST(ShellToolbar, EachModesButtonsHaveIconsAndTipsNamingCommandAndKey) {
         }
         EXPECT_EQ(shown, tips);
     }
+    auto parts = [&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QToolBar* tools = s.window->ModeToolBar();
+        return std::pair(tools->actions().size(), tools->findChildren<QObject*>().size());
+    };
+    const auto before = parts();
+    for (int i = 0; i < 20; ++i) s.window->SelectMode(modes[i % 3].mode);
+    s.window->SelectMode(kModeRealTime);
+    EXPECT_EQ(parts(), before);
 }
 
 }  // namespace

@@ -173,6 +173,7 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
     tools_ = addToolBar(QString());
     tools_->setObjectName("modeToolBar");
     BuildToolBar();
+    ShowModeTools();
 
     BuildStatusBar();
     host_.SetMainWindow(this);
@@ -196,7 +197,7 @@ void TMainWin::CreateFileCommands(const std::string& tempDir) {
     events.modeChanged = [this](uint32_t) {
         if (QAction* current = ModeAction(settings_.Mode.OpMode)) current->setChecked(true);
         realTimeBuffer_ = false;
-        BuildToolBar();
+        ShowModeTools();
         UpdateActions();
     };
     events.fileChanged = [this] { UpdateActions(); };
@@ -353,47 +354,56 @@ void TMainWin::BuildHelpMenu() {
     });
 }
 
+// Made once: a rebuild per mode switch would leave the removed labels, lists and actions
+// behind as hidden children of the toolbar.
 void TMainWin::BuildToolBar() {
-    tools_->clear();
-    const uint32_t mode = settings_.Mode.OpMode;
-    const QString label = QString::fromStdString(ModeLabel(mode));
-    tools_->setWindowTitle(label);
-    modeLabel_ = new QLabel(label + "  ", tools_);
+    modeLabel_ = new QLabel(tools_);
     modeLabel_->setObjectName("modeLabel");
     tools_->addWidget(modeLabel_);
     tools_->addActions({FileAction("Open"), FileAction("Save")});
     tools_->addSeparator();
-    tools_->addAction(run_);
-    tools_->addAction(stop_);
+    tools_->addActions({run_, stop_});
     fftSizes_ = new QComboBox(tools_);
     fftSizes_->setObjectName("fftSize");
     fftSizes_->setToolTip(tr("FFT size"));
     for (uint32_t n = 1024; n <= 1048576; n *= 2) fftSizes_->addItem(QString::number(n), n);
-    const uint32_t size = settings_.Settings().FFTsize;
-    if (fftSizes_->findData(size) < 0) fftSizes_->addItem(QString::number(size), size);
-    fftSizes_->setCurrentIndex(fftSizes_->findData(size));
     connect(fftSizes_, &QComboBox::activated, this,
             [this](int index) { SelectFftSize(fftSizes_->itemData(index).toUInt()); });
     tools_->addWidget(fftSizes_);
-    if (mode != kModeRecorder) tools_->addAction(step_);
-    auto add = [this](const QString& name, const QIcon& icon, std::function<void()> command) {
+    tools_->addAction(step_);
+    auto add = [this](uint32_t mode, const QString& name, const QIcon& icon, std::function<void()> command) {
         QAction* a = MakeCommand(tools_, name);
         a->setIcon(icon);
         connect(a, &QAction::triggered, this, std::move(command));
         tools_->addAction(a);
+        modeTools_.push_back({mode, a});
     };
     const auto icon = [this](QStyle::StandardPixmap which) { return style()->standardIcon(which); };
-    if (mode == kModePostProcessing) {
-        add(tr("Rewind"), icon(QStyle::SP_MediaSkipBackward), [this] { Rewind(); });
-        add(tr("Fast Forward"), icon(QStyle::SP_MediaSkipForward), [this] { FastForward(); });
-        add(tr("Go To"), icon(QStyle::SP_ArrowRight), [this] { AskGoTo(); });
-    } else if (mode == kModeRecorder) {
-        add(tr("Record"), RecordIcon(), [this] { Record(); });
-        add(tr("Play"), icon(QStyle::SP_MediaVolume), [this] {
-            if (engine_.Play()) idle_->start();
-            UpdateActions();
-        });
-    }
+    add(kModePostProcessing, tr("Rewind"), icon(QStyle::SP_MediaSkipBackward), [this] { Rewind(); });
+    add(kModePostProcessing, tr("Fast Forward"), icon(QStyle::SP_MediaSkipForward), [this] { FastForward(); });
+    add(kModePostProcessing, tr("Go To"), icon(QStyle::SP_ArrowRight), [this] { AskGoTo(); });
+    add(kModeRecorder, tr("Record"), RecordIcon(), [this] { Record(); });
+    add(kModeRecorder, tr("Play"), icon(QStyle::SP_MediaVolume), [this] {
+        if (engine_.Play()) idle_->start();
+        UpdateActions();
+    });
+}
+
+void TMainWin::ShowModeTools() {
+    const uint32_t mode = settings_.Mode.OpMode;
+    const QString label = QString::fromStdString(ModeLabel(mode));
+    tools_->setWindowTitle(label);
+    modeLabel_->setText(label + "  ");
+    // Recorder mode has no single step; hidden, its key is off as well.
+    step_->setVisible(mode != kModeRecorder);
+    for (const auto& [shownIn, action] : modeTools_) action->setVisible(shownIn == mode);
+    ShowFftSize();
+}
+
+void TMainWin::ShowFftSize() {
+    const uint32_t size = settings_.Settings().FFTsize;
+    if (fftSizes_->findData(size) < 0) fftSizes_->addItem(QString::number(size), size);
+    fftSizes_->setCurrentIndex(fftSizes_->findData(size));
 }
 
 void TMainWin::AskGoTo() {
@@ -462,7 +472,7 @@ QAction* TMainWin::ModeAction(uint32_t mode) {
 }
 
 void TMainWin::SelectMode(uint32_t mode) {
-    WindowModeTarget target(*this, engine_, settings_, realTimeBuffer_, [this](uint32_t) { BuildToolBar(); });
+    WindowModeTarget target(*this, engine_, settings_, realTimeBuffer_, [this](uint32_t) { ShowModeTools(); });
     if (SwitchMode(settings_.Mode.OpMode, mode, host_, target) == ModeSwitchResult::Switched) realTimeBuffer_ = false;
     if (QAction* current = ModeAction(settings_.Mode.OpMode)) current->setChecked(true);
     UpdateActions();
@@ -485,7 +495,7 @@ bool TMainWin::SelectFftSize(uint32_t size) {
         settings_.Settings() = candidate;
         ok = true;
     });
-    if (fftSizes_) fftSizes_->setCurrentIndex(fftSizes_->findData(settings_.Settings().FFTsize));
+    ShowFftSize();
     return ok;
 }
 

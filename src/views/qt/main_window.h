@@ -2,6 +2,7 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "engine/engine_listener.h"
 #include "files/calibration_record.h"
@@ -132,6 +133,8 @@ private:
     void BuildMenus();
     void BuildStatusBar();
     void BuildToolBar();
+    void ShowModeTools();
+    void ShowFftSize();
     void AskGoTo();
     void BuildViewMenu();
     void BuildHelpMenu();
@@ -179,6 +182,7 @@ private:
     QAction* modes_[3] = {nullptr, nullptr, nullptr};
     QActionGroup* modeGroup_ = nullptr;
     QToolBar* tools_ = nullptr;
+    std::vector<std::pair<uint32_t, QAction*>> modeTools_;  // the buttons of one mode only
     QLabel* modeLabel_ = nullptr;
     QComboBox* fftSizes_ = nullptr;
     QLabel* state_ = nullptr;
