@@ -295,7 +295,8 @@ TEST(ShellLayout, TheWindowAndItsViewsComeBackAsTheyWereLeft) {
     TempDir dir;
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     const QSize firstSize(std::min(screen.width() * 4 / 5, 1400), std::min(screen.height() * 4 / 5, 900));
-    const QRect firstStart(screen.topLeft() + QPoint(screen.width() - firstSize.width(), screen.height() - firstSize.height()) / 2, firstSize);
+    const QPoint margin(screen.width() - firstSize.width(), screen.height() - firstSize.height());
+    const QRect firstStart(screen.topLeft() + margin / 2, firstSize);
     const std::string names[] = {"series", "spectrum", "phase"};
     const struct { const char* arrangement; QRect window; bool maximised; QRect expected; } cases[] = {
         {"Tile Vertical", {20, 30, 700, 500}, false, {20, 30, 700, 500}},
@@ -322,7 +323,7 @@ TEST(ShellLayout, TheWindowAndItsViewsComeBackAsTheyWereLeft) {
         next.window.reset();
         next.window = std::make_unique<TMainWin>(next.host, *next.engine, next.queue, next.settings, 10.0, 20000.0);
         std::vector<std::pair<View, std::string>> applied;
-        next.window->SetViewRangeHooks({}, [&](View v, QWidget*, const std::string& text) { applied.push_back({v, text}); });
+        next.window->SetViewRangeHooks({}, [&](View v, QWidget*, const std::string& t) { applied.emplace_back(v, t); });
         TIniStore reread;
         reread.Parse(ini.Text());
         next.window->RestoreLayout(ReadDesktopLayout(reread));
@@ -332,7 +333,8 @@ TEST(ShellLayout, TheWindowAndItsViewsComeBackAsTheyWereLeft) {
         EXPECT_EQ(c.maximised ? next.window->normalGeometry() : next.window->geometry(), c.expected);
         for (View v : {View::TimeSeries, View::Spectrum, View::Phase})
             EXPECT_EQ(next.window->ViewAction(v)->isChecked(), v != View::Spectrum);
-        EXPECT_EQ(applied, (std::vector<std::pair<View, std::string>>{{View::TimeSeries, "series"}, {View::Phase, "phase"}}));
+        const decltype(applied) handedBack = {{View::TimeSeries, "series"}, {View::Phase, "phase"}};
+        EXPECT_EQ(applied, handedBack);
         EXPECT_EQ(next.window->ViewRange(View::Spectrum), "spectrum");  // kept, and stored again at exit
         const QMdiSubWindow* phase = static_cast<QMdiSubWindow*>(next.window->ViewWidget(View::Phase)->parentWidget());
         if (!c.arrangement) {

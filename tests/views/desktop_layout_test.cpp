@@ -50,7 +50,8 @@ TEST(DesktopLayout, TheSectionReadsBackAsWrittenAndBadViewEntriesFallBack) {
     TIniStore reparsed;
     reparsed.Parse(again.Text());
     const DesktopLayout back = ReadDesktopLayout(reparsed);
-    EXPECT_EQ(std::tie(back.window, back.maximised, back.arrangement), std::tie(read.window, read.maximised, read.arrangement));
+    EXPECT_EQ(std::tie(back.window, back.maximised, back.arrangement),
+              std::tie(read.window, read.maximised, read.arrangement));
     for (int i = 0; i < DesktopLayout::kViewCount; ++i)
         EXPECT_EQ(std::tie(back.views[i].open, back.views[i].geometry, back.views[i].range),
                   std::tie(read.views[i].open, read.views[i].geometry, read.views[i].range));

@@ -281,7 +281,8 @@ void TMainWin::BuildMenus() {
         std::function<void()> command;
     };
     const FileCommand fileCommands[] = {
-        {"&Open...", QKeySequence(Qt::CTRL | Qt::Key_O), QStyle::SP_DialogOpenButton, [this] { files_->OpenFromMenu(); }},
+        {"&Open...", QKeySequence(Qt::CTRL | Qt::Key_O), QStyle::SP_DialogOpenButton,
+         [this] { files_->OpenFromMenu(); }},
         {"&Close", {}, kNoIcon, [this] { files_->Close(); }},
         {"&Save", QKeySequence(Qt::CTRL | Qt::Key_S), QStyle::SP_DialogSaveButton, [this] { files_->Save(); }},
         {"Save &As...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), kNoIcon, [this] { files_->SaveAs(); }},
@@ -410,8 +411,8 @@ void TMainWin::AskGoTo() {
     TWaveFile* file = engine_.WaveFile();
     if (file == nullptr) return;
     bool ok = false;
-    const double seconds = QInputDialog::getDouble(this, tr("Go To"), tr("Time (s)"), file->FramesToSeconds(file->Position()),
-                                                   0.0, file->FramesToSeconds(file->Length()), 3, &ok);
+    const double now = file->FramesToSeconds(file->Position()), end = file->FramesToSeconds(file->Length());
+    const double seconds = QInputDialog::getDouble(this, tr("Go To"), tr("Time (s)"), now, 0.0, end, 3, &ok);
     if (ok) GoTo(seconds);
 }
 

@@ -193,7 +193,9 @@ std::vector<TPixelRect> AvailableScreenAreas() {
 }
 }  // namespace
 
-void TMainWin::PlaceForFirstStart() { setGeometry(ToQRect(UsableWindowGeometry(std::nullopt, AvailableScreenAreas()))); }
+void TMainWin::PlaceForFirstStart() {
+    setGeometry(ToQRect(UsableWindowGeometry(std::nullopt, AvailableScreenAreas())));
+}
 
 DesktopLayout TMainWin::Layout() const {
     DesktopLayout layout;
