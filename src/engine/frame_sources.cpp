@@ -81,8 +81,10 @@ bool TFileFrameSource::Read(TSeriesData& left, TSeriesData* right) {
 
 FrameGate TLiveFrameSource::Place(double& currentTime) {
     if (port_->PositionFrames() < SeriesSamples(settings_.Settings())) return FrameGate::kWait;
-    currentTime = port_->PositionSeconds() + run_.startTime - 0.2;
-    if (run_.historyFile) currentTime -= FrameSeconds(settings_.Settings()) / 2;
+    double time = port_->PositionSeconds() + run_.startTime - 0.2;
+    if (run_.historyFile) time -= FrameSeconds(settings_.Settings()) / 2;
+    // The first frames of a run would otherwise lie before its start.
+    currentTime = std::max(time, 0.0);
     return FrameGate::kAnalyse;
 }
 

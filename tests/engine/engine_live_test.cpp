@@ -122,6 +122,22 @@ TEST_F(Live, RealTimeFramesAreTheNewestData) {
     EXPECT_EQ(LastIndex(log.frames.back().left), 21500u - 4000u - 1u);
 }
 
+// A Real-Time frame's time is the input position less 0.2 s and, with a history, less half a
+// frame; early in a run that lies before the start, where it stays at 0.
+TEST_F(Live, RealTimeFrameTimesNeverLieBeforeTheStart) {
+    settings.Mode.OpMode = kModeRealTime;
+    settings.FileIO.RealTimeWaveBufferEnableFlag = 1;
+    settings.FileIO.RealTimeWaveBufferLengthSecs = 4;
+    Make(ramp.card);
+    ASSERT_TRUE(engine->Run());
+    const double halfFrame = 1024.0 / kRate / 2;
+    for (const uint32_t samples : {1100u, 2000u, 4000u, 12000u}) {
+        ramp.card.Advance(samples - engine->InputPort().PositionFrames());
+        loop->Pump(0);
+        EXPECT_NEAR(engine->CurrentTime(), std::max(0.0, samples / double(kRate) - 0.2 - halfFrame), 1e-5) << samples;
+    }
+}
+
 TEST_F(Live, HistoryBufferReadsInTimeOrderAfterWraps) {
     settings.Mode.OpMode = kModeRealTime;
     settings.FileIO.RealTimeWaveBufferEnableFlag = 1;

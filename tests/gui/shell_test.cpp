@@ -6,8 +6,13 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScreen>
 #include <QToolBar>
+#include <QToolButton>
 #include <cstring>
 
 #include "base/strings.h"
@@ -17,6 +22,7 @@
 #include "files/wave_file.h"
 #include "gui/shell.h"
 #include "support/scripted_host.h"
+#include "views/desktop_layout.h"
 #include "views/qt/desktop.h"
 #include "views/qt/device_dialog.h"
 #include "views/qt/settings_dialogs.h"
@@ -280,6 +286,100 @@ TEST(ShellSettingsFile, ClosingTheWindowStoresTheSettingsOrReportsWhyNot) {
     }
     EXPECT_EQ(testing::ReadFile(readOnly), "[Settings]\nFFTsize=2048\n");
     EXPECT_EQ(std::filesystem::status(readOnly).permissions(), std::filesystem::perms(0444));
+}
+
+// The window's place, its views (with their range text) and their arrangement come back at the
+// next start through the settings file; a place off every screen gives the first start's.
+TEST(ShellLayout, TheWindowAndItsViewsComeBackAsTheyWereLeft) {
+    using View = TMainWin::View;
+    TempDir dir;
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QSize firstSize(std::min(screen.width() * 4 / 5, 1400), std::min(screen.height() * 4 / 5, 900));
+    const QPoint margin(screen.width() - firstSize.width(), screen.height() - firstSize.height());
+    const QRect firstStart(screen.topLeft() + margin / 2, firstSize);
+    const std::string names[] = {"series", "spectrum", "phase"};
+    const struct { const char* arrangement; QRect window; bool maximised; QRect expected; } cases[] = {
+        {"Tile Vertical", {20, 30, 700, 500}, false, {20, 30, 700, 500}},
+        {nullptr, {20, 30, 700, 500}, true, {20, 30, 700, 500}},  // views where the user put them
+        {"Cascade", {5000, 5000, 700, 500}, false, firstStart}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arrangement ? c.arrangement : "placed by hand");
+        Shell left(dir.path());
+        EXPECT_EQ(left.window->geometry(), firstStart);
+        left.window->setGeometry(c.window);
+        left.window->SetViewRangeHooks([&](View v, QWidget*) { return names[int(v)]; }, {});
+        left.window->OpenView(View::Phase);
+        left.window->OpenView(View::TimeSeries);
+        left.window->CloseView(View::Spectrum);
+        QApplication::processEvents();
+        if (c.arrangement) left.window->findChild<QAction*>(c.arrangement)->trigger();
+        else left.window->ViewWidget(View::Phase)->parentWidget()->setGeometry(40, 50, 300, 200);
+        if (c.maximised) left.window->showMaximized();
+        TIniStore ini;
+        StoreDesktopLayout(left.window->Layout(), ini);
+        left.window->close();
+
+        Shell next(dir.path());
+        next.window.reset();
+        next.window = std::make_unique<TMainWin>(next.host, *next.engine, next.queue, next.settings, 10.0, 20000.0);
+        std::vector<std::pair<View, std::string>> applied;
+        next.window->SetViewRangeHooks({}, [&](View v, QWidget*, const std::string& t) { applied.emplace_back(v, t); });
+        TIniStore reread;
+        reread.Parse(ini.Text());
+        next.window->RestoreLayout(ReadDesktopLayout(reread));
+        next.window->show();
+        QApplication::processEvents();
+        EXPECT_EQ(next.window->isMaximized(), c.maximised);
+        EXPECT_EQ(c.maximised ? next.window->normalGeometry() : next.window->geometry(), c.expected);
+        for (View v : {View::TimeSeries, View::Spectrum, View::Phase})
+            EXPECT_EQ(next.window->ViewAction(v)->isChecked(), v != View::Spectrum);
+        const decltype(applied) handedBack = {{View::TimeSeries, "series"}, {View::Phase, "phase"}};
+        EXPECT_EQ(applied, handedBack);
+        EXPECT_EQ(next.window->ViewRange(View::Spectrum), "spectrum");  // kept, and stored again at exit
+        const QMdiSubWindow* phase = static_cast<QMdiSubWindow*>(next.window->ViewWidget(View::Phase)->parentWidget());
+        if (!c.arrangement) {
+            EXPECT_EQ(phase->geometry(), QRect(40, 50, 300, 200));
+            continue;
+        }
+        next.window->resize(1000, 700);  // an arrangement in force follows the area
+        QApplication::processEvents();
+        const QSize area = next.window->Client()->viewport()->size();
+        EXPECT_GE(phase->width(), (c.arrangement[0] == 'T' ? 0.5 : 0.8) * area.width() - 1);
+        EXPECT_GE(phase->height(), 0.8 * area.height());
+    }
+}
+
+// Every toolbar button of every mode shows an icon and a tip naming its command and key, and
+// switching modes back and forth leaves nothing behind on the toolbar.
+TEST(ShellToolbar, EachModesButtonsHaveIconsAndTipsAndSwitchingLeavesNothingBehind) {
+    TempDir dir;
+    Shell s(dir.path());
+    const QStringList common = {"Open (Ctrl+O)", "Save (Ctrl+S)", "Run (F5)", "Stop (Esc)"};
+    const struct { uint32_t mode; QStringList tips; } modes[] = {
+        {kModePostProcessing, common + QStringList{"Single Step (F6)", "Rewind", "Fast Forward", "Go To"}},
+        {kModeRecorder, common + QStringList{"Record", "Play"}},
+        {kModeRealTime, common + QStringList{"Single Step (F6)"}}};
+    for (const auto& [mode, tips] : modes) {
+        SCOPED_TRACE(mode);
+        s.window->SelectMode(mode);
+        QStringList shown;
+        for (QAction* a : s.window->ModeToolBar()->actions()) {
+            const auto* button = qobject_cast<QToolButton*>(s.window->ModeToolBar()->widgetForAction(a));
+            if (!button || !a->isVisible()) continue;
+            shown << button->toolTip();
+            EXPECT_FALSE(button->icon().isNull()) << button->toolTip().toStdString();
+        }
+        EXPECT_EQ(shown, tips);
+    }
+    auto parts = [&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QToolBar* tools = s.window->ModeToolBar();
+        return std::pair(tools->actions().size(), tools->findChildren<QObject*>().size());
+    };
+    const auto before = parts();
+    for (int i = 0; i < 20; ++i) s.window->SelectMode(modes[i % 3].mode);
+    s.window->SelectMode(kModeRealTime);
+    EXPECT_EQ(parts(), before);
 }
 
 }  // namespace

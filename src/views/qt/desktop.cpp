@@ -11,6 +11,7 @@
 #include "platform/app_paths.h"
 #include "engine/wave_file_commands.h"
 #include "platform/buffer_done_queue.h"
+#include "views/desktop_layout.h"
 #include "views/qt/main_window.h"
 #include "views/qt/qt_host.h"
 
@@ -76,7 +77,9 @@ int RunDesktop(int& argc, char** argv, DesktopSetup& setup) {
     if (setup.ini) {
         ReadPhaseBlankDepth(*setup.ini, setup);
         window.SetPhaseBlankDepthDb(setup.phaseBlankDepthDb);
+        window.RestoreLayout(ReadDesktopLayout(*setup.ini));
         window.SetOnClose([&](const std::string& openFileName) {
+            StoreDesktopLayout(window.Layout(), *setup.ini);
             StorePhaseBlankDepth(window.PhaseBlankDepthDb(), *setup.ini);
             StoreDesktopSettings(host, *setup.settings, openFileName, *setup.ini, setup.settingsPath);
         });

@@ -10,6 +10,8 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QStyle>
 #include <QStatusBar>
 #include <QTimer>
@@ -49,6 +51,7 @@ namespace zeltrak {
 namespace {
 // Between idle passes the card gets the core; a pass analyses at most one frame.
 constexpr int kIdleIntervalMs = 5;
+constexpr QStyle::StandardPixmap kNoIcon = QStyle::SP_CustomBase;
 constexpr const char* kRecordIntoOpenFileQuestion =
     "%s is open.\n\nYes appends the recording to it, No records into a new file, Cancel does not record.";
 
@@ -95,6 +98,18 @@ QAction* MakeCommand(QObject* parent, const QString& label, const QKeySequence& 
     const QString name = action->objectName();
     action->setToolTip(key.isEmpty() ? name : QString("%1 (%2)").arg(name, key.toString(QKeySequence::NativeText)));
     return action;
+}
+
+// Recording has no standard icon: a red disc, drawn here so that nothing is shipped for it.
+QIcon RecordIcon() {
+    QPixmap disc(16, 16);
+    disc.fill(Qt::transparent);
+    QPainter painter(&disc);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(200, 30, 30));
+    painter.drawEllipse(QRectF(2.5, 2.5, 11, 11));
+    return QIcon(disc);
 }
 
 }  // namespace
@@ -147,6 +162,7 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
     tools_ = addToolBar(QString());
     tools_->setObjectName("modeToolBar");
     BuildToolBar();
+    ShowModeTools();
 
     BuildStatusBar();
     host_.SetMainWindow(this);
@@ -158,7 +174,7 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
     idle_->setInterval(kIdleIntervalMs);
     connect(idle_, &QTimer::timeout, this, [this] { IdleStep(); });
     UpdateActions();
-    resize(900, 620);
+    PlaceForFirstStart();
 }
 
 void TMainWin::CreateFileCommands(const std::string& tempDir) {
@@ -170,7 +186,7 @@ void TMainWin::CreateFileCommands(const std::string& tempDir) {
     events.modeChanged = [this](uint32_t) {
         if (QAction* current = ModeAction(settings_.Mode.OpMode)) current->setChecked(true);
         realTimeBuffer_ = false;
-        BuildToolBar();
+        ShowModeTools();
         UpdateActions();
     };
     events.fileChanged = [this] { UpdateActions(); };
@@ -184,6 +200,9 @@ void TMainWin::CreateRunCommands() {
     // Esc stops a run, a long file run included, wherever the focus is in the window.
     stop_ = MakeCommand(this, tr("Stop"), QKeySequence(Qt::Key_Escape));
     step_ = MakeCommand(this, tr("Single Step"), QKeySequence(Qt::Key_F6));
+    run_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    stop_->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    step_->setIcon(style()->standardIcon(QStyle::SP_MediaSeekForward));
     // Held by the window itself so that the keys work with the toolbar hidden too.
     addActions({run_, stop_, step_});
     connect(run_, &QAction::triggered, this, [this] { RunAnalyser(); });
@@ -246,16 +265,19 @@ void TMainWin::BuildMenus() {
     struct FileCommand {
         const char* label;
         QKeySequence key;
+        QStyle::StandardPixmap icon;  // for the toolbar
         std::function<void()> command;
     };
     const FileCommand fileCommands[] = {
-        {"&Open...", QKeySequence(Qt::CTRL | Qt::Key_O), [this] { files_->OpenFromMenu(); }},
-        {"&Close", {}, [this] { files_->Close(); }},
-        {"&Save", QKeySequence(Qt::CTRL | Qt::Key_S), [this] { files_->Save(); }},
-        {"Save &As...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [this] { files_->SaveAs(); }},
+        {"&Open...", QKeySequence(Qt::CTRL | Qt::Key_O), QStyle::SP_DialogOpenButton,
+         [this] { files_->OpenFromMenu(); }},
+        {"&Close", {}, kNoIcon, [this] { files_->Close(); }},
+        {"&Save", QKeySequence(Qt::CTRL | Qt::Key_S), QStyle::SP_DialogSaveButton, [this] { files_->Save(); }},
+        {"Save &As...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), kNoIcon, [this] { files_->SaveAs(); }},
     };
-    for (const auto& [label, key, command] : fileCommands) {
+    for (const auto& [label, key, icon, command] : fileCommands) {
         QAction* a = MakeCommand(this, tr(label), key);
+        if (icon != kNoIcon) a->setIcon(style()->standardIcon(icon));
         file->addAction(a);
         connect(a, &QAction::triggered, this, [this, command = command] {
             command();
@@ -321,47 +343,65 @@ void TMainWin::BuildHelpMenu() {
     });
 }
 
+// Made once: a rebuild per mode switch would leave the removed labels, lists and actions
+// behind as hidden children of the toolbar.
 void TMainWin::BuildToolBar() {
-    tools_->clear();
-    const uint32_t mode = settings_.Mode.OpMode;
-    const QString label = QString::fromStdString(ModeLabel(mode));
-    tools_->setWindowTitle(label);
-    modeLabel_ = new QLabel(label + "  ", tools_);
+    modeLabel_ = new QLabel(tools_);
     modeLabel_->setObjectName("modeLabel");
     tools_->addWidget(modeLabel_);
-    tools_->addAction(run_);
-    tools_->addAction(stop_);
+    tools_->addActions({FileAction("Open"), FileAction("Save")});
+    tools_->addSeparator();
+    tools_->addActions({run_, stop_});
     fftSizes_ = new QComboBox(tools_);
     fftSizes_->setObjectName("fftSize");
+    fftSizes_->setToolTip(tr("FFT size"));
     for (uint32_t n = 1024; n <= 1048576; n *= 2) fftSizes_->addItem(QString::number(n), n);
-    const uint32_t size = settings_.Settings().FFTsize;
-    if (fftSizes_->findData(size) < 0) fftSizes_->addItem(QString::number(size), size);
-    fftSizes_->setCurrentIndex(fftSizes_->findData(size));
     connect(fftSizes_, &QComboBox::activated, this,
             [this](int index) { SelectFftSize(fftSizes_->itemData(index).toUInt()); });
     tools_->addWidget(fftSizes_);
-    if (mode != kModeRecorder) tools_->addAction(step_);
-    if (mode == kModePostProcessing) {
-        tools_->addAction(tr("Rewind"), this, [this] { Rewind(); });
-        tools_->addAction(tr("Fast Forward"), this, [this] { FastForward(); });
-        tools_->addAction(tr("Go To"), this, [this] {
-            TWaveFile* file = engine_.WaveFile();
-            if (file == nullptr) return;
-            bool ok = false;
-            const double seconds =
-                QInputDialog::getDouble(this, tr("Go To"), tr("Time (s)"), file->FramesToSeconds(file->Position()), 0.0,
-                                        file->FramesToSeconds(file->Length()), 3, &ok);
-            if (ok) GoTo(seconds);
-        });
-    } else if (mode == kModeRecorder) {
-        QAction* record = tools_->addAction(tr("Record"));
-        connect(record, &QAction::triggered, this, [this] { Record(); });
-        QAction* play = tools_->addAction(tr("Play"));
-        connect(play, &QAction::triggered, this, [this] {
-            if (engine_.Play()) idle_->start();
-            UpdateActions();
-        });
-    }
+    tools_->addAction(step_);
+    auto add = [this](uint32_t mode, const QString& name, const QIcon& icon, std::function<void()> command) {
+        QAction* a = MakeCommand(tools_, name);
+        a->setIcon(icon);
+        connect(a, &QAction::triggered, this, std::move(command));
+        tools_->addAction(a);
+        modeTools_.push_back({mode, a});
+    };
+    const auto icon = [this](QStyle::StandardPixmap which) { return style()->standardIcon(which); };
+    add(kModePostProcessing, tr("Rewind"), icon(QStyle::SP_MediaSkipBackward), [this] { Rewind(); });
+    add(kModePostProcessing, tr("Fast Forward"), icon(QStyle::SP_MediaSkipForward), [this] { FastForward(); });
+    add(kModePostProcessing, tr("Go To"), icon(QStyle::SP_ArrowRight), [this] { AskGoTo(); });
+    add(kModeRecorder, tr("Record"), RecordIcon(), [this] { Record(); });
+    add(kModeRecorder, tr("Play"), icon(QStyle::SP_MediaVolume), [this] {
+        if (engine_.Play()) idle_->start();
+        UpdateActions();
+    });
+}
+
+void TMainWin::ShowModeTools() {
+    const uint32_t mode = settings_.Mode.OpMode;
+    const QString label = QString::fromStdString(ModeLabel(mode));
+    tools_->setWindowTitle(label);
+    modeLabel_->setText(label + "  ");
+    // Recorder mode has no single step; hidden, its key is off as well.
+    step_->setVisible(mode != kModeRecorder);
+    for (const auto& [shownIn, action] : modeTools_) action->setVisible(shownIn == mode);
+    ShowFftSize();
+}
+
+void TMainWin::ShowFftSize() {
+    const uint32_t size = settings_.Settings().FFTsize;
+    if (fftSizes_->findData(size) < 0) fftSizes_->addItem(QString::number(size), size);
+    fftSizes_->setCurrentIndex(fftSizes_->findData(size));
+}
+
+void TMainWin::AskGoTo() {
+    TWaveFile* file = engine_.WaveFile();
+    if (file == nullptr) return;
+    bool ok = false;
+    const double now = file->FramesToSeconds(file->Position()), end = file->FramesToSeconds(file->Length());
+    const double seconds = QInputDialog::getDouble(this, tr("Go To"), tr("Time (s)"), now, 0.0, end, 3, &ok);
+    if (ok) GoTo(seconds);
 }
 
 bool TMainWin::Record() {
@@ -421,7 +461,7 @@ QAction* TMainWin::ModeAction(uint32_t mode) {
 }
 
 void TMainWin::SelectMode(uint32_t mode) {
-    WindowModeTarget target(*this, engine_, settings_, realTimeBuffer_, [this](uint32_t) { BuildToolBar(); });
+    WindowModeTarget target(*this, engine_, settings_, realTimeBuffer_, [this](uint32_t) { ShowModeTools(); });
     if (SwitchMode(settings_.Mode.OpMode, mode, host_, target) == ModeSwitchResult::Switched) realTimeBuffer_ = false;
     if (QAction* current = ModeAction(settings_.Mode.OpMode)) current->setChecked(true);
     UpdateActions();
@@ -444,7 +484,7 @@ bool TMainWin::SelectFftSize(uint32_t size) {
         settings_.Settings() = candidate;
         ok = true;
     });
-    if (fftSizes_) fftSizes_->setCurrentIndex(fftSizes_->findData(settings_.Settings().FFTsize));
+    ShowFftSize();
     return ok;
 }
 

@@ -2,9 +2,11 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "engine/engine_listener.h"
 #include "files/calibration_record.h"
+#include "views/desktop_layout.h"
 #include "views/phase_blanking.h"
 
 class QAction;
@@ -59,6 +61,16 @@ public:
     // The spectrum view, null while it is closed.
     TSpectrumView* SpectrumView() const;
     QMdiArea* Client() { return mdi_; }
+    // The window's geometry, its views and their arrangement as they are now, for the next start.
+    DesktopLayout Layout() const;
+    // Places the window (a stored geometry that is unusable on these screens gives the first
+    // start's) and opens and places the stored views; before the window is shown.
+    void RestoreLayout(const DesktopLayout& layout);
+    // Each view's range as text the window keeps without reading it: `read` gives a view's
+    // current text when the layout is taken, `apply` hands the stored text to the view at restore.
+    void SetViewRangeHooks(std::function<std::string(View, QWidget*)> read,
+                           std::function<void(View, QWidget*, const std::string&)> apply);
+    const std::string& ViewRange(View view) const { return ranges_[static_cast<int>(view)]; }
     bool RunAnalyser();
     void StopAnalyser();
     // Mode commands (1 Real-Time, 2 Post-Processing, 3 Recorder).
@@ -121,15 +133,21 @@ private:
     void BuildMenus();
     void BuildStatusBar();
     void BuildToolBar();
+    void ShowModeTools();
+    void ShowFftSize();
+    void AskGoTo();
     void BuildViewMenu();
     void BuildHelpMenu();
     QWidget* CreateView(View view);
     void ForgetView(View view);
+    int ViewOf(const QMdiSubWindow* sub) const;  // -1: not an open view's window
     void ShowSeriesUnit();
+    void RestoreViews(const DesktopLayout& layout);
+    void PlaceForFirstStart();
     // The Window menu's arrangements; Free once the user moves or resizes a view.
     // An arrangement in force is laid out again whenever the client area changes size and
     // whenever a view opens or closes.
-    enum class Arrangement { Free, Cascade, TileVertical, TileHorizontal };
+    using Arrangement = ViewArrangement;
     void ArrangeViews(Arrangement arrangement);
     void LayOutViews();
     QRect ArrangedGeometry(int index, int count, QSize area) const;
@@ -164,6 +182,7 @@ private:
     QAction* modes_[3] = {nullptr, nullptr, nullptr};
     QActionGroup* modeGroup_ = nullptr;
     QToolBar* tools_ = nullptr;
+    std::vector<std::pair<uint32_t, QAction*>> modeTools_;  // the buttons of one mode only
     QLabel* modeLabel_ = nullptr;
     QComboBox* fftSizes_ = nullptr;
     QLabel* state_ = nullptr;
@@ -172,6 +191,9 @@ private:
     QLabel* time_ = nullptr;
     TLevelMeter* levelMeter_ = nullptr;
     std::function<void(const std::string&)> onClose_;
+    std::string ranges_[kViewCount];
+    std::function<std::string(View, QWidget*)> readRange_;
+    std::function<void(View, QWidget*, const std::string&)> applyRange_;
     bool inStep_ = false;
     Arrangement arrangement_ = Arrangement::Free;
     bool arranging_ = false;  // our own placing of the views is under way

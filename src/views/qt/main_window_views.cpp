@@ -1,6 +1,8 @@
-// The main window's analysis views: creating, opening and closing them, and laying them out
-// in the arrangement the Window menu chose.
+// The main window's analysis views: creating, opening and closing them, laying them out in the
+// arrangement the Window menu chose, and the layout kept for the next start.
 #include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -25,7 +27,8 @@ void TMainWin::ArrangeViews(Arrangement arrangement) {
 
 void TMainWin::LayOutViews() {
     QList<QMdiSubWindow*> subs = mdi_->subWindowList(QMdiArea::CreationOrder);
-    subs.removeIf([](const QMdiSubWindow* sub) { return !sub->isVisible(); });  // closing ones
+    // Only the open views: one closing is still listed, and still visible while its close event runs.
+    subs.removeIf([this](const QMdiSubWindow* sub) { return ViewOf(sub) < 0; });
     if (subs.isEmpty() || arrangement_ == Arrangement::Free) return;
     const QSize area = mdi_->viewport()->size();
     const int n = static_cast<int>(subs.size());
@@ -64,6 +67,10 @@ bool TMainWin::eventFilter(QObject* watched, QEvent* event) {
     const auto* sub = qobject_cast<QMdiSubWindow*>(watched);
     if (watched == mdi_->viewport() && type == QEvent::Resize) {
         LayOutViews();  // the arrangement follows the window as it grows or shrinks
+    } else if (sub && type == QEvent::Close && ViewOf(sub) >= 0) {
+        // Its own close box: the view ends now, as from the menu, not when its deletion comes.
+        ForgetView(static_cast<View>(ViewOf(sub)));
+        LayOutViews();
     } else if (sub && !arranging_ && (type == QEvent::Move || type == QEvent::Resize) && sub->isVisible()) {
         arrangement_ = Arrangement::Free;  // the user placed a view: keep it where it is
     }
@@ -170,12 +177,84 @@ void TMainWin::CloseView(View view) {
 
 void TMainWin::ForgetView(View view) {
     OpenViewSlot& slot = views_[static_cast<int>(view)];
+    // A closed view's range is kept for the layout stored at exit.
+    if (slot.widget && readRange_) ranges_[static_cast<int>(view)] = readRange_(view, slot.widget);
     if (slot.listener) engine_.RemoveListener(slot.listener);
     if (slot.widget) slot.widget->disconnect(this);
     slot.listener = nullptr;
     slot.widget = nullptr;
     slot.sub = nullptr;
     if (slot.action) slot.action->setChecked(false);
+}
+
+namespace {
+TPixelRect ToPixelRect(const QRect& r) { return {r.x(), r.y(), r.width(), r.height()}; }
+QRect ToQRect(const TPixelRect& r) { return QRect(r.x, r.y, r.width, r.height); }
+
+// The screens' areas free of panels, the primary screen's first.
+std::vector<TPixelRect> AvailableScreenAreas() {
+    std::vector<TPixelRect> areas;
+    if (QScreen* primary = QGuiApplication::primaryScreen()) areas.push_back(ToPixelRect(primary->availableGeometry()));
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen()) areas.push_back(ToPixelRect(screen->availableGeometry()));
+    return areas;
+}
+}  // namespace
+
+void TMainWin::PlaceForFirstStart() {
+    setGeometry(ToQRect(UsableWindowGeometry(std::nullopt, AvailableScreenAreas())));
+}
+
+DesktopLayout TMainWin::Layout() const {
+    DesktopLayout layout;
+    layout.maximised = isMaximized();
+    layout.window = ToPixelRect(layout.maximised ? normalGeometry() : geometry());
+    layout.arrangement = arrangement_;
+    layout.viewsStored = true;
+    for (int i = 0; i < kViewCount; ++i) {
+        const OpenViewSlot& slot = views_[i];
+        DesktopLayout::ViewState& state = layout.views[i];
+        state.open = slot.sub != nullptr;
+        if (slot.sub) state.geometry = ToPixelRect(slot.sub->geometry());
+        state.range = slot.widget && readRange_ ? readRange_(static_cast<View>(i), slot.widget) : ranges_[i];
+    }
+    return layout;
+}
+
+void TMainWin::RestoreLayout(const DesktopLayout& layout) {
+    setGeometry(ToQRect(UsableWindowGeometry(layout.window, AvailableScreenAreas())));
+    if (layout.maximised) setWindowState(windowState() | Qt::WindowMaximized);
+    for (int i = 0; i < kViewCount; ++i) ranges_[i] = layout.views[i].range;
+    if (layout.viewsStored) RestoreViews(layout);
+    ArrangeViews(layout.arrangement);
+}
+
+void TMainWin::RestoreViews(const DesktopLayout& layout) {
+    for (int i = 0; i < kViewCount; ++i) {
+        const View view = static_cast<View>(i);
+        const DesktopLayout::ViewState& state = layout.views[i];
+        if (!state.open) {
+            CloseView(view);
+            continue;
+        }
+        OpenView(view);
+        arranging_ = true;  // the stored place is not a move by the user
+        if (state.geometry) views_[i].sub->setGeometry(ToQRect(*state.geometry));
+        arranging_ = false;
+        if (applyRange_ && !state.range.empty()) applyRange_(view, views_[i].widget, state.range);
+    }
+}
+
+void TMainWin::SetViewRangeHooks(std::function<std::string(View, QWidget*)> read,
+                                 std::function<void(View, QWidget*, const std::string&)> apply) {
+    readRange_ = std::move(read);
+    applyRange_ = std::move(apply);
+}
+
+int TMainWin::ViewOf(const QMdiSubWindow* sub) const {
+    for (int i = 0; i < kViewCount; ++i)
+        if (views_[i].sub == sub) return i;
+    return -1;
 }
 
 TSpectrumView* TMainWin::SpectrumView() const {
