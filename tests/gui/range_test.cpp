@@ -1,17 +1,23 @@
 // Range control in a plot view, offscreen: the wheel zooms the x axis about the pointer (the
 // value axis with Shift) and a box drawn with Shift+left or middle drag shows what it encloses,
 // never beyond the data; R and Backspace bring back the whole range;
-// the automatic value axis holds its extremes from frame to frame.
+// the automatic value axis holds its extremes from frame to frame; Ctrl+R types a range in, which
+// a restored range must fit to the data.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTimer>
 #include <QWheelEvent>
 #include <cmath>
 #include <vector>
 
+#include "views/qt/range_dialog.h"
 #include "views/qt/spectrum_view.h"
+#include "views/qt/time_series_view.h"
 
 namespace zeltrak {
 namespace {
@@ -125,6 +131,68 @@ TEST(PlotRange, AutomaticValueAxisWidensAtOnceAndHoldsUntilReset) {
         view.SetTrace(0, x, std::vector<float>(x.size(), s.level));
         view.grab();
         EXPECT_EQ(view.ShownValueScale().top, s.wantTop) << s.level;
+    }
+}
+
+// Fills the dialog Ctrl+R opens with each entry in turn and presses OK; returns the refusal
+// shown for each (the dialog staying open after a refusal).
+std::vector<QString> EnterRanges(TPlotView& view, const std::vector<TRangeEntry>& entries) {
+    std::vector<QString> errors;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = dynamic_cast<TRangeDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        for (const TRangeEntry& e : entries) {
+            dialog->findChild<QLineEdit*>("xFrom")->setText(QString::fromStdString(e.xFrom));
+            dialog->findChild<QLineEdit*>("xTo")->setText(QString::fromStdString(e.xTo));
+            dialog->findChild<QLineEdit*>("valueFrom")->setText(QString::fromStdString(e.valueFrom));
+            dialog->findChild<QLineEdit*>("valueTo")->setText(QString::fromStdString(e.valueTo));
+            dialog->findChild<QCheckBox*>()->setChecked(e.automaticValues);
+            dialog->accept();
+            errors.push_back(dialog->isVisible() ? dialog->Error() : QString());
+        }
+        if (dialog->isVisible()) dialog->reject();
+    });
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_R, Qt::ControlModifier);
+    QApplication::sendEvent(&view, &press);
+    view.grab();
+    return errors;
+}
+
+TEST(PlotRange, CtrlRTakesATypedRangeAndRefusesABadOneWithTheDialogOpen) {
+    TSpectrumView spectrum(20.0, 20000.0, FrequencyScale::Logarithmic);
+    TTimeSeriesView series;
+    series.SetSamples(0, std::vector<float>(4800, 0.25f), 1.0 / 48000);  // 0 … 99.98 ms
+    spectrum.resize(640, 400);
+    series.resize(640, 400);
+    spectrum.grab();
+    series.grab();
+    const std::vector<QString> spectrumErrors =
+        EnterRanges(spectrum, {{"10", "1000", "", "", true}, {"100", "1000", "-90", "-10", false}});
+    EXPECT_EQ(spectrumErrors, (std::vector<QString>{"The x range must lie within 20 … 20000 Hz.", ""}));
+    EXPECT_NEAR(spectrum.Model().XLo(), 100.0, 1e-9);
+    EXPECT_NEAR(spectrum.Model().XHi(), 1000.0, 1e-9);
+    EXPECT_EQ(std::tuple(spectrum.ShownValueScale().bottom, spectrum.ShownValueScale().top), std::tuple(-90.0f, -10.0f));
+    // Milliseconds in the dialog, seconds on the axis; Automatic gives the value axis back.
+    const std::vector<QString> seriesErrors = EnterRanges(series, {{"20", "50", "-1", "1", true}});
+    EXPECT_EQ(seriesErrors, std::vector<QString>{""});
+    EXPECT_NEAR(series.Model().XLo(), 0.020, 1e-12);
+    EXPECT_NEAR(series.Model().XHi(), 0.050, 1e-12);
+    EXPECT_FALSE(series.ValueRangeUserSet());
+}
+
+TEST(PlotRange, RestoredRangeIsCutToTheDataOrDropped) {
+    struct Case { TUserRange restored; double wantLo, wantHi; bool wantUserValues; };
+    for (const Case& c : std::vector<Case>{
+             {{{100, 1000}, TAxisSpan{-90, -10}}, 100, 1000, true},
+             {{{5000, 30000}, std::nullopt}, 5000, 20000, false},    // a file at a lower rate: cut
+             {{{25000, 30000}, TAxisSpan{-90, -10}}, 0, 20000, true},  // nothing left: the whole axis
+         }) {
+        TSpectrumView view(0.0, 20000.0, FrequencyScale::Linear);
+        view.resize(640, 400);
+        view.RestoreRange(c.restored);
+        const TUserRange got = view.UserRange();
+        EXPECT_EQ(std::tuple(got.x.lo, got.x.hi), std::tuple(c.wantLo, c.wantHi)) << c.restored.x.lo;
+        EXPECT_EQ(got.values.has_value(), c.wantUserValues);
     }
 }
 
