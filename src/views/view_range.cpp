@@ -49,6 +49,20 @@ TAxisSpan TValueHold::Take(double dataMin, double dataMax) {
     return span_;
 }
 
+std::vector<double> ValueAxisTicks(TAxisSpan span, double step) {
+    std::vector<double> ticks;
+    if (!(step > 0.0) || !(span.hi >= span.lo) || !std::isfinite(span.hi - span.lo)) return ticks;
+    // A hair of tolerance keeps an edge that is itself a multiple despite float rounding.
+    const double slack = step * 1e-6;
+    const double first = std::floor((span.hi + slack) / step), last = std::ceil((span.lo - slack) / step);
+    constexpr double kMaxTicks = 1000;
+    for (double k = first; k >= last && first - k < kMaxTicks; k -= 1.0) {
+        // k * step lands a rounding error off zero, which would be written "-0".
+        ticks.push_back(k == 0.0 ? 0.0 : k * step);
+    }
+    return ticks;
+}
+
 std::optional<double> ParseRangeNumber(const std::string& text) {
     const std::size_t first = text.find_first_not_of(" \t");
     if (first == std::string::npos) return std::nullopt;

@@ -1,6 +1,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zeltrak {
 
@@ -32,6 +33,10 @@ private:
     bool held_ = false;
     TAxisSpan span_;
 };
+
+// The gridline values of a value axis over span: the whole multiples of step inside it, highest
+// first, so that a zoomed span from -37.48 to -12.2 is marked at -15, -20, … -35.
+std::vector<double> ValueAxisTicks(TAxisSpan span, double step);
 
 // The range a user chose for a view: the x span, and the value span or none for the
 // automatic value axis.

@@ -55,6 +55,22 @@ TEST(ViewRange, HeldValueRangeWidensAtOnceAndNeverNarrowsUntilReset) {
     }
 }
 
+TEST(ViewRange, ValueAxisTicksAreWholeMultiplesOfTheStepInsideTheSpan) {
+    struct Case { TAxisSpan span; double step; std::vector<double> want; };
+    for (const Case& c : std::vector<Case>{
+             {{-37.48, -12.2}, 5, {-15, -20, -25, -30, -35}},           // a zoomed span: round marks only
+             {{-120, 0}, 20, {0, -20, -40, -60, -80, -100, -120}},      // the edges themselves are marks
+             {{-0.3, 0.3}, 0.1, {0.3, 0.2, 0.1, 0, -0.1, -0.2, -0.3}},  // in spite of 0.3 / 0.1 rounding
+             {{-180, 180}, 45, {180, 135, 90, 45, 0, -45, -90, -135, -180}},
+             {{1.01, 1.09}, 0.1, {}},
+             {{0, 1}, 0, {}},
+         }) {
+        const std::vector<double> got = ValueAxisTicks(c.span, c.step);
+        ASSERT_EQ(got.size(), c.want.size()) << c.span.lo << " … " << c.span.hi;
+        for (size_t k = 0; k < got.size(); ++k) EXPECT_NEAR(got[k], c.want[k], 1e-9) << c.span.lo << " … " << c.span.hi;
+    }
+}
+
 TEST(ViewRange, RangeEntryIsRefusedWithTheReasonOrAccepted) {
     const TRangeLimits linear{{0, 24000}, false, "Hz"}, log{{10, 24000}, true, "Hz"};
     struct Case { TRangeEntry entry; TRangeLimits limits; std::string wantError; };

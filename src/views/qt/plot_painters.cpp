@@ -79,16 +79,13 @@ void PaintXAxis(QPainter& painter, const QRect& plot, const TFrequencyPixelMap& 
 void PaintValueAxis(QPainter& painter, const QRect& plot, const TValueScale& scale, const TValueRows& rows,
                     const std::string& unitLabel, const QFontMetrics& fm) {
     const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(scale.step) + 1e-6)));
-    const int steps = static_cast<int>(std::floor(rows.Range() / scale.step + 1e-6));
-    for (int k = 0; k <= steps; ++k) {
-        const float v = static_cast<float>(rows.Top() - k * static_cast<double>(scale.step));
-        const int y = rows.Row(v);
+    for (const double v : ValueAxisTicks({scale.bottom, scale.top}, scale.step)) {
+        const int y = rows.Row(static_cast<float>(v));
         painter.setPen(kGridColor);
         painter.drawLine(plot.left(), y, plot.right(), y);
         painter.setPen(kLabelColor);
-        const float shown = std::abs(v) < scale.step * 1e-4f ? 0.0f : v;
         painter.drawText(QRect(0, y - fm.height() / 2, plot.left() - 4, fm.height()),
-                         Qt::AlignRight | Qt::AlignVCenter, QString::number(shown, 'f', decimals));
+                         Qt::AlignRight | Qt::AlignVCenter, QString::number(v, 'f', decimals));
     }
     if (!unitLabel.empty()) {
         painter.setPen(kLabelColor);
