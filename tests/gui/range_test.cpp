@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QBuffer>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QSvgGenerator>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QCheckBox>
@@ -156,6 +160,50 @@ TEST(PlotRange, ValueGridlinesStayOnRoundValuesAfterAValueZoom) {
         }
         EXPECT_GE(gridlines, 2);
     }
+}
+
+TEST(PlotRange, ATraceLeavingTheValueRangeLeavesThePlotInsteadOfRunningAlongItsEdge) {
+    // A ramp from -100 to 0 dB over a value range of -60 … -40: it crosses the top and bottom
+    // rows once each, and a third of the plot's width on either side holds no trace.
+    TSpectrumView view(0.0, 20000.0, FrequencyScale::Linear);
+    std::vector<float> x(2001), values(2001);
+    for (size_t k = 0; k < x.size(); ++k) {
+        x[k] = static_cast<float>(k * 10.0);
+        values[k] = static_cast<float>(-100.0 + k * 0.05);
+    }
+    view.SetTrace(0, x, values);
+    view.resize(640, 400);
+    view.RestoreRange({{0, 20000}, TAxisSpan{-60, -40}});
+    const QImage image = view.grab().toImage();
+    const QRect plot = view.PlotRect();
+    for (const int y : {plot.top(), plot.bottom()}) {
+        int traced = 0;
+        for (int x = plot.left(); x <= plot.right(); ++x) traced += image.pixelColor(x, y) == TSpectrumView::TraceColor(0);
+        EXPECT_GE(traced, 1) << "row " << y;
+        EXPECT_LE(traced, 3) << "row " << y;
+    }
+    // The same in the vector export: every polyline point within the plot's rows, and just the
+    // two crossings on its edge rows.
+    QBuffer svg;
+    svg.open(QIODevice::WriteOnly);
+    QSvgGenerator generator;
+    generator.setOutputDevice(&svg);
+    QPainter painter(&generator);
+    view.render(&painter);
+    painter.end();
+    int points = 0, onEdge = 0;
+    const QString text(svg.data());
+    const QString trace = QRegularExpression(R"re(stroke="#00ff00"[^>]*>\s*((?:<polyline[^>]*>\s*)+))re").match(text).captured(1);
+    for (const auto& m : QRegularExpression(R"re(<polyline[^>]*points="([^"]*)")re").globalMatch(trace)) {
+        for (const QString& p : m.captured(1).split(' ', Qt::SkipEmptyParts)) {
+            ++points;
+            const double y = p.section(',', 1, 1).toDouble();
+            EXPECT_TRUE(y >= plot.top() && y <= plot.bottom()) << y;
+            onEdge += y == plot.top() || y == plot.bottom();
+        }
+    }
+    EXPECT_GT(points, 0);
+    EXPECT_LE(onEdge, 2);
 }
 
 // Fills the dialog Ctrl+R opens with each entry in turn and presses OK; returns the refusal
