@@ -206,6 +206,29 @@ TEST(PlotRange, ATraceLeavingTheValueRangeLeavesThePlotInsteadOfRunningAlongItsE
     EXPECT_LE(onEdge, 2);
 }
 
+TEST(PlotRange, ASteadyToneShowsAFlatEnvelopeAtAnyWidth) {
+    // 65,536 samples of a 1 kHz sine at 48 kHz: about 28 cycles per column at 300 px, so any
+    // pick of one sample per column would beat against the tone and draw a false envelope.
+    std::vector<float> samples(65536);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<float>(0.5 * std::sin(2 * M_PI * 1000.0 * i / 48000.0));
+    for (const int width : {300, 800}) {
+        TTimeSeriesView view;
+        view.SetSamples(0, samples, 1.0 / 48000);
+        view.resize(width, 300);
+        const QImage image = view.grab().toImage();
+        const QRect plot = view.PlotRect();
+        int highest = plot.bottom(), lowest = plot.top();
+        // Left of the legend, which covers the trace where it stands.
+        for (int x = plot.left() + 1; x < view.LegendRect().left(); ++x) {
+            int top = plot.top();
+            while (top <= plot.bottom() && image.pixelColor(x, top) != TPlotView::PlotColor(0)) ++top;
+            highest = std::min(highest, top);
+            lowest = std::max(lowest, top);
+        }
+        EXPECT_LE(lowest - highest, 1) << width << " px: the envelope's top spans rows " << highest << " … " << lowest;
+    }
+}
+
 // Fills the dialog Ctrl+R opens with each entry in turn and presses OK; returns the refusal
 // shown for each (the dialog staying open after a refusal).
 std::vector<QString> EnterRanges(TPlotView& view, const std::vector<TRangeEntry>& entries) {
