@@ -88,7 +88,7 @@ std::string FormatNumber(double v) {
 // Refusal texts of the range dialog.
 constexpr char kRangeNotNumber[] = "Please enter a number in every field.";
 constexpr char kRangeNotAscending[] = "\"From\" must be below \"To\".";
-constexpr char kRangeOutside[] = "The x range must lie within %s … %s %s.";
+constexpr char kRangeOutside[] = "The x range must lie within %.6g … %.6g %s.";
 constexpr char kRangeLogNotPositive[] = "On a logarithmic axis \"From\" must be above 0.";
 
 // Both ends as numbers, from below to; otherwise the error says why not.
@@ -109,19 +109,22 @@ std::optional<TAxisSpan> CheckSpan(const std::string& from, const std::string& t
 
 TRangeCheck CheckRangeEntry(const TRangeEntry& entry, const TRangeLimits& limits) {
     TRangeCheck check;
-    const std::optional<TAxisSpan> x = CheckSpan(entry.xFrom, entry.xTo, check.error);
+    std::optional<TAxisSpan> x = CheckSpan(entry.xFrom, entry.xTo, check.error);
     if (!x) return check;
     if (limits.logarithmic && !(x->lo > 0.0)) {
         check.error = kRangeLogNotPositive;
         return check;
     }
-    if (x->lo < limits.x.lo || x->hi > limits.x.hi) {
+    // The limits are shown to six digits; an entry that rounding put just beyond them is taken
+    // as their edge.
+    const double slack = (limits.x.hi - limits.x.lo) * 1e-5;
+    if (x->lo < limits.x.lo - slack || x->hi > limits.x.hi + slack || x->lo >= limits.x.hi || x->hi <= limits.x.lo) {
         char text[160];
-        std::snprintf(text, sizeof text, kRangeOutside, FormatNumber(limits.x.lo).c_str(),
-                      FormatNumber(limits.x.hi).c_str(), limits.unit.c_str());
+        std::snprintf(text, sizeof text, kRangeOutside, limits.x.lo, limits.x.hi, limits.unit.c_str());
         check.error = text;
         return check;
     }
+    x = TAxisSpan{std::max(x->lo, limits.x.lo), std::min(x->hi, limits.x.hi)};
     std::optional<TAxisSpan> values;
     if (!entry.automaticValues) {
         values = CheckSpan(entry.valueFrom, entry.valueTo, check.error);

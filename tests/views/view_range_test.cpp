@@ -84,6 +84,10 @@ TEST(ViewRange, RangeEntryIsRefusedWithTheReasonOrAccepted) {
              {{"1000", "100", "", "", true}, linear, "\"From\" must be below \"To\"."},
              {{"100", "1000", "0", "0", false}, linear, "\"From\" must be below \"To\"."},
              {{"100", "25000", "", "", true}, linear, "The x range must lie within 0 … 24000 Hz."},
+             {{"100", "24000.2", "", "", true}, linear, ""},  // the limit as shown, rounded up
+             {{"100", "24001", "", "", true}, linear, "The x range must lie within 0 … 24000 Hz."},
+             {{"24000.1", "24000.2", "", "", true}, linear, "The x range must lie within 0 … 24000 Hz."},
+             {{"100", "1000", "", "", true}, {{10, 22028.466796875}, true, "Hz"}, ""},
              {{"5", "1000", "", "", true}, log, outside},
              {{"0", "1000", "", "", true}, {{0, 24000}, true, "Hz"}, "On a logarithmic axis \"From\" must be above 0."},
          }) {
@@ -95,6 +99,11 @@ TEST(ViewRange, RangeEntryIsRefusedWithTheReasonOrAccepted) {
     ASSERT_TRUE(ok.range && ok.range->values);
     EXPECT_EQ(std::tuple(ok.range->x.lo, ok.range->x.hi, ok.range->values->lo, ok.range->values->hi),
               std::tuple(100.0, 1000.0, -120.0, -20.5));
+    const TRangeCheck cut = CheckRangeEntry({"10", "22028.5", "", "", true}, {{10, 22028.466796875}, false, "Hz"});
+    ASSERT_TRUE(cut.range);
+    EXPECT_EQ(cut.range->x.hi, 22028.466796875);
+    EXPECT_EQ(CheckRangeEntry({"1", "2", "", "", true}, {{10, 22028.466796875}, false, "Hz"}).error,
+              "The x range must lie within 10 … 22028.5 Hz.");
 }
 
 TEST(ViewRange, RangeTextReadsBackAndRefusesMalformedText) {

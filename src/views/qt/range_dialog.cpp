@@ -13,7 +13,7 @@ namespace zeltrak {
 namespace {
 
 QLineEdit* NumberField(const char* name, double value, QWidget* parent) {
-    auto* field = new QLineEdit(QString::number(value, 'g', 10), parent);
+    auto* field = new QLineEdit(QString::number(value, 'g', 6), parent);
     field->setObjectName(name);
     return field;
 }
