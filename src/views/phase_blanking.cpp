@@ -1,5 +1,7 @@
 #include "views/phase_blanking.h"
 
+#include "views/view_range.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -30,6 +32,25 @@ void BlankWeakPhase(const float* power, std::size_t n, double depthDb, std::vect
     for (std::size_t k = 0; k < n; ++k) {
         const double p = power[k];
         if (!(p > 0.0) || p < floor) phase[k] = NAN;
+    }
+}
+
+bool UsablePhaseBlankCoherence(double threshold) { return threshold >= 0.0 && threshold <= 1.0; }
+
+std::optional<double> ParsePhaseBlankCoherence(const std::string& text) {
+    const std::optional<double> value = ParseRangeNumber(text);
+    if (!value || !UsablePhaseBlankCoherence(*value)) return std::nullopt;
+    return value;
+}
+
+void BlankIncoherentPhase(const float* coherenceSquared, std::size_t n, double threshold, bool shownSquared,
+                          std::vector<float>& phase) {
+    if (!coherenceSquared || !(threshold > 0.0)) return;
+    n = std::min(n, phase.size());
+    // Compared as γ², so no root is taken per bin.
+    const double floor = shownSquared ? threshold : threshold * threshold;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!(coherenceSquared[k] >= floor)) phase[k] = NAN;
     }
 }
 

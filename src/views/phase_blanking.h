@@ -24,4 +24,19 @@ std::optional<double> ParsePhaseBlankDepth(const std::string& text);
 // and finite blanks nothing.
 void BlankWeakPhase(const float* power, std::size_t n, double depthDb, std::vector<float>& phase);
 
+// Below this coherence a two-channel result's phase is mostly noise: blank by default where
+// less than half of it is explained by the other channel.
+inline constexpr double kDefaultPhaseBlankCoherence = 0.5;
+// Thresholds from 0 (blank nothing) to 1.
+bool UsablePhaseBlankCoherence(double threshold);
+// The threshold written in text (surrounding blanks allowed); nullopt for anything else or a
+// threshold outside 0 … 1.
+std::optional<double> ParsePhaseBlankCoherence(const std::string& text);
+
+// Sets to NaN each phase[k] whose coherence lies below threshold, the coherence read as the
+// view shows it: coherenceSquared[k] (γ², as the processing keeps it) when shownSquared, else
+// its root |γ|. n is the shorter of the two lengths.
+void BlankIncoherentPhase(const float* coherenceSquared, std::size_t n, double threshold, bool shownSquared,
+                          std::vector<float>& phase);
+
 }  // namespace zeltrak

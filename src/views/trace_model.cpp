@@ -103,6 +103,22 @@ void FillPhaseTrace(const TSpectralData& s, const float* average, double blankDe
     BlankWeakPhase(s.AveragePower(), n, blankDepthDb, t.values);
 }
 
+// The coherence, where the processing gives one, says how far the two-channel results' phase
+// can be trusted; the single channels' traces are left as they are.
+void BlankIncoherentResults(const EngineFrame& frame, TTraceModel& model, double threshold) {
+    const TSpectralData* coherence = nullptr;
+    for (const int i : {2, 3}) {
+        const TSpectralData* s = frame.spectrums[i];
+        if (s && !s->Error() && s->CoherenceDone()) coherence = s;
+    }
+    if (!coherence) return;
+    for (int i = 2; i < std::min(model.TraceCount(), 4); ++i) {
+        std::vector<float>& phase = model.Trace(i).values;
+        BlankIncoherentPhase(coherence->AveragePower(), ShownBins(*coherence), threshold, coherence->CoherenceSquared(),
+                             phase);
+    }
+}
+
 void FillSeriesTrace(const TSeriesData& s, TTrace& t) {
     const uint32_t n = std::min(s.DecimatedLength(), s.Length());
     // After decimation the samples are Ratio() input samples apart.
@@ -147,7 +163,7 @@ bool FillSpectrumTraces(const EngineFrame& frame, TTraceModel& model) {
     return true;
 }
 
-bool FillPhaseTraces(const EngineFrame& frame, TTraceModel& model, double blankDepthDb) {
+bool FillPhaseTraces(const EngineFrame& frame, TTraceModel& model, double blankDepthDb, double blankCoherence) {
     if (!frame.analysed) return false;
     for (int i = 0; i < std::min(model.TraceCount(), 4); ++i) {
         const TSpectralData* s = frame.spectrums[i];
@@ -158,6 +174,7 @@ bool FillPhaseTraces(const EngineFrame& frame, TTraceModel& model, double blankD
             model.ClearTrace(i);
         }
     }
+    BlankIncoherentResults(frame, model, blankCoherence);
     return true;
 }
 

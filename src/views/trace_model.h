@@ -111,8 +111,11 @@ private:
 // kind of value shown. False for a frame that was not analysed (nothing changed).
 bool FillSpectrumTraces(const EngineFrame& frame, TTraceModel& model);
 // The phase in degrees of each spectrum's averaged complex value, per averaged bin; NaN (blank)
-// where the bin's averaged power is more than blankDepthDb below the spectrum's highest bin.
-bool FillPhaseTraces(const EngineFrame& frame, TTraceModel& model, double blankDepthDb = kDefaultPhaseBlankDepthDb);
+// where the bin's averaged power is more than blankDepthDb below the spectrum's highest bin and,
+// where the processing gives a coherence, in the two-channel results where it is below
+// blankCoherence.
+bool FillPhaseTraces(const EngineFrame& frame, TTraceModel& model, double blankDepthDb = kDefaultPhaseBlankDepthDb,
+                     double blankCoherence = kDefaultPhaseBlankCoherence);
 // The left and right frames after decimation against time from the frame's first sample; the
 // x range follows the longer.
 void FillSeriesTraces(const EngineFrame& frame, TTraceModel& model);

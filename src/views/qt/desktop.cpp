@@ -25,6 +25,7 @@ bool Set(const char* name) {
 }  // namespace
 
 constexpr const char* kPhaseBlankDepthKey = "PhaseBlankDepth";
+constexpr const char* kPhaseBlankCoherenceKey = "PhaseBlankCoherence";
 
 void ReadSpectrumRange(const TIniStore& ini, DesktopSetup& setup) {
     const double start = ini.GetDouble("SpectrumOpts", "StartFreq", 10.0);
@@ -41,6 +42,15 @@ void ReadPhaseBlankDepth(const TIniStore& ini, DesktopSetup& setup) {
 }
 
 void StorePhaseBlankDepth(double depthDb, TIniStore& ini) { ini.SetDouble("SpectrumOpts", kPhaseBlankDepthKey, depthDb); }
+
+void ReadPhaseBlankCoherence(const TIniStore& ini, DesktopSetup& setup) {
+    const double threshold = ini.GetDouble("SpectrumOpts", kPhaseBlankCoherenceKey, setup.phaseBlankCoherence);
+    if (UsablePhaseBlankCoherence(threshold)) setup.phaseBlankCoherence = threshold;
+}
+
+void StorePhaseBlankCoherence(double threshold, TIniStore& ini) {
+    ini.SetDouble("SpectrumOpts", kPhaseBlankCoherenceKey, threshold);
+}
 
 bool StoreDesktopSettings(Host& host, const ProcessingSettings& settings, const std::string& openFileName,
                           TIniStore& ini, const std::string& path) {
@@ -77,10 +87,13 @@ int RunDesktop(int& argc, char** argv, DesktopSetup& setup) {
     if (setup.ini) {
         ReadPhaseBlankDepth(*setup.ini, setup);
         window.SetPhaseBlankDepthDb(setup.phaseBlankDepthDb);
+        ReadPhaseBlankCoherence(*setup.ini, setup);
+        window.SetPhaseBlankCoherence(setup.phaseBlankCoherence);
         window.RestoreLayout(ReadDesktopLayout(*setup.ini));
         window.SetOnClose([&](const std::string& openFileName) {
             StoreDesktopLayout(window.Layout(), *setup.ini);
             StorePhaseBlankDepth(window.PhaseBlankDepthDb(), *setup.ini);
+            StorePhaseBlankCoherence(window.PhaseBlankCoherence(), *setup.ini);
             StoreDesktopSettings(host, *setup.settings, openFileName, *setup.ini, setup.settingsPath);
         });
     }

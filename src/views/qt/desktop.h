@@ -19,6 +19,7 @@ struct DesktopSetup {
     double spectrumStart = 10.0;
     double spectrumStop = kDefaultSpectrumStop;
     double phaseBlankDepthDb = kDefaultPhaseBlankDepthDb;  // see TPhaseView
+    double phaseBlankCoherence = kDefaultPhaseBlankCoherence;
     bool runOnLaunch = false;  // start the analyser at once when the mode is (still) Real-Time
     // The settings file: the processing settings are written back to it when the window
     // closes. Null: nothing is stored.
@@ -39,6 +40,9 @@ void ReadSpectrumRange(const TIniStore& ini, DesktopSetup& setup);
 // and written back there.
 void ReadPhaseBlankDepth(const TIniStore& ini, DesktopSetup& setup);
 void StorePhaseBlankDepth(double depthDb, TIniStore& ini);
+// The same for its coherence threshold.
+void ReadPhaseBlankCoherence(const TIniStore& ini, DesktopSetup& setup);
+void StorePhaseBlankCoherence(double threshold, TIniStore& ini);
 
 // True when a window system can be reached: a Qt platform is named or an X or Wayland display
 // is set.

@@ -515,12 +515,18 @@ void TMainWin::SetPhaseBlankDepthDb(double depthDb) {
     if (auto* phase = static_cast<TPhaseView*>(ViewWidget(View::Phase))) phase->SetBlankDepthDb(depthDb);
 }
 
+void TMainWin::SetPhaseBlankCoherence(double threshold) {
+    phaseBlankCoherence_ = threshold;
+    if (auto* phase = static_cast<TPhaseView*>(ViewWidget(View::Phase))) phase->SetBlankCoherence(threshold);
+}
+
 void TMainWin::ShowScalingDialog() {
     WithAnalyserPaused([this] {
-        double depth = phaseBlankDepthDb_;
-        TScalingDialog d(host_, settings_.Scaling(), settings_.CoherenceSquared, this, &depth);
+        double depth = phaseBlankDepthDb_, coherence = phaseBlankCoherence_;
+        TScalingDialog d(host_, settings_.Scaling(), settings_.CoherenceSquared, this, &depth, &coherence);
         if (d.exec() != QDialog::Accepted) return;
         SetPhaseBlankDepthDb(depth);
+        SetPhaseBlankCoherence(coherence);
         const FrequencyScale scale = FrequencyScaleFromCode(settings_.Scaling().FreqScaleType);
         if (SpectrumView()) SpectrumView()->SetFrequencyScale(scale);
         if (auto* phase = static_cast<TPhaseView*>(ViewWidget(View::Phase))) phase->SetFrequencyScale(scale);

@@ -49,6 +49,8 @@ public:
     // dialog edits it.
     double PhaseBlankDepthDb() const { return phaseBlankDepthDb_; }
     void SetPhaseBlankDepthDb(double depthDb);
+    double PhaseBlankCoherence() const { return phaseBlankCoherence_; }
+    void SetPhaseBlankCoherence(double threshold);
 
     // The analysis views of the View menu. Each is an MDI child that hears the engine while
     // it is open; closing it (menu or its own close box) removes it from the engine.
@@ -169,6 +171,7 @@ private:
     double spectrumStart_;
     double spectrumStop_;
     double phaseBlankDepthDb_ = kDefaultPhaseBlankDepthDb;
+    double phaseBlankCoherence_ = kDefaultPhaseBlankCoherence;
     QTimer* idle_ = nullptr;
     CalibrationRecord ownCalibration_;
     CalibrationRecord& calibration_;

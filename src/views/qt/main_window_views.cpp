@@ -113,6 +113,7 @@ QWidget* TMainWin::CreateView(View view) {
         case View::Phase: {
             auto* v = new TPhaseView(spectrumStart_, spectrumStop_, scale);
             v->SetBlankDepthDb(phaseBlankDepthDb_);
+            v->SetBlankCoherence(phaseBlankCoherence_);
             widget = v;
             listener = v;
             break;

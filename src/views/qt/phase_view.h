@@ -17,15 +17,19 @@ public:
     }
 
     void OnFrame(const EngineFrame& frame) override {
-        if (FillPhaseTraces(frame, EditModel(), blankDepthDb_)) FrameShown();
+        if (FillPhaseTraces(frame, EditModel(), blankDepthDb_, blankCoherence_)) FrameShown();
     }
 
     // Bins more than this many dB below a spectrum's highest are blank from the next frame on.
     double BlankDepthDb() const { return blankDepthDb_; }
     void SetBlankDepthDb(double depthDb) { blankDepthDb_ = depthDb; }
+    // The two-channel results' bins whose coherence is below this are blank from the next frame on.
+    double BlankCoherence() const { return blankCoherence_; }
+    void SetBlankCoherence(double threshold) { blankCoherence_ = threshold; }
 
 private:
     double blankDepthDb_ = kDefaultPhaseBlankDepthDb;
+    double blankCoherence_ = kDefaultPhaseBlankCoherence;
 };
 
 }  // namespace zeltrak

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "views/band_bars.h"
 #include "views/view_text.h"
@@ -42,7 +43,8 @@ TValueRows::TValueRows(const TValueScale& scale, const QRect& plot)
       plotHeight_(plot.height()) {}
 
 int TValueRows::Row(float value) const {
-    const double t = std::clamp((top_ - value) / range_, 0.0, 1.0);
+    constexpr double kFarOutside = 100.0;
+    const double t = std::clamp((top_ - value) / range_, -kFarOutside, 1.0 + kFarOutside);
     return plotTop_ + static_cast<int>(std::lround(t * (plotHeight_ - 1)));
 }
 
@@ -79,16 +81,13 @@ void PaintXAxis(QPainter& painter, const QRect& plot, const TFrequencyPixelMap& 
 void PaintValueAxis(QPainter& painter, const QRect& plot, const TValueScale& scale, const TValueRows& rows,
                     const std::string& unitLabel, const QFontMetrics& fm) {
     const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(scale.step) + 1e-6)));
-    const int steps = static_cast<int>(std::floor(rows.Range() / scale.step + 1e-6));
-    for (int k = 0; k <= steps; ++k) {
-        const float v = static_cast<float>(rows.Top() - k * static_cast<double>(scale.step));
-        const int y = rows.Row(v);
+    for (const double v : ValueAxisTicks({scale.bottom, scale.top}, scale.step)) {
+        const int y = rows.Row(static_cast<float>(v));
         painter.setPen(kGridColor);
         painter.drawLine(plot.left(), y, plot.right(), y);
         painter.setPen(kLabelColor);
-        const float shown = std::abs(v) < scale.step * 1e-4f ? 0.0f : v;
         painter.drawText(QRect(0, y - fm.height() / 2, plot.left() - 4, fm.height()),
-                         Qt::AlignRight | Qt::AlignVCenter, QString::number(shown, 'f', decimals));
+                         Qt::AlignRight | Qt::AlignVCenter, QString::number(v, 'f', decimals));
     }
     if (!unitLabel.empty()) {
         painter.setPen(kLabelColor);
@@ -111,7 +110,9 @@ void PaintBandBars(QPainter& painter, const QRect& plot, const TFrequencyPixelMa
             const TBandBarSpan bar = SplitBandBar(span, part, parts);
             // A dark column after each band's last bar keeps neighbouring bands apart.
             const bool lastOfBand = part == parts - 1 && bar.right - bar.left >= 2;
-            const int top = rows.Row(value);
+            // A bar below the value range is not there; one above it is cut at the top.
+            const int top = std::max(rows.Row(value), plot.top());
+            if (top > plot.bottom()) continue;
             painter.fillRect(QRect(QPoint(bar.left, top), QPoint(bar.right - (lastOfBand ? 1 : 0), plot.bottom())),
                              TraceColour(barTraces[static_cast<std::size_t>(part)]));
         }
@@ -201,13 +202,46 @@ void TTracePainter::Paint(QPainter& painter, const QRect& plot, const std::vecto
     Compose(painter, plot);
 }
 
+namespace {
+// The part of a line between the plot's top and bottom rows; nothing when it lies wholly outside.
+std::optional<QLine> ClipToRows(const QLine& line, const QRect& plot) {
+    const QPointF a = line.p1(), b = line.p2();
+    const double top = plot.top(), bottom = plot.bottom();
+    if ((a.y() < top && b.y() < top) || (a.y() > bottom && b.y() > bottom)) return std::nullopt;
+    const auto at = [&](double y) { return a + (b - a) * ((y - a.y()) / (b.y() - a.y())); };
+    const auto inside = [&](const QPointF& p) {
+        return p.y() < top ? at(top) : p.y() > bottom ? at(bottom) : p;
+    };
+    return QLineF(inside(a), inside(b)).toLine();
+}
+}  // namespace
+
 void TTracePainter::PaintPolylines(QPainter& painter, const QRect& plot,
                                    const std::vector<std::vector<TColumnExtent>>& columns, const TValueRows& rows) {
     for (size_t i = 0; i < columns.size(); ++i) {
         BuildStroke(columns[i], plot.left(), rows);
-        if (points_.empty()) continue;
         painter.setPen(TraceColour(static_cast<int>(i)));
-        painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
+        // One polyline per stretch of the stroke inside the plot.
+        std::vector<QPoint> run;
+        const auto flush = [&] {
+            if (run.size() >= 2) painter.drawPolyline(run.data(), static_cast<int>(run.size()));
+            run.clear();
+        };
+        for (size_t j = 1; j < points_.size(); ++j) {
+            const std::optional<QLine> cut = ClipToRows(QLine(points_[j - 1], points_[j]), plot);
+            if (!cut || cut->p1() == cut->p2()) {
+                // A segment cut down to a point adds nothing; one leaving the plot ends the run.
+                if (!cut || cut->p2() != points_[j]) flush();
+                continue;
+            }
+            if (run.empty() || run.back() != cut->p1()) {
+                flush();
+                run.push_back(cut->p1());
+            }
+            run.push_back(cut->p2());
+            if (cut->p2() != points_[j]) flush();
+        }
+        flush();
     }
 }
 

@@ -28,8 +28,8 @@ struct TValueRange {
 };
 TValueRange ColumnsRange(const std::vector<std::vector<TColumnExtent>>& columns);
 
-// Values to pixel rows of the plot. Clamped rather than clipped: values beyond a fixed scale
-// stay on its edge, and the vector export needs no clipping support.
+// Values to pixel rows of the plot. A value beyond the scale gets a row outside the plot (at
+// most a hundred plot heights away, so that infinities stay drawable), for the painters to clip.
 class TValueRows {
 public:
     TValueRows(const TValueScale& scale, const QRect& plot);
@@ -79,6 +79,7 @@ public:
                const TValueRows& rows);
 
 private:
+    // The stroke cut to the plot's rows by hand: the vector export has no clip support.
     void PaintPolylines(QPainter& painter, const QRect& plot, const std::vector<std::vector<TColumnExtent>>& columns,
                         const TValueRows& rows);
     void BuildStroke(const std::vector<TColumnExtent>& columns, int left, const TValueRows& rows);

@@ -21,6 +21,7 @@
 #include "base/strings.h"
 #include "platform/host.h"
 #include "views/qt/file_dialogs.h"
+#include "views/qt/range_dialog.h"
 #include "views/trace_cursor.h"
 #include "views/view_text.h"
 
@@ -37,6 +38,7 @@ constexpr double kZoomPerNotch = 0.8;
 // A user value range narrower than this would only draw one flat line.
 constexpr double kMinValueSpan = 1e-6;
 constexpr char kResetRangeAction[] = "Reset range";
+constexpr char kSetRangeAction[] = "Set Range…";
 }  // namespace
 
 TPlotView::TPlotView(int traceCount, TraceAxis axis, TraceValueKind kind, QWidget* parent)
@@ -170,7 +172,10 @@ bool TPlotView::MoveCursorByKey(int key, bool control) {
 }
 
 void TPlotView::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_R || event->key() == Qt::Key_Backspace) {
+    if (event->key() == Qt::Key_R && (event->modifiers() & Qt::ControlModifier)) {
+        EditRange();
+        event->accept();
+    } else if (event->key() == Qt::Key_R || event->key() == Qt::Key_Backspace) {
         ResetRange();
         event->accept();
     } else if (MoveCursorByKey(event->key(), event->modifiers() & Qt::ControlModifier)) {
@@ -188,6 +193,36 @@ void TPlotView::ResetRange() {
     userValues_.reset();
     model_.ResetValueHold();
     if (changed) update();
+}
+
+TUserRange TPlotView::UserRange() const { return TUserRange{{model_.XLo(), model_.XHi()}, userValues_}; }
+
+void TPlotView::RestoreRange(const TUserRange& range) {
+    const double lo = std::max(range.x.lo, model_.FullXLo()), hi = std::min(range.x.hi, model_.FullXHi());
+    if (lo < hi) {
+        model_.SetXZoom(lo, hi);
+    } else {
+        model_.ResetXZoom();
+    }
+    const bool valuesUsable = range.values && range.values->hi - range.values->lo > kMinValueSpan;
+    userValues_ = valuesUsable ? range.values : std::nullopt;
+    if (!userValues_) model_.ResetValueHold();
+    update();
+}
+
+double TPlotView::DisplayPerX() const { return model_.Axis() == TraceAxis::Time ? 1000.0 : 1.0; }
+
+bool TPlotView::EditRange() {
+    const double unit = DisplayPerX();
+    const TRangeLimits limits{{model_.FullXLo() * unit, model_.FullXHi() * unit},
+                              model_.LogarithmicX(),
+                              model_.Axis() == TraceAxis::Time ? "ms" : "Hz"};
+    const TUserRange shown{{model_.XLo() * unit, model_.XHi() * unit}, TAxisSpan{shownScale_.bottom, shownScale_.top}};
+    TRangeDialog dialog(shown, !userValues_, limits, this);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    const TUserRange chosen = dialog.Range();
+    RestoreRange(TUserRange{{chosen.x.lo / unit, chosen.x.hi / unit}, chosen.values});
+    return true;
 }
 
 void TPlotView::ZoomXAt(int pixelX, double factor) {
@@ -371,6 +406,7 @@ void TPlotView::contextMenuEvent(QContextMenuEvent* event) {
     connect(menu.addAction(QString::fromUtf8(kViewCopyTextAction)), &QAction::triggered, this,
             [this] { CopyAsText(); });
     menu.addSeparator();
+    connect(menu.addAction(QString::fromUtf8(kSetRangeAction)), &QAction::triggered, this, [this] { EditRange(); });
     connect(menu.addAction(QString::fromUtf8(kResetRangeAction)), &QAction::triggered, this, [this] { ResetRange(); });
     menu.exec(event->globalPos());
 }

@@ -26,8 +26,9 @@ class Host;
 // traces that hold points, a cursor on the traces' points (moved by mouse, point by point with
 // Left/Right, to the highest peak with Home or P, to the next peak with Ctrl+Left/Right or ,
 // and .) with a readout of each trace at it, zoom by the wheel about the pointer (x, or the
-// values with Shift) or by a box drawn with Shift+left or middle drag, undone by R or Backspace, and a context menu that saves the view as PNG or
-// SVG, copies its points as tab-separated text or resets the range. What is drawn is the view's trace model; the
+// values with Shift) or by a box drawn with Shift+left or middle drag, or typed into a range dialog
+// (Ctrl+R), undone by R or Backspace, and a context menu that saves the view as PNG or SVG, copies
+// its points as tab-separated text, sets or resets the range. What is drawn is the view's trace model; the
 // subclasses fill it.
 class TPlotView : public QWidget {
 public:
@@ -89,6 +90,12 @@ public:
     bool ValueRangeUserSet() const { return userValues_.has_value(); }
     // Back to the whole x range and the automatic value axis (R, Backspace, the context menu).
     void ResetRange();
+    // The user's range as shown now (x, and the value range unless automatic), and the same
+    // restored, cut to the data's x axis (the whole axis when nothing of it is left).
+    TUserRange UserRange() const;
+    void RestoreRange(const TUserRange& range);
+    // Asks for the range (the context menu, Ctrl+R); false when cancelled.
+    bool EditRange();
 
 protected:
     // The subclasses fill the model and then ask for a repaint.
@@ -115,6 +122,8 @@ private:
     void ZoomXAt(int pixelX, double factor);
     void ZoomValuesAt(int pixelY, double factor);
     void ZoomToBox(const QRect& box);
+    // The x axis in the range dialog's unit: milliseconds for time, else Hz.
+    double DisplayPerX() const;
     TValueScale ChooseShownScale(const TValueRange& data, int plotHeight);
     void ShowFailure(const std::string& text);
     void SaveWithDialog(ImageFormat format);

@@ -218,11 +218,12 @@ bool TTriggerDialog::Apply(std::string& message) {
 // ---------------------------------------------------------------------------------------------
 
 TScalingDialog::TScalingDialog(Host& host, ScalingBlock& scaling, bool& coherenceSquared, QWidget* parent,
-                               double* phaseBlankDepthDb)
+                               double* phaseBlankDepthDb, double* phaseBlankCoherence)
     : TSettingsDialogBase(host, tr("Scaling"), parent),
       scaling_(scaling),
       coherenceSquared_(coherenceSquared),
-      phaseBlankDepthDb_(phaseBlankDepthDb) {
+      phaseBlankDepthDb_(phaseBlankDepthDb),
+      phaseBlankCoherenceValue_(phaseBlankCoherence) {
     const ScalingDialogFields f = ScalingDialogFields::From(scaling);
     amplitude_ = AddChoice("ampScaleType", tr("Amplitude"));
     Fill(amplitude_, {{tr("Linear"), 0}, {tr("Logarithmic (dB)"), 1}}, f.ampScaleType);
@@ -249,6 +250,8 @@ TScalingDialog::TScalingDialog(Host& host, ScalingBlock& scaling, bool& coherenc
     coherence_ = AddCheck("coherenceSquared", tr("Coherence as magnitude squared (\u03b3\u00b2)"), coherenceSquared);
     if (phaseBlankDepthDb)
         phaseBlankDepth_ = AddEdit("phaseBlankDepth", tr("Blank phase below peak (dB)"), FormatViewNumber(static_cast<float>(*phaseBlankDepthDb)));
+    if (phaseBlankCoherence)
+        phaseBlankCoherence_ = AddEdit("phaseBlankCoherence", tr("Blank phase below coherence"), FormatViewNumber(static_cast<float>(*phaseBlankCoherence)));
     Finish();
 }
 
@@ -273,9 +276,15 @@ bool TScalingDialog::Apply(std::string& message) {
         message = "The phase blanking depth must be a number of dB from 1 to 200.";
         return false;
     }
+    std::optional<double> coherence;
+    if (phaseBlankCoherence_ && !(coherence = ParsePhaseBlankCoherence(S(phaseBlankCoherence_)))) {
+        message = "The phase blanking coherence must be a number from 0 to 1.";
+        return false;
+    }
     scaling_ = candidate;
     coherenceSquared_ = coherence_->isChecked();
     if (depth) *phaseBlankDepthDb_ = *depth;
+    if (coherence) *phaseBlankCoherenceValue_ = *coherence;
     return true;
 }
 

@@ -93,7 +93,7 @@ public:
     // coherenceSquared: the coherence shown as γ² rather than |γ| (kept outside the block).
     // phaseBlankDepthDb, when given: the phase view's blanking depth, edited in a field of its own.
     TScalingDialog(Host& host, ScalingBlock& scaling, bool& coherenceSquared, QWidget* parent = nullptr,
-                   double* phaseBlankDepthDb = nullptr);
+                   double* phaseBlankDepthDb = nullptr, double* phaseBlankCoherence = nullptr);
 
 protected:
     bool Apply(std::string& message) override;
@@ -102,6 +102,7 @@ private:
     ScalingBlock& scaling_;
     bool& coherenceSquared_;
     double* phaseBlankDepthDb_;
+    double* phaseBlankCoherenceValue_;
     QComboBox* amplitude_;
     QComboBox* axis_;
     QCheckBox* density_;
@@ -112,6 +113,7 @@ private:
     QLineEdit* micRight_;
     QCheckBox* coherence_;
     QLineEdit* phaseBlankDepth_ = nullptr;
+    QLineEdit* phaseBlankCoherence_ = nullptr;
 };
 
 class TFileOptionsDialog : public TSettingsDialogBase {
