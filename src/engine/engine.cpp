@@ -500,6 +500,7 @@ void TEngine::Notify(bool analysed) {
     frame.analysed = analysed;
     frame.frameCount = frameCount_;
     frame.currentTime = currentTime_;
+    frame.wallClockTime = settings_.Mode.OpMode == kModeRealTime && !run_.historyFile;
     audience_.Frame(frame);
 }
 

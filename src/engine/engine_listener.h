@@ -21,6 +21,8 @@ struct EngineFrame {
     bool analysed = true;
     uint32_t frameCount = 0;  // frames analysed before this one since the start
     double currentTime = 0.0;  // seconds, the time of the frame shown
+    // A live run without a history file counts its time on the wall clock (seconds since 1970).
+    bool wallClockTime = false;
 };
 
 // Who hears about frames, in the order they are told: views first, then the measurement

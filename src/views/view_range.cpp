@@ -34,6 +34,8 @@ TAxisSpan ClampSpan(TAxisSpan span, TAxisSpan limits, bool logarithmic, double m
     const double full = l.hi - l.lo;
     const double width = std::max(s.hi - s.lo, full * minFraction);
     if (width >= full) return limits;
+    // A span that already fits comes back as given, not through log and exp.
+    if (s.hi - s.lo >= width && span.lo >= limits.lo && span.hi <= limits.hi) return span;
     const double centre = std::clamp((s.lo + s.hi) / 2.0, l.lo + width / 2.0, l.hi - width / 2.0);
     return FromLinear({centre - width / 2.0, centre + width / 2.0}, logarithmic);
 }

@@ -25,6 +25,7 @@
 #include "views/desktop_layout.h"
 #include "views/qt/desktop.h"
 #include "views/qt/device_dialog.h"
+#include "views/qt/plot_view.h"
 #include "views/qt/settings_dialogs.h"
 
 namespace zeltrak {
@@ -297,7 +298,8 @@ TEST(ShellLayout, TheWindowAndItsViewsComeBackAsTheyWereLeft) {
     const QSize firstSize(std::min(screen.width() * 4 / 5, 1400), std::min(screen.height() * 4 / 5, 900));
     const QPoint margin(screen.width() - firstSize.width(), screen.height() - firstSize.height());
     const QRect firstStart(screen.topLeft() + margin / 2, firstSize);
-    const std::string names[] = {"series", "spectrum", "phase"};
+    // The time series left at its whole range stores none.
+    const std::string ranges[] = {"", "50 5000 auto", "100 1000 -90 90"};
     const struct { const char* arrangement; QRect window; bool maximised; QRect expected; } cases[] = {
         {"Tile Vertical", {20, 30, 700, 500}, false, {20, 30, 700, 500}},
         {nullptr, {20, 30, 700, 500}, true, {20, 30, 700, 500}},  // views where the user put them
@@ -307,9 +309,10 @@ TEST(ShellLayout, TheWindowAndItsViewsComeBackAsTheyWereLeft) {
         Shell left(dir.path());
         EXPECT_EQ(left.window->geometry(), firstStart);
         left.window->setGeometry(c.window);
-        left.window->SetViewRangeHooks([&](View v, QWidget*) { return names[int(v)]; }, {});
         left.window->OpenView(View::Phase);
         left.window->OpenView(View::TimeSeries);
+        for (View v : {View::Spectrum, View::Phase})
+            static_cast<TPlotView*>(left.window->ViewWidget(v))->RestoreRange(*ParseUserRange(ranges[int(v)]));
         left.window->CloseView(View::Spectrum);
         QApplication::processEvents();
         if (c.arrangement) left.window->findChild<QAction*>(c.arrangement)->trigger();
@@ -322,8 +325,6 @@ TEST(ShellLayout, TheWindowAndItsViewsComeBackAsTheyWereLeft) {
         Shell next(dir.path());
         next.window.reset();
         next.window = std::make_unique<TMainWin>(next.host, *next.engine, next.queue, next.settings, 10.0, 20000.0);
-        std::vector<std::pair<View, std::string>> applied;
-        next.window->SetViewRangeHooks({}, [&](View v, QWidget*, const std::string& t) { applied.emplace_back(v, t); });
         TIniStore reread;
         reread.Parse(ini.Text());
         next.window->RestoreLayout(ReadDesktopLayout(reread));
@@ -333,9 +334,10 @@ TEST(ShellLayout, TheWindowAndItsViewsComeBackAsTheyWereLeft) {
         EXPECT_EQ(c.maximised ? next.window->normalGeometry() : next.window->geometry(), c.expected);
         for (View v : {View::TimeSeries, View::Spectrum, View::Phase})
             EXPECT_EQ(next.window->ViewAction(v)->isChecked(), v != View::Spectrum);
-        const decltype(applied) handedBack = {{View::TimeSeries, "series"}, {View::Phase, "phase"}};
-        EXPECT_EQ(applied, handedBack);
-        EXPECT_EQ(next.window->ViewRange(View::Spectrum), "spectrum");  // kept, and stored again at exit
+        for (View v : {View::TimeSeries, View::Phase, View::Spectrum})  // a closed view's is kept
+            EXPECT_EQ(next.window->ViewRange(v), ranges[int(v)]);
+        EXPECT_EQ(FormatUserRange(static_cast<TPlotView*>(next.window->ViewWidget(View::Phase))->UserRange()),
+                  ranges[int(View::Phase)]);
         const QMdiSubWindow* phase = static_cast<QMdiSubWindow*>(next.window->ViewWidget(View::Phase)->parentWidget());
         if (!c.arrangement) {
             EXPECT_EQ(phase->geometry(), QRect(40, 50, 300, 200));

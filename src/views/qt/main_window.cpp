@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMdiArea>
+#include <QDateTime>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -595,8 +596,13 @@ void TMainWin::OnFrame(const EngineFrame& frame) {
         if (s && !first) first = s;
     const uint32_t averaged = first ? first->Averager().Averaged() : frame.frameCount + 1;
     frames_->setText(tr("Averages %1").arg(averaged));
-    // Always in seconds, so that the unit beside the number holds for long runs too.
-    time_->setText(tr("Time %1 s").arg(frame.currentTime, 0, 'f', 3));
+    // Always in seconds, so that the unit beside the number holds for long runs too; a wall-clock
+    // time reads as the time of day rather than as 1.8 billion seconds.
+    if (frame.wallClockTime)
+        time_->setText(tr("Time %1").arg(QDateTime::fromMSecsSinceEpoch(std::llround(frame.currentTime * 1000.0))
+                                              .toString("HH:mm:ss.z")));
+    else
+        time_->setText(tr("Time %1 s").arg(frame.currentTime, 0, 'f', 3));
 }
 
 // The meters read the frames themselves; from the 0 … 10 levels they need only the reset

@@ -68,11 +68,9 @@ public:
     // Places the window (a stored geometry that is unusable on these screens gives the first
     // start's) and opens and places the stored views; before the window is shown.
     void RestoreLayout(const DesktopLayout& layout);
-    // Each view's range as text the window keeps without reading it: `read` gives a view's
-    // current text when the layout is taken, `apply` hands the stored text to the view at restore.
-    void SetViewRangeHooks(std::function<std::string(View, QWidget*)> read,
-                           std::function<void(View, QWidget*, const std::string&)> apply);
-    const std::string& ViewRange(View view) const { return ranges_[static_cast<int>(view)]; }
+    // Each view's zoom as stored in the layout ("" while the view shows its whole range); a
+    // closed view keeps the one it had.
+    std::string ViewRange(View view) const;
     bool RunAnalyser();
     void StopAnalyser();
     // Mode commands (1 Real-Time, 2 Post-Processing, 3 Recorder).
@@ -195,8 +193,6 @@ private:
     TLevelMeter* levelMeter_ = nullptr;
     std::function<void(const std::string&)> onClose_;
     std::string ranges_[kViewCount];
-    std::function<std::string(View, QWidget*)> readRange_;
-    std::function<void(View, QWidget*, const std::string&)> applyRange_;
     bool inStep_ = false;
     Arrangement arrangement_ = Arrangement::Free;
     bool arranging_ = false;  // our own placing of the views is under way

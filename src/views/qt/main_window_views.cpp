@@ -179,7 +179,7 @@ void TMainWin::CloseView(View view) {
 void TMainWin::ForgetView(View view) {
     OpenViewSlot& slot = views_[static_cast<int>(view)];
     // A closed view's range is kept for the layout stored at exit.
-    if (slot.widget && readRange_) ranges_[static_cast<int>(view)] = readRange_(view, slot.widget);
+    ranges_[static_cast<int>(view)] = ViewRange(view);
     if (slot.listener) engine_.RemoveListener(slot.listener);
     if (slot.widget) slot.widget->disconnect(this);
     slot.listener = nullptr;
@@ -217,7 +217,7 @@ DesktopLayout TMainWin::Layout() const {
         DesktopLayout::ViewState& state = layout.views[i];
         state.open = slot.sub != nullptr;
         if (slot.sub) state.geometry = ToPixelRect(slot.sub->geometry());
-        state.range = slot.widget && readRange_ ? readRange_(static_cast<View>(i), slot.widget) : ranges_[i];
+        state.range = ViewRange(static_cast<View>(i));
     }
     return layout;
 }
@@ -225,8 +225,9 @@ DesktopLayout TMainWin::Layout() const {
 void TMainWin::RestoreLayout(const DesktopLayout& layout) {
     setGeometry(ToQRect(UsableWindowGeometry(layout.window, AvailableScreenAreas())));
     if (layout.maximised) setWindowState(windowState() | Qt::WindowMaximized);
-    for (int i = 0; i < kViewCount; ++i) ranges_[i] = layout.views[i].range;
     if (layout.viewsStored) RestoreViews(layout);
+    // After the views: closing one that the layout has closed would keep the new view's range.
+    for (int i = 0; i < kViewCount; ++i) ranges_[i] = layout.views[i].range;
     ArrangeViews(layout.arrangement);
 }
 
@@ -242,14 +243,15 @@ void TMainWin::RestoreViews(const DesktopLayout& layout) {
         arranging_ = true;  // the stored place is not a move by the user
         if (state.geometry) views_[i].sub->setGeometry(ToQRect(*state.geometry));
         arranging_ = false;
-        if (applyRange_ && !state.range.empty()) applyRange_(view, views_[i].widget, state.range);
+        const std::optional<TUserRange> range = ParseUserRange(state.range);
+        if (range) static_cast<TPlotView*>(views_[i].widget)->RestoreRange(*range);
     }
 }
 
-void TMainWin::SetViewRangeHooks(std::function<std::string(View, QWidget*)> read,
-                                 std::function<void(View, QWidget*, const std::string&)> apply) {
-    readRange_ = std::move(read);
-    applyRange_ = std::move(apply);
+std::string TMainWin::ViewRange(View view) const {
+    const auto* plot = static_cast<const TPlotView*>(views_[static_cast<int>(view)].widget);
+    if (!plot) return ranges_[static_cast<int>(view)];
+    return plot->RangeUserSet() ? FormatUserRange(plot->UserRange()) : std::string();
 }
 
 int TMainWin::ViewOf(const QMdiSubWindow* sub) const {

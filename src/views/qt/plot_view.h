@@ -93,6 +93,8 @@ public:
     // The user's range as shown now (x, and the value range unless automatic), and the same
     // restored, cut to the data's x axis (the whole axis when nothing of it is left).
     TUserRange UserRange() const;
+    // True once the user zoomed either axis.
+    bool RangeUserSet() const { return model_.XZoomed() || userValues_.has_value(); }
     void RestoreRange(const TUserRange& range);
     // Asks for the range (the context menu, Ctrl+R); false when cancelled.
     bool EditRange();
