@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 
@@ -77,6 +78,9 @@ bool DisplayAvailable() { return Set("QT_QPA_PLATFORM") || Set("DISPLAY") || Set
 
 int RunDesktop(int& argc, char** argv, DesktopSetup& setup) {
     QApplication app(argc, argv);
+    // Qt adopts the user's locale for the C library too; numbers in the settings file, logs and
+    // entry fields are read and written with a decimal point whatever the desktop's language.
+    std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName("zeltrak");
     QtHost host;
     BufferDoneQueue queue;
