@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "dsp/fft.h"
 
@@ -139,7 +140,7 @@ bool TSpectralData::SetBandBins(const std::vector<TBandBins>& bands) {
 }
 
 void TSpectralData::UpdateBandValues(bool asMean) {
-    if (!Error()) bands_.Update(average_.Power(), bins_, asMean, peakHold_);
+    if (!Error()) bands_.Update(std::as_const(average_).Power(), bins_, asMean, peakHold_);
 }
 
 double TSpectralData::PhaseDegrees(uint32_t i) const {

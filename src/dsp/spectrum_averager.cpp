@@ -57,6 +57,7 @@ void RunningPass(bool hold, const float* cur, float* avgC, float* avgP, uint32_t
 }  // namespace
 
 bool TSpectrumAverager::Allocate(uint32_t bins, bool withDb, bool holdBins) {
+    unsettled_ = false;
     bins_ = bins;
     holdBins_ = holdBins;
     complex_ = AllocateSpectral<float>(2 * static_cast<size_t>(bins));
@@ -91,6 +92,7 @@ bool TSpectrumAverager::SetAverage(uint32_t blocks, AveragingType type) {
 }
 
 void TSpectrumAverager::Reset() {
+    Settle();  // the peak of the average that ends here stays until the next frame's
     averaged_ = 0;
     std::fill(complex_.get(), complex_.get() + 2 * static_cast<size_t>(bins_), 0.0f);
     std::fill(power_.get(), power_.get() + bins_, 0.0f);
@@ -125,7 +127,7 @@ void TSpectrumAverager::Add(const float* frame, bool cross) {
         AddToHistory(frame, cross);
     else
         AddRunning(frame, cross);
-    Finish();
+    unsettled_ = true;
 }
 
 void TSpectrumAverager::StoreBin(uint32_t i, double re, double im, double power) {
@@ -158,7 +160,9 @@ void TSpectrumAverager::AddRunning(const float* cur, bool cross) {
     }
 }
 
-void TSpectrumAverager::Finish() {
+void TSpectrumAverager::Settle() const {
+    if (!unsettled_) return;
+    unsettled_ = false;
     const float* p = power_.get();
     if (bins_ > kFirstPeakBin + 1) {
         uint32_t peak = kFirstPeakBin;
@@ -170,6 +174,7 @@ void TSpectrumAverager::Finish() {
 }
 
 void TSpectrumAverager::RefreshDb() {
+    Settle();
     if (db_) PowerToDbArray(power_.get(), db_.get(), bins_);
 }
 

@@ -46,6 +46,12 @@ inline void EncodeSample(uint8_t* p, unsigned bytes, int32_t value) {
     if (bytes > 3) p[3] = static_cast<uint8_t>(v >> 24);
 }
 
+// n packed samples of `bytes` bytes each: their smallest and largest value (n > 0), and the
+// samples minus `zero` as floats (the integer difference is exact, so the float is the
+// nearest to the true difference). One pass per width instead of a decode per sample.
+void PackedSampleRange(const uint8_t* p, unsigned bytes, uint32_t n, int32_t& lo, int32_t& hi);
+void PackedSamplesToFloats(const uint8_t* p, unsigned bytes, uint32_t n, int32_t zero, float* out);
+
 // Interleaved PCM samples held in memory. Positions and lengths are in frames; a channel
 // index past the last channel means the last one (channel 1 of a mono file is channel 0).
 // Every sample operation goes through the block primitives at the bottom, which TWaveFile
