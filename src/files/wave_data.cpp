@@ -235,6 +235,10 @@ bool TWaveData::VisitFrames(uint32_t first, uint32_t count, F&& f) {
         f(static_cast<const uint8_t*>(buffer_ + static_cast<uint64_t>(first) * ba), first, count);
         return true;
     }
+    if (const uint8_t* view = DiskView(uint64_t{first} * ba, uint64_t{count} * ba)) {
+        f(view, first, count);
+        return true;
+    }
     const uint32_t block = BlockFrames();
     scratch_.resize(static_cast<size_t>(std::min(block, count)) * ba);
     for (uint32_t done = 0; done < count;) {

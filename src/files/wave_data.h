@@ -129,6 +129,9 @@ protected:
     virtual bool DiskRead(uint64_t offset, void* out, uint64_t n);
     virtual bool DiskWrite(uint64_t offset, const void* in, uint64_t n);
     virtual bool DiskResize(uint32_t frames);
+    // The n bytes at `offset` where the disk-mode store already holds them in memory, else null
+    // (then DiskRead copies them).
+    virtual const uint8_t* DiskView(uint64_t, uint64_t) { return nullptr; }
 
     bool ReadData(uint64_t offset, void* out, uint64_t n);
     bool WriteData(uint64_t offset, const void* in, uint64_t n);

@@ -360,21 +360,30 @@ bool TWaveFile::StreamRead(uint64_t offset, uint8_t* out, uint64_t n) {
     return true;
 }
 
+bool TWaveFile::FillAhead(uint64_t sourceOffset) {
+    if (readAhead_.size() != aheadBytes_) readAhead_.assign(aheadBytes_, 0);
+    aheadFill_ = 0;
+    if (sourceOffset >= data_.size) return false;
+    const uint64_t fill = std::min<uint64_t>(readAhead_.size(), data_.size - sourceOffset);
+    if (!file_.ReadAt(data_.dataOffset + sourceOffset, readAhead_.data(), fill)) return false;
+    aheadStart_ = sourceOffset;
+    aheadFill_ = fill;
+    return true;
+}
+
+const uint8_t* TWaveFile::DiskView(uint64_t offset, uint64_t n) {
+    // Integer samples are held as stored, so a frame inside one block needs no copy.
+    if (storageMode_ != kStreamMode || floatWidth_ != 0 || n > aheadBytes_ || offset + n > dataSize_) return nullptr;
+    const bool inside = offset >= aheadStart_ && offset + n <= aheadStart_ + aheadFill_;
+    if (!inside && !FillAhead(offset)) return nullptr;
+    return readAhead_.data() + (offset - aheadStart_);
+}
+
 bool TWaveFile::ReadAhead(uint64_t sourceOffset, uint8_t* out, uint64_t n) {
-    if (readAhead_.size() != aheadBytes_) {
-        readAhead_.assign(aheadBytes_, 0);
-        aheadFill_ = 0;
-    }
     while (n > 0) {
-        if (sourceOffset < aheadStart_ || sourceOffset >= aheadStart_ + aheadFill_) {
-            // Frames overlap and move forward: the block starts where the missing bytes do.
-            if (sourceOffset >= data_.size) return false;
-            const uint64_t fill = std::min<uint64_t>(readAhead_.size(), data_.size - sourceOffset);
-            aheadFill_ = 0;
-            if (!file_.ReadAt(data_.dataOffset + sourceOffset, readAhead_.data(), fill)) return false;
-            aheadStart_ = sourceOffset;
-            aheadFill_ = fill;
-        }
+        // Frames overlap and move forward: a new block starts where the missing bytes do.
+        const bool inside = sourceOffset >= aheadStart_ && sourceOffset < aheadStart_ + aheadFill_;
+        if (!inside && !FillAhead(sourceOffset)) return false;
         const uint64_t at = sourceOffset - aheadStart_;
         const uint64_t take = std::min(n, aheadFill_ - at);
         std::memcpy(out, readAhead_.data() + at, take);

@@ -80,6 +80,7 @@ protected:
     bool DiskRead(uint64_t offset, void* out, uint64_t n) override;
     bool DiskWrite(uint64_t offset, const void* in, uint64_t n) override;
     bool DiskResize(uint32_t frames) override;
+    const uint8_t* DiskView(uint64_t offset, uint64_t n) override;
 
 private:
     void Tell(const std::string& text, MessageIcon icon = MessageIcon::Error);
@@ -101,6 +102,8 @@ private:
     // source bytes of the read-ahead block.
     bool StreamRead(uint64_t offset, uint8_t* out, uint64_t n);
     bool ReadAhead(uint64_t sourceOffset, uint8_t* out, uint64_t n);
+    // Reads the block of source bytes that starts at `sourceOffset`.
+    bool FillAhead(uint64_t sourceOffset);
     // Creates a "wav<pid>_XXXXXX" file in the temporary directory; returns the descriptor or -1.
     int MakeTempFile(std::string& name);
     bool CopyFileTo(int sourceFd, const std::string& target);
