@@ -31,17 +31,19 @@ public:
     // The decibel copy of every bin again, after the powers were replaced.
     void RefreshDb();
 
-    float* Complex() { return complex_.get(); }
+    // Writable arrays: the peak and decibels of the average as it stands are settled first,
+    // since the caller may replace it.
+    float* Complex() { return Settle(), complex_.get(); }
     const float* Complex() const { return complex_.get(); }
-    float* Power() { return power_.get(); }
+    float* Power() { return Settle(), power_.get(); }
     const float* Power() const { return power_.get(); }
-    const float* Db() const { return db_.get(); }
+    const float* Db() const { return Settle(), db_.get(); }
 
     AveragingType Type() const { return type_; }
     uint32_t Blocks() const { return blocks_; }
     uint32_t Averaged() const { return averaged_; }
     uint32_t RingIndex() const { return ringIndex_; }
-    uint32_t PeakBin() const { return peakBin_; }
+    uint32_t PeakBin() const { return Settle(), peakBin_; }
     bool KeepsHistory() const { return historyPower_ != nullptr; }
 
 private:
@@ -51,8 +53,9 @@ private:
     void RefreshHistorySums();
     void StoreBin(uint32_t i, double re, double im, double power);
     void DropHistory();
-    // Peak bin and decibel copy of the new average.
-    void Finish();
+    // Peak bin and decibel copy of the average of the last Add, found when first asked for:
+    // a batch run that averages thousands of frames only reads the last.
+    void Settle() const;
 
     uint32_t bins_ = 0;
     bool holdBins_ = false;
@@ -71,7 +74,8 @@ private:
     uint32_t blocks_ = 1;
     uint32_t averaged_ = 0;
     uint32_t ringIndex_ = 0;
-    uint32_t peakBin_ = 0;
+    mutable uint32_t peakBin_ = 0;
+    mutable bool unsettled_ = false;
 };
 
 }  // namespace zeltrak

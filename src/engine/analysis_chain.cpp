@@ -6,6 +6,7 @@
 #include "dsp/channel_processing.h"
 #include "dsp/spectral_data.h"
 #include "engine/analysis_window.h"
+#include "files/wave_data.h"
 #include "measure/analysis_failures.h"
 #include "platform/host.h"
 
@@ -109,9 +110,9 @@ void TAnalysisChain::Process(const SettingsBlock& s, TSpectrumScaling* scaling) 
         TSpectralData* sp = spectrums_[c].get();
         const TSeriesData* series = series_[c].get();
         if (!sp || !series) continue;
-        float* t = sp->TimeSamples();
-        const uint32_t n = std::min(sp->FFTSize(), series->DecimatedLength());
-        for (uint32_t i = 0; i < n; ++i) t[i] = static_cast<float>(series->GetSample(i, false));
+        PackedSamplesToFloats(series->Bytes(), series->Format().bytesPerSample,
+                              std::min(sp->FFTSize(), series->DecimatedLength()), series->Format().zeroOffset,
+                              sp->TimeSamples());
     }
     ChannelProcessingSetup setup;
     setup.mode = ChannelModeFromCode(s.ChannelProcessing);

@@ -155,7 +155,8 @@ TFileAnalysis::TFileAnalysis(Host& host, const ProcessingSettings& settings, con
 TFileAnalysis::~TFileAnalysis() = default;
 
 bool TFileAnalysis::Open(const AnalyzeOptions& options, std::string& error, int& status) {
-    auto file = MakeWaveFile(host_, options.input, TWaveFile::kMemoryMode, false);
+    // Streamed: a file of any length is read a block at a time instead of held whole.
+    auto file = MakeWaveFile(host_, options.input, TWaveFile::kStreamMode, false);
     if (file->Error()) {
         error = "cannot read '" + options.input + "'";
         status = 1;

@@ -64,7 +64,11 @@ bool TSeriesData::Decimate() {
 int32_t TSeriesData::PeakLevel() const {
     const uint32_t n = std::min(DecimatedLength(), length_);
     int64_t peak = 1;
-    for (uint32_t i = 0; i < n; ++i) peak = std::max<int64_t>(peak, std::llabs(int64_t{Raw(i)} - format_.zeroOffset));
+    if (n > 0) {
+        int32_t lo, hi;
+        PackedSampleRange(data_.data(), format_.bytesPerSample, n, lo, hi);
+        peak = std::max({peak, int64_t{hi} - format_.zeroOffset, format_.zeroOffset - int64_t{lo}});
+    }
     const int64_t full = int64_t{format_.maxValue} - format_.zeroOffset;
     if (peak >= full - 1) return 10;
     return static_cast<int32_t>(10.0 * std::log(static_cast<double>(peak)) / std::log(static_cast<double>(full)));

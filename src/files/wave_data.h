@@ -46,6 +46,12 @@ inline void EncodeSample(uint8_t* p, unsigned bytes, int32_t value) {
     if (bytes > 3) p[3] = static_cast<uint8_t>(v >> 24);
 }
 
+// n packed samples of `bytes` bytes each: their smallest and largest value (n > 0), and the
+// samples minus `zero` as floats (the integer difference is exact, so the float is the
+// nearest to the true difference). One pass per width instead of a decode per sample.
+void PackedSampleRange(const uint8_t* p, unsigned bytes, uint32_t n, int32_t& lo, int32_t& hi);
+void PackedSamplesToFloats(const uint8_t* p, unsigned bytes, uint32_t n, int32_t zero, float* out);
+
 // Interleaved PCM samples held in memory. Positions and lengths are in frames; a channel
 // index past the last channel means the last one (channel 1 of a mono file is channel 0).
 // Every sample operation goes through the block primitives at the bottom, which TWaveFile
@@ -123,6 +129,9 @@ protected:
     virtual bool DiskRead(uint64_t offset, void* out, uint64_t n);
     virtual bool DiskWrite(uint64_t offset, const void* in, uint64_t n);
     virtual bool DiskResize(uint32_t frames);
+    // The n bytes at `offset` where the disk-mode store already holds them in memory, else null
+    // (then DiskRead copies them).
+    virtual const uint8_t* DiskView(uint64_t, uint64_t) { return nullptr; }
 
     bool ReadData(uint64_t offset, void* out, uint64_t n);
     bool WriteData(uint64_t offset, const void* in, uint64_t n);

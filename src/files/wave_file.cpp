@@ -59,6 +59,22 @@ bool CopyDescriptor(int in, int out) {
     }
 }
 
+// Float samples of `width` bytes as the 32-bit integers they are held as: +-1.0 is the 32-bit
+// full scale; overs saturate at the integer limits.
+void ConvertFloatSamples(const uint8_t* in, unsigned width, uint64_t count, uint8_t* out) {
+    const double scale = static_cast<double>(SampleFormat::Make(1, 1, 4).maxValue);
+    for (uint64_t i = 0; i < count; ++i) {
+        double v;
+        if (width == 4) {
+            v = std::bit_cast<float>(GetLE32(in + i * 4));
+        } else {
+            const uint8_t* p = in + i * 8;
+            v = std::bit_cast<double>(uint64_t{GetLE32(p)} | uint64_t{GetLE32(p + 4)} << 32);
+        }
+        EncodeSample(out + i * 4, 4, TruncToInt32(v * scale));
+    }
+}
+
 }  // namespace
 
 std::string TWaveFile::SystemTempDir() {
@@ -70,7 +86,7 @@ std::string TWaveFile::SystemTempDir() {
 // Construction
 
 TWaveFile::TWaveFile(const std::string& fileName, uint16_t storageMode, bool makeBackup, const std::string& tempDir) {
-    storageMode_ = storageMode == kDiskMode ? kDiskMode : kMemoryMode;
+    storageMode_ = storageMode == kDiskMode || storageMode == kStreamMode ? storageMode : uint16_t{kMemoryMode};
     makeBackup_ = makeBackup ? 1 : 0;
     tempDir_ = tempDir.empty() ? SystemTempDir() : tempDir;
     fileName_ = fileName;
@@ -86,7 +102,7 @@ TWaveFile::TWaveFile(const std::string& fileName, uint16_t storageMode, bool mak
         if (!ParseLayout(file, layout)) return;
         if (!LoadIntoMemory(file, layout)) return;
         if (layout.cutShort) ReportCutShort();
-    } else if (!OpenDisk(fileName)) {
+    } else if (storageMode_ == kStreamMode ? !OpenStream(fileName) : !OpenDisk(fileName)) {
         return;
     }
     writtenLength_ = length_;
@@ -143,7 +159,7 @@ TWaveFile::~TWaveFile() { Close(); }
 
 void TWaveFile::Close() {
     if (!file_.IsOpen()) return;
-    if (!workingIsTemp_) FinishWorkingFile();
+    if (!workingIsTemp_ && storageMode_ == kDiskMode) FinishWorkingFile();
     CloseWorking(true);
 }
 
@@ -204,8 +220,6 @@ bool TWaveFile::LoadIntoMemory(RiffFile& file, const WaveLayout& layout) {
             return false;
         }
     } else {
-        // +-1.0 is the 32-bit full scale; overs saturate at the integer limits.
-        const double scale = static_cast<double>(SampleFormat::Make(1, 1, 4).maxValue);
         const uint64_t samples = frames * layout.format.channels;
         const unsigned width = layout.sourceBytesPerSample;
         std::vector<uint8_t> block(std::min<uint64_t>(samples * width, 1u << 20));
@@ -217,16 +231,7 @@ bool TWaveFile::LoadIntoMemory(RiffFile& file, const WaveLayout& layout) {
                 FailFormat("the samples could not be read to their end.");
                 return false;
             }
-            for (uint64_t i = 0; i < n; ++i) {
-                double v;
-                if (width == 4) {
-                    v = std::bit_cast<float>(GetLE32(block.data() + i * 4));
-                } else {
-                    const uint8_t* p = block.data() + i * 8;
-                    v = std::bit_cast<double>(uint64_t{GetLE32(p)} | uint64_t{GetLE32(p + 4)} << 32);
-                }
-                EncodeSample(buffer_ + (done + i) * 4, 4, TruncToInt32(v * scale));
-            }
+            ConvertFloatSamples(block.data(), width, n, buffer_ + done * 4);
             done += n;
         }
     }
@@ -300,15 +305,97 @@ bool TWaveFile::OpenDisk(const std::string& fileName) {
     return true;
 }
 
+bool TWaveFile::OpenStream(const std::string& fileName) {
+    if (!file_.Open(fileName, RiffFile::OpenMode::Read)) {
+        FailOpen(fileName);
+        return false;
+    }
+    workingName_ = fileName;
+    ReadCalibrationChunk(file_);
+    WaveLayout layout;
+    if (!ParseLayout(file_, layout)) {
+        CloseWorking(false);
+        return false;
+    }
+    // The same frames as the whole file in memory would hold, refused alike when there are none.
+    const uint64_t frames = layout.data.size / (uint64_t{layout.format.channels} * layout.sourceBytesPerSample);
+    if (frames == 0) {
+        FailFormat("the \"data\" chunk holds no samples.");
+        CloseWorking(false);
+        return false;
+    }
+    format_ = layout.format;
+    SetFullScale(1.0f, 1.0f);
+    riff_ = layout.riff;
+    data_ = layout.data;
+    dataOffset_ = static_cast<int64_t>(data_.dataOffset);
+    floatWidth_ = layout.isFloat ? layout.sourceBytesPerSample : 0;
+    SetFrameCount(static_cast<uint32_t>(frames));
+    if (layout.cutShort) ReportCutShort();
+    return true;
+}
+
 // ---------------------------------------------------------------------------------------
 // Disk-mode storage
 
 bool TWaveFile::DiskRead(uint64_t offset, void* out, uint64_t n) {
+    if (storageMode_ == kStreamMode) return StreamRead(offset, static_cast<uint8_t*>(out), n);
     if (offset + n > data_.size) return false;
     return file_.ReadAt(data_.dataOffset + offset, out, n);
 }
 
+bool TWaveFile::StreamRead(uint64_t offset, uint8_t* out, uint64_t n) {
+    if (offset + n > dataSize_) return false;
+    if (floatWidth_ == 0) return ReadAhead(offset, out, n);
+    // Held samples are 4 bytes; their sources are floatWidth_ bytes each.
+    const uint64_t samples = n / 4;
+    floatSource_.resize(std::min<uint64_t>(samples, kBlockBytes / 8) * floatWidth_);
+    const uint64_t perBlock = floatSource_.size() / floatWidth_;
+    for (uint64_t done = 0; done < samples;) {
+        const uint64_t count = std::min(perBlock, samples - done);
+        if (!ReadAhead((offset / 4 + done) * floatWidth_, floatSource_.data(), count * floatWidth_)) return false;
+        ConvertFloatSamples(floatSource_.data(), floatWidth_, count, out + done * 4);
+        done += count;
+    }
+    return true;
+}
+
+bool TWaveFile::FillAhead(uint64_t sourceOffset) {
+    if (readAhead_.size() != aheadBytes_) readAhead_.assign(aheadBytes_, 0);
+    aheadFill_ = 0;
+    if (sourceOffset >= data_.size) return false;
+    const uint64_t fill = std::min<uint64_t>(readAhead_.size(), data_.size - sourceOffset);
+    if (!file_.ReadAt(data_.dataOffset + sourceOffset, readAhead_.data(), fill)) return false;
+    aheadStart_ = sourceOffset;
+    aheadFill_ = fill;
+    return true;
+}
+
+const uint8_t* TWaveFile::DiskView(uint64_t offset, uint64_t n) {
+    // Integer samples are held as stored, so a frame inside one block needs no copy.
+    if (storageMode_ != kStreamMode || floatWidth_ != 0 || n > aheadBytes_ || offset + n > dataSize_) return nullptr;
+    const bool inside = offset >= aheadStart_ && offset + n <= aheadStart_ + aheadFill_;
+    if (!inside && !FillAhead(offset)) return nullptr;
+    return readAhead_.data() + (offset - aheadStart_);
+}
+
+bool TWaveFile::ReadAhead(uint64_t sourceOffset, uint8_t* out, uint64_t n) {
+    while (n > 0) {
+        // Frames overlap and move forward: a new block starts where the missing bytes do.
+        const bool inside = sourceOffset >= aheadStart_ && sourceOffset < aheadStart_ + aheadFill_;
+        if (!inside && !FillAhead(sourceOffset)) return false;
+        const uint64_t at = sourceOffset - aheadStart_;
+        const uint64_t take = std::min(n, aheadFill_ - at);
+        std::memcpy(out, readAhead_.data() + at, take);
+        out += take;
+        sourceOffset += take;
+        n -= take;
+    }
+    return true;
+}
+
 bool TWaveFile::DiskWrite(uint64_t offset, const void* in, uint64_t n) {
+    if (storageMode_ == kStreamMode) return false;
     const uint64_t end = offset + n;
     if (end <= data_.size) return file_.WriteAt(data_.dataOffset + offset, in, n);
     if (offset > data_.size) return false;
@@ -405,7 +492,7 @@ bool TWaveFile::WriteTrueSizes() {
 }
 
 bool TWaveFile::DiskResize(uint32_t frames) {
-    if (!SetDiskDataBytes(FramesToBytes(frames))) {
+    if (storageMode_ == kStreamMode || !SetDiskDataBytes(FramesToBytes(frames))) {
         error_ = true;
         return false;
     }
@@ -557,11 +644,13 @@ bool TWaveFile::SaveDisk(bool finalise) {
 }
 
 bool TWaveFile::Save() {
+    if (storageMode_ == kStreamMode) return false;
     if (storageMode_ == kDiskMode && file_.IsOpen()) return SaveDisk(false);
     return SaveMemory();
 }
 
 bool TWaveFile::FinaliseAndClose() {
+    if (storageMode_ == kStreamMode) return false;
     const bool ok = (storageMode_ == kDiskMode && file_.IsOpen()) ? SaveDisk(true) : SaveMemory();
     if (!ok) return false;  // keep everything so that the owner can try another name
     CloseWorking(true);

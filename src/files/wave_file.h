@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,14 +21,16 @@ struct WaveFileMessage {
 // The chunk id of our calibration chunk, kept at the top level after the RIFF form.
 inline constexpr uint32_t kCalibrationChunkId = 0x65;
 
-// A wave file held either wholly in memory or worked on in place on disk, with an optional
-// calibration chunk. In disk mode the RIFF and "data" sizes in the file are kept current
+// A wave file held either wholly in memory, worked on in place on disk, or streamed read-only
+// from disk in chunks (long files analysed from start to end), with an optional calibration
+// chunk. In disk mode the RIFF and "data" sizes in the file are kept current
 // after every write that changes the data's length, so a killed recording stays readable.
 // Failures set the error flag or return false; what the user should read about them waits in
 // the file until the owner takes it (TakeMessages).
 class TWaveFile : public TWaveData {
 public:
-    enum StorageMode : uint16_t { kMemoryMode = 0, kDiskMode = 1 };
+    // kStreamMode refuses every change; float samples are converted as they are read.
+    enum StorageMode : uint16_t { kMemoryMode = 0, kDiskMode = 1, kStreamMode = 2 };
 
     // Opens a named file. An empty temporary directory means the system's ($TMPDIR or /tmp).
     TWaveFile(const std::string& fileName, uint16_t storageMode, bool makeBackup, const std::string& tempDir = "");
@@ -63,15 +66,21 @@ public:
     void ClearCalibration();
 
     double RemainingSeconds() const override;
+    // Stream mode: bytes read from the file at a time (a seam for tests; 1 MiB by default).
+    void SetReadAheadBytes(uint32_t bytes) {
+        aheadBytes_ = std::max<uint32_t>(bytes, 1);
+        aheadFill_ = 0;
+    }
 
     // The system's temporary directory: $TMPDIR when set, else /tmp.
     static std::string SystemTempDir();
 
 protected:
-    bool DiskMode() const override { return storageMode_ == kDiskMode && file_.IsOpen(); }
+    bool DiskMode() const override { return storageMode_ != kMemoryMode && file_.IsOpen(); }
     bool DiskRead(uint64_t offset, void* out, uint64_t n) override;
     bool DiskWrite(uint64_t offset, const void* in, uint64_t n) override;
     bool DiskResize(uint32_t frames) override;
+    const uint8_t* DiskView(uint64_t offset, uint64_t n) override;
 
 private:
     void Tell(const std::string& text, MessageIcon icon = MessageIcon::Error);
@@ -88,6 +97,13 @@ private:
     bool ParseLayout(RiffFile& file, WaveLayout& layout);
     bool LoadIntoMemory(RiffFile& file, const WaveLayout& layout);
     bool OpenDisk(const std::string& fileName);
+    bool OpenStream(const std::string& fileName);
+    // Stream mode: data bytes as the samples are held (floats as 32-bit integers), from the
+    // source bytes of the read-ahead block.
+    bool StreamRead(uint64_t offset, uint8_t* out, uint64_t n);
+    bool ReadAhead(uint64_t sourceOffset, uint8_t* out, uint64_t n);
+    // Reads the block of source bytes that starts at `sourceOffset`.
+    bool FillAhead(uint64_t sourceOffset);
     // Creates a "wav<pid>_XXXXXX" file in the temporary directory; returns the descriptor or -1.
     int MakeTempFile(std::string& name);
     bool CopyFileTo(int sourceFd, const std::string& target);
@@ -130,6 +146,15 @@ private:
     bool sizesStale_ = false;
     std::vector<uint8_t> tailInsideRiff_;
     std::vector<uint8_t> tailOutsideRiff_;
+
+    // Stream mode: bytes per stored sample of float data (0 for integer data), and the block
+    // of source data bytes last read, starting at aheadStart_.
+    unsigned floatWidth_ = 0;
+    uint32_t aheadBytes_ = 1u << 20;
+    std::vector<uint8_t> readAhead_;
+    uint64_t aheadStart_ = 0;
+    uint64_t aheadFill_ = 0;
+    std::vector<uint8_t> floatSource_;
 };
 
 }  // namespace zeltrak
