@@ -57,7 +57,8 @@ DesktopLayout ReadDesktopLayout(const TIniStore& ini) {
     DesktopLayout layout;
     layout.window = ReadRect(ini, "Geometry");
     layout.maximised = ini.GetInt(kSection, "Maximized", 0) != 0;
-    layout.arrangement = ParseArrangement(ini.GetString(kSection, "Arrangement", ""));
+    // Until the user arranges them, the views share the whole window (a first start included).
+    layout.arrangement = ParseArrangement(ini.GetString(kSection, "Arrangement", "TileVertical"));
     for (int i = 0; i < DesktopLayout::kViewCount; ++i) {
         const std::string name = kViewKeys[i];
         DesktopLayout::ViewState& view = layout.views[i];

@@ -143,9 +143,10 @@ void TLevelMeter::PaintLamp(QPainter& painter) const {
     const QRect lamp = LampRect();
     painter.setFont(font());
     painter.setPen(Qt::NoPen);
-    painter.setBrush(lit ? QColor(230, 30, 30) : QColor(90, 40, 40));
+    // Unlit it is plain grey, so that only a real overload reads as red.
+    painter.setBrush(lit ? QColor(230, 30, 30) : QColor(200, 200, 200));
     painter.drawRoundedRect(lamp, 4, 4);
-    painter.setPen(lit ? Qt::white : QColor(150, 110, 110));
+    painter.setPen(lit ? Qt::white : QColor(130, 130, 130));
     painter.drawText(lamp, Qt::AlignCenter, tr("OVER"));
 }
 
