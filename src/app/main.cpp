@@ -29,10 +29,9 @@
 #include "platform/app_paths.h"
 #include "platform/buffer_done_queue.h"
 #include "platform/console_host.h"
-#include "platform/portaudio/system_wave_driver.h"
-#ifdef ZELTRAK_HAVE_GUI
+#include "platform/wave_driver_chain.h"
 #include "views/qt/desktop.h"
-#endif
+#include "module_loader.h"
 
 namespace {
 
@@ -150,9 +149,22 @@ LoopbackConfig LoopbackSettings(const TIniStore& ini, ConsoleHost& host) {
     return c;
 }
 
+// The system's cards and the Loopback card, from the sound module; null (said on stderr) when
+// the module cannot be used.
+std::unique_ptr<WaveDriverChain> SystemWaveDriver(const TIniStore& ini, ConsoleHost& host) {
+    std::string error;
+    const SoundModuleEntry* sound = SoundModule(error);
+    if (!sound) {
+        std::fprintf(stderr, "zeltrak: no sound cards: %s\n", error.c_str());
+        return nullptr;
+    }
+    return std::unique_ptr<WaveDriverChain>(sound->createSystemWaveDriver(LoopbackSettings(ini, host)));
+}
+
 int RunRealTime(const CommandLine& line, const AppEnvironment& env, const TIniStore& ini, ConsoleHost& host) {
     const MainOptions& options = line.main;
-    std::unique_ptr<WaveDriverChain> driver = CreateSystemWaveDriver(LoopbackSettings(ini, host));
+    std::unique_ptr<WaveDriverChain> driver = SystemWaveDriver(ini, host);
+    if (!driver) return 1;
     ShellSettings shell = LoadShellSettings(
         ini, DeviceCounts{driver->DeviceCount(WaveDirection::Input), driver->DeviceCount(WaveDirection::Output)},
         line.scaling, host);
@@ -201,9 +213,10 @@ int RunRealTime(const CommandLine& line, const AppEnvironment& env, const TIniSt
 
 #ifdef ZELTRAK_HAVE_GUI
 // The desktop window on the system's cards (the Loopback card last), Real-Time mode.
-int RunDesktopShell(int& argc, char** argv, const ScalingOptions& scaling, const AppEnvironment& env,
-                    TIniStore& ini, const std::string& settingsPath, ConsoleHost& host) {
-    std::unique_ptr<WaveDriverChain> driver = CreateSystemWaveDriver(LoopbackSettings(ini, host));
+int RunDesktopShell(const DesktopModuleEntry& desktop, int& argc, char** argv, const ScalingOptions& scaling,
+                    const AppEnvironment& env, TIniStore& ini, const std::string& settingsPath, ConsoleHost& host) {
+    std::unique_ptr<WaveDriverChain> driver = SystemWaveDriver(ini, host);
+    if (!driver) return 1;
     ShellSettings shell = LoadShellSettings(
         ini, DeviceCounts{driver->DeviceCount(WaveDirection::Input), driver->DeviceCount(WaveDirection::Output)},
         scaling, host);
@@ -214,11 +227,10 @@ int RunDesktopShell(int& argc, char** argv, const ScalingOptions& scaling, const
     setup.scaling = &spectrumScaling;
     setup.calibration = &shell.calibration;
     setup.environment = Environment(env, ini, shell.calibration);
-    ReadSpectrumRange(ini, setup);
     setup.ini = &ini;
     setup.settingsPath = settingsPath;
     setup.runOnLaunch = ini.GetInt("FileIO", "RunOnLaunch", 0) == 1 && shell.processing.Mode.OpMode == kModeRealTime;
-    return RunDesktop(argc, argv, setup);
+    return desktop.run(argc, argv, setup);
 }
 #endif
 
@@ -326,7 +338,14 @@ int RunCommand(const CommandLine& line, const AppEnvironment& env, TIniStore& in
     if (!line.main.file.empty()) return Finished(RunFile(line, ini, host), host);
     if (line.main.headless) return Finished(RunRealTime(line, env, ini, host), host);
 #ifdef ZELTRAK_HAVE_GUI
-    if (DisplayAvailable()) return RunDesktopShell(argc, argv, line.scaling, env, ini, settingsPath, host);
+    std::string error;
+    const DesktopModuleEntry* desktop = DesktopModule(error);
+    if (!desktop) {
+        std::fprintf(stderr, "zeltrak: cannot open the window: %s\n", error.c_str());
+        return 1;
+    }
+    if (desktop->displayAvailable())
+        return RunDesktopShell(*desktop, argc, argv, line.scaling, env, ini, settingsPath, host);
     std::fprintf(stderr, "zeltrak: no display found; running --headless\n");
 #else
     (void)argc;
