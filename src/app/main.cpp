@@ -29,6 +29,7 @@
 #include "platform/app_paths.h"
 #include "platform/buffer_done_queue.h"
 #include "platform/console_host.h"
+#include "platform/display.h"
 #include "platform/wave_driver_chain.h"
 #include "views/qt/desktop.h"
 #include "module_loader.h"
@@ -338,14 +339,15 @@ int RunCommand(const CommandLine& line, const AppEnvironment& env, TIniStore& in
     if (!line.main.file.empty()) return Finished(RunFile(line, ini, host), host);
     if (line.main.headless) return Finished(RunRealTime(line, env, ini, host), host);
 #ifdef ZELTRAK_HAVE_GUI
-    std::string error;
-    const DesktopModuleEntry* desktop = DesktopModule(error);
-    if (!desktop) {
-        std::fprintf(stderr, "zeltrak: cannot open the window: %s\n", error.c_str());
-        return 1;
-    }
-    if (desktop->displayAvailable())
+    if (DisplayAvailable()) {
+        std::string error;
+        const DesktopModuleEntry* desktop = DesktopModule(error);
+        if (!desktop) {
+            std::fprintf(stderr, "zeltrak: cannot open the window: %s\n", error.c_str());
+            return 1;
+        }
         return RunDesktopShell(*desktop, argc, argv, line.scaling, env, ini, settingsPath, host);
+    }
     std::fprintf(stderr, "zeltrak: no display found; running --headless\n");
 #else
     (void)argc;

@@ -11,12 +11,11 @@ struct DesktopSetup;
 struct LoopbackConfig;
 class WaveDriverChain;
 
-inline constexpr int kModuleAbiVersion = 1;
+inline constexpr int kModuleAbiVersion = 2;
 
 struct DesktopModuleEntry {
     int abiVersion;
     std::size_t setupSize;  // sizeof(DesktopSetup) where the module was built
-    bool (*displayAvailable)();
     // Reads the window's own settings from setup.ini, then runs the window until it closes.
     int (*run)(int& argc, char** argv, DesktopSetup& setup);
 };

@@ -18,13 +18,6 @@
 
 namespace zeltrak {
 
-namespace {
-bool Set(const char* name) {
-    const char* value = std::getenv(name);
-    return value && *value;
-}
-}  // namespace
-
 constexpr const char* kPhaseBlankDepthKey = "PhaseBlankDepth";
 constexpr const char* kPhaseBlankCoherenceKey = "PhaseBlankCoherence";
 
@@ -73,8 +66,6 @@ bool StoreDesktopSettings(Host& host, const ProcessingSettings& settings, const 
     ShowMessage(host, "The settings could not be saved to " + path + ".", MessageIcon::Warning);
     return false;
 }
-
-bool DisplayAvailable() { return Set("QT_QPA_PLATFORM") || Set("DISPLAY") || Set("WAYLAND_DISPLAY"); }
 
 int RunDesktop(int& argc, char** argv, DesktopSetup& setup) {
     QApplication app(argc, argv);

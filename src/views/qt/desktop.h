@@ -44,10 +44,6 @@ void StorePhaseBlankDepth(double depthDb, TIniStore& ini);
 void ReadPhaseBlankCoherence(const TIniStore& ini, DesktopSetup& setup);
 void StorePhaseBlankCoherence(double threshold, TIniStore& ini);
 
-// True when a window system can be reached: a Qt platform is named or an X or Wayland display
-// is set.
-bool DisplayAvailable();
-
 // Creates the application and the main window and runs Qt's event loop; returns its exit code.
 int RunDesktop(int& argc, char** argv, DesktopSetup& setup);
 

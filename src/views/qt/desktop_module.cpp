@@ -10,7 +10,7 @@ int RunWindow(int& argc, char** argv, zeltrak::DesktopSetup& setup) {
 }
 
 const zeltrak::DesktopModuleEntry kEntry{zeltrak::kModuleAbiVersion, sizeof(zeltrak::DesktopSetup),
-                                         zeltrak::DisplayAvailable, RunWindow};
+                                         RunWindow};
 
 }  // namespace
 
