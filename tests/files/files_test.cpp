@@ -24,13 +24,17 @@
 #include "files/temp_files.h"
 #include "files/wave_file.h"
 #include "files/wave_strings.h"
+#include "support/run_command.h"
 #include "support/wave_builder.h"
 
 namespace zeltrak {
 namespace {
 
 using namespace test;
+using testing::HaveProgram;
 using testing::ReadFile;
+using testing::RunCommand;
+using testing::RunQuiet;
 using testing::TempDir;
 using testing::WriteFile;
 
@@ -46,19 +50,6 @@ int InChild(F body, unsigned alarmSeconds = 0) {
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
-
-inline int RunQuiet(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
-inline bool HaveProgram(const char* name) { return RunQuiet(std::string("command -v ") + name) == 0; }
-
-inline std::string RunOutput(const std::string& cmd) {
-    std::string out;
-    if (FILE* p = ::popen((cmd + " 2>&1").c_str(), "r")) {
-        char buf[4096];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
 }
 
 constexpr uint16_t kModes[] = {TWaveFile::kMemoryMode, TWaveFile::kDiskMode};
@@ -737,7 +728,7 @@ TEST(WaveFile, KilledRecordingLeavesAValidFileOfWholeBuffers) {
             written = Cat(written, buffer(k));
         EXPECT_TRUE(written == o.samples && o.samples.size() >= reported * kBytes) << o.samples.size();
         if (mode == TWaveFile::kMemoryMode && HaveProgram("soxi")) {
-            EXPECT_EQ(RunOutput("soxi -s " + name), std::to_string(o.samples.size() / 4) + "\n");
+            EXPECT_EQ(RunCommand("soxi -s " + name).second, std::to_string(o.samples.size() / 4) + "\n");
         }
     }
 }

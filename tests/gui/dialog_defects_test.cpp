@@ -19,8 +19,6 @@
 namespace zeltrak {
 namespace {
 
-const std::string kOverlapMessage = "Overlap Percentage must be between 0 and 99%";
-
 // Types `entry` into `field` and presses OK; returns whether the dialog closed.
 bool Enter(QDialog& d, const char* field, const std::string& entry) {
     d.show();
@@ -29,41 +27,9 @@ bool Enter(QDialog& d, const char* field, const std::string& entry) {
     return !d.isVisible();
 }
 
-TEST(SettingsDialogEntries, OverlapIsCheckedAndStoredInEveryMode) {
-    QtHost host;
-    host.SetQuiet(true);
-    LoopbackDriver card;
-    TSoundInput device(card, host, 0);
-    const struct {
-        uint32_t mode;
-        const char* entry;
-        bool accepted;
-        uint16_t stored;
-    } cases[] = {
-        {kModeRealTime, "100", false, 0}, {kModeRealTime, "abc", false, 0}, {kModeRealTime, "50", true, 50},
-        {kModeRecorder, "150", false, 0}, {kModeRecorder, "99", true, 99},  {kModePostProcessing, "-1", false, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.mode) + " " + c.entry);
-        ProcessingSettings settings;
-        settings.Load(TIniStore(), DeviceCounts{1, 1});
-        settings.Mode.OpMode = c.mode;
-        TProcessingDialog d(host, settings, device);
-        const std::size_t shown = host.Messages().size();
-        EXPECT_EQ(Enter(d, "overlapPercent", c.entry), c.accepted);
-        EXPECT_EQ(settings.Settings().OverlapPercent, c.stored);
-        if (c.accepted) {
-            EXPECT_EQ(host.Messages().size(), shown);
-        } else {
-            ASSERT_EQ(host.Messages().size(), shown + 1);
-            EXPECT_EQ(host.Messages().back(), kOverlapMessage);
-            EXPECT_EQ(d.findChild<QLineEdit*>("overlapPercent")->text(), "50");
-        }
-    }
-}
-
-// The card takes 4,000 to 200,000 Hz although its capability bits stop at 44,100 Hz.
-TEST(SettingsDialogEntries, TheRateFieldSaysWhetherTheEntryIsNoNumberOrOutsideTheCardsRange) {
+// The overlap is checked alike in every mode, and a refusal puts 50 back into its field. The
+// card takes 4,000 to 200,000 Hz although its capability bits stop at 44,100 Hz.
+TEST(SettingsDialogEntries, OverlapAndRateAreRefusedWithTheirMessageInEveryModeOrStored) {
     QtHost host;
     host.SetQuiet(true);
     LoopbackDriver card;
@@ -71,20 +37,37 @@ TEST(SettingsDialogEntries, TheRateFieldSaysWhetherTheEntryIsNoNumberOrOutsideTh
     const std::string range =
         "The Sound Board does not support the selected Sampling Rate.  Rate must be between 4000 Hz and 200000 Hz.";
     const std::string number = "Sampling Rate must be a whole number of Hz above 0";
+    const std::string overlap = "Overlap Percentage must be between 0 and 99%";
     const struct {
-        const char* entry;
-        std::string message;  // empty: accepted
-    } cases[] = {{"abc", number}, {"0", number}, {"3999", range}, {"250000", range}, {"48000", ""}};
+        uint32_t mode;
+        const char *field, *entry;
+        std::string message;  // empty: accepted and stored
+    } cases[] = {
+        {kModeRealTime, "overlapPercent", "100", overlap},   {kModeRealTime, "overlapPercent", "abc", overlap},
+        {kModeRealTime, "overlapPercent", "50", ""},         {kModeRecorder, "overlapPercent", "150", overlap},
+        {kModeRecorder, "overlapPercent", "99", ""},         {kModePostProcessing, "overlapPercent", "-1", overlap},
+        {kModeRealTime, "samplingRate", "abc", number},      {kModeRealTime, "samplingRate", "0", number},
+        {kModeRealTime, "samplingRate", "3999", range},      {kModeRealTime, "samplingRate", "250000", range},
+        {kModeRealTime, "samplingRate", "48000", ""},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.entry);
+        SCOPED_TRACE(std::to_string(c.mode) + " " + c.field + " " + c.entry);
         ProcessingSettings settings;
         settings.Load(TIniStore(), DeviceCounts{1, 1});
+        settings.Mode.OpMode = c.mode;
+        const SettingsBlock before = settings.Settings();
         TProcessingDialog d(host, settings, device);
         const std::size_t shown = host.Messages().size();
-        EXPECT_EQ(Enter(d, "samplingRate", c.entry), c.message.empty());
+        EXPECT_EQ(Enter(d, c.field, c.entry), c.message.empty());
         EXPECT_EQ(host.Messages().size(), shown + (c.message.empty() ? 0 : 1));
-        if (!c.message.empty()) {
-            EXPECT_EQ(host.Messages().back(), c.message);
+        const bool isOverlap = c.field[0] == 'o';
+        const uint32_t stored = isOverlap ? settings.Settings().OverlapPercent : settings.Settings().format.rate;
+        EXPECT_EQ(stored, c.message.empty() ? std::stoul(c.entry)
+                                            : isOverlap ? before.OverlapPercent : before.format.rate);
+        if (c.message.empty()) continue;
+        EXPECT_EQ(host.Messages().back(), c.message);
+        if (isOverlap) {
+            EXPECT_EQ(d.findChild<QLineEdit*>("overlapPercent")->text(), "50");
         }
     }
 }

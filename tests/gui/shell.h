@@ -1,12 +1,9 @@
 #pragma once
 // A main window on the Loopback card's real-time clock, for the shell's offscreen tests.
-#include <sys/wait.h>
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -16,6 +13,7 @@
 #include "files/ini_store.h"
 #include "platform/buffer_done_queue.h"
 #include "platform/loopback_driver.h"
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 #include "views/qt/main_window.h"
 #include "views/qt/qt_host.h"
@@ -23,6 +21,7 @@
 
 namespace zeltrak {
 
+using testing::RunCommand;
 using testing::TempDir;
 
 inline const std::string kTitle = "VornalPRO - FFT Spectral Analysis System";
@@ -41,16 +40,6 @@ inline double PeakHz(const TSpectrumView& view) {
     std::size_t best = 0;
     for (std::size_t i = 1; i < v.size(); ++i) best = !std::isnan(v[i]) && !(v[i] <= v[best]) ? i : best;
     return view.TraceFrequencies(0)[best];
-}
-
-// Exit status and standard output of a shell command.
-inline std::pair<int, std::string> RunCommand(const std::string& command) {
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    char buffer[4096];
-    for (size_t n; p && (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
-    const int s = p ? ::pclose(p) : -1;
-    return {WIFEXITED(s) ? WEXITSTATUS(s) : -1, out};
 }
 
 // Writes a sine wave file with sox; false when sox failed.

@@ -159,28 +159,5 @@ TEST(ShellDefects, ArrangedViewsFitTheAreaAndFollowItsSize) {
     EXPECT_EQ(placed->geometry(), QRect(10, 10, 300, 200));
 }
 
-// A view closed by its own close box clears its menu mark and leaves its room to the others, as
-// the View menu does.
-TEST(ShellDefects, AViewClosedByItsCloseBoxLeavesItsMarkAndItsRoomAsTheMenuDoes) {
-    using View = TMainWin::View;
-    TempDir dir;
-    for (const bool closeBox : {true, false}) {
-        SCOPED_TRACE(closeBox ? "close box" : "View menu");
-        Shell s(dir.path());
-        for (View view : {View::TimeSeries, View::Phase}) s.window->OpenView(view);
-        s.window->resize(1000, 700);
-        s.window->findChild<QAction*>("Tile Vertical")->trigger();
-        if (closeBox) s.window->ViewWidget(View::Phase)->parentWidget()->close();  // what the box does
-        else s.window->ViewAction(View::Phase)->trigger();
-        QApplication::processEvents();
-        EXPECT_FALSE(s.window->ViewAction(View::Phase)->isChecked());
-        const QRect area = s.window->Client()->viewport()->rect();
-        for (View view : {View::TimeSeries, View::Spectrum}) {
-            const QWidget* sub = s.window->ViewWidget(view)->parentWidget();
-            EXPECT_EQ(sub->size(), QSize(area.width() / 2, area.height()));
-        }
-    }
-}
-
 }  // namespace
 }  // namespace zeltrak

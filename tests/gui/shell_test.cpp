@@ -232,6 +232,8 @@ TEST(DeviceDialog, RefusesWhatCannotBeUsedAndMovesTheEngineOnOk) {
     TDeviceDialog d(host, driver, settings, engine);
     d.show();
     EXPECT_FALSE(d.InputNames()[0].isEmpty());
+    for (const QString& row : {d.InputNames()[2], d.OutputNames()[1]})  // no channel count in their caps
+        EXPECT_EQ(row.toStdString(), "Loopback \u2014 4000\u2013200000 Hz");
     EXPECT_EQ(d.SelectedInput(), 2);
     ASSERT_TRUE(engine.Run());  // a running analyser keeps its devices
     d.SelectInput(0);

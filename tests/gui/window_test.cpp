@@ -165,6 +165,8 @@ TEST(ViewMenu, TheThreeViewsShowTheLiveRunAndAClosedViewLeavesTheEngine) {
     auto* series = dynamic_cast<TTimeSeriesView*>(s.window->ViewWidget(View::TimeSeries));
     auto* phase = dynamic_cast<TPhaseView*>(s.window->ViewWidget(View::Phase));
     ASSERT_TRUE(series && phase);
+    s.window->resize(1000, 700);
+    s.window->findChild<QAction*>("Tile Vertical")->trigger();
     ASSERT_TRUE(s.window->RunAnalyser());
     TSpectrumView* spectrum = s.window->SpectrumView();
     ASSERT_TRUE(SpinUntil([&] { return spectrum->FramesShown() >= 3 && phase->FramesShown() >= 3; }));
@@ -173,18 +175,25 @@ TEST(ViewMenu, TheThreeViewsShowTheLiveRunAndAClosedViewLeavesTheEngine) {
     EXPECT_EQ(series->TraceValues(0).size(), s.settings.Settings().FFTsize);
     EXPECT_TRUE(*lo < -0.1f && *hi > 0.1f);
 
-    // The phase view's own close box: the menu mark goes and the run carries on without it.
+    // The phase view's own close box, as the menu does: the mark goes, its room goes to the
+    // others, and the run carries on without it.
     for (QMdiSubWindow* sub : s.window->Client()->subWindowList())
         if (sub->widget() == phase) sub->close();
+    QApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // what the event loop does next
     EXPECT_EQ(s.window->ViewWidget(View::Phase), nullptr);
     EXPECT_FALSE(s.window->ViewAction(View::Phase)->isChecked());
+    const QRect area = s.window->Client()->viewport()->rect();
+    for (View v : {View::TimeSeries, View::Spectrum})
+        EXPECT_EQ(s.window->ViewWidget(v)->parentWidget()->size(), QSize(area.width() / 2, area.height()));
     const uint32_t shown = spectrum->FramesShown();
     ASSERT_TRUE(SpinUntil([&] { return spectrum->FramesShown() >= shown + 3; }));
     // The menu closes a view as well, and opens a fresh one.
     s.window->ViewAction(View::Spectrum)->trigger();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(s.window->SpectrumView(), nullptr);
+    QApplication::processEvents();
+    EXPECT_EQ(s.window->ViewWidget(View::TimeSeries)->parentWidget()->size(), area.size());
     s.window->ViewAction(View::Spectrum)->trigger();
     ASSERT_NE(s.window->SpectrumView(), nullptr);
     ASSERT_TRUE(SpinUntil([&] { return s.window->SpectrumView()->FramesShown() >= 2; }));
