@@ -240,6 +240,15 @@ void TOptionTable::DeclareAnalyze() {
         uint64_t n = 0;
         return ParseCountIn(v, 1, 30, n) && Store(a.decimation, static_cast<uint16_t>(n));
     });
+    AddValue(*analyze_, "--jobs", "N",
+             "threads that analyse ranges of the file where the average allows it (default: one per core; "
+             "1: one after the other)",
+             "between 1 and 256", [&a](const std::string& v) {
+                 uint64_t n = 0;
+                 if (!ParseCountIn(v, 1, 256, n)) return false;
+                 a.jobs = static_cast<uint32_t>(n);
+                 return true;
+             });
     AddValue(*analyze_, "--channels", "MODE", "channel processing", ChannelModeChoices(), [&a](const std::string& v) {
         ChannelProcessingMode m{};
         return ParseChannelMode(v, m) && Store(a.channels, m);
