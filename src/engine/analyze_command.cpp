@@ -315,7 +315,7 @@ int RunAnalyze(const AnalyzeOptions& options, const ProcessingSettings& settings
     }
     if (reports && !reports->Attach(analysis.Engine())) {
         status = 1;
-    } else if (!analysis.RunAll(options, progress, reports != nullptr)) {  // reports hear frames in order
+    } else if (!analysis.RunAll(options, progress, reports && reports->FollowsFrames())) {
         status = 1;
     } else {
         if (reports) reports->Detach();  // closes the log before the results are printed
