@@ -1,11 +1,14 @@
 // Whole-file batch analysis against a plain single-threaded FFTW pipeline doing the same work:
 // read the file in chunks, Hanning window, real FFT, accumulate the power of every frame at
 // 50 % overlap for both channels, then one average, one dB conversion and one peak search.
-// Both sides read the file (from the page cache) inside the timed region. Run with
-//   --benchmark_repetitions=7 --benchmark_enable_random_interleaving=true
-// so that the two alternate, and read the median and stddev rows.
+// Both sides read the file (from the page cache) inside the timed region. Ours runs with
+// --jobs 1 and --jobs 2; FFTW in float and double, planned with ESTIMATE and MEASURE (the plan
+// is made outside the timing, as a batch job would keep its wisdom). The benchmarks alternate
+// in shuffled order, 7 times each by default (bench_main.h); read the median and stddev rows.
 // The file is $ZELTRAK_BATCH_WAV (stereo 16-bit PCM) or a 10-minute 48 kHz file made with sox.
 #include <benchmark/benchmark.h>
+
+#include "bench_main.h"
 
 #include <cmath>
 #include <cstdio>
@@ -19,7 +22,7 @@
 #include "files/calibration_record.h"
 #include "support/scripted_host.h"
 
-#if ZELTRAK_HAVE_FFTW3F
+#if ZELTRAK_HAVE_FFTW3F && ZELTRAK_HAVE_FFTW3
 #include <fftw3.h>
 #endif
 
@@ -43,8 +46,9 @@ void Analyze(benchmark::State& state) {
     AnalyzeOptions options;
     std::string error;
     const std::string fft = std::to_string(state.range(0));
+    const std::string jobs = std::to_string(state.range(1));
     if (file.empty() || !ParseAnalyzeArguments({file, "--fft", fft, "--window", "hanning", "--overlap", "50",
-                                                "--average-type", "linear", "-o", "/dev/null"},
+                                                "--average-type", "linear", "--jobs", jobs, "-o", "/dev/null"},
                                                options, error)) {
         state.SkipWithError("no benchmark file");
         return;
@@ -55,9 +59,14 @@ void Analyze(benchmark::State& state) {
             state.SkipWithError(error.c_str());
     }
 }
-BENCHMARK(Analyze)->Arg(4096)->Arg(65536)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(Analyze)
+    ->ArgNames({"fft", "jobs"})
+    ->ArgsProduct({{4096, 65536}, {1, 2}})
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
-#if ZELTRAK_HAVE_FFTW3F
+#if ZELTRAK_HAVE_FFTW3F && ZELTRAK_HAVE_FFTW3
 
 // The offset and size of the "data" chunk of a RIFF/WAVE file, or false.
 bool FindData(std::FILE* f, long& offset, uint32_t& size) {
@@ -76,9 +85,36 @@ bool FindData(std::FILE* f, long& offset, uint32_t& size) {
     return false;
 }
 
+// FFTW's single- and double-precision interfaces under one name.
+template <typename Real>
+struct Fftw;
+template <>
+struct Fftw<float> {
+    using Complex = fftwf_complex;
+    using Plan = fftwf_plan;
+    static float* AllocReal(size_t n) { return fftwf_alloc_real(n); }
+    static Complex* AllocComplex(size_t n) { return fftwf_alloc_complex(n); }
+    static Plan Forward(int n, float* in, Complex* out, unsigned flags) { return fftwf_plan_dft_r2c_1d(n, in, out, flags); }
+    static void Execute(Plan p, float* in, Complex* out) { fftwf_execute_dft_r2c(p, in, out); }
+    static void Destroy(Plan p) { fftwf_destroy_plan(p); }
+    static void Free(void* p) { fftwf_free(p); }
+};
+template <>
+struct Fftw<double> {
+    using Complex = fftw_complex;
+    using Plan = fftw_plan;
+    static double* AllocReal(size_t n) { return fftw_alloc_real(n); }
+    static Complex* AllocComplex(size_t n) { return fftw_alloc_complex(n); }
+    static Plan Forward(int n, double* in, Complex* out, unsigned flags) { return fftw_plan_dft_r2c_1d(n, in, out, flags); }
+    static void Execute(Plan p, double* in, Complex* out) { fftw_execute_dft_r2c(p, in, out); }
+    static void Destroy(Plan p) { fftw_destroy_plan(p); }
+    static void Free(void* p) { fftw_free(p); }
+};
+
 // The plain pipeline over a stereo 16-bit file; returns the peak bin of the left average.
-uint32_t PlainPipeline(const std::string& path, uint32_t n, fftwf_plan plan, float* in, fftwf_complex* out,
-                       const std::vector<float>& window) {
+template <typename Real>
+uint32_t PlainPipeline(const std::string& path, uint32_t n, typename Fftw<Real>::Plan plan, Real* in,
+                       typename Fftw<Real>::Complex* out, const std::vector<Real>& window) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     long offset = 0;
     uint32_t size = 0;
@@ -87,7 +123,7 @@ uint32_t PlainPipeline(const std::string& path, uint32_t n, fftwf_plan plan, flo
         return 0;
     }
     const uint32_t bins = n / 2 + 1, hop = n / 2;
-    std::vector<float> sum[2] = {std::vector<float>(bins), std::vector<float>(bins)};
+    std::vector<Real> sum[2] = {std::vector<Real>(bins), std::vector<Real>(bins)};
     std::vector<int16_t> samples;  // interleaved, from frame `first` of the file on
     std::vector<int16_t> chunk(1u << 19);
     uint64_t frames = 0;
@@ -98,8 +134,8 @@ uint32_t PlainPipeline(const std::string& path, uint32_t n, fftwf_plan plan, flo
             for (int c = 0; c < 2; ++c) {
                 const int16_t* s = samples.data() + 2 * at + c;
                 for (uint32_t i = 0; i < n; ++i) in[i] = s[2 * i] * window[i];
-                fftwf_execute_dft_r2c(plan, in, out);
-                float* acc = sum[c].data();
+                Fftw<Real>::Execute(plan, in, out);
+                Real* acc = sum[c].data();
                 for (uint32_t k = 0; k < bins; ++k) acc[k] += out[k][0] * out[k][0] + out[k][1] * out[k][1];
             }
         }
@@ -107,36 +143,49 @@ uint32_t PlainPipeline(const std::string& path, uint32_t n, fftwf_plan plan, flo
     }
     std::fclose(f);
     uint32_t peak = 5;
-    std::vector<float> db(bins);
+    std::vector<Real> db(bins);
     for (int c = 0; c < 2; ++c)
-        for (uint32_t k = 0; k < bins; ++k) db[k] = 10.0f * std::log10(sum[c][k] / static_cast<float>(frames) + 1e-30f);
+        for (uint32_t k = 0; k < bins; ++k) db[k] = 10 * std::log10(sum[c][k] / static_cast<Real>(frames) + Real(1e-30));
     for (uint32_t k = 6; k + 1 < bins; ++k)
         if (db[k] > db[peak]) peak = k;
     return peak;
 }
 
+// Arguments: FFT size, 0 for an ESTIMATE plan or 1 for a MEASURE plan.
+template <typename Real>
 void FftwPipeline(benchmark::State& state) {
+    using F = Fftw<Real>;
     const std::string file = BatchFile();
     const auto n = static_cast<uint32_t>(state.range(0));
-    float* in = fftwf_alloc_real(n);
-    fftwf_complex* out = fftwf_alloc_complex(n / 2 + 1);
-    // Planned once outside the timing, as a batch job would keep its wisdom.
-    fftwf_plan plan = fftwf_plan_dft_r2c_1d(static_cast<int>(n), in, out, FFTW_MEASURE);
-    std::vector<float> window(n);
-    for (uint32_t i = 0; i < n; ++i) window[i] = 1.0f - std::cos(2.0f * static_cast<float>(M_PI) * i / (n - 1));
+    Real* in = F::AllocReal(n);
+    typename F::Complex* out = F::AllocComplex(n / 2 + 1);
+    typename F::Plan plan = F::Forward(static_cast<int>(n), in, out, state.range(1) ? FFTW_MEASURE : FFTW_ESTIMATE);
+    std::vector<Real> window(n);
+    for (uint32_t i = 0; i < n; ++i) window[i] = 1 - std::cos(2 * static_cast<Real>(M_PI) * i / (n - 1));
     for (auto _ : state) {
-        const uint32_t peak = PlainPipeline(file, n, plan, in, out, window);
+        const uint32_t peak = PlainPipeline<Real>(file, n, plan, in, out, window);
         if (peak == 0) state.SkipWithError("cannot read the benchmark file");
         benchmark::DoNotOptimize(peak);
     }
-    fftwf_destroy_plan(plan);
-    fftwf_free(out);
-    fftwf_free(in);
+    F::Destroy(plan);
+    F::Free(out);
+    F::Free(in);
 }
-BENCHMARK(FftwPipeline)->Arg(4096)->Arg(65536)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(FftwPipeline, float)
+    ->ArgNames({"fft", "measure"})
+    ->ArgsProduct({{4096, 65536}, {0, 1}})
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(FftwPipeline, double)
+    ->ArgNames({"fft", "measure"})
+    ->ArgsProduct({{4096, 65536}, {0, 1}})
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 #endif
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ZELTRAK_ALTERNATING_BENCHMARK_MAIN()

@@ -2,6 +2,8 @@
 // that spectrum (transform and average): the readouts must stay a small part of a frame.
 #include <benchmark/benchmark.h>
 
+#include "bench_main.h"
+
 #include <cmath>
 #include <random>
 
@@ -63,4 +65,4 @@ BENCHMARK(BM_SingleReadout)->ArgsProduct({benchmark::CreateDenseRange(0, 9, 1), 
 }  // namespace
 }  // namespace zeltrak
 
-BENCHMARK_MAIN();
+ZELTRAK_ALTERNATING_BENCHMARK_MAIN()

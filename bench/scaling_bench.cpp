@@ -2,6 +2,8 @@
 // beside the average itself, and rebuilding the bin scale on a settings change.
 #include <benchmark/benchmark.h>
 
+#include "bench_main.h"
+
 #include <cstring>
 #include <random>
 #include <vector>
@@ -91,4 +93,4 @@ BENCHMARK(BM_RebuildScale)->Unit(benchmark::kMillisecond);
 }  // namespace
 }  // namespace zeltrak
 
-BENCHMARK_MAIN();
+ZELTRAK_ALTERNATING_BENCHMARK_MAIN()

@@ -1,6 +1,8 @@
 // Cost of spectral averaging per bin, and of a whole two-channel frame against one transform.
 #include <benchmark/benchmark.h>
 
+#include "bench_main.h"
+
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -112,4 +114,4 @@ BENCHMARK(BM_ChannelFrame)->ArgName("mode")->Arg(0)->Arg(2)->Arg(10)->Arg(11)->U
 }  // namespace
 }  // namespace zeltrak
 
-BENCHMARK_MAIN();
+ZELTRAK_ALTERNATING_BENCHMARK_MAIN()

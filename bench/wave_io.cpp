@@ -6,6 +6,8 @@
 //   - ReadChannel of one channel in disk mode, with the peak resident memory while it runs,
 // prints the medians and their ratios to cat, and deletes the file.
 #include <benchmark/benchmark.h>
+
+#include "bench_main.h"
 #include <unistd.h>
 
 #include <algorithm>
@@ -149,7 +151,7 @@ bool CreateFile(uint64_t megabytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
+    InitializeAlternating(argc, argv);
     const char* mb = std::getenv("ZELTRAK_BENCH_WAVE_MB");
     const uint64_t megabytes = mb ? std::strtoull(mb, nullptr, 10) : 2048;
     if (megabytes == 0 || megabytes > 4000 || !CreateFile(megabytes)) {
@@ -164,8 +166,9 @@ int main(int argc, char** argv) {
     std::printf("\nfile: %llu MiB, 16-bit stereo\n", static_cast<unsigned long long>(megabytes));
     for (const auto& [name, v] : g_seconds) {
         const double m = Median(v);
-        std::printf("%-22s median %8.3f s  %8.1f MiB/s  speed vs cat %.2f", name.c_str(), m,
-                    static_cast<double>(megabytes) / m, cat > 0 ? cat / m : 0.0);
+        const auto [low, high] = std::minmax_element(v.begin(), v.end());
+        std::printf("%-22s median %8.3f s (%zu runs, %.3f to %.3f)  %8.1f MiB/s  speed vs cat %.2f", name.c_str(), m,
+                    v.size(), *low, *high, static_cast<double>(megabytes) / m, cat > 0 ? cat / m : 0.0);
         if (g_peakMb.count(name)) std::printf("  peak RSS %.1f MiB", g_peakMb[name]);
         std::printf("\n");
     }

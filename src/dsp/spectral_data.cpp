@@ -130,6 +130,12 @@ void TSpectralData::Average(bool bandsAsMean) {
     if (InBands()) UpdateBandValues(bandsAsMean);
 }
 
+void TSpectralData::MergeAverage(const TSpectralData& other) {
+    if (Error() || !SameSize(other)) return;
+    average_.Merge(other.average_);
+    if (InBands()) UpdateBandValues(false);
+}
+
 void TSpectralData::SetHolds(bool cross, bool real, bool complex, bool coherence) {
     crossFlag_ = cross;
     realTransferDone_ = real;

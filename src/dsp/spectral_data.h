@@ -82,6 +82,9 @@ public:
     // the mean of their bins instead of the sum (for ratios such as transfer and coherence).
     void Average(bool bandsAsMean = false);
     void ResetAverage();
+    // Folds in the average of another run of frames of the same spectrum (see
+    // TSpectrumAverager::Merge).
+    void MergeAverage(const TSpectralData& other);
     // New block count and type. The linear history (N up to 1000) is allocated here; on
     // failure the object is left in error (LinearHistoryOutOfMemory).
     bool SetAverage(uint32_t blocks, AveragingType type);

@@ -202,6 +202,18 @@ void TSpectrumAverager::RefreshDb() {
     if (db_) PowerToDbArray(power_.get(), db_.get(), bins_);
 }
 
+void TSpectrumAverager::Merge(const TSpectrumAverager& other) {
+    if (other.averaged_ == 0 || other.bins_ != bins_) return;
+    const double total = static_cast<double>(averaged_) + other.averaged_;
+    const double mine = averaged_ / total;
+    const double theirs = other.averaged_ / total;
+    for (size_t i = 0; i < 2 * static_cast<size_t>(bins_); ++i)
+        complex_[i] = static_cast<float>(mine * complex_[i] + theirs * other.complex_[i]);
+    for (uint32_t i = 0; i < bins_; ++i) power_[i] = static_cast<float>(mine * power_[i] + theirs * other.power_[i]);
+    averaged_ += other.averaged_;
+    unsettled_ = true;
+}
+
 void TSpectrumAverager::RefreshHistorySums() {
     // One slice of bins per frame is summed afresh over all slots, so every bin's running sum
     // is exact again once per N frames, and the cost per frame stays one pass over the bins.

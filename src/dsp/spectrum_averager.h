@@ -30,6 +30,9 @@ public:
     void Add(const float* frame, bool cross);
     // The decibel copy of every bin again, after the powers were replaced.
     void RefreshDb();
+    // Folds in another running average of the same size, weighted by the frames each holds:
+    // the average of both runs of frames, when each is a plain mean (no ring, hold or decay).
+    void Merge(const TSpectrumAverager& other);
 
     // Writable arrays: the peak and decibels of the average as it stands are settled first,
     // since the caller may replace it.

@@ -36,6 +36,8 @@ public:
     // Stops logging and unhooks everything; called by the destructor too.
     void Detach();
     bool MeasuresAnything() const { return !options_.measure.empty(); }
+    // Measuring and logging follow the frames one by one, in order.
+    bool FollowsFrames() const { return MeasuresAnything() || options_.Logs(); }
     // One line per asked measurement: name, tab, left[, tab, right], tab, unit.
     void PrintMeasurements(std::FILE* out) const;
 

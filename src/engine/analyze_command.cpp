@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include "base/numeric.h"
 #include "dsp/channel_processing.h"
@@ -191,6 +193,92 @@ bool TFileAnalysis::RunToEnd(const std::function<void(int)>& progress) {
 }
 
 namespace {
+uint32_t WorkerCount(uint32_t asked, uint64_t frames) {
+    const uint32_t cores = std::max(std::thread::hardware_concurrency(), 1u);
+    return static_cast<uint32_t>(std::min<uint64_t>(asked ? asked : cores, frames));
+}
+}  // namespace
+
+bool TFileAnalysis::RunRange(uint64_t first, uint64_t count, const std::function<void(int)>& progress) {
+    TWaveFile& file = *engine_->WaveFile();
+    file.Seek(static_cast<uint32_t>(std::min<uint64_t>(first * FileFrameAdvance(settings_.Settings()), file.Length())));
+    // The limit stops the run once more than it were analysed.
+    if (count == 0 || !engine_->RunFrames(static_cast<uint32_t>(std::min<uint64_t>(count - 1, UINT32_MAX)))) return false;
+    int shown = -1;
+    while (engine_->FrameStep()) {
+        const int percent = static_cast<int>(100 * std::min<uint64_t>(engine_->FrameCount(), count) / count);
+        if (progress && percent != shown) progress(shown = percent);
+    }
+    return true;
+}
+
+bool TFileAnalysis::RunAll(const AnalyzeOptions& options, const std::function<void(int)>& progress, bool inOrder) {
+    const uint64_t frames = FileFrameCount(settings_.Settings(), engine_->WaveFile()->Length());
+    const uint32_t workers = WorkerCount(options.jobs, frames);
+    if (inOrder || workers < 2 || !RangesMergeable(settings_, frames)) return RunToEnd(progress);
+    return RunInRanges(options, workers, progress);
+}
+
+// The first range runs on this thread, which shows its progress.
+bool TFileAnalysis::RunInRanges(const AnalyzeOptions& options, uint32_t workers,
+                                const std::function<void(int)>& progress) {
+    const uint64_t frames = FileFrameCount(settings_.Settings(), engine_->WaveFile()->Length());
+    std::vector<std::unique_ptr<TFileAnalysis>> others;
+    for (uint32_t w = 1; w < workers; ++w) {
+        // The settings as this one applied the options: applying them again changes nothing.
+        others.push_back(std::make_unique<TFileAnalysis>(host_, settings_, calibration_));
+        std::string error;
+        int status = 0;
+        if (!others.back()->Open(options, error, status)) return false;
+    }
+    const auto rangeStart = [&](uint64_t w) { return frames * w / workers; };
+    std::vector<char> done(workers, 0);
+    std::vector<std::thread> threads;
+    for (uint32_t w = 1; w < workers; ++w)
+        threads.emplace_back([&, w] {
+            done[w] = others[w - 1]->RunRange(rangeStart(w), rangeStart(w + 1) - rangeStart(w), nullptr);
+        });
+    done[0] = RunRange(0, rangeStart(1), progress);
+    for (std::thread& t : threads) t.join();
+    if (std::count(done.begin(), done.end(), 0) > 0) return false;
+    for (int i = 0; i < 4; ++i) {
+        TSpectralData* merged = engine_->Spectrum(i);
+        if (!merged) continue;
+        for (const auto& other : others) merged->MergeAverage(*other->Engine().Spectrum(i));
+    }
+    if (progress) progress(100);
+    return true;
+}
+
+uint64_t FileFrameCount(const SettingsBlock& settings, uint64_t length) {
+    const uint64_t span = SeriesSamples(settings);
+    const uint64_t advance = FileFrameAdvance(settings);
+    if (length < span || advance == 0) return 0;
+    return (length - span) / advance + 1;
+}
+
+bool RangesMergeable(const ProcessingSettings& settings, uint64_t frames) {
+    const SettingsBlock& s = settings.Settings();
+    const AveragingType type = AveragingTypeFromCode(s.AverageType);
+    // Peak hold keeps the largest running average, and vector averaging averages some
+    // channels exponentially and others not: both depend on the order of the frames.
+    if (type == AveragingType::Vector || s.PeakHold || settings.Trigger.Enable) return false;
+    // A frame leaves a ring of N blocks, or an exponential average decays, once N are in.
+    if (frames > s.AverageBlocks) return false;
+    if (type == AveragingType::Linear && s.AverageBlocks <= kMaxLinearHistoryBlocks) return false;
+    switch (s.format.channels == 2 ? ChannelModeFromCode(s.ChannelProcessing) : ChannelProcessingMode::Left) {
+        case ChannelProcessingMode::Left:
+        case ChannelProcessingMode::Right:
+        case ChannelProcessingMode::Both:
+        case ChannelProcessingMode::Average:
+        case ChannelProcessingMode::CrossLR:
+        case ChannelProcessingMode::CrossRL: return true;
+        // Transfer and coherence replace the averaged cross spectrum by a ratio every frame.
+        default: return false;
+    }
+}
+
+namespace {
 
 // Opened without blocking, so that a FIFO nobody reads is refused instead of hanging.
 std::FILE* OpenOutput(const std::string& path) {
@@ -227,7 +315,7 @@ int RunAnalyze(const AnalyzeOptions& options, const ProcessingSettings& settings
     }
     if (reports && !reports->Attach(analysis.Engine())) {
         status = 1;
-    } else if (!analysis.RunToEnd(progress)) {
+    } else if (!analysis.RunAll(options, progress, reports && reports->FollowsFrames())) {
         status = 1;
     } else {
         if (reports) reports->Detach();  // closes the log before the results are printed

@@ -35,6 +35,10 @@ struct AnalyzeOptions {
     std::optional<uint16_t> decimation;
     std::optional<ChannelProcessingMode> channels;
     std::optional<bool> coherenceSquared;  // --coherence magnitude|squared
+    // Worker threads: 1 the plain sequential run, 0 one per core. Not all cores by default: a
+    // merged average differs from the sequential one in the float rounding of its running mean,
+    // which shows in the last printed digit.
+    uint32_t jobs = 1;
 };
 
 // The arguments that follow "analyze", read by the program's option table (command_line.cpp);
@@ -72,6 +76,14 @@ public:
     bool Open(const AnalyzeOptions& options, std::string& error, int& status);
     // Analyses every frame; false when the engine would not start.
     bool RunToEnd(const std::function<void(int percent)>& progress);
+    // Analyses `count` frames from frame `first` on (the file's frames counted from its start).
+    bool RunRange(uint64_t first, uint64_t count, const std::function<void(int percent)>& progress);
+    // Analyses every frame, in ranges on up to options.jobs threads (0: one per core) where
+    // the average allows it; `inOrder` keeps the sequential run (listeners that hear every frame).
+    bool RunAll(const AnalyzeOptions& options, const std::function<void(int percent)>& progress, bool inOrder);
+    // Analyses every frame in `workers` contiguous ranges, each by an engine of its own on a
+    // thread of its own, and merges their averages into this one's.
+    bool RunInRanges(const AnalyzeOptions& options, uint32_t workers, const std::function<void(int percent)>& progress);
     TEngine& Engine() { return *engine_; }
     const ProcessingSettings& Settings() const { return settings_; }
 
@@ -83,6 +95,12 @@ private:
     TShellScaling scaling_;
     std::unique_ptr<TEngine> engine_;
 };
+
+// How many frames a whole-file analysis of `length` sample frames takes.
+uint64_t FileFrameCount(const SettingsBlock& settings, uint64_t length);
+// Whether the file's frames may be split into ranges whose averages merge into the one of the
+// sequential run: a plain mean over every frame, of spectrums made from single frames only.
+bool RangesMergeable(const ProcessingSettings& settings, uint64_t frames);
 
 // Runs the whole command: opens the file, analyses it to its end and writes the CSV, then the
 // measurement lines of `reports` (when given) to standard output.

@@ -70,7 +70,7 @@ TEST(CommandLine, EachArgumentListSetsItsOptionsOrIsRefusedWithAReason) {
         {{"--settings", "a.ini", "analyze", "x.wav", "--settings", "b.ini"},
          "--settings given both before and after \"analyze\"", nullptr},
         {{"analyze", "in.wav", "--fft", "8192", "--window", "Flat top", "--average", "Infinite", "--average-type",
-          "vector", "--overlap", "75", "--decimation", "4", "--channels", "tfc-rl", "-o", "out.csv"},
+          "vector", "--overlap", "75", "--decimation", "4", "--channels", "tfc-rl", "-o", "out.csv", "--jobs", "3", "--jobs", "All"},
          "",
          [](const Parsed& p) {
              const AnalyzeOptions& o = p.analyze;
@@ -82,6 +82,7 @@ TEST(CommandLine, EachArgumentListSetsItsOptionsOrIsRefusedWithAReason) {
              EXPECT_EQ(*o.overlap, 75);
              EXPECT_EQ(*o.decimation, 4);
              EXPECT_EQ(*o.channels, ChannelProcessingMode::TransferCoherenceRL);
+             EXPECT_EQ(o.jobs, 0u);  // the last one given: all cores
          }},
         {{"--cal", cal, "--amplitude=linear", "analyze", "in.wav", "--octave", "12", "--weighting", "a", "--psd",
           "root", "--mic-comp", "l.mic,r.mic"},
@@ -129,6 +130,7 @@ TEST(CommandLine, EachArgumentListSetsItsOptionsOrIsRefusedWithAReason) {
          nullptr},
         {{"analyze", "in.wav", "--fft", "1000"}, "--fft must be a power of two from 32 to 1048576, not '1000'", nullptr},
         {{"analyze", "in.wav", "--overlap", "100"}, "--overlap must be between 0 and 99, not '100'", nullptr},
+        {{"analyze", "in.wav", "--jobs", "0"}, "--jobs must be between 1 and 256 or all (one per core), not '0'", nullptr},
         {{"analyze", "in.wav", "--decimation", "31"}, "--decimation must be between 1 and 30, not '31'", nullptr},
         {{"analyze", "in.wav", "--average", "x"}, "--average must be 1 to 1000000 or infinite, not 'x'", nullptr},
         {{"analyze", "in.wav", "--average-type", "peak"},
