@@ -20,8 +20,9 @@ namespace zeltrak {
 namespace {
 
 constexpr int kMaxLog2 = 20;
-// Below this many complex points the plain scalar path is used (and is fast enough).
-constexpr uint32_t kMinVectorPoints = 128;
+// Below this many complex points the plain scalar path is used: the vector leaf pass needs
+// at least two leaves per lane pair.
+constexpr uint32_t kMinVectorPoints = 32;
 // Passes whose groups fit in this many complex points run block by block (2 x 64 KiB).
 constexpr size_t kFFTBlock = 4096;
 // Large transforms are split as h = B x M: the M sub-transforms of B points each stay in
@@ -466,6 +467,15 @@ std::atomic<int>& ActiveKernelIndex() {
     return index;
 }
 
+// The leaf pass works on one leaf per lane; a plan with fewer leaves than the active
+// kernel has lanes runs on the narrower kernel (which every wider one implies).
+const KernelSet& KernelsFor(const FFTPlan& p) {
+    const int active = ActiveKernelIndex().load(std::memory_order_relaxed);
+    const bool tooFewLeaves = p.h < 8 * p.leafRadix;
+    return kKernelSets[active == static_cast<int>(FFTKernel::Avx512) && tooFewLeaves ? static_cast<int>(FFTKernel::Avx2)
+                                                                                       : active];
+}
+
 // log2 of n when n is a power of two in [minimum, 2^20], otherwise -1.
 int SizeLog2(uint32_t n, uint32_t minimum) {
     if (n < minimum || n > kMaxFFTSize || (n & (n - 1)) != 0) return -1;
@@ -498,7 +508,7 @@ bool ComplexFFT(float* data, uint32_t n, int direction) {
     if (plan->scalar)
         ComplexScalar(*plan, data, inverse, ws);
     else
-        kKernelSets[ActiveKernelIndex().load(std::memory_order_relaxed)].complexTransform(*plan, data, inverse, ws);
+        KernelsFor(*plan).complexTransform(*plan, data, inverse, ws);
     return true;
 }
 
@@ -509,7 +519,7 @@ bool RealFFT(float* data, uint32_t n, int direction) {
     // the inverse needs a second half-size array for the pre-processed spectrum
     double* ws = tWorkSpace.Get(2 * static_cast<size_t>(n) + kLocalDoubles);
     if (!plan || !ws) return false;
-    const KernelSet& kernels = kKernelSets[ActiveKernelIndex().load(std::memory_order_relaxed)];
+    const KernelSet& kernels = KernelsFor(*plan);
     if (direction == 1) {
         if (plan->scalar)
             RealForwardScalar(*plan, data, ws);
