@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace zeltrak {
 
@@ -316,10 +317,23 @@ inline void RealInverseSplitAt(const float* in, const double* wre, const double*
     bim[j] = ei - orr;
 }
 
-// ---- scalar path for small sizes: bit reversal, then radix-2 passes ----
+// ---- scalar path for small sizes: radix-2 passes, or 16 points at once in registers ----
+
+void Dft16InRegisters(double* re, double* im);
 
 void ScalarTransform(const FFTPlan& p, double* re, double* im) {
     const uint32_t h = p.h;
+    if (h == 16) {
+        Dft16InRegisters(re, im);
+        return;
+    }
+    for (uint32_t i = 0; i < h; ++i) {
+        const uint32_t r = p.rev[i];
+        if (i < r) {
+            std::swap(re[i], re[r]);
+            std::swap(im[i], im[r]);
+        }
+    }
     for (uint32_t size = 2; size <= h; size *= 2) {
         const uint32_t half = size / 2, step = h / size;
         for (uint32_t b = 0; b < h; b += size) {
@@ -342,8 +356,8 @@ void ComplexScalar(const FFTPlan& p, float* data, bool inverse, double* ws) {
     double* im = ws + h;
     const double sign = inverse ? -1.0 : 1.0;
     for (uint32_t i = 0; i < h; ++i) {
-        re[p.rev[i]] = data[2 * i];
-        im[p.rev[i]] = sign * data[2 * i + 1];
+        re[i] = data[2 * i];
+        im[i] = sign * data[2 * i + 1];
     }
     ScalarTransform(p, re, im);
     const double scale = inverse ? 1.0 / h : 1.0;
@@ -358,8 +372,8 @@ void RealForwardScalar(const FFTPlan& p, float* data, double* ws) {
     double* re = ws;
     double* im = ws + h;
     for (uint32_t i = 0; i < h; ++i) {
-        re[p.rev[i]] = data[2 * i];
-        im[p.rev[i]] = data[2 * i + 1];
+        re[i] = data[2 * i];
+        im[i] = data[2 * i + 1];
     }
     ScalarTransform(p, re, im);
     for (size_t k = 0; k <= h / 2; ++k) RealForwardSplitAt(re, im, p.realRe, p.realIm, data, h, k);
@@ -369,13 +383,7 @@ void RealInverseScalar(const FFTPlan& p, float* data, double* ws) {
     const uint32_t h = p.h;
     double* re = ws;
     double* im = ws + h;
-    double* bre = ws + 2 * h;
-    double* bim = ws + 3 * h;
-    for (size_t k = 0; k <= h / 2; ++k) RealInverseSplitAt(data, p.realRe, p.realIm, bre, bim, h, k);
-    for (uint32_t i = 0; i < h; ++i) {
-        re[p.rev[i]] = bre[i];
-        im[p.rev[i]] = bim[i];
-    }
+    for (size_t k = 0; k <= h / 2; ++k) RealInverseSplitAt(data, p.realRe, p.realIm, re, im, h, k);
     ScalarTransform(p, re, im);
     const double scale = 0.25 / h;
     for (uint32_t i = 0; i < h; ++i) {
@@ -429,6 +437,18 @@ namespace fft_generic {
 }  // namespace fft_generic
 
 namespace {
+
+void Dft16InRegisters(double* re, double* im) {
+    using fft_generic::CV;
+    using fft_generic::VD;
+    CV x[16];
+    for (int u = 0; u < 16; ++u) x[u] = {VD{re[u], 0.0}, VD{im[u], 0.0}};
+    fft_generic::Dft16Transposed(x);
+    for (int k = 0; k < 16; ++k) {
+        re[k] = x[4 * (k % 4) + k / 4].r[0];
+        im[k] = x[4 * (k % 4) + k / 4].i[0];
+    }
+}
 
 struct KernelSet {
     void (*complexTransform)(const FFTPlan&, float*, bool, double*);
