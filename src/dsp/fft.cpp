@@ -22,7 +22,7 @@ namespace {
 
 constexpr int kMaxLog2 = 20;
 // Below this many complex points the plain scalar path is used: the vector leaf pass needs
-// at least two leaves per lane pair.
+// at least as many leaves as the kernel has lanes (two for the narrowest kernel).
 constexpr uint32_t kMinVectorPoints = 32;
 // Passes whose groups fit in this many complex points run block by block (2 x 64 KiB).
 constexpr size_t kFFTBlock = 4096;
@@ -438,6 +438,8 @@ namespace fft_generic {
 
 namespace {
 
+// One 16-point DFT with the generic kernel's butterflies, natural order in and out; only
+// the first lane carries data.
 void Dft16InRegisters(double* re, double* im) {
     using fft_generic::CV;
     using fft_generic::VD;
