@@ -1,9 +1,15 @@
-// Speed of our FFT kernels next to FFTW (single precision, FFTW_MEASURE) and KissFFT, and a
-// per-frame benchmark (window + real FFT + bin scaling). Before timing it checks the
-// accuracy of every size against FFTW in double precision. After the runs it prints one
-// table of medians with the ratios ours/other per size.
+// Speed of each of our FFT kernels next to FFTW (single precision, FFTW_MEASURE plans) and,
+// with --kiss, KissFFT, and a per-frame benchmark (window + real FFT + bin scaling). Before
+// timing it checks the accuracy of every size against FFTW in double precision. All
+// contenders of all sizes run in one process, repeated and in random order, so that a
+// change of machine load falls on every side alike; the table gives per size the median,
+// the spread (lowest and highest repetition, in % of the median) and the ratios ours/FFTW.
 //
-//   bench_fft_bench [--no-accuracy] [--no-table] [--kernel=generic|avx2|avx512] [benchmark flags]
+//   bench_fft_bench [--no-accuracy] [--no-table] [--plans] [--kiss] [--kernel=generic|avx2|avx512]
+//                   [benchmark flags]
+//
+// Without benchmark flags it runs 7 repetitions of 0.05 s, interleaved at random.
+// --kernel limits ours to one kernel; --plans prints FFTW's plans (which codelets, which SIMD).
 //
 // Every timed iteration first copies the input into the transform buffer, for every
 // library alike, because our transforms work in place and repeated in-place transforms of
@@ -11,6 +17,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -59,8 +66,17 @@ struct FloatBuffer {
 
 // ---------------- ours ----------------
 
+// Every run of ours names its kernel as the second argument and selects it itself, since
+// the runs of all kernels are interleaved.
+bool SelectKernelOf(benchmark::State& state) {
+    if (zeltrak::SelectFFTKernel(static_cast<zeltrak::FFTKernel>(state.range(1)))) return true;
+    state.SkipWithError("kernel not available");
+    return false;
+}
+
 void RealForward_ours(benchmark::State& state) {
     const uint32_t n = static_cast<uint32_t>(state.range(0));
+    if (!SelectKernelOf(state)) return;
     zeltrak::PrepareRealFFT(n);
     const std::vector<float> input = RandomFloats(n, 1);
     FloatBuffer buf(n);
@@ -73,6 +89,7 @@ void RealForward_ours(benchmark::State& state) {
 
 void RealInverse_ours(benchmark::State& state) {
     const uint32_t n = static_cast<uint32_t>(state.range(0));
+    if (!SelectKernelOf(state)) return;
     zeltrak::PrepareRealFFT(n);
     std::vector<float> spectrum = RandomFloats(n, 2);
     RealFFT(spectrum.data(), n, 1);
@@ -86,6 +103,7 @@ void RealInverse_ours(benchmark::State& state) {
 
 void Complex_ours(benchmark::State& state) {
     const uint32_t n = static_cast<uint32_t>(state.range(0));
+    if (!SelectKernelOf(state)) return;
     zeltrak::PrepareComplexFFT(n);
     const std::vector<float> input = RandomFloats(2 * size_t{n}, 3);
     FloatBuffer buf(2 * size_t{n});
@@ -208,6 +226,7 @@ void Complex_kiss(benchmark::State& state) {
 // powers normalised to full scale (the spectral classes do the real scaling).
 void Frame_ours(benchmark::State& state) {
     const uint32_t n = static_cast<uint32_t>(state.range(0));
+    if (!SelectKernelOf(state)) return;
     zeltrak::PrepareRealFFT(n);
     zeltrak::TSmoothing window(n, zeltrak::WindowType::Hanning, zeltrak::WindowCorrection::Amplitude);
     const std::vector<float> samples = RandomFloats(n, 4);
@@ -228,33 +247,60 @@ void Frame_ours(benchmark::State& state) {
     }
 }
 
+std::vector<zeltrak::FFTKernel> gKernels;  // ours, the kernels to time
+bool gKiss = false;
+
 void RegisterAll() {
     struct Entry {
         const char* name;
         void (*fn)(benchmark::State&);
+        bool ours;
     };
     std::vector<Entry> entries = {
-        {"RealForward_ours", RealForward_ours},
-        {"RealInverse_ours", RealInverse_ours},
-        {"Complex_ours", Complex_ours},
+        {"RealForward_ours", RealForward_ours, true},
+        {"RealInverse_ours", RealInverse_ours, true},
+        {"Complex_ours", Complex_ours, true},
 #ifdef ZELTRAK_HAVE_FFTW3F
-        {"RealForward_fftw", RealForward_fftw},
-        {"RealInverse_fftw", RealInverse_fftw},
-        {"Complex_fftw", Complex_fftw},
-#endif
-#ifdef ZELTRAK_HAVE_KISSFFT
-        {"RealForward_kiss", RealForward_kiss},
-        {"RealInverse_kiss", RealInverse_kiss},
-        {"Complex_kiss", Complex_kiss},
+        {"RealForward_fftw", RealForward_fftw, false},
+        {"RealInverse_fftw", RealInverse_fftw, false},
+        {"Complex_fftw", Complex_fftw, false},
 #endif
     };
-    // Interleave by size so that the libraries see the same machine state per size.
-    for (int log2 = kMinLog2; log2 <= kMaxLog2; ++log2)
-        for (const Entry& e : entries)
-            benchmark::RegisterBenchmark(e.name, e.fn)->Arg(int64_t{1} << log2)->Unit(benchmark::kMicrosecond);
+#ifdef ZELTRAK_HAVE_KISSFFT
+    if (gKiss)
+        entries.insert(entries.end(), {{"RealForward_kiss", RealForward_kiss, false},
+                                       {"RealInverse_kiss", RealInverse_kiss, false},
+                                       {"Complex_kiss", Complex_kiss, false}});
+#endif
+    for (int log2 = kMinLog2; log2 <= kMaxLog2; ++log2) {
+        const int64_t n = int64_t{1} << log2;
+        for (const Entry& e : entries) {
+            if (!e.ours) {
+                benchmark::RegisterBenchmark(e.name, e.fn)->Arg(n)->Unit(benchmark::kMicrosecond);
+                continue;
+            }
+            for (zeltrak::FFTKernel k : gKernels)
+                benchmark::RegisterBenchmark(e.name, e.fn)->Args({n, static_cast<int64_t>(k)})->Unit(benchmark::kMicrosecond);
+        }
+    }
     for (int64_t n : {4096, 65536, 1048576})
-        benchmark::RegisterBenchmark("Frame_ours", Frame_ours)->Arg(n)->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark("Frame_ours", Frame_ours)
+            ->Args({n, static_cast<int64_t>(gKernels.back())})
+            ->Unit(benchmark::kMicrosecond);
 }
+
+#ifdef ZELTRAK_HAVE_FFTW3F
+// Which codelets and which SIMD FFTW chose for each measured plan.
+void PrintPlans() {
+    for (int kind = 0; kind < 3; ++kind)
+        for (int log2 = kMinLog2; log2 <= kMaxLog2; ++log2) {
+            std::printf("%s N=%u: ", kind == 0 ? "r2c" : kind == 1 ? "c2r" : "c2c", 1u << log2);
+            fftwf_print_plan(Fftw(kind, 1u << log2).plan);
+            std::printf("\n");
+        }
+    std::fflush(stdout);
+}
+#endif
 
 // ---------------- accuracy against FFTW in double precision ----------------
 
@@ -317,81 +363,123 @@ void PrintAccuracy() {
 
 // ---------------- the ratio table ----------------
 
+// Keeps every repetition of every run; the table is built from them at the end.
 class TableReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs) {
-            if (r.error_occurred) continue;
-            const bool single = r.run_type == Run::RT_Iteration && r.repetitions <= 1;
-            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-            if (!single && !median) continue;
-            const std::string& name = r.run_name.function_name;
-            const int64_t n = std::stoll(r.run_name.args);
-            times_[name][n] = r.GetAdjustedCPUTime();
+            if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
+            // args "N" for the others, "N/kernel" for ours
+            const std::string& args = r.run_name.args;
+            const size_t slash = args.find('/');
+            const int64_t n = std::stoll(args.substr(0, slash));
+            std::string name = r.run_name.function_name;
+            if (slash != std::string::npos)
+                name += std::string("_") + zeltrak::FFTKernelName(static_cast<zeltrak::FFTKernel>(std::stoi(args.substr(slash + 1))));
+            times_[name][n].push_back(r.GetAdjustedCPUTime());
         }
     }
 
     void PrintTable() const {
         for (const char* op : {"RealForward", "RealInverse", "Complex"}) {
-            std::printf("\n%s (our kernel: %s): median CPU time in microseconds, and ratios ours/other\n", op,
-                        zeltrak::FFTKernelName(zeltrak::ActiveFFTKernel()));
-            std::printf("  %-9s %12s %12s %12s %10s %10s\n", "N", "ours", "fftw", "kissfft", "ours/fftw", "ours/kiss");
-            const auto ours = times_.find(std::string(op) + "_ours");
-            if (ours == times_.end()) continue;
+            std::printf("\n%s: median CPU microseconds [lowest, highest repetition in %% of the median]; ratio ours/fftw\n", op);
+            std::printf("  %-8s %-22s", "N", "fftw");
+            for (zeltrak::FFTKernel k : gKernels) std::printf(" %-22s %6s", zeltrak::FFTKernelName(k), "ratio");
+            std::printf("\n");
             const auto fftw = times_.find(std::string(op) + "_fftw");
-            const auto kiss = times_.find(std::string(op) + "_kiss");
-            for (const auto& [n, t] : ours->second) {
-                const double tf = Lookup(fftw, n), tk = Lookup(kiss, n);
-                std::printf("  %-9lld %12.3f %12.3f %12.3f %10.2f %10.2f\n", static_cast<long long>(n), t, tf, tk,
-                            tf > 0 ? t / tf : 0.0, tk > 0 ? t / tk : 0.0);
+            for (int log2 = kMinLog2; log2 <= kMaxLog2; ++log2) {
+                const int64_t n = int64_t{1} << log2;
+                const Stats f = Summary(fftw, n);
+                std::printf("  %-8lld %-22s", static_cast<long long>(n), f.text);
+                for (zeltrak::FFTKernel k : gKernels) {
+                    const Stats s = Summary(times_.find(std::string(op) + "_ours_" + zeltrak::FFTKernelName(k)), n);
+                    std::printf(" %-22s %6.2f", s.text, f.median > 0 ? s.median / f.median : 0.0);
+                }
+                std::printf("\n");
             }
         }
-        const auto frame = times_.find("Frame_ours");
+        const auto frame = times_.find(std::string("Frame_ours_") + zeltrak::FFTKernelName(gKernels.back()));
         if (frame != times_.end()) {
             std::printf("\nOne frame (Hanning window + real FFT + bin powers), median microseconds\n");
-            for (const auto& [n, t] : frame->second) std::printf("  N=%-9lld %12.3f\n", static_cast<long long>(n), t);
+            for (const auto& [n, t] : frame->second)
+                std::printf("  N=%-9lld %s\n", static_cast<long long>(n), Summary(frame, n).text);
         }
     }
 
 private:
-    using Times = std::map<std::string, std::map<int64_t, double>>;
-    double Lookup(Times::const_iterator it, int64_t n) const {
-        if (it == times_.end()) return 0;
+    using Times = std::map<std::string, std::map<int64_t, std::vector<double>>>;
+    struct Stats {
+        double median = 0;
+        char text[32] = "-";
+    };
+    Stats Summary(Times::const_iterator it, int64_t n) const {
+        Stats s;
+        if (it == times_.end()) return s;
         const auto f = it->second.find(n);
-        return f == it->second.end() ? 0 : f->second;
+        if (f == it->second.end() || f->second.empty()) return s;
+        std::vector<double> t = f->second;
+        std::sort(t.begin(), t.end());
+        const size_t m = t.size();
+        s.median = m % 2 ? t[m / 2] : 0.5 * (t[m / 2 - 1] + t[m / 2]);
+        std::snprintf(s.text, sizeof s.text, "%.3f [%+.0f,%+.0f]", s.median, 100 * (t.front() / s.median - 1),
+                      100 * (t.back() / s.median - 1));
+        return s;
     }
     Times times_;
 };
 
+// The honest defaults: several short repetitions, interleaved at random.
+void AddDefaultBenchmarkFlags(std::vector<char*>& args) {
+    for (char* a : args)
+        if (std::strncmp(a, "--benchmark_repetitions", 23) == 0) return;
+    static char reps[] = "--benchmark_repetitions=7";
+    static char interleave[] = "--benchmark_enable_random_interleaving=true";
+    static char minTime[] = "--benchmark_min_time=0.05";
+    args.insert(args.end(), {reps, interleave, minTime});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool accuracy = true, table = true;
+    bool accuracy = true, table = true, plans = false;
     std::vector<char*> args;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--no-accuracy") == 0)
             accuracy = false;
         else if (std::strcmp(argv[i], "--no-table") == 0)
             table = false;
+        else if (std::strcmp(argv[i], "--plans") == 0)
+            plans = true;
+        else if (std::strcmp(argv[i], "--kiss") == 0)
+            gKiss = true;
         else if (std::strncmp(argv[i], "--kernel=", 9) == 0) {
-            bool found = false;
             for (auto k : {zeltrak::FFTKernel::Generic, zeltrak::FFTKernel::Avx2, zeltrak::FFTKernel::Avx512})
-                if (std::strcmp(argv[i] + 9, zeltrak::FFTKernelName(k)) == 0) found = zeltrak::SelectFFTKernel(k);
-            if (!found) {
+                if (std::strcmp(argv[i] + 9, zeltrak::FFTKernelName(k)) == 0 && zeltrak::FFTKernelAvailable(k))
+                    gKernels = {k};
+            if (gKernels.empty()) {
                 std::fprintf(stderr, "kernel %s is unknown or not supported here\n", argv[i] + 9);
                 return 1;
             }
-        }
-        else
+        } else
             args.push_back(argv[i]);
     }
+    if (gKernels.empty())
+        for (auto k : {zeltrak::FFTKernel::Generic, zeltrak::FFTKernel::Avx2, zeltrak::FFTKernel::Avx512})
+            if (zeltrak::FFTKernelAvailable(k)) gKernels.push_back(k);
+    AddDefaultBenchmarkFlags(args);
     int count = static_cast<int>(args.size());
     benchmark::Initialize(&count, args.data());
 #ifdef ZELTRAK_HAVE_FFTW3
-    if (accuracy) PrintAccuracy();
+    for (zeltrak::FFTKernel k : gKernels)
+        if (accuracy && zeltrak::SelectFFTKernel(k)) PrintAccuracy();
 #else
     (void)accuracy;
+#endif
+#ifdef ZELTRAK_HAVE_FFTW3F
+    if (plans) PrintPlans();
+#else
+    (void)plans;
 #endif
     RegisterAll();
     TableReporter reporter;

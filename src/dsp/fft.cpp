@@ -14,14 +14,16 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace zeltrak {
 
 namespace {
 
 constexpr int kMaxLog2 = 20;
-// Below this many complex points the plain scalar path is used (and is fast enough).
-constexpr uint32_t kMinVectorPoints = 128;
+// Below this many complex points the plain scalar path is used: the vector leaf pass needs
+// at least as many leaves as the kernel has lanes (two for the narrowest kernel).
+constexpr uint32_t kMinVectorPoints = 32;
 // Passes whose groups fit in this many complex points run block by block (2 x 64 KiB).
 constexpr size_t kFFTBlock = 4096;
 // Large transforms are split as h = B x M: the M sub-transforms of B points each stay in
@@ -315,10 +317,23 @@ inline void RealInverseSplitAt(const float* in, const double* wre, const double*
     bim[j] = ei - orr;
 }
 
-// ---- scalar path for small sizes: bit reversal, then radix-2 passes ----
+// ---- scalar path for small sizes: radix-2 passes, or 16 points at once in registers ----
+
+void Dft16InRegisters(double* re, double* im);
 
 void ScalarTransform(const FFTPlan& p, double* re, double* im) {
     const uint32_t h = p.h;
+    if (h == 16) {
+        Dft16InRegisters(re, im);
+        return;
+    }
+    for (uint32_t i = 0; i < h; ++i) {
+        const uint32_t r = p.rev[i];
+        if (i < r) {
+            std::swap(re[i], re[r]);
+            std::swap(im[i], im[r]);
+        }
+    }
     for (uint32_t size = 2; size <= h; size *= 2) {
         const uint32_t half = size / 2, step = h / size;
         for (uint32_t b = 0; b < h; b += size) {
@@ -341,8 +356,8 @@ void ComplexScalar(const FFTPlan& p, float* data, bool inverse, double* ws) {
     double* im = ws + h;
     const double sign = inverse ? -1.0 : 1.0;
     for (uint32_t i = 0; i < h; ++i) {
-        re[p.rev[i]] = data[2 * i];
-        im[p.rev[i]] = sign * data[2 * i + 1];
+        re[i] = data[2 * i];
+        im[i] = sign * data[2 * i + 1];
     }
     ScalarTransform(p, re, im);
     const double scale = inverse ? 1.0 / h : 1.0;
@@ -357,8 +372,8 @@ void RealForwardScalar(const FFTPlan& p, float* data, double* ws) {
     double* re = ws;
     double* im = ws + h;
     for (uint32_t i = 0; i < h; ++i) {
-        re[p.rev[i]] = data[2 * i];
-        im[p.rev[i]] = data[2 * i + 1];
+        re[i] = data[2 * i];
+        im[i] = data[2 * i + 1];
     }
     ScalarTransform(p, re, im);
     for (size_t k = 0; k <= h / 2; ++k) RealForwardSplitAt(re, im, p.realRe, p.realIm, data, h, k);
@@ -368,13 +383,7 @@ void RealInverseScalar(const FFTPlan& p, float* data, double* ws) {
     const uint32_t h = p.h;
     double* re = ws;
     double* im = ws + h;
-    double* bre = ws + 2 * h;
-    double* bim = ws + 3 * h;
-    for (size_t k = 0; k <= h / 2; ++k) RealInverseSplitAt(data, p.realRe, p.realIm, bre, bim, h, k);
-    for (uint32_t i = 0; i < h; ++i) {
-        re[p.rev[i]] = bre[i];
-        im[p.rev[i]] = bim[i];
-    }
+    for (size_t k = 0; k <= h / 2; ++k) RealInverseSplitAt(data, p.realRe, p.realIm, re, im, h, k);
     ScalarTransform(p, re, im);
     const double scale = 0.25 / h;
     for (uint32_t i = 0; i < h; ++i) {
@@ -429,6 +438,20 @@ namespace fft_generic {
 
 namespace {
 
+// One 16-point DFT with the generic kernel's butterflies, natural order in and out; only
+// the first lane carries data.
+void Dft16InRegisters(double* re, double* im) {
+    using fft_generic::CV;
+    using fft_generic::VD;
+    CV x[16];
+    for (int u = 0; u < 16; ++u) x[u] = {VD{re[u], 0.0}, VD{im[u], 0.0}};
+    fft_generic::Dft16Transposed(x);
+    for (int k = 0; k < 16; ++k) {
+        re[k] = x[4 * (k % 4) + k / 4].r[0];
+        im[k] = x[4 * (k % 4) + k / 4].i[0];
+    }
+}
+
 struct KernelSet {
     void (*complexTransform)(const FFTPlan&, float*, bool, double*);
     void (*realForward)(const FFTPlan&, float*, double*);
@@ -466,6 +489,15 @@ std::atomic<int>& ActiveKernelIndex() {
     return index;
 }
 
+// The leaf pass works on one leaf per lane; a plan with fewer leaves than the active
+// kernel has lanes runs on the narrower kernel (which every wider one implies).
+const KernelSet& KernelsFor(const FFTPlan& p) {
+    const int active = ActiveKernelIndex().load(std::memory_order_relaxed);
+    const bool tooFewLeaves = p.h < 8 * p.leafRadix;
+    return kKernelSets[active == static_cast<int>(FFTKernel::Avx512) && tooFewLeaves ? static_cast<int>(FFTKernel::Avx2)
+                                                                                       : active];
+}
+
 // log2 of n when n is a power of two in [minimum, 2^20], otherwise -1.
 int SizeLog2(uint32_t n, uint32_t minimum) {
     if (n < minimum || n > kMaxFFTSize || (n & (n - 1)) != 0) return -1;
@@ -498,7 +530,7 @@ bool ComplexFFT(float* data, uint32_t n, int direction) {
     if (plan->scalar)
         ComplexScalar(*plan, data, inverse, ws);
     else
-        kKernelSets[ActiveKernelIndex().load(std::memory_order_relaxed)].complexTransform(*plan, data, inverse, ws);
+        KernelsFor(*plan).complexTransform(*plan, data, inverse, ws);
     return true;
 }
 
@@ -509,7 +541,7 @@ bool RealFFT(float* data, uint32_t n, int direction) {
     // the inverse needs a second half-size array for the pre-processed spectrum
     double* ws = tWorkSpace.Get(2 * static_cast<size_t>(n) + kLocalDoubles);
     if (!plan || !ws) return false;
-    const KernelSet& kernels = kKernelSets[ActiveKernelIndex().load(std::memory_order_relaxed)];
+    const KernelSet& kernels = KernelsFor(*plan);
     if (direction == 1) {
         if (plan->scalar)
             RealForwardScalar(*plan, data, ws);
