@@ -42,7 +42,8 @@ def scipy_once_us(timer, loops):
 
 def ours_once_us(binary):
     with tempfile.NamedTemporaryFile(suffix=".json") as out:
-        cmd = [binary, "--no-accuracy", "--no-table", "--benchmark_filter=^RealForward_ours/",
+        # One kernel only: with all three the runs of each size would overwrite one another.
+        cmd = [binary, "--no-accuracy", "--no-table", "--kernel=avx512", "--benchmark_filter=^RealForward_ours/",
                "--benchmark_repetitions=1", f"--benchmark_out={out.name}", "--benchmark_out_format=json"]
         subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         with open(out.name) as f:
