@@ -633,6 +633,20 @@ bool TSoundPort::GetLivePosition(int& slot, uint32_t& frameOffset, uint32_t minF
     return true;
 }
 
+uint64_t TSoundPort::CapturedFrames() {
+    const int64_t p = CorrectedDriverPosition(headers_[0] ? headers_[0]->bufferLength : 0);
+    return p > 0 ? static_cast<uint64_t>(p) / current_.BlockAlign() : 0;
+}
+
+bool TSoundPort::SlotPosition(uint64_t frameEnd, uint64_t captured, int& slot, uint32_t& frameOffset) const {
+    const uint64_t length0 = headers_[0] ? headers_[0]->bufferLength : 0;
+    const uint64_t e = frameEnd * current_.BlockAlign();
+    if (length0 == 0 || frameEnd > captured || e / length0 != captured * current_.BlockAlign() / length0) return false;
+    slot = static_cast<int>((e / length0) % 2);
+    frameOffset = static_cast<uint32_t>((e % length0) / current_.BlockAlign());
+    return true;
+}
+
 uint64_t TSoundPort::SmoothedPosition(uint64_t reading, uint64_t block) {
     const uint32_t now = host_.TickMilliseconds();
     if (gLive.meanIntervalMs <= 0.0) gLive.meanIntervalMs = 7.0;
