@@ -96,8 +96,9 @@ FrameGate TLiveFrameSource::Place(double& currentTime) {
     if (!Scheduled()) return PlaceNewest(currentTime);
     const uint64_t captured = port_->CapturedFrames();
     const uint64_t advance = std::max<uint64_t>(FileFrameAdvance(settings_.Settings()), 1);
+    const uint64_t span = SeriesSamples(settings_.Settings()) + ChannelDelaySamples(settings_.Settings());
     for (; nextEnd_ <= captured; nextEnd_ += advance, ++lost_) {
-        if (port_->SlotPosition(nextEnd_, captured, placedSlot_, placedOffset_)) {
+        if (port_->SlotPosition(nextEnd_, span, captured, placedSlot_, placedOffset_)) {
             placed_ = true;
             break;
         }

@@ -638,12 +638,17 @@ uint64_t TSoundPort::CapturedFrames() {
     return p > 0 ? static_cast<uint64_t>(p) / current_.BlockAlign() : 0;
 }
 
-bool TSoundPort::SlotPosition(uint64_t frameEnd, uint64_t captured, int& slot, uint32_t& frameOffset) const {
-    const uint64_t length0 = headers_[0] ? headers_[0]->bufferLength : 0;
-    const uint64_t e = frameEnd * current_.BlockAlign();
-    if (length0 == 0 || frameEnd > captured || e / length0 != captured * current_.BlockAlign() / length0) return false;
-    slot = static_cast<int>((e / length0) % 2);
-    frameOffset = static_cast<uint32_t>((e % length0) / current_.BlockAlign());
+bool TSoundPort::SlotPosition(uint64_t frameEnd, uint64_t frameLength, uint64_t captured, int& slot,
+                              uint32_t& frameOffset) const {
+    const uint64_t block = current_.BlockAlign();
+    const uint64_t lap = headers_[0] ? headers_[0]->bufferLength / block : 0;
+    if (lap == 0 || frameEnd > captured || frameEnd < frameLength) return false;
+    // The two slots hold the last two laps of samples; the card refills the older one from its
+    // start, so samples older than two laps are gone. A quarter lap keeps clear of the card's
+    // writes while the frame is copied.
+    if (frameEnd / lap + 1 < captured / lap || frameEnd - frameLength + 2 * lap < captured + lap / 4) return false;
+    slot = static_cast<int>((frameEnd / lap) % 2);
+    frameOffset = static_cast<uint32_t>(frameEnd % lap);
     return true;
 }
 

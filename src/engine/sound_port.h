@@ -123,9 +123,10 @@ protected:
     bool GetLivePosition(int& slot, uint32_t& frameOffset, uint32_t minFrames, bool onlyIfAdvanced);
     // The frames captured so far, counted as the live reads count them but unsmoothed.
     uint64_t CapturedFrames();
-    // Where in the two slots the frame ending at `frameEnd` (a CapturedFrames count) ends; false
-    // once the card has moved on to the next slot, whose refill overwrites the frame's start.
-    bool SlotPosition(uint64_t frameEnd, uint64_t captured, int& slot, uint32_t& frameOffset) const;
+    // Where in the two slots the frame of `frameLength` samples ending at `frameEnd` (a
+    // CapturedFrames count) ends; false once the card's refills have come near its start.
+    bool SlotPosition(uint64_t frameEnd, uint64_t frameLength, uint64_t captured, int& slot,
+                      uint32_t& frameOffset) const;
     bool SupportsVolume() const { return (outputSupport_ & kWaveCapsVolume) != 0; }
     int GetVolume(int channel);
     bool SetVolume(int left, int right);
