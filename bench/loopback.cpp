@@ -10,8 +10,10 @@ namespace {
 
 using namespace zeltrak;
 
-void OneSecond(benchmark::State& state, size_t taps, bool noise) {
+void OneSecond(benchmark::State& state, size_t taps, bool noise, bool tone = false) {
     LoopbackConfig config;
+    // The test tone plays only while no output is open.
+    if (tone) config.source = LoopbackConfig::Source::Sine;
     config.clock = LoopbackConfig::Clock::Manual;
     config.delaySamples[0] = 100;
     config.delaySamples[1] = 200;
@@ -28,7 +30,7 @@ void OneSecond(benchmark::State& state, size_t taps, bool noise) {
     f.bitsPerSample = 16;
     std::unique_ptr<WaveStream> in, out;
     card.Open(WaveDirection::Input, 0, f, nullptr, in);
-    card.Open(WaveDirection::Output, 0, f, nullptr, out);
+    if (!tone) card.Open(WaveDirection::Output, 0, f, nullptr, out);
     std::vector<uint8_t> played(192000, 0x11), recorded(192000);
     WaveHeader hp, hr;
     hp.data = played.data();
@@ -38,9 +40,11 @@ void OneSecond(benchmark::State& state, size_t taps, bool noise) {
     in->Start();
     for (auto _ : state) {
         in->Prepare(hr);
-        out->Prepare(hp);
         in->AddBuffer(hr);
-        out->AddBuffer(hp);
+        if (out) {
+            out->Prepare(hp);
+            out->AddBuffer(hp);
+        }
         card.Advance(48000);
         benchmark::DoNotOptimize(recorded.data());
     }
@@ -50,10 +54,12 @@ void OneSecond(benchmark::State& state, size_t taps, bool noise) {
 void BM_LoopbackWire(benchmark::State& s) { OneSecond(s, 0, false); }
 void BM_LoopbackNoise(benchmark::State& s) { OneSecond(s, 0, true); }
 void BM_LoopbackImpulse256(benchmark::State& s) { OneSecond(s, 256, false); }
+void BM_LoopbackTestTone(benchmark::State& s) { OneSecond(s, 0, false, true); }
 
 BENCHMARK(BM_LoopbackWire)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoopbackNoise)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoopbackImpulse256)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoopbackTestTone)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -191,10 +192,13 @@ int RunRealTime(const CommandLine& line, const AppEnvironment& env, const TIniSt
     using Clock = std::chrono::steady_clock;
     const auto begin = Clock::now();
     auto nextStatus = begin + std::chrono::seconds(1);
+    const auto stopAt = begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.seconds));
     while (engine.Running() && !gInterrupted) {
         loop.Pump(0);
-        // Leave the core to the card between idle steps instead of re-analysing old data.
-        loop.WaitForNotice(10);
+        // Sleep until the card completes the next frame, a notice comes or the status line is due.
+        const auto wakeBy = options.seconds > 0 ? std::min(nextStatus, stopAt) : nextStatus;
+        const auto toStatus = std::chrono::duration_cast<std::chrono::milliseconds>(wakeBy - Clock::now());
+        loop.WaitForWork(10, static_cast<uint32_t>(std::clamp<int64_t>(toStatus.count() + 1, 0, 1000)));
         const auto now = Clock::now();
         if (now >= nextStatus) {
             std::printf("%s\n", EngineStatusLine(engine).c_str());

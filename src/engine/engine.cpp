@@ -143,6 +143,14 @@ bool TEngine::TakeIdleRequest() {
     return wanted;
 }
 
+std::optional<uint32_t> TEngine::MillisecondsToNextFrame() {
+    const uint32_t rate = settings_.Settings().format.rate;
+    const bool paced = runState_ == EngineRunState::Running && settings_.Mode.OpMode == kModeRealTime;
+    if (!paced || !liveSource_.Scheduled() || rate == 0) return std::nullopt;
+    const uint64_t ms = (liveSource_.FramesUntilDue() * 1000 + rate - 1) / rate;
+    return static_cast<uint32_t>(std::min<uint64_t>(ms, UINT32_MAX));
+}
+
 // Some devices need a pause around their state changes.
 void TEngine::EchoPause() {
     if (inputPort_->Peculiarities().echoFamily)
@@ -194,6 +202,7 @@ bool TEngine::StartMode(uint32_t mode) {
     switch (mode) {
         case kModeRealTime:
             if (!StartInput()) return false;
+            liveSource_.RestartSchedule();
             runState_ = EngineRunState::Running;
             return true;
         case kModePostProcessing:

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,11 @@ public:
     void BufferDone(WaveDirection direction, WaveHeader* header);
     // Set when playback asked for an idle step even though FrameStep returned false.
     bool TakeIdleRequest();
+    // How long until the live input completes the next frame the overlap asks for (0: one is
+    // due); none when the input does not pace the run (files, playback, recording, triggers).
+    std::optional<uint32_t> MillisecondsToNextFrame();
+    // Real-Time frames the card overwrote before the loop came to read them.
+    uint64_t LostLiveFrames() const { return liveSource_.LostFrames(); }
 
     // Rebuilds series, spectrums and window for the current settings (done by every Run
     // that is not a single step).

@@ -1,5 +1,6 @@
 #include "engine/engine_loop.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "engine/engine.h"
@@ -35,14 +36,15 @@ bool TEngineLoop::WaitForNotice(uint32_t ms) {
     return true;
 }
 
-void TEngineLoop::RunUntilStopped(const std::function<bool()>& cancel, uint32_t idleGapMs) {
-    idleWanted_ = true;
-    while (engine_.Running()) {
-        if (cancel && cancel()) return;
-        Pump(20);
-        if (idleGapMs > 0 && engine_.Running()) WaitForNotice(idleGapMs);
-    }
-    DeliverPending();
+uint32_t TEngineLoop::MillisecondsToWork(uint32_t unpacedMs) {
+    if (queue_.Size() > 0) return 0;
+    if (!engine_.Running()) return unpacedMs;
+    return engine_.MillisecondsToNextFrame().value_or(unpacedMs);
+}
+
+void TEngineLoop::WaitForWork(uint32_t unpacedMs, uint32_t maxMs) {
+    const uint32_t ms = std::min(MillisecondsToWork(unpacedMs), maxMs);
+    if (ms > 0) WaitForNotice(ms);
 }
 
 }  // namespace zeltrak

@@ -1,6 +1,5 @@
 #pragma once
 #include <cstdint>
-#include <functional>
 
 #include "platform/buffer_done_queue.h"
 
@@ -21,10 +20,12 @@ public:
     bool Pump(uint32_t waitMs);
     // Waits up to `ms` for one notice and delivers it; false when none came.
     bool WaitForNotice(uint32_t ms);
-    // Pumps until the engine stops or `cancel` returns true (checked every round).
-    // `idleGapMs` > 0 waits that long for a notice between idle steps, which keeps a live
-    // analysis from spinning on data it has already shown.
-    void RunUntilStopped(const std::function<bool()>& cancel, uint32_t idleGapMs = 0);
+    // How long the loop may sleep before there is work: 0 with notices pending or a frame due,
+    // the time until the input completes the next frame, or `unpacedMs` for a run the input
+    // does not pace.
+    uint32_t MillisecondsToWork(uint32_t unpacedMs);
+    // Sleeps until there is work (a notice wakes it early), at most `maxMs`.
+    void WaitForWork(uint32_t unpacedMs, uint32_t maxMs);
 
 private:
     TEngine& engine_;

@@ -79,7 +79,41 @@ bool TFileFrameSource::Read(TSeriesData& left, TSeriesData* right) {
     return ReadFileFrame(*file_, settings_.Settings(), file_->Position(), left, right);
 }
 
+void TLiveFrameSource::RestartSchedule() {
+    const SettingsBlock& s = settings_.Settings();
+    nextEnd_ = SeriesSamples(s) + ChannelDelaySamples(s);
+    lost_ = 0;
+    placed_ = false;
+}
+
+uint64_t TLiveFrameSource::FramesUntilDue() {
+    const uint64_t captured = port_->CapturedFrames();
+    return nextEnd_ > captured ? nextEnd_ - captured : 0;
+}
+
 FrameGate TLiveFrameSource::Place(double& currentTime) {
+    placed_ = false;
+    if (!Scheduled()) return PlaceNewest(currentTime);
+    const uint64_t captured = port_->CapturedFrames();
+    const uint64_t advance = std::max<uint64_t>(FileFrameAdvance(settings_.Settings()), 1);
+    const uint64_t span = SeriesSamples(settings_.Settings()) + ChannelDelaySamples(settings_.Settings());
+    for (; nextEnd_ <= captured; nextEnd_ += advance, ++lost_) {
+        if (port_->SlotPosition(nextEnd_, span, captured, placedSlot_, placedOffset_)) {
+            placed_ = true;
+            break;
+        }
+    }
+    if (!placed_) return FrameGate::kWait;
+    const SettingsBlock& s = settings_.Settings();
+    double time = static_cast<double>(nextEnd_) / std::max(s.format.rate, 1u) + run_.startTime - 0.2;
+    if (run_.historyFile) time -= FrameSeconds(s) / 2;
+    currentTime = std::max(time, 0.0);
+    // Taken now, so that a frame the chain cannot read is not asked for again.
+    nextEnd_ += advance;
+    return FrameGate::kAnalyse;
+}
+
+FrameGate TLiveFrameSource::PlaceNewest(double& currentTime) {
     if (port_->PositionFrames() < SeriesSamples(settings_.Settings())) return FrameGate::kWait;
     double time = port_->PositionSeconds() + run_.startTime - 0.2;
     if (run_.historyFile) time -= FrameSeconds(settings_.Settings()) / 2;
@@ -89,13 +123,22 @@ FrameGate TLiveFrameSource::Place(double& currentTime) {
 }
 
 bool TLiveFrameSource::Read(TSeriesData& left, TSeriesData* right) {
+    if (placed_) {
+        placed_ = false;
+        return ReadAt(left, right, placedSlot_, placedOffset_);
+    }
     const SettingsBlock& s = settings_.Settings();
-    TSoundInput& port = *port_;
     const bool triggering = settings_.Trigger.Enable != 0;
     int slot = 0;
     uint32_t offset = 0;
     const uint32_t minFrames = triggering ? static_cast<uint32_t>(std::min<uint64_t>(SeriesSamples(s), UINT32_MAX)) : 0;
-    if (!port.GetLivePosition(slot, offset, minFrames, triggering)) return false;
+    if (!port_->GetLivePosition(slot, offset, minFrames, triggering)) return false;
+    return ReadAt(left, right, slot, offset);
+}
+
+bool TLiveFrameSource::ReadAt(TSeriesData& left, TSeriesData* right, int slot, uint32_t offset) {
+    const SettingsBlock& s = settings_.Settings();
+    TSoundInput& port = *port_;
     if (slot < 0 || slot > 1) return false;
     const bool split = settings_.FileIO.AllowSplitBuffers != 0 &&
                        !(s.format.rate == 11025 && port.Peculiarities().preRoll);

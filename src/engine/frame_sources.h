@@ -53,7 +53,8 @@ struct LiveRunState {
     bool historyFile = false;
 };
 
-// Live input: the newest frame the card has captured into the slots.
+// Live input. Untriggered Real-Time frames follow the overlap: each one ends one frame advance
+// after the last, and is due once the card has captured it. Otherwise the newest frame captured.
 class TLiveFrameSource : public TFrameSource {
 public:
     TLiveFrameSource(const std::unique_ptr<TSoundInput>& port, const TSlotBuffers& slotBuffers,
@@ -61,12 +62,29 @@ public:
         : port_(port), slots_(slotBuffers), settings_(settings), run_(run) {}
     FrameGate Place(double& currentTime) override;
     bool Read(TSeriesData& left, TSeriesData* right) override;
+    // A new run: the first frame ends when a whole series (and the channel delay) is in.
+    void RestartSchedule();
+    // Whether frames follow the overlap schedule, and how many samples the next one still lacks.
+    bool Scheduled() const { return settings_.Trigger.Enable == 0; }
+    uint64_t FramesUntilDue();
+    // Frames the card overwrote before they could be read.
+    uint64_t LostFrames() const { return lost_; }
 
 protected:
     const std::unique_ptr<TSoundInput>& port_;
     const TSlotBuffers& slots_;
     const ProcessingSettings& settings_;
     const LiveRunState& run_;
+
+private:
+    FrameGate PlaceNewest(double& currentTime);
+    bool ReadAt(TSeriesData& left, TSeriesData* right, int slot, uint32_t offset);
+
+    uint64_t nextEnd_ = 0;
+    uint64_t lost_ = 0;
+    bool placed_ = false;  // Place found the scheduled frame: Read takes it
+    int placedSlot_ = 0;
+    uint32_t placedOffset_ = 0;
 };
 
 // Recording: live frames, timed by the file they go into.

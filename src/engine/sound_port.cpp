@@ -633,6 +633,25 @@ bool TSoundPort::GetLivePosition(int& slot, uint32_t& frameOffset, uint32_t minF
     return true;
 }
 
+uint64_t TSoundPort::CapturedFrames() {
+    const int64_t p = CorrectedDriverPosition(headers_[0] ? headers_[0]->bufferLength : 0);
+    return p > 0 ? static_cast<uint64_t>(p) / current_.BlockAlign() : 0;
+}
+
+bool TSoundPort::SlotPosition(uint64_t frameEnd, uint64_t frameLength, uint64_t captured, int& slot,
+                              uint32_t& frameOffset) const {
+    const uint64_t block = current_.BlockAlign();
+    const uint64_t lap = headers_[0] ? headers_[0]->bufferLength / block : 0;
+    if (lap == 0 || frameEnd > captured || frameEnd < frameLength) return false;
+    // The two slots hold the last two laps of samples; the card refills the older one from its
+    // start, so samples older than two laps are gone. A quarter lap keeps clear of the card's
+    // writes while the frame is copied.
+    if (frameEnd / lap + 1 < captured / lap || frameEnd - frameLength + 2 * lap < captured + lap / 4) return false;
+    slot = static_cast<int>((frameEnd / lap) % 2);
+    frameOffset = static_cast<uint32_t>(frameEnd % lap);
+    return true;
+}
+
 uint64_t TSoundPort::SmoothedPosition(uint64_t reading, uint64_t block) {
     const uint32_t now = host_.TickMilliseconds();
     if (gLive.meanIntervalMs <= 0.0) gLive.meanIntervalMs = 7.0;

@@ -121,6 +121,12 @@ protected:
     int CurrentInputSlot();
     uint32_t FramesInSlot(int slot);
     bool GetLivePosition(int& slot, uint32_t& frameOffset, uint32_t minFrames, bool onlyIfAdvanced);
+    // The frames captured so far, counted as the live reads count them but unsmoothed.
+    uint64_t CapturedFrames();
+    // Where in the two slots the frame of `frameLength` samples ending at `frameEnd` (a
+    // CapturedFrames count) ends; false once the card's refills have come near its start.
+    bool SlotPosition(uint64_t frameEnd, uint64_t frameLength, uint64_t captured, int& slot,
+                      uint32_t& frameOffset) const;
     bool SupportsVolume() const { return (outputSupport_ & kWaveCapsVolume) != 0; }
     int GetVolume(int channel);
     bool SetVolume(int left, int right);
@@ -181,10 +187,12 @@ class TSoundInput : public TSoundPort {
 public:
     TSoundInput(WaveDriver& driver, Host& host, int32_t deviceId) : TSoundPort(driver, host, deviceId, kInput) {}
     using TSoundPort::AddBuffer;
+    using TSoundPort::CapturedFrames;
     using TSoundPort::CurrentInputSlot;
     using TSoundPort::FramesInSlot;
     using TSoundPort::GetLivePosition;
     using TSoundPort::IsStarted;
+    using TSoundPort::SlotPosition;
     using TSoundPort::Start;
     using TSoundPort::StartTick;
 };

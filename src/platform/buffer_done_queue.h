@@ -2,6 +2,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 
 #include "platform/wave_driver.h"
@@ -17,11 +18,17 @@ public:
     };
 
     void PostBufferDone(WaveDirection direction, WaveHeader* header) override {
-        {
-            std::lock_guard lock(mutex_);
-            notices_.push_back({direction, header});
-        }
+        std::lock_guard lock(mutex_);
+        notices_.push_back({direction, header});
         ready_.notify_all();
+        if (wake_) wake_();
+    }
+
+    // Called on the driver's thread after each notice, for a loop that does not wait on the
+    // queue itself (an event loop). Held under the queue's lock, so clearing it is safe.
+    void SetWake(std::function<void()> wake) {
+        std::lock_guard lock(mutex_);
+        wake_ = std::move(wake);
     }
 
     bool TryPop(Notice& out) {
@@ -50,6 +57,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<Notice> notices_;
+    std::function<void()> wake_;
 };
 
 }  // namespace zeltrak

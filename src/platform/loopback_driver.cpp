@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <numbers>
+#include <numeric>
 
 namespace zeltrak {
 
@@ -101,6 +102,24 @@ bool ApplyItem(LoopbackConfig& config, std::string_view item) {
     const size_t eq = item.find('=');
     if (eq == std::string_view::npos) return false;
     return config.Set(Trim(item.substr(0, eq)), Trim(item.substr(eq + 1)));
+}
+
+// The shortest table holding a whole number of periods of `hz` at `rate` (hz a fraction with a
+// denominator up to 16), or 0 when none fits in kMaxSineTable samples.
+constexpr uint64_t kMaxSineTable = uint64_t{1} << 20;
+struct SinePeriods {
+    uint64_t length = 0;
+    uint64_t cycles = 0;  // periods in the table
+};
+SinePeriods WholeSinePeriods(double hz, uint32_t rate) {
+    for (uint64_t m = 1; m <= 16; ++m) {
+        const double cycles = std::round(hz * static_cast<double>(m));
+        if (std::abs(cycles - hz * static_cast<double>(m)) > 1e-9 * std::max(1.0, cycles)) continue;
+        const uint64_t samples = uint64_t{rate} * m;
+        const uint64_t g = std::gcd(samples, static_cast<uint64_t>(cycles));
+        if (g != 0 && samples / g <= kMaxSineTable) return {samples / g, static_cast<uint64_t>(cycles) / g};
+    }
+    return {};
 }
 
 }  // namespace
@@ -405,6 +424,7 @@ void LoopbackDriver::RebuildLocked() {
     ringMask_ = size - 1;
     written_ = 0;
     sinePhase_ = 0.0;
+    sineRate_ = 0;  // the tone starts afresh
     noiseState_ = 0x9E3779B97F4A7C15ull ^ config_.noiseSeed;
     if (noiseState_ == 0) noiseState_ = 1;
     haveSpareGauss_ = false;
@@ -494,10 +514,37 @@ void LoopbackDriver::PlayFrameLocked(const RunLevels& levels, double (&wire)[2],
             }
         }
     } else if (config_.source == LoopbackConfig::Source::Sine) {
-        wire[0] = wire[1] = levels.sineAmplitude * std::sin(sinePhase_);
-        sinePhase_ += levels.sineStep;
-        if (sinePhase_ >= 2.0 * std::numbers::pi) sinePhase_ -= 2.0 * std::numbers::pi;
+        wire[0] = wire[1] = NextSineLocked(levels);
     }
+}
+
+// The tone is read from one table of whole periods; only a frequency no short table fits is
+// computed sample by sample.
+void LoopbackDriver::PrepareSineLocked(uint32_t rate, double amplitude) {
+    if (sineRate_ == rate && sineTableHz_ == config_.sineHz && sineTableAmplitude_ == amplitude) return;
+    sineRate_ = rate;
+    sineTableHz_ = config_.sineHz;
+    sineTableAmplitude_ = amplitude;
+    const SinePeriods periods = WholeSinePeriods(config_.sineHz, rate);
+    sineTable_.resize(periods.length);
+    sineNext_ = 0;
+    // The phase of sample n is (n * cycles mod length) / length of a turn: exact, whatever n.
+    for (uint64_t n = 0; n < periods.length; ++n) {
+        const double turn = static_cast<double>(n * periods.cycles % periods.length) / periods.length;
+        sineTable_[n] = amplitude * std::sin(2.0 * std::numbers::pi * turn);
+    }
+}
+
+double LoopbackDriver::NextSineLocked(const RunLevels& levels) {
+    if (!sineTable_.empty()) {
+        const double v = sineTable_[sineNext_];
+        if (++sineNext_ == sineTable_.size()) sineNext_ = 0;
+        return v;
+    }
+    const double v = levels.sineAmplitude * std::sin(sinePhase_);
+    sinePhase_ += levels.sineStep;
+    if (sinePhase_ >= 2.0 * std::numbers::pi) sinePhase_ -= 2.0 * std::numbers::pi;
+    return v;
 }
 
 void LoopbackDriver::CarryFrameLocked(const RunLevels& levels, const double (&wire)[2], double (&line)[2]) {
@@ -543,6 +590,7 @@ void LoopbackDriver::RunLocked(uint32_t frames, std::vector<Post>& posts) {
     RunLevels levels;
     levels.sineAmplitude = std::pow(10.0, config_.sineDb / 20.0);
     levels.sineStep = 2.0 * std::numbers::pi * config_.sineHz / rate;
+    if (config_.source == LoopbackConfig::Source::Sine) PrepareSineLocked(rate, levels.sineAmplitude);
     levels.noisy = config_.noiseDb > LoopbackConfig::kNoiseOff;
     levels.noiseRms = levels.noisy ? std::pow(10.0, config_.noiseDb / 20.0) : 0.0;
     levels.volume[0] = (volume_ & 0xFFFF) / 65535.0;

@@ -102,6 +102,8 @@ private:
     // One sample period: the output (or the test source) onto the wire, the wire through the
     // delay line, room and noise, and the line into the input.
     void PlayFrameLocked(const RunLevels& levels, double (&wire)[2], std::vector<Post>& posts);
+    void PrepareSineLocked(uint32_t rate, double amplitude);
+    double NextSineLocked(const RunLevels& levels);
     void CarryFrameLocked(const RunLevels& levels, const double (&wire)[2], double (&line)[2]);
     void CaptureFrameLocked(const double (&line)[2], std::vector<Post>& posts);
     void DropShortBuffersLocked(Stream& stream, std::vector<Post>& posts);
@@ -125,6 +127,11 @@ private:
     uint64_t ringMask_ = 0;
     uint64_t written_ = 0;
     double sinePhase_ = 0.0;
+    std::vector<double> sineTable_;  // whole periods of the test tone
+    size_t sineNext_ = 0;
+    uint32_t sineRate_ = 0;  // what the table was made for
+    double sineTableHz_ = 0.0;
+    double sineTableAmplitude_ = 0.0;
     uint64_t noiseState_ = 1;
     bool haveSpareGauss_ = false;
     double spareGauss_ = 0.0;

@@ -62,7 +62,7 @@ inline uint32_t RampIndex(int32_t value) { return static_cast<uint32_t>(value + 
 // input records can be checked sample by sample.
 class RampCard {
 public:
-    explicit RampCard(uint32_t rate) : card(ManualClock()) {
+    explicit RampCard(uint32_t rate, LoopbackConfig config = ManualClock()) : card(config) {
         for (uint32_t n = 0; n < kRampPeriod; ++n) ramp.push_back(Ramp(n));
         WaveFormat f;
         f.channels = 1;
@@ -96,6 +96,7 @@ public:
         int32_t levelLeft = 0;
         bool overloaded = false, analysed = false;
         uint32_t averaged = 0;  // frames in the left spectrum's average
+        double currentTime = 0.0;
     };
     void OnFrame(const EngineFrame& f) override {
         Entry e;
@@ -107,6 +108,7 @@ public:
         e.levelLeft = f.levelLeft;
         e.overloaded = f.overloaded;
         e.analysed = f.analysed;
+        e.currentTime = f.currentTime;
         if (f.spectrums[0]) e.averaged = f.spectrums[0]->Averager().Averaged();
         frames.push_back(std::move(e));
     }

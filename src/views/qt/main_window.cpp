@@ -50,8 +50,14 @@
 namespace zeltrak {
 
 namespace {
-// Between idle passes the card gets the core; a pass analyses at most one frame.
-constexpr int kIdleIntervalMs = 5;
+// Runs the input does not pace (files, playback, recording, triggers) step every few ms.
+constexpr uint32_t kUnpacedIntervalMs = 5;
+// Passes, and the repaints they cause, at most at the display's rate; a pass analyses every
+// frame that is due, but leaves the window the core after a while.
+constexpr qint64 kMinPassGapMs = 16;
+constexpr qint64 kPassBudgetMs = 40;
+// Even with no frame due for long, a pass now and then notices a lost device.
+constexpr uint32_t kMaxSleepMs = 500;
 constexpr QStyle::StandardPixmap kNoIcon = QStyle::SP_CustomBase;
 constexpr const char* kRecordIntoOpenFileQuestion =
     "%s is open.\n\nYes appends the recording to it, No records into a new file, Cancel does not record.";
@@ -151,6 +157,7 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
       loop_(std::make_unique<TEngineLoop>(engine, queue)),
       spectrumStart_(spectrumStart),
       spectrumStop_(spectrumStop),
+      queue_(queue),
       calibration_(calibration ? *calibration : ownCalibration_) {
     setWindowTitle(QString::fromUtf8(kProgramTitle));
     mdi_ = new QMdiArea(this);
@@ -172,8 +179,14 @@ TMainWin::TMainWin(QtHost& host, TEngine& engine, BufferDoneQueue& queue, Proces
     OpenView(View::Spectrum);
 
     idle_ = new QTimer(this);
-    idle_->setInterval(kIdleIntervalMs);
+    idle_->setSingleShot(true);
     connect(idle_, &QTimer::timeout, this, [this] { IdleStep(); });
+    sinceStep_.start();
+    // Notices come on the driver's thread; the pass they ask for runs on this one.
+    queue_.SetWake([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { if (!inStep_ && engine_.Running()) idle_->start(0); }, Qt::QueuedConnection);
+    });
     UpdateActions();
     PlaceForFirstStart();
 }
@@ -209,7 +222,7 @@ void TMainWin::CreateRunCommands() {
     connect(run_, &QAction::triggered, this, [this] { RunAnalyser(); });
     connect(stop_, &QAction::triggered, this, [this] { StopAnalyser(); });
     connect(step_, &QAction::triggered, this, [this] {
-        if (ReleaseFileForRealTime() && engine_.SingleStep()) idle_->start();
+        if (ReleaseFileForRealTime() && engine_.SingleStep()) idle_->start(0);
         UpdateActions();
     });
 }
@@ -229,6 +242,7 @@ void TMainWin::BuildStatusBar() {
 }
 
 TMainWin::~TMainWin() {
+    queue_.SetWake({});
     idle_->stop();
     if (engine_.Running()) engine_.Stop();
     for (int i = 0; i < kViewCount; ++i) ForgetView(static_cast<View>(i));
@@ -239,7 +253,7 @@ bool TMainWin::RunAnalyser() {
     if (engine_.Running()) return true;
     if (!ReleaseFileForRealTime()) return false;
     const bool started = engine_.Run();
-    if (started) idle_->start();
+    if (started) idle_->start(0);
     UpdateActions();
     return started;
 }
@@ -374,7 +388,7 @@ void TMainWin::BuildToolBar() {
     add(kModePostProcessing, tr("Go To"), icon(QStyle::SP_ArrowRight), [this] { AskGoTo(); });
     add(kModeRecorder, tr("Record"), RecordIcon(), [this] { Record(); });
     add(kModeRecorder, tr("Play"), icon(QStyle::SP_MediaVolume), [this] {
-        if (engine_.Play()) idle_->start();
+        if (engine_.Play()) idle_->start(0);
         UpdateActions();
     });
 }
@@ -408,7 +422,7 @@ void TMainWin::AskGoTo() {
 bool TMainWin::Record() {
     if (engine_.Running() || !ChooseRecordingFile()) return false;
     const bool started = engine_.Record();
-    if (started) idle_->start();
+    if (started) idle_->start(0);
     UpdateActions();
     return started;
 }
@@ -554,12 +568,22 @@ void TMainWin::IdleStep() {
     // start a second step on top of the first.
     if (inStep_) return;
     inStep_ = true;
-    const bool running = loop_->Pump(0);
+    sinceStep_.restart();
+    bool running = loop_->Pump(0);
+    while (running && loop_->MillisecondsToWork(kUnpacedIntervalMs) == 0 && sinceStep_.elapsed() < kPassBudgetMs)
+        running = loop_->Pump(0);
     inStep_ = false;
     if (!running) {
         idle_->stop();
         UpdateActions();
+        return;
     }
+    if (!engine_.MillisecondsToNextFrame()) {
+        idle_->start(static_cast<int>(kUnpacedIntervalMs));
+        return;
+    }
+    const qint64 wait = std::min(loop_->MillisecondsToWork(kUnpacedIntervalMs), kMaxSleepMs);
+    idle_->start(static_cast<int>(std::max(wait, kMinPassGapMs - sinceStep_.elapsed())));
 }
 
 void TMainWin::SetFileChooser(TWaveFileChooser* chooser) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
@@ -34,8 +35,8 @@ class TUserGuideDialog;
 struct ProcessingSettings;
 
 // The main window: an MDI client area with the live spectrum, Run and Stop, the menus (Help
-// included), and the status bar. The engine runs on this thread: a timer delivers the sound driver's notices from the
-// queue and gives the engine its idle step, one frame per pass.
+// included), and the status bar. The engine runs on this thread: a single-shot timer, set for when the input completes
+// the next frame or woken by a sound driver's notice, delivers the notices and gives the engine its idle steps.
 class TMainWin : public QMainWindow, public TEngineListener {
 public:
     // `calibration` is the application's record that the spectrum scaling reads and an opened
@@ -171,6 +172,8 @@ private:
     double phaseBlankDepthDb_ = kDefaultPhaseBlankDepthDb;
     double phaseBlankCoherence_ = kDefaultPhaseBlankCoherence;
     QTimer* idle_ = nullptr;
+    QElapsedTimer sinceStep_;  // keeps idle passes, and with them repaints, at the display's rate
+    BufferDoneQueue& queue_;
     CalibrationRecord ownCalibration_;
     CalibrationRecord& calibration_;
     std::unique_ptr<TQtWaveFileChooser> dialogs_;
