@@ -406,6 +406,8 @@ bool TSoundPort::Open(WaveNotifySink* sink, bool selfMonitor) {
     }
     stream_ = std::move(stream);
     deviceLost_ = false;
+    lastDriverBytes_ = 0;
+    driverWraps_ = 0;
     if (direction_ == kInput && pec_.preRoll && !selfMonitor) stream_->Message(kPreRollPrivateMessage, 0, 0);
     isOpen_ = true;
     if (direction_ == kInput) {
@@ -564,7 +566,10 @@ uint64_t TSoundPort::DriverPosition() {
         deviceLost_ = true;
         return 0;
     }
-    return bytes;
+    // A fall of more than half the range is the counter wrapping, not time running back.
+    if (bytes < lastDriverBytes_ && lastDriverBytes_ - bytes > 0x80000000u) driverWraps_ += uint64_t{1} << 32;
+    lastDriverBytes_ = bytes;
+    return driverWraps_ + bytes;
 }
 
 uint64_t TSoundPort::PositionAfterPreRoll() {

@@ -144,7 +144,9 @@ private:
     bool Queue(void* data, uint32_t byteLength, int slot, bool loop);
     void ResetHeader(int slot);
     bool Usable() const { return isOpen_ && deviceId_ >= 0 && stream_ != nullptr; }
-    // The driver's position, before any pre-roll correction.
+    // The driver's position since the stream opened, before any pre-roll correction. Drivers
+    // count it in 32 bits, which wraps after 4 GiB (under 7 hours of 44.1 kHz stereo); the
+    // wraps are counted here so that long runs keep their place.
     uint64_t DriverPosition();
     uint64_t PositionAfterPreRoll();
     // The driver's position in bytes with the lags some devices are known for taken off.
@@ -162,6 +164,8 @@ private:
     int32_t deviceId_;
     bool isOpen_ = false;
     bool deviceLost_ = false;
+    uint32_t lastDriverBytes_ = 0;
+    uint64_t driverWraps_ = 0;  // whole 2^32-byte laps of the driver's position
     bool isStarted_ = false;
     bool allocFailed_ = false;
     std::unique_ptr<WaveStream> stream_;

@@ -18,6 +18,7 @@ public:
     bool refuse24 = false;
     WaveResult openResult = kWaveOk;
     InjectedResults inject;
+    uint32_t positionOffset = 0;  // added to the streams' byte positions, to bring a wrap near
     LoopbackDriver card;
 
     uint32_t DeviceCount(WaveDirection) override { return devices; }
@@ -48,7 +49,7 @@ public:
         std::unique_ptr<WaveStream> inner;
         const WaveResult r = card.Open(d, 0, f, sink, inner);
         if (r != kWaveOk) return r;
-        stream = std::make_unique<PullableStream>(std::move(inner), notPulled_, &inject);
+        stream = std::make_unique<PullableStream>(std::move(inner), notPulled_, &inject, &positionOffset);
         return kWaveOk;
     }
     WaveResult GetVolume(uint32_t device, uint32_t& v) override { return device >= devices ? kWaveBadDeviceId : card.GetVolume(0, v); }

@@ -26,8 +26,9 @@ using InjectedResults = std::map<std::string, std::deque<WaveResult>>;
 // can be made to fail on cue.
 class PullableStream : public WaveStream {
 public:
-    PullableStream(std::unique_ptr<WaveStream> inner, const bool& pulled, InjectedResults* inject = nullptr)
-        : inner_(std::move(inner)), pulled_(pulled), inject_(inject) {}
+    PullableStream(std::unique_ptr<WaveStream> inner, const bool& pulled, InjectedResults* inject = nullptr,
+                   const uint32_t* positionOffset = nullptr)
+        : inner_(std::move(inner)), pulled_(pulled), inject_(inject), positionOffset_(positionOffset) {}
     WaveResult Prepare(WaveHeader& h) override { return Run("Prepare", [&] { return inner_->Prepare(h); }); }
     WaveResult Unprepare(WaveHeader& h) override { return Run("Unprepare", [&] { return inner_->Unprepare(h); }); }
     WaveResult AddBuffer(WaveHeader& h) override {
@@ -37,7 +38,12 @@ public:
     WaveResult Pause() override { return Run("Pause", [&] { return inner_->Pause(); }); }
     WaveResult Restart() override { return Run("Restart", [&] { return inner_->Restart(); }); }
     WaveResult Reset() override { return Run("Reset", [&] { return inner_->Reset(); }); }
-    WaveResult GetPosition(uint32_t& bytes) override { return pulled_ ? kWaveError : inner_->GetPosition(bytes); }
+    WaveResult GetPosition(uint32_t& bytes) override {
+        if (pulled_) return kWaveError;
+        const WaveResult r = inner_->GetPosition(bytes);
+        if (positionOffset_) bytes += *positionOffset_;  // wraps as a driver's 32-bit count does
+        return r;
+    }
     WaveResult Message(uint32_t m, uintptr_t a, uintptr_t b) override { return inner_->Message(m, a, b); }
     WaveResult Close() override { return Run("Close", [&] { return inner_->Close(); }); }
 
@@ -55,6 +61,7 @@ private:
     std::unique_ptr<WaveStream> inner_;
     const bool& pulled_;
     InjectedResults* inject_;
+    const uint32_t* positionOffset_;
 };
 
 // A card with several named devices per direction. Every device is served by one manual-clock

@@ -114,6 +114,22 @@ protected:
     std::vector<uint8_t> buffer = std::vector<uint8_t>(400);
 };
 
+// Drivers count the position in 32 bits; a run past 4 GiB must keep counting, not fall back.
+TEST_F(Streaming, TheCapturedCountGoesOnThroughTheDriversPositionWrap) {
+    TSoundInput in(driver, host, 0);
+    ASSERT_TRUE(in.Open(&queue, false));
+    std::vector<uint8_t> slots[2] = {std::vector<uint8_t>(40000), std::vector<uint8_t>(40000)};
+    ASSERT_TRUE(in.AddBuffer(slots[0].data(), 40000, 0) && in.AddBuffer(slots[1].data(), 40000, 1) && in.Start());
+    driver.positionOffset = 0xFFFFFFFFu - 20000;  // 20,000 bytes before the wrap
+    uint64_t last = in.CapturedFrames();
+    for (int step = 0; step < 8; ++step) {  // 8 × 1000 frames of 4 bytes cross the wrap
+        driver.card.Advance(1000);
+        const uint64_t now = in.CapturedFrames();
+        EXPECT_EQ(now - last, 1000u) << "step " << step;
+        last = now;
+    }
+}
+
 TEST_F(Streaming, MissingDevicesAndRefusedOpensUseTheirOwnTexts) {
     driver.devices = 0;
     TSoundInput none(driver, host, 0);
