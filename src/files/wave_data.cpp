@@ -45,7 +45,8 @@ auto PackedSample(const uint8_t* p, uint32_t i) {
 template <unsigned kWidth>
 void RangeOf(const uint8_t* p, uint32_t n, int32_t& lo, int32_t& hi) {
     // Locals: stores through the references on every sample would stop vectorisation.
-    using Sample = decltype(PackedSample<kWidth>(p, 0));
+    // The plain integer type, not the byte-aligned one the load goes through.
+    using Sample = std::conditional_t<kWidth == 1, uint8_t, std::conditional_t<kWidth == 2, int16_t, int32_t>>;
     Sample low = std::numeric_limits<Sample>::max();
     Sample high = std::numeric_limits<Sample>::min();
     for (uint32_t i = 0; i < n; ++i) {
