@@ -249,6 +249,24 @@ int TWaveFile::MakeTempFile(std::string& name) {
     return fd;
 }
 
+// The open working file's calibration and chunk layout; false (the file closed) when it is no
+// usable wave file.
+bool TWaveFile::ReadWorkingLayout(WaveLayout& layout) {
+    ReadCalibrationChunk(file_);
+    if (ParseLayout(file_, layout)) return true;
+    CloseWorking(false);
+    return false;
+}
+
+// Samples are read from the file where the layout found them.
+void TWaveFile::AdoptLayout(const WaveLayout& layout) {
+    format_ = layout.format;
+    SetFullScale(1.0f, 1.0f);
+    riff_ = layout.riff;
+    data_ = layout.data;
+    dataOffset_ = static_cast<int64_t>(data_.dataOffset);
+}
+
 bool TWaveFile::OpenDisk(const std::string& fileName) {
     if (makeBackup_) {
         const int source = OpenRegularFile(fileName);
@@ -278,12 +296,8 @@ bool TWaveFile::OpenDisk(const std::string& fileName) {
         }
         workingName_ = fileName;
     }
-    ReadCalibrationChunk(file_);
     WaveLayout layout;
-    if (!ParseLayout(file_, layout)) {
-        CloseWorking(false);
-        return false;
-    }
+    if (!ReadWorkingLayout(layout)) return false;
     if (layout.isFloat) {
         // Float samples cannot be edited in place as integers: convert them into memory.
         storageMode_ = kMemoryMode;
@@ -293,11 +307,7 @@ bool TWaveFile::OpenDisk(const std::string& fileName) {
         if (ok && layout.cutShort) ReportCutShort();
         return ok;
     }
-    format_ = layout.format;
-    SetFullScale(1.0f, 1.0f);
-    riff_ = layout.riff;
-    data_ = layout.data;
-    dataOffset_ = static_cast<int64_t>(data_.dataOffset);
+    AdoptLayout(layout);
     SetFrameCount(BytesToFrames(data_.size));
     // Only a change or a save rewrites the sizes: opening alone leaves the file as it was.
     sizesStale_ = layout.cutShort;
@@ -311,12 +321,8 @@ bool TWaveFile::OpenStream(const std::string& fileName) {
         return false;
     }
     workingName_ = fileName;
-    ReadCalibrationChunk(file_);
     WaveLayout layout;
-    if (!ParseLayout(file_, layout)) {
-        CloseWorking(false);
-        return false;
-    }
+    if (!ReadWorkingLayout(layout)) return false;
     // The same frames as the whole file in memory would hold, refused alike when there are none.
     const uint64_t frames = layout.data.size / (uint64_t{layout.format.channels} * layout.sourceBytesPerSample);
     if (frames == 0) {
@@ -324,11 +330,7 @@ bool TWaveFile::OpenStream(const std::string& fileName) {
         CloseWorking(false);
         return false;
     }
-    format_ = layout.format;
-    SetFullScale(1.0f, 1.0f);
-    riff_ = layout.riff;
-    data_ = layout.data;
-    dataOffset_ = static_cast<int64_t>(data_.dataOffset);
+    AdoptLayout(layout);
     floatWidth_ = layout.isFloat ? layout.sourceBytesPerSample : 0;
     SetFrameCount(static_cast<uint32_t>(frames));
     if (layout.cutShort) ReportCutShort();

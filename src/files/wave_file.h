@@ -98,6 +98,8 @@ private:
     bool LoadIntoMemory(RiffFile& file, const WaveLayout& layout);
     bool OpenDisk(const std::string& fileName);
     bool OpenStream(const std::string& fileName);
+    bool ReadWorkingLayout(WaveLayout& layout);
+    void AdoptLayout(const WaveLayout& layout);
     // Stream mode: data bytes as the samples are held (floats as 32-bit integers), from the
     // source bytes of the read-ahead block.
     bool StreamRead(uint64_t offset, uint8_t* out, uint64_t n);

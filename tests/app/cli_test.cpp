@@ -1,7 +1,6 @@
 // The zeltrak binary as a user runs it: analyse files made by sox, a short
 // real-time run on the Loopback card, and failures with their exit status.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +12,7 @@
 #include <string>
 #include <tuple>
 
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -27,14 +27,10 @@ struct Result {
 
 // Runs zeltrak through the shell with a private home, so no settings of the user apply.
 Result Zeltrak(const TempDir& home, const std::string& args) {
-    Result r;
-    FILE* p = ::popen(("env -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u ZELTRAK_LOOPBACK HOME=" + home.path() +
-                       " timeout 60 " + ZELTRAK_BINARY + " " + args).c_str(), "r");
-    char buffer[4096];
-    for (size_t n; p && (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) r.out.append(buffer, n);
-    const int s = p ? ::pclose(p) : -1;
-    r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-    return r;
+    const auto [status, out] = zeltrak::testing::RunCommand(
+        "env -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u ZELTRAK_LOOPBACK HOME=" + home.path() + " timeout 60 " +
+        ZELTRAK_BINARY + " " + args);
+    return {status, out};
 }
 
 // A sox-made 16-bit tone at 48 kHz; false when sox is missing or failed.

@@ -1,7 +1,6 @@
 // What the zeltrak binary loads: batch commands start without the window system or the sound
 // stack, which are modules opened only by the commands that use them.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,21 +8,13 @@
 #include <string>
 #include <utility>
 
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 
 namespace {
 
+using zeltrak::testing::RunCommand;
 using zeltrak::testing::TempDir;
-
-// Status and output (stdout and stderr as the arguments redirect them) of a shell command.
-std::pair<int, std::string> Shell(const std::string& command) {
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    char buffer[4096];
-    for (size_t n; p && (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
-    const int s = p ? ::pclose(p) : -1;
-    return {WIFEXITED(s) ? WEXITSTATUS(s) : -1, out};
-}
 
 std::string InPrivateHome(const TempDir& home, const std::string& environment, const std::string& binary,
                           const std::string& args) {
@@ -45,7 +36,7 @@ TEST(Startup, EachCommandLoadsOnlyTheLibrariesItUses) {
     } cases[] = {{"--report", false}, {"analyze " + wav, false}, {wav, false}, {"--headless --frames 2", true}};
     for (const auto& c : cases) {
         // The loader writes to stderr; the program's own output is dropped.
-        const auto [status, trace] = Shell(InPrivateHome(dir, "LD_DEBUG=files", ZELTRAK_BINARY, c.args) + " 2>&1 >/dev/null");
+        const auto [status, trace] = RunCommand(InPrivateHome(dir, "LD_DEBUG=files", ZELTRAK_BINARY, c.args) + " 2>&1 >/dev/null");
         EXPECT_EQ(status, 0) << c.args << "\n" << trace;
         EXPECT_TRUE(Contains(trace, "file=libstdc++")) << c.args << ": no loader trace\n" << trace;
         EXPECT_FALSE(Contains(trace, "file=libQt6")) << c.args;
@@ -71,7 +62,7 @@ TEST(Startup, MissingModulesStopOnlyTheCommandsThatNeedThem) {
         {"QT_QPA_PLATFORM=offscreen", "--frames 2", 1, "zeltrak-desktop.so not found"},
     };
     for (const auto& c : cases) {
-        const auto [status, out] = Shell(InPrivateHome(dir, c.environment, binary, c.args) + " 2>&1");
+        const auto [status, out] = RunCommand(InPrivateHome(dir, c.environment, binary, c.args) + " 2>&1");
         EXPECT_EQ(status, c.status) << c.args << "\n" << out;
         EXPECT_TRUE(Contains(out, c.message)) << c.args << "\n" << out;
     }
