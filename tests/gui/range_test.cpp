@@ -138,30 +138,6 @@ TEST(PlotRange, AutomaticValueAxisWidensAtOnceAndHoldsUntilReset) {
     }
 }
 
-TEST(PlotRange, ValueGridlinesStayOnRoundValuesAfterAValueZoom) {
-    for (const Input& zoom : {Input{1, true}, Input{3, true}, Input{0, false, 0, QRectF(0.1, 0.13, 0.5, 0.37)}}) {
-        TSpectrumView view(0.0, 20000.0, FrequencyScale::Linear);
-        view.SetTrace(0, {100.0f, 19000.0f}, {-97.0f, -3.0f});
-        view.resize(640, 400);
-        view.grab();
-        const QRect plot = view.PlotRect();
-        Send(view, zoom, QPointF(plot.left() + 100, plot.top() + plot.height() * 0.37));
-        const QImage image = view.grab().toImage();
-        const TValueScale scale = view.ShownValueScale();
-        const double perRow = (scale.top - scale.bottom) / (plot.height() - 1);
-        int gridlines = 0;
-        // Gridlines run across the whole plot; the frame's top and bottom rows are no gridlines.
-        for (int y = plot.top() + 1; y < plot.bottom() - 1; ++y) {
-            if (image.pixelColor(plot.left() + 3, y) != QColor(70, 70, 70) ||
-                image.pixelColor(plot.right() - 3, y) != QColor(70, 70, 70)) continue;
-            const double value = scale.top - (y - plot.top()) * perRow;
-            EXPECT_NEAR(value / scale.step, std::round(value / scale.step), perRow / scale.step) << value;
-            ++gridlines;
-        }
-        EXPECT_GE(gridlines, 2);
-    }
-}
-
 TEST(PlotRange, ATraceLeavingTheValueRangeLeavesThePlotInsteadOfRunningAlongItsEdge) {
     // A ramp from -100 to 0 dB over a value range of -60 … -40: it crosses the top and bottom
     // rows once each, and a third of the plot's width on either side holds no trace.
