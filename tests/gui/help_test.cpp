@@ -14,7 +14,7 @@
 namespace zeltrak {
 
 // Each usual command has its key and the key reaches it from the window.
-TEST(Help, EveryUsualCommandHasItsKeyAndTheToolbarNamesIt) {
+TEST(Help, EveryUsualCommandHasItsKeyAndTheKeyReachesIt) {
     TempDir dir;
     Shell s(dir.path());
     s.window->activateWindow();
