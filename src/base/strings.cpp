@@ -49,4 +49,12 @@ std::string LoadString(int id) {
 
 bool HasString(int id) { return Find(id) != nullptr; }
 
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
 }  // namespace zeltrak

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 
 namespace zeltrak {
 
@@ -24,5 +25,8 @@ enum StringId : int {
 std::string LoadString(int id);
 // True when the table holds the entry.
 bool HasString(int id);
+
+// ASCII comparison without regard to case, as names in settings files and commands are matched.
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 }  // namespace zeltrak

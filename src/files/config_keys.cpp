@@ -1,7 +1,8 @@
 #include "files/config_keys.h"
 
+#include "base/strings.h"
+
 #include <array>
-#include <strings.h>
 
 namespace zeltrak {
 
@@ -143,17 +144,13 @@ constexpr std::array kOtherConfigKeys{
     ConfigKey{"FileHistory", "4", "", 260},
 };
 
-bool EqualNoCase(const char* a, const std::string& b) {
-    return strcasecmp(a, b.c_str()) == 0;
-}
-
 }  // namespace
 
 std::span<const ConfigKey> OtherConfigKeys() { return kOtherConfigKeys; }
 
 const ConfigKey* FindConfigKey(const std::string& section, const std::string& key) {
     for (const ConfigKey& k : kOtherConfigKeys)
-        if (EqualNoCase(k.section, section) && EqualNoCase(k.key, key)) return &k;
+        if (EqualsIgnoreCase(k.section, section) && EqualsIgnoreCase(k.key, key)) return &k;
     return nullptr;
 }
 

@@ -1,5 +1,7 @@
 #include "files/ini_store.h"
 
+#include "base/strings.h"
+
 #include "files/atomic_file.h"
 
 #include <charconv>
@@ -16,15 +18,6 @@ namespace {
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    return true;
-}
 
 std::string Trim(const std::string& s, std::size_t begin, std::size_t end) {
     while (begin < end && IsBlank(s[begin])) ++begin;
@@ -187,7 +180,7 @@ bool TIniStore::SaveAs(const std::string& path) const {
 bool TIniStore::FindSection(const std::string& section, SectionSpan& span) const {
     std::string name;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        if (!ParseSectionHeader(lines_[i], name) || !EqualNoCase(name, section)) continue;
+        if (!ParseSectionHeader(lines_[i], name) || !EqualsIgnoreCase(name, section)) continue;
         span.header = i;
         span.end = i + 1;
         while (span.end < lines_.size() && !ParseSectionHeader(lines_[span.end], name)) ++span.end;
@@ -199,7 +192,7 @@ bool TIniStore::FindSection(const std::string& section, SectionSpan& span) const
 bool TIniStore::FindKeyLine(const SectionSpan& span, const std::string& key, std::size_t& index) const {
     std::string name;
     for (std::size_t i = span.header + 1; i < span.end; ++i) {
-        if (ParseKeyLine(lines_[i], name, nullptr) && EqualNoCase(name, key)) {
+        if (ParseKeyLine(lines_[i], name, nullptr) && EqualsIgnoreCase(name, key)) {
             index = i;
             return true;
         }
