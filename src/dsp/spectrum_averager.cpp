@@ -20,47 +20,61 @@ constexpr float kNoDb = static_cast<float>(kNoDecibels);
 double BinPower(double re, double im) { return re * re + im * im; }
 
 // One running-average pass over bins [0, n): C = ((k-1)·C + x) / k, and the power likewise or
-// (vector) as the power of C; with the cross flag powers become magnitudes. Without peak hold
-// every bin is stored, and the loop has no branch. The arrays never overlap; saying so lets the
-// loop vectorise.
+// (vector) as the power of C; with the cross flag powers become magnitudes. The running state
+// is kept in double (runC, runP) and rounded into the float average every frame: a float state
+// would round thousands of times over a long file, and a run split over threads and merged
+// would then differ from the sequential one in the sixth digit. Without peak hold every bin is
+// stored, and the loop has no branch. The arrays never overlap; saying so lets it vectorise.
 template <bool kVector, bool kCross, bool kHold>
-[[gnu::always_inline]] inline void RunningLoop(const float* __restrict cur, float* __restrict avgC,
+[[gnu::always_inline]] inline void RunningLoop(const float* __restrict cur, double* __restrict runC,
+                                               double* __restrict runP, float* __restrict avgC,
                                                float* __restrict avgP, uint32_t n, double previous, double invK) {
     // A size_t index: 2·i in 32 bits might wrap, which keeps the loop from vectorising.
     for (size_t i = 0; i < n; ++i) {
         const double re = cur[2 * i];
         const double im = cur[2 * i + 1];
-        const double cRe = (previous * avgC[2 * i] + re) * invK;
-        const double cIm = (previous * avgC[2 * i + 1] + im) * invK;
+        const double cRe = (previous * runC[2 * i] + re) * invK;
+        const double cIm = (previous * runC[2 * i + 1] + im) * invK;
         double p;
         if constexpr (kVector) {
             p = BinPower(cRe, cIm);
         } else {
             double v = BinPower(re, im);
             if constexpr (kCross) v = std::sqrt(v);
-            p = (previous * avgP[i] + v) * invK;
+            p = (previous * runP[i] + v) * invK;
         }
         if constexpr (kVector && kCross) p = std::sqrt(p);
         if constexpr (kHold) {
-            if (!(p > avgP[i])) continue;
+            if (!(p > runP[i])) continue;
         }
+        runC[2 * i] = cRe;
+        runC[2 * i + 1] = cIm;
+        runP[i] = p;
         avgC[2 * i] = static_cast<float>(cRe);
         avgC[2 * i + 1] = static_cast<float>(cIm);
         avgP[i] = static_cast<float>(p);
     }
 }
 
+struct RunningArrays {
+    const float* cur;
+    double* runC;
+    double* runP;
+    float* avgC;
+    float* avgP;
+    uint32_t n;
+};
+
 template <bool kVector, bool kCross, bool kHold>
-void RunningPassBaseline(const float* cur, float* avgC, float* avgP, uint32_t n, double previous, double invK) {
-    RunningLoop<kVector, kCross, kHold>(cur, avgC, avgP, n, previous, invK);
+void RunningPassBaseline(const RunningArrays& a, double previous, double invK) {
+    RunningLoop<kVector, kCross, kHold>(a.cur, a.runC, a.runP, a.avgC, a.avgP, a.n, previous, invK);
 }
 
 // The same loop in 256-bit vectors. AVX2 without FMA: every operation rounds as the baseline's
 // does, so the average keeps the same bits on any machine.
 template <bool kVector, bool kCross, bool kHold>
-[[gnu::target("avx2")]] void RunningPassAvx2(const float* cur, float* avgC, float* avgP, uint32_t n, double previous,
-                                             double invK) {
-    RunningLoop<kVector, kCross, kHold>(cur, avgC, avgP, n, previous, invK);
+[[gnu::target("avx2")]] void RunningPassAvx2(const RunningArrays& a, double previous, double invK) {
+    RunningLoop<kVector, kCross, kHold>(a.cur, a.runC, a.runP, a.avgC, a.avgP, a.n, previous, invK);
 }
 
 bool HaveAvx2() {
@@ -69,13 +83,13 @@ bool HaveAvx2() {
 }
 
 template <bool kVector, bool kCross>
-void RunningPass(bool hold, const float* cur, float* avgC, float* avgP, uint32_t n, double previous, double invK) {
+void RunningPass(bool hold, const RunningArrays& a, double previous, double invK) {
     if (hold)
-        RunningPassBaseline<kVector, kCross, true>(cur, avgC, avgP, n, previous, invK);
+        RunningPassBaseline<kVector, kCross, true>(a, previous, invK);
     else if (HaveAvx2())
-        RunningPassAvx2<kVector, kCross, false>(cur, avgC, avgP, n, previous, invK);
+        RunningPassAvx2<kVector, kCross, false>(a, previous, invK);
     else
-        RunningPassBaseline<kVector, kCross, false>(cur, avgC, avgP, n, previous, invK);
+        RunningPassBaseline<kVector, kCross, false>(a, previous, invK);
 }
 
 }  // namespace
@@ -86,8 +100,10 @@ bool TSpectrumAverager::Allocate(uint32_t bins, bool withDb, bool holdBins) {
     holdBins_ = holdBins;
     complex_ = AllocateSpectral<float>(2 * static_cast<size_t>(bins));
     power_ = AllocateSpectral<float>(bins);
+    runComplex_ = AllocateSpectral<double>(2 * static_cast<size_t>(bins));
+    runPower_ = AllocateSpectral<double>(bins);
     if (withDb) db_ = AllocateSpectral<float>(bins);
-    return complex_ && power_ && (!withDb || db_);
+    return complex_ && power_ && runComplex_ && runPower_ && (!withDb || db_);
 }
 
 void TSpectrumAverager::DropHistory() {
@@ -120,6 +136,8 @@ void TSpectrumAverager::Reset() {
     averaged_ = 0;
     std::fill(complex_.get(), complex_.get() + 2 * static_cast<size_t>(bins_), 0.0f);
     std::fill(power_.get(), power_.get() + bins_, 0.0f);
+    std::fill(runComplex_.get(), runComplex_.get() + 2 * static_cast<size_t>(bins_), 0.0);
+    std::fill(runPower_.get(), runPower_.get() + bins_, 0.0);
     if (db_) std::fill(db_.get(), db_.get() + bins_, kNoDb);
     if (KeepsHistory()) {
         const size_t slots = static_cast<size_t>(blocks_) * bins_;
@@ -167,20 +185,18 @@ void TSpectrumAverager::AddRunning(const float* cur, bool cross) {
     const double previous = averaged_ - 1.0;
     const double invK = 1.0 / averaged_;
     const bool hold = holdBins_;
-    float* avgC = complex_.get();
-    float* avgP = power_.get();
     // the last bin is never averaged
-    const uint32_t n = bins_ - 1;
+    const RunningArrays a{cur, runComplex_.get(), runPower_.get(), complex_.get(), power_.get(), bins_ - 1};
     if (type_ == AveragingType::Vector) {
         if (cross)
-            RunningPass<true, true>(hold, cur, avgC, avgP, n, previous, invK);
+            RunningPass<true, true>(hold, a, previous, invK);
         else
-            RunningPass<true, false>(hold, cur, avgC, avgP, n, previous, invK);
+            RunningPass<true, false>(hold, a, previous, invK);
     } else {
         if (cross)
-            RunningPass<false, true>(hold, cur, avgC, avgP, n, previous, invK);
+            RunningPass<false, true>(hold, a, previous, invK);
         else
-            RunningPass<false, false>(hold, cur, avgC, avgP, n, previous, invK);
+            RunningPass<false, false>(hold, a, previous, invK);
     }
 }
 
@@ -207,9 +223,14 @@ void TSpectrumAverager::Merge(const TSpectrumAverager& other) {
     const double total = static_cast<double>(averaged_) + other.averaged_;
     const double mine = averaged_ / total;
     const double theirs = other.averaged_ / total;
-    for (size_t i = 0; i < 2 * static_cast<size_t>(bins_); ++i)
-        complex_[i] = static_cast<float>(mine * complex_[i] + theirs * other.complex_[i]);
-    for (uint32_t i = 0; i < bins_; ++i) power_[i] = static_cast<float>(mine * power_[i] + theirs * other.power_[i]);
+    for (size_t i = 0; i < 2 * static_cast<size_t>(bins_); ++i) {
+        runComplex_[i] = mine * runComplex_[i] + theirs * other.runComplex_[i];
+        complex_[i] = static_cast<float>(runComplex_[i]);
+    }
+    for (uint32_t i = 0; i < bins_; ++i) {
+        runPower_[i] = mine * runPower_[i] + theirs * other.runPower_[i];
+        power_[i] = static_cast<float>(runPower_[i]);
+    }
     averaged_ += other.averaged_;
     unsettled_ = true;
 }

@@ -65,6 +65,10 @@ private:
     SpectralBuffer<float> complex_;  // bins complex
     SpectralBuffer<float> power_;    // bins
     SpectralBuffer<float> db_;       // bins, or none
+    // The running average's own state, in double; complex_ and power_ are its rounded copy,
+    // which callers may replace with results derived from it.
+    SpectralBuffer<double> runComplex_;  // bins complex
+    SpectralBuffer<double> runPower_;    // bins
     // Linear history: blocks slots of bins values each, slot-major. The running sums over all
     // slots spare summing N slots per bin and frame; they are recomputed from the slots a
     // slice of bins per frame so that rounding cannot build up.

@@ -193,9 +193,14 @@ bool TFileAnalysis::RunToEnd(const std::function<void(int)>& progress) {
 }
 
 namespace {
+// Left to choose, a thread takes a range only when it holds enough frames to repay setting up
+// a second analysis chain (about a millisecond): short files stay on one thread.
+constexpr uint64_t kMinFramesPerChosenWorker = 128;
+
 uint32_t WorkerCount(uint32_t asked, uint64_t frames) {
-    const uint32_t cores = std::max(std::thread::hardware_concurrency(), 1u);
-    return static_cast<uint32_t>(std::min<uint64_t>(asked ? asked : cores, frames));
+    if (asked) return static_cast<uint32_t>(std::min<uint64_t>(asked, frames));
+    const uint64_t cores = std::max(std::thread::hardware_concurrency(), 1u);
+    return static_cast<uint32_t>(std::clamp<uint64_t>(frames / kMinFramesPerChosenWorker, 1, cores));
 }
 }  // namespace
 

@@ -35,10 +35,10 @@ struct AnalyzeOptions {
     std::optional<uint16_t> decimation;
     std::optional<ChannelProcessingMode> channels;
     std::optional<bool> coherenceSquared;  // --coherence magnitude|squared
-    // Worker threads: 1 the plain sequential run, 0 one per core. Not all cores by default: a
-    // merged average differs from the sequential one in the float rounding of its running mean,
-    // which shows in the last printed digit.
-    uint32_t jobs = 1;
+    // Worker threads: 1 the plain sequential run, 0 one per core (for files long enough to
+    // repay it). The merged average equals the sequential one: both keep their running sums
+    // in double.
+    uint32_t jobs = 0;
 };
 
 // The arguments that follow "analyze", read by the program's option table (command_line.cpp);

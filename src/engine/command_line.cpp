@@ -241,7 +241,7 @@ void TOptionTable::DeclareAnalyze() {
         return ParseCountIn(v, 1, 30, n) && Store(a.decimation, static_cast<uint16_t>(n));
     });
     AddValue(*analyze_, "--jobs", "N",
-             "threads that analyse ranges of the file where the average allows it (default 1: frame after frame)",
+             "threads that analyse ranges of the file where the average allows it (default all: one per core; 1: frame after frame)",
              "between 1 and 256 or all (one per core)", [&a](const std::string& v) {
                  uint64_t n = 0;
                  if (Squash(v) != "all" && !ParseCountIn(v, 1, 256, n)) return false;

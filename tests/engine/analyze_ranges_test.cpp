@@ -45,7 +45,7 @@ bool Open(TFileAnalysis& analysis, const std::string& path, const std::vector<st
 void ExpectSamePowers(const float* a, const float* b, uint32_t n) {
     uint32_t off = 0;
     for (uint32_t i = 0; i < n; ++i)
-        if (std::abs(a[i] - b[i]) > 1e-6 * std::max(std::abs(a[i]), std::abs(b[i]))) ++off;
+        if (std::abs(a[i] - b[i]) > 1e-9 * std::max(std::abs(a[i]), std::abs(b[i]))) ++off;
     EXPECT_EQ(off, 0u) << "of " << n;
 }
 
