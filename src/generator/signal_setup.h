@@ -32,6 +32,7 @@ struct NoiseBurstSetup {
     uint16_t kind = 1;  // 0 white, 1 pink
     int32_t burstMs = 1000;
     int32_t cycleMs = 2000;
+    bool operator==(const NoiseBurstSetup&) const = default;
 };
 
 struct FrequencySweepSetup {
@@ -39,6 +40,7 @@ struct FrequencySweepSetup {
     float stopHz = 2000.0f;
     int32_t timeMs = 1000;
     int32_t sweepType = 1;  // 1 linear, 2 logarithmic
+    bool operator==(const FrequencySweepSetup&) const = default;
 };
 
 struct LevelSweepSetup {
@@ -46,6 +48,7 @@ struct LevelSweepSetup {
     float stopDb = 0.0f;
     float frequencyHz = 1000.0f;
     int32_t timeMs = 1000;
+    bool operator==(const LevelSweepSetup&) const = default;
 };
 
 struct ToneSlot {
@@ -53,6 +56,7 @@ struct ToneSlot {
     float frequencyHz = 1000.0f;
     float levelDb = 0.0f;
     float amplitude = 1.0f;  // 10^(0.05 x level), recomputed, never stored
+    bool operator==(const ToneSlot&) const = default;
 };
 
 struct TonesSetup {
@@ -63,12 +67,14 @@ struct TonesSetup {
         for (int k = 0; k < kToneSlots; ++k) slots[k] = {k == 0 ? 1 : 0, 1000.0f * (k + 1), 0.0f, 1.0f};
         return slots;
     }
+    bool operator==(const TonesSetup&) const = default;
 };
 
 struct ToneBurstSetup {
     int32_t frequencyHz = 1000;
     int32_t burstMs = 1000;
     int32_t cycleMs = 2000;
+    bool operator==(const ToneBurstSetup&) const = default;
 };
 
 struct ImdSetup {
@@ -76,26 +82,31 @@ struct ImdSetup {
     float lowHz = 100.0f;
     float highHz = 5000.0f;
     float powerRatio = 4.0f;
+    bool operator==(const ImdSetup&) const = default;
 };
 
 struct PulseSetup {
     int32_t widthUs = 200;
     int32_t intervalUs = 10000;
     int32_t oneShot = 0;
+    bool operator==(const PulseSetup&) const = default;
 };
 
 struct SawtoothSetup {
     int32_t slope = 1;  // +1 rising, -1 falling
     float frequencyHz = 1000.0f;
+    bool operator==(const SawtoothSetup&) const = default;
 };
 
 struct TriangularSetup {
     float frequencyHz = 1000.0f;
+    bool operator==(const TriangularSetup&) const = default;
 };
 
 struct SquareSetup {
     float frequencyHz = 2000.0f;
     int32_t dutyPercent = 50;
+    bool operator==(const SquareSetup&) const = default;
 };
 
 inline constexpr size_t kWavePathLimit = 260;
@@ -103,6 +114,7 @@ inline constexpr size_t kDtmfKeyLimit = 100;
 
 struct UserDefinedSetup {
     std::string waveFile;  // at most kWavePathLimit characters
+    bool operator==(const UserDefinedSetup&) const = default;
 };
 
 struct DtmfSetup {
@@ -111,6 +123,7 @@ struct DtmfSetup {
     int32_t spacingMs = 100;
     float twistDb = 3.0f;
     int32_t repeat = 0;
+    bool operator==(const DtmfSetup&) const = default;
 };
 
 // One channel's signal: its type and the parameters of every type, so that switching types
@@ -129,6 +142,7 @@ struct SignalSetup {
     SquareSetup square;
     UserDefinedSetup userDefined;
     DtmfSetup dtmf;
+    bool operator==(const SignalSetup&) const = default;
 };
 
 enum class OutputUnits : uint16_t {
@@ -152,6 +166,7 @@ struct OutputLevelSetup {
     uint16_t cardPreset = 1;
     FullScaleMode fullScaleMode = FullScaleMode::Unknown;
     float fullScaleVolts = 0.0f;
+    bool operator==(const OutputLevelSetup&) const = default;
 };
 
 }  // namespace zeltrak
