@@ -59,8 +59,11 @@ std::string CheckLevel(double level, const OutputLevelSetup& setup) {
             return level > 0.0 && level <= 100.0 ? std::string() : text::kLevelPercent;
         case OutputUnits::VoltsRms:
             return level > 0.0 && level <= fs ? std::string() : Format(text::kLevelVolts, fs);
-        case OutputUnits::MillivoltsRms:
-            return level > 0.0 && level <= 1000.0 * fs ? std::string() : Format(text::kLevelMillivolts, 1000.0 * fs);
+        case OutputUnits::MillivoltsRms: {
+            // In single precision, as the voltage is kept: 2.13 V shows as 2130.000000 mV.
+            const double top = 1000.0f * setup.fullScaleVolts;
+            return level > 0.0 && level <= top ? std::string() : Format(text::kLevelMillivolts, top);
+        }
         case OutputUnits::DbvRms: return CheckDbRange(level, 20.0 * std::log10(fs), text::kLevelDbv);
         case OutputUnits::DbmvRms: return CheckDbRange(level, 20.0 * std::log10(1000.0 * fs), text::kLevelDbmv);
         case OutputUnits::DbuRms: return CheckDbRange(level, 20.0 * std::log10(fs) + 2.21395, text::kLevelDbu);
