@@ -65,7 +65,8 @@ std::string CheckLevel(double level, const OutputLevelSetup& setup) {
             return level > 0.0 && level <= top ? std::string() : Format(text::kLevelMillivolts, top);
         }
         case OutputUnits::DbvRms: return CheckDbRange(level, 20.0 * std::log10(fs), text::kLevelDbv);
-        case OutputUnits::DbmvRms: return CheckDbRange(level, 20.0 * std::log10(1000.0 * fs), text::kLevelDbmv);
+        case OutputUnits::DbmvRms:
+            return CheckDbRange(level, 20.0 * std::log10(1000.0 * fs), text::kLevelDbmv);
         case OutputUnits::DbuRms: return CheckDbRange(level, 20.0 * std::log10(fs) + 2.21395, text::kLevelDbu);
     }
     return {};

@@ -39,7 +39,8 @@ double SpectrumSlopeDbPerDecade(std::span<const int16_t> samples) {
         for (uint32_t i = 0; i < n; ++i)
             segment[i] = samples[start + i] * float(0.5 - 0.5 * std::cos(2.0 * M_PI * i / n));
         EXPECT_TRUE(RealFFT(segment.data(), n, 1));
-        for (uint32_t k = 1; k < n / 2; ++k) power[k] += segment[2 * k] * segment[2 * k] + segment[2 * k + 1] * segment[2 * k + 1];
+        for (uint32_t k = 1; k < n / 2; ++k)
+            power[k] += segment[2 * k] * segment[2 * k] + segment[2 * k + 1] * segment[2 * k + 1];
     }
     double sx = 0, sy = 0, sxx = 0, sxy = 0, count = 0;
     for (uint32_t k = 1; k < n / 2; ++k) {
@@ -74,7 +75,8 @@ TEST(NoiseRecordings, CompiledInAsCommittedWithTheirCountsLevelsAndSlope) {
 }
 
 TEST(NoiseRecordings, ShortResourcesGiveNoSamples) {
-    for (size_t bytes : {size_t{0}, size_t{44}, size_t{44 + 2 * 22}}) EXPECT_EQ(UsableNoiseRange(bytes).count, 0u) << bytes;
+    for (size_t bytes : {size_t{0}, size_t{44}, size_t{44 + 2 * 22}})
+        EXPECT_EQ(UsableNoiseRange(bytes).count, 0u) << bytes;
     EXPECT_EQ(UsableNoiseRange(44 + 2 * 23).count, 1u);
 }
 

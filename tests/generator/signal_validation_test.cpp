@@ -9,11 +9,11 @@ namespace {
 
 constexpr long F = 22050;  // 44100 Hz output
 
-template <typename Block, typename Change>
-Block With(Change change) {
-    Block block;
-    change(block);
-    return block;
+// The default tones with one slot replaced.
+std::string CheckTone(int slot, int32_t enabled, float hz, float db) {
+    TonesSetup tones;
+    tones.slots[slot] = {enabled, hz, db, 1.0f};
+    return ValidateTones(tones, F);
 }
 
 struct Case {
@@ -27,7 +27,8 @@ TEST(SignalValidation, EachDialogRefusesWithItsFirstFailingMessage) {
     const Case cases[] = {
         {"burst 0", [] { return ValidateNoiseBurst({1, 0, 2000}); }, "Burst time must be greater than 0"},
         {"cycle 0", [] { return ValidateNoiseBurst({1, 1, 0}); }, "Cycle time must be greater than 0"},
-        {"burst = cycle", [] { return ValidateNoiseBurst({0, 500, 500}); }, "Burst time must be less than the cycle time."},
+        {"burst = cycle", [] { return ValidateNoiseBurst({0, 500, 500}); },
+         "Burst time must be less than the cycle time."},
         {"burst < cycle", [] { return ValidateNoiseBurst({0, 1, 2}); }, ""},
         {"sweep edges", [] { return ValidateFrequencySweep({0.0f, 22050.0f, 600000, 2}, F); }, ""},
         {"sweep start", [] { return ValidateFrequencySweep({-0.01f, 100.0f, 1000, 1}, F); }, "Start Frequency must be " + hz},
@@ -57,21 +58,27 @@ TEST(SignalValidation, EachDialogRefusesWithItsFirstFailingMessage) {
          "Pulse Width must be less than the repitition interval"},
         {"pulse, no rate", [] { return ValidatePulse({199, 1000, 0}, 0); },
          "Pulse Width must be between 200 and 20000000 microseconds."},
-        {"tone off at 25 kHz", [] { return ValidateTones(With<TonesSetup>([](auto& b) { b.slots[3] = {0, 25000.0f, 0.0f, 1.0f}; }), F); }, ""},
-        {"tone on at 25 kHz", [] { return ValidateTones(With<TonesSetup>([](auto& b) { b.slots[3] = {1, 25000.0f, 0.0f, 1.0f}; }), F); },
+        {"tone off at 25 kHz", [] { return CheckTone(3, 0, 25000.0f, 0.0f); }, ""},
+        {"tone on at 25 kHz", [] { return CheckTone(3, 1, 25000.0f, 0.0f); },
          "Frequency must be between 0 and 22050 Hz."},
-        {"tone level", [] { return ValidateTones(With<TonesSetup>([](auto& b) { b.slots[9] = {1, 0.0f, -96.1f, 1.0f}; }), F); },
+        {"tone level", [] { return CheckTone(9, 1, 0.0f, -96.1f); },
          "Power must be between -96 and 0 dB."},
-        {"burst tone 0 Hz", [] { return ValidateToneBurst({0, 10, 20}, F); }, "Frequency must be between 0 and 22050 Hz."},
+        {"burst tone 0 Hz", [] { return ValidateToneBurst({0, 10, 20}, F); },
+         "Frequency must be between 0 and 22050 Hz."},
         {"burst tone at F", [] { return ValidateToneBurst({22050, 10, 20}, F); }, ""},
-        {"burst tone cycle", [] { return ValidateToneBurst({1000, 20, 20}, F); }, "Burst time must be less than the cycle time."},
+        {"burst tone cycle", [] { return ValidateToneBurst({1000, 20, 20}, F); },
+         "Burst time must be less than the cycle time."},
         {"imd standard", [] { return ValidateImd({0, 0.0f, 0.0f, 0.0f}, F); }, ""},
-        {"imd low at F", [] { return ValidateImd({2, 22050.0f, 23000.0f, 4.0f}, F); }, "Low Frequency must be between 0.0 and 22050"},
-        {"imd high 1000", [] { return ValidateImd({2, 100.0f, 1000.0f, 4.0f}, F); }, "High Frequency must be between 1000.0 and 22050"},
-        {"imd high < low", [] { return ValidateImd({2, 3000.0f, 2000.0f, 4.0f}, F); }, "High Frequency must be greater than the Low Frequency"},
+        {"imd low at F", [] { return ValidateImd({2, 22050.0f, 23000.0f, 4.0f}, F); },
+         "Low Frequency must be between 0.0 and 22050"},
+        {"imd high 1000", [] { return ValidateImd({2, 100.0f, 1000.0f, 4.0f}, F); },
+         "High Frequency must be between 1000.0 and 22050"},
+        {"imd high < low", [] { return ValidateImd({2, 3000.0f, 2000.0f, 4.0f}, F); },
+         "High Frequency must be greater than the Low Frequency"},
         {"imd ratio", [] { return ValidateImd({2, 60.0f, 7000.0f, 10.5f}, F); }, "Power Ratio must be between 1 and 10"},
         {"imd ratio 1", [] { return ValidateImd({2, 60.0f, 7000.0f, 1.0f}, F); }, ""},
-        {"dtmf pulse", [] { return ValidateDtmf({"1", 10001, 100, 0.0f, 0}); }, "Pulse Width must be between 1 and 10000 Milliseconds."},
+        {"dtmf pulse", [] { return ValidateDtmf({"1", 10001, 100, 0.0f, 0}); },
+         "Pulse Width must be between 1 and 10000 Milliseconds."},
         {"dtmf spacing", [] { return ValidateDtmf({"1", 100, 0, 0.0f, 0}); },
          "Interpulse Spacing Width must be between 1 and 10000 Milliseconds."},
         {"dtmf twist 30", [] { return ValidateDtmf({"", 1, 10000, 30.0f, 1}); }, ""},
