@@ -32,7 +32,6 @@ struct NoiseBurstSetup {
     uint16_t kind = 1;  // 0 white, 1 pink
     int32_t burstMs = 1000;
     int32_t cycleMs = 2000;
-    bool operator==(const NoiseBurstSetup&) const = default;
 };
 
 struct FrequencySweepSetup {
@@ -40,7 +39,6 @@ struct FrequencySweepSetup {
     float stopHz = 2000.0f;
     int32_t timeMs = 1000;
     int32_t sweepType = 1;  // 1 linear, 2 logarithmic
-    bool operator==(const FrequencySweepSetup&) const = default;
 };
 
 struct LevelSweepSetup {
@@ -48,7 +46,6 @@ struct LevelSweepSetup {
     float stopDb = 0.0f;
     float frequencyHz = 1000.0f;
     int32_t timeMs = 1000;
-    bool operator==(const LevelSweepSetup&) const = default;
 };
 
 struct ToneSlot {
@@ -56,7 +53,6 @@ struct ToneSlot {
     float frequencyHz = 1000.0f;
     float levelDb = 0.0f;
     float amplitude = 1.0f;  // 10^(0.05 x level), recomputed, never stored
-    bool operator==(const ToneSlot&) const = default;
 };
 
 struct TonesSetup {
@@ -67,14 +63,12 @@ struct TonesSetup {
         for (int k = 0; k < kToneSlots; ++k) slots[k] = {k == 0 ? 1 : 0, 1000.0f * (k + 1), 0.0f, 1.0f};
         return slots;
     }
-    bool operator==(const TonesSetup&) const = default;
 };
 
 struct ToneBurstSetup {
     int32_t frequencyHz = 1000;
     int32_t burstMs = 1000;
     int32_t cycleMs = 2000;
-    bool operator==(const ToneBurstSetup&) const = default;
 };
 
 struct ImdSetup {
@@ -82,31 +76,26 @@ struct ImdSetup {
     float lowHz = 100.0f;
     float highHz = 5000.0f;
     float powerRatio = 4.0f;
-    bool operator==(const ImdSetup&) const = default;
 };
 
 struct PulseSetup {
     int32_t widthUs = 200;
     int32_t intervalUs = 10000;
     int32_t oneShot = 0;
-    bool operator==(const PulseSetup&) const = default;
 };
 
 struct SawtoothSetup {
     int32_t slope = 1;  // +1 rising, -1 falling
     float frequencyHz = 1000.0f;
-    bool operator==(const SawtoothSetup&) const = default;
 };
 
 struct TriangularSetup {
     float frequencyHz = 1000.0f;
-    bool operator==(const TriangularSetup&) const = default;
 };
 
 struct SquareSetup {
     float frequencyHz = 2000.0f;
     int32_t dutyPercent = 50;
-    bool operator==(const SquareSetup&) const = default;
 };
 
 inline constexpr size_t kWavePathLimit = 260;
@@ -114,7 +103,6 @@ inline constexpr size_t kDtmfKeyLimit = 100;
 
 struct UserDefinedSetup {
     std::string waveFile;  // at most kWavePathLimit characters
-    bool operator==(const UserDefinedSetup&) const = default;
 };
 
 struct DtmfSetup {
@@ -123,7 +111,6 @@ struct DtmfSetup {
     int32_t spacingMs = 100;
     float twistDb = 3.0f;
     int32_t repeat = 0;
-    bool operator==(const DtmfSetup&) const = default;
 };
 
 // One channel's signal: its type and the parameters of every type, so that switching types
@@ -142,7 +129,6 @@ struct SignalSetup {
     SquareSetup square;
     UserDefinedSetup userDefined;
     DtmfSetup dtmf;
-    bool operator==(const SignalSetup&) const = default;
 };
 
 enum class OutputUnits : uint16_t {
@@ -166,7 +152,6 @@ struct OutputLevelSetup {
     uint16_t cardPreset = 1;
     FullScaleMode fullScaleMode = FullScaleMode::Unknown;
     float fullScaleVolts = 0.0f;
-    bool operator==(const OutputLevelSetup&) const = default;
 };
 
 }  // namespace zeltrak
