@@ -204,14 +204,27 @@ bool TEngine::StartMode(uint32_t mode) {
             if (!StartInput()) return false;
             liveSource_.RestartSchedule();
             runState_ = EngineRunState::Running;
+            StartGenerator();
             return true;
         case kModePostProcessing:
             if (!StartFile()) return false;
             runState_ = EngineRunState::Running;
             return true;
-        case kModeRecorder: return runState_ == EngineRunState::Recording ? StartInput() : StartPlayback();
+        case kModeRecorder:
+            if (runState_ != EngineRunState::Recording) return StartPlayback();
+            if (!StartInput()) return false;
+            StartGenerator();
+            return true;
         default: return false;
     }
+}
+
+void TEngine::StartGenerator() {
+    if (!generator_ || !generator_->Active()) return;
+    const bool sharedDevice = generator_->OutputDeviceId() == inputPort_->DeviceId();
+    if (sharedDevice && !inputPort_->SupportsDuplex()) return;
+    if (const uint32_t delay = generator_->StartDelayMilliseconds()) host_.SleepMilliseconds(delay);
+    generator_->Start();
 }
 
 bool TEngine::StartFile() {
@@ -539,6 +552,7 @@ void TEngine::Stop() {
     runState_ = EngineRunState::Stopped;
     stopTime_ = host_.WallClockSeconds();
     StopPorts();
+    if (generator_ && generator_->Active()) generator_->Stop();
     // Only a run leaves history to put in time order; unwrapping a kept file again would cut
     // it to its rewound position.
     if (mode == kModeRealTime && wasRunning) UnwrapHistory();

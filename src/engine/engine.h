@@ -15,6 +15,7 @@
 #include "engine/series_data.h"
 #include "engine/slot_buffers.h"
 #include "engine/sound_port.h"
+#include "measure/generator_hook.h"
 #include "engine/trigger_search.h"
 #include "files/calibration_record.h"
 #include "files/wave_data.h"
@@ -53,6 +54,9 @@ public:
     // rebuilds both ports on them. Refused (false, nothing changed) while the engine runs or
     // when an id is not one of the direction's devices (kNoDevice included).
     bool SelectDevices(uint32_t inputDeviceId, uint32_t outputDeviceId);
+    // The open signal generator (null: none): a live run or a recording starts it beside the
+    // input, and every stop stops it.
+    void SetGenerator(GeneratorHook* generator) { generator_ = generator; }
 
     // The idle step: analyses at most one frame; true while it wants to be called again.
     bool FrameStep();
@@ -122,6 +126,7 @@ private:
     bool PrepareRun();
     bool StartMode(uint32_t mode);
     bool StartFile();
+    void StartGenerator();
     bool StartPlayback();
     bool StartInput();
     bool OpenInput();
@@ -162,6 +167,7 @@ private:
     EngineEnvironment env_;
     std::unique_ptr<TSoundInput> inputPort_;
     std::unique_ptr<TSoundOutput> outputPort_;
+    GeneratorHook* generator_ = nullptr;
     std::unique_ptr<TWaveFile> waveFile_;
     LiveRunState run_;  // historyFile: waveFile_ is the Real-Time history
 

@@ -8,20 +8,11 @@
 #include "base/strings.h"
 #include "files/calibration_record.h"
 #include "files/wave_data.h"
+#include "measure/generator_hook.h"
 #include "platform/host.h"
 #include "platform/wave_driver.h"
 
 namespace zeltrak {
-
-// The generator as the measurement sees it: started beside the recording when it is active
-// and the card can play while it records. The default does nothing (no generator).
-class CalibrationGeneratorHook {
-public:
-    virtual ~CalibrationGeneratorHook() = default;
-    virtual bool Active() const { return false; }
-    virtual void Start() {}
-    virtual void Stop() {}
-};
 
 // The analysis of a calibration recording.
 inline constexpr uint32_t kCalibrationFFTSize = 8192;
@@ -67,7 +58,7 @@ CalibrationReport FinishCalibration(const CalibrationAnalysis& analysis, Calibra
 template <class SoundInput>
 CalibrationReport MeasureCalibration(WaveDriver& driver, Host& host, int32_t deviceId, const SampleFormat& format,
                                      bool selfMonitor, CalibrationRecord& record,
-                                     CalibrationGeneratorHook* generator = nullptr);
+                                     GeneratorHook* generator = nullptr);
 
 // Formats a fraction of full scale in percent, "%6.4f".
 std::string PercentText(double fraction);
@@ -80,7 +71,7 @@ void ReportCalibrationStall(Host& host);
 
 template <class SoundInput>
 CalibrationReport MeasureCalibration(WaveDriver& driver, Host& host, int32_t deviceId, const SampleFormat& format,
-                                     bool selfMonitor, CalibrationRecord& record, CalibrationGeneratorHook* generator) {
+                                     bool selfMonitor, CalibrationRecord& record, GeneratorHook* generator) {
     CalibrationReport report;
     const uint32_t frames = format.rate + kCalibrationExtraFrames;
     auto busy = std::make_optional<BusyCursor>(host);  // while the buffer is had

@@ -112,7 +112,7 @@ struct CardHost : ScriptedHost {
     bool running;
 };
 
-struct CountingGenerator : CalibrationGeneratorHook {
+struct CountingGenerator : GeneratorHook {
     bool Active() const override { return true; }
     void Start() override { ++starts; }
     void Stop() override { ++stops; }
