@@ -27,6 +27,35 @@ ChannelWriter::ChannelWriter(TWaveData& buffer, int channel) : format_(buffer.Fo
     base_ = buffer.Buffer() + static_cast<size_t>(channel) * format_.bytesPerSample;
 }
 
+namespace {
+
+template <unsigned Bytes>
+void PutValues(uint8_t* p, uint32_t stride, const double* v, uint32_t count, double lo, double hi) {
+    for (uint32_t k = 0; k < count; ++k, p += stride) {
+        // Clamped as doubles: a value past the int64 range cannot reach the cast.
+        const auto x = static_cast<uint32_t>(static_cast<int64_t>(std::clamp(v[k], lo, hi)));
+        p[0] = static_cast<uint8_t>(x);
+        if constexpr (Bytes > 1) p[1] = static_cast<uint8_t>(x >> 8);
+        if constexpr (Bytes > 2) p[2] = static_cast<uint8_t>(x >> 16);
+        if constexpr (Bytes > 3) p[3] = static_cast<uint8_t>(x >> 24);
+    }
+}
+
+}  // namespace
+
+void ChannelWriter::PutBlock(uint32_t first, const double* v, uint32_t count) const {
+    // trunc(clamp(x)) equals clamp(trunc(x)) for whole-number bounds, so the bounds are
+    // widened by just under one to keep values such as max + 0.5 at max.
+    const double lo = format_.minValue - 0.999999, hi = format_.maxValue + 0.999999;
+    uint8_t* p = base_ + static_cast<size_t>(first) * stride_;
+    switch (format_.bytesPerSample) {
+        case 1: return PutValues<1>(p, stride_, v, count, lo, hi);
+        case 2: return PutValues<2>(p, stride_, v, count, lo, hi);
+        case 3: return PutValues<3>(p, stride_, v, count, lo, hi);
+        default: return PutValues<4>(p, stride_, v, count, lo, hi);
+    }
+}
+
 void ChannelWriter::FillZero() const {
     for (uint32_t i = 0; i < length_; ++i) Put(i, format_.zeroOffset);
 }
@@ -44,7 +73,7 @@ void SineOutput(const ChannelWriter& out, double g, uint32_t first, const double
         const double d = (r[2 * k] / 32767.0 - 0.5) + (r[2 * k + 1] / 32767.0 - 0.5);
         v[k] = zero + scale * s[k] + d + 0.5;
     }
-    for (uint32_t k = 0; k < count; ++k) out.Put(first + k, static_cast<int64_t>(v[k]));
+    out.PutBlock(first, v.data(), count);
 }
 
 void AddSines(std::span<const Tone> tones, uint32_t rate, uint64_t time, double* out, uint32_t count) {

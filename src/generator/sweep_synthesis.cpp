@@ -84,8 +84,9 @@ void SynthesizeFrequencySweep(const ChannelWriter& out, const FrequencySweepSetu
     ForBlocks(out.Length(), progress, [&](uint32_t first, uint32_t count) {
         for (uint32_t k = 0; k < count; ++k, j = j + 1 == n ? 0 : j + 1) {
             const double hz = logarithmic ? LogSweepHz(log10Start, c, j) : f1 + j * c;
-            s[k] = FastSin(kTwoPi * (j + 1.0) * hz / rate);
+            s[k] = kTwoPi * (j + 1.0) * hz / rate;
         }
+        for (uint32_t k = 0; k < count; ++k) s[k] = FastSin(s[k]);
         SineOutput(out, g, first, s.data(), count, dither);
     });
     if (reversed) ReverseChannel(out);
