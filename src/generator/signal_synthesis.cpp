@@ -105,6 +105,14 @@ void AddSines(std::span<const Tone> tones, uint32_t rate, uint64_t time, double*
 
 namespace {
 
+// Writes value(i) for every sample, with the progress reports of the sine types.
+template <class Value>
+void PutEach(const ChannelWriter& out, const SynthesisProgress& progress, Value&& value) {
+    ForBlocks(out.Length(), progress, [&](uint32_t first, uint32_t count) {
+        for (uint32_t i = first; i < first + count; ++i) out.Put(i, value(i));
+    });
+}
+
 // Samples of a constant set of tones, s = (sum of tones) / divisor, time index from 1.
 void ToneOutput(const ChannelWriter& out, std::span<const Tone> tones, double divisor, double g,
                 DitherSource& dither, const SynthesisProgress& progress) {
@@ -198,77 +206,73 @@ void SynthesizeDtmf(const ChannelWriter& out, const DtmfSetup& dtmf, double g, D
     });
 }
 
-void SynthesizeNoise(const ChannelWriter& out, std::span<const int16_t> noise, double g) {
+void SynthesizeNoise(const ChannelWriter& out, std::span<const int16_t> noise, double g, const SynthesisProgress& progress) {
     const size_t wrap = noise.size() & ~size_t{1};
     if (wrap == 0) return out.FillZero();
     const SampleFormat& f = out.Format();
     // Around the zero value: the same as plain scaling for the signed widths, and no
     // wrap-around of negative values for 8-bit.
     const double scale = g * (static_cast<double>(f.maxValue) - f.zeroOffset) * 3.0517578125e-05;
-    for (uint32_t i = 0; i < out.Length(); ++i)
-        out.Put(i, f.zeroOffset + static_cast<int64_t>(noise[i % wrap] * scale));
+    PutEach(out, progress, [&](uint32_t i) { return f.zeroOffset + static_cast<int64_t>(noise[i % wrap] * scale); });
 }
 
 void SynthesizeNoiseBurst(const ChannelWriter& out, const NoiseBurstSetup& burst, std::span<const int16_t> noise,
-                          double g) {
+                          double g, const SynthesisProgress& progress) {
     const size_t wrap = noise.size() & ~size_t{1};
     const SampleFormat& f = out.Format();
     const uint32_t cycle = std::max(MsecSamples(burst.cycleMs, f.rate), 1u);
     const uint32_t on = MsecSamples(burst.burstMs, f.rate);
     const uint32_t silence = on >= cycle ? 0 : cycle - on;
     const double span = g * (static_cast<double>(f.maxValue) - f.zeroOffset);
-    for (uint32_t i = 0; i < out.Length(); ++i) {
-        if (wrap == 0 || i % cycle < silence) {
-            out.Put(i, f.zeroOffset);
-            continue;
-        }
-        out.Put(i, f.zeroOffset + static_cast<int64_t>(noise[i % wrap] * span) / 32768);
-    }
+    PutEach(out, progress, [&](uint32_t i) -> int64_t {
+        if (wrap == 0 || i % cycle < silence) return f.zeroOffset;
+        return f.zeroOffset + static_cast<int64_t>(noise[i % wrap] * span) / 32768;
+    });
 }
 
 // Whole samples per period of a waveform of `hz`; at least 2 so that both halves exist.
 uint32_t WavePeriod(double hz, uint32_t rate) { return std::max(TruncSamples(hz > 0.0 ? rate / hz : 0.0), 2u); }
 
-void SynthesizeSawtooth(const ChannelWriter& out, const SawtoothSetup& saw, double g) {
+void SynthesizeSawtooth(const ChannelWriter& out, const SawtoothSetup& saw, double g, const SynthesisProgress& progress) {
     const SampleFormat& f = out.Format();
     const uint32_t period = WavePeriod(saw.frequencyHz, f.rate);
     const double range = static_cast<double>(f.maxValue) - f.minValue;
-    for (uint32_t i = 0; i < out.Length(); ++i) {
+    PutEach(out, progress, [&](uint32_t i) {
         const double step = (i % period) * range / period;
-        const double v = std::trunc(saw.slope < 0 ? f.maxValue - step : f.minValue + step);
-        out.Put(i, static_cast<int64_t>(v * g));
-    }
+        return static_cast<int64_t>(std::trunc(saw.slope < 0 ? f.maxValue - step : f.minValue + step) * g);
+    });
 }
 
-void SynthesizeTriangular(const ChannelWriter& out, const TriangularSetup& tri, double g) {
+void SynthesizeTriangular(const ChannelWriter& out, const TriangularSetup& tri, double g,
+                          const SynthesisProgress& progress) {
     const SampleFormat& f = out.Format();
     const uint32_t half = WavePeriod(tri.frequencyHz, f.rate) / 2;
     const uint32_t period = WavePeriod(tri.frequencyHz, f.rate);
     const double range = static_cast<double>(f.maxValue) - f.minValue;
-    for (uint32_t i = 0; i < out.Length(); ++i) {
+    PutEach(out, progress, [&](uint32_t i) {
         const uint32_t j = i % period;
         const double v = std::trunc(j < half ? f.minValue + j * range / half : f.maxValue - (j - half) * range / half);
-        out.Put(i, static_cast<int64_t>(v * g));
-    }
+        return static_cast<int64_t>(v * g);
+    });
 }
 
-void SynthesizeSquare(const ChannelWriter& out, const SquareSetup& square, double g) {
+void SynthesizeSquare(const ChannelWriter& out, const SquareSetup& square, double g, const SynthesisProgress& progress) {
     const SampleFormat& f = out.Format();
     const uint32_t period = WavePeriod(square.frequencyHz, f.rate);
     const auto high = static_cast<int64_t>(std::trunc(0.99 * f.maxValue) * g);
     const auto low = static_cast<int64_t>(std::trunc(0.99 * f.minValue) * g);
     const uint32_t duty = TruncSamples(period * square.dutyPercent * 0.01);
-    for (uint32_t i = 0; i < out.Length(); ++i) out.Put(i, i % period < duty ? high : low);
+    PutEach(out, progress, [&](uint32_t i) { return i % period < duty ? high : low; });
 }
 
-void SynthesizePulse(const ChannelWriter& out, const PulseSetup& pulse, double g) {
+void SynthesizePulse(const ChannelWriter& out, const PulseSetup& pulse, double g, const SynthesisProgress& progress) {
     const SampleFormat& f = out.Format();
     const uint32_t interval = std::max(TruncSamples(pulse.intervalUs * static_cast<double>(f.rate) * 0.000001), 1u);
     const uint32_t width = TruncSamples(pulse.widthUs * static_cast<double>(f.rate) * 0.000001);
     // Around the zero value: the plain g x 0.99 x max for the signed widths, and an 8-bit pulse
     // at a low level still rises above its resting value.
     const auto high = f.zeroOffset + static_cast<int64_t>(g * 0.99 * (static_cast<double>(f.maxValue) - f.zeroOffset));
-    for (uint32_t i = 0; i < out.Length(); ++i) out.Put(i, i % interval < width ? high : f.zeroOffset);
+    PutEach(out, progress, [&](uint32_t i) { return i % interval < width ? high : int64_t{f.zeroOffset}; });
 }
 
 // The file's samples of one channel as whole values in its own scale.
@@ -282,10 +286,11 @@ std::vector<int32_t> ChannelSamples(TWaveData& wave, int channel) {
     return values;
 }
 
-void SynthesizeUserDefined(const ChannelWriter& out, TWaveData& wave, int channel, double g) {
+void SynthesizeUserDefined(const ChannelWriter& out, TWaveData& wave, int channel, double g,
+                           const SynthesisProgress& progress) {
     const std::vector<int32_t> v = ChannelSamples(wave, channel);
     if (v.empty()) return out.FillZero();
-    for (uint32_t i = 0; i < out.Length(); ++i) out.Put(i, static_cast<int64_t>(v[i % v.size()] * g));
+    PutEach(out, progress, [&](uint32_t i) { return static_cast<int64_t>(v[i % v.size()] * g); });
 }
 
 std::string FileOpenFailure(const std::string& path) {
@@ -298,20 +303,21 @@ SynthesisResult Dispatch(const ChannelWriter& out, const SignalSetup& setup, int
                          SynthesisSources& src, DitherSource& dither) {
     const SynthesisProgress& progress = src.progress;
     switch (setup.type) {
-        case SignalType::WhiteNoise: SynthesizeNoise(out, src.whiteNoise, g); break;
-        case SignalType::PinkNoise: SynthesizeNoise(out, src.pinkNoise, g); break;
+        case SignalType::WhiteNoise: SynthesizeNoise(out, src.whiteNoise, g, progress); break;
+        case SignalType::PinkNoise: SynthesizeNoise(out, src.pinkNoise, g, progress); break;
         case SignalType::NoiseBurst:
-            SynthesizeNoiseBurst(out, setup.noiseBurst, setup.noiseBurst.kind == 0 ? src.whiteNoise : src.pinkNoise, g);
+            SynthesizeNoiseBurst(out, setup.noiseBurst, setup.noiseBurst.kind == 0 ? src.whiteNoise : src.pinkNoise, g,
+                                 progress);
             break;
         case SignalType::Tone1kHz: ToneOutput(out, std::array{Tone{1000.0, 1.0}}, 1.0, g, dither, progress); break;
         case SignalType::MultipleTones: SynthesizeMultipleTones(out, setup.tones, g, dither, progress); break;
         case SignalType::ToneBurst: SynthesizeToneBurst(out, setup.toneBurst, g, dither, progress); break;
         case SignalType::FrequencySweep: SynthesizeFrequencySweep(out, setup.frequencySweep, g, dither, progress); break;
         case SignalType::LevelSweep: SynthesizeLevelSweep(out, setup.levelSweep, g, dither, progress); break;
-        case SignalType::Sawtooth: SynthesizeSawtooth(out, setup.sawtooth, g); break;
-        case SignalType::Triangular: SynthesizeTriangular(out, setup.triangular, g); break;
-        case SignalType::Square: SynthesizeSquare(out, setup.square, g); break;
-        case SignalType::Pulse: SynthesizePulse(out, setup.pulse, g); break;
+        case SignalType::Sawtooth: SynthesizeSawtooth(out, setup.sawtooth, g, progress); break;
+        case SignalType::Triangular: SynthesizeTriangular(out, setup.triangular, g, progress); break;
+        case SignalType::Square: SynthesizeSquare(out, setup.square, g, progress); break;
+        case SignalType::Pulse: SynthesizePulse(out, setup.pulse, g, progress); break;
         case SignalType::Imd: SynthesizeImd(out, setup.imd, g, dither, progress); break;
         case SignalType::Dtmf: SynthesizeDtmf(out, setup.dtmf, g, dither, progress); break;
         case SignalType::UserDefined:
@@ -319,7 +325,7 @@ SynthesisResult Dispatch(const ChannelWriter& out, const SignalSetup& setup, int
                 out.FillZero();
                 return {false, FileOpenFailure(setup.userDefined.waveFile)};
             }
-            SynthesizeUserDefined(out, *src.userWave, channel, g);
+            SynthesizeUserDefined(out, *src.userWave, channel, g, progress);
             break;
         case SignalType::DigitalZero:
         default: out.FillZero(); break;

@@ -212,10 +212,13 @@ TEST(SignalSynthesis, TwentyFourBitFormAndMonoChannels) {
     SynthesizeChannel(buffer, Of(SignalType::Square), 1, 1.0, sources);
     const uint8_t* low = buffer.Buffer() + 3 * 6 + 3;  // frame 3 (low half), channel 1
     EXPECT_EQ(low[0] | low[1] << 8 | low[2] << 16, -8304720 + 0x1000000);
-    // A mono buffer has no channel 1: channel 0 stays as it was.
-    TWaveData mono(100, SampleFormat::Make(8000, 1, 2));
+    // A mono buffer has no channel 1: channel 0 stays as it was. Progress every 1000 samples.
+    TWaveData mono(2500, SampleFormat::Make(8000, 1, 2));
+    std::vector<int> told;
+    sources.progress = [&](int percent) { told.push_back(percent); };
     SynthesizeChannel(mono, Of(SignalType::Square), 0, 1.0, sources);
-    std::vector<uint8_t> before(mono.Buffer(), mono.Buffer() + 200);
+    EXPECT_EQ(told, (std::vector<int>{0, 40, 80, 100}));
+    std::vector<uint8_t> before(mono.Buffer(), mono.Buffer() + 5000);
     SynthesizeChannel(mono, Of(SignalType::Tone1kHz), 1, 1.0, sources);
     EXPECT_TRUE(std::equal(before.begin(), before.end(), mono.Buffer()));
 }
