@@ -206,7 +206,8 @@ void SynthesizeDtmf(const ChannelWriter& out, const DtmfSetup& dtmf, double g, D
     });
 }
 
-void SynthesizeNoise(const ChannelWriter& out, std::span<const int16_t> noise, double g, const SynthesisProgress& progress) {
+void SynthesizeNoise(const ChannelWriter& out, std::span<const int16_t> noise, double g,
+                     const SynthesisProgress& progress) {
     const size_t wrap = noise.size() & ~size_t{1};
     if (wrap == 0) return out.FillZero();
     const SampleFormat& f = out.Format();
@@ -233,7 +234,8 @@ void SynthesizeNoiseBurst(const ChannelWriter& out, const NoiseBurstSetup& burst
 // Whole samples per period of a waveform of `hz`; at least 2 so that both halves exist.
 uint32_t WavePeriod(double hz, uint32_t rate) { return std::max(TruncSamples(hz > 0.0 ? rate / hz : 0.0), 2u); }
 
-void SynthesizeSawtooth(const ChannelWriter& out, const SawtoothSetup& saw, double g, const SynthesisProgress& progress) {
+void SynthesizeSawtooth(const ChannelWriter& out, const SawtoothSetup& saw, double g,
+                        const SynthesisProgress& progress) {
     const SampleFormat& f = out.Format();
     const uint32_t period = WavePeriod(saw.frequencyHz, f.rate);
     const double range = static_cast<double>(f.maxValue) - f.minValue;
@@ -256,7 +258,8 @@ void SynthesizeTriangular(const ChannelWriter& out, const TriangularSetup& tri, 
     });
 }
 
-void SynthesizeSquare(const ChannelWriter& out, const SquareSetup& square, double g, const SynthesisProgress& progress) {
+void SynthesizeSquare(const ChannelWriter& out, const SquareSetup& square, double g,
+                      const SynthesisProgress& progress) {
     const SampleFormat& f = out.Format();
     const uint32_t period = WavePeriod(square.frequencyHz, f.rate);
     const auto high = static_cast<int64_t>(std::trunc(0.99 * f.maxValue) * g);
@@ -312,7 +315,9 @@ SynthesisResult Dispatch(const ChannelWriter& out, const SignalSetup& setup, int
         case SignalType::Tone1kHz: ToneOutput(out, std::array{Tone{1000.0, 1.0}}, 1.0, g, dither, progress); break;
         case SignalType::MultipleTones: SynthesizeMultipleTones(out, setup.tones, g, dither, progress); break;
         case SignalType::ToneBurst: SynthesizeToneBurst(out, setup.toneBurst, g, dither, progress); break;
-        case SignalType::FrequencySweep: SynthesizeFrequencySweep(out, setup.frequencySweep, g, dither, progress); break;
+        case SignalType::FrequencySweep:
+            SynthesizeFrequencySweep(out, setup.frequencySweep, g, dither, progress);
+            break;
         case SignalType::LevelSweep: SynthesizeLevelSweep(out, setup.levelSweep, g, dither, progress); break;
         case SignalType::Sawtooth: SynthesizeSawtooth(out, setup.sawtooth, g, progress); break;
         case SignalType::Triangular: SynthesizeTriangular(out, setup.triangular, g, progress); break;

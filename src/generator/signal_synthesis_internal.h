@@ -30,7 +30,9 @@ public:
     }
     // count values from `first`, truncated toward zero, one loop per width.
     void PutBlock(uint32_t first, const double* v, uint32_t count) const;
-    int32_t Get(uint32_t i) const { return DecodeSample(base_ + static_cast<size_t>(i) * stride_, format_.bytesPerSample); }
+    int32_t Get(uint32_t i) const {
+        return DecodeSample(base_ + static_cast<size_t>(i) * stride_, format_.bytesPerSample);
+    }
     void FillZero() const;
 
 private:

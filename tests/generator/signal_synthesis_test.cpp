@@ -66,7 +66,7 @@ TEST(SignalSynthesis, SineTypesFollowTheirClosedForms) {
         {"linear sweep", Of(SignalType::FrequencySweep, [](SignalSetup& s) { s.frequencySweep = {200, 5000, 250, 1}; }),
          [](uint32_t i) { return Sin(200 + i % 2000 * (4000.0 - 200) * 0.5 / 2000, i % 2000 + 1, R); }},  // 5000 -> R/2
         {"log sweep, short", Of(SignalType::FrequencySweep, [](SignalSetup& s) { s.frequencySweep = {200, 3000, 100, 2}; }),
-         [](uint32_t i) { return Sin(std::pow(10.0, std::log10(200.0) + i % 800 * 0.5 * std::log10(15.0) / 800), i % 800 + 1, R); }},
+         [](uint32_t i) { return Sin(200 * std::pow(15.0, i % 800 * 0.5 / 800), i % 800 + 1, R); }},
         {"log sweep, tuned", Of(SignalType::FrequencySweep, [](SignalSetup& s) { s.frequencySweep = {200, 3000, 500, 2}; }),
          [&](uint32_t i) { return Sin(std::pow(10.0, std::log10(200.0) + (i % 4000) * tuned), i % 4000 + 1, R); }},
         {"level sweep", Of(SignalType::LevelSweep, [](SignalSetup& s) { s.levelSweep = {-40.0f, -10.0f, 440.0f, 200}; }),
@@ -134,7 +134,10 @@ TEST(SignalSynthesis, PeriodicWaveformsFollowTheirIntegerRules) {
         {"falling saw", Of(SignalType::Sawtooth, [](SignalSetup& s) { s.sawtooth = {-1, 3000.0f}; }),
          [&](uint32_t i) { return trunc(trunc(32767 - (i % 14) * 65534.0 / 14) * g); }},
         {"triangle, P 45, H 22", Of(SignalType::Triangular, [](SignalSetup& s) { s.triangular = {980.0f}; }),
-         [&](uint32_t i, uint32_t j = 0) { j = i % 45; return trunc(trunc(j < 22 ? -32767 + j * 65534.0 / 22 : 32767 - (j - 22) * 65534.0 / 22) * g); }},
+         [&](uint32_t i, uint32_t j = 0) {
+             j = i % 45;
+             return trunc(trunc(j < 22 ? -32767 + j * 65534.0 / 22 : 32767 - (j - 22) * 65534.0 / 22) * g);
+         }},
         {"square 2000 Hz: P 22, D 11", Of(SignalType::Square),
          [&](uint32_t i) { return trunc((i % 22 < 11 ? 32439 : -32439) * g); }},
         {"square 30 %", Of(SignalType::Square, [](SignalSetup& s) { s.square = {2000.0f, 30}; }),
