@@ -5,6 +5,7 @@
 // The generator's own words, kept together so that every dialog and message uses the same text.
 namespace zeltrak::generator_text {
 
+inline constexpr char kFileOpenFailure[] = "Generator - Failure opening file: %s";
 inline constexpr std::string_view kLoadFailure = "Failure Loading Resources - insufficient memory.";
 inline constexpr std::string_view kMonoNotAvailable = "N/A";
 inline constexpr std::string_view kMonoExplanation =

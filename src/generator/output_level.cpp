@@ -2,18 +2,21 @@
 
 #include <cmath>
 
+#include "generator/generator_strings.h"
+
 namespace zeltrak {
 
 const std::array<CardPreset, kCardPresetCount>& CardPresets() {
+    using generator_text::kCardPresetLabels;
     static const std::array<CardPreset, kCardPresetCount> presets{{
-        {0, "Tavrin Sound Card - (Max Volume Wave & Master)", 0.647},
-        {1, "DAL CardD - Jumper Setting 1 (+4dB)", 4.945},
-        {2, "DAL CardD - Jumper Setting 2 (CD) - default", 2.13},
-        {3, "DAL CardD - Jumper Setting 2 (-10dB)", 1.255},
-        {4, "Turtle Beach Tahiti/Monterey - Max Volume", 1.391},
-        {5, "AudioTrix Pro - Max Volume", 1.608},
-        {6, "Sound Blaster 16 AWE32 - Max Volume (line out)", 1.06},
-        {7, "Sound Blaster 16 AWE32 - Max Volume (speaker out)", 3.84},
+        {0, kCardPresetLabels[0], 0.647},
+        {1, kCardPresetLabels[1], 4.945},
+        {2, kCardPresetLabels[2], 2.13},
+        {3, kCardPresetLabels[3], 1.255},
+        {4, kCardPresetLabels[4], 1.391},
+        {5, kCardPresetLabels[5], 1.608},
+        {6, kCardPresetLabels[6], 1.06},
+        {7, kCardPresetLabels[7], 3.84},
     }};
     return presets;
 }

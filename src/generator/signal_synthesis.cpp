@@ -1,5 +1,7 @@
 #include "generator/signal_synthesis.h"
 
+#include "generator/generator_strings.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -297,8 +299,8 @@ void SynthesizeUserDefined(const ChannelWriter& out, TWaveData& wave, int channe
 }
 
 std::string FileOpenFailure(const std::string& path) {
-    char text[sizeof kGeneratorFileOpenFailure + kWavePathLimit + 8];
-    std::snprintf(text, sizeof text, kGeneratorFileOpenFailure, path.c_str());
+    char text[sizeof generator_text::kFileOpenFailure + kWavePathLimit + 8];
+    std::snprintf(text, sizeof text, generator_text::kFileOpenFailure, path.c_str());
     return text;
 }
 

@@ -12,8 +12,6 @@
 
 namespace zeltrak {
 
-inline constexpr char kGeneratorFileOpenFailure[] = "Generator - Failure opening file: %s";
-
 // Uniform integers 0..32767 for the triangular dither of the sine types, a block at a time so
 // that a 10-second buffer at 192 kHz does not pay a call per sample.
 class DitherSource {

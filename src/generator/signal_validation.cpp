@@ -168,9 +168,4 @@ OutputUnits SelectedUnits(FullScaleMode mode) {
     return mode == FullScaleMode::Unknown ? OutputUnits::DbFullScale : OutputUnits::VoltsRms;
 }
 
-double CardPresetVolts(int index) {
-    static constexpr double kVolts[] = {0.647, 4.945, 2.13, 1.255, 1.391, 1.608, 1.06, 3.84};
-    return index >= 0 && index < 8 ? kVolts[index] : 0.0;
-}
-
 }  // namespace zeltrak

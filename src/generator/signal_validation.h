@@ -26,7 +26,5 @@ std::string ValidateOutputLevel(const OutputLevelSetup& level);
 // The units the level dialog offers for a full-scale mode, and the one it selects.
 std::vector<OutputUnits> OfferedUnits(FullScaleMode mode);
 OutputUnits SelectedUnits(FullScaleMode mode);
-// Full-scale rms volts of a sound-card preset; 0 for an index outside the table.
-double CardPresetVolts(int index);
 
 }  // namespace zeltrak
