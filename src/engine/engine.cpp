@@ -224,7 +224,7 @@ void TEngine::StartGenerator() {
     const bool sharedDevice = generator_->OutputDeviceId() == inputPort_->DeviceId();
     if (sharedDevice && !inputPort_->SupportsDuplex()) return;
     if (const uint32_t delay = generator_->StartDelayMilliseconds()) host_.SleepMilliseconds(delay);
-    generator_->Start();
+    generator_->StartWithRun();
 }
 
 bool TEngine::StartFile() {
@@ -552,7 +552,7 @@ void TEngine::Stop() {
     runState_ = EngineRunState::Stopped;
     stopTime_ = host_.WallClockSeconds();
     StopPorts();
-    if (generator_ && generator_->Active()) generator_->Stop();
+    if (generator_ && generator_->Active()) generator_->StopWithRun();
     // Only a run leaves history to put in time order; unwrapping a kept file again would cut
     // it to its rewound position.
     if (mode == kModeRealTime && wasRunning) UnwrapHistory();

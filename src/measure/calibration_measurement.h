@@ -88,9 +88,9 @@ CalibrationReport MeasureCalibration(WaveDriver& driver, Host& host, int32_t dev
             !port->AddBuffer(recording.Buffer(), static_cast<uint32_t>(recording.DataSize()), 0))
             return report;
         const bool playing = generator && generator->Active() && port->SupportsDuplex();
-        if (playing) generator->Start();
+        if (playing) generator->StartWithRun();
         if (!port->Start()) {
-            if (playing) generator->Stop();
+            if (playing) generator->StopWithRun();
             return report;
         }
         const uint32_t limit = static_cast<uint32_t>(1000.0 * frames / (format.rate ? format.rate : 1)) + kCalibrationGraceMs;
@@ -102,7 +102,7 @@ CalibrationReport MeasureCalibration(WaveDriver& driver, Host& host, int32_t dev
             }
             host.SleepMilliseconds(kCalibrationPollMs);
         }
-        if (playing) generator->Stop();
+        if (playing) generator->StopWithRun();
         port->Close();
     }
     if (stalled) {

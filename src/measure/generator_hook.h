@@ -10,8 +10,8 @@ class GeneratorHook {
 public:
     virtual ~GeneratorHook() = default;
     virtual bool Active() const { return false; }
-    virtual void Start() {}
-    virtual void Stop() {}
+    virtual void StartWithRun() {}
+    virtual void StopWithRun() {}
     // The output device it plays on (-1 none), so that a shared device is asked for duplex.
     virtual int32_t OutputDeviceId() const { return -1; }
     // How long to wait after the input started before playing: devices that need a block of

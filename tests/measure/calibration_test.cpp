@@ -114,8 +114,8 @@ struct CardHost : ScriptedHost {
 
 struct CountingGenerator : GeneratorHook {
     bool Active() const override { return true; }
-    void Start() override { ++starts; }
-    void Stop() override { ++stops; }
+    void StartWithRun() override { ++starts; }
+    void StopWithRun() override { ++stops; }
     int starts = 0, stops = 0;
 };
 
