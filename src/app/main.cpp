@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "base/strings.h"
 #include "dsp/spectral_data.h"
@@ -25,6 +26,7 @@
 #include "files/wave_file.h"
 #include "files/ini_store.h"
 #include "files/temp_files.h"
+#include "generator/generate_command.h"
 #include "measure/calibration.h"
 #include "measure/scaling_options.h"
 #include "platform/app_paths.h"
@@ -281,6 +283,44 @@ int RunAnalyzeCommand(const CommandLine& line, const TIniStore& ini, ConsoleHost
     return status;
 }
 
+// "zeltrak generate": the signal to a wave file, or played on the configured output device.
+int RunGenerateCommand(const CommandLine& line, const TIniStore& ini, ConsoleHost& host) {
+    const GenerateOptions& options = line.generate;
+    ProcessingSettings settings;
+    ReportReplacedSettings(settings.Load(ini, DeviceCounts{}), host);
+    GenerateSetup setup;
+    std::string error;
+    if (!MakeGenerateSetup(options, ini, settings.Settings().format, setup, error)) {
+        std::fprintf(stderr, "zeltrak generate: %s\n", error.c_str());
+        return 2;
+    }
+    if (!options.play) {
+        std::string summary;
+        if (!WriteGeneratedSignal(options, setup, summary, error)) {
+            std::fprintf(stderr, "zeltrak generate: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("%s\n", summary.c_str());
+        return 0;
+    }
+    std::unique_ptr<WaveDriverChain> driver = SystemWaveDriver(ini, host);
+    if (!driver) return 1;
+    settings.Load(ini, DeviceCounts{driver->DeviceCount(WaveDirection::Input), driver->DeviceCount(WaveDirection::Output)});
+    const AnalyserOutput& format = setup.format.analyser;
+    settings.Settings().format = SampleFormat::Make(format.rate, format.channels, format.bytesPerSample);
+    TEngine engine(host, *driver, settings, nullptr);
+    TSignalGenerator generator(host, engine, static_cast<int32_t>(settings.Device.OutputDeviceID), ini, setup.settings,
+                               setup.format.rateKey);
+    CatchInterrupts();
+    const bool played = PlayGeneratedSignal(options, generator, [] { return gInterrupted.load(); },
+                                            [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
+    if (!played) return 1;
+    const SampleFormat& f = generator.OutputFormat();
+    std::printf("Played %s on output device %d, %u Hz, %u channel(s), %u bits\n", options.type.c_str(),
+                generator.DeviceId(), f.rate, f.channels, f.bitsPerSample);
+    return 0;
+}
+
 int PrintSettingsReport(const TIniStore& ini, const std::string& settingsPath, Host& host) {
     ProcessingSettings settings;
     ReportReplacedSettings(settings.Load(ini, DeviceCounts{}), host);
@@ -292,7 +332,7 @@ int PrintSettingsReport(const TIniStore& ini, const std::string& settingsPath, H
 
 // A usage error: the message, and where the options are listed.
 int Refused(const CommandLine& line, const std::string& error) {
-    const char* command = line.main.analyze ? "zeltrak analyze" : "zeltrak";
+    const char* command = line.main.analyze ? "zeltrak analyze" : line.main.generate ? "zeltrak generate" : "zeltrak";
     std::fprintf(stderr, "%s: %s\n(%s --help lists the options)\n", command, error.c_str(), command);
     return 2;
 }
@@ -312,8 +352,9 @@ bool LoadSettingsFile(const MainOptions& options, const std::string& path, TIniS
     const bool loaded = ini.Load(path);
     if (options.settingsFile.empty()) return true;
     std::error_code ec;
-    if (options.analyze && !(loaded && std::filesystem::is_regular_file(path, ec))) {
-        std::fprintf(stderr, "zeltrak analyze: cannot read the settings file '%s'\n", path.c_str());
+    if ((options.analyze || options.generate) && !(loaded && std::filesystem::is_regular_file(path, ec))) {
+        std::fprintf(stderr, "zeltrak %s: cannot read the settings file '%s'\n",
+                     options.analyze ? "analyze" : "generate", path.c_str());
         return false;
     }
     if (!loaded) {
@@ -339,6 +380,7 @@ bool OverwritesInput(const CommandLine& line) {
 int RunCommand(const CommandLine& line, const AppEnvironment& env, TIniStore& ini, const std::string& settingsPath,
                ConsoleHost& host, int& argc, char** argv) {
     if (line.main.analyze) return Finished(RunAnalyzeCommand(line, ini, host), host);
+    if (line.main.generate) return Finished(RunGenerateCommand(line, ini, host), host);
     if (line.main.report) return PrintSettingsReport(ini, settingsPath, host);
     if (!line.main.file.empty()) return Finished(RunFile(line, ini, host), host);
     if (line.main.headless) return Finished(RunRealTime(line, env, ini, host), host);

@@ -11,6 +11,7 @@
 
 #include "dsp/channel_processing.h"
 #include "dsp/dsp_strings.h"
+#include "measure/data_log.h"
 
 namespace zeltrak {
 
@@ -91,6 +92,39 @@ bool ParsePositiveSeconds(const std::string& text, double& seconds) {
     return ec == std::errc() && end == text.data() + text.size() && seconds > 0.0 && std::isfinite(seconds);
 }
 
+// A name from a fixed list (any case, blanks ignored), stored as its code.
+template <class Field>
+ValueParser StoreChoice(Field& field, std::initializer_list<std::pair<const char*, int>> choices) {
+    std::vector<std::pair<std::string, int>> names(choices.begin(), choices.end());
+    return [&field, names](const std::string& v) {
+        for (const auto& [name, code] : names)
+            if (Squash(v) == name) return Store(field, static_cast<typename Field::value_type>(code));
+        return false;
+    };
+}
+
+ValueParser StoreNumber(std::optional<double>& field) {
+    return [&field](const std::string& v) {
+        double value = 0.0;
+        return ParseFiniteNumber(v, value) && Store(field, value);
+    };
+}
+
+// A comma-separated list of at most `limit` numbers.
+ValueParser StoreNumbers(std::vector<double>& field, size_t limit) {
+    return [&field, limit](const std::string& v) {
+        std::vector<double> values;
+        for (size_t begin = 0; begin <= v.size();) {
+            const size_t end = std::min(v.find(',', begin), v.size());
+            double value = 0.0;
+            if (!ParseFiniteNumber(v.substr(begin, end - begin), value)) return false;
+            values.push_back(value);
+            begin = end + 1;
+        }
+        return values.size() <= limit && Store(field, values);
+    };
+}
+
 std::string WindowChoices() {
     std::string text = "one of ";
     for (const char* name : kWindowNames) text += Squash(name) + (name == kWindowNames[9] ? "" : ", ");
@@ -141,15 +175,19 @@ public:
 private:
     void DeclareMain();
     void DeclareAnalyze();
+    void DeclareGenerate();
     void DeclareScaling(CLI::App& app);
     void DeclareResults(CLI::App& app);
     void DeclareLogging(CLI::App& app);
     bool Finish(std::string& error);
+    bool FinishGenerate(std::string& error);
 
     CommandLine& out_;
     CLI::App main_;
     CLI::App* analyze_ = nullptr;
+    CLI::App* generate_ = nullptr;
     std::string analyzeSettings_;  // --settings after "analyze"
+    std::string generateSettings_;  // --settings after "generate"
 };
 
 TOptionTable::TOptionTable(CommandLine& out)
@@ -160,6 +198,7 @@ TOptionTable::TOptionTable(CommandLine& out)
     main_.allow_extras();
     DeclareMain();
     DeclareAnalyze();
+    DeclareGenerate();
     for (CLI::App* app : {&main_, analyze_}) {
         DeclareScaling(*app);
         DeclareResults(*app);
@@ -262,6 +301,76 @@ void TOptionTable::DeclareAnalyze() {
              });
     analyze_->footer("Unset options come from the settings file, except --average, which defaults to infinite.\n"
                      "--measure prints one line per measurement after the CSV: name, value(s), unit.");
+}
+
+void TOptionTable::DeclareGenerate() {
+    GenerateOptions& g = out_.generate;
+    generate_ = main_.add_subcommand("generate",
+                                     "Makes a test signal as the signal generator does and writes it to a wave file "
+                                     "(-o) or plays it on the\nconfigured output device (--play).");
+    generate_->allow_extras();
+    generate_->add_option("TYPE", [&g](const CLI::results_t& v) { return Store(g.type, v.front()); },
+                          "white, pink, noise-burst, 1khz, tones, tone-burst, sweep, level-sweep, sawtooth, "
+                          "triangular, square, pulse, imd, dtmf, user, zero (or the window's names)")
+        ->expected(1);
+    AddValue(*generate_, "-o,--output", "FILE.wav", "write the signal to FILE.wav", "",
+             [&g](const std::string& v) { return Store(g.output, v); });
+    AddFlag(*generate_, "--play", "play the signal on the configured output device", [&g] { g.play = true; });
+    AddValue(*generate_, "--seconds", "S", "how long: the file's length, or how long to play (default: the buffer "
+             "once to a file; until Ctrl-C when playing)", "a positive number",
+             [&g](const std::string& v) { return ParsePositiveSeconds(v, g.seconds); });
+    const auto number = [this](const char* name, const char* unit, const char* purpose, std::optional<double>& field) {
+        AddValue(*generate_, name, unit, purpose, "a number", StoreNumber(field));
+    };
+    AddValue(*generate_, "--freq", "HZ[,HZ...]", "frequency; up to ten for tones", "up to ten numbers, comma-separated",
+             StoreNumbers(g.frequencies, 10));
+    AddValue(*generate_, "--tone-db", "DB[,DB...]", "tone levels in dB (one for all, or one per --freq)",
+             "up to ten numbers, comma-separated", StoreNumbers(g.toneLevels, 10));
+    number("--start", "HZ|DB", "where a sweep starts: Hz, or dB for a level sweep", g.start);
+    number("--stop", "HZ|DB", "where a sweep stops", g.stop);
+    AddValue(*generate_, "--sweep", "KIND", "frequency sweep", "linear or log", StoreChoice(g.sweepType, {{"linear", 1}, {"log", 2}}));
+    number("--time", "MS", "sweep time in milliseconds", g.timeMs);
+    number("--burst", "MS", "burst time in milliseconds", g.burstMs);
+    number("--cycle", "MS", "burst cycle time in milliseconds", g.cycleMs);
+    AddValue(*generate_, "--noise", "KIND", "noise of a noise burst", "white or pink",
+             StoreChoice(g.noiseKind, {{"white", 0}, {"pink", 1}}));
+    AddValue(*generate_, "--slope", "DIR", "sawtooth slope", "rising or falling",
+             StoreChoice(g.slope, {{"rising", 1}, {"falling", -1}}));
+    number("--duty", "PCT", "square wave duty cycle in percent", g.dutyPercent);
+    number("--width", "US", "pulse width in microseconds", g.widthUs);
+    number("--interval", "US", "pulse repetition interval in microseconds", g.intervalUs);
+    AddFlag(*generate_, "--once", "a single pulse", [&g] { g.oneShot = true; });
+    AddValue(*generate_, "--imd", "SET", "IMD tones", "1, 2 or custom", StoreChoice(g.imdSet, {{"1", 0}, {"2", 1}, {"custom", 2}}));
+    number("--low", "HZ", "custom IMD low frequency", g.lowHz);
+    number("--high", "HZ", "custom IMD high frequency", g.highHz);
+    number("--ratio", "R", "custom IMD power ratio low : high", g.ratio);
+    AddValue(*generate_, "--keys", "KEYS", "DTMF key string", "at most 99 characters",
+             [&g](const std::string& v) { return v.size() < 100 && Store(g.keys, v); });
+    number("--pulse", "MS", "DTMF tone length in milliseconds", g.pulseMs);
+    number("--spacing", "MS", "DTMF pause in milliseconds", g.spacingMs);
+    number("--twist", "DB", "DTMF twist in dB (positive: the low tone quieter)", g.twistDb);
+    AddFlag(*generate_, "--repeat", "repeat the DTMF keys instead of playing them once", [&g] { g.repeat = true; });
+    AddValue(*generate_, "--file", "FILE.wav", "the wave file a user-defined signal plays", "",
+             [&g](const std::string& v) { return Store(g.waveFile, v); });
+    number("--level", "L", "output level of both channels in the units", g.level);
+    AddValue(*generate_, "--units", "UNITS", "output level units",
+             "dbfs, percent, vrms, mvrms, dbv, dbmv or dbu",
+             StoreChoice(g.units, {{"dbfs", 0}, {"percent", 1}, {"vrms", 2}, {"mvrms", 3}, {"dbv", 4}, {"dbmv", 5},
+                                   {"dbu", 6}}));
+    number("--full-scale", "VOLTS", "the card's rms output voltage at full scale", g.fullScaleVolts);
+    AddValue(*generate_, "--rate", "HZ", "sampling rate (default: the analyser's)", "between 4000 and 200000",
+             [&g](const std::string& v) {
+                 uint64_t n = 0;
+                 return ParseCountIn(v, 4000, 200000, n) && Store(g.rate, static_cast<uint32_t>(n));
+             });
+    AddValue(*generate_, "--channels", "N", "channels (default: the analyser's)", "1 or 2",
+             StoreChoice(g.channels, {{"1", 1}, {"2", 2}}));
+    AddValue(*generate_, "--bits", "N", "bits per sample (default: the analyser's)", "8, 16, 24 or 32",
+             StoreChoice(g.bytesPerSample, {{"8", 1}, {"16", 2}, {"24", 3}, {"32", 4}}));
+    AddValue(*generate_, "--settings", "FILE.ini", "read the generator's and the analyser's settings from FILE.ini", "",
+             [this](const std::string& v) { return Store(generateSettings_, v); });
+    generate_->footer("Unset parameters come from the settings file; each is checked as the generator's dialogs "
+                      "check it.\nBoth channels play the same signal.");
 }
 
 void TOptionTable::DeclareScaling(CLI::App& app) {
@@ -391,7 +500,24 @@ bool TOptionTable::Parse(const std::vector<std::string>& args, std::string& erro
         parsed = false;
     }
     out_.main.analyze = analyze_->parsed();
+    out_.main.generate = generate_->parsed();
     return parsed && (!out_.help.empty() || Finish(error));
+}
+
+bool TOptionTable::FinishGenerate(std::string& error) {
+    MainOptions& m = out_.main;
+    const GenerateOptions& g = out_.generate;
+    if (m.headless || m.report || m.frames != 0 || m.seconds != 0.0 || !m.file.empty())
+        error = "--headless, --report, --frames, --seconds and a file do not apply before generate";
+    else if (g.type.empty())
+        error = "no signal type";
+    else if (g.output.empty() == !g.play)
+        error = "generate needs either -o FILE.wav or --play";
+    else if (!generateSettings_.empty() && !m.settingsFile.empty())
+        error = "--settings given both before and after \"generate\"";
+    if (!error.empty()) return false;
+    if (!generateSettings_.empty()) m.settingsFile = generateSettings_;
+    return true;
 }
 
 // An argument no option or file took: an unknown option, or a second file.
@@ -401,7 +527,7 @@ std::string LeftOverMessage(const std::string& arg) {
 
 bool TOptionTable::Finish(std::string& error) {
     MainOptions& m = out_.main;
-    for (const CLI::App* app : {&main_, analyze_}) {
+    for (const CLI::App* app : {&main_, analyze_, generate_}) {
         if (app->remaining().empty()) continue;
         error = LeftOverMessage(app->remaining().front());
         return false;
@@ -419,6 +545,7 @@ bool TOptionTable::Finish(std::string& error) {
         if (!error.empty()) return false;
         if (!analyzeSettings_.empty()) m.settingsFile = analyzeSettings_;
     }
+    if (m.generate && !FinishGenerate(error)) return false;
     if (!SettleOctaveChoice(out_.scaling)) {
         error = "--octave goes with --frequency octave";
         return false;

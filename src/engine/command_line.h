@@ -5,6 +5,7 @@
 
 #include "engine/analysis_reports.h"
 #include "engine/analyze_command.h"
+#include "engine/generate_options.h"
 #include "measure/scaling_options.h"
 
 namespace zeltrak {
@@ -20,6 +21,7 @@ struct MainOptions {
     uint32_t frames = 0;       // 0: no frame limit
     double seconds = 0.0;      // 0: until interrupted
     bool analyze = false;      // the "analyze" sub-command, with its options in CommandLine::analyze
+    bool generate = false;     // the "generate" sub-command, with its options in CommandLine::generate
 };
 
 // Everything a command line says. Scaling, measurement and logging options serve the
@@ -27,6 +29,7 @@ struct MainOptions {
 struct CommandLine {
     MainOptions main;
     AnalyzeOptions analyze;
+    GenerateOptions generate;
     ScalingOptions scaling;
     ReportOptions reports;
     std::string help;  // not empty: the help that was asked for, to print instead of running

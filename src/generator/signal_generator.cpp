@@ -34,8 +34,11 @@ bool SameFile(const std::string& a, const std::string& b) {
 }  // namespace
 
 TSignalGenerator::TSignalGenerator(Host& host, TEngine& engine, int32_t deviceId, const TIniStore& ini)
-    : host_(host), engine_(engine), deviceId_(deviceId), settings_(ReadGeneratorSettings(ini)) {
-    rateKey_ = static_cast<uint32_t>(std::clamp<int64_t>(ini.GetInt("Settings", "GeneratorSamplingRate", 0), 0, 1000000));
+    : TSignalGenerator(host, engine, deviceId, ini, ReadGeneratorSettings(ini), GeneratorRateSetting(ini)) {}
+
+TSignalGenerator::TSignalGenerator(Host& host, TEngine& engine, int32_t deviceId, const TIniStore& ini,
+                                   const GeneratorSettings& settings, uint32_t rateKey)
+    : host_(host), engine_(engine), deviceId_(deviceId), settings_(settings), rateKey_(rateKey) {
     duplexDelayMs_ = static_cast<uint32_t>(std::clamp<int64_t>(ini.GetInt("FileIO", "DuplexDelay", 50), 0, 10000));
     output_ = std::make_unique<TSoundOutput>(engine_.Driver(), host_, deviceId_);
     engine_.SetGenerator(this);
@@ -47,9 +50,11 @@ TSignalGenerator::~TSignalGenerator() {
     StopOutput();
 }
 
-bool TSignalGenerator::Stereo() const { return engine_.Settings().Settings().format.channels == 2; }
+uint32_t GeneratorRateSetting(const TIniStore& ini) {
+    return static_cast<uint32_t>(std::clamp<int64_t>(ini.GetInt("Settings", "GeneratorSamplingRate", 0), 0, 1000000));
+}
 
-SampleFormat TSignalGenerator::AnalyserFormat() const { return engine_.Settings().Settings().format; }
+bool TSignalGenerator::Stereo() const { return engine_.Settings().Settings().format.channels == 2; }
 
 bool TSignalGenerator::BuildSignal() {
     host_.SetBusyCursor(true);
@@ -65,55 +70,66 @@ bool TSignalGenerator::BuildSignal() {
     return built;
 }
 
-// Opens the User Defined files first: a file that cannot be read leaves the previous signal
-// in place rather than a half-built one.
-bool TSignalGenerator::Synthesize() {
-    const int channels = Stereo() ? 2 : 1;
+GeneratorSignal BuildGeneratorSignal(const GeneratorSettings& settings, const GeneratorFormatInputs& inputs,
+                                     DitherSource& dither, const SynthesisProgress& progress) {
+    GeneratorSignal signal;
+    const int channels = inputs.analyser.channels == 2 ? 2 : 1;
+    // The User Defined files are opened first: one that cannot be read leaves no half-built
+    // signal behind.
     std::unique_ptr<TWaveFile> user[2];
     UserWaveInfo info[2];
     for (int c = 0; c < channels; ++c) {
-        const SignalSetup& setup = settings_.channels[c];
+        const SignalSetup& setup = settings.channels[c];
         if (setup.type != SignalType::UserDefined) continue;
-        user[c] = OpenUserWave(setup.userDefined.waveFile, lastMessage_);
-        if (!user[c]) {
-            ShowMessage(host_, lastMessage_, MessageIcon::Error);
-            return false;
-        }
+        user[c] = OpenUserWave(setup.userDefined.waveFile, signal.message);
+        if (!user[c]) return signal;
         info[c] = DescribeUserWave(user[c].get());
     }
-    const SampleFormat analyser = AnalyserFormat();
-    const SampleFormat format = GeneratorOutputFormat(
-        rateKey_, {analyser.rate, analyser.channels, analyser.bytesPerSample, false}, settings_.channels[0], info[0],
-        settings_.channels[1], info[1]);
-    if (!output_->SetFormat(format)) {
-        lastMessage_ = LoadString(kStrFormatNotSupported);
-        ShowMessage(host_, lastMessage_);
-        return false;
-    }
+    signal.format = GeneratorOutputFormat(inputs.rateKey, inputs.analyser, settings.channels[0], info[0],
+                                          settings.channels[1], info[1]);
     const std::span<const int16_t> white = NoiseRecordingSamples(NoiseRecording::White);
     const std::span<const int16_t> pink = NoiseRecordingSamples(NoiseRecording::Pink);
     LengthInputs in[2];
     for (int c = 0; c < 2; ++c)
-        in[c] = {format.rate, static_cast<uint32_t>(white.size()), static_cast<uint32_t>(pink.size()), info[c]};
-    const uint32_t length = BufferLength(settings_.channels[0], in[0], settings_.channels[1], in[1], channels == 2);
-    auto buffer = std::make_unique<TWaveData>(length, format);
+        in[c] = {signal.format.rate, static_cast<uint32_t>(white.size()), static_cast<uint32_t>(pink.size()), info[c]};
+    const uint32_t length = BufferLength(settings.channels[0], in[0], settings.channels[1], in[1], channels == 2);
+    auto buffer = std::make_unique<TWaveData>(length, signal.format);
     if (length == 0 || buffer->Error()) {
-        lastMessage_ = LoadString(kStrInsufficientMemory);
-        ShowMessage(host_, lastMessage_);
-        buffer_.reset();
+        signal.message = LoadString(kStrInsufficientMemory);
+        return signal;
+    }
+    OutputLevelSetup level = settings.level;
+    for (int c = 0; c < channels; ++c) {
+        const double g = LevelFactor(level, c, level.fullScaleVolts);
+        SynthesisSources sources{white, pink, &dither, progress, user[c].get()};
+        SynthesizeChannel(*buffer, settings.channels[c], c, g, sources);
+    }
+    signal.buffer = std::move(buffer);
+    return signal;
+}
+
+GeneratorFormatInputs TSignalGenerator::FormatInputs() const {
+    const SampleFormat analyser = engine_.Settings().Settings().format;
+    return {{analyser.rate, analyser.channels, analyser.bytesPerSample, false}, rateKey_};
+}
+
+bool TSignalGenerator::Synthesize() {
+    host_.ShowProgress(true);
+    GeneratorSignal signal =
+        BuildGeneratorSignal(settings_, FormatInputs(), dither_, [this](int percent) { host_.SetProgress(percent); });
+    lastMessage_ = signal.message;
+    if (signal.buffer && !output_->SetFormat(signal.format)) {
+        signal.buffer.reset();
+        lastMessage_ = LoadString(kStrFormatNotSupported);
+    }
+    if (!signal.buffer) {
+        ShowMessage(host_, lastMessage_, MessageIcon::Error);
         return false;
     }
-    host_.ShowProgress(true);
-    for (int c = 0; c < channels; ++c) {
-        float& fullScale = settings_.level.fullScaleVolts;
-        const double g = LevelFactor(settings_.level, c, fullScale);
-        SynthesisSources sources{white, pink, &dither_, [this](int percent) { host_.SetProgress(percent); },
-                                 user[c].get()};
-        SynthesizeChannel(*buffer, settings_.channels[c], c, g, sources);
-    }
-    buffer_ = std::move(buffer);
-    format_ = format;
-    lastMessage_.clear();
+    // A full-scale voltage of 0 counts as 1 V from now on, as the level factor took it.
+    if (settings_.level.fullScaleVolts <= 0.0f) settings_.level.fullScaleVolts = 1.0f;
+    buffer_ = std::move(signal.buffer);
+    format_ = signal.format;
     return true;
 }
 
@@ -228,7 +244,7 @@ void TSignalGenerator::SetWaveFile(const std::string& path, int channel) {
 
 void TSignalGenerator::SetDevice(int32_t deviceId) {
     if (deviceId == deviceId_) {
-        const SampleFormat analyser = AnalyserFormat();
+        const SampleFormat analyser = engine_.Settings().Settings().format;
         const SampleFormat& current = output_->Current();
         if (current.rate != analyser.rate || current.channels != analyser.channels ||
             current.bytesPerSample != analyser.bytesPerSample)

@@ -14,6 +14,26 @@ namespace zeltrak {
 
 class TIniStore;
 
+// What the output format is made from: the analyser's format and the generator's own rate
+// setting (0: the analyser's rate).
+struct GeneratorFormatInputs {
+    AnalyserOutput analyser;
+    uint32_t rateKey = 0;
+};
+
+struct GeneratorSignal {
+    std::unique_ptr<TWaveData> buffer;  // null when it could not be built
+    SampleFormat format;
+    std::string message;  // why not, for the user
+};
+
+// The generator's own sampling rate setting; 0: the analyser's rate.
+uint32_t GeneratorRateSetting(const TIniStore& ini);
+
+// Builds the loopable buffer of both channels (only channel 0 in mono) in the output format.
+GeneratorSignal BuildGeneratorSignal(const GeneratorSettings& settings, const GeneratorFormatInputs& inputs,
+                                     DitherSource& dither, const SynthesisProgress& progress = {});
+
 // The two-channel test-signal generator: builds one loopable buffer for both channels in the
 // output format from each channel's signal and the output level, and plays it on its own output
 // port, in a loop or once. Every change rebuilds the buffer while stopped and returns to the
@@ -23,6 +43,9 @@ public:
     // Reads its settings from `ini` (the program's initialisation file) and builds the first
     // signal. The engine must outlive the generator.
     TSignalGenerator(Host& host, TEngine& engine, int32_t deviceId, const TIniStore& ini);
+    // The same with the signal settings and the generator's rate (0: the analyser's) given.
+    TSignalGenerator(Host& host, TEngine& engine, int32_t deviceId, const TIniStore& ini,
+                     const GeneratorSettings& settings, uint32_t rateKey);
     ~TSignalGenerator() override;
     TSignalGenerator(const TSignalGenerator&) = delete;
     TSignalGenerator& operator=(const TSignalGenerator&) = delete;
@@ -78,7 +101,7 @@ public:
     uint32_t StartDelayMilliseconds() const override;
 
 private:
-    SampleFormat AnalyserFormat() const;
+    GeneratorFormatInputs FormatInputs() const;
     bool Synthesize();
     bool QueueBuffer();
     bool QueueHalf(int slot);

@@ -375,13 +375,20 @@ uint32_t SaveRepeatCount(SignalType type, uint32_t rate, uint32_t length) {
 }
 
 SynthesisResult SaveSignalAsWave(const TWaveData& buffer, const std::string& path, uint32_t repeats) {
-    if (buffer.Buffer() == nullptr) return {false, {}};
+    return SaveSignalFrames(buffer, path, static_cast<uint64_t>(repeats) * buffer.Length());
+}
+
+SynthesisResult SaveSignalFrames(const TWaveData& buffer, const std::string& path, uint64_t frames) {
+    if (buffer.Buffer() == nullptr || buffer.Length() == 0) return {false, {}};
     TWaveFile file(buffer.Format(), false);
-    const auto bytes = static_cast<uint32_t>(buffer.DataSize());
     // A copy: WriteBytes takes a writable block (it zeroes one it could not take).
-    std::vector<uint8_t> block(buffer.Buffer(), buffer.Buffer() + bytes);
+    std::vector<uint8_t> block(buffer.Buffer(), buffer.Buffer() + buffer.DataSize());
     bool ok = !file.Error();
-    for (uint32_t n = 0; ok && n < repeats; ++n) ok = file.WriteBytes(block.data(), bytes);
+    for (uint64_t left = frames; ok && left > 0;) {
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(left, buffer.Length()));
+        ok = file.WriteBytes(block.data(), static_cast<uint32_t>(buffer.FramesToBytes(n)));
+        left -= n;
+    }
     if (ok) {
         file.SetName(path);
         ok = file.FinaliseAndClose();

@@ -62,5 +62,7 @@ UserWaveInfo DescribeUserWave(const TWaveData* wave);
 uint32_t SaveRepeatCount(SignalType type, uint32_t rate, uint32_t length);
 // Writes the buffer `repeats` times into a new wave file of its format.
 SynthesisResult SaveSignalAsWave(const TWaveData& buffer, const std::string& path, uint32_t repeats);
+// Writes `frames` frames of the buffer played in a loop (the last pass cut short).
+SynthesisResult SaveSignalFrames(const TWaveData& buffer, const std::string& path, uint64_t frames);
 
 }  // namespace zeltrak

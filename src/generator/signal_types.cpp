@@ -37,4 +37,38 @@ SignalType SignalTypeFromName(std::string_view name, SignalType current) {
     return current;
 }
 
+namespace {
+
+std::string Squashed(std::string_view name) {
+    std::string out;
+    for (char c : name)
+        if (c != ' ' && c != '-' && c != '_') out += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return out;
+}
+
+}  // namespace
+
+bool SignalTypeFromCommandName(std::string_view name, SignalType& type) {
+    static constexpr std::pair<std::string_view, SignalType> shortNames[] = {
+        {"white", SignalType::WhiteNoise},         {"pink", SignalType::PinkNoise},
+        {"1khz", SignalType::Tone1kHz},            {"tone", SignalType::MultipleTones},
+        {"tones", SignalType::MultipleTones},      {"sweep", SignalType::FrequencySweep},
+        {"imd", SignalType::Imd},                  {"user", SignalType::UserDefined},
+        {"zero", SignalType::DigitalZero},         {"triangle", SignalType::Triangular}};
+    const std::string wanted = Squashed(name);
+    for (const auto& [shortName, code] : shortNames)
+        if (wanted == shortName) return type = code, true;
+    for (int32_t code = 0; code < kSignalTypeCount; ++code) {
+        const bool listed = code < static_cast<int32_t>(SignalTypeListNames().size()) &&
+                            wanted == Squashed(SignalTypeListNames()[code]);
+        if (listed || wanted == Squashed(SignalTypeReportName(code))) return type = static_cast<SignalType>(code), true;
+    }
+    // the automation names, as typed with their blanks ("Freq Sweep", "Noise")
+    const auto none = static_cast<SignalType>(-1);
+    const SignalType byName = SignalTypeFromName(name, none);
+    if (byName == none) return false;
+    type = byName;
+    return true;
+}
+
 }  // namespace zeltrak

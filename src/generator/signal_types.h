@@ -14,5 +14,8 @@ std::string_view SignalTypeReportName(int32_t code);
 // Picks a type by its whole name, without regard to case; a name that matches no type leaves
 // `current` as it is. Some types answer to two names ("Noise" is White Noise).
 SignalType SignalTypeFromName(std::string_view name, SignalType current);
+// A type as a command line names it: any of the names above or a short one ("white", "tones",
+// "sweep", "zero" ...), any case, blanks, dashes and underscores ignored. False when none fits.
+bool SignalTypeFromCommandName(std::string_view name, SignalType& type);
 
 }  // namespace zeltrak

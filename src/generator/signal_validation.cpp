@@ -168,4 +168,21 @@ OutputUnits SelectedUnits(FullScaleMode mode) {
     return mode == FullScaleMode::Unknown ? OutputUnits::DbFullScale : OutputUnits::VoltsRms;
 }
 
+std::string ValidateSignal(const SignalSetup& setup, long maxHz) {
+    switch (setup.type) {
+        case SignalType::NoiseBurst: return ValidateNoiseBurst(setup.noiseBurst);
+        case SignalType::MultipleTones: return ValidateTones(setup.tones, maxHz);
+        case SignalType::ToneBurst: return ValidateToneBurst(setup.toneBurst, maxHz);
+        case SignalType::FrequencySweep: return ValidateFrequencySweep(setup.frequencySweep, maxHz);
+        case SignalType::LevelSweep: return ValidateLevelSweep(setup.levelSweep, maxHz);
+        case SignalType::Sawtooth: return ValidateSawtooth(setup.sawtooth, maxHz);
+        case SignalType::Triangular: return ValidateTriangular(setup.triangular, maxHz);
+        case SignalType::Square: return ValidateSquare(setup.square, maxHz);
+        case SignalType::Pulse: return ValidatePulse(setup.pulse, maxHz);
+        case SignalType::Imd: return ValidateImd(setup.imd, maxHz);
+        case SignalType::Dtmf: return ValidateDtmf(setup.dtmf);
+        default: return {};
+    }
+}
+
 }  // namespace zeltrak

@@ -19,6 +19,8 @@ std::string ValidateTones(const TonesSetup& block, long maxHz);  // enabled slot
 std::string ValidateToneBurst(const ToneBurstSetup& block, long maxHz);
 std::string ValidateImd(const ImdSetup& block, long maxHz);  // only the custom set is checked
 std::string ValidateDtmf(const DtmfSetup& block);
+// The check of the block the setup's type plays (empty for the types without parameters).
+std::string ValidateSignal(const SignalSetup& setup, long maxHz);
 
 // The output level dialog: the full-scale voltage (unless it is unknown), then both levels in
 // the chosen units.

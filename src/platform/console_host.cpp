@@ -1,5 +1,7 @@
 #include "platform/console_host.h"
 
+#include <unistd.h>
+
 #include "platform/program_launcher.h"
 #include "platform/system_clock.h"
 
@@ -60,13 +62,14 @@ void ConsoleHost::SetStatusText(const std::string& text) {
 }
 
 void ConsoleHost::ShowProgress(bool visible) {
-    if (progressVisible_ && !visible) std::fputc('\n', out_);
+    if (progressVisible_ && !visible && lastProgress_ >= 0) std::fputc('\n', out_);
     progressVisible_ = visible;
     lastProgress_ = -1;
 }
 
 void ConsoleHost::SetProgress(int percent) {
-    if (!progressVisible_ || percent == lastProgress_) return;
+    // A bar redrawn in place only helps someone watching; in a log it is a line per percent.
+    if (!progressVisible_ || percent == lastProgress_ || !::isatty(::fileno(out_))) return;
     lastProgress_ = percent;
     std::fprintf(out_, "\r%3d%%", percent);
     std::fflush(out_);

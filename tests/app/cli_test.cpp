@@ -154,6 +154,26 @@ TEST(Cli, RealTimeRunOnTheLoopbackCardStopsAfterItsFramesOrAHangup) {
     EXPECT_EQ(Zeltrak(dir, hangup).status, 0);
 }
 
+// A generated file as sox reads it: its length, and the rms of two tones at their levels, 0.99
+// of full scale shared between them.
+TEST(Cli, GenerateWritesTheSignalAsAWaveFileOtherToolsRead) {
+    TempDir dir;
+    if (!zeltrak::testing::HaveProgram("sox")) GTEST_SKIP() << "sox is not installed";
+    const std::string wav = dir.File("tones.wav");
+    const Result made = Zeltrak(dir, "generate tones --freq 1000,2500 --tone-db -6,-12 --rate 48000 --channels 2 "
+                                     "--bits 24 --seconds 2.5 -o " + wav);
+    ASSERT_EQ(made.status, 0) << made.out;
+    const Result stat = {0, zeltrak::testing::RunCommand("sox " + wav + " -n stat 2>&1").second};
+    const auto value = [&](const std::string& name) {
+        const size_t at = stat.out.find(name);
+        return at == std::string::npos ? -1.0 : std::atof(stat.out.c_str() + stat.out.find(':', at) + 1);
+    };
+    const double a = std::pow(10.0, -6 / 20.0) / 2, b = std::pow(10.0, -12 / 20.0) / 2;
+    EXPECT_NEAR(value("RMS     amplitude"), 0.99 * std::sqrt((a * a + b * b) / 2), 1e-4);
+    EXPECT_DOUBLE_EQ(value("Length (seconds)"), 2.5);
+    EXPECT_EQ(zeltrak::testing::RunCommand("soxi -c " + wav).second, "2\n");
+}
+
 // Each way the program refuses to run: its message, its status, and no spectrum.
 TEST(Cli, FailuresGiveAMessageAndANonZeroStatusAndNoSpectrum) {
     TempDir dir;
@@ -173,6 +193,12 @@ TEST(Cli, FailuresGiveAMessageAndANonZeroStatusAndNoSpectrum) {
         {analyze + "--mic-comp " + dir.File("none.mic"), 1, "Failure opening Microphone Compensation"},
         {analyze + "-o " + wav, 2, "-o would overwrite the file being analysed"},
         {wav + " --headless --log " + wav, 2, "--log would overwrite the file being analysed"},
+        {"generate square --freq 30000 -o " + dir.File("g.wav"), 2, "Frequency must be between   0.00 and 22050.00 Hz."},
+        {"generate chirp -o " + dir.File("g.wav"), 2, "unknown signal type 'chirp'"},
+        {"generate tones --burst 1.5 -o " + dir.File("g.wav"), 2, "--burst must be a whole number"},
+        {"generate user --file " + dir.File("none.wav") + " -o " + dir.File("g.wav"), 1,
+         "Generator - Failure opening file: " + dir.File("none.wav")},
+        {"generate white", 2, "either -o FILE.wav or --play"},
     };
     for (const auto& [args, status, says] : cases) {
         const Result r = Zeltrak(dir, args + " 2>&1");
