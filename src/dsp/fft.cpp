@@ -21,8 +21,9 @@ namespace {
 
 constexpr int kMaxLog2 = 20;
 // Below this many complex points the plain scalar path is used: the vector leaf pass needs
-// at least as many leaves as the kernel has lanes (four for the narrowest kernel).
-constexpr uint32_t kMinVectorPoints = 32;
+// at least as many leaves as the kernel has lanes (four for the narrowest kernel), and 16
+// points are done as one tile in the registers of that kernel.
+constexpr uint32_t kMinVectorPoints = 16;
 // Odd powers of two from this size on start with 32-point leaves, so that the first radix-4
 // pass spans at least the 16 lanes of the widest kernel; below it, with 8-point leaves.
 constexpr uint32_t kMinLeaf32Points = 512;
@@ -324,16 +325,10 @@ inline void RealInverseSplitAt(const float* in, const float* wre, const float* w
     bim[j] = ei - orr;
 }
 
-// ---- scalar path for small sizes: radix-2 passes, or 16 points at once in registers ----
-
-void Dft16InRegisters(float* re, float* im);
+// ---- scalar path for the smallest sizes: radix-2 passes ----
 
 void ScalarTransform(const FFTPlan& p, float* re, float* im) {
     const uint32_t h = p.h;
-    if (h == 16) {
-        Dft16InRegisters(re, im);
-        return;
-    }
     for (uint32_t i = 0; i < h; ++i) {
         const uint32_t r = p.rev[i];
         if (i < r) {
@@ -451,20 +446,6 @@ namespace fft_generic {
 
 namespace {
 
-// One 16-point DFT with the generic kernel's butterflies, natural order in and out; only
-// the first lane carries data.
-void Dft16InRegisters(float* re, float* im) {
-    using fft_generic::CV;
-    using fft_generic::VR;
-    CV x[16];
-    for (int u = 0; u < 16; ++u) x[u] = {VR{re[u]}, VR{im[u]}};
-    fft_generic::Dft16Transposed(x);
-    for (int k = 0; k < 16; ++k) {
-        re[k] = x[4 * (k % 4) + k / 4].r[0];
-        im[k] = x[4 * (k % 4) + k / 4].i[0];
-    }
-}
-
 struct KernelSet {
     uint32_t lanes;
     void (*complexTransform)(const FFTPlan&, float*, bool, float*);
@@ -518,7 +499,7 @@ const KernelSet& KernelsFor(const FFTPlan& p) {
     if (active == FFTKernel::Generic) return kGenericSet;
     const KernelSet* sets = active == FFTKernel::Avx512 ? kAvx512Sets : kAvx2Sets;
     const uint32_t leaves = p.h / p.leafRadix;
-    while (sets->lanes > leaves || sets->lanes > p.leafRadix) ++sets;
+    while (sets->lanes > 4 && (sets->lanes > leaves || sets->lanes > p.leafRadix)) ++sets;
     return *sets;
 }
 
