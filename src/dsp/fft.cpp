@@ -1,4 +1,5 @@
-// Contraction into fused multiply-adds only makes the passes more exact; full optimisation lets the small fixed loops of the kernels unroll into registers.
+// Contraction into fused multiply-adds only makes the double-precision passes more exact;
+// full optimisation lets the small fixed loops of the kernels unroll into registers.
 #if !defined(__clang__)
 #pragma GCC optimize("O3", "fp-contract=fast")
 #endif
@@ -21,27 +22,21 @@ namespace {
 
 constexpr int kMaxLog2 = 20;
 // Below this many complex points the plain scalar path is used: the vector leaf pass needs
-// at least as many leaves as the kernel has lanes (four for the narrowest kernel), and 16
-// points are done as one tile in the registers of that kernel.
-constexpr uint32_t kMinVectorPoints = 16;
-// Odd powers of two from this size on start with 32-point leaves, so that the first radix-4
-// pass spans at least the 16 lanes of the widest kernel; below it, with 8-point leaves.
-constexpr uint32_t kMinLeaf32Points = 512;
-// Passes whose groups fit in this many complex points run block by block (2 x 32 KiB).
-constexpr size_t kFFTBlock = 8192;
+// at least as many leaves as the kernel has lanes (two for the narrowest kernel).
+constexpr uint32_t kMinVectorPoints = 32;
+// Passes whose groups fit in this many complex points run block by block (2 x 64 KiB).
+constexpr size_t kFFTBlock = 4096;
 // Large transforms are split as h = B x M: the M sub-transforms of B points each stay in
 // the second-level cache while they are built, then the outer passes run column by column.
-constexpr uint32_t kSubSizeOdd = 2048;   // 32·4^3, for a 32-point leaf
+constexpr uint32_t kSubSizeOdd = 2048;   // 8·4^4, for an 8-point leaf
 constexpr uint32_t kSubSizeEven = 4096;  // 16·4^4, for a 16-point leaf
 constexpr uint32_t kMinSplitPoints = 32768;
 // Columns per chunk of the outer passes: M rows of this many points are worked on together.
 constexpr size_t kColumnChunk = 64;
-// Scratch for one column chunk, in floats (M is at most 2^20 / kSubSizeOdd).
-constexpr size_t kLocalFloats = 2 * kColumnChunk * (kMaxFFTSize / kSubSizeOdd);
-// Stage twiddles are stored in chunks of this many j values, one register of the widest kernel.
-constexpr uint32_t kTwChunk = 16;
+// Scratch for one column chunk, in doubles (M is at most 2^20 / kSubSizeOdd).
+constexpr size_t kLocalDoubles = 2 * kColumnChunk * (kMaxFFTSize / kSubSizeOdd);
 
-// 64-byte aligned storage of floats or indices, released with the owner.
+// 64-byte aligned storage of doubles or indices, released with the owner.
 template <class T>
 class AlignedArray {
 public:
@@ -94,25 +89,25 @@ struct FFTPlan {
     int subStages = 0;                  // radix-4 passes inside one sub-transform
     const uint32_t* subLeafRev = nullptr;  // bit reversal of the B/leafRadix leaf indices
     const uint32_t* subRev = nullptr;      // bit reversal of the M sub-transform indices
-    // outer passes (q >= B): W_4q^(m·j) = W_4q^(m·jh·B) · W_4q^(m·jl) for j = jh·B + jl and
-    // m = 1, 2, 3, from two small tables (re then im for each m) instead of one as large as the data
-    const float* outerHigh[kMaxLog2] = {};  // 6·(q/B) values
-    const float* outerLow[kMaxLog2] = {};   // 6·B values
+    // outer passes (q >= B): W_4q^j = W_4q^(jh·B) · W_4q^jl for j = jh·B + jl, from two
+    // small tables (re then im) instead of one as large as the data
+    const double* outerHigh[kMaxLog2] = {};  // 2·(q/B) values
+    const double* outerLow[kMaxLog2] = {};   // 2·B values
     int stageCount = 0;
     uint32_t stageQ[kMaxLog2] = {};
-    const float* stageTw[kMaxLog2] = {};
+    const double* stageTw[kMaxLog2] = {};
 
     // scalar path: bit reversal of 0 ... h-1 and W_h^j for j < h/2
     const uint32_t* rev = nullptr;
-    const float* twRe = nullptr;
-    const float* twIm = nullptr;
+    const double* twRe = nullptr;
+    const double* twIm = nullptr;
 
     // split step of the real FFT of 2h samples: W_2h^k for k = 0 ... h/2
-    const float* realRe = nullptr;
-    const float* realIm = nullptr;
+    const double* realRe = nullptr;
+    const double* realIm = nullptr;
 
     AlignedArray<uint32_t> indexStore;
-    AlignedArray<float> floatStore;
+    AlignedArray<double> doubleStore;
 };
 
 uint32_t ReverseBits(uint32_t value, uint32_t bits) {
@@ -124,44 +119,44 @@ uint32_t ReverseBits(uint32_t value, uint32_t bits) {
     return r;
 }
 
-// e^(-i·2π·k/n), computed in long double and rounded once.
-void Twiddle(uint64_t k, uint64_t n, float& re, float& im) {
+// e^(-i·2π·k/n) to full double precision.
+void Twiddle(uint64_t k, uint64_t n, double& re, double& im) {
     const long double angle = 6.283185307179586476925286766559L * static_cast<long double>(k) / static_cast<long double>(n);
-    re = static_cast<float>(std::cos(angle));
-    im = static_cast<float>(-std::sin(angle));
+    re = static_cast<double>(std::cos(angle));
+    im = static_cast<double>(-std::sin(angle));
 }
 
 // Chooses the plan's shape and counts the table entries it needs.
-void ShapePlan(FFTPlan& p, size_t& indices, size_t& floats) {
+void ShapePlan(FFTPlan& p, size_t& indices, size_t& doubles) {
     const uint32_t h = p.h;
-    floats = 2 * (h / 2 + 1);  // the real split step
+    doubles = 2 * (h / 2 + 1);  // the real split step
     if (p.scalar) {
         indices = h;
-        floats += 2 * (h / 2 + 1);
+        doubles += 2 * (h / 2 + 1);
         return;
     }
-    p.leafRadix = p.log2h % 2 == 0 ? 16 : h >= kMinLeaf32Points ? 32 : 8;
+    p.leafRadix = (p.log2h % 2 == 1) ? 8 : 16;
     indices = h / p.leafRadix;
     if (h >= kMinSplitPoints) {
-        p.subSize = p.log2h % 2 == 1 ? kSubSizeOdd : kSubSizeEven;
+        p.subSize = p.leafRadix == 8 ? kSubSizeOdd : kSubSizeEven;
         p.subCount = h / p.subSize;
         indices += p.subSize / p.leafRadix + p.subCount;
     }
-    const size_t sub = p.subSize;
+    const size_t sub = h >= kMinSplitPoints ? (p.leafRadix == 8 ? kSubSizeOdd : kSubSizeEven) : 0;
     for (size_t q = p.leafRadix; q < h; q *= 4) {
         p.stageQ[p.stageCount++] = static_cast<uint32_t>(q);
         // outer passes of the split form use the two small tables instead
-        floats += (sub && q >= sub) ? 6 * (q / sub) + 6 * sub : 6 * (q < kTwChunk ? kTwChunk : q);
+        doubles += (sub && q >= sub) ? 2 * (q / sub) + 2 * sub : 6 * q;
     }
 }
 
 // Bit reversal and twiddles of the plain radix-2 form.
-void FillScalarTables(FFTPlan& p, uint32_t* ix, float* d) {
+void FillScalarTables(FFTPlan& p, uint32_t* ix, double* d) {
     const uint32_t h = p.h;
     for (uint32_t i = 0; i < h; ++i) ix[i] = ReverseBits(i, p.log2h);
     p.rev = ix;
-    float* twRe = d;
-    float* twIm = d + (h / 2 + 1);
+    double* twRe = d;
+    double* twIm = d + (h / 2 + 1);
     for (uint32_t j = 0; j <= h / 2; ++j) Twiddle(j, h, twRe[j], twIm[j]);
     p.twRe = twRe;
     p.twIm = twIm;
@@ -176,7 +171,7 @@ uint32_t BitsFor(uint32_t count) {
 // Leaf order of the vector form; with the split form also the orders inside and across sub-blocks.
 void FillVectorIndices(FFTPlan& p, uint32_t* ix) {
     const uint32_t h = p.h;
-    const uint32_t leafBits = p.log2h - BitsFor(p.leafRadix);
+    const uint32_t leafBits = p.log2h - (p.leafRadix == 16 ? 4 : 3);
     for (uint32_t s = 0; s < (h >> (p.log2h - leafBits)); ++s) ix[s] = ReverseBits(s, leafBits);
     p.leafRev = ix;
     if (!p.subSize) return;
@@ -194,28 +189,25 @@ void FillVectorIndices(FFTPlan& p, uint32_t* ix) {
 
 // Radix-4 stage twiddles: whole tables for the inner stages, two small ones for the outer
 // stages of the split form.
-void FillStageTwiddles(FFTPlan& p, float* d) {
+void FillStageTwiddles(FFTPlan& p, double* d) {
     const int fullTables = p.subSize ? p.subStages : p.stageCount;
     for (int s = 0; s < fullTables; ++s) {
         const size_t q = p.stageQ[s];
         for (size_t j = 0; j < q; ++j) {
-            float* chunk = d + (j / kTwChunk) * 6 * kTwChunk + (j % kTwChunk);
-            for (int m = 1; m <= 3; ++m)
-                Twiddle(m * j, 4 * q, chunk[2 * kTwChunk * (m - 1)], chunk[2 * kTwChunk * (m - 1) + kTwChunk]);
+            double* chunk = d + (j / 8) * 48 + (j % 8);
+            for (int m = 1; m <= 3; ++m) Twiddle(m * j, 4 * q, chunk[16 * (m - 1)], chunk[16 * (m - 1) + 8]);
         }
         p.stageTw[s] = d;
-        d += 6 * (q < kTwChunk ? kTwChunk : q);
+        d += 6 * q;
     }
     for (int s = p.subStages; p.subSize && s < p.stageCount; ++s) {
-        const size_t q = p.stageQ[s], B = p.subSize, Q = q / B;
-        float* high = d;
-        for (size_t m = 1; m <= 3; ++m)
-            for (size_t jh = 0; jh < Q; ++jh) Twiddle(m * jh * B, 4 * q, high[2 * (m - 1) * Q + jh], high[(2 * m - 1) * Q + jh]);
-        d += 6 * Q;
-        float* low = d;
-        for (size_t m = 1; m <= 3; ++m)
-            for (size_t jl = 0; jl < B; ++jl) Twiddle(m * jl, 4 * q, low[2 * (m - 1) * B + jl], low[(2 * m - 1) * B + jl]);
-        d += 6 * B;
+        const size_t q = p.stageQ[s], B = p.subSize;
+        double* high = d;
+        for (size_t jh = 0; jh < q / B; ++jh) Twiddle(jh * B, 4 * q, high[jh], high[q / B + jh]);
+        d += 2 * (q / B);
+        double* low = d;
+        for (size_t jl = 0; jl < B; ++jl) Twiddle(jl, 4 * q, low[jl], low[B + jl]);
+        d += 2 * B;
         p.outerHigh[s] = high;
         p.outerLow[s] = low;
     }
@@ -228,15 +220,15 @@ std::unique_ptr<FFTPlan> BuildPlan(uint32_t log2h) {
     p.h = h;
     p.log2h = log2h;
     p.scalar = h < kMinVectorPoints;
-    size_t indices = 0, floats = 0;
-    ShapePlan(p, indices, floats);
+    size_t indices = 0, doubles = 0;
+    ShapePlan(p, indices, doubles);
     p.indexStore = AlignedArray<uint32_t>(indices);
-    p.floatStore = AlignedArray<float>(floats);
-    float* d = p.floatStore.data();
+    p.doubleStore = AlignedArray<double>(doubles);
+    double* d = p.doubleStore.data();
 
     const size_t realCount = h / 2 + 1;
-    float* realRe = d;
-    float* realIm = d + realCount;
+    double* realRe = d;
+    double* realIm = d + realCount;
     d += 2 * realCount;
     for (size_t k = 0; k < realCount; ++k) Twiddle(k, 2ull * h, realRe[k], realIm[k]);
     p.realRe = realRe;
@@ -271,11 +263,11 @@ const FFTPlan* GetPlan(uint32_t log2h) {
 
 // Per-thread scratch, grown when a larger transform first needs it.
 struct WorkSpace {
-    AlignedArray<float> buffer;
-    float* Get(size_t floats) {
-        if (buffer.size() < floats) {
+    AlignedArray<double> buffer;
+    double* Get(size_t doubles) {
+        if (buffer.size() < doubles) {
             try {
-                buffer = AlignedArray<float>(floats);
+                buffer = AlignedArray<double>(doubles);
             } catch (const std::bad_alloc&) {
                 return nullptr;
             }
@@ -288,47 +280,53 @@ thread_local WorkSpace tWorkSpace;
 // ---- split steps of the real FFT, one index pair at a time (shared by every path) ----
 
 // From Z = FFT(x[2n] + i·x[2n+1]) to the packed spectrum 2·X at k and h - k.
-inline void RealForwardSplitAt(const float* re, const float* im, const float* wre, const float* wim, float* out,
+inline void RealForwardSplitAt(const double* re, const double* im, const double* wre, const double* wim, float* out,
                                size_t h, size_t k) {
     if (k == 0) {
-        out[0] = 2.0f * (re[0] + im[0]);
-        out[1] = 2.0f * (re[0] - im[0]);
+        out[0] = static_cast<float>(2.0 * (re[0] + im[0]));
+        out[1] = static_cast<float>(2.0 * (re[0] - im[0]));
         return;
     }
     const size_t j = h - k;
-    const float er = re[k] + re[j], ei = im[k] - im[j];  // 2E
-    const float orr = im[k] + im[j], oi = re[j] - re[k];  // 2O
-    const float tr = wre[k] * orr - wim[k] * oi, ti = wre[k] * oi + wim[k] * orr;
-    out[2 * k] = er + tr;
-    out[2 * k + 1] = ei + ti;
-    out[2 * j] = er - tr;
-    out[2 * j + 1] = ti - ei;
+    const double er = re[k] + re[j], ei = im[k] - im[j];  // 2E
+    const double orr = im[k] + im[j], oi = re[j] - re[k];  // 2O
+    const double tr = wre[k] * orr - wim[k] * oi, ti = wre[k] * oi + wim[k] * orr;
+    out[2 * k] = static_cast<float>(er + tr);
+    out[2 * k + 1] = static_cast<float>(ei + ti);
+    out[2 * j] = static_cast<float>(er - tr);
+    out[2 * j + 1] = static_cast<float>(ti - ei);
 }
 
 // From the packed spectrum to conj(4·Z) at k and h - k, ready for a forward transform.
-inline void RealInverseSplitAt(const float* in, const float* wre, const float* wim, float* bre, float* bim, size_t h,
+inline void RealInverseSplitAt(const float* in, const double* wre, const double* wim, double* bre, double* bim, size_t h,
                                size_t k) {
     if (k == 0) {
-        const float p0 = in[0], p1 = in[1];
+        const double p0 = in[0], p1 = in[1];
         bre[0] = p0 + p1;
         bim[0] = -(p0 - p1);
         return;
     }
     const size_t j = h - k;
-    const float pkr = in[2 * k], pki = in[2 * k + 1], pjr = in[2 * j], pji = in[2 * j + 1];
-    const float er = pkr + pjr, ei = pki - pji;  // 4E
-    const float dr = pkr - pjr, di = pki + pji;
-    const float orr = dr * wre[k] + di * wim[k], oi = di * wre[k] - dr * wim[k];  // 4O
+    const double pkr = in[2 * k], pki = in[2 * k + 1], pjr = in[2 * j], pji = in[2 * j + 1];
+    const double er = pkr + pjr, ei = pki - pji;  // 4E
+    const double dr = pkr - pjr, di = pki + pji;
+    const double orr = dr * wre[k] + di * wim[k], oi = di * wre[k] - dr * wim[k];  // 4O
     bre[k] = er - oi;
     bim[k] = -(ei + orr);
     bre[j] = er + oi;
     bim[j] = ei - orr;
 }
 
-// ---- scalar path for the smallest sizes: radix-2 passes ----
+// ---- scalar path for small sizes: radix-2 passes, or 16 points at once in registers ----
 
-void ScalarTransform(const FFTPlan& p, float* re, float* im) {
+void Dft16InRegisters(double* re, double* im);
+
+void ScalarTransform(const FFTPlan& p, double* re, double* im) {
     const uint32_t h = p.h;
+    if (h == 16) {
+        Dft16InRegisters(re, im);
+        return;
+    }
     for (uint32_t i = 0; i < h; ++i) {
         const uint32_t r = p.rev[i];
         if (i < r) {
@@ -340,9 +338,9 @@ void ScalarTransform(const FFTPlan& p, float* re, float* im) {
         const uint32_t half = size / 2, step = h / size;
         for (uint32_t b = 0; b < h; b += size) {
             for (uint32_t j = 0; j < half; ++j) {
-                const float wr = p.twRe[j * step], wi = p.twIm[j * step];
+                const double wr = p.twRe[j * step], wi = p.twIm[j * step];
                 const uint32_t a = b + j, c = a + half;
-                const float tr = re[c] * wr - im[c] * wi, ti = re[c] * wi + im[c] * wr;
+                const double tr = re[c] * wr - im[c] * wi, ti = re[c] * wi + im[c] * wr;
                 re[c] = re[a] - tr;
                 im[c] = im[a] - ti;
                 re[a] += tr;
@@ -352,27 +350,27 @@ void ScalarTransform(const FFTPlan& p, float* re, float* im) {
     }
 }
 
-void ComplexScalar(const FFTPlan& p, float* data, bool inverse, float* ws) {
+void ComplexScalar(const FFTPlan& p, float* data, bool inverse, double* ws) {
     const uint32_t h = p.h;
-    float* re = ws;
-    float* im = ws + h;
-    const float sign = inverse ? -1.0f : 1.0f;
+    double* re = ws;
+    double* im = ws + h;
+    const double sign = inverse ? -1.0 : 1.0;
     for (uint32_t i = 0; i < h; ++i) {
         re[i] = data[2 * i];
         im[i] = sign * data[2 * i + 1];
     }
     ScalarTransform(p, re, im);
-    const float scale = inverse ? 1.0f / static_cast<float>(h) : 1.0f;
+    const double scale = inverse ? 1.0 / h : 1.0;
     for (uint32_t i = 0; i < h; ++i) {
-        data[2 * i] = re[i] * scale;
-        data[2 * i + 1] = sign * im[i] * scale;
+        data[2 * i] = static_cast<float>(re[i] * scale);
+        data[2 * i + 1] = static_cast<float>(sign * im[i] * scale);
     }
 }
 
-void RealForwardScalar(const FFTPlan& p, float* data, float* ws) {
+void RealForwardScalar(const FFTPlan& p, float* data, double* ws) {
     const uint32_t h = p.h;
-    float* re = ws;
-    float* im = ws + h;
+    double* re = ws;
+    double* im = ws + h;
     for (uint32_t i = 0; i < h; ++i) {
         re[i] = data[2 * i];
         im[i] = data[2 * i + 1];
@@ -381,16 +379,16 @@ void RealForwardScalar(const FFTPlan& p, float* data, float* ws) {
     for (size_t k = 0; k <= h / 2; ++k) RealForwardSplitAt(re, im, p.realRe, p.realIm, data, h, k);
 }
 
-void RealInverseScalar(const FFTPlan& p, float* data, float* ws) {
+void RealInverseScalar(const FFTPlan& p, float* data, double* ws) {
     const uint32_t h = p.h;
-    float* re = ws;
-    float* im = ws + h;
+    double* re = ws;
+    double* im = ws + h;
     for (size_t k = 0; k <= h / 2; ++k) RealInverseSplitAt(data, p.realRe, p.realIm, re, im, h, k);
     ScalarTransform(p, re, im);
-    const float scale = 0.25f / static_cast<float>(h);
+    const double scale = 0.25 / h;
     for (uint32_t i = 0; i < h; ++i) {
-        data[2 * i] = re[i] * scale;
-        data[2 * i + 1] = -im[i] * scale;
+        data[2 * i] = static_cast<float>(re[i] * scale);
+        data[2 * i + 1] = static_cast<float>(-im[i] * scale);
     }
 }
 
@@ -405,7 +403,7 @@ void RealInverseScalar(const FFTPlan& p, float* data, float* ws) {
 #pragma GCC target("avx512f,avx512dq,avx512vl,avx2,fma")
 #endif
 namespace fft_avx512 {
-#define ZK_VLEN 16
+#define ZK_VLEN 8
 #include "dsp/fft_kernels.inc"
 #undef ZK_VLEN
 }  // namespace fft_avx512
@@ -422,16 +420,10 @@ namespace fft_avx512 {
 #pragma GCC target("avx2,fma")
 #endif
 namespace fft_avx2 {
-#define ZK_VLEN 8
-#include "dsp/fft_kernels.inc"
-#undef ZK_VLEN
-}  // namespace fft_avx2
-// Four lanes with the same instructions, for the plans too small for eight.
-namespace fft_avx2_narrow {
 #define ZK_VLEN 4
 #include "dsp/fft_kernels.inc"
 #undef ZK_VLEN
-}  // namespace fft_avx2_narrow
+}  // namespace fft_avx2
 #if defined(__clang__)
 #pragma clang attribute pop
 #else
@@ -439,31 +431,37 @@ namespace fft_avx2_narrow {
 #endif
 
 namespace fft_generic {
-#define ZK_VLEN 4
+#define ZK_VLEN 2
 #include "dsp/fft_kernels.inc"
 #undef ZK_VLEN
 }  // namespace fft_generic
 
 namespace {
 
+// One 16-point DFT with the generic kernel's butterflies, natural order in and out; only
+// the first lane carries data.
+void Dft16InRegisters(double* re, double* im) {
+    using fft_generic::CV;
+    using fft_generic::VD;
+    CV x[16];
+    for (int u = 0; u < 16; ++u) x[u] = {VD{re[u], 0.0}, VD{im[u], 0.0}};
+    fft_generic::Dft16Transposed(x);
+    for (int k = 0; k < 16; ++k) {
+        re[k] = x[4 * (k % 4) + k / 4].r[0];
+        im[k] = x[4 * (k % 4) + k / 4].i[0];
+    }
+}
+
 struct KernelSet {
-    uint32_t lanes;
-    void (*complexTransform)(const FFTPlan&, float*, bool, float*);
-    void (*realForward)(const FFTPlan&, float*, float*);
-    void (*realInverse)(const FFTPlan&, float*, float*);
+    void (*complexTransform)(const FFTPlan&, float*, bool, double*);
+    void (*realForward)(const FFTPlan&, float*, double*);
+    void (*realInverse)(const FFTPlan&, float*, double*);
 };
 
-constexpr KernelSet kGenericSet = {4, fft_generic::ComplexVector, fft_generic::RealForwardVector,
-                                   fft_generic::RealInverseVector};
-// Each instruction set's kernels, widest first.
-constexpr KernelSet kAvx2Sets[] = {
-    {8, fft_avx2::ComplexVector, fft_avx2::RealForwardVector, fft_avx2::RealInverseVector},
-    {4, fft_avx2_narrow::ComplexVector, fft_avx2_narrow::RealForwardVector, fft_avx2_narrow::RealInverseVector},
-};
-constexpr KernelSet kAvx512Sets[] = {
-    {16, fft_avx512::ComplexVector, fft_avx512::RealForwardVector, fft_avx512::RealInverseVector},
-    kAvx2Sets[0],
-    kAvx2Sets[1],
+constexpr KernelSet kKernelSets[] = {
+    {fft_generic::ComplexVector, fft_generic::RealForwardVector, fft_generic::RealInverseVector},
+    {fft_avx2::ComplexVector, fft_avx2::RealForwardVector, fft_avx2::RealInverseVector},
+    {fft_avx512::ComplexVector, fft_avx512::RealForwardVector, fft_avx512::RealInverseVector},
 };
 
 bool CpuHas(FFTKernel kernel) {
@@ -491,16 +489,13 @@ std::atomic<int>& ActiveKernelIndex() {
     return index;
 }
 
-// The leaf pass works on one leaf per lane and the first radix-4 pass on one register of
-// leaf outputs: a plan with fewer leaves, or smaller leaves, than a kernel has lanes runs
-// on a narrower kernel of the same instruction set. Four lanes fit every vector plan.
+// The leaf pass works on one leaf per lane; a plan with fewer leaves than the active
+// kernel has lanes runs on the narrower kernel (which every wider one implies).
 const KernelSet& KernelsFor(const FFTPlan& p) {
-    const auto active = static_cast<FFTKernel>(ActiveKernelIndex().load(std::memory_order_relaxed));
-    if (active == FFTKernel::Generic) return kGenericSet;
-    const KernelSet* sets = active == FFTKernel::Avx512 ? kAvx512Sets : kAvx2Sets;
-    const uint32_t leaves = p.h / p.leafRadix;
-    while (sets->lanes > 4 && (sets->lanes > leaves || sets->lanes > p.leafRadix)) ++sets;
-    return *sets;
+    const int active = ActiveKernelIndex().load(std::memory_order_relaxed);
+    const bool tooFewLeaves = p.h < 8 * p.leafRadix;
+    return kKernelSets[active == static_cast<int>(FFTKernel::Avx512) && tooFewLeaves ? static_cast<int>(FFTKernel::Avx2)
+                                                                                       : active];
 }
 
 // log2 of n when n is a power of two in [minimum, 2^20], otherwise -1.
@@ -516,20 +511,20 @@ int SizeLog2(uint32_t n, uint32_t minimum) {
 bool PrepareComplexFFT(uint32_t n) {
     const int log2 = SizeLog2(n, 1);
     if (log2 < 0 || !GetPlan(static_cast<uint32_t>(log2))) return false;
-    return tWorkSpace.Get(2 * static_cast<size_t>(n) + kLocalFloats) != nullptr;
+    return tWorkSpace.Get(2 * static_cast<size_t>(n) + kLocalDoubles) != nullptr;
 }
 
 bool PrepareRealFFT(uint32_t n) {
     const int log2 = SizeLog2(n, 2);
     if (log2 < 0 || !GetPlan(static_cast<uint32_t>(log2 - 1))) return false;
-    return tWorkSpace.Get(2 * static_cast<size_t>(n) + kLocalFloats) != nullptr;
+    return tWorkSpace.Get(2 * static_cast<size_t>(n) + kLocalDoubles) != nullptr;
 }
 
 bool ComplexFFT(float* data, uint32_t n, int direction) {
     const int log2 = SizeLog2(n, 1);
     if (!data || log2 < 0 || (direction != 1 && direction != -1)) return false;
     const FFTPlan* plan = GetPlan(static_cast<uint32_t>(log2));
-    float* ws = tWorkSpace.Get(2 * static_cast<size_t>(n) + kLocalFloats);
+    double* ws = tWorkSpace.Get(2 * static_cast<size_t>(n) + kLocalDoubles);
     if (!plan || !ws) return false;
     const bool inverse = direction == -1;
     if (plan->scalar)
@@ -544,12 +539,20 @@ bool RealFFT(float* data, uint32_t n, int direction) {
     if (!data || log2 < 0 || (direction != 1 && direction != -1)) return false;
     const FFTPlan* plan = GetPlan(static_cast<uint32_t>(log2 - 1));
     // the inverse needs a second half-size array for the pre-processed spectrum
-    float* ws = tWorkSpace.Get(2 * static_cast<size_t>(n) + kLocalFloats);
+    double* ws = tWorkSpace.Get(2 * static_cast<size_t>(n) + kLocalDoubles);
     if (!plan || !ws) return false;
-    if (plan->scalar)
-        (direction == 1 ? RealForwardScalar : RealInverseScalar)(*plan, data, ws);
-    else
-        (direction == 1 ? KernelsFor(*plan).realForward : KernelsFor(*plan).realInverse)(*plan, data, ws);
+    const KernelSet& kernels = KernelsFor(*plan);
+    if (direction == 1) {
+        if (plan->scalar)
+            RealForwardScalar(*plan, data, ws);
+        else
+            kernels.realForward(*plan, data, ws);
+    } else {
+        if (plan->scalar)
+            RealInverseScalar(*plan, data, ws);
+        else
+            kernels.realInverse(*plan, data, ws);
+    }
     return true;
 }
 

@@ -9,9 +9,7 @@ inline constexpr uint32_t kMaxFFTSize = 1u << 20;
 // In-place FFT of n interleaved complex points (re, im, re, im, ...), n a power of two
 // from 1 to 2^20. direction 1: forward, kernel e^(-i2πkn/N); direction -1: inverse,
 // kernel e^(+i2πkn/N) with a factor 1/n. Natural order in and out. Arithmetic is in
-// single precision on twiddle factors computed in long double and rounded once: the
-// relative RMS error against the exact transform grows slowly with n, from under 1e-7
-// up to 256 points to about 1.7e-7 at 2^20.
+// double precision; only the results are rounded to float.
 // Returns false (data untouched) for a null array, a bad size or a bad direction, or
 // when the tables for a new size cannot be allocated.
 bool ComplexFFT(float* data, uint32_t n, int direction);
