@@ -44,7 +44,7 @@ QString FromView(std::string_view s) { return QString::fromUtf8(s.data(), static
 }  // namespace
 
 TGeneratorWindow::TGeneratorWindow(Host& host, TEngine& engine, TIniStore& ini, QWidget* parent)
-    : QWidget(parent), host_(host), engine_(engine), ini_(ini) {
+    : QWidget(parent), host_(host), ini_(ini) {
     setObjectName("signalGenerator");
     setWindowTitle(tr(text::kWindowTitle));
     const auto device = static_cast<int32_t>(engine.Settings().Device.OutputDeviceID);
@@ -135,7 +135,10 @@ void TGeneratorWindow::SetCompact(bool compact) {
         volume_->setValue(position);
     }
     more_->setText(compact ? tr("More >>") : tr("<< Less"));
+    // The frame follows the content, shrinking with the rows it hides.
+    layout()->activate();
     adjustSize();
+    if (parentWidget()) parentWidget()->adjustSize();
 }
 
 // The lists show the stored types; the right one only "N/A" while the analyser is mono.
@@ -233,6 +236,8 @@ TGeneratorWindow* TGeneratorTool::Open() {
     window_ = new TGeneratorWindow(host_, engine_, *ini_);
     sub_ = area_.addSubWindow(window_);
     sub_->setAttribute(Qt::WA_DeleteOnClose);
+    // A small tool palette: the analysis views, laid out and raised after it, must not bury it.
+    sub_->setWindowFlags(sub_->windowFlags() | Qt::WindowStaysOnTopHint);
     sub_->setWindowTitle(window_->windowTitle());
     // The close box, Close and the main window's end all go through here.
     QObject::connect(window_, &QObject::destroyed, toggle_, [this] { Forget(); });

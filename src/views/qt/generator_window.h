@@ -56,7 +56,6 @@ private:
     bool EditParameters(int channel, SignalType type);  // false: cancelled
 
     Host& host_;
-    TEngine& engine_;
     TIniStore& ini_;
     std::unique_ptr<TSignalGenerator> generator_;
     QPushButton* run_ = nullptr;
