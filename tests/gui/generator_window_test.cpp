@@ -137,9 +137,20 @@ TEST(GeneratorWindow, RunAndStopButtonsDriveTheGenerator) {
     EXPECT_TRUE(w->Generator().Playing());
     EXPECT_TRUE(w->StopButton()->isEnabled());
     EXPECT_FALSE(w->RunButton()->isEnabled());
+    bool silentInDialog = false;
+    OnDialog([&](QDialog&) { silentInDialog = !w->Generator().Playing(); });
+    w->TypeList(0)->activated(9);
+    EXPECT_TRUE(silentInDialog);
+    EXPECT_TRUE(w->Generator().Playing());  // and again after it
     w->StopButton()->click();
     EXPECT_FALSE(w->Generator().Playing());
     EXPECT_TRUE(w->RunButton()->isEnabled());
+
+    // The analyser turned stereo while the window is open: a two-channel buffer, a right list.
+    Stereo(s.settings);
+    w->Refresh();
+    EXPECT_EQ(w->Generator().OutputFormat().channels, 2);
+    EXPECT_EQ(w->TypeList(1)->count(), 14);
 }
 
 }  // namespace

@@ -44,11 +44,12 @@ QString FromView(std::string_view s) { return QString::fromUtf8(s.data(), static
 }  // namespace
 
 TGeneratorWindow::TGeneratorWindow(Host& host, TEngine& engine, TIniStore& ini, QWidget* parent)
-    : QWidget(parent), host_(host), ini_(ini) {
+    : QWidget(parent), host_(host), engine_(engine), ini_(ini) {
     setObjectName("signalGenerator");
     setWindowTitle(tr(text::kWindowTitle));
-    const auto device = static_cast<int32_t>(engine.Settings().Device.OutputDeviceID);
-    generator_ = std::make_unique<TSignalGenerator>(host, engine, device, ini);
+    seenDevice_ = static_cast<int32_t>(engine.Settings().Device.OutputDeviceID);
+    seenFormat_ = engine.Settings().Settings().format;
+    generator_ = std::make_unique<TSignalGenerator>(host, engine, seenDevice_, ini);
     BuildControls();
     ShowTypes();
     Refresh();
@@ -166,7 +167,21 @@ int TGeneratorWindow::ShownIndex(int channel) const {
     return code < static_cast<int>(SignalTypeListNames().size()) ? code : -1;
 }
 
+// Another output device, or another analyser rate, width or channel count (Options), makes a
+// new buffer; asked only on a change, since a generator rate of its own always differs.
+void TGeneratorWindow::FollowDevice() {
+    const auto device = static_cast<int32_t>(engine_.Settings().Device.OutputDeviceID);
+    const SampleFormat& format = engine_.Settings().Settings().format;
+    if (device == seenDevice_ && format.rate == seenFormat_.rate && format.channels == seenFormat_.channels &&
+        format.bytesPerSample == seenFormat_.bytesPerSample)
+        return;
+    seenDevice_ = device;
+    seenFormat_ = format;
+    generator_->SetDevice(device);
+}
+
 void TGeneratorWindow::Refresh() {
+    FollowDevice();
     const bool playing = generator_->Playing();
     run_->setEnabled(!playing);
     stop_->setEnabled(playing);
@@ -178,15 +193,20 @@ void TGeneratorWindow::Refresh() {
     if (stale) ShowTypes();
 }
 
+// Silent while the dialog is open; playing again after it, changed or not, if it played before.
 bool TGeneratorWindow::EditParameters(int channel, SignalType type) {
+    const bool wasPlaying = generator_->Playing();
+    if (wasPlaying) generator_->Stop();
     SignalSetup setup = generator_->Settings().channels[static_cast<size_t>(channel)];
     setup.type = type;
+    bool accepted = true;
     if (auto dialog = MakeSignalDialog(host_, type, setup, static_cast<long>(generator_->MaxFrequency()), this)) {
-        if (dialog->exec() != QDialog::Accepted) return false;
+        accepted = dialog->exec() == QDialog::Accepted;
         setup = dialog->Working();
     }
-    generator_->SetSignal(channel, setup);
-    return true;
+    if (accepted) generator_->SetSignal(channel, setup);
+    if (wasPlaying) generator_->Run();
+    return accepted;
 }
 
 // A cancelled dialog leaves the old type (and the old signal) in place.

@@ -4,6 +4,7 @@
 #include <array>
 #include <memory>
 
+#include "base/sample_format.h"
 #include "files/ini_store.h"
 #include "generator/signal_setup.h"
 
@@ -52,10 +53,12 @@ private:
     void BuildControls();
     QWidget* BuildChannelRow(int channel);
     void ShowTypes();
+    void FollowDevice();
     int ShownIndex(int channel) const;
     bool EditParameters(int channel, SignalType type);  // false: cancelled
 
     Host& host_;
+    TEngine& engine_;
     TIniStore& ini_;
     std::unique_ptr<TSignalGenerator> generator_;
     QPushButton* run_ = nullptr;
@@ -69,6 +72,8 @@ private:
     QWidget* volumeRow_ = nullptr;
     QTimer* poll_ = nullptr;
     bool compact_ = false;
+    int32_t seenDevice_ = 0;   // the output device and analyser format the generator was
+    SampleFormat seenFormat_;  // last told about
 };
 
 // Opens and closes the generator window in the main window's client area, remembers whether
