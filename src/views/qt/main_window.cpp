@@ -38,6 +38,7 @@
 #include "views/mode_switch.h"
 #include "engine/wave_file_commands.h"
 #include "views/qt/device_dialog.h"
+#include "views/qt/generator_window.h"
 #include "views/qt/file_dialogs.h"
 #include "views/qt/help_dialogs.h"
 #include "views/qt/level_meter.h"
@@ -326,6 +327,11 @@ void TMainWin::BuildMenus() {
     options->addAction(tr("&Trigger..."), this, &TMainWin::ShowTriggerDialog);
     options->addAction(tr("&File I/O Options..."), this, &TMainWin::ShowFileOptionsDialog);
     options->addAction(tr("&Device..."), this, &TMainWin::ShowDeviceDialog);
+
+    generator_ = std::make_unique<TGeneratorTool>(host_, engine_, *mdi_);
+    QMenu* utilities = menuBar()->addMenu(tr("&Utilities"));
+    utilities->addAction(generator_->ToggleAction());
+    utilities->addAction(tr("Save Signal To &Wave File..."), this, [this] { generator_->SaveSignalToWave(); });
 
     QMenu* window = menuBar()->addMenu(tr("&Window"));
     const std::pair<Arrangement, const char*> arrangements[] = {
@@ -655,6 +661,7 @@ void TMainWin::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    generator_->StoreForExit();
     if (onClose_) {
         // Once only: a second close event (window system and Exit) must not store twice.
         auto onClose = std::move(onClose_);

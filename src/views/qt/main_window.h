@@ -25,6 +25,7 @@ class BufferDoneQueue;
 class QtHost;
 class TEngine;
 class TEngineLoop;
+class TGeneratorTool;
 class TLevelMeter;
 class TSpectrumView;
 class TQtWaveFileChooser;
@@ -112,6 +113,8 @@ public:
     void SetOnClose(std::function<void(const std::string&)> onClose) { onClose_ = std::move(onClose); }
     // The status bar's level meters in dBFS.
     const TLevelMeter* LevelMeter() const { return levelMeter_; }
+    // The Utilities menu's signal generator window.
+    TGeneratorTool& GeneratorTool() { return *generator_; }
 
     void OnFrame(const EngineFrame& frame) override;
     void OnLevels(int32_t left, int32_t right) override;
@@ -182,6 +185,7 @@ private:
     QAction* run_ = nullptr;
     QAction* stop_ = nullptr;
     QAction* step_ = nullptr;
+    std::unique_ptr<TGeneratorTool> generator_;
     TUserGuideDialog* guide_ = nullptr;  // made on first use, kept for the next
     QAction* modes_[3] = {nullptr, nullptr, nullptr};
     QActionGroup* modeGroup_ = nullptr;
