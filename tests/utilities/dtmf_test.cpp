@@ -149,6 +149,9 @@ TEST(DtmfSegment, DecodesKeyStringsAtEachRate) {
         EXPECT_EQ(r.fftSize, c.fftSize);
         EXPECT_EQ(r.fineStep, c.step);
     }
+    for (auto [rate, size] : {std::pair{8001u, 1024u}, {16000u, 1024u}, {16001u, 2048u}, {34000u, 2048u},
+                              {34001u, 4096u}, {50000u, 4096u}, {50001u, 8192u}})
+        EXPECT_EQ(DtmfFftSize(rate), size) << rate;
 }
 
 TEST(DtmfSegment, StereoChannelsDecodeApart) {
@@ -165,15 +168,16 @@ TEST(DtmfSegment, SegmentRulesAndCancel) {
     RunDtmfSegmentAnalysis(*w, ProcessingSettings{}, -50, -1, host, "");  // empty once clamped
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, dtmf_text::kNoSegment);
-    w->Seek(123);
     RunDtmfSegmentAnalysis(*w, ProcessingSettings{}, -50, w->Length(), host, "");
     ASSERT_EQ(host.messages.size(), 2u);
     EXPECT_EQ(host.messages[1].text, "DTMF keys = 12");
     EXPECT_EQ(host.messages[1].caption, "DTMF");
-    EXPECT_EQ(w->Position(), 123u);
+    auto tiny = MakeWave(8000, {std::vector<double>(100, 0.5)});  // shorter than one frame
+    RunDtmfSegmentAnalysis(*tiny, ProcessingSettings{}, 0, tiny->Length(), host, "");
+    EXPECT_EQ(host.messages.back().text, "DTMF keys = ");
     host.ScriptCancelRequests(1);  // pass 1 stops at once: no result
     RunDtmfSegmentAnalysis(*w, ProcessingSettings{}, 0, w->Length(), host, "");
-    EXPECT_EQ(host.messages.size(), 2u);
+    EXPECT_EQ(host.messages.size(), 3u);
 }
 
 // Acceptance against the usual signalling limits, printed for the record: the detector's own
