@@ -109,7 +109,7 @@ bool TDTMFData::Detect(const std::array<float, 8>& levelsDb, int32_t tMs) {
     lastEnd_ = std::max(lastEnd_, 0);
     if (tMs < lastEnd_) lastEnd_ = tMs - 100;  // time ran backwards (a rewind)
     for (int i = 0; i < 8; ++i) entries_[i].levelDb = levelsDb[i];
-    if (!PickPair()) return Accept(tMs);
+    if (!PickPair()) return EndDetection(tMs);
     if (start_ == 0) {
         if (tMs > lastEnd_ + minSpacing_) {
             start_ = tMs;
@@ -124,7 +124,7 @@ bool TDTMFData::Detect(const std::array<float, 8>& levelsDb, int32_t tMs) {
 }
 
 // A frame without a valid pair ends the detection in progress: kept when it lasted long enough.
-bool TDTMFData::Accept(int32_t tMs) {
+bool TDTMFData::EndDetection(int32_t tMs) {
     if (duration_ < 1 || duration_ < minDuration_) {
         start_ = 0;
         duration_ = 0;

@@ -62,7 +62,7 @@ private:
     void ClearTiming();
     // Flags the two strongest entries and sets the current key; true for a valid pair.
     bool PickPair();
-    bool Accept(int32_t tMs);
+    bool EndDetection(int32_t tMs);
     void Append(char key);
 
     float threshold_;
