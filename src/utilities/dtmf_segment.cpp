@@ -85,8 +85,8 @@ void ProcessFrame(TAnalysisChain& chain, const ProcessingSettings& s, TSegmentRe
 }
 
 // Pass 1: the strongest level each channel reaches, from the peak-held spectrum. False when
-// cancelled or the chain could not be built.
-bool SurveyLevels(SegmentRun& run, std::array<float, 2>& highest) {
+// cancelled (`cancelled` set) or the chain could not be built (the host was told why).
+bool SurveyLevels(SegmentRun& run, std::array<float, 2>& highest, bool& cancelled) {
     const ProcessingSettings s = DtmfWorkingSettings(run.base, run.wave.Format(), true);
     TAnalysisChain chain(run.host);
     const float unity[2] = {1.0f, 1.0f};
@@ -95,7 +95,7 @@ bool SurveyLevels(SegmentRun& run, std::array<float, 2>& highest) {
     for (int c = 0; c < run.channels; ++c) readers.emplace_back(run.wave, c, run.n);
     uint64_t first = run.start;
     do {
-        if (run.host.PollCancelRequest()) return false;
+        if ((cancelled = run.host.PollCancelRequest())) return false;
         ProcessFrame(chain, s, readers.data(), run.channels, first, run.n);
         run.Progress(std::min(first, run.end), 0);
         first += run.n / 2;
@@ -175,15 +175,13 @@ bool AnalyseDtmfSegment(TWaveData& wave, const ProcessingSettings& settings, int
     host.SetStatusText(dtmf_text::kAnalysing);
     host.ShowProgress(true);
     host.SetProgress(0);
-    result.ran = SurveyLevels(run, result.thresholdDb);
+    result.ran = SurveyLevels(run, result.thresholdDb, result.cancelled);
     if (result.ran) {
         for (int c = 0; c < run.channels; ++c) {
             result.thresholdDb[c] -= 20.0f;
             result.detectors[c].SetParameters(result.thresholdDb[c], 20, 20);
         }
         result.cancelled = !DetectKeys(run, result);
-    } else {
-        result.cancelled = true;
     }
     host.ShowProgress(false);
     host.SetStatusText(statusText);
