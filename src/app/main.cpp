@@ -27,6 +27,7 @@
 #include "files/ini_store.h"
 #include "files/temp_files.h"
 #include "generator/generate_command.h"
+#include "utilities/dtmf_command.h"
 #include "measure/calibration.h"
 #include "measure/scaling_options.h"
 #include "platform/app_paths.h"
@@ -321,6 +322,19 @@ int RunGenerateCommand(const CommandLine& line, const TIniStore& ini, ConsoleHos
     return 0;
 }
 
+// "zeltrak dtmf|delay|reverb FILE.wav": a measurement utility on a recording.
+int RunUtilityCommand(const CommandLine& line, ConsoleHost& host) {
+    const UtilityOptions& u = line.utility;
+    std::string error;
+    int status = 1;
+    switch (u.kind) {
+        case UtilityOptions::Kind::Dtmf: status = RunDtmfCommand(u.input, stdout, host, error); break;
+        default: break;
+    }
+    if (status != 0 && !error.empty()) std::fprintf(stderr, "zeltrak: %s\n", error.c_str());
+    return status;
+}
+
 int PrintSettingsReport(const TIniStore& ini, const std::string& settingsPath, Host& host) {
     ProcessingSettings settings;
     ReportReplacedSettings(settings.Load(ini, DeviceCounts{}), host);
@@ -381,6 +395,7 @@ int RunCommand(const CommandLine& line, const AppEnvironment& env, TIniStore& in
                ConsoleHost& host, int& argc, char** argv) {
     if (line.main.analyze) return Finished(RunAnalyzeCommand(line, ini, host), host);
     if (line.main.generate) return Finished(RunGenerateCommand(line, ini, host), host);
+    if (line.utility.kind != UtilityOptions::Kind::None) return Finished(RunUtilityCommand(line, host), host);
     if (line.main.report) return PrintSettingsReport(ini, settingsPath, host);
     if (!line.main.file.empty()) return Finished(RunFile(line, ini, host), host);
     if (line.main.headless) return Finished(RunRealTime(line, env, ini, host), host);

@@ -176,6 +176,7 @@ private:
     void DeclareMain();
     void DeclareAnalyze();
     void DeclareGenerate();
+    void DeclareUtilities();
     void DeclareScaling(CLI::App& app);
     void DeclareResults(CLI::App& app);
     void DeclareLogging(CLI::App& app);
@@ -186,6 +187,9 @@ private:
     CLI::App main_;
     CLI::App* analyze_ = nullptr;
     CLI::App* generate_ = nullptr;
+    CLI::App* dtmf_ = nullptr;
+    CLI::App* delay_ = nullptr;
+    CLI::App* reverb_ = nullptr;
     std::string analyzeSettings_;  // --settings after "analyze"
     std::string generateSettings_;  // --settings after "generate"
 };
@@ -196,9 +200,12 @@ TOptionTable::TOptionTable(CommandLine& out)
                        "zeltrak") {
     // Unknown arguments are left over for Finish to name in the program's own words.
     main_.allow_extras();
+    // One sub-command: a later word that names another ("generate dtmf") is its argument.
+    main_.require_subcommand(0, 1);
     DeclareMain();
     DeclareAnalyze();
     DeclareGenerate();
+    DeclareUtilities();
     for (CLI::App* app : {&main_, analyze_}) {
         DeclareScaling(*app);
         DeclareResults(*app);
@@ -373,6 +380,43 @@ void TOptionTable::DeclareGenerate() {
                       "check it.\nBoth channels play the same signal.");
 }
 
+void TOptionTable::DeclareUtilities() {
+    UtilityOptions& u = out_.utility;
+    const auto command = [this, &u](const char* name, const char* purpose) {
+        CLI::App* app = main_.add_subcommand(name, purpose);
+        app->allow_extras();
+        app->add_option("FILE.wav", [&u](const CLI::results_t& v) { return Store(u.input, v.front()); },
+                        "the recording")
+            ->expected(1);
+        return app;
+    };
+    dtmf_ = command("dtmf", "Decodes the telephone keys in a recording: each key with its start and duration.");
+    delay_ = command("delay", "Finds the delay of the right channel against the left in a stereo recording.");
+    AddValue(*delay_, "--units", "UNITS", "units of the delay shown beside samples", "ms, ft or m",
+             StoreChoice(u.delayUnits, {{"ms", 0}, {"ft", 1}, {"m", 2}}));
+    AddValue(*delay_, "--max-delay", "MS", "the longest delay searched", "between 10 and 1000 milliseconds",
+             [&u](const std::string& v) {
+                 uint64_t n = 0;
+                 return ParseCountIn(v, 10, 1000, n) && Store(u.maxDelayMs, static_cast<int32_t>(n));
+             });
+    AddValue(*delay_, "--speed", "FT/S", "speed of sound", "between 10 and 100000 ft/s", [&u](const std::string& v) {
+        double speed = 0.0;
+        return ParseFiniteNumber(v, speed) && speed >= 10.0 && speed <= 100000.0 && Store(u.speedOfSound, speed);
+    });
+    reverb_ = command("reverb", "Measures the reverberation time per third-octave band in a recording of the "
+                                "reverberation stimulus\n(a 1 kHz sync tone at 0.8 s, pink noise from 1.4 s, "
+                                "then the decay).");
+    AddValue(*reverb_, "--smoothing", "METHOD", "smoothing of the decay curves", "none, averaging or schroeder",
+             StoreChoice(u.smoothing, {{"none", 0}, {"averaging", 1}, {"schroeder", 2}}));
+    AddValue(*reverb_, "--extrapolation", "FROM", "the decay the longer times are extrapolated from",
+             "rt10, rt20 or rt30", StoreChoice(u.extrapolation, {{"rt10", 0}, {"rt20", 1}, {"rt30", 2}}));
+    AddValue(*reverb_, "--max-decay", "S", "the longest decay followed", "between 1 and 30 seconds",
+             [&u](const std::string& v) {
+                 uint64_t n = 0;
+                 return ParseCountIn(v, 1, 30, n) && Store(u.maxDecaySeconds, static_cast<int32_t>(n));
+             });
+}
+
 void TOptionTable::DeclareScaling(CLI::App& app) {
     ScalingOptions& s = out_.scaling;
     const auto store = [](std::optional<uint16_t>& field, bool (*parse)(const std::string&, uint16_t&)) {
@@ -501,6 +545,9 @@ bool TOptionTable::Parse(const std::vector<std::string>& args, std::string& erro
     }
     out_.main.analyze = analyze_->parsed();
     out_.main.generate = generate_->parsed();
+    using Kind = UtilityOptions::Kind;
+    out_.utility.kind = dtmf_->parsed() ? Kind::Dtmf : delay_->parsed() ? Kind::Delay
+                        : reverb_->parsed() ? Kind::Reverb : Kind::None;
     return parsed && (!out_.help.empty() || Finish(error));
 }
 
@@ -527,7 +574,7 @@ std::string LeftOverMessage(const std::string& arg) {
 
 bool TOptionTable::Finish(std::string& error) {
     MainOptions& m = out_.main;
-    for (const CLI::App* app : {&main_, analyze_, generate_}) {
+    for (const CLI::App* app : {&main_, analyze_, generate_, dtmf_, delay_, reverb_}) {
         if (app->remaining().empty()) continue;
         error = LeftOverMessage(app->remaining().front());
         return false;
@@ -546,6 +593,10 @@ bool TOptionTable::Finish(std::string& error) {
         if (!analyzeSettings_.empty()) m.settingsFile = analyzeSettings_;
     }
     if (m.generate && !FinishGenerate(error)) return false;
+    if (out_.utility.kind != UtilityOptions::Kind::None && out_.utility.input.empty()) {
+        error = "no input file";
+        return false;
+    }
     if (!SettleOctaveChoice(out_.scaling)) {
         error = "--octave goes with --frequency octave";
         return false;

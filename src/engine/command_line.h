@@ -6,6 +6,7 @@
 #include "engine/analysis_reports.h"
 #include "engine/analyze_command.h"
 #include "engine/generate_options.h"
+#include "engine/utility_options.h"
 #include "measure/scaling_options.h"
 
 namespace zeltrak {
@@ -30,6 +31,7 @@ struct CommandLine {
     MainOptions main;
     AnalyzeOptions analyze;
     GenerateOptions generate;
+    UtilityOptions utility;
     ScalingOptions scaling;
     ReportOptions reports;
     std::string help;  // not empty: the help that was asked for, to print instead of running
