@@ -141,7 +141,8 @@ TEST(ReverbAnalysis, ReadsTheDecayTimeOfSyntheticRooms) {
             const double truth = room.rt(r.frequency);
             const double measured[2] = {3.0 * r.time[1], 2.0 * r.time[2]};
             for (int k = 0; k < 2; ++k) {
-                EXPECT_NEAR(measured[k], truth, 0.25 * truth) << room.name << (k ? " RT30 at " : " RT20 at ") << r.frequency;
+                EXPECT_NEAR(measured[k], truth, 0.25 * truth)
+                    << room.name << (k ? " RT30 at " : " RT20 at ") << r.frequency;
                 error[k] += (measured[k] - lateness[k] - truth) / truth;
             }
             ++bands;

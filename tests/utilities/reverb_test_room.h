@@ -36,6 +36,7 @@ inline std::vector<float> Stimulus(double toneAt, double noiseSeconds, double se
 // Decaying noise: the sum over third-octave components (centres 10^(i/10) Hz, i = 14 ... 43,
 // cos^2 crossovers that add up to one) of filtered white noise times exp(-6.9078 t / rt(centre)),
 // so that each component's power falls by 60 dB in its rt. Packed real spectrum of size 2^20.
+// A room with the same rt at 100 Hz and 10 kHz is flat: one component over every frequency.
 inline std::vector<float> ImpulseSpectrum(const std::function<double(double)>& rt, uint32_t rate, unsigned seed = 7) {
     std::mt19937 rng(seed);
     std::normal_distribution<float> normal;
@@ -82,8 +83,10 @@ inline std::unique_ptr<TWaveData> Recording(const std::vector<float>& stimulus, 
     for (uint32_t i = 0; i < n; ++i) largest = std::max(largest, std::fabs(y[i]));
     auto wave = std::make_unique<TWaveData>(n, SampleFormat::Make(rate, channels, 2));
     const double scale = peak * 32767.0 / largest;
-    for (uint32_t i = 0; i < n; ++i)
-        for (uint16_t c = 0; c < channels; ++c) wave->PutSample(std::clamp(std::round(y[i] * scale), -32767.0, 32767.0), i, c);
+    for (uint32_t i = 0; i < n; ++i) {
+        const double v = std::clamp(std::round(y[i] * scale), -32767.0, 32767.0);  // a loud room clips
+        for (uint16_t c = 0; c < channels; ++c) wave->PutSample(v, i, c);
+    }
     return wave;
 }
 
