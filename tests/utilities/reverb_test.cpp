@@ -95,6 +95,10 @@ TEST(ReverbSync, TakesTheToneWithinHalfASecond) {
         EXPECT_NEAR(FindReverbSync(x, kReverbRate, 0.8f), c[1], 2048.0 / kReverbRate) << c[0];
     }
     EXPECT_FLOAT_EQ(FindReverbSync(std::vector<float>(kReverbRate), kReverbRate, 0.8f), 0.8f);
+    // a louder tone at 2 kHz is not the sync tone
+    std::vector<float> x = Stimulus(0.8, 0.0, 1.5, kReverbRate);
+    for (uint32_t i = 0; i < kReverbRate / 5; ++i) x[i + 13000] = static_cast<float>(20000 * std::sin(kPi * i / 11.025));
+    EXPECT_NEAR(FindReverbSync(x, kReverbRate, 0.8f), 0.8, 2048.0 / kReverbRate);
 }
 
 // The stimulus of a measurement with D = 3 s played in a room: 9.24 s recorded.
@@ -148,6 +152,13 @@ TEST(ReverbAnalysis, ReadsTheDecayTimeOfSyntheticRooms) {
             ++bands;
         }
         EXPECT_EQ(bands, 13);
+        // levels relative to the first frame; the wideband total of a flat room decays as it does
+        const ReverbBandResult& wide = data.results[kReverbBandSlots - 1];
+        EXPECT_EQ(wide.frequency, kReverbWidebandFrequency);
+        if (room.rt(100.0) == room.rt(10000.0)) {
+            EXPECT_NEAR(2.0 * wide.time[2], room.rt(1000.0), 0.25 * room.rt(1000.0)) << room.name;
+        }
+        for (int b = 0; b < data.bandCount; ++b) EXPECT_EQ(data.frames[0].level[b], 0.0f);
         EXPECT_NEAR(error[0] / bands, 0.0, 0.05) << room.name << " RT20";
         EXPECT_NEAR(error[1] / bands, 0.0, 0.05) << room.name << " RT30";
     }
