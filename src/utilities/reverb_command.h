@@ -9,8 +9,8 @@ namespace zeltrak {
 class Host;
 
 // The band table of an analysis: per band the centre (or "Wideband"), the reverberation time
-// from the 20 and from the 30 dB drop where they were measured, t60 as `options` extrapolate
-// it, and per drop "m" (measured) or "x" (extrapolated).
+// from the 20 and from the 30 dB drop where they were measured ("-" where not), t60 as the
+// analysis extrapolated it, and per drop t10 ... t60 "m" (measured) or "x" (extrapolated).
 std::string ReverbBandTable(const ReverbData& data);
 
 // Analyses a recorded stimulus and decay (sync tone at 0.8 s, 0.5 s gap, pink noise, decay) as
