@@ -1,0 +1,35 @@
+#pragma once
+
+// The reverberation utility's own words.
+namespace zeltrak {
+
+inline constexpr const char* kReverbSectionName = "ReverbOpts";
+
+inline constexpr const char* kReverbSyncStatus = "Syncronizing...";
+inline constexpr const char* kReverbLevelsStatus = "Evaluating Levels...";
+inline constexpr const char* kReverbAnalyseStatus = "Analyzing Reverberation...";
+
+inline constexpr const char* kReverbOverloadText =
+    "The detected signal is overloading (clipping) the input.\rReduce the amplifier volume or decrease the sound "
+    "card input gain and repeat the measurement.";
+inline constexpr const char* kReverbTooLowText =
+    "The detected signal is to low for accurate measurements.\rIncrease the amplifier volume or increase the sound "
+    "card input gain and repeat the measurement.";
+inline constexpr const char* kReverbNoMemoryText =
+    "Insufficient Memory to continue.  Please close some applications to free up memory.";
+inline constexpr const char* kReverbMaxDecayRangeText = "Maximum decay time must be between 1 and 30 seconds.";
+
+inline constexpr const char* kReverbOpenFailedText = "Failure opening reverb file";
+inline constexpr const char* kReverbInvalidFileText = "Invalid reverb file.";
+inline constexpr const char* kReverbReadErrorText = "Error reading reverb file.";
+inline constexpr const char* kReverbCreateFailedText = "Failure creating reverb file";
+inline constexpr const char* kReverbWriteErrorText = "Error writing reverb file.";
+
+inline constexpr const char* kReverbWidebandLabel = "Wideband";
+
+// Recorded files given to the command line, which has no dialog to set the decay time from.
+inline constexpr const char* kReverbTooShortText =
+    "The recording is too short for a maximum decay time of %d seconds (%.1f seconds needed).";
+inline constexpr const char* kReverbTableHeader = "Band (Hz)\tRT20 (s)\tRT30 (s)\tRT60 (s)\tFlags";
+
+}  // namespace zeltrak
