@@ -28,6 +28,7 @@
 #include "files/temp_files.h"
 #include "generator/generate_command.h"
 #include "utilities/dtmf_command.h"
+#include "utilities/reverb_command.h"
 #include "measure/calibration.h"
 #include "measure/scaling_options.h"
 #include "platform/app_paths.h"
@@ -323,12 +324,22 @@ int RunGenerateCommand(const CommandLine& line, const TIniStore& ini, ConsoleHos
 }
 
 // "zeltrak dtmf|delay|reverb FILE.wav": a measurement utility on a recording.
-int RunUtilityCommand(const CommandLine& line, ConsoleHost& host) {
+int RunReverbFile(const UtilityOptions& u, const TIniStore& ini, ConsoleHost& host, std::string& error) {
+    ReverbOptions options;
+    ReadReverbOptions(ini, options);
+    if (u.smoothing) options.smoothing = static_cast<ReverbSmoothing>(*u.smoothing);
+    if (u.extrapolation) options.extrapolation = static_cast<ReverbExtrapolation>(*u.extrapolation);
+    if (u.maxDecaySeconds) options.maxDecayTime = *u.maxDecaySeconds;
+    return RunReverbCommand(u.input, options, stdout, host, error);
+}
+
+int RunUtilityCommand(const CommandLine& line, const TIniStore& ini, ConsoleHost& host) {
     const UtilityOptions& u = line.utility;
     std::string error;
     int status = 1;
     switch (u.kind) {
         case UtilityOptions::Kind::Dtmf: status = RunDtmfCommand(u.input, stdout, host, error); break;
+        case UtilityOptions::Kind::Reverb: status = RunReverbFile(u, ini, host, error); break;
         default: break;
     }
     if (status != 0 && !error.empty()) std::fprintf(stderr, "zeltrak: %s\n", error.c_str());
@@ -395,7 +406,7 @@ int RunCommand(const CommandLine& line, const AppEnvironment& env, TIniStore& in
                ConsoleHost& host, int& argc, char** argv) {
     if (line.main.analyze) return Finished(RunAnalyzeCommand(line, ini, host), host);
     if (line.main.generate) return Finished(RunGenerateCommand(line, ini, host), host);
-    if (line.utility.kind != UtilityOptions::Kind::None) return Finished(RunUtilityCommand(line, host), host);
+    if (line.utility.kind != UtilityOptions::Kind::None) return Finished(RunUtilityCommand(line, ini, host), host);
     if (line.main.report) return PrintSettingsReport(ini, settingsPath, host);
     if (!line.main.file.empty()) return Finished(RunFile(line, ini, host), host);
     if (line.main.headless) return Finished(RunRealTime(line, env, ini, host), host);

@@ -49,6 +49,11 @@ void AppendTime(std::string& line, float seconds, bool shown) {
 }  // namespace
 
 std::string ReverbBandTable(const ReverbData& data) {
+    // Each column from its own drop: the extrapolation rules overwrite measured times (t30
+    // becomes 1.5 t20 under RT 20), so the analysis's own results cannot give both.
+    ReverbData rt20 = data, rt30 = data;
+    ComputeReverbTimes(rt20, ReverbExtrapolation::RT20);
+    ComputeReverbTimes(rt30, ReverbExtrapolation::RT30);
     std::string table = std::string(kReverbTableHeader) + "\n";
     for (int b = 0; b < data.bandCount; ++b) {
         const ReverbBandResult& r = data.results[b];
@@ -58,8 +63,8 @@ std::string ReverbBandTable(const ReverbData& data) {
         else
             std::snprintf(band, sizeof band, "%s", kReverbWidebandLabel);
         std::string line = band;
-        AppendTime(line, 3.0f * r.time[1], r.extrapolated[1] == 0);
-        AppendTime(line, 2.0f * r.time[2], r.extrapolated[2] == 0);
+        AppendTime(line, rt20.results[b].time[5], rt20.results[b].extrapolated[1] == 0);
+        AppendTime(line, rt30.results[b].time[5], rt30.results[b].extrapolated[2] == 0);
         AppendTime(line, r.time[5], true);
         line += '\t';
         for (int32_t flag : r.extrapolated) line += flag ? 'x' : 'm';
