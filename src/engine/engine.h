@@ -113,6 +113,8 @@ public:
     TSpectralData* Spectrum(int i) { return chain_.Spectrum(i); }
     const TSpectralData* Spectrum(int i) const { return chain_.Spectrum(i); }
     TSoundInput& InputPort() { return *inputPort_; }
+    // The two input slots the card fills, for readers of the newest live samples.
+    const TSlotBuffers& InputSlots() const { return slots_; }
     WaveDriver& Driver() { return driver_; }
     TSoundOutput& OutputPort() { return *outputPort_; }
     const ProcessingSettings& Settings() const { return settings_; }
