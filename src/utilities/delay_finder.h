@@ -39,9 +39,9 @@ public:
     // Fetches the blocks from `file`'s current position and computes; false (delay kept)
     // when fewer than N + N/2 frames remain or the file is not stereo.
     bool UpdateFromFile(TWaveData& file);
-    // The same from the newest N + N/2 samples of a running Real-Time input.
+    // The same from the newest N + N/2 samples of a running input (Real-Time, or a recording).
     bool UpdateFromLiveInput(TEngine& engine);
-    // Whichever of the two the engine's mode calls for.
+    // Whichever of the two the engine's mode calls for; false while a recording plays back.
     bool Update(TEngine& engine);
 
 private:

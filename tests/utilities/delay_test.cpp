@@ -127,9 +127,10 @@ TEST(DelayFinderOptions, ValidateStoreAndReadBack) {
 }
 
 // The generator's pink noise (the same on both channels) through a manual-clock Loopback card
-// that delays one input channel: the live Real-Time input gives that delay.
+// that delays one input channel: the live input of a Real-Time run or a recording gives that delay.
 TEST(DelayFinder, FindsTheLoopbackCardsChannelDelayInALiveRun) {
-    struct Case { uint32_t delayLeft, delayRight; int64_t expected; } cases[] = {{0, 25, -25}, {300, 0, 300}};
+    struct Case { uint32_t mode, delayLeft, delayRight; int64_t expected; } cases[] = {
+        {kModeRealTime, 0, 25, -25}, {kModeRecorder, 300, 0, 300}};
     for (const Case& c : cases) {
         TSoundPort::ResetLivePositionEstimate();
         testing::TempDir dir;
@@ -137,7 +138,7 @@ TEST(DelayFinder, FindsTheLoopbackCardsChannelDelayInALiveRun) {
         ProcessingSettings settings;
         settings.Settings().format = SampleFormat::Make(8000, 2, 2);
         settings.Settings().FFTsize = 1024;
-        settings.Mode.OpMode = kModeRealTime;
+        settings.Mode.OpMode = c.mode;
         settings.FileIO.RealTimeWaveBufferEnableFlag = 0;
         LoopbackConfig config{.clock = LoopbackConfig::Clock::Manual};
         config.delaySamples[0] = c.delayLeft;
@@ -150,7 +151,7 @@ TEST(DelayFinder, FindsTheLoopbackCardsChannelDelayInALiveRun) {
         TSignalGenerator generator(host, engine, 0, ini);
         engine.SetGenerator(&generator);
         TDelayFinder finder(8000, {.maxDelayMs = 100});
-        ASSERT_TRUE(engine.Run());
+        ASSERT_TRUE(c.mode == kModeRecorder ? engine.Record() : engine.Run());
         EXPECT_FALSE(finder.Update(engine));  // nothing captured yet
         for (int i = 0; i < 16; ++i) {
             card.Advance(1000);
