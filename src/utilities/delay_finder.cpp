@@ -113,6 +113,8 @@ bool TDelayFinder::Update(TEngine& engine) {
     switch (engine.Settings().Mode.OpMode) {
         case kModeRealTime: return UpdateFromLiveInput(engine);
         case kModePostProcessing: return engine.WaveFile() && UpdateFromFile(*engine.WaveFile());
+        // A recording fills the input slots as a live run does; playback has no input to read.
+        case kModeRecorder: return engine.RunState() == EngineRunState::Recording && UpdateFromLiveInput(engine);
         default: return false;
     }
 }

@@ -41,6 +41,9 @@ public:
     bool UpdateFromFile(TWaveData& file);
     // The same from the newest N + N/2 samples of a running input (Real-Time, or a recording).
     bool UpdateFromLiveInput(TEngine& engine);
+    // The input slot length the live fetch needs: when the card has just begun refilling one
+    // slot, the other alone must hold N + N/2 samples (one-second slots are too short for large N).
+    uint32_t InputSlotFramesNeeded() const { return n_ + n_ / 2; }
     // Whichever of the two the engine's mode calls for; false while a recording plays back.
     bool Update(TEngine& engine);
 

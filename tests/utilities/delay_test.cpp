@@ -129,14 +129,15 @@ TEST(DelayFinderOptions, ValidateStoreAndReadBack) {
 // The generator's pink noise (the same on both channels) through a manual-clock Loopback card
 // that delays one input channel: the live input of a Real-Time run or a recording gives that delay.
 TEST(DelayFinder, FindsTheLoopbackCardsChannelDelayInALiveRun) {
-    struct Case { uint32_t mode, delayLeft, delayRight; int64_t expected; } cases[] = {
-        {kModeRealTime, 0, 25, -25}, {kModeRecorder, 300, 0, 300}};
+    // At 44100 Hz and 500 ms, N + N/2 = 98304 samples: more than two one-second slots keep.
+    struct Case { uint32_t mode, rate; int32_t maxMs; uint32_t delayLeft, delayRight; int64_t expected; } cases[] = {
+        {kModeRealTime, 44100, 500, 0, 25, -25}, {kModeRecorder, 8000, 100, 300, 0, 300}};
     for (const Case& c : cases) {
         TSoundPort::ResetLivePositionEstimate();
         testing::TempDir dir;
         ScriptedHost host;
         ProcessingSettings settings;
-        settings.Settings().format = SampleFormat::Make(8000, 2, 2);
+        settings.Settings().format = SampleFormat::Make(c.rate, 2, 2);
         settings.Settings().FFTsize = 1024;
         settings.Mode.OpMode = c.mode;
         settings.FileIO.RealTimeWaveBufferEnableFlag = 0;
@@ -150,11 +151,12 @@ TEST(DelayFinder, FindsTheLoopbackCardsChannelDelayInALiveRun) {
         TIniStore ini;
         TSignalGenerator generator(host, engine, 0, ini);
         engine.SetGenerator(&generator);
-        TDelayFinder finder(8000, {.maxDelayMs = 100});
+        TDelayFinder finder(c.rate, {.maxDelayMs = c.maxMs});
+        engine.SetMinimumSlotFrames(finder.InputSlotFramesNeeded());
         ASSERT_TRUE(c.mode == kModeRecorder ? engine.Record() : engine.Run());
         EXPECT_FALSE(finder.Update(engine));  // nothing captured yet
         for (int i = 0; i < 16; ++i) {
-            card.Advance(1000);
+            card.Advance(8000);
             loop.Pump(0);
             generator.Poll();
         }
