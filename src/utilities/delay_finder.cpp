@@ -41,7 +41,7 @@ bool ReadFloats(TWaveData& file, uint32_t start, uint32_t count, uint32_t channe
 
 TDelayFinder::TDelayFinder(uint32_t rate, const DelayFinderOptions& options)
     : rate_(std::max(rate, 1u)), maxDelayMs_(options.maxDelayMs), n_(DelayBlockLength(options.maxDelayMs, rate_)),
-      left_(n_), right_(n_), cross_(n_) {}
+      left_(n_), right_(n_), cross_(n_), rightSpectrum_(n_) {}
 
 void TDelayFinder::SetOptions(const DelayFinderOptions& options) {
     if (options.maxDelayMs == maxDelayMs_) return;
@@ -50,10 +50,10 @@ void TDelayFinder::SetOptions(const DelayFinderOptions& options) {
 
 void TDelayFinder::Compute() {
     cross_ = left_;
-    std::vector<float> right = right_;
+    rightSpectrum_ = right_;
     RealFFT(cross_.data(), n_, 1);
-    RealFFT(right.data(), n_, 1);
-    CrossSpectrum(cross_, right);
+    RealFFT(rightSpectrum_.data(), n_, 1);
+    CrossSpectrum(cross_, rightSpectrum_);
     RealFFT(cross_.data(), n_, -1);
     FindPeak(cross_);
 }

@@ -54,7 +54,7 @@ private:
     uint32_t rate_;
     int32_t maxDelayMs_;
     uint32_t n_;
-    std::vector<float> left_, right_, cross_;
+    std::vector<float> left_, right_, cross_, rightSpectrum_;
     double delayMs_ = 0.0;
     int64_t delaySamples_ = 0;
     double peak_ = 0.0;
