@@ -257,7 +257,7 @@ uint32_t TEngine::SlotFrames(bool recorder) const {
     // frame could never be formed from the two slots.
     uint64_t longest = chain_.Series(0) ? chain_.Series(0)->Length() : SeriesSamples();
     if (settings_.Trigger.Enable && chain_.TriggerSeries(0)) longest = chain_.TriggerSeries(0)->Length();
-    frames = std::max<uint64_t>(frames, longest + ChannelDelaySamples(s));
+    frames = std::max<uint64_t>({frames, longest + ChannelDelaySamples(s), minSlotFrames_});
     return static_cast<uint32_t>(std::min<uint64_t>(frames, 0x7FFFFFFFu / std::max(s.format.BlockAlign(), 1u)));
 }
 

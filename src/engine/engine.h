@@ -113,6 +113,10 @@ public:
     TSpectralData* Spectrum(int i) { return chain_.Spectrum(i); }
     const TSpectralData* Spectrum(int i) const { return chain_.Spectrum(i); }
     TSoundInput& InputPort() { return *inputPort_; }
+    // The two input slots the card fills, for readers of the newest live samples.
+    const TSlotBuffers& InputSlots() const { return slots_; }
+    // Slots of at least `frames` frames from the next start on, for a reader of longer spans.
+    void SetMinimumSlotFrames(uint32_t frames) { minSlotFrames_ = frames; }
     WaveDriver& Driver() { return driver_; }
     TSoundOutput& OutputPort() { return *outputPort_; }
     const ProcessingSettings& Settings() const { return settings_; }
@@ -194,6 +198,7 @@ private:
     int64_t stopTime_ = 0;
     bool idleRequested_ = false;
     bool stopping_ = false;
+    uint32_t minSlotFrames_ = 0;
     uint32_t generation_ = 0;  // counts input starts, so a loop over slots sees a restart
 };
 
