@@ -21,7 +21,7 @@ namespace zeltrak {
 struct LoopbackRoom {
     static constexpr size_t kBands = 7;
     static constexpr std::array<double, kBands> kCentresHz = {125, 250, 500, 1000, 2000, 4000, 8000};
-    static constexpr double kMaxRtSeconds = 20.0;
+    static constexpr double kMaxRtSeconds = 10.0;  // keeps the response within tens of megabytes
 
     std::array<double, kBands> rtSeconds{};
     uint32_t seed = 1;

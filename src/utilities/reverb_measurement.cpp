@@ -89,13 +89,15 @@ bool OpenPorts(TSoundInput& in, TSoundOutput& out, TWaveData& wave, std::span<co
     return in.AddBuffer(wave.Buffer(), inBytes, 0) && out.Write(stimulus.data(), outBytes, 0, false);
 }
 
-// Waits for the full recording, keeping the meter and progress live; false when cancelled.
-bool WaitForRecording(TSoundInput& in, Host& host, ReverbAcquisitionSink& sink, const ReverbTiming& timing,
+// Waits for the full recording, keeping the meter and progress live.
+ReverbAcquireStatus WaitForRecording(TSoundInput& in, Host& host, ReverbAcquisitionSink& sink, const ReverbTiming& timing,
                       const TWaveData& wave) {
     const auto* samples = reinterpret_cast<const int16_t*>(wave.Buffer());
     int shownPercent = -1;
     while (!in.IsSlotDone(0)) {
-        if (host.PollCancelRequest()) return false;
+        if (host.PollCancelRequest()) return ReverbAcquireStatus::Cancelled;
+        // A device that stopped answering would never fill the buffer.
+        if (in.DeviceLost()) return ReverbAcquireStatus::DeviceFailed;
         sink.SetAcquisitionRunning(true);
         sink.KeepResponding();
         const uint32_t recorded = std::min(in.FramesInSlot(0), wave.Length());
@@ -104,7 +106,7 @@ bool WaitForRecording(TSoundInput& in, Host& host, ReverbAcquisitionSink& sink, 
         const int percent = std::min(100, static_cast<int>(100.0 * recorded / kRate / timing.total));
         if (percent != shownPercent) host.SetProgress(shownPercent = percent);
     }
-    return true;
+    return ReverbAcquireStatus::Recorded;
 }
 
 // The stop sequence leaves the devices time to settle between steps, as some drivers need.
@@ -143,11 +145,11 @@ ReverbRecording AcquireReverbRecording(WaveDriver& driver, Host& host, ReverbAcq
     if (!in->Start() || !out->Restart()) return result;
     host.SetStatusText(kReverbAcquiringText);
     host.ShowProgress(true);
-    const bool complete = WaitForRecording(*in, host, sink, timing, *wave);
+    result.status = WaitForRecording(*in, host, sink, timing, *wave);
     StopPorts(*in, *out, host, sink);
     host.ShowProgress(false);
-    result.status = complete ? ReverbAcquireStatus::Recorded : ReverbAcquireStatus::Cancelled;
-    if (complete) result.wave = std::move(wave);
+    if (result.status == ReverbAcquireStatus::DeviceFailed) ShowStringMessage(host, kStrSoundDeviceFailure);
+    if (result.status == ReverbAcquireStatus::Recorded) result.wave = std::move(wave);
     return result;
 }
 
