@@ -52,20 +52,41 @@ bool ParseSeconds(std::string_view s, double& out) {
     return true;
 }
 
-// Complementary crossover between neighbouring octaves, a third of an octave wide around the
-// band edge, so that a third-octave band at a centre hears its own octave only.
+// The response is built from third-octave slices (1000 x 2^(k/3) Hz, k = -10 ... 10), each
+// taking its octave's time. Neighbouring slices cross over complementarily within a ninth of an
+// octave around their edge, so the slices sum to the whole noise.
+constexpr int kLowestThird = -10, kHighestThird = 10;
+
 double LowerSideWeight(double hz, double edgeHz) {
     if (hz <= 0.0) return 1.0;
-    const double u = std::clamp(std::log2(hz / edgeHz) * 3.0 + 0.5, 0.0, 1.0);
+    const double u = std::clamp(std::log2(hz / edgeHz) * 9.0 + 0.5, 0.0, 1.0);
     const double c = std::cos(0.5 * std::numbers::pi * u);
     return c * c;
 }
 
-double BandWeight(size_t band, double hz) {
+double ThirdEdgeHz(int k) { return 1000.0 * std::exp2((k + 0.5) / 3.0); }
+
+double ThirdWeight(int k, double hz) {
     double w = 1.0;
-    if (band > 0) w *= 1.0 - LowerSideWeight(hz, LoopbackRoom::kCentresHz[band - 1] * std::numbers::sqrt2);
-    if (band + 1 < LoopbackRoom::kBands) w *= LowerSideWeight(hz, LoopbackRoom::kCentresHz[band] * std::numbers::sqrt2);
+    if (k > kLowestThird) w *= 1.0 - LowerSideWeight(hz, ThirdEdgeHz(k - 1));
+    if (k < kHighestThird) w *= LowerSideWeight(hz, ThirdEdgeHz(k));
     return w;
+}
+
+size_t OctaveOfThird(int k) { return static_cast<size_t>(std::clamp(3 + (k + (k < 0 ? -1 : 1)) / 3, 0, 6)); }
+
+// Band noise's power wanders (a Rayleigh envelope), and with it the decay a single response
+// shows in a narrow band, by tens of percent at low frequencies. Dividing the slice by its
+// envelope, smoothed over about one coherence time of the slice, keeps its power level.
+void FlattenEnvelope(std::vector<std::complex<double>>& analytic, size_t length, double window) {
+    const size_t half = std::max<size_t>(1, static_cast<size_t>(window / 2));
+    std::vector<double> cumulative(length + 1, 0.0);
+    for (size_t i = 0; i < length; ++i) cumulative[i + 1] = cumulative[i] + std::norm(analytic[i]);
+    for (size_t i = 0; i < length; ++i) {
+        const size_t lo = i > half ? i - half : 0, hi = std::min(length, i + half + 1);
+        const double power = (cumulative[hi] - cumulative[lo]) / double(hi - lo);
+        analytic[i] = power > 0.0 ? analytic[i] / std::sqrt(power) : 0.0;
+    }
 }
 
 // xorshift64* with Box-Muller: the same room for the same seed everywhere.
@@ -149,17 +170,25 @@ std::vector<double> LoopbackRoom::ImpulseResponse(uint32_t rate) const {
     const std::vector<Complex> tw = Twiddles(n);
     Transform(noise.data(), n, tw, false);
     std::vector<double> response(length, 0.0);
-    std::vector<Complex> band(n);
-    for (size_t b = 0; b < kBands; ++b) {
-        for (size_t k = 0; k < n; ++k) {
-            const double hz = double(std::min(k, n - k)) * rate / double(n);
-            band[k] = noise[k] * BandWeight(b, hz);
+    std::vector<Complex> slice(n);
+    for (int k = kLowestThird; k <= kHighestThird; ++k) {
+        // One-sided spectrum: the inverse transform gives the analytic signal, whose magnitude is
+        // the slice's envelope.
+        double weightSum = 0.0;
+        for (size_t i = 0; i < n; ++i) {
+            const double w = i <= n / 2 ? ThirdWeight(k, double(i) * rate / double(n)) : 0.0;
+            slice[i] = noise[i] * (i == 0 || i == n / 2 ? w : 2.0 * w);
+            weightSum += w * w;
         }
-        Transform(band.data(), n, tw, true);
-        // 60 dB of energy in the band's time: amplitude falls as 10^(-3 t / RT).
-        const double perSample = std::pow(10.0, -3.0 / (times[b] * rate));
-        double envelope = 1.0 / double(n);
-        for (size_t i = 0; i < length; ++i, envelope *= perSample) response[i] += band[i].real() * envelope;
+        if (weightSum == 0.0) continue;  // above the Nyquist frequency
+        Transform(slice.data(), n, tw, true);
+        const double bandwidthHz = weightSum * rate / double(n);
+        FlattenEnvelope(slice, length, rate / bandwidthHz);
+        // 60 dB of energy in the octave's time: amplitude falls as 10^(-3 t / RT); the slice keeps
+        // the share of power its width gives it.
+        const double perSample = std::pow(10.0, -3.0 / (times[OctaveOfThird(k)] * rate));
+        double envelope = std::sqrt(weightSum);
+        for (size_t i = 0; i < length; ++i, envelope *= perSample) response[i] += slice[i].real() * envelope;
     }
     double energy = 0.0;
     for (double h : response) energy += h * h;

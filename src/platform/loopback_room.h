@@ -10,8 +10,8 @@
 namespace zeltrak {
 
 // A simulated room for the Loopback card: its impulse response is seeded noise split into
-// octave bands, each band decaying by 60 dB in its own reverberation time, summed and scaled
-// to unit energy. Keys (case-insensitive, values in seconds):
+// third-octave slices, each with its power held level and then decaying by 60 dB in its
+// octave's reverberation time, summed and scaled to unit energy. Keys (case-insensitive, values in seconds):
 //   RoomRT=0.8              the same time in every band (0: no room)
 //   RoomRT=1.2,1.0,...      one time per band, lowest band first (7 values)
 //   RoomRT125=1.2 ... RoomRT8000=0.5   one band
