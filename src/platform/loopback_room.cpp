@@ -181,9 +181,17 @@ std::vector<double> LoopbackRoom::ImpulseResponse(uint32_t rate) const {
             weightSum += w * w;
         }
         if (weightSum == 0.0) continue;  // above the Nyquist frequency
-        Transform(slice.data(), n, tw, true);
         const double bandwidthHz = weightSum * rate / double(n);
-        FlattenEnvelope(slice, length, rate / bandwidthHz);
+        Transform(slice.data(), n, tw, true);
+        FlattenEnvelope(slice, n, rate / bandwidthHz);
+        // Holding the power level spreads the slice a little beyond its band; limiting it to the
+        // band again and levelling once more leaves little of either.
+        for (int pass = 0; pass < 2; ++pass) {
+            Transform(slice.data(), n, tw, false);
+            for (size_t i = 0; i < n; ++i) slice[i] *= i <= n / 2 ? ThirdWeight(k, double(i) * rate / double(n)) : 0.0;
+            Transform(slice.data(), n, tw, true);
+            FlattenEnvelope(slice, n, rate / bandwidthHz);
+        }
         // 60 dB of energy in the octave's time: amplitude falls as 10^(-3 t / RT); the slice keeps
         // the share of power its width gives it.
         const double perSample = std::pow(10.0, -3.0 / (times[OctaveOfThird(k)] * rate));
