@@ -177,6 +177,7 @@ bool LoopbackConfig::Set(std::string_view key, std::string_view value) {
         sineHz = d;
         return true;
     }
+    if (k.starts_with("room")) return room.Set(k, v);
     if (k == "sinedb") {
         if (!ParseDouble(v, d) || d > kMaxDb) return false;
         sineDb = d;
@@ -428,6 +429,17 @@ void LoopbackDriver::RebuildLocked() {
     noiseState_ = 0x9E3779B97F4A7C15ull ^ config_.noiseSeed;
     if (noiseState_ == 0) noiseState_ = 1;
     haveSpareGauss_ = false;
+    roomRate_ = 0;
+}
+
+void LoopbackDriver::PrepareRoomLocked(uint32_t rate) {
+    if (roomRate_ == rate) return;
+    roomRate_ = rate;
+    room_[0].reset();
+    room_[1].reset();
+    if (!config_.room.Active()) return;
+    const auto kernel = PartitionedConvolver::MakeKernel(config_.room.ImpulseResponse(rate));
+    for (auto& convolver : room_) convolver = std::make_unique<PartitionedConvolver>(kernel);
 }
 
 uint32_t LoopbackDriver::CardRateLocked() const {
@@ -548,8 +560,7 @@ double LoopbackDriver::NextSineLocked(const RunLevels& levels) {
 }
 
 void LoopbackDriver::CarryFrameLocked(const RunLevels& levels, const double (&wire)[2], double (&line)[2]) {
-    ring_[0][written_ & ringMask_] = wire[0];
-    ring_[1][written_ & ringMask_] = wire[1];
+    for (int ch = 0; ch < 2; ++ch) ring_[ch][written_ & ringMask_] = room_[ch] ? room_[ch]->Process(wire[ch]) : wire[ch];
     for (int ch = 0; ch < 2; ++ch) {
         const uint64_t newest = written_ - config_.delaySamples[ch];
         const std::vector<double>& ir = config_.impulseResponse[ch];
@@ -587,6 +598,7 @@ void LoopbackDriver::CaptureFrameLocked(const double (&line)[2], std::vector<Pos
 void LoopbackDriver::RunLocked(uint32_t frames, std::vector<Post>& posts) {
     const uint32_t rate = CardRateLocked();
     if (rate == 0) return;
+    PrepareRoomLocked(rate);
     RunLevels levels;
     levels.sineAmplitude = std::pow(10.0, config_.sineDb / 20.0);
     levels.sineStep = 2.0 * std::numbers::pi * config_.sineHz / rate;

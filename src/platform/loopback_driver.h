@@ -9,13 +9,14 @@
 #include <thread>
 #include <vector>
 
+#include "platform/loopback_room.h"
 #include "platform/wave_driver.h"
 
 namespace zeltrak {
 
 // How the Loopback card behaves. Its input hears its output: each input channel is
-// gain x (the output channel delayed by delaySamples, convolved with impulseResponse when one
-// is given) + a Gaussian noise floor. While no output stream is open the wire carries the
+// gain x (the output channel through the room when one is set, then delayed by delaySamples and
+// convolved with impulseResponse when one is given) + a Gaussian noise floor. While no output stream is open the wire carries the
 // built-in test source instead.
 struct LoopbackConfig {
     enum class Clock { Manual, RealTime };
@@ -36,10 +37,11 @@ struct LoopbackConfig {
     Source source = Source::Silence;
     double sineHz = 1000.0;
     double sineDb = -20.0;  // peak relative to full scale
+    LoopbackRoom room = {};  // the same room on both channels; its keys are in loopback_room.h
 
     // Keys (case-insensitive): Clock (manual|realtime), Gain, GainLeft, GainRight, Delay, DelayLeft,
     // DelayRight (samples), Impulse, ImpulseLeft, ImpulseRight (comma-separated taps), NoiseDb,
-    // NoiseSeed, Source (silence|sine), SineHz, SineDb. False for an unknown key or a bad value,
+    // NoiseSeed, Source (silence|sine), SineHz, SineDb, and the room's RoomRT... and RoomSeed. False for an unknown key or a bad value,
     // which then changes nothing.
     bool Set(std::string_view key, std::string_view value);
     // Applies the Key=Value lines of one INI section; returns the lines it could not use.
@@ -98,6 +100,8 @@ private:
     };
 
     void RebuildLocked();
+    // The room's convolvers for the card's rate, built when the rate or the room changes.
+    void PrepareRoomLocked(uint32_t rate);
     void RunLocked(uint32_t frames, std::vector<Post>& posts);
     // One sample period: the output (or the test source) onto the wire, the wire through the
     // delay line, room and noise, and the line into the input.
@@ -135,6 +139,9 @@ private:
     uint64_t noiseState_ = 1;
     bool haveSpareGauss_ = false;
     double spareGauss_ = 0.0;
+
+    std::unique_ptr<PartitionedConvolver> room_[2];
+    uint32_t roomRate_ = 0;  // 0: to be built
 
     int delivering_ = 0;
     std::condition_variable delivered_;

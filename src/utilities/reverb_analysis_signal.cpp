@@ -1,16 +1,30 @@
+#include "base/strings.h"
 // The recording's side of the reverberation analysis: finding the sync tone, checking the
+#include "base/strings.h"
 // level and following each band's decay with the analyser's own spectral processing.
+#include "base/strings.h"
 #include <algorithm>
+#include "base/strings.h"
 #include <cmath>
+#include "base/strings.h"
 #include <cstdio>
+#include "base/strings.h"
 #include <memory>
+#include "base/strings.h"
 #include <new>
+#include "base/strings.h"
 #include <vector>
+#include "base/strings.h"
 
+#include "base/strings.h"
 #include "dsp/smoothing.h"
+#include "base/strings.h"
 #include "dsp/spectral_data.h"
+#include "base/strings.h"
 #include "files/wave_data.h"
+#include "base/strings.h"
 #include "platform/host.h"
+#include "base/strings.h"
 #include "utilities/reverb_analysis.h"
 #include "utilities/reverb_strings.h"
 
@@ -202,7 +216,7 @@ ReverbOutcome Measure(const Recording& rec, const ReverbOptions& options, Reverb
     if (host.PollCancelRequest()) return ReverbOutcome::Cancelled;
     BandFrames bands(rec);
     if (bands.Error()) {
-        ShowMessage(host, kReverbNoMemoryText, MessageIcon::Error);
+        ShowStringMessage(host, kStrInsufficientMemory, MessageIcon::Error);
         return ReverbOutcome::OutOfMemory;
     }
     host.SetStatusText(kReverbLevelsStatus);
@@ -239,7 +253,7 @@ ReverbOutcome AnalyseReverbRecording(TWaveData& recording, const ReverbOptions& 
     fresh.timing = MakeReverbTiming(options.maxDecayTime);
     Recording rec;
     if (!Allocate(recording, fresh, rec)) {
-        ShowMessage(host, kReverbNoMemoryText, MessageIcon::Error);
+        ShowStringMessage(host, kStrInsufficientMemory, MessageIcon::Error);
         return ReverbOutcome::OutOfMemory;
     }
     host.ShowProgress(true);

@@ -1,10 +1,13 @@
 #pragma once
 
-// The reverberation utility's own words.
 namespace zeltrak {
+
+// The reverberation utility's own words (the duplex refusal is the ports' kNoDuplexText).
 
 inline constexpr const char* kReverbSectionName = "ReverbOpts";
 
+inline constexpr const char* kReverbInProgressText = "Reverb measurement in progress. Press <Esc> to cancel.";
+inline constexpr const char* kReverbAcquiringText = "Acquiring Data...";
 inline constexpr const char* kReverbSyncStatus = "Syncronizing...";
 inline constexpr const char* kReverbLevelsStatus = "Evaluating Levels...";
 inline constexpr const char* kReverbAnalyseStatus = "Analyzing Reverberation...";
@@ -15,8 +18,6 @@ inline constexpr const char* kReverbOverloadText =
 inline constexpr const char* kReverbTooLowText =
     "The detected signal is to low for accurate measurements.\rIncrease the amplifier volume or increase the sound "
     "card input gain and repeat the measurement.";
-inline constexpr const char* kReverbNoMemoryText =
-    "Insufficient Memory to continue.  Please close some applications to free up memory.";
 inline constexpr const char* kReverbMaxDecayRangeText = "Maximum decay time must be between 1 and 30 seconds.";
 
 inline constexpr const char* kReverbOpenFailedText = "Failure opening reverb file";
