@@ -27,6 +27,8 @@
 #include "files/ini_store.h"
 #include "files/temp_files.h"
 #include "generator/generate_command.h"
+#include "utilities/delay_command.h"
+#include "utilities/delay_finder.h"
 #include "utilities/dtmf_command.h"
 #include "utilities/reverb_command.h"
 #include "measure/calibration.h"
@@ -333,6 +335,13 @@ int RunReverbFile(const UtilityOptions& u, const TIniStore& ini, ConsoleHost& ho
     return RunReverbCommand(u.input, options, stdout, host, error);
 }
 
+int RunDelayFile(const UtilityOptions& u, const TIniStore& ini, std::string& error) {
+    DelayFinderOptions options = ReadDelayFinderOptions(ini);
+    if (u.maxDelayMs) options.maxDelayMs = *u.maxDelayMs;
+    if (u.speedOfSound) options.speedOfSoundFtPerS = static_cast<float>(*u.speedOfSound);
+    return RunDelayCommand(u.input, options, stdout, error);
+}
+
 int RunUtilityCommand(const CommandLine& line, const TIniStore& ini, ConsoleHost& host) {
     const UtilityOptions& u = line.utility;
     std::string error;
@@ -340,6 +349,7 @@ int RunUtilityCommand(const CommandLine& line, const TIniStore& ini, ConsoleHost
     switch (u.kind) {
         case UtilityOptions::Kind::Dtmf: status = RunDtmfCommand(u.input, stdout, host, error); break;
         case UtilityOptions::Kind::Reverb: status = RunReverbFile(u, ini, host, error); break;
+        case UtilityOptions::Kind::Delay: status = RunDelayFile(u, ini, error); break;
         default: break;
     }
     if (status != 0 && !error.empty()) std::fprintf(stderr, "zeltrak: %s\n", error.c_str());

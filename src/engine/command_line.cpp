@@ -391,9 +391,10 @@ void TOptionTable::DeclareUtilities() {
         return app;
     };
     dtmf_ = command("dtmf", "Decodes the telephone keys in a recording: each key with its start and duration.");
-    delay_ = command("delay", "Finds the delay of the right channel against the left in a stereo recording.");
-    AddValue(*delay_, "--units", "UNITS", "units of the delay shown beside samples", "ms, ft or m",
-             StoreChoice(u.delayUnits, {{"ms", 0}, {"ft", 1}, {"m", 2}}));
+    dtmf_->footer("One line per key: channel, key, start in seconds, duration in ms; then the keys of each channel.");
+    delay_ = command("delay", "Finds the delay between the channels of a stereo recording: samples, milliseconds "
+                              "and metres\n(negative: the right channel lags the left).");
+    delay_->footer("Every block through the file is correlated; the median of the blocks' delays is printed.");
     AddValue(*delay_, "--max-delay", "MS", "the longest delay searched", "between 10 and 1000 milliseconds",
              [&u](const std::string& v) {
                  uint64_t n = 0;
@@ -406,6 +407,9 @@ void TOptionTable::DeclareUtilities() {
     reverb_ = command("reverb", "Measures the reverberation time per third-octave band in a recording of the "
                                 "reverberation stimulus\n(a 1 kHz sync tone at 0.8 s, pink noise from 1.4 s, "
                                 "then the decay).");
+    reverb_->footer("One line per third-octave band and wideband: RT20 and RT30 from their own drops, RT60 as the "
+                    "extrapolation\ngives it, and which of t10 ... t60 were measured (m) or extrapolated (x). Unset "
+                    "options come from the settings file.");
     AddValue(*reverb_, "--smoothing", "METHOD", "smoothing of the decay curves", "none, averaging or schroeder",
              StoreChoice(u.smoothing, {{"none", 0}, {"averaging", 1}, {"schroeder", 2}}));
     AddValue(*reverb_, "--extrapolation", "FROM", "the decay the longer times are extrapolated from",

@@ -12,7 +12,6 @@ struct UtilityOptions {
     Kind kind = Kind::None;
     std::string input;
     // delay
-    std::optional<uint16_t> delayUnits;  // 0 milliseconds, 1 feet, 2 metres
     std::optional<int32_t> maxDelayMs;
     std::optional<double> speedOfSound;  // ft/s
     // reverb
