@@ -19,9 +19,9 @@ constexpr double kSyncHz = 1000.0;
 constexpr uint32_t kMeterSamples = 2048;
 constexpr size_t kPinkFirstWord = 44;
 
-void WriteSyncTone(std::vector<int16_t>& out, const SampleFormat& f) {
-    const auto first = static_cast<size_t>(ReverbTiming::kSyncStart * kRate);
-    const auto count = static_cast<size_t>(ReverbTiming::kSyncLength * kRate) + 1;
+void WriteSyncTone(std::vector<int16_t>& out, const ReverbTiming& timing, const SampleFormat& f) {
+    const auto first = static_cast<size_t>(timing.syncStart * kRate);
+    const auto count = static_cast<size_t>(timing.syncLength * kRate) + 1;
     const double amplitude = 0.25 * (f.maxValue - f.zeroOffset);
     for (size_t k = 0; k < count && first + k < out.size(); ++k)
         out[first + k] = static_cast<int16_t>(f.zeroOffset + amplitude * std::sin(kTwoPi * kSyncHz * double(k) / kRate));
@@ -45,26 +45,17 @@ void WritePinkNoise(std::vector<int16_t>& out, size_t first, size_t count, std::
 
 }  // namespace
 
-ReverbTiming ReverbTiming::ForMaxDecay(int maxDecaySeconds) {
-    ReverbTiming t;
-    t.maxDecay = static_cast<float>(maxDecaySeconds);
-    t.noiseLength = t.maxDecay > 4.0f ? t.maxDecay : 4.0f;
-    t.total = kSyncStart + kSyncLength + kGap + t.noiseLength + t.maxDecay;
-    t.frameCapacity = static_cast<uint32_t>((t.maxDecay + 1.0) / kNominalFrameStep);
-    return t;
-}
-
-uint32_t ReverbTiming::BufferSamples() const { return static_cast<uint32_t>(total * 1.1 * kRate); }
+uint32_t ReverbBufferSamples(const ReverbTiming& timing) { return static_cast<uint32_t>(timing.total * 1.1 * kRate); }
 
 SampleFormat ReverbMeasurementFormat() { return SampleFormat::Make(kRate, 1, 2); }
 
 std::vector<int16_t> BuildReverbStimulus(const ReverbTiming& timing, std::span<const unsigned char> pinkResource) {
     const SampleFormat f = ReverbMeasurementFormat();
-    std::vector<int16_t> out(timing.BufferSamples(), static_cast<int16_t>(f.zeroOffset));
-    WriteSyncTone(out, f);
-    const size_t noiseStart = static_cast<size_t>(ReverbTiming::kSyncStart * kRate) +
-                              static_cast<size_t>(ReverbTiming::kSyncLength * kRate) + 1 +
-                              static_cast<size_t>(ReverbTiming::kGap * kRate);
+    std::vector<int16_t> out(ReverbBufferSamples(timing), static_cast<int16_t>(f.zeroOffset));
+    WriteSyncTone(out, timing, f);
+    const size_t noiseStart = static_cast<size_t>(timing.syncStart * kRate) +
+                              static_cast<size_t>(timing.syncLength * kRate) + 1 +
+                              static_cast<size_t>(timing.gap * kRate);
     WritePinkNoise(out, noiseStart, static_cast<size_t>(timing.noiseLength * kRate), pinkResource, f);
     return out;
 }

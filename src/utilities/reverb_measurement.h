@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/sample_format.h"
+#include "utilities/reverb_analysis.h"
 #include "files/wave_data.h"
 #include "platform/host.h"
 #include "platform/wave_driver.h"
@@ -12,22 +13,8 @@
 namespace zeltrak {
 
 // The measurement's timing in seconds, as 32-bit floats like the stored results.
-struct ReverbTiming {
-    static constexpr float kSyncStart = 0.8f;
-    static constexpr float kSyncLength = 0.1f;
-    static constexpr float kGap = 0.5f;
-    static constexpr float kNominalFrameStep = 0.009287982f;
-
-    float maxDecay = 10.0f;    // D
-    float noiseLength = 10.0f;
-    float total = 21.4f;
-    float frameStep = kNominalFrameStep;
-    uint32_t frameCapacity = 0;
-
-    static ReverbTiming ForMaxDecay(int maxDecaySeconds);
-    // Samples in the stimulus and in the recording: the total with a tenth to spare.
-    uint32_t BufferSamples() const;
-};
+// Samples in the stimulus and in the recording: the total with a tenth to spare.
+uint32_t ReverbBufferSamples(const ReverbTiming& timing);
 
 // Always 44100 Hz, mono, 16-bit, whatever the analyser is set to.
 SampleFormat ReverbMeasurementFormat();
