@@ -33,4 +33,23 @@ inline constexpr const char* kReverbTooShortText =
     "The recording is too short for a maximum decay time of %d seconds (%.1f seconds needed).";
 inline constexpr const char* kReverbTableHeader = "Band (Hz)\tRT20 (s)\tRT30 (s)\tRT60 (s)\tFlags";
 
+// The tool window's words.
+inline constexpr const char* kReverbWindowTitle = "Reverberation Time";
+inline constexpr const char* kReverbWindowTitleFile = "Reverberation Time - %s";
+inline constexpr const char* kReverbUnsavedQuestion = "Reverberation Data has changed.  Do you want to save it?";
+inline constexpr const char* kReverbNoDataText = "Reverberation data not available.  Press Start to begin.";
+inline constexpr const char* kReverbFileFilter = "Reverb Files (*.rvb)";
+inline constexpr const char* kReverbOptionsTitle = "Reverb Options";
+inline constexpr const char* kReverbTimesTitle = "%s Reverberation Time versus Frequency";
+inline constexpr const char* kReverbDecayTitle = "%s Reverberation Decay Plot";
+inline constexpr const char* kReverbSurfaceTitle = "Reverberation 3-D Surface Plot";
+inline constexpr const char* kReverbFrequencyAxis = "Frequency (Hz)";
+inline constexpr const char* kReverbTimeAxis = "Reverberation Time (seconds)";
+inline constexpr const char* kReverbDecayTimeAxis = "Time (seconds)";
+inline constexpr const char* kReverbAmplitudeAxis = "Amplitude (dB)";
+inline constexpr const char* kReverbWideBar = "Wide";
+inline constexpr const char* kReverbBandLabel = "%6.1f";
+inline constexpr const char* kReverbBandLabelKilo = "%6.1fk";
+inline constexpr const char* kReverbValueLabel = "%.2f sec";
+
 }  // namespace zeltrak

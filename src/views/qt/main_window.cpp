@@ -42,6 +42,7 @@
 #include "views/qt/file_dialogs.h"
 #include "views/qt/help_dialogs.h"
 #include "views/qt/level_meter.h"
+#include "views/qt/reverb_window.h"
 #include "views/qt/qt_host.h"
 #include "views/qt/settings_dialogs.h"
 #include "views/qt/phase_view.h"
@@ -332,6 +333,9 @@ void TMainWin::BuildMenus() {
     QMenu* utilities = menuBar()->addMenu(tr("&Utilities"));
     utilities->addAction(generator_->ToggleAction());
     utilities->addAction(tr("Save Signal To &Wave File..."), this, [this] { generator_->SaveSignalToWave(); });
+    reverb_ = std::make_unique<TReverbTool>(host_, engine_, *mdi_);
+    reverb_->SetStopAnalyser([this] { StopAnalyser(); });
+    utilities->addAction(reverb_->ToggleAction());
 
     QMenu* window = menuBar()->addMenu(tr("&Window"));
     const std::pair<Arrangement, const char*> arrangements[] = {
@@ -657,11 +661,12 @@ void TMainWin::closeEvent(QCloseEvent* event) {
     StopAnalyser();
     // A changed file is offered for saving first; Cancel keeps the program open.
     std::string openFileName;
-    if (!CloseFileForExit(openFileName)) {
+    if (!reverb_->MayExit() || !CloseFileForExit(openFileName)) {
         event->ignore();
         return;
     }
     generator_->StoreForExit();
+    reverb_->StoreForExit();
     if (onClose_) {
         // Once only: a second close event (window system and Exit) must not store twice.
         auto onClose = std::move(onClose_);
