@@ -136,8 +136,9 @@ void PaintReverbDecay(QPainter& p, const QRect& area, const ReverbData& data, co
     p.drawPath(curve);
 }
 
-// An oblique projection: bands run to the right, frames recede up and to the right, levels
-// rise; each frame's outline is filled with the background so nearer ones hide farther ones.
+// An oblique projection: bands run to the right, levels rise, and time comes forward, the
+// first frame at the back, so the decay falls towards the viewer; each frame's outline is
+// filled with the background so nearer ones hide farther ones.
 void PaintReverbSurface(QPainter& p, const QRect& area, const ReverbData& data) {
     const int h = p.fontMetrics().height();
     p.setPen(Qt::black);
@@ -148,8 +149,8 @@ void PaintReverbSurface(QPainter& p, const QRect& area, const ReverbData& data) 
     const double depthX = room.width() * 0.35, depthY = room.height() * 0.45;
     const double bandWidth = (room.width() - depthX) / (n - 1), dbScale = (room.height() - depthY) / 80.0;
     const int step = std::max(1, frames / 120);
-    for (int f = (frames - 1) / step * step; f >= 0; f -= step) {
-        const double depth = double(f) / std::max(frames - 1, 1);
+    for (int f = 0; f < frames; f += step) {
+        const double depth = 1.0 - double(f) / std::max(frames - 1, 1);
         const QPointF origin(room.left() + depth * depthX, room.bottom() - depth * depthY);
         QPolygonF outline;
         outline << origin;

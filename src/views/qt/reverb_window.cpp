@@ -175,6 +175,7 @@ bool TReverbWindow::Start() {
     plot_->SetNotice(kReverbInProgressText);
     const bool done = Measure();
     measuring_ = false;
+    host_.SetStatusText("");
     plot_->SetNotice({});
     if (done) ShowTitle("");
     Refresh();
