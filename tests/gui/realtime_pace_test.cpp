@@ -34,10 +34,10 @@ TEST(RealTimePace, EveryFrameTheOverlapAsksForIsAnalysedAndRepaintsStayAtTheDisp
     const double due = (s.engine->InputPort().CapturedFrames() - captured) / 102.0;
     const uint32_t analysed = s.engine->FrameCount() - frames;
     // Never more than is due (none twice); fewer only by the frames still waiting for the next
-    // pass, at most a tenth of a second's worth even on a slow (sanitizer) build: a window that
-    // analysed one frame per repaint would fall hundreds behind.
+    // pass, at most half a second's worth even on a slow (sanitizer) build on a busy machine: a
+    // window that analysed one frame per repaint would fall over 500 behind in these 1.5 s.
     EXPECT_LE(analysed, due + 1.0);
-    EXPECT_GE(analysed, due - 0.1 * 432);
+    EXPECT_GE(analysed, due - 0.5 * 432);
     EXPECT_EQ(s.engine->LostLiveFrames(), 0u);
     EXPECT_GT(counter.paints - paints, 0);
     EXPECT_LE(counter.paints - paints, 61 * seconds);
