@@ -14,6 +14,7 @@
 #include "platform/buffer_done_queue.h"
 #include "views/desktop_layout.h"
 #include "views/qt/generator_window.h"
+#include "views/qt/utility_tools.h"
 #include "views/qt/main_window.h"
 #include "views/qt/qt_host.h"
 
@@ -87,6 +88,7 @@ int RunDesktop(int& argc, char** argv, DesktopSetup& setup) {
         window.SetPhaseBlankCoherence(setup.phaseBlankCoherence);
         window.RestoreLayout(ReadDesktopLayout(*setup.ini));
         window.GeneratorTool().UseSettings(*setup.ini);
+        window.UtilityTools().UseSettings(*setup.ini);
         window.SetOnClose([&](const std::string& openFileName) {
             StoreDesktopLayout(window.Layout(), *setup.ini);
             StorePhaseBlankDepth(window.PhaseBlankDepthDb(), *setup.ini);

@@ -26,6 +26,7 @@ class QtHost;
 class TEngine;
 class TEngineLoop;
 class TGeneratorTool;
+class TUtilityTools;
 class TLevelMeter;
 class TSpectrumView;
 class TQtWaveFileChooser;
@@ -115,6 +116,8 @@ public:
     const TLevelMeter* LevelMeter() const { return levelMeter_; }
     // The Utilities menu's signal generator window.
     TGeneratorTool& GeneratorTool() { return *generator_; }
+    // The Utilities menu's delay finder and DTMF decoder.
+    TUtilityTools& UtilityTools() { return *utilityTools_; }
 
     void OnFrame(const EngineFrame& frame) override;
     void OnLevels(int32_t left, int32_t right) override;
@@ -186,6 +189,7 @@ private:
     QAction* stop_ = nullptr;
     QAction* step_ = nullptr;
     std::unique_ptr<TGeneratorTool> generator_;
+    std::unique_ptr<TUtilityTools> utilityTools_;
     TUserGuideDialog* guide_ = nullptr;  // made on first use, kept for the next
     QAction* modes_[3] = {nullptr, nullptr, nullptr};
     QActionGroup* modeGroup_ = nullptr;
