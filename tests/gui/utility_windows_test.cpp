@@ -101,7 +101,7 @@ TEST(DtmfDecoderWindow, ListsTheKeysPlayedThroughTheCardAndClears) {
     ASSERT_NE(w, nullptr);
     SignalSetup keys;
     keys.type = SignalType::Dtmf;
-    keys.dtmf = {"159#", 80, 80, 0.0f, 1};
+    keys.dtmf = {"159#", 100, 100, 0.0f, 1};
     s.window->GeneratorTool().Open()->Generator().SetSignal(0, keys);
     ASSERT_TRUE(s.window->RunAnalyser());
     EXPECT_TRUE(SpinUntil([&] { return w->Detector(0).KeyString().size() >= 7; }, 8000));

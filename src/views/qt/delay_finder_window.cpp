@@ -105,7 +105,7 @@ TDelayFinderWindow::TDelayFinderWindow(Host& host, TEngine& engine, ProcessingSe
     connect(apply_, &QPushButton::clicked, this, [this] { Apply(); });
     connect(optionsButton_, &QPushButton::clicked, this, [this] { EditOptions(); });
     connect(edit_, &QLineEdit::editingFinished, this, [this] { TypeDelay(); });
-    resize(420, 160);
+    setMinimumSize(420, 150);
     // The live fetch reads N + N/2 samples from one input slot; a running analyser gets such
     // slots from its next start (the options dialog restarts it).
     engine_.SetMinimumSlotFrames(finder_.InputSlotFramesNeeded());

@@ -79,7 +79,7 @@ TDtmfDecoderWindow::TDtmfDecoderWindow(Host& host, TEngine& engine, TIniStore& i
     layout->addLayout(buttons);
     connect(clear_, &QPushButton::clicked, this, [this] { Clear(); });
     connect(options_, &QPushButton::clicked, this, [this] { EditOptions(); });
-    resize(420, 140);
+    setMinimumSize(360, 110);
     UseOptions(ReadDtmfOptions(ini));
     engine_.AddListener(this, ListenerRole::Readout);
     ShowKeys();
