@@ -6,8 +6,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <map>
 
-#include "generator/signal_generator.h"
 #include "gui/shell.h"
 #include "utilities/delay_strings.h"
 #include "utilities/dtmf_strings.h"
@@ -94,27 +94,58 @@ TEST(DelayFinderWindow, RefusesMonoAndOutOfRangeOptions) {
     EXPECT_EQ(w->Finder().BlockLength(), 16384u);
 }
 
-TEST(DtmfDecoderWindow, ListsTheKeysPlayedThroughTheCardAndClears) {
+// Keypad tones made with sox, 100 ms each with 100 ms between; false when sox failed.
+bool WriteKeys(const TempDir& dir, const std::string& keys, const std::string& path) {
+    const std::map<char, std::pair<int, int>> tones = {{'1', {697, 1209}}, {'5', {770, 1336}}, {'9', {852, 1477}},
+                                                       {'#', {941, 1477}}, {'*', {941, 1209}}, {'0', {941, 1336}},
+                                                       {'D', {941, 1633}}, {'7', {852, 1209}}};
+    std::string parts;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const auto [low, high] = tones.at(keys[i]);
+        const std::string part = path + std::to_string(i) + ".wav";
+        if (RunCommand("sox -q -n -r 44100 -c 1 -b 16 '" + part + "' synth 0.1 sine " + std::to_string(low) +
+                       " synth 0.1 sine mix " + std::to_string(high) + " vol 0.45 pad 0.1 0").first != 0)
+            return false;
+        parts += " '" + part + "'";
+    }
+    return RunCommand("sox -q" + parts + " '" + path + "' pad 0 0.1").first == 0;
+}
+
+TEST(DtmfDecoderWindow, ListsEachChannelsKeysAndClears) {
     TempDir dir;
     Shell s(dir.path());
+    s.window->SelectMode(kModePostProcessing);
     TDtmfDecoderWindow* w = static_cast<TDtmfDecoderWindow*>(s.window->UtilityTools().DtmfDecoder().Open());
     ASSERT_NE(w, nullptr);
-    SignalSetup keys;
-    keys.type = SignalType::Dtmf;
-    keys.dtmf = {"159#", 100, 100, 0.0f, 1};
-    s.window->GeneratorTool().Open()->Generator().SetSignal(0, keys);
-    ASSERT_TRUE(s.window->RunAnalyser());
-    EXPECT_TRUE(SpinUntil([&] { return w->Detector(0).KeyString().size() >= 7; }, 8000));
-    s.window->StopAnalyser();
-    // Played in a loop from the first key: every key, in order, and nothing else.
-    const std::string heard = w->Detector(0).KeyString();
-    EXPECT_EQ(heard.substr(0, 7), std::string("159#159#").substr(0, 7)) << heard;
-    EXPECT_TRUE(w->KeysText().startsWith(QString::fromStdString(heard) + "\n")) << w->KeysText().toStdString();
-    EXPECT_EQ(w->Detector(1).KeyString(), "");  // mono: no right spectrum
+    const std::string left = dir.File("l.wav"), right = dir.File("r.wav"), both = dir.File("keys.wav");
+    ASSERT_TRUE(WriteKeys(dir, "159#", left) && WriteKeys(dir, "*0D7", right)) << "sox is needed";
+    ASSERT_EQ(RunCommand("sox -q -M '" + left + "' '" + right + "' '" + both + "'").first, 0);
+    s.chooser.next = both;
+    s.window->FileAction("Open")->trigger();
+    ASSERT_TRUE(s.window->RunAnalyser()) << s.LastMessage();
+    ASSERT_TRUE(SpinUntil([&] { return !s.engine->Running(); }));
+    EXPECT_EQ(w->KeysText(), "159#\n*0D7");
     w->ClearButton()->click();
     EXPECT_EQ(w->KeysText(), "\n");
     OnDialog([&](QDialog& d) { EXPECT_EQ(Enter(s, d, {{"threshold", "1"}}), dtmf_text::kThresholdRange); });
     w->EditOptions();
+}
+
+// Started on the decoder's own configuration the decoder is the program: no Options, and its
+// close box ends the program.
+TEST(DtmfDecoderWindow, OnItsOwnConfigurationItsCloseEndsTheProgram) {
+    TempDir dir;
+    TIniStore ini;
+    ini.SetInt("ViewStatus", "DTMFDecoder", 1);
+    Shell s(dir.path());
+    s.window->UtilityTools().UseSettings(ini, dir.path() + "/dtmf.cfg");
+    TDtmfDecoderWindow* w = s.window->UtilityTools().DtmfDecoderWindow();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->OptionsButton()->isHidden());
+    QApplication::processEvents();
+    w->parentWidget()->close();
+    EXPECT_FALSE(s.window->isVisible());
+    EXPECT_EQ(ini.GetInt("ViewStatus", "DTMFDecoder", 0), 1);  // it comes back at the next start
 }
 
 }  // namespace

@@ -88,7 +88,7 @@ int RunDesktop(int& argc, char** argv, DesktopSetup& setup) {
         window.SetPhaseBlankCoherence(setup.phaseBlankCoherence);
         window.RestoreLayout(ReadDesktopLayout(*setup.ini));
         window.GeneratorTool().UseSettings(*setup.ini);
-        window.UtilityTools().UseSettings(*setup.ini);
+        window.UtilityTools().UseSettings(*setup.ini, setup.settingsPath);
         window.SetOnClose([&](const std::string& openFileName) {
             StoreDesktopLayout(window.Layout(), *setup.ini);
             StorePhaseBlankDepth(window.PhaseBlankDepthDb(), *setup.ini);

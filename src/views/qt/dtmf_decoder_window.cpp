@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
+#include <QEvent>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -112,6 +114,23 @@ void TDtmfDecoderWindow::EditOptions() {
     if (dialog.exec() != QDialog::Accepted) return;
     UseOptions(dialog.Result());
     WriteDtmfOptions(ini_, settings_);
+}
+
+void TDtmfDecoderWindow::HandCloseTo(QWidget* mainWindow) {
+    closeTarget_ = mainWindow;
+    options_->hide();
+    // The frame around the window (its close box) is made after the window.
+    QTimer::singleShot(0, this, [this] {
+        if (parentWidget()) parentWidget()->installEventFilter(this);
+    });
+}
+
+bool TDtmfDecoderWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::Close || !closeTarget_ || watched != parentWidget())
+        return QWidget::eventFilter(watched, event);
+    event->ignore();
+    closeTarget_->close();
+    return true;
 }
 
 int32_t TDtmfDecoderWindow::FrameTimeMs(const EngineFrame& frame) {

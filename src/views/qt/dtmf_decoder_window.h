@@ -49,8 +49,13 @@ public:
 
     void Clear();
     void EditOptions();
+    // Without Options; closing the decoder closes `mainWindow` instead.
+    void HandCloseTo(QWidget* mainWindow);
 
     void OnFrame(const EngineFrame& frame) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void UseOptions(const DtmfOptions& options);
@@ -66,6 +71,7 @@ private:
     QLabel* keys_ = nullptr;
     QPushButton* clear_ = nullptr;
     QPushButton* options_ = nullptr;
+    QWidget* closeTarget_ = nullptr;
 };
 
 }  // namespace zeltrak

@@ -80,7 +80,11 @@ TUtilityTools::TUtilityTools(Host& host, TEngine& engine, ProcessingSettings& se
         });
     dtmf_ = std::make_unique<TToolWindowSlot>(
         area, utility_text::kDtmfMenu, utility_text::kDtmfStatusKey,
-        [&host, &engine](TIniStore& ini) -> QWidget* { return new TDtmfDecoderWindow(host, engine, ini); });
+        [this, &host, &engine, &area](TIniStore& ini) -> QWidget* {
+            auto* window = new TDtmfDecoderWindow(host, engine, ini);
+            if (dedicatedDtmf_) window->HandCloseTo(area.window());
+            return window;
+        });
 }
 
 TUtilityTools::~TUtilityTools() = default;
@@ -90,7 +94,8 @@ void TUtilityTools::AddToMenu(QMenu& utilities) {
     utilities.addAction(dtmf_->ToggleAction());
 }
 
-void TUtilityTools::UseSettings(TIniStore& ini) {
+void TUtilityTools::UseSettings(TIniStore& ini, const std::string& configurationPath) {
+    dedicatedDtmf_ = configurationPath.find(utility_text::kDtmfConfiguration) != std::string::npos;
     delay_->UseSettings(ini);
     dtmf_->UseSettings(ini);
 }

@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "files/ini_store.h"
 
@@ -59,7 +60,9 @@ public:
     TUtilityTools(Host& host, TEngine& engine, ProcessingSettings& settings, QMdiArea& area, PausedStep paused);
     ~TUtilityTools();
     void AddToMenu(QMenu& utilities);
-    void UseSettings(TIniStore& ini);
+    // `configurationPath` is the settings file in use: one named for the decoder ("dtmf.cfg")
+    // makes the decoder the program's face, without Options, its Close ending the program.
+    void UseSettings(TIniStore& ini, const std::string& configurationPath = {});
     TToolWindowSlot& DelayFinder() { return *delay_; }
     TToolWindowSlot& DtmfDecoder() { return *dtmf_; }
     TDelayFinderWindow* DelayFinderWindow() const;
@@ -68,6 +71,7 @@ public:
 private:
     std::unique_ptr<TToolWindowSlot> delay_;
     std::unique_ptr<TToolWindowSlot> dtmf_;
+    bool dedicatedDtmf_ = false;
 };
 
 }  // namespace zeltrak

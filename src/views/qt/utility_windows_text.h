@@ -15,6 +15,7 @@ inline constexpr const char* kMaxDelayLabel = "Maximum delay (msec):";
 inline constexpr const char* kDtmfTitle = "DTMF Decoder";
 inline constexpr const char* kDtmfMenu = "DT&MF Decoder";
 inline constexpr const char* kDtmfStatusKey = "DTMFDecoder";
+inline constexpr const char* kDtmfConfiguration = "dtmf.cfg";
 inline constexpr const char* kDtmfOptionsTitle = "DTMF Options";
 inline constexpr const char* kThresholdLabel = "Hit threshold level (dB):";
 inline constexpr const char* kDurationLabel = "Minimum digit duration (msec):";
