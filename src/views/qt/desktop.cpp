@@ -15,6 +15,7 @@
 #include "views/desktop_layout.h"
 #include "views/qt/generator_window.h"
 #include "views/qt/reverb_window.h"
+#include "views/qt/utility_tools.h"
 #include "views/qt/main_window.h"
 #include "views/qt/qt_host.h"
 
@@ -89,6 +90,7 @@ int RunDesktop(int& argc, char** argv, DesktopSetup& setup) {
         window.RestoreLayout(ReadDesktopLayout(*setup.ini));
         window.GeneratorTool().UseSettings(*setup.ini);
         window.ReverbTool().UseSettings(*setup.ini);
+        window.UtilityTools().UseSettings(*setup.ini, setup.settingsPath);
         window.SetOnClose([&](const std::string& openFileName) {
             StoreDesktopLayout(window.Layout(), *setup.ini);
             StorePhaseBlankDepth(window.PhaseBlankDepthDb(), *setup.ini);

@@ -39,6 +39,7 @@
 #include "engine/wave_file_commands.h"
 #include "views/qt/device_dialog.h"
 #include "views/qt/generator_window.h"
+#include "views/qt/utility_tools.h"
 #include "views/qt/file_dialogs.h"
 #include "views/qt/help_dialogs.h"
 #include "views/qt/level_meter.h"
@@ -336,6 +337,9 @@ void TMainWin::BuildMenus() {
     reverb_ = std::make_unique<TReverbTool>(host_, engine_, *mdi_);
     reverb_->SetStopAnalyser([this] { StopAnalyser(); });
     utilities->addAction(reverb_->ToggleAction());
+    utilityTools_ = std::make_unique<TUtilityTools>(
+        host_, engine_, settings_, *mdi_, [this](const std::function<void()>& step) { WithAnalyserPaused(step); });
+    utilityTools_->AddToMenu(*utilities);
 
     QMenu* window = menuBar()->addMenu(tr("&Window"));
     const std::pair<Arrangement, const char*> arrangements[] = {

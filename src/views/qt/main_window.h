@@ -27,6 +27,7 @@ class TEngine;
 class TEngineLoop;
 class TGeneratorTool;
 class TReverbTool;
+class TUtilityTools;
 class TLevelMeter;
 class TSpectrumView;
 class TQtWaveFileChooser;
@@ -117,6 +118,8 @@ public:
     // The Utilities menu's signal generator window.
     TGeneratorTool& GeneratorTool() { return *generator_; }
     TReverbTool& ReverbTool() { return *reverb_; }
+    // The Utilities menu's delay finder and DTMF decoder.
+    TUtilityTools& UtilityTools() { return *utilityTools_; }
 
     void OnFrame(const EngineFrame& frame) override;
     void OnLevels(int32_t left, int32_t right) override;
@@ -189,6 +192,7 @@ private:
     QAction* step_ = nullptr;
     std::unique_ptr<TGeneratorTool> generator_;
     std::unique_ptr<TReverbTool> reverb_;
+    std::unique_ptr<TUtilityTools> utilityTools_;
     TUserGuideDialog* guide_ = nullptr;  // made on first use, kept for the next
     QAction* modes_[3] = {nullptr, nullptr, nullptr};
     QActionGroup* modeGroup_ = nullptr;
