@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstring>
 #include <cstdio>
@@ -180,7 +182,8 @@ TEST(ReverbAnalysis, RefusesBadRecordingsKeepingEarlierResults) {
         {0.5, 9.24, tooLong, ReverbOutcome::BadOptions, kReverbMaxDecayRangeText},
     };
     for (const Case& c : cases) {
-        const std::vector<float> cut(x.begin(), x.begin() + static_cast<long>(c.seconds * kReverbRate));
+        const size_t samples = std::min(x.size(), static_cast<size_t>(c.seconds * kReverbRate));
+        const std::vector<float> cut(x.begin(), x.begin() + static_cast<long>(samples));
         auto wave = Recording(cut, ImpulseSpectrum(flat, kReverbRate), kReverbRate, 1, c.peak);
         ScriptedHost host;
         ReverbData data = LinearDecay(40, 1, 10);
