@@ -95,7 +95,7 @@ TEST(DelayFinderWindow, RefusesMonoAndOutOfRangeOptions) {
 }
 
 // Keypad tones made with sox, 100 ms each with 100 ms between; false when sox failed.
-bool WriteKeys(const TempDir& dir, const std::string& keys, const std::string& path) {
+bool WriteKeys(const std::string& keys, const std::string& path) {
     const std::map<char, std::pair<int, int>> tones = {{'1', {697, 1209}}, {'5', {770, 1336}}, {'9', {852, 1477}},
                                                        {'#', {941, 1477}}, {'*', {941, 1209}}, {'0', {941, 1336}},
                                                        {'D', {941, 1633}}, {'7', {852, 1209}}};
@@ -118,7 +118,7 @@ TEST(DtmfDecoderWindow, ListsEachChannelsKeysAndClears) {
     TDtmfDecoderWindow* w = static_cast<TDtmfDecoderWindow*>(s.window->UtilityTools().DtmfDecoder().Open());
     ASSERT_NE(w, nullptr);
     const std::string left = dir.File("l.wav"), right = dir.File("r.wav"), both = dir.File("keys.wav");
-    ASSERT_TRUE(WriteKeys(dir, "159#", left) && WriteKeys(dir, "*0D7", right)) << "sox is needed";
+    ASSERT_TRUE(WriteKeys("159#", left) && WriteKeys("*0D7", right)) << "sox is needed";
     ASSERT_EQ(RunCommand("sox -q -M '" + left + "' '" + right + "' '" + both + "'").first, 0);
     s.chooser.next = both;
     s.window->FileAction("Open")->trigger();

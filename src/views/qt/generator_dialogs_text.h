@@ -5,6 +5,7 @@
 namespace zeltrak::generator_dialog_text {
 
 inline constexpr char kWindowTitle[] = "Signal Generator";
+inline constexpr char kMenuText[] = "Signal &Generator";
 inline constexpr char kSaveSignal[] = "Save Signal To Wave File";
 inline constexpr char kWaveFilter[] = "Wave Files (*.wav)";
 inline constexpr char kOpenWaveFile[] = "Open Wave File";

@@ -26,7 +26,6 @@ namespace {
 namespace text = generator_dialog_text;
 
 constexpr int kPollMs = 50;  // ends play-once signals and requeues halves promptly
-constexpr const char* kStatusSection = "ViewStatus";
 constexpr const char* kStatusKey = "SignalGenerator";
 
 // A list that may refuse to open: the right channel's in mono explains itself instead.
@@ -233,66 +232,24 @@ void TGeneratorWindow::EditLevel() {
 // ---------------------------------------------------------------------------------------------
 
 TGeneratorTool::TGeneratorTool(Host& host, TEngine& engine, QMdiArea& area)
-    : host_(host), engine_(engine), area_(area) {
-    toggle_ = new QAction(QObject::tr("Signal &Generator"), &area);
-    toggle_->setObjectName(text::kWindowTitle);
-    toggle_->setCheckable(true);
-    QObject::connect(toggle_, &QAction::triggered, &area, [this](bool open) { open ? (void)Open() : Close(); });
-}
-
-// The program's end closes the window without it counting as closed for the next start.
-TGeneratorTool::~TGeneratorTool() {
-    tearingDown_ = true;
-    Close();
-}
-
-void TGeneratorTool::UseSettings(TIniStore& ini) {
-    ini_ = &ini;
-    if (ini.GetInt(kStatusSection, kStatusKey, 0) != 0) Open();
-}
-
-TGeneratorWindow* TGeneratorTool::Open() {
-    if (window_) return window_;
-    window_ = new TGeneratorWindow(host_, engine_, *ini_);
-    sub_ = area_.addSubWindow(window_);
-    sub_->setAttribute(Qt::WA_DeleteOnClose);
-    // A small tool palette: the analysis views, laid out and raised after it, must not bury it.
-    sub_->setWindowFlags(sub_->windowFlags() | Qt::WindowStaysOnTopHint);
-    sub_->setWindowTitle(window_->windowTitle());
-    // The close box, Close and the main window's end all go through here.
-    QObject::connect(window_, &QObject::destroyed, toggle_, [this] { Forget(); });
-    sub_->show();
-    toggle_->setChecked(true);
-    ini_->SetInt(kStatusSection, kStatusKey, 1);
-    return window_;
-}
-
-void TGeneratorTool::Close() {
-    if (sub_) delete sub_;
-    Forget();
-}
-
-void TGeneratorTool::Forget() {
-    window_ = nullptr;
-    sub_ = nullptr;
-    toggle_->setChecked(false);
-    if (!tearingDown_) ini_->SetInt(kStatusSection, kStatusKey, 0);
-}
+    : area_(area), slot_(area, text::kMenuText, kStatusKey, [&host, &engine](TIniStore& ini) -> QWidget* {
+          return new TGeneratorWindow(host, engine, ini);
+      }) {}
 
 void TGeneratorTool::StoreForExit() {
-    ini_->SetInt(kStatusSection, kStatusKey, window_ ? 1 : 0);
-    if (window_) window_->StoreSettings();
+    slot_.StoreOpenState();
+    if (TGeneratorWindow* window = Window()) window->StoreSettings();
 }
 
 bool TGeneratorTool::SaveSignalToWave() {
-    if (!window_) return false;
+    if (!Window()) return false;
     const QString path = QFileDialog::getSaveFileName(area_.window(), QObject::tr(text::kSaveSignal), QString(),
                                                       QObject::tr(text::kWaveFilter));
     return !path.isEmpty() && SaveSignalToWave(path.toStdString());
 }
 
 bool TGeneratorTool::SaveSignalToWave(const std::string& path) {
-    return window_ && window_->Generator().SaveSignalAsWave(path);
+    return Window() && Window()->Generator().SaveSignalAsWave(path);
 }
 
 }  // namespace zeltrak

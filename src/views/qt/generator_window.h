@@ -7,6 +7,7 @@
 #include "base/sample_format.h"
 #include "files/ini_store.h"
 #include "generator/signal_setup.h"
+#include "views/qt/tool_window_slot.h"
 
 class QAction;
 class QComboBox;
@@ -81,16 +82,15 @@ private:
 class TGeneratorTool {
 public:
     TGeneratorTool(Host& host, TEngine& engine, QMdiArea& area);
-    ~TGeneratorTool();
 
     // The settings store the generator reads and writes; until one is given the tool keeps its
     // own. Reopens the window when the store says it was open.
-    void UseSettings(TIniStore& ini);
-    TGeneratorWindow* Open();
-    void Close();
-    TGeneratorWindow* Window() const { return window_; }
+    void UseSettings(TIniStore& ini) { slot_.UseSettings(ini); }
+    TGeneratorWindow* Open() { return static_cast<TGeneratorWindow*>(slot_.Open()); }
+    void Close() { slot_.Close(); }
+    TGeneratorWindow* Window() const { return static_cast<TGeneratorWindow*>(slot_.Window()); }
     // The Utilities menu's check item; follows the window.
-    QAction* ToggleAction() const { return toggle_; }
+    QAction* ToggleAction() const { return slot_.ToggleAction(); }
     // Asks for a file name and saves the signal; false when cancelled, closed or failed.
     bool SaveSignalToWave();
     bool SaveSignalToWave(const std::string& path);
@@ -98,17 +98,8 @@ public:
     void StoreForExit();
 
 private:
-    void Forget();
-
-    Host& host_;
-    TEngine& engine_;
     QMdiArea& area_;
-    TIniStore ownIni_;
-    TIniStore* ini_ = &ownIni_;
-    QPointer<TGeneratorWindow> window_;
-    QPointer<QMdiSubWindow> sub_;
-    QAction* toggle_ = nullptr;
-    bool tearingDown_ = false;
+    TToolWindowSlot slot_;
 };
 
 }  // namespace zeltrak

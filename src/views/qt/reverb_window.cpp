@@ -29,7 +29,6 @@
 namespace zeltrak {
 namespace {
 
-constexpr const char* kStatusSection = "ViewStatus";
 constexpr const char* kStatusKey = "Reverb";
 constexpr int kTurnMs = 5;  // the wait for the recording lets paints and timers run this long
 
@@ -267,55 +266,23 @@ void TReverbWindow::closeEvent(QCloseEvent* event) {
 
 // ---------------------------------------------------------------------------------------------
 
-TReverbTool::TReverbTool(Host& host, TEngine& engine, QMdiArea& area) : host_(host), engine_(engine), area_(area) {
-    toggle_ = new QAction(QObject::tr("&Reverberation Time"), &area);
-    toggle_->setObjectName(kReverbWindowTitle);
-    toggle_->setCheckable(true);
-    QObject::connect(toggle_, &QAction::triggered, &area, [this](bool open) { open ? (void)Open() : Close(); });
-}
+TReverbTool::TReverbTool(Host& host, TEngine& engine, QMdiArea& area)
+    : slot_(area, "&Reverberation Time", kStatusKey,
+            [this, &host, &engine](TIniStore& ini) -> QWidget* {
+                auto* window = new TReverbWindow(host, engine, ini);
+                window->SetStopAnalyser(stopAnalyser_);
+                return window;
+            },
+            false) {}
 
-// The program's end closes the window without it counting as closed for the next start.
-TReverbTool::~TReverbTool() {
-    tearingDown_ = true;
-    if (sub_) delete sub_;
+bool TReverbTool::MayExit() {
+    TReverbWindow* window = Window();
+    return !window || (!window->Measuring() && window->OfferToSave());
 }
-
-void TReverbTool::UseSettings(TIniStore& ini) {
-    ini_ = &ini;
-    if (ini.GetInt(kStatusSection, kStatusKey, 0) != 0) Open();
-}
-
-TReverbWindow* TReverbTool::Open() {
-    if (window_) return window_;
-    window_ = new TReverbWindow(host_, engine_, *ini_);
-    window_->SetStopAnalyser(stopAnalyser_);
-    sub_ = area_.addSubWindow(window_);
-    sub_->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(window_, &QObject::destroyed, toggle_, [this] { Forget(); });
-    sub_->show();
-    toggle_->setChecked(true);
-    ini_->SetInt(kStatusSection, kStatusKey, 1);
-    return window_;
-}
-
-// Through the window's own close, so unsaved results are offered for saving; Cancel keeps it.
-void TReverbTool::Close() {
-    if (sub_) sub_->close();
-    toggle_->setChecked(window_ != nullptr);
-}
-
-void TReverbTool::Forget() {
-    window_ = nullptr;
-    sub_ = nullptr;
-    toggle_->setChecked(false);
-    if (!tearingDown_) ini_->SetInt(kStatusSection, kStatusKey, 0);
-}
-
-bool TReverbTool::MayExit() { return !window_ || (!window_->Measuring() && window_->OfferToSave()); }
 
 void TReverbTool::StoreForExit() {
-    ini_->SetInt(kStatusSection, kStatusKey, window_ ? 1 : 0);
-    if (window_) WriteReverbOptions(*ini_, window_->Options());
+    slot_.StoreOpenState();
+    if (TReverbWindow* window = Window()) WriteReverbOptions(slot_.Settings(), window->Options());
 }
 
 }  // namespace zeltrak

@@ -9,6 +9,7 @@
 #include "utilities/reverb_analysis.h"
 #include "utilities/reverb_measurement.h"
 #include "views/qt/reverb_plots.h"
+#include "views/qt/tool_window_slot.h"
 
 class QAction;
 class QComboBox;
@@ -101,32 +102,22 @@ private:
 class TReverbTool {
 public:
     TReverbTool(Host& host, TEngine& engine, QMdiArea& area);
-    ~TReverbTool();
 
     // Until a store is given the tool keeps its own; reopens the window when it says so.
-    void UseSettings(TIniStore& ini);
-    TReverbWindow* Open();
-    void Close();
-    TReverbWindow* Window() const { return window_; }
-    QAction* ToggleAction() const { return toggle_; }
+    void UseSettings(TIniStore& ini) { slot_.UseSettings(ini); }
+    TReverbWindow* Open() { return static_cast<TReverbWindow*>(slot_.Open()); }
+    // Through the window's own close, so unsaved results are offered for saving; Cancel keeps it.
+    void Close() { slot_.Close(); }
+    TReverbWindow* Window() const { return static_cast<TReverbWindow*>(slot_.Window()); }
+    QAction* ToggleAction() const { return slot_.ToggleAction(); }
     void SetStopAnalyser(std::function<void()> stop) { stopAnalyser_ = std::move(stop); }
     // At the program's end: false while measuring or when the user cancels saving the results.
     bool MayExit();
     void StoreForExit();
 
 private:
-    void Forget();
-
-    Host& host_;
-    TEngine& engine_;
-    QMdiArea& area_;
-    TIniStore ownIni_;
-    TIniStore* ini_ = &ownIni_;
-    QPointer<TReverbWindow> window_;
-    QPointer<QMdiSubWindow> sub_;
-    QAction* toggle_ = nullptr;
     std::function<void()> stopAnalyser_;
-    bool tearingDown_ = false;
+    TToolWindowSlot slot_;
 };
 
 }  // namespace zeltrak

@@ -14,59 +14,6 @@
 
 namespace zeltrak {
 
-TToolWindowSlot::TToolWindowSlot(QMdiArea& area, const char* menuText, const char* statusKey, Factory make)
-    : area_(area), statusKey_(statusKey), make_(std::move(make)) {
-    toggle_ = new QAction(QObject::tr(menuText), &area);
-    toggle_->setCheckable(true);
-    QObject::connect(toggle_, &QAction::triggered, &area, [this](bool open) { open ? (void)Open() : Close(); });
-}
-
-// The program's end closes the window without it counting as closed for the next start.
-TToolWindowSlot::~TToolWindowSlot() {
-    tearingDown_ = true;
-    Close();
-}
-
-void TToolWindowSlot::UseSettings(TIniStore& ini) {
-    ini_ = &ini;
-    if (ini.GetInt(utility_text::kStatusSection, statusKey_, 0) != 0) Open();
-}
-
-QWidget* TToolWindowSlot::Open() {
-    if (window_) return window_;
-    window_ = make_(*ini_);
-    if (!window_) {
-        // A refusal must not come back at every start.
-        Forget();
-        return nullptr;
-    }
-    sub_ = area_.addSubWindow(window_);
-    sub_->setAttribute(Qt::WA_DeleteOnClose);
-    // A small tool palette: the analysis views, raised after it, must not bury it.
-    sub_->setWindowFlags(sub_->windowFlags() | Qt::WindowStaysOnTopHint);
-    sub_->setWindowTitle(window_->windowTitle());
-    // The close box, Close and the main window's end all go through here.
-    QObject::connect(window_, &QObject::destroyed, toggle_, [this] { Forget(); });
-    sub_->show();
-    toggle_->setChecked(true);
-    ini_->SetInt(utility_text::kStatusSection, statusKey_, 1);
-    return window_;
-}
-
-void TToolWindowSlot::Close() {
-    if (sub_) delete sub_;
-    Forget();
-}
-
-void TToolWindowSlot::Forget() {
-    window_ = nullptr;
-    sub_ = nullptr;
-    toggle_->setChecked(false);
-    if (!tearingDown_) ini_->SetInt(utility_text::kStatusSection, statusKey_, 0);
-}
-
-// ---------------------------------------------------------------------------------------------
-
 TUtilityTools::TUtilityTools(Host& host, TEngine& engine, ProcessingSettings& settings, QMdiArea& area,
                              PausedStep paused) {
     delay_ = std::make_unique<TToolWindowSlot>(

@@ -1,15 +1,12 @@
 #pragma once
-#include <QPointer>
-#include <QWidget>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "files/ini_store.h"
+#include "views/qt/tool_window_slot.h"
 
-class QAction;
 class QMdiArea;
-class QMdiSubWindow;
 class QMenu;
 
 namespace zeltrak {
@@ -23,36 +20,6 @@ struct ProcessingSettings;
 // Runs `step` with the analyser stopped, starting it again afterwards if it was running: how the
 // settings dialogs change settings under a live run.
 using PausedStep = std::function<void(const std::function<void()>& step)>;
-
-// One tool window in the main window's client area with its Utilities menu check item; whether
-// it was open is remembered in [ViewStatus] under `statusKey`.
-class TToolWindowSlot {
-public:
-    // Makes the window on the settings store; null when it refuses to open.
-    using Factory = std::function<QWidget*(TIniStore&)>;
-    TToolWindowSlot(QMdiArea& area, const char* menuText, const char* statusKey, Factory make);
-    ~TToolWindowSlot();
-
-    // Reopens the window when the store says it was open.
-    void UseSettings(TIniStore& ini);
-    QWidget* Open();
-    void Close();
-    QWidget* Window() const { return window_; }
-    QAction* ToggleAction() const { return toggle_; }
-
-private:
-    void Forget();
-
-    QMdiArea& area_;
-    const char* statusKey_;
-    Factory make_;
-    TIniStore ownIni_;
-    TIniStore* ini_ = &ownIni_;
-    QPointer<QWidget> window_;
-    QPointer<QMdiSubWindow> sub_;
-    QAction* toggle_ = nullptr;
-    bool tearingDown_ = false;
-};
 
 // The Utilities menu's delay finder and DTMF decoder.
 class TUtilityTools {

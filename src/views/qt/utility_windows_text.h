@@ -24,6 +24,5 @@ inline constexpr const char* kClear = "Clear";
 
 inline constexpr const char* kOptions = "Options...";
 inline constexpr const char* kDefaults = "Defaults";
-inline constexpr const char* kStatusSection = "ViewStatus";
 
 }  // namespace zeltrak::utility_text
