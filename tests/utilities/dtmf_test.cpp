@@ -173,32 +173,14 @@ TEST(DtmfSegment, SegmentRulesAndCancel) {
     EXPECT_EQ(host.messages.size(), 3u);
 }
 
-// Acceptance against the usual signalling limits, printed for the record: the detector's own
-// rules decide; only the nominal signal must decode.
-TEST(DtmfSegment, SignallingLimitsReport) {
+// The signalling limits the detector meets at both rates: twist within +4/-8 dB and 15 dB SNR.
+// (Its bins are too narrow for +-1.5 % frequency deviation; the issue note has those figures.)
+TEST(DtmfSegment, DecodesWithinTheTwistAndNoiseLimits) {
     const std::string keys = "1234567890*#ABCD";
-    struct Case {
-        const char* what;
-        Burst burst;
-    } cases[] = {
-        {"nominal 60/60 ms", {keys}},
-        {"frequency +1.5 %", {keys, 60, 60, -12, 0, 40, 1.015}},
-        {"frequency -1.5 %", {keys, 60, 60, -12, 0, 40, 0.985}},
-        {"frequency +3.5 %", {keys, 60, 60, -12, 0, 40, 1.035}},
-        {"frequency -3.5 %", {keys, 60, 60, -12, 0, 40, 0.965}},
-        {"40 ms tone / 40 ms pause", {keys, 40, 40}},
-        {"twist +4 dB", {keys, 60, 60, -12, 4}},
-        {"twist -8 dB", {keys, 60, 60, -12, -8}},
-        {"SNR 15 dB", {keys, 60, 60, -12, 0, 15}},
-    };
-    for (const Case& c : cases) {
-        for (uint32_t rate : {8000u, 44100u}) {
-            auto w = MakeWave(rate, {Synthesise(c.burst, rate, 3)});
-            const std::string got = Analyse(*w).detectors[0].KeyString();
-            std::printf("%-26s %5u Hz: %-18s %s\n", c.what, rate, got.c_str(), got == keys ? "accepted" : "not decoded");
-            if (&c == cases) EXPECT_EQ(got, keys);
-        }
-    }
+    for (const Burst& burst : {Burst{keys}, Burst{keys, 60, 60, -12, 4}, Burst{keys, 60, 60, -12, -8},
+                               Burst{keys, 60, 60, -12, 0, 15}})
+        for (uint32_t rate : {8000u, 44100u})
+            EXPECT_EQ(Analyse(*MakeWave(rate, {Synthesise(burst, rate, 3)})).detectors[0].KeyString(), keys) << rate;
 }
 
 TEST(DtmfOptions, DialogValidationAndSettings) {
