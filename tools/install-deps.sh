@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libcli11-dev
+  libcli11-dev libboost-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   portaudio19-dev libasound2-dev
   qt6-base-dev
@@ -14,7 +14,7 @@ packages=(
   sox libsndfile1-dev sndfile-programs
   jackd2
   clang libclang-rt-14-dev
-  python3 python3-numpy python3-scipy
+  python3 python3-numpy python3-scipy python3-websockets
 )
 
 missing=()
