@@ -50,6 +50,10 @@ public:
     bool Play();
     void ForceTrigger() { trigger_.Force(); }
     void ResetAverage() { chain_.ResetAverage(); }
+    void ResetOverload() {
+        overloaded_ = false;
+        overloadCount_ = 0;
+    }
     // Moves the analyser to other sound devices: stores the ids in the Device settings and
     // rebuilds both ports on them. Refused (false, nothing changed) while the engine runs or
     // when an id is not one of the direction's devices (kNoDevice included).
@@ -120,6 +124,8 @@ public:
     WaveDriver& Driver() { return driver_; }
     TSoundOutput& OutputPort() { return *outputPort_; }
     const ProcessingSettings& Settings() const { return settings_; }
+    // Where its files go and the calibration it started with.
+    const EngineEnvironment& Environment() const { return env_; }
     // Trigger delay in samples of the decimated trigger series.
     uint32_t TriggerDelaySamples() const;
     // The trigger's working state: armed by a start, a forced trigger waiting.

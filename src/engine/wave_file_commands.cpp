@@ -191,6 +191,7 @@ bool TWaveFileCommands::CloseFile(bool askInRealTime) {
     temporaryName_.clear();
     nameUnconfirmed_ = false;
     if (events_.fileChanged) events_.fileChanged();
+    if (closedListener_ && !name.empty()) closedListener_(name);
     SetCaption(kProgramTitle);
     return true;
 }

@@ -93,6 +93,8 @@ public:
     void SetTemporaryResult(bool temporary);
     // The window title as last set.
     const std::string& Caption() const { return caption_; }
+    // Told the name of every named file that is closed (the automation's "File Closed").
+    void SetClosedListener(std::function<void(const std::string&)> listener) { closedListener_ = std::move(listener); }
 
 private:
     bool CloseFile(bool askInRealTime);
@@ -109,6 +111,7 @@ private:
     TWaveFileChooser& chooser_;
     std::string tempDir_;
     TWaveFileEvents events_;
+    std::function<void(const std::string&)> closedListener_;
 
     std::string lastClosedName_;
     std::string caption_;

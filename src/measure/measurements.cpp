@@ -455,12 +455,16 @@ double MeasurePeakAmplitude(const TSpectralData& s, const MeasurementContext& co
 }
 
 double MeasureTotalPower(const TSpectralData& s, const MeasurementContext& context) {
+    return MeasureBandPower(s, kBandDisplayed, context);
+}
+
+double MeasureBandPower(const TSpectralData& s, int mode, const MeasurementContext& context) {
     const double fl = MeasureBinToFreq(s, 2);
     const double fu = 0.99 * s.Nyquist();
     const bool logarithmic = s.AmpScale() == AmplitudeScale::Decibels;
     if (InBands(s))
-        return BandPower(s, MeasureFreqToBand(s, fl), MeasureFreqToBand(s, fu), logarithmic, kBandDisplayed, context);
-    return BandPower(s, MeasureFreqToBin(s, fl), MeasureFreqToBin(s, fu), logarithmic, kBandDisplayed, context);
+        return BandPower(s, MeasureFreqToBand(s, fl), MeasureFreqToBand(s, fu), logarithmic, mode, context);
+    return BandPower(s, MeasureFreqToBin(s, fl), MeasureFreqToBin(s, fu), logarithmic, mode, context);
 }
 
 double Measure(MeasurementCode code, const TSpectralData& s, const MeasurementContext& context) {

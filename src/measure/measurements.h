@@ -120,6 +120,8 @@ double MeasureNoiseFigure(const TSpectralData* left, const TSpectralData* right,
 double MeasurePeakFrequency(const TSpectralData& s);
 double MeasurePeakAmplitude(const TSpectralData& s, const MeasurementContext& context = {});
 double MeasureTotalPower(const TSpectralData& s, const MeasurementContext& context = {});
+// The total power's band (bin 2 to 0.99 x Nyquist) in one of the BandPower modes.
+double MeasureBandPower(const TSpectralData& s, int mode, const MeasurementContext& context = {});
 
 // One measurement of one spectrum (noise figure needs both channels: use MeasureNoiseFigure).
 double Measure(MeasurementCode code, const TSpectralData& s, const MeasurementContext& context = {});

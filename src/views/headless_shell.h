@@ -1,0 +1,61 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "automation/automation_shell.h"
+#include "engine/wave_file_commands.h"
+
+namespace zeltrak {
+
+// The analyser without a window as the automation drives it: the same engine commands, file
+// commands and mode switching as the desktop, with questions answered by the host and no
+// file dialogs.
+class THeadlessShell : public TAutomationShell {
+public:
+    THeadlessShell(Host& host, TEngine& engine, ProcessingSettings& settings, CalibrationRecord& calibration,
+                   TDataLogger* logger, const std::string& tempDir);
+    ~THeadlessShell() override;
+
+    TEngine& Engine() override { return engine_; }
+    ProcessingSettings& Settings() override { return settings_; }
+    CalibrationRecord& Calibration() override { return calibration_; }
+    TWaveFileCommands& Files() override { return *files_; }
+    Host& UserHost() override { return host_; }
+    TDataLogger* Logger() override { return logger_; }
+
+    bool Run() override;
+    bool RunFrames(uint32_t limit) override;
+    bool SingleStep() override;
+    void Stop() override;
+    bool Rewind() override;
+    bool FastForward() override;
+    bool GoTo(double seconds) override;
+    bool Record() override;
+    bool Play() override;
+    void SelectMode(uint32_t mode) override;
+    void ChangeSettings(const std::function<void()>& change) override;
+    void CalibrationChanged() override;
+    void Exit() override { exitRequested_ = true; }
+
+    // "[Exit Application]" was received.
+    bool ExitRequested() const { return exitRequested_; }
+
+private:
+    class NoDialogs;
+    class ModeTarget;
+    bool ReleaseFileForRealTime();
+    void Started(bool started);
+
+    Host& host_;
+    TEngine& engine_;
+    ProcessingSettings& settings_;
+    CalibrationRecord& calibration_;
+    TDataLogger* logger_;
+    std::unique_ptr<NoDialogs> dialogs_;
+    std::unique_ptr<TWaveFileCommands> files_;
+    bool realTimeBuffer_ = false;  // the engine's file is a Real-Time run's history
+    bool exitRequested_ = false;
+};
+
+}  // namespace zeltrak
