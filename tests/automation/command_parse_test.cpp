@@ -27,7 +27,7 @@ const ParseCase kCases[] = {
     {"[Run]", true, C::Run},
     {"[rUN]", true, C::Run},
     {"[RUN 5]", true, C::RunCount, 0, "5"},
-    {"[Run]xyz", false},
+    {"[Run]xyz]", false},
     {"[Run] ", false},
     {"[Run 5", false},
     {"[Run]\r\n", true, C::Run},
@@ -47,7 +47,7 @@ const ParseCase kCases[] = {
     {"[", false},
     {"[Apply Delay", false},
     {"[Stop]", true, C::Stop},
-    {"[Open Generator]x", false},
+    {"[Open Generator]x]", false},
     {"[Open Gen]", false},
     // Keywords that begin another keyword.
     {"[Open Macro]", true, C::Macro, kToolOpen},
