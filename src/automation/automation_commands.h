@@ -100,15 +100,18 @@ struct AutomationCommand {
     CommandId id = CommandId::Run;
     int variant = 0;
     std::string argument;
+    bool on = false;  // show rather than hide, for the furniture family
 };
 
-// The longest command text read, and the longest argument copied.
+// The longest command text read (trailing CR, LF and NUL not counted), and the longest argument.
 inline constexpr std::size_t kMaxCommandText = 280;
 inline constexpr std::size_t kMaxCommandArgument = 260;
 
-// Recognises a command text by its keyword (case-insensitive, at the start of the text) and
-// extracts its argument. Nothing for a text that matches no keyword, that is empty, longer than
-// kMaxCommandText, does not end with ']' or whose argument is longer than kMaxCommandArgument.
+// Recognises a command text by its keyword (case-insensitive, at the start of the text; the
+// longest keyword wins) and extracts its argument. Nothing for a text that matches no keyword, that
+// is empty, longer than kMaxCommandText, does not end with ']' or whose argument is longer than
+// kMaxCommandArgument. The one leniency: a leading part of exactly one tool command without
+// argument ("[Open Gen") selects it.
 std::optional<AutomationCommand> ParseAutomationCommand(std::string_view text);
 
 // The keywords as the user writes them ("[Run]", "[Run ", "[Set Channel" ...), in table order,
@@ -118,6 +121,7 @@ struct CommandKeyword {
     CommandId id;
     int variant;
     const char* argument;  // what the argument is ("" for none), for the API description
+    bool on = false;       // as AutomationCommand::on
 };
 const std::vector<CommandKeyword>& AutomationCommandKeywords();
 
