@@ -193,9 +193,10 @@ bool TCommandInterpreter::SettingsCommand(const AutomationCommand& c) {
         }
         case CommandId::FftOverlap: return ChangeProcessing([&](auto& f) { f.overlapPercent = number(); });
         case CommandId::FftSize: {
+            // The sizes the size list offers: powers of two.
             const long n = CommandInteger(a);
-            if (n <= 0) return false;
-            return ChangeProcessing([&](auto& f) { f.fftSize = static_cast<uint32_t>(std::min<long>(n, UINT32_MAX)); });
+            if (n < long{kSmallestFFTSize} || n > long{kMaxFFTSize} || (n & (n - 1)) != 0) return false;
+            return ChangeProcessing([&](auto& f) { f.fftSize = static_cast<uint32_t>(n); });
         }
         case CommandId::SamplingRate: return ChangeProcessing([&](auto& f) { f.samplingRate = number(); });
         case CommandId::DecimationRatio: return ChangeProcessing([&](auto& f) { f.decimationRatio = number(); });

@@ -23,11 +23,10 @@ bool TAnalysisReports::Attach(TEngine& engine) {
         readoutListener_ = std::make_unique<TReadoutListener>(engine, readouts_);
         engine.AddListener(readoutListener_.get(), ListenerRole::Readout);
     }
-    if (options_.Logs()) {
-        if (!logger_.StartLogging()) return false;
-        loggerListener_ = std::make_unique<TLoggerListener>(engine, logger_);
-        engine.AddListener(loggerListener_.get(), ListenerRole::Logger);
-    }
+    if (options_.Logs() && !logger_.StartLogging()) return false;
+    // Heard also while logging is off: a command may switch it on during the run.
+    loggerListener_ = std::make_unique<TLoggerListener>(engine, logger_);
+    engine.AddListener(loggerListener_.get(), ListenerRole::Logger);
     return true;
 }
 

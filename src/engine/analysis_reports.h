@@ -38,6 +38,8 @@ public:
     bool MeasuresAnything() const { return !options_.measure.empty(); }
     // Measuring and logging follow the frames one by one, in order.
     bool FollowsFrames() const { return MeasuresAnything() || options_.Logs(); }
+    // The data log, which automation commands also switch on and off.
+    TDataLogger& Logger() { return logger_; }
     // One line per asked measurement: name, tab, left[, tab, right], tab, unit.
     void PrintMeasurements(std::FILE* out) const;
 

@@ -39,13 +39,24 @@ public:
         return true;
     }
 
-    // Waits at most `timeout` for a notice.
+    // Waits at most `timeout` for a notice; a Wake ends the wait early (without a notice).
     bool WaitPop(Notice& out, std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex_);
-        if (!ready_.wait_for(lock, timeout, [this] { return !notices_.empty(); })) return false;
+        if (!ready_.wait_for(lock, timeout, [this] { return !notices_.empty() || woken_; }) || notices_.empty()) {
+            woken_ = false;
+            return false;
+        }
         out = notices_.front();
         notices_.pop_front();
         return true;
+    }
+
+    // Ends a waiting WaitPop: other work (a posted task) is due on the owner's thread.
+    void Wake() {
+        std::lock_guard lock(mutex_);
+        woken_ = true;
+        ready_.notify_all();
+        if (wake_) wake_();
     }
 
     size_t Size() const {
@@ -58,6 +69,7 @@ private:
     std::condition_variable ready_;
     std::deque<Notice> notices_;
     std::function<void()> wake_;
+    bool woken_ = false;
 };
 
 }  // namespace zeltrak
