@@ -100,6 +100,7 @@ struct AutomationCommand {
     CommandId id = CommandId::Run;
     int variant = 0;
     std::string argument;
+    bool on = false;  // show rather than hide, for the furniture family
 };
 
 // The longest command text read, and the longest argument copied.
