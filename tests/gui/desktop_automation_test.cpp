@@ -51,8 +51,7 @@ struct Bench {
     }
     std::vector<QRect> ViewPlaces() const {
         std::vector<QRect> places;
-        for (QMdiSubWindow* sub : s.window->Client()->subWindowList(QMdiArea::CreationOrder))
-            places.push_back(sub->geometry());
+        for (QMdiSubWindow* sub : s.window->Client()->subWindowList()) places.push_back(sub->geometry());
         return places;
     }
     // What the commands may change, to see that a refused one changed nothing.
@@ -102,22 +101,16 @@ TEST(DesktopShell, WindowAndViewCommandsDoWhatTheMenuDoes) {
     EXPECT_EQ(shown.x.lo, 100.0);
     EXPECT_EQ(shown.x.hi, 2000.0);
 
-    const struct {
-        int variant;
-        QWidget* bar;
-    } furniture[] = {{kFurnitureMenu, w.menuBar()}, {kFurnitureToolbar, w.ModeToolBar()}, {kFurnitureStatusbar, w.statusBar()}};
-    for (const auto& [variant, bar] : furniture) {
-        ASSERT_TRUE(b.Do(CommandId::Furniture, variant, "", false));
-        EXPECT_FALSE(bar->isVisible()) << variant;
-        ASSERT_TRUE(b.Do(CommandId::Furniture, variant, "", true));
-        EXPECT_TRUE(bar->isVisible()) << variant;
-    }
-    const struct {
-        int state;
-        std::function<bool()> holds;
-    } states[] = {{kWindowHide, [&] { return !w.isVisible(); }},  {kWindowShow, [&] { return w.isVisible(); }},
-                  {kWindowMaximize, [&] { return w.isMaximized(); }}, {kWindowMinimize, [&] { return w.isMinimized(); }},
-                  {kWindowRestore, [&] { return !w.isMinimized() && !w.isMaximized(); }}};
+    for (auto [variant, bar] : {std::pair<int, QWidget*>{kFurnitureMenu, w.menuBar()},
+                                {kFurnitureToolbar, w.ModeToolBar()}, {kFurnitureStatusbar, w.statusBar()}})
+        for (bool show : {false, true}) {
+            ASSERT_TRUE(b.Do(CommandId::Furniture, variant, "", show));
+            EXPECT_EQ(bar->isVisible(), show) << variant;
+        }
+    const std::pair<int, std::function<bool()>> states[] = {
+        {kWindowHide, [&] { return !w.isVisible(); }},      {kWindowShow, [&] { return w.isVisible(); }},
+        {kWindowMaximize, [&] { return w.isMaximized(); }}, {kWindowMinimize, [&] { return w.isMinimized(); }},
+        {kWindowRestore, [&] { return !w.isMinimized() && !w.isMaximized(); }}};
     for (const auto& [state, holds] : states) {
         ASSERT_TRUE(b.Do(CommandId::MainWindow, state));
         EXPECT_TRUE(holds()) << state;
@@ -129,8 +122,8 @@ TEST(DesktopShell, UnsupportedCommandsChangeNothing) {
     ASSERT_TRUE(b.Do(CommandId::FreqSpan, kViewSpectrum, "100 2000"));  // a refused span must keep it
     const std::string before = b.State();
     const AutomationCommand refused[] = {
-        {CommandId::ViewOpen, kViewSpectrogram, ""},    {CommandId::ViewMaximize, kViewSurface, ""},
-        {CommandId::ViewPrint, kViewSpectrum, ""},      {CommandId::Furniture, kFurniturePlotToolbars, ""},
+        {CommandId::ViewOpen, kViewSpectrogram, ""},    {CommandId::ViewPrint, kViewSpectrum, ""},
+        {CommandId::Furniture, kFurniturePlotToolbars, ""},
         {CommandId::FreqSpan, kViewTimeSeries, "1 2"},  {CommandId::FreqSpan, kViewSpectrum, "2000 100"},
         {CommandId::FreqSpan, kViewPhase, "100 2000"},  {CommandId::Arrange, 3, ""},
         {CommandId::MainWindow, 7, ""},                 {CommandId::Generator, kToolStart, ""},
@@ -190,17 +183,16 @@ TEST(DesktopShell, ToolCommandsDriveTheToolWindows) {
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(tool.Window(), nullptr);
     EXPECT_EQ(b.s.window->UtilityTools().DelayFinderWindow(), nullptr);
-    ASSERT_TRUE(b.Do(CommandId::Reverb, kToolOpen));
-    EXPECT_NE(b.s.window->ReverbTool().Window(), nullptr);
-    ASSERT_TRUE(b.Do(CommandId::Reverb, kToolClose));
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(b.s.window->ReverbTool().Window(), nullptr);
+    for (int action : {kToolOpen, kToolClose}) {
+        ASSERT_TRUE(b.Do(CommandId::Reverb, action));
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(b.s.window->ReverbTool().Window() != nullptr, action == kToolOpen);
+    }
 }
 
 TEST(DesktopShell, CountedRunStopsAfterTheSixthFrameAndTheWindowFollows) {
     Bench b;
-    QAction* run = b.s.window->FileAction("Run");
-    QAction* stop = b.s.window->FileAction("Stop");
+    QAction *run = b.s.window->FileAction("Run"), *stop = b.s.window->FileAction("Stop");
     ASSERT_TRUE(b.shell.RunFrames(5));
     EXPECT_FALSE(run->isEnabled());
     EXPECT_TRUE(stop->isEnabled());
@@ -208,6 +200,14 @@ TEST(DesktopShell, CountedRunStopsAfterTheSixthFrameAndTheWindowFollows) {
     EXPECT_EQ(b.s.engine->FrameCount(), 6u);
     EXPECT_TRUE(run->isEnabled());
     EXPECT_FALSE(stop->isEnabled());
+    // A count sent to a run under way limits that run.
+    ASSERT_TRUE(b.shell.Run());
+    ASSERT_TRUE(b.shell.RunFrames(2));
+    EXPECT_TRUE(b.Pump([&] { return !b.s.engine->Running(); }));
+    EXPECT_EQ(b.s.engine->FrameCount(), 3u);
+    // A settings change shows in the toolbar as a dialog's does.
+    b.shell.ChangeSettings([&] { b.s.settings.Settings().FFTsize = 4096; });
+    EXPECT_EQ(b.s.window->ModeToolBar()->findChild<QComboBox*>("fftSize")->currentText(), "4096");
 }
 
 }  // namespace

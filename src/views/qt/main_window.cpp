@@ -254,8 +254,8 @@ bool TMainWin::RunAnalyser() { return StartRun(std::nullopt); }
 bool TMainWin::RunAnalyserFrames(uint32_t limit) { return StartRun(limit); }
 
 bool TMainWin::StartRun(std::optional<uint32_t> frameLimit) {
-    if (engine_.Running()) return true;
-    if (!ReleaseFileForRealTime()) return false;
+    // A run under way goes on; the engine only sets or clears its frame limit.
+    if (!engine_.Running() && !ReleaseFileForRealTime()) return false;
     const bool started = frameLimit ? engine_.RunFrames(*frameLimit) : engine_.Run();
     if (started) idle_->start(0);
     UpdateActions();
