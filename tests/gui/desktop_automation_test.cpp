@@ -135,7 +135,6 @@ TEST(DesktopShell, UnsupportedCommandsChangeNothing) {
         EXPECT_FALSE(b.shell.FrontEndCommand(c)) << static_cast<int>(c.id) << " " << c.variant;
         EXPECT_EQ(b.State(), before) << static_cast<int>(c.id) << " " << c.variant;
     }
-    EXPECT_EQ(b.shell.MacroStatus(), -1);
     EXPECT_EQ(b.shell.DelayFound(), 0.0);
 }
 

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/strings.h"
 #include "generator/signal_generator.h"
@@ -21,6 +22,10 @@ namespace zeltrak {
 namespace {
 
 using View = TMainWin::View;
+
+// The channel words of the generator commands.
+constexpr std::string_view kLeftWord = "left";
+constexpr std::string_view kRightWord = "right";
 
 // The views the window has; the spectrogram and the surface are not built yet.
 std::optional<View> WindowView(int view) {
@@ -39,7 +44,7 @@ std::string_view Bare(std::string_view word) {
 }
 
 // "right" names the right channel; anything else the left.
-int ChannelOf(std::string_view word) { return EqualsIgnoreCase(Bare(word), "right") ? 1 : 0; }
+int ChannelOf(std::string_view word) { return EqualsIgnoreCase(Bare(word), kRightWord) ? 1 : 0; }
 
 std::string_view Trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(' ');
@@ -189,8 +194,8 @@ bool TDesktopShell::Generator(int action) {
 bool TDesktopShell::GeneratorType(std::string_view argument) {
     TGeneratorWindow* window = window_.GeneratorTool().Window();
     const std::string_view channel = Bare(FirstWord(argument));
-    const bool left = EqualsIgnoreCase(channel, "left");
-    if (!window || (!left && !EqualsIgnoreCase(channel, "right"))) return false;
+    const bool left = EqualsIgnoreCase(channel, kLeftWord);
+    if (!window || (!left && !EqualsIgnoreCase(channel, kRightWord))) return false;
     window->Generator().SetTypeByName(AfterFirstWord(argument), left ? 0 : 1);
     window->Refresh();
     return true;
