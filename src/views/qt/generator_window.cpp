@@ -77,14 +77,8 @@ void TGeneratorWindow::BuildControls() {
     more_->setObjectName("layout");
     buttons->addWidget(more_);
     layout->addLayout(buttons);
-    connect(run_, &QPushButton::clicked, this, [this] {
-        generator_->Run();
-        Refresh();
-    });
-    connect(stop_, &QPushButton::clicked, this, [this] {
-        generator_->Stop();
-        Refresh();
-    });
+    connect(run_, &QPushButton::clicked, this, [this] { Run(); });
+    connect(stop_, &QPushButton::clicked, this, [this] { Stop(); });
     connect(level_, &QPushButton::clicked, this, &TGeneratorWindow::EditLevel);
     connect(more_, &QPushButton::clicked, this, [this] { SetCompact(!compact_); });
     for (int c = 0; c < 2; ++c) layout->addWidget(rows_[static_cast<size_t>(c)] = BuildChannelRow(c));
@@ -190,6 +184,17 @@ void TGeneratorWindow::Refresh() {
     for (int c = 0; c < 2; ++c)
         stale = stale || types_[static_cast<size_t>(c)]->currentIndex() != ShownIndex(c);
     if (stale) ShowTypes();
+}
+
+bool TGeneratorWindow::Run() {
+    const bool playing = generator_->Run();
+    Refresh();
+    return playing;
+}
+
+void TGeneratorWindow::Stop() {
+    generator_->Stop();
+    Refresh();
 }
 
 // Silent while the dialog is open; playing again after it, changed or not, if it played before.

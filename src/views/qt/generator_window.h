@@ -42,6 +42,9 @@ public:
     bool Compact() const { return compact_; }
     void SetCompact(bool compact);
 
+    // The Run and Stop buttons; Run is false when there is nothing to play.
+    bool Run();
+    void Stop();
     void ChooseType(int channel, int code);  // a pick in the channel's list
     void EditDetails(int channel);
     void EditLevel();

@@ -207,7 +207,7 @@ void TMainWin::CreateFileCommands(const std::string& tempDir) {
         UpdateActions();
     };
     events.fileChanged = [this] { UpdateActions(); };
-    events.calibrationChanged = [this] { ShowSeriesUnit(); };
+    events.calibrationChanged = [this] { CalibrationChanged(); };
     files_ = std::make_unique<TWaveFileCommands>(host_, engine_, settings_, calibration_, *chooser_, tempDir,
                                                  std::move(events));
 }
@@ -224,10 +224,7 @@ void TMainWin::CreateRunCommands() {
     addActions({run_, stop_, step_});
     connect(run_, &QAction::triggered, this, [this] { RunAnalyser(); });
     connect(stop_, &QAction::triggered, this, [this] { StopAnalyser(); });
-    connect(step_, &QAction::triggered, this, [this] {
-        if (ReleaseFileForRealTime() && engine_.SingleStep()) idle_->start(0);
-        UpdateActions();
-    });
+    connect(step_, &QAction::triggered, this, [this] { SingleStep(); });
 }
 
 void TMainWin::BuildStatusBar() {
@@ -252,10 +249,28 @@ TMainWin::~TMainWin() {
     engine_.RemoveListener(this);
 }
 
-bool TMainWin::RunAnalyser() {
-    if (engine_.Running()) return true;
-    if (!ReleaseFileForRealTime()) return false;
-    const bool started = engine_.Run();
+bool TMainWin::RunAnalyser() { return StartRun(std::nullopt); }
+
+bool TMainWin::RunAnalyserFrames(uint32_t limit) { return StartRun(limit); }
+
+bool TMainWin::StartRun(std::optional<uint32_t> frameLimit) {
+    // A run under way goes on; the engine only sets or clears its frame limit.
+    if (!engine_.Running() && !ReleaseFileForRealTime()) return false;
+    const bool started = frameLimit ? engine_.RunFrames(*frameLimit) : engine_.Run();
+    if (started) idle_->start(0);
+    UpdateActions();
+    return started;
+}
+
+bool TMainWin::SingleStep() {
+    const bool started = ReleaseFileForRealTime() && engine_.SingleStep();
+    if (started) idle_->start(0);
+    UpdateActions();
+    return started;
+}
+
+bool TMainWin::Play() {
+    const bool started = engine_.Play();
     if (started) idle_->start(0);
     UpdateActions();
     return started;
@@ -401,10 +416,7 @@ void TMainWin::BuildToolBar() {
     add(kModePostProcessing, tr("Fast Forward"), icon(QStyle::SP_MediaSkipForward), [this] { FastForward(); });
     add(kModePostProcessing, tr("Go To"), icon(QStyle::SP_ArrowRight), [this] { AskGoTo(); });
     add(kModeRecorder, tr("Record"), RecordIcon(), [this] { Record(); });
-    add(kModeRecorder, tr("Play"), icon(QStyle::SP_MediaVolume), [this] {
-        if (engine_.Play()) idle_->start(0);
-        UpdateActions();
-    });
+    add(kModeRecorder, tr("Play"), icon(QStyle::SP_MediaVolume), [this] { Play(); });
 }
 
 void TMainWin::ShowModeTools() {
@@ -525,11 +537,27 @@ void TMainWin::WithAnalyserPaused(F&& dialog) {
     if (wasRunning) RunAnalyser();
 }
 
+void TMainWin::ChangeSettings(const std::function<void()>& change) {
+    WithAnalyserPaused(change);
+    ShowSettings();
+}
+
+// What shows settings outside the dialogs: the toolbar's FFT size and the views' frequency axes.
+void TMainWin::ShowSettings() {
+    ShowFftSize();
+    const FrequencyScale scale = FrequencyScaleFromCode(settings_.Scaling().FreqScaleType);
+    if (SpectrumView()) SpectrumView()->SetFrequencyScale(scale);
+    if (auto* phase = static_cast<TPhaseView*>(ViewWidget(View::Phase))) phase->SetFrequencyScale(scale);
+}
+
+void TMainWin::CalibrationChanged() { ShowSeriesUnit(); }
+
 void TMainWin::ShowSettingsDialog() {
     WithAnalyserPaused([this] {
         TProcessingDialog d(host_, settings_, engine_.InputPort(), this);
         d.exec();
     });
+    ShowSettings();  // the toolbar's FFT size list too
 }
 
 void TMainWin::ShowTriggerDialog() {
@@ -556,9 +584,7 @@ void TMainWin::ShowScalingDialog() {
         if (d.exec() != QDialog::Accepted) return;
         SetPhaseBlankDepthDb(depth);
         SetPhaseBlankCoherence(coherence);
-        const FrequencyScale scale = FrequencyScaleFromCode(settings_.Scaling().FreqScaleType);
-        if (SpectrumView()) SpectrumView()->SetFrequencyScale(scale);
-        if (auto* phase = static_cast<TPhaseView*>(ViewWidget(View::Phase))) phase->SetFrequencyScale(scale);
+        ShowSettings();
     });
 }
 

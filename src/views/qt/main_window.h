@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/engine_listener.h"
@@ -13,6 +14,7 @@
 class QAction;
 class QActionGroup;
 class QComboBox;
+class QImage;
 class QLabel;
 class QToolBar;
 class QMdiArea;
@@ -75,8 +77,33 @@ public:
     // Each view's zoom as stored in the layout ("" while the view shows its whole range); a
     // closed view keeps the one it had.
     std::string ViewRange(View view) const;
+    // A view's own window back to its normal size, or filling the client area; false while closed.
+    bool RestoreView(View view);
+    bool MaximizeView(View view);
+    // The open views' images one under another (a null image when none is open).
+    QImage ViewsImage() const;
+    // The Window menu's arrangements.
+    void ArrangeViews(ViewArrangement arrangement);
+    enum class Bar { Menu, Tool, Status };
+    void ShowBar(Bar bar, bool visible);
+
+    // What the window runs on.
+    TEngine& Engine() { return engine_; }
+    ProcessingSettings& Settings() { return settings_; }
+    CalibrationRecord& Calibration() { return calibration_; }
+    QtHost& UserHost() { return host_; }
     bool RunAnalyser();
+    // Runs like Run and stops once more than `limit` frames were analysed.
+    bool RunAnalyserFrames(uint32_t limit);
+    bool SingleStep();
+    // Recorder mode: plays the open file back through the output.
+    bool Play();
     void StopAnalyser();
+    // Stops a running analyser around `change` (which edits the settings), starts it again
+    // after and shows the new settings.
+    void ChangeSettings(const std::function<void()>& change);
+    // The calibration record was replaced: what shows its unit follows.
+    void CalibrationChanged();
     // Mode commands (1 Real-Time, 2 Post-Processing, 3 Recorder).
     void SelectMode(uint32_t mode);
     QAction* ModeAction(uint32_t mode);
@@ -144,6 +171,8 @@ private:
     void BuildToolBar();
     void ShowModeTools();
     void ShowFftSize();
+    void ShowSettings();
+    bool StartRun(std::optional<uint32_t> frameLimit);
     void AskGoTo();
     void BuildViewMenu();
     void BuildHelpMenu();
@@ -157,7 +186,6 @@ private:
     // An arrangement in force is laid out again whenever the client area changes size and
     // whenever a view opens or closes.
     using Arrangement = ViewArrangement;
-    void ArrangeViews(Arrangement arrangement);
     void LayOutViews();
     QRect ArrangedGeometry(int index, int count, QSize area) const;
     template <typename F>

@@ -2,11 +2,15 @@
 // arrangement the Window menu chose, and the layout kept for the next start.
 #include <QEvent>
 #include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <QScreen>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QStyle>
+#include <QToolBar>
 #include <algorithm>
 
 #include "engine/engine.h"
@@ -258,6 +262,49 @@ int TMainWin::ViewOf(const QMdiSubWindow* sub) const {
     for (int i = 0; i < kViewCount; ++i)
         if (views_[i].sub == sub) return i;
     return -1;
+}
+
+bool TMainWin::RestoreView(View view) {
+    QMdiSubWindow* sub = views_[static_cast<int>(view)].sub;
+    if (!sub) return false;
+    sub->showNormal();
+    return true;
+}
+
+bool TMainWin::MaximizeView(View view) {
+    QMdiSubWindow* sub = views_[static_cast<int>(view)].sub;
+    if (!sub) return false;
+    sub->showMaximized();
+    return true;
+}
+
+QImage TMainWin::ViewsImage() const {
+    std::vector<QImage> shots;
+    int width = 0, height = 0;
+    for (const OpenViewSlot& slot : views_) {
+        if (!slot.widget) continue;
+        shots.push_back(slot.widget->grab().toImage());
+        width = std::max(width, shots.back().width());
+        height += shots.back().height();
+    }
+    if (shots.empty()) return {};
+    QImage all(width, height, QImage::Format_RGB32);
+    all.fill(Qt::white);
+    QPainter painter(&all);
+    int y = 0;
+    for (const QImage& shot : shots) {
+        painter.drawImage(0, y, shot);
+        y += shot.height();
+    }
+    return all;
+}
+
+void TMainWin::ShowBar(Bar bar, bool visible) {
+    switch (bar) {
+        case Bar::Menu: menuBar()->setVisible(visible); break;
+        case Bar::Tool: tools_->setVisible(visible); break;
+        case Bar::Status: statusBar()->setVisible(visible); break;
+    }
 }
 
 TSpectrumView* TMainWin::SpectrumView() const {

@@ -1,0 +1,259 @@
+#include "views/qt/desktop_automation.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/strings.h"
+#include "generator/signal_generator.h"
+#include "generator/signal_types.h"
+#include "views/qt/delay_finder_window.h"
+#include "views/qt/generator_window.h"
+#include "views/qt/main_window.h"
+#include "views/qt/plot_view.h"
+#include "views/qt/qt_host.h"
+#include "views/qt/reverb_window.h"
+#include "views/qt/utility_tools.h"
+
+namespace zeltrak {
+namespace {
+
+using View = TMainWin::View;
+
+// The channel words of the generator commands.
+constexpr std::string_view kLeftWord = "left";
+constexpr std::string_view kRightWord = "right";
+
+// The views the window has; the spectrogram and the surface are not built yet.
+std::optional<View> WindowView(int view) {
+    switch (view) {
+        case kViewTimeSeries: return View::TimeSeries;
+        case kViewSpectrum: return View::Spectrum;
+        case kViewPhase: return View::Phase;
+        default: return std::nullopt;
+    }
+}
+
+// A word of a list written "right, 1000, -20": the comma is not part of it.
+std::string_view Bare(std::string_view word) {
+    while (!word.empty() && word.back() == ',') word.remove_suffix(1);
+    return word;
+}
+
+// "right" names the right channel; anything else the left.
+int ChannelOf(std::string_view word) { return EqualsIgnoreCase(Bare(word), kRightWord) ? 1 : 0; }
+
+std::string_view Trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// The text after the first word and its separators: a file name may hold blanks of its own.
+std::string_view AfterFirstWord(std::string_view text) {
+    text = Trimmed(text);
+    const auto end = text.find(' ');
+    if (end == std::string_view::npos) return {};
+    return Trimmed(text.substr(end));
+}
+
+std::string_view FirstWord(std::string_view text) {
+    text = Trimmed(text);
+    return text.substr(0, text.find(' '));
+}
+
+}  // namespace
+
+TEngine& TDesktopShell::Engine() { return window_.Engine(); }
+ProcessingSettings& TDesktopShell::Settings() { return window_.Settings(); }
+CalibrationRecord& TDesktopShell::Calibration() { return window_.Calibration(); }
+TWaveFileCommands& TDesktopShell::Files() { return window_.Files(); }
+Host& TDesktopShell::UserHost() { return window_.UserHost(); }
+
+bool TDesktopShell::Run() { return window_.RunAnalyser(); }
+bool TDesktopShell::RunFrames(uint32_t limit) { return window_.RunAnalyserFrames(limit); }
+bool TDesktopShell::SingleStep() { return window_.SingleStep(); }
+void TDesktopShell::Stop() { window_.StopAnalyser(); }
+bool TDesktopShell::Rewind() { return window_.Rewind(); }
+bool TDesktopShell::FastForward() { return window_.FastForward(); }
+bool TDesktopShell::GoTo(double seconds) { return window_.GoTo(seconds); }
+bool TDesktopShell::Record() { return window_.Record(); }
+bool TDesktopShell::Play() { return window_.Play(); }
+void TDesktopShell::SelectMode(uint32_t mode) { window_.SelectMode(mode); }
+void TDesktopShell::ChangeSettings(const std::function<void()>& change) { window_.ChangeSettings(change); }
+void TDesktopShell::CalibrationChanged() { window_.CalibrationChanged(); }
+void TDesktopShell::Exit() { window_.close(); }
+
+bool TDesktopShell::FrontEndCommand(const AutomationCommand& command) {
+    const int v = command.variant;
+    const std::string_view arg = command.argument;
+    switch (command.id) {
+        case CommandId::MainWindow: return MainWindow(v);
+        case CommandId::Arrange: return Arrange(v);
+        case CommandId::ViewOpen:
+        case CommandId::ViewClose:
+        case CommandId::ViewRestore:
+        case CommandId::ViewMaximize: return ViewCommand(command.id, v);
+        case CommandId::CopyBitmap: return CopyBitmap();
+        case CommandId::Furniture: return Furniture(v, command.on);
+        case CommandId::FreqSpan: return FreqSpan(v, arg);
+        case CommandId::Generator: return Generator(v);
+        case CommandId::GeneratorType: return GeneratorType(arg);
+        case CommandId::GeneratorTone: return GeneratorTone(arg);
+        case CommandId::GeneratorWaveFile: return GeneratorWaveFile(arg);
+        case CommandId::SaveGeneratorSignal: return SaveGeneratorSignal(arg);
+        case CommandId::DelayFinder: return DelayFinder(v);
+        case CommandId::Reverb: return Reverb(v);
+        case CommandId::SaveReverb: return SaveReverb(arg);
+        default: return false;  // printing, overlays and macros are not part of the desktop yet
+    }
+}
+
+double TDesktopShell::DelayFound() const {
+    const TDelayFinderWindow* finder = window_.UtilityTools().DelayFinderWindow();
+    return finder ? finder->Finder().DelayMs() : 0.0;
+}
+
+bool TDesktopShell::MainWindow(int state) {
+    switch (state) {
+        case kWindowHide: window_.hide(); return true;
+        case kWindowShow: window_.show(); return true;
+        case kWindowMinimize: window_.showMinimized(); return true;
+        case kWindowRestore: window_.showNormal(); return true;
+        case kWindowMaximize: window_.showMaximized(); return true;
+        default: return false;
+    }
+}
+
+bool TDesktopShell::Arrange(int arrangement) {
+    constexpr ViewArrangement kArrangements[] = {ViewArrangement::Cascade, ViewArrangement::TileVertical,
+                                                 ViewArrangement::TileHorizontal};
+    if (arrangement < 0 || arrangement > 2) return false;
+    window_.ArrangeViews(kArrangements[arrangement]);
+    return true;
+}
+
+bool TDesktopShell::ViewCommand(CommandId id, int view) {
+    const std::optional<View> shown = WindowView(view);
+    if (!shown) return false;
+    switch (id) {
+        case CommandId::ViewOpen: return window_.OpenView(*shown) != nullptr;
+        case CommandId::ViewClose: window_.CloseView(*shown); return true;
+        case CommandId::ViewRestore: return window_.RestoreView(*shown);
+        case CommandId::ViewMaximize: return window_.MaximizeView(*shown);
+        default: return false;
+    }
+}
+
+bool TDesktopShell::CopyBitmap() {
+    const QImage image = window_.ViewsImage();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (image.isNull() || !clipboard) return false;
+    clipboard->setImage(image);
+    return true;
+}
+
+bool TDesktopShell::Furniture(int which, bool show) {
+    switch (which) {
+        case kFurnitureMenu: window_.ShowBar(TMainWin::Bar::Menu, show); return true;
+        case kFurnitureToolbar: window_.ShowBar(TMainWin::Bar::Tool, show); return true;
+        case kFurnitureStatusbar: window_.ShowBar(TMainWin::Bar::Status, show); return true;
+        default: return false;  // the plot views have no tool bars
+    }
+}
+
+bool TDesktopShell::FreqSpan(int view, std::string_view argument) {
+    // Only the frequency views; the time series' axis is time.
+    if (view != kViewSpectrum && view != kViewPhase) return false;
+    auto* plot = static_cast<TPlotView*>(window_.ViewWidget(*WindowView(view)));
+    const std::vector<std::string> words = SplitCommandWords(argument);
+    if (!plot || words.size() < 2) return false;
+    const long lo = CommandInteger(words[0]), hi = CommandInteger(words[1]);
+    if (lo >= hi) return false;
+    plot->RestoreRange(TUserRange{{static_cast<double>(lo), static_cast<double>(hi)}, plot->UserRange().values});
+    return true;
+}
+
+bool TDesktopShell::Generator(int action) {
+    TGeneratorTool& tool = window_.GeneratorTool();
+    switch (action) {
+        case kToolOpen: return tool.Open() != nullptr;
+        case kToolClose: tool.Close(); return true;
+        case kToolStart: return tool.Window() && tool.Window()->Run();
+        case kToolStop:
+            if (!tool.Window()) return false;
+            tool.Window()->Stop();
+            return true;
+        default: return false;
+    }
+}
+
+bool TDesktopShell::GeneratorType(std::string_view argument) {
+    TGeneratorWindow* window = window_.GeneratorTool().Window();
+    const std::string_view channel = Bare(FirstWord(argument));
+    const bool left = EqualsIgnoreCase(channel, kLeftWord);
+    if (!window || (!left && !EqualsIgnoreCase(channel, kRightWord))) return false;
+    window->Generator().SetTypeByName(AfterFirstWord(argument), left ? 0 : 1);
+    window->Refresh();
+    return true;
+}
+
+bool TDesktopShell::GeneratorTone(std::string_view argument) {
+    TGeneratorWindow* window = window_.GeneratorTool().Window();
+    const std::vector<std::string> words = SplitCommandWords(argument);
+    if (!window || words.size() < 3) return false;
+    window->Generator().SetTone(CommandDecimal(words[1]), CommandDecimal(words[2]), ChannelOf(words[0]));
+    window->Refresh();
+    return true;
+}
+
+bool TDesktopShell::GeneratorWaveFile(std::string_view argument) {
+    TGeneratorWindow* window = window_.GeneratorTool().Window();
+    const std::string_view path = AfterFirstWord(argument);
+    if (!window || path.empty()) return false;
+    const int channel = ChannelOf(FirstWord(argument));
+    window->Generator().SetWaveFile(std::string(path), channel);
+    // The file plays as the channel's User Defined signal.
+    window->Generator().SetTypeByName(SignalTypeListNames()[static_cast<int>(SignalType::UserDefined)], channel);
+    window->Refresh();
+    return true;
+}
+
+bool TDesktopShell::SaveGeneratorSignal(std::string_view argument) {
+    const std::string_view path = Trimmed(argument);
+    return !path.empty() && window_.GeneratorTool().SaveSignalToWave(std::string(path));
+}
+
+bool TDesktopShell::DelayFinder(int action) {
+    TUtilityTools& tools = window_.UtilityTools();
+    switch (action) {
+        case 0: return tools.DelayFinder().Open() != nullptr;
+        case 1: tools.DelayFinder().Close(); return true;
+        case 2:
+            if (!tools.DelayFinderWindow()) return false;
+            tools.DelayFinderWindow()->Apply();
+            return true;
+        default: return false;
+    }
+}
+
+bool TDesktopShell::Reverb(int action) {
+    TReverbTool& tool = window_.ReverbTool();
+    switch (action) {
+        case kToolOpen: return tool.Open() != nullptr;
+        case kToolClose: tool.Close(); return true;
+        case kToolStart: return tool.Window() && tool.Window()->Start();
+        default: return false;
+    }
+}
+
+bool TDesktopShell::SaveReverb(std::string_view argument) {
+    TReverbWindow* window = window_.ReverbTool().Window();
+    const std::string_view path = Trimmed(argument);
+    return window && !path.empty() && window->Save(std::string(path));
+}
+
+}  // namespace zeltrak
