@@ -35,6 +35,7 @@
 #include "files/wave_file.h"
 #include "platform/buffer_done_queue.h"
 #include "platform/system_memory.h"
+#include "views/file_transport.h"
 #include "views/mode_switch.h"
 #include "engine/wave_file_commands.h"
 #include "views/qt/device_dialog.h"
@@ -471,28 +472,9 @@ bool TMainWin::ChooseRecordingFile() {
     }
 }
 
-bool TMainWin::Rewind() {
-    TWaveFile* file = engine_.WaveFile();
-    if (file == nullptr) return false;
-    file->Rewind();
-    return true;
-}
-
-bool TMainWin::FastForward() {
-    TWaveFile* file = engine_.WaveFile();
-    if (file == nullptr) return false;
-    file->SeekToEnd();
-    return true;
-}
-
-bool TMainWin::GoTo(double seconds) {
-    TWaveFile* file = engine_.WaveFile();
-    if (file == nullptr || !std::isfinite(seconds) || seconds < 0.0) return false;
-    const uint32_t frame = file->SecondsToFrames(seconds);
-    if (frame > file->Length()) return false;  // past the end: the position stays
-    file->Seek(frame);
-    return true;
-}
+bool TMainWin::Rewind() { return RewindFile(engine_); }
+bool TMainWin::FastForward() { return FastForwardFile(engine_); }
+bool TMainWin::GoTo(double seconds) { return GoToSeconds(engine_, seconds); }
 
 QString TMainWin::ModeToolBarLabel() const { return modeLabel_ ? modeLabel_->text().trimmed() : QString(); }
 
