@@ -27,6 +27,9 @@
 #include "files/ini_store.h"
 #include "files/temp_files.h"
 #include "generator/generate_command.h"
+#include "automation/command_interpreter.h"
+#include "automation/net/automation_discovery.h"
+#include "automation/net/automation_service.h"
 #include "utilities/delay_command.h"
 #include "utilities/delay_finder.h"
 #include "utilities/dtmf_command.h"
@@ -37,7 +40,9 @@
 #include "platform/buffer_done_queue.h"
 #include "platform/console_host.h"
 #include "platform/display.h"
+#include "platform/task_queue.h"
 #include "platform/wave_driver_chain.h"
+#include "views/headless_shell.h"
 #include "views/qt/desktop.h"
 #include "module_loader.h"
 
@@ -169,6 +174,50 @@ std::unique_ptr<WaveDriverChain> SystemWaveDriver(const TIniStore& ini, ConsoleH
     return std::unique_ptr<WaveDriverChain>(sound->createSystemWaveDriver(LoopbackSettings(ini, host)));
 }
 
+// How long a headless run goes on: to its frame or time limit when one is given, else until
+// Ctrl-C or "[Exit Application]" — while the automation server may still start another run.
+struct HeadlessSession {
+    const MainOptions& options;
+    TEngine& engine;
+    THeadlessShell& shell;
+    bool serving = false;
+
+    bool Limited() const { return options.frames > 0 || options.seconds > 0; }
+    bool GoesOn() const {
+        if (gInterrupted || shell.ExitRequested()) return false;
+        return engine.Running() || (serving && !Limited());
+    }
+};
+
+void PrintStatus(TEngine& engine, const TAnalysisReports& reports) {
+    std::printf("%s\n", EngineStatusLine(engine).c_str());
+    reports.PrintMeasurements(stdout);
+    std::fflush(stdout);
+}
+
+void RunHeadlessLoop(HeadlessSession& session, TEngineLoop& loop, TTaskQueue& tasks, const TAnalysisReports& reports) {
+    using Clock = std::chrono::steady_clock;
+    const MainOptions& options = session.options;
+    TEngine& engine = session.engine;
+    const auto begin = Clock::now();
+    auto nextStatus = begin + std::chrono::seconds(1);
+    const auto stopAt = begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.seconds));
+    while (session.GoesOn()) {
+        tasks.RunPending();
+        if (engine.Running()) loop.Pump(0);
+        // Sleep until the card completes the next frame, a notice or a request comes, or the status line is due.
+        const auto wakeBy = options.seconds > 0 ? std::min(nextStatus, stopAt) : nextStatus;
+        const auto toStatus = std::chrono::duration_cast<std::chrono::milliseconds>(wakeBy - Clock::now());
+        loop.WaitForWork(10, static_cast<uint32_t>(std::clamp<int64_t>(toStatus.count() + 1, 0, 1000)));
+        const auto now = Clock::now();
+        if (now >= nextStatus) {
+            if (engine.Running()) PrintStatus(engine, reports);
+            nextStatus += std::chrono::seconds(1);
+        }
+        if (options.seconds > 0 && now - begin >= std::chrono::duration<double>(options.seconds)) break;
+    }
+}
+
 int RunRealTime(const CommandLine& line, const AppEnvironment& env, const TIniStore& ini, ConsoleHost& host) {
     const MainOptions& options = line.main;
     std::unique_ptr<WaveDriverChain> driver = SystemWaveDriver(ini, host);
@@ -180,45 +229,39 @@ int RunRealTime(const CommandLine& line, const AppEnvironment& env, const TIniSt
     settings.Mode.OpMode = kModeRealTime;
     if (!CompensationUsable(settings.Scaling(), host)) return 1;
     BufferDoneQueue queue;
-    TEngine engine(host, *driver, settings, &queue, Environment(env, ini, shell.calibration));
+    const EngineEnvironment environment = Environment(env, ini, shell.calibration);
+    TEngine engine(host, *driver, settings, &queue, environment);
     TShellScaling spectrumScaling(settings, shell.calibration);
     engine.SetScaling(&spectrumScaling);
     TAnalysisReports reports = MakeReports(host, line.reports, ini, shell);
     if (!reports.Attach(engine)) return 1;
     TEngineLoop loop(engine, queue);
+    THeadlessShell automationShell(host, engine, settings, shell.calibration, &reports.Logger(), environment.tempDir);
+    TCommandInterpreter interpreter(automationShell);
+    TTaskQueue tasks([&queue] { queue.Wake(); });
+    std::unique_ptr<TAutomationServer> server =
+        StartAutomationServer(ini, interpreter, [&tasks](std::function<void()> work) { tasks.Post(std::move(work)); }, host);
+    interpreter.SetAdviseSink(server.get());
     std::printf("%s\nReal-Time on input device %d \"%s\", %u Hz, %u channel(s), %u bits, FFT %u\n", kProgramTitle,
                 engine.InputPort().DeviceId(), engine.InputPort().DeviceName().c_str(),
                 settings.Settings().format.rate, settings.Settings().format.channels,
                 settings.Settings().format.bitsPerSample, settings.Settings().FFTsize);
+    if (server)
+        std::printf("Automation server on %s (discovery file %s)\n",
+                    ServerUrl(ReadAutomationSettings(ini).addresses.front(), server->Port()).c_str(),
+                    DefaultDiscoveryPath().c_str());
     std::fflush(stdout);
     CatchInterrupts();
     // The frame limit counts from zero: a limit of N - 1 stops after the Nth frame.
-    const bool started = options.frames > 0 ? engine.RunFrames(options.frames - 1) : engine.Run();
-    if (!started) return 1;
-    using Clock = std::chrono::steady_clock;
-    const auto begin = Clock::now();
-    auto nextStatus = begin + std::chrono::seconds(1);
-    const auto stopAt = begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.seconds));
-    while (engine.Running() && !gInterrupted) {
-        loop.Pump(0);
-        // Sleep until the card completes the next frame, a notice comes or the status line is due.
-        const auto wakeBy = options.seconds > 0 ? std::min(nextStatus, stopAt) : nextStatus;
-        const auto toStatus = std::chrono::duration_cast<std::chrono::milliseconds>(wakeBy - Clock::now());
-        loop.WaitForWork(10, static_cast<uint32_t>(std::clamp<int64_t>(toStatus.count() + 1, 0, 1000)));
-        const auto now = Clock::now();
-        if (now >= nextStatus) {
-            std::printf("%s\n", EngineStatusLine(engine).c_str());
-            reports.PrintMeasurements(stdout);
-            std::fflush(stdout);
-            nextStatus += std::chrono::seconds(1);
-        }
-        if (options.seconds > 0 && now - begin >= std::chrono::duration<double>(options.seconds)) break;
-    }
-    const bool wasRunning = engine.Running();
-    if (wasRunning) engine.Stop();
+    const bool started = options.frames > 0 ? automationShell.RunFrames(options.frames - 1) : automationShell.Run();
+    if (!started && !server) return 1;
+    HeadlessSession session{options, engine, automationShell, server != nullptr};
+    RunHeadlessLoop(session, loop, tasks, reports);
+    interpreter.SetAdviseSink(nullptr);
+    server.reset();
+    if (engine.Running()) engine.Stop();
     reports.Detach();
-    std::printf("%s\n", EngineStatusLine(engine).c_str());
-    reports.PrintMeasurements(stdout);
+    PrintStatus(engine, reports);
     return 0;
 }
 

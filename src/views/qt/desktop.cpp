@@ -16,6 +16,9 @@
 #include "views/qt/generator_window.h"
 #include "views/qt/reverb_window.h"
 #include "views/qt/utility_tools.h"
+#include "automation/command_interpreter.h"
+#include "automation/net/automation_service.h"
+#include "views/qt/desktop_automation.h"
 #include "views/qt/main_window.h"
 #include "views/qt/qt_host.h"
 
@@ -106,7 +109,21 @@ int RunDesktop(int& argc, char** argv, DesktopSetup& setup) {
     }
     // Reopening a file leaves Real-Time mode; only a Real-Time start runs on its own.
     if (setup.runOnLaunch && setup.settings->Mode.OpMode == kModeRealTime) window.RunAnalyser();
-    return app.exec();
+    // Automation requests run on this thread between the window's own events.
+    TDesktopShell automationShell(window);
+    TCommandInterpreter interpreter(automationShell);
+    std::unique_ptr<TAutomationServer> server;
+    if (setup.ini) {
+        const EnginePost post = [&window](std::function<void()> work) {
+            QMetaObject::invokeMethod(&window, std::move(work), Qt::QueuedConnection);
+        };
+        server = StartAutomationServer(*setup.ini, interpreter, post, host);
+    }
+    interpreter.SetAdviseSink(server.get());
+    const int status = app.exec();
+    interpreter.SetAdviseSink(nullptr);
+    server.reset();
+    return status;
 }
 
 }  // namespace zeltrak
