@@ -96,7 +96,7 @@ void PrintText(std::FILE* out, const std::string& text) {
 
 int Refused(std::FILE* err, const http::response<http::string_body>& response) {
     std::fprintf(err, "%s%u %s\n", kPrefix, response.result_int(), response.body().c_str());
-    return response.result() == http::status::not_found ? 1 : 2;
+    return 1;
 }
 
 int RunHttp(const CtlOptions& options, Connection& connection, std::FILE* out, std::FILE* err) {
