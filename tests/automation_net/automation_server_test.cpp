@@ -261,6 +261,9 @@ TEST_F(ServerTest, AdviseReachesEverySubscriberWithItsOwnSequence) {
     EXPECT_EQ(second.Next()["value"], "a");
     EXPECT_EQ(second.Next(), json({{"item", "Spectrum"}, {"value", "b"}, {"seq", 5}}));
     EXPECT_EQ(second.Say(R"({"unsubscribe": ["Spectrum"]})"), json::parse(R"({"subscribed": []})"));
+    // A client that only sends junk is closed after its 16th bad message, each one answered.
+    for (int bad = 1; bad <= 16; ++bad) EXPECT_TRUE(second.Say("[]").contains("error")) << bad;
+    EXPECT_EQ(second.Next()["failed"], beast::error_code(websocket::error::closed).message());
 }
 
 TEST_F(ServerTest, StalledClientNeitherBlocksOthersNorStays) {
@@ -277,6 +280,26 @@ TEST_F(ServerTest, StalledClientNeitherBlocksOthersNorStays) {
     RawRead(slow, io, 1, ec);  // closed after the header time limit (0.4 s), well before the read's 3 s
     EXPECT_EQ(ec, net::error::eof);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+}
+
+TEST(AutomationServer, ConnectionsBeyondTheLimitAreRefused) {
+    testing::FakeBackend backend;
+    testing::EngineThread engine;
+    AutomationServerOptions options;
+    options.addresses = {"127.0.0.1"};
+    options.maxConnections = 1;
+    TAutomationServer server(backend, engine.Poster(), options);
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    net::io_context io;
+    beast::tcp_stream held(io);
+    held.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), server.Port()));
+    const std::vector<std::pair<http::field, std::string>> headers = {
+        {http::field::host, "localhost"}, {http::field::authorization, "Bearer " + server.Token()}};
+    EXPECT_EQ(Http(server.Port(), http::verb::get, "/items", "", headers).status, 503);
+    held.close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the server notices the close
+    EXPECT_EQ(Http(server.Port(), http::verb::get, "/items", "", headers).status, 200);
 }
 
 TEST_F(ServerTest, RestartMakesANewTokenAndDiscoveryFile) {

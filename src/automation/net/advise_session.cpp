@@ -103,8 +103,10 @@ bool AdviseSession::Change(const json& names, bool subscribe) {
 void AdviseSession::Refuse(const std::string& why) {
     Reply({{"error", why}});
     if (++badMessages_ < kMaxBadMessages) return;
+    // Closes once the replies before it are written: a close is a write of its own.
     open_ = false;
-    ws_.async_close(websocket::close_code::policy_error, [self = shared_from_this()](beast::error_code) {});
+    closing_ = true;
+    if (!writing_) WriteNext();
 }
 
 void AdviseSession::Reply(const json& message) {
@@ -132,8 +134,12 @@ void AdviseSession::Enqueue(Outgoing outgoing) {
 }
 
 void AdviseSession::WriteNext() {
-    if (queue_.empty() || !open_) {
+    if (queue_.empty() || (!open_ && !closing_)) {
         writing_ = false;
+        if (closing_ && queue_.empty()) {
+            closing_ = false;
+            ws_.async_close(websocket::close_code::policy_error, [self = shared_from_this()](beast::error_code) {});
+        }
         return;
     }
     writing_ = true;

@@ -51,6 +51,7 @@ private:
     Outgoing current_;
     bool writing_ = false;
     bool open_ = false;
+    bool closing_ = false;  // after too many bad messages
 };
 
 }  // namespace zeltrak
