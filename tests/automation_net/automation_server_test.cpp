@@ -11,6 +11,7 @@
 #include "automation/net/ctl_command.h"
 #include "automation/net/http_checks.h"
 #include "automation_net/net_fakes.h"
+#include "files/ini_store.h"
 #include "support/temp_dir.h"
 
 namespace zeltrak {
@@ -170,6 +171,28 @@ TEST(AutomationChecks, RoutesDecodeItemNames) {
     EXPECT_EQ(MatchRoute("/items/").kind, Route::Kind::NotFound);
     EXPECT_EQ(AdviseLines("Spectrum", "1\t2\r\n3\t4\r\n"), "Spectrum\t1\t2\nSpectrum\t3\t4\n");
     EXPECT_EQ(AdviseLines("FFT Count", "7"), "FFT Count\t7\n");
+}
+
+TEST(AutomationSettings, SectionAndDiscoveryFile) {
+    TIniStore ini;
+    ini.Parse("[Automation]\nEnabled=0\nAddress= 10.0.0.2 , ::1,\nPort=70000\nAllowedOrigins=http://a:1,http://b\n");
+    const AutomationServerOptions options = ReadAutomationSettings(ini);
+    EXPECT_FALSE(AutomationEnabled(ini));
+    EXPECT_EQ(options.addresses, (std::vector<std::string>{"10.0.0.2", "::1"}));
+    EXPECT_EQ(options.port, 0);  // out of range: a free port
+    EXPECT_EQ(options.allowedOrigins, (std::vector<std::string>{"http://a:1", "http://b"}));
+    EXPECT_TRUE(AutomationEnabled(TIniStore()));
+    EXPECT_EQ(ReadAutomationSettings(TIniStore()).addresses, (std::vector<std::string>{"127.0.0.1", "::1"}));
+
+    testing::TempDir dir;
+    const std::string path = dir.File("automation.json");
+    std::string error;
+    ASSERT_TRUE(WriteDiscoveryFile(path, {1, "127.0.0.1", 1234, "t", "u"}, error)) << error;
+    RemoveDiscoveryFileIfOurs(path);  // another process's file stays
+    EXPECT_TRUE(std::filesystem::exists(path));
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    EXPECT_FALSE(WriteDiscoveryFile(path, {1, "127.0.0.1", 1234, "t", "u"}, error));  // others could swap it
+    EXPECT_EQ(dir.Files().size(), 1u);
 }
 
 TEST_F(ServerTest, RequestsAndRefusals) {
