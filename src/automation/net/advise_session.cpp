@@ -173,10 +173,13 @@ void DeliverAdvise(NetState& state, std::vector<std::pair<int, std::string>> val
     for (auto& [item, text] : values) {
         if (item < 0 || item >= static_cast<int>(kAutomationItemCount)) continue;
         if (std::none_of(live.begin(), live.end(), [item = item](const auto& s) { return s->Wants(item); })) continue;
-        // Escaped once, whatever the number of subscribers.
-        const auto message = std::make_shared<const std::string>(
-            json{{"item", AutomationItemNames()[static_cast<std::size_t>(item)]}, {"value", std::move(text)}}.dump());
-        for (const auto& session : live) session->Deliver(item, message);
+        // Escaped once, whatever the number of subscribers. A value is not always UTF-8 (a pass
+        // string a client sent, a file name): bad bytes become U+FFFD rather than stop the server.
+        const json message = {{"item", AutomationItemNames()[static_cast<std::size_t>(item)]},
+                              {"value", std::move(text)}};
+        const auto shared = std::make_shared<const std::string>(
+            message.dump(-1, ' ', false, json::error_handler_t::replace));
+        for (const auto& session : live) session->Deliver(item, shared);
     }
 }
 

@@ -79,7 +79,7 @@ bool WriteDiscoveryFile(const std::string& path, const DiscoveryRecord& record, 
         error = SystemError("cannot create " + temporary);
         return false;
     }
-    const bool written = WriteAll(fd, json.dump(2) + "\n") && ::fsync(fd) == 0;
+    const bool written = WriteAll(fd, json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n") && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
         error = SystemError("cannot write " + path);

@@ -125,7 +125,8 @@ int RunHttp(const CtlOptions& options, Connection& connection, std::FILE* out, s
         std::fprintf(err, "%sthe server's item list is not readable\n", kPrefix);
         return 2;
     }
-    for (const json& name : list["items"]) PrintText(out, name.get<std::string>());
+    for (const json& name : list["items"])
+        if (name.is_string()) PrintText(out, name.get<std::string>());
     return 0;
 }
 
@@ -137,7 +138,8 @@ int RunAdvise(const CtlOptions& options, Connection& connection, std::FILE* out,
     }));
     beast::error_code ec;
     ws.handshake(connection.host, "/advise", ec);
-    if (!ec) ws.write(net::buffer(json{{"subscribe", options.arguments}}.dump()), ec);
+    if (!ec) ws.write(net::buffer(json{{"subscribe", options.arguments}}.dump(-1, ' ', false, json::error_handler_t::replace)),
+                         ec);
     beast::flat_buffer buffer;
     while (!ec) {
         ws.read(buffer, ec);
@@ -149,7 +151,9 @@ int RunAdvise(const CtlOptions& options, Connection& connection, std::FILE* out,
                          message.value("item", std::string()).c_str());
             return 1;
         }
-        if (!message.is_object() || !message.contains("item") || !message.contains("value")) continue;
+        if (!message.is_object() || !message.contains("item") || !message["item"].is_string() ||
+            !message.contains("value") || !message["value"].is_string())
+            continue;
         std::fputs(AdviseLines(message["item"].get<std::string>(), message["value"].get<std::string>()).c_str(), out);
         std::fflush(out);
     }
