@@ -96,17 +96,20 @@ bool ReadDiscoveryFile(const std::string& path, DiscoveryRecord& record, std::st
         return false;
     }
     const nlohmann::json json = nlohmann::json::parse(in, nullptr, false);
-    if (json.is_discarded() || !json.is_object() || !json.contains("port") || !json["port"].is_number_unsigned() ||
-        !json.contains("token") || !json["token"].is_string() || !json.contains("address") ||
-        !json["address"].is_string()) {
+    const auto has = [&json](const char* key, bool (nlohmann::json::*is)() const noexcept) {
+        return json.is_object() && json.contains(key) && (json[key].*is)();
+    };
+    using J = nlohmann::json;
+    if (!has("port", &J::is_number_unsigned) || json["port"].get<uint64_t>() > 65535 ||
+        !has("token", &J::is_string) || !has("address", &J::is_string)) {
         error = "the discovery file " + path + " is not readable";
         return false;
     }
-    record.pid = json.value("pid", 0L);
+    record.pid = has("pid", &J::is_number_integer) ? json["pid"].get<long>() : 0;
     record.address = json["address"].get<std::string>();
     record.port = json["port"].get<uint16_t>();
     record.token = json["token"].get<std::string>();
-    record.url = json.value("url", ServerUrl(record.address, record.port));
+    record.url = has("url", &J::is_string) ? json["url"].get<std::string>() : ServerUrl(record.address, record.port);
     return true;
 }
 
