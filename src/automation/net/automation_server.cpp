@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+#include <exception>
 #include <iomanip>
 #include <random>
 #include <sstream>
@@ -127,7 +129,15 @@ bool TAutomationServer::Start(std::string& error) {
     }
     io_ = std::thread([state] {
         auto guard = net::make_work_guard(*state->io);
-        state->io->run();
+        // A fault in one connection's handler must not take the analyser down with it.
+        for (;;) {
+            try {
+                state->io->run();
+                return;
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "zeltrak: automation server: %s\n", e.what());
+            }
+        }
     });
     return true;
 }
