@@ -185,6 +185,7 @@ private:
         response_ = std::make_shared<http::response<http::string_body>>(reply.status, version);
         response_->set(http::field::content_type, reply.type);
         response_->set(http::field::cache_control, "no-store");
+        if (reply.status == http::status::unauthorized) response_->set(http::field::www_authenticate, "Bearer");
         response_->body() = std::move(reply.body);
         response_->keep_alive(keepAlive);
         response_->prepare_payload();
