@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "automation/net/ctl_command.h"
 #include "base/strings.h"
 #include "dsp/spectral_data.h"
 #include "measure/compensation_curve.h"
@@ -492,6 +493,7 @@ int main(int argc, char** argv) {
         std::fputs(line.help.c_str(), stdout);
         return 0;
     }
+    if (line.ctl.action != CtlOptions::Action::None) return RunCtlCommand(line.ctl, stdout, stderr);
     const AppEnvironment env = AppEnvironment::FromProcess();
     const std::string settingsPath = line.main.settingsFile.empty() ? SettingsFilePath(env) : line.main.settingsFile;
     ConsoleHost host(stderr, QuestionPolicyOf(line.main.questions));

@@ -177,11 +177,13 @@ private:
     void DeclareAnalyze();
     void DeclareGenerate();
     void DeclareUtilities();
+    void DeclareCtl();
     void DeclareScaling(CLI::App& app);
     void DeclareResults(CLI::App& app);
     void DeclareLogging(CLI::App& app);
     bool Finish(std::string& error);
     bool FinishGenerate(std::string& error);
+    bool FinishCtl(std::string& error);
 
     CommandLine& out_;
     CLI::App main_;
@@ -190,6 +192,7 @@ private:
     CLI::App* dtmf_ = nullptr;
     CLI::App* delay_ = nullptr;
     CLI::App* reverb_ = nullptr;
+    CLI::App* ctl_ = nullptr;
     std::string analyzeSettings_;  // --settings after "analyze"
     std::string generateSettings_;  // --settings after "generate"
 };
@@ -206,6 +209,7 @@ TOptionTable::TOptionTable(CommandLine& out)
     DeclareAnalyze();
     DeclareGenerate();
     DeclareUtilities();
+    DeclareCtl();
     for (CLI::App* app : {&main_, analyze_}) {
         DeclareScaling(*app);
         DeclareResults(*app);
@@ -421,6 +425,38 @@ void TOptionTable::DeclareUtilities() {
              });
 }
 
+void TOptionTable::DeclareCtl() {
+    CtlOptions& c = out_.ctl;
+    ctl_ = main_.add_subcommand("ctl", "Drives a running analyser through its automation server: request ITEM, "
+                                       "execute \"[COMMAND]\", advise ITEM... (one line per update until "
+                                       "Ctrl-C) or items.");
+    ctl_->add_option("ACTION", [&c](const CLI::results_t& v) {
+             using Action = CtlOptions::Action;
+             const std::string& word = v.front();
+             c.action = word == "request" ? Action::Request : word == "execute" ? Action::Execute
+                        : word == "advise" ? Action::Advise : word == "items" ? Action::Items : Action::None;
+             if (c.action == Action::None) Refuse("ctl: '" + word + "' is not request, execute, advise or items");
+             return true;
+         }, "request, execute, advise or items")
+        ->expected(1)
+        ->required();
+    ctl_->footer("Status: 0 done (ACK), 1 NACK, an unknown item or a refusal, 2 no server.");
+    ctl_->add_option("ARGUMENTS", c.arguments, "the item name(s) or the command text (quoted)");
+    AddValue(*ctl_, "--discovery", "FILE", "the server's discovery file (default: the one a running analyser writes)",
+             "", [&c](const std::string& v) { return Store(c.discovery, v); });
+}
+
+bool TOptionTable::FinishCtl(std::string& error) {
+    using Action = CtlOptions::Action;
+    const CtlOptions& c = out_.ctl;
+    const std::size_t wanted = c.action == Action::Items ? 0 : c.action == Action::Advise ? c.arguments.size() : 1;
+    if (c.arguments.size() != wanted || (c.action == Action::Advise && wanted == 0))
+        error = c.action == Action::Items ? "ctl items takes no argument"
+                : c.action == Action::Advise ? "ctl advise needs at least one item"
+                                             : "ctl request and execute take one argument (quote it)";
+    return error.empty();
+}
+
 void TOptionTable::DeclareScaling(CLI::App& app) {
     ScalingOptions& s = out_.scaling;
     const auto store = [](std::optional<uint16_t>& field, bool (*parse)(const std::string&, uint16_t&)) {
@@ -578,7 +614,7 @@ std::string LeftOverMessage(const std::string& arg) {
 
 bool TOptionTable::Finish(std::string& error) {
     MainOptions& m = out_.main;
-    for (const CLI::App* app : {&main_, analyze_, generate_, dtmf_, delay_, reverb_}) {
+    for (const CLI::App* app : {&main_, analyze_, generate_, dtmf_, delay_, reverb_, ctl_}) {
         if (app->remaining().empty()) continue;
         error = LeftOverMessage(app->remaining().front());
         return false;
@@ -597,6 +633,7 @@ bool TOptionTable::Finish(std::string& error) {
         if (!analyzeSettings_.empty()) m.settingsFile = analyzeSettings_;
     }
     if (m.generate && !FinishGenerate(error)) return false;
+    if (ctl_->parsed() && !FinishCtl(error)) return false;
     if (out_.utility.kind != UtilityOptions::Kind::None && out_.utility.input.empty()) {
         error = "no input file";
         return false;

@@ -5,6 +5,7 @@
 
 #include "engine/analysis_reports.h"
 #include "engine/analyze_command.h"
+#include "engine/ctl_options.h"
 #include "engine/generate_options.h"
 #include "engine/utility_options.h"
 #include "measure/scaling_options.h"
@@ -32,6 +33,7 @@ struct CommandLine {
     AnalyzeOptions analyze;
     GenerateOptions generate;
     UtilityOptions utility;
+    CtlOptions ctl;  // "ctl": action None when not given
     ScalingOptions scaling;
     ReportOptions reports;
     std::string help;  // not empty: the help that was asked for, to print instead of running
