@@ -429,15 +429,17 @@ void TOptionTable::DeclareCtl() {
     CtlOptions& c = out_.ctl;
     ctl_ = main_.add_subcommand("ctl", "Drives a running analyser through its automation server: request ITEM, "
                                        "execute \"[COMMAND]\", advise ITEM... (one line per update until "
-                                       "Ctrl-C) or items.");
+                                       "Ctrl-C), items, or openapi (the API description, no server needed).");
     ctl_->add_option("ACTION", [&c](const CLI::results_t& v) {
              using Action = CtlOptions::Action;
              const std::string& word = v.front();
              c.action = word == "request" ? Action::Request : word == "execute" ? Action::Execute
-                        : word == "advise" ? Action::Advise : word == "items" ? Action::Items : Action::None;
-             if (c.action == Action::None) Refuse("ctl: '" + word + "' is not request, execute, advise or items");
+                        : word == "advise" ? Action::Advise : word == "items" ? Action::Items
+                        : word == "openapi" ? Action::OpenApi : Action::None;
+             if (c.action == Action::None)
+                 Refuse("ctl: '" + word + "' is not request, execute, advise, items or openapi");
              return true;
-         }, "request, execute, advise or items")
+         }, "request, execute, advise, items or openapi")
         ->expected(1)
         ->required();
     ctl_->footer("Status: 0 done (ACK), 1 NACK, an unknown item or a refusal, 2 no server.");
@@ -449,9 +451,10 @@ void TOptionTable::DeclareCtl() {
 bool TOptionTable::FinishCtl(std::string& error) {
     using Action = CtlOptions::Action;
     const CtlOptions& c = out_.ctl;
-    const std::size_t wanted = c.action == Action::Items ? 0 : c.action == Action::Advise ? c.arguments.size() : 1;
+    const bool bare = c.action == Action::Items || c.action == Action::OpenApi;
+    const std::size_t wanted = bare ? 0 : c.action == Action::Advise ? c.arguments.size() : 1;
     if (c.arguments.size() != wanted || (c.action == Action::Advise && wanted == 0))
-        error = c.action == Action::Items ? "ctl items takes no argument"
+        error = bare ? "ctl items and ctl openapi take no argument"
                 : c.action == Action::Advise ? "ctl advise needs at least one item"
                                              : "ctl request and execute take one argument (quote it)";
     return error.empty();

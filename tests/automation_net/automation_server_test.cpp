@@ -1,5 +1,8 @@
 #include <sys/stat.h>
 
+#include <fstream>
+#include <iterator>
+
 #include <boost/asio/connect.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -7,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "automation/net/automation_openapi.h"
 #include "automation/net/automation_server.h"
 #include "automation/net/ctl_command.h"
 #include "automation/net/http_checks.h"
@@ -360,4 +364,14 @@ TEST_F(ServerTest, RestartMakesANewTokenAndDiscoveryFile) {
 }
 
 }  // namespace
+}  // namespace zeltrak
+
+namespace zeltrak {
+// The API description kept in the repository is the one the server serves.
+TEST(AutomationOpenApi, TheStoredDocumentIsTheServedOne) {
+    std::ifstream in(ZELTRAK_SOURCE_DIR "/docs/automation/openapi.json");
+    const std::string stored((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(stored, AutomationOpenApi(AutomationCommandKeywords()) + "\n")
+        << "regenerate it with: zeltrak ctl openapi > docs/automation/openapi.json";
+}
 }  // namespace zeltrak

@@ -26,10 +26,47 @@ json ItemNames() {
     return names;
 }
 
+// Where a command is carried out today: commands of tools still to come answer NACK, and
+// the window and view commands need the desktop window.
+const char* Availability(const CommandKeyword& c) {
+    switch (c.id) {
+        case CommandId::FileDecimate:
+        case CommandId::FileMerge:
+        case CommandId::Calibrate:
+        case CommandId::Overlay:
+        case CommandId::Macro:
+        case CommandId::OpenMacroFile:
+        case CommandId::ViewPrint: return "not processed yet";
+        case CommandId::ViewOpen:
+        case CommandId::ViewClose:
+        case CommandId::ViewRestore:
+        case CommandId::ViewMaximize:
+        case CommandId::FreqSpan:
+            if (c.variant == kViewSpectrogram || c.variant == kViewSurface) return "not processed yet";
+            return "desktop window";
+        case CommandId::Furniture: return c.variant == kFurniturePlotToolbars ? "not processed yet" : "desktop window";
+        case CommandId::MainWindow:
+        case CommandId::Arrange:
+        case CommandId::CopyBitmap:
+        case CommandId::Generator:
+        case CommandId::GeneratorType:
+        case CommandId::GeneratorTone:
+        case CommandId::GeneratorWaveFile:
+        case CommandId::SaveGeneratorSignal:
+        case CommandId::DelayFinder:
+        case CommandId::Reverb:
+        case CommandId::SaveReverb: return "desktop window";
+        case CommandId::LogFile:
+        case CommandId::Logging: return "headless";
+        default: return "everywhere";
+    }
+}
+
 json CommandList(const std::vector<CommandKeyword>& commands) {
     json list = json::array();
     for (const CommandKeyword& command : commands)
-        list.push_back({{"keyword", command.keyword}, {"argument", command.argument}});
+        list.push_back({{"keyword", command.keyword}, {"argument", command.argument},
+                        {"available", Availability(command)}});
     return list;
 }
 

@@ -9,7 +9,6 @@ std::unique_ptr<TAutomationServer> StartAutomationServer(const TIniStore& ini, T
                                                          EnginePost post, Host& host) {
     if (!AutomationEnabled(ini)) return nullptr;
     AutomationServerOptions options = ReadAutomationSettings(ini);
-    options.discoveryPath = DefaultDiscoveryPath();
     options.commands = AutomationCommandKeywords();
     auto server = std::make_unique<TAutomationServer>(backend, std::move(post), options);
     std::string error;

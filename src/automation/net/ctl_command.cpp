@@ -1,5 +1,7 @@
 #include "automation/net/ctl_command.h"
 
+#include "automation/net/automation_openapi.h"
+
 #include <algorithm>
 #include <cctype>
 #include <optional>
@@ -177,6 +179,10 @@ std::string AdviseLines(const std::string& item, const std::string& value) {
 }
 
 int RunCtlCommand(const CtlOptions& options, std::FILE* out, std::FILE* err) {
+    if (options.action == CtlOptions::Action::OpenApi) {
+        std::fprintf(out, "%s\n", AutomationOpenApi(AutomationCommandKeywords()).c_str());
+        return 0;
+    }
     const bool needsArgument = options.action != CtlOptions::Action::Items;
     if (options.action == CtlOptions::Action::None || (needsArgument && options.arguments.empty())) {
         std::fprintf(err, "%sexpected request ITEM, execute TEXT, advise ITEM... or items\n", kPrefix);
