@@ -205,6 +205,7 @@ void RunHeadlessLoop(HeadlessSession& session, TEngineLoop& loop, TTaskQueue& ta
     const auto stopAt = begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.seconds));
     while (session.GoesOn()) {
         tasks.RunPending();
+        if (!session.GoesOn()) break;
         if (engine.Running()) loop.Pump(0);
         // Sleep until the card completes the next frame, a notice or a request comes, or the status line is due.
         const auto wakeBy = options.seconds > 0 ? std::min(nextStatus, stopAt) : nextStatus;

@@ -443,14 +443,27 @@ void TOptionTable::DeclareCtl() {
         ->expected(1)
         ->required();
     ctl_->footer("Status: 0 done (ACK), 1 NACK, an unknown item or a refusal, 2 no server.");
-    ctl_->add_option("ARGUMENTS", c.arguments, "the item name(s) or the command text (quoted)");
+    // The item names or the command text are taken as they stand: a bracketed command text
+    // must not be read as a list such as "[a,b]".
+    ctl_->allow_extras();
     AddValue(*ctl_, "--discovery", "FILE", "the server's discovery file (default: the one a running analyser writes)",
              "", [&c](const std::string& v) { return Store(c.discovery, v); });
 }
 
+// An argument no option or file took: an unknown option, or a second file.
+std::string LeftOverMessage(const std::string& arg) {
+    return arg.size() > 1 && arg[0] == '-' ? "unknown option '" + arg + "'" : "only one file may be named";
+}
+
 bool TOptionTable::FinishCtl(std::string& error) {
     using Action = CtlOptions::Action;
-    const CtlOptions& c = out_.ctl;
+    CtlOptions& c = out_.ctl;
+    c.arguments = ctl_->remaining();
+    for (const std::string& arg : c.arguments)
+        if (arg.size() > 1 && arg[0] == '-') {
+            error = LeftOverMessage(arg);
+            return false;
+        }
     const bool bare = c.action == Action::Items || c.action == Action::OpenApi;
     const std::size_t wanted = bare ? 0 : c.action == Action::Advise ? c.arguments.size() : 1;
     if (c.arguments.size() != wanted || (c.action == Action::Advise && wanted == 0))
@@ -610,14 +623,9 @@ bool TOptionTable::FinishGenerate(std::string& error) {
     return true;
 }
 
-// An argument no option or file took: an unknown option, or a second file.
-std::string LeftOverMessage(const std::string& arg) {
-    return arg.size() > 1 && arg[0] == '-' ? "unknown option '" + arg + "'" : "only one file may be named";
-}
-
 bool TOptionTable::Finish(std::string& error) {
     MainOptions& m = out_.main;
-    for (const CLI::App* app : {&main_, analyze_, generate_, dtmf_, delay_, reverb_, ctl_}) {
+    for (const CLI::App* app : {&main_, analyze_, generate_, dtmf_, delay_, reverb_}) {
         if (app->remaining().empty()) continue;
         error = LeftOverMessage(app->remaining().front());
         return false;
