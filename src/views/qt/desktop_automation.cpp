@@ -85,7 +85,10 @@ bool TDesktopShell::Play() { return window_.Play(); }
 void TDesktopShell::SelectMode(uint32_t mode) { window_.SelectMode(mode); }
 void TDesktopShell::ChangeSettings(const std::function<void()>& change) { window_.ChangeSettings(change); }
 void TDesktopShell::CalibrationChanged() { window_.CalibrationChanged(); }
-void TDesktopShell::Exit() { window_.close(); }
+// After this event: the command's answer goes out before the window and the server close.
+void TDesktopShell::Exit() {
+    QMetaObject::invokeMethod(&window_, [this] { window_.close(); }, Qt::QueuedConnection);
+}
 
 bool TDesktopShell::FrontEndCommand(const AutomationCommand& command) {
     const int v = command.variant;
