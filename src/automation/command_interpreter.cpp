@@ -25,7 +25,10 @@ public:
     explicit FrameLink(TCommandInterpreter& owner) : owner_(owner) {}
     void OnFrame(const EngineFrame& frame) override {
         owner_.values_.Invalidate();
-        if (frame.analysed) owner_.AdviseAll();
+        if (!frame.analysed) return;
+        owner_.values_.SetFrameBeingTold(frame.frameCount + 1);
+        owner_.AdviseAll();
+        owner_.values_.SetFrameBeingTold(std::nullopt);
     }
     void OnStarted() override { owner_.values_.Invalidate(); }
     void OnStopped() override { owner_.values_.Invalidate(); }

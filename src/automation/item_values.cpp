@@ -194,7 +194,7 @@ std::string TItemValues::StateItem(int index) {
     switch (index) {
         case kItemOverloadStatus: return Format("%d", engine.Overloaded() ? 1 : 0);
         case kItemOverloadCount: return Format("%ld", static_cast<long>(engine.OverloadCount()));
-        case kItemFftCount: return Format("%d", static_cast<int>(engine.FrameCount()));
+        case kItemFftCount: return Format("%d", static_cast<int>(frameBeingTold_.value_or(engine.FrameCount())));
         case kItemCurrentTime: return Format("%3.4f", engine.CurrentTime());
         case kItemTotalTime: {
             const TWaveFile* file = engine.WaveFile();

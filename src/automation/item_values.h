@@ -20,6 +20,8 @@ public:
     std::string Text(int index);
     // A new frame, a start or a stop: the measurements are made again when next asked for.
     void Invalidate() { measured_.reset(); }
+    // While a frame is being told about, the engine has not counted it yet: the count to report.
+    void SetFrameBeingTold(std::optional<uint32_t> count) { frameBeingTold_ = count; }
 
 private:
     struct Measured {
@@ -46,6 +48,7 @@ private:
     TAutomationShell& shell_;
     AutomationState& state_;
     std::optional<Measured> measured_;
+    std::optional<uint32_t> frameBeingTold_;
 };
 
 }  // namespace zeltrak

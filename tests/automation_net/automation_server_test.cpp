@@ -1,6 +1,8 @@
 #include <sys/stat.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 #include <iterator>
 
 #include <boost/asio/connect.hpp>
@@ -10,12 +12,21 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "automation/command_interpreter.h"
 #include "automation/net/automation_openapi.h"
 #include "automation/net/automation_server.h"
 #include "automation/net/ctl_command.h"
 #include "automation/net/http_checks.h"
 #include "automation_net/net_fakes.h"
+#include "engine/engine.h"
+#include "engine/engine_loop.h"
+#include "files/calibration_record.h"
 #include "files/ini_store.h"
+#include "platform/buffer_done_queue.h"
+#include "platform/loopback_driver.h"
+#include "platform/task_queue.h"
+#include "support/scripted_host.h"
+#include "views/headless_shell.h"
 #include "support/temp_dir.h"
 
 namespace zeltrak {
@@ -306,6 +317,88 @@ TEST_F(ServerTest, StalledClientNeitherBlocksOthersNorStays) {
     RawRead(slow, io, 1, ec);  // closed after the header time limit (0.4 s), well before the read's 3 s
     EXPECT_EQ(ec, net::error::eof);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+}
+
+// The whole chain on a real socket: the interpreter and the headless shell on an analyser
+// thread of their own, a manual-clock Loopback card playing a 1 kHz sine advanced there.
+class LiveAnalyser {
+public:
+    LiveAnalyser() {
+        settings_.Settings().format = SampleFormat::Make(8000, 1, 2);
+        settings_.Settings().FFTsize = 1024;
+        settings_.Mode.OpMode = kModeRealTime;
+        settings_.FileIO.RealTimeWaveBufferEnableFlag = 0;
+        env_.tempDir = env_.waveDir = dir_.path();
+        thread_ = std::thread([this] { Work(); });
+    }
+    ~LiveAnalyser() {
+        stop_ = true;
+        thread_.join();
+    }
+    EnginePost Poster() {
+        return [this](std::function<void()> work) { tasks_.Post(std::move(work)); };
+    }
+    TCommandInterpreter& Interpreter() { return *interpreter_; }
+    std::atomic<bool> ready{false};
+
+private:
+    void Work() {
+        TSoundPort::ResetLivePositionEstimate();
+        TEngine engine(host_, card_, settings_, &queue_, env_);
+        TEngineLoop loop(engine, queue_);
+        THeadlessShell shell(host_, engine, settings_, calibration_, nullptr, dir_.path());
+        interpreter_ = std::make_unique<TCommandInterpreter>(shell);
+        ready = true;
+        while (!stop_) {
+            tasks_.RunPending();
+            if (engine.Running()) card_.Advance(512), loop.Pump(0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        interpreter_->SetAdviseSink(nullptr);
+        tasks_.RunPending();
+        interpreter_.reset();
+        engine.Stop();
+    }
+    testing::TempDir dir_;
+    ScriptedHost host_;
+    ProcessingSettings settings_;
+    CalibrationRecord calibration_;
+    EngineEnvironment env_;
+    LoopbackDriver card_{{.clock = LoopbackConfig::Clock::Manual, .impulseResponse = {},
+                          .source = LoopbackConfig::Source::Sine, .sineHz = 1000.0, .sineDb = -12.0}};
+    BufferDoneQueue queue_;
+    TTaskQueue tasks_;
+    std::unique_ptr<TCommandInterpreter> interpreter_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST(AutomationLive, RunAdviseRequestAndRefusalThroughTheServer) {
+    LiveAnalyser analyser;
+    while (!analyser.ready) std::this_thread::yield();
+    AutomationServerOptions options;
+    options.addresses = {"127.0.0.1"};
+    TAutomationServer server(analyser.Interpreter(), analyser.Poster(), options);
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    analyser.Poster()([&] { analyser.Interpreter().SetAdviseSink(&server); });
+    const std::vector<std::pair<http::field, std::string>> auth = {
+        {http::field::host, "127.0.0.1"}, {http::field::authorization, "Bearer " + server.Token()}};
+    const auto post = [&](const char* command) { return Http(server.Port(), http::verb::post, "/execute", command, auth); };
+
+    AdviseClient client;
+    ASSERT_EQ(client.Open(server.Port(), "/advise?token=" + server.Token()), 101);
+    ASSERT_EQ(client.Say(R"({"subscribe": ["FFT Count", "Peak Frequency"]})")["subscribed"].size(), 2u);
+    EXPECT_EQ(post("[FFT Size 1000]").status, 409);
+    EXPECT_EQ(post("[Run 3]").body, "ACK");
+    // Each of the four frames advises both items, in table order.
+    for (int frame = 1; frame <= 4; ++frame) {
+        EXPECT_EQ(client.Next()["value"], "1000.000000") << frame;
+        EXPECT_EQ(client.Next()["value"], std::to_string(frame)) << frame;
+    }
+    EXPECT_EQ(Http(server.Port(), http::verb::get, "/items/FFT%20Count", "", auth).body, "4");
+    EXPECT_EQ(Http(server.Port(), http::verb::get, "/items/FFT%20Size", "", auth).body, "1024");
+    server.Stop();
 }
 
 TEST(AutomationServer, ConnectionsBeyondTheLimitAreRefused) {
