@@ -205,6 +205,7 @@ void RunHeadlessLoop(HeadlessSession& session, TEngineLoop& loop, TTaskQueue& ta
     const auto stopAt = begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.seconds));
     while (session.GoesOn()) {
         tasks.RunPending();
+        session.shell.IdlePass();
         if (!session.GoesOn()) break;
         if (engine.Running()) loop.Pump(0);
         // Sleep until the card completes the next frame, a notice or a request comes, or the status line is due.
@@ -238,7 +239,8 @@ int RunRealTime(const CommandLine& line, const AppEnvironment& env, const TIniSt
     TAnalysisReports reports = MakeReports(host, line.reports, ini, shell);
     if (!reports.Attach(engine)) return 1;
     TEngineLoop loop(engine, queue);
-    THeadlessShell automationShell(host, engine, settings, shell.calibration, &reports.Logger(), environment.tempDir);
+    THeadlessShell automationShell(host, engine, settings, shell.calibration, &reports.Logger(), environment.tempDir,
+                                   &ini);
     TCommandInterpreter interpreter(automationShell);
     TTaskQueue tasks([&queue] { queue.Wake(); });
     std::unique_ptr<TAutomationServer> server =

@@ -5,7 +5,9 @@
 #include "files/calibration_record.h"
 #include "files/wave_file.h"
 #include "measure/data_log.h"
+#include "generator/signal_generator.h"
 #include "views/file_transport.h"
+#include "views/generator_commands.h"
 #include "views/mode_switch.h"
 
 namespace zeltrak {
@@ -40,13 +42,15 @@ private:
 };
 
 THeadlessShell::THeadlessShell(Host& host, TEngine& engine, ProcessingSettings& settings,
-                               CalibrationRecord& calibration, TDataLogger* logger, const std::string& tempDir)
+                               CalibrationRecord& calibration, TDataLogger* logger, const std::string& tempDir,
+                               const TIniStore* ini)
     : host_(host),
       engine_(engine),
       settings_(settings),
       calibration_(calibration),
       logger_(logger),
-      dialogs_(std::make_unique<NoDialogs>()) {
+      dialogs_(std::make_unique<NoDialogs>()),
+      ini_(ini) {
     TWaveFileEvents events;
     events.caption = [this](const std::string& caption) { engine_.SetCaption(caption); };
     events.modeChanged = [this](uint32_t) { realTimeBuffer_ = false; };
@@ -113,5 +117,35 @@ void THeadlessShell::ChangeSettings(const std::function<void()>& change) {
 }
 
 void THeadlessShell::CalibrationChanged() { engine_.SetCalibration(calibration_); }
+
+bool THeadlessShell::FrontEndCommand(const AutomationCommand& command) {
+    switch (command.id) {
+        case CommandId::Generator:
+        case CommandId::GeneratorType:
+        case CommandId::GeneratorTone:
+        case CommandId::GeneratorWaveFile:
+        case CommandId::SaveGeneratorSignal: return GeneratorCommand(command);
+        default: return false;
+    }
+}
+
+bool THeadlessShell::GeneratorCommand(const AutomationCommand& command) {
+    if (command.id == CommandId::Generator && command.variant == kToolOpen) {
+        if (!ini_) return false;
+        if (!generator_)
+            generator_ = std::make_unique<TSignalGenerator>(host_, engine_,
+                                                            static_cast<int32_t>(settings_.Device.OutputDeviceID), *ini_);
+        return true;
+    }
+    if (command.id == CommandId::Generator && command.variant == kToolClose) {
+        generator_.reset();
+        return true;
+    }
+    return generator_ && CarryGeneratorCommand(*generator_, command);
+}
+
+void THeadlessShell::IdlePass() {
+    if (generator_) generator_->Poll();
+}
 
 }  // namespace zeltrak

@@ -8,13 +8,17 @@
 
 namespace zeltrak {
 
+class TIniStore;
+class TSignalGenerator;
+
 // The analyser without a window as the automation drives it: the same engine commands, file
 // commands and mode switching as the desktop, with questions answered by the host and no
 // file dialogs.
 class THeadlessShell : public TAutomationShell {
 public:
+    // `ini` holds the generator's settings; without it there is no generator.
     THeadlessShell(Host& host, TEngine& engine, ProcessingSettings& settings, CalibrationRecord& calibration,
-                   TDataLogger* logger, const std::string& tempDir);
+                   TDataLogger* logger, const std::string& tempDir, const TIniStore* ini = nullptr);
     ~THeadlessShell() override;
 
     TEngine& Engine() override { return engine_; }
@@ -37,6 +41,11 @@ public:
     void ChangeSettings(const std::function<void()>& change) override;
     void CalibrationChanged() override;
     void Exit() override { exitRequested_ = true; }
+    // The signal generator's commands (it plays beside the analyser as in the window).
+    bool FrontEndCommand(const AutomationCommand& command) override;
+
+    // Once per pass of the host loop: keeps a playing generator fed.
+    void IdlePass();
 
     // "[Exit Application]" was received.
     bool ExitRequested() const { return exitRequested_; }
@@ -45,6 +54,7 @@ private:
     class NoDialogs;
     class ModeTarget;
     bool ReleaseFileForRealTime();
+    bool GeneratorCommand(const AutomationCommand& command);
     void Started(bool started);
 
     Host& host_;
@@ -54,6 +64,8 @@ private:
     TDataLogger* logger_;
     std::unique_ptr<NoDialogs> dialogs_;
     std::unique_ptr<TWaveFileCommands> files_;
+    const TIniStore* ini_;
+    std::unique_ptr<TSignalGenerator> generator_;  // open while the generator is
     bool realTimeBuffer_ = false;  // the engine's file is a Real-Time run's history
     bool exitRequested_ = false;
 };

@@ -17,6 +17,7 @@
 #include "engine/engine_loop.h"
 #include "engine/processing_settings.h"
 #include "files/calibration_record.h"
+#include "files/ini_store.h"
 #include "platform/buffer_done_queue.h"
 #include "platform/loopback_driver.h"
 #include "support/scripted_host.h"
@@ -44,7 +45,9 @@ public:
 
 class Interpreter : public ::testing::Test {
 protected:
-    explicit Interpreter(uint16_t channels = 1) {
+    explicit Interpreter(uint16_t channels = 1, LoopbackConfig::Source source = LoopbackConfig::Source::Sine)
+        : card({.clock = LoopbackConfig::Clock::Manual, .impulseResponse = {}, .source = source, .sineHz = 1000.0,
+                .sineDb = kSineDb}) {
         TSoundPort::ResetLivePositionEstimate();
         settings.Settings().format = SampleFormat::Make(kRate, channels, 2);
         settings.Settings().FFTsize = kFft;
@@ -55,7 +58,7 @@ protected:
         env.tempDir = env.waveDir = dir.path();
         engine = std::make_unique<TEngine>(host, card, settings, &queue, env);
         loop = std::make_unique<TEngineLoop>(*engine, queue);
-        shell = std::make_unique<THeadlessShell>(host, *engine, settings, calibration, nullptr, dir.path());
+        shell = std::make_unique<THeadlessShell>(host, *engine, settings, calibration, nullptr, dir.path(), &ini);
         interpreter = std::make_unique<TCommandInterpreter>(*shell);
     }
     ~Interpreter() override {
@@ -75,8 +78,8 @@ protected:
     ScriptedHost host;
     ProcessingSettings settings;
     CalibrationRecord calibration;
-    LoopbackDriver card{{.clock = LoopbackConfig::Clock::Manual, .impulseResponse = {},
-                         .source = LoopbackConfig::Source::Sine, .sineHz = 1000.0, .sineDb = kSineDb}};
+    TIniStore ini;
+    LoopbackDriver card;
     BufferDoneQueue queue;
     std::unique_ptr<TEngine> engine;
     std::unique_ptr<TEngineLoop> loop;
@@ -87,6 +90,12 @@ protected:
 class StereoInterpreter : public Interpreter {
 protected:
     StereoInterpreter() : Interpreter(2) {}
+};
+
+// A card that plays back what is played into it, for the generator.
+class GeneratorInterpreter : public Interpreter {
+protected:
+    GeneratorInterpreter() : Interpreter(1, LoopbackConfig::Source::Silence) {}
 };
 
 std::vector<std::vector<double>> Lines(const std::string& text) {
@@ -254,5 +263,25 @@ TEST_F(Interpreter, AdviseSendsTheSubscribedItemsAfterEveryFrameAndSingleNotices
     EXPECT_EQ(std::count(sink.received.begin(), sink.received.end(), std::pair<int, std::string>{kItemPeakFrequency, "1000.000000"}), 3);
 }
 
+}  // namespace
+}  // namespace zeltrak
+
+namespace zeltrak {
+namespace {
+// The generator of the analyser without a window: a tone set by command reaches the input at
+// its level (0.99 of full scale times the tone's level, as the generator plays).
+TEST_F(GeneratorInterpreter, ATonePlayedByCommandIsMeasuredAtItsFrequencyAndLevel) {
+    EXPECT_FALSE(interpreter->Execute("[Start Generator]"));  // not open yet
+    for (const char* command : {"[Open Generator]", "[Set Generator Tone left, 1000, -20]", "[Start Generator]", "[Run]"})
+        ASSERT_TRUE(interpreter->Execute(command)) << command;
+    for (int i = 0; i < 24 && engine->Running(); ++i) {
+        card.Advance(kFft / 2);
+        loop->Pump(0);
+        shell->IdlePass();
+    }
+    EXPECT_EQ(Item("Peak Frequency"), "1000.000000");
+    EXPECT_NEAR(std::stod(Item("Peak Amplitude")), -20.0 + 20.0 * std::log10(0.99), 0.05);
+    EXPECT_TRUE(interpreter->Execute("[Close Generator]"));
+}
 }  // namespace
 }  // namespace zeltrak

@@ -48,11 +48,6 @@ const char* Availability(const CommandKeyword& c) {
         case CommandId::MainWindow:
         case CommandId::Arrange:
         case CommandId::CopyBitmap:
-        case CommandId::Generator:
-        case CommandId::GeneratorType:
-        case CommandId::GeneratorTone:
-        case CommandId::GeneratorWaveFile:
-        case CommandId::SaveGeneratorSignal:
         case CommandId::DelayFinder:
         case CommandId::Reverb:
         case CommandId::SaveReverb: return "desktop window";
