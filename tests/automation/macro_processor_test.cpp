@@ -105,24 +105,18 @@ TEST_F(Macro, LoopsAndJumps) {
     EXPECT_TRUE(host.messages.empty());
 }
 
-// Subroutines nested `depth` deep: each reports on the way back.
+// `depth` nested calls of one subroutine: the loop repeats the GoTo before any Return (eleven
+// distinct labels would not fit the ten slots). Each Return passes "back" on the way out.
 std::vector<std::string> NestedCalls(int depth) {
-    std::vector<std::string> lines = {"GoTo s1", "Send done", "MacroEnd"};
-    for (int k = 1; k <= depth; ++k) {
-        lines.push_back("Label s" + std::to_string(k));
-        lines.push_back(k < depth ? "GoTo s" + std::to_string(k + 1) : "Send deep");
-        lines.push_back("Send back " + std::to_string(k));
-        lines.push_back("Return");
-    }
-    return lines;
+    return {"Loop " + std::to_string(depth), "GoTo r", "Send back", "Return", "Label r", "LoopEnd", "Send deep", "Return"};
 }
 
 TEST_F(Macro, ReturnStackHoldsTenAndAnEleventhPushEmptiesIt) {
     std::vector<std::string> ten = {"deep"};
-    for (int k = 10; k >= 1; --k) ten.push_back("back " + std::to_string(k));
-    ten.push_back("done");
-    // the eleventh call leaves only its own return address: after it, Return finds nothing and falls through
-    const std::vector<std::string> eleven = {"deep", "back 11", "back 10", "deep", "back 11"};
+    ten.insert(ten.end(), 10, "back");
+    ten.push_back("deep");  // the last Return finds the stack empty and falls through to the end
+    // the eleventh call leaves only its own return address
+    const std::vector<std::string> eleven = {"deep", "back", "deep"};
     for (const auto& [depth, expected, deepest] : {std::tuple{10, ten, 10}, std::tuple{11, eleven, 1}}) {
         backend.sent.clear();
         int maxDepth = 0, atDeepest = -1;
