@@ -45,6 +45,8 @@ public:
     int CurrentLine() const;
     // The output file as the script last set it.
     const std::string& OutputFile() const;
+    // Return addresses held by GoTo (0 ... 10).
+    int ReturnDepth() const;
 
 private:
     struct State;
