@@ -43,6 +43,7 @@
 #include "platform/display.h"
 #include "platform/task_queue.h"
 #include "platform/wave_driver_chain.h"
+#include "views/headless_macro.h"
 #include "views/headless_shell.h"
 #include "views/qt/desktop.h"
 #include "module_loader.h"
@@ -175,17 +176,31 @@ std::unique_ptr<WaveDriverChain> SystemWaveDriver(const TIniStore& ini, ConsoleH
     return std::unique_ptr<WaveDriverChain>(sound->createSystemWaveDriver(LoopbackSettings(ini, host)));
 }
 
-// How long a headless run goes on: to its frame or time limit when one is given, else until
-// Ctrl-C or "[Exit Application]" — while the automation server may still start another run.
+// The [MacroOpts] a macro runs with; the macro folder follows the [Paths] settings.
+MacroOptions MacroRunOptions(const TIniStore& ini, const AppEnvironment& env) {
+    MacroOptions options;
+    options.macroDirectory = ResolveDataPath(env, ini.GetString("Paths", "Macro", "..\\.\\macro", 260));
+    MakeDirectories(options.macroDirectory);  // a first run has none, and output would go nowhere
+    const std::string output = ini.GetString("MacroOpts", "OutputFilename", "", 260);
+    options.outputFile = output.empty() ? options.macroDirectory + "/macro_output.txt" : output;
+    options.overwrite = ini.GetInt("MacroOpts", "OverwriteFlag", 1) == 1;
+    return options;
+}
+
+// How long a headless run goes on: a macro to its end; else to its frame or time limit when one
+// is given, else until Ctrl-C or "[Exit Application]" — while the automation server may still
+// start another run.
 struct HeadlessSession {
     const MainOptions& options;
     TEngine& engine;
     THeadlessShell& shell;
+    THeadlessMacro* macro = nullptr;  // the command line's macro
     bool serving = false;
 
     bool Limited() const { return options.frames > 0 || options.seconds > 0; }
     bool GoesOn() const {
         if (gInterrupted || shell.ExitRequested()) return false;
+        if (macro) return macro->Running();
         return engine.Running() || (serving && !Limited());
     }
 };
@@ -206,15 +221,19 @@ void RunHeadlessLoop(HeadlessSession& session, TEngineLoop& loop, TTaskQueue& ta
     while (session.GoesOn()) {
         tasks.RunPending();
         session.shell.IdlePass();
+        // The macro takes its line before the analyser its frame.
+        if (session.macro) session.macro->Step();
         if (!session.GoesOn()) break;
-        if (engine.Running()) loop.Pump(0);
+        loop.Pump(0);  // also the notices a stop left behind, which would otherwise keep the wait short
         // Sleep until the card completes the next frame, a notice or a request comes, or the status line is due.
         const auto wakeBy = options.seconds > 0 ? std::min(nextStatus, stopAt) : nextStatus;
         const auto toStatus = std::chrono::duration_cast<std::chrono::milliseconds>(wakeBy - Clock::now());
-        loop.WaitForWork(10, static_cast<uint32_t>(std::clamp<int64_t>(toStatus.count() + 1, 0, 1000)));
+        // A macro's next line is due at once; its waits are checked every 10 ms.
+        const int64_t macroMs = !session.macro ? 1000 : session.macro->LineDue() ? 0 : 10;
+        loop.WaitForWork(10, static_cast<uint32_t>(std::clamp<int64_t>(toStatus.count() + 1, 0, macroMs)));
         const auto now = Clock::now();
         if (now >= nextStatus) {
-            if (engine.Running()) PrintStatus(engine, reports);
+            if (engine.Running() && !session.macro) PrintStatus(engine, reports);
             nextStatus += std::chrono::seconds(1);
         }
         if (options.seconds > 0 && now - begin >= std::chrono::duration<double>(options.seconds)) break;
@@ -246,26 +265,47 @@ int RunRealTime(const CommandLine& line, const AppEnvironment& env, const TIniSt
     std::unique_ptr<TAutomationServer> server =
         StartAutomationServer(ini, interpreter, [&tasks](std::function<void()> work) { tasks.Post(std::move(work)); }, host);
     interpreter.SetAdviseSink(server.get());
-    std::printf("%s\nReal-Time on input device %d \"%s\", %u Hz, %u channel(s), %u bits, FFT %u\n", kProgramTitle,
+    // A macro's output alone goes to stdout; the banner then goes to stderr.
+    std::FILE* banner = options.macroFile.empty() ? stdout : stderr;
+    std::fprintf(banner, "%s\nReal-Time on input device %d \"%s\", %u Hz, %u channel(s), %u bits, FFT %u\n", kProgramTitle,
                 engine.InputPort().DeviceId(), engine.InputPort().DeviceName().c_str(),
                 settings.Settings().format.rate, settings.Settings().format.channels,
                 settings.Settings().format.bitsPerSample, settings.Settings().FFTsize);
     if (server)
-        std::printf("Automation server on %s (discovery file %s)\n",
+        std::fprintf(banner, "Automation server on %s (discovery file %s)\n",
                     ServerUrl(ReadAutomationSettings(ini).addresses.front(), server->Port()).c_str(),
                     DefaultDiscoveryPath().c_str());
     std::fflush(stdout);
+    // The macro's output lines go to stdout as they are written.
+    THeadlessMacro macro(interpreter, host, MacroRunOptions(ini, env), [](const std::string& text) {
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+    });
+    automationShell.SetMacro(&macro);
     CatchInterrupts();
-    // The frame limit counts from zero: a limit of N - 1 stops after the Nth frame.
-    const bool started = options.frames > 0 ? automationShell.RunFrames(options.frames - 1) : automationShell.Run();
-    if (!started && !server) return 1;
-    HeadlessSession session{options, engine, automationShell, server != nullptr};
+    HeadlessSession session{options, engine, automationShell, nullptr, server != nullptr};
+    if (!options.macroFile.empty()) {
+        std::string error;
+        if (!macro.Load(options.macroFile, error)) {
+            std::fprintf(stderr, "zeltrak: %s\n", error.c_str());
+            return 1;
+        }
+        if (!macro.Start()) return 1;
+        session.macro = &macro;
+    } else {
+        // The frame limit counts from zero: a limit of N - 1 stops after the Nth frame.
+        const bool started = options.frames > 0 ? automationShell.RunFrames(options.frames - 1) : automationShell.Run();
+        if (!started && !server) return 1;
+    }
     RunHeadlessLoop(session, loop, tasks, reports);
+    // Ctrl-C ends a macro as its Stop does: the output file closed with what was written.
+    macro.Stop();
+    automationShell.SetMacro(nullptr);
     interpreter.SetAdviseSink(nullptr);
     server.reset();
     if (engine.Running()) engine.Stop();
     reports.Detach();
-    PrintStatus(engine, reports);
+    if (options.macroFile.empty()) PrintStatus(engine, reports);
     return 0;
 }
 
@@ -466,7 +506,7 @@ int RunCommand(const CommandLine& line, const AppEnvironment& env, TIniStore& in
     if (line.utility.kind != UtilityOptions::Kind::None) return Finished(RunUtilityCommand(line, ini, host), host);
     if (line.main.report) return PrintSettingsReport(ini, settingsPath, host);
     if (!line.main.file.empty()) return Finished(RunFile(line, ini, host), host);
-    if (line.main.headless) return Finished(RunRealTime(line, env, ini, host), host);
+    if (line.main.headless || !line.main.macroFile.empty()) return Finished(RunRealTime(line, env, ini, host), host);
 #ifdef ZELTRAK_HAVE_GUI
     if (DisplayAvailable()) {
         std::string error;

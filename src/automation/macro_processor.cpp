@@ -410,5 +410,6 @@ bool TMacroProcessor::Running() const { return state_->running; }
 int TMacroProcessor::CurrentLine() const { return state_->currentLine; }
 const std::string& TMacroProcessor::OutputFile() const { return state_->outputName; }
 int TMacroProcessor::ReturnDepth() const { return state_->stackIndex + 1; }
+bool TMacroProcessor::Waiting() const { return state_->running && state_->waiting; }
 
 }  // namespace zeltrak

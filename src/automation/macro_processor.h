@@ -47,6 +47,8 @@ public:
     const std::string& OutputFile() const;
     // Return addresses held by GoTo (0 ... 10).
     int ReturnDepth() const;
+    // In one of the waits: the next line is not due at once.
+    bool Waiting() const;
 
 private:
     struct State;

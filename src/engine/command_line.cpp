@@ -8,7 +8,9 @@
 #include <functional>
 #include <limits>
 #include <string_view>
+#include <utility>
 
+#include "base/strings.h"
 #include "dsp/channel_processing.h"
 #include "dsp/dsp_strings.h"
 #include "measure/data_log.h"
@@ -178,6 +180,7 @@ private:
     void DeclareGenerate();
     void DeclareUtilities();
     void DeclareCtl();
+    void DeclareRunMacro();
     void DeclareScaling(CLI::App& app);
     void DeclareResults(CLI::App& app);
     void DeclareLogging(CLI::App& app);
@@ -193,6 +196,7 @@ private:
     CLI::App* delay_ = nullptr;
     CLI::App* reverb_ = nullptr;
     CLI::App* ctl_ = nullptr;
+    CLI::App* runMacro_ = nullptr;
     std::string analyzeSettings_;  // --settings after "analyze"
     std::string generateSettings_;  // --settings after "generate"
 };
@@ -210,6 +214,7 @@ TOptionTable::TOptionTable(CommandLine& out)
     DeclareGenerate();
     DeclareUtilities();
     DeclareCtl();
+    DeclareRunMacro();
     for (CLI::App* app : {&main_, analyze_}) {
         DeclareScaling(*app);
         DeclareResults(*app);
@@ -425,6 +430,18 @@ void TOptionTable::DeclareUtilities() {
              });
 }
 
+void TOptionTable::DeclareRunMacro() {
+    MainOptions& m = out_.main;
+    runMacro_ = main_.add_subcommand("run-macro", "Runs a macro command file on the analyser without a window, "
+                                                  "printing each line it writes to its output file;\nCtrl-C "
+                                                  "stops it with the output file intact.");
+    runMacro_->allow_extras();
+    runMacro_->add_option("FILE.mac", [&m](const CLI::results_t& v) { return Store(m.macroFile, v.front()); },
+                          "the macro")
+        ->expected(1)
+        ->required();
+}
+
 void TOptionTable::DeclareCtl() {
     CtlOptions& c = out_.ctl;
     ctl_ = main_.add_subcommand("ctl", "Drives a running analyser through its automation server: request ITEM, "
@@ -625,9 +642,22 @@ bool TOptionTable::FinishGenerate(std::string& error) {
 
 bool TOptionTable::Finish(std::string& error) {
     MainOptions& m = out_.main;
-    for (const CLI::App* app : {&main_, analyze_, generate_, dtmf_, delay_, reverb_}) {
+    for (const CLI::App* app : {&main_, analyze_, generate_, dtmf_, delay_, reverb_, runMacro_}) {
         if (app->remaining().empty()) continue;
         error = LeftOverMessage(app->remaining().front());
+        return false;
+    }
+    // A macro file named on its own runs as with run-macro.
+    const std::string& named = m.file;
+    if (named.size() > 4 && EqualsIgnoreCase(std::string_view(named).substr(named.size() - 4), ".mac")) {
+        if (!m.macroFile.empty()) {
+            error = "only one file may be named";
+            return false;
+        }
+        m.macroFile = std::exchange(m.file, std::string());
+    }
+    if (!m.macroFile.empty() && (m.report || m.frames != 0 || m.seconds != 0.0 || !m.file.empty())) {
+        error = "--report, --frames, --seconds and a wave file do not apply to a macro";
         return false;
     }
     if (m.analyze) {

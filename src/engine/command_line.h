@@ -24,6 +24,7 @@ struct MainOptions {
     double seconds = 0.0;      // 0: until interrupted
     bool analyze = false;      // the "analyze" sub-command, with its options in CommandLine::analyze
     bool generate = false;     // the "generate" sub-command, with its options in CommandLine::generate
+    std::string macroFile;     // "run-macro FILE.mac", or a .mac file named on its own
 };
 
 // Everything a command line says. Scaling, measurement and logging options serve the

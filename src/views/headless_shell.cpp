@@ -5,9 +5,11 @@
 #include "files/calibration_record.h"
 #include "files/wave_file.h"
 #include "measure/data_log.h"
+#include "platform/host.h"
 #include "generator/signal_generator.h"
 #include "views/file_transport.h"
 #include "views/generator_commands.h"
+#include "views/headless_macro.h"
 #include "views/mode_switch.h"
 
 namespace zeltrak {
@@ -125,6 +127,8 @@ bool THeadlessShell::FrontEndCommand(const AutomationCommand& command) {
         case CommandId::GeneratorTone:
         case CommandId::GeneratorWaveFile:
         case CommandId::SaveGeneratorSignal: return GeneratorCommand(command);
+        case CommandId::Macro:
+        case CommandId::OpenMacroFile: return MacroCommand(command);
         default: return false;
     }
 }
@@ -143,6 +147,28 @@ bool THeadlessShell::GeneratorCommand(const AutomationCommand& command) {
     }
     return generator_ && CarryGeneratorCommand(*generator_, command);
 }
+
+// Without a window, "open" and "close" only say whether a macro is at hand.
+bool THeadlessShell::MacroCommand(const AutomationCommand& command) {
+    if (!macro_) return false;
+    if (command.id == CommandId::OpenMacroFile) {
+        std::string error;
+        if (!macro_->Load(command.argument, error)) {
+            ShowMessage(host_, error);
+            return false;
+        }
+        return macro_->Start();
+    }
+    switch (command.variant) {
+        case kToolOpen: return true;
+        case kToolClose:
+        case kToolStop: macro_->Stop(); return true;
+        case kToolStart: return macro_->Start();
+        default: return false;
+    }
+}
+
+int THeadlessShell::MacroStatus() const { return macro_ ? macro_->Status() : -1; }
 
 void THeadlessShell::IdlePass() {
     if (generator_) generator_->Poll();

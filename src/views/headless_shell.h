@@ -10,6 +10,7 @@ namespace zeltrak {
 
 class TIniStore;
 class TSignalGenerator;
+class THeadlessMacro;
 
 // The analyser without a window as the automation drives it: the same engine commands, file
 // commands and mode switching as the desktop, with questions answered by the host and no
@@ -46,6 +47,9 @@ public:
 
     // Once per pass of the host loop: keeps a playing generator fed.
     void IdlePass();
+    // The macro processor the macro commands drive (null: none).
+    void SetMacro(THeadlessMacro* macro) { macro_ = macro; }
+    int MacroStatus() const override;
 
     // "[Exit Application]" was received.
     bool ExitRequested() const { return exitRequested_; }
@@ -55,6 +59,7 @@ private:
     class ModeTarget;
     bool ReleaseFileForRealTime();
     bool GeneratorCommand(const AutomationCommand& command);
+    bool MacroCommand(const AutomationCommand& command);
     void Started(bool started);
 
     Host& host_;
@@ -66,6 +71,7 @@ private:
     std::unique_ptr<TWaveFileCommands> files_;
     const TIniStore* ini_;
     std::unique_ptr<TSignalGenerator> generator_;  // open while the generator is
+    THeadlessMacro* macro_ = nullptr;
     bool realTimeBuffer_ = false;  // the engine's file is a Real-Time run's history
     bool exitRequested_ = false;
 };

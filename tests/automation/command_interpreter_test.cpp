@@ -214,7 +214,7 @@ TEST_F(Interpreter, SettingsCommandsChangeTheirSettingOrNothing) {
 // A stored 16-bit mono sine file for the file commands.
 std::string WriteSine(const testing::TempDir& dir, const char* name) {
     std::vector<uint8_t> bytes;
-    for (int n = 0; n < 8 * kFft; ++n)
+    for (uint32_t n = 0; n < 8 * kFft; ++n)
         test::Put16(bytes, static_cast<uint16_t>(static_cast<int16_t>(8000 * std::sin(2 * M_PI * 1000.0 * n / kRate))));
     const std::string path = dir.File(name);
     test::WriteAll(path, test::SimpleWave(1, 2, kRate, bytes));

@@ -240,7 +240,9 @@ TEST_F(ServerTest, RequestsAndRefusals) {
     for (const Case& c : cases) {
         const Answer answer = Http(server_->Port(), c.method, c.target, c.body, c.headers);
         EXPECT_EQ(answer.status, c.status) << c.target << " " << answer.body;
-        if (c.reply) EXPECT_EQ(answer.body, c.reply) << c.target;
+        if (c.reply) {
+            EXPECT_EQ(answer.body, c.reply) << c.target;
+        }
     }
     EXPECT_EQ(backend_.commands, (std::vector<std::string>{"[Run]", "[Bogus]"}));  // line ends trimmed
 

@@ -67,6 +67,24 @@ TEST(CommandLine, EachArgumentListSetsItsOptionsOrIsRefusedWithAReason) {
              EXPECT_EQ(p.analyze.input, "x.wav");
          }},
         {{"analyze", "x.wav", "--settings=b.ini"}, "", [](const Parsed& p) { EXPECT_EQ(p.main.settingsFile, "b.ini"); }},
+        // A bracketed command text is one argument as it stands, not a list.
+        {{"ctl", "execute", "[Pass String a,b]"}, "",
+         [](const Parsed& p) { EXPECT_EQ(p.ctl.arguments, std::vector<std::string>{"[Pass String a,b]"}); }},
+        {{"ctl", "advise", "THD", "SNR", "--discovery", "d.json"}, "",
+         [](const Parsed& p) {
+             EXPECT_EQ(p.ctl.arguments, (std::vector<std::string>{"THD", "SNR"}));
+             EXPECT_EQ(p.ctl.discovery, "d.json");
+         }},
+        {{"ctl", "execute", "[Run]", "--bogus"}, "unknown option '--bogus'", nullptr},
+        {{"ctl", "request", "THD", "SNR"}, "ctl request and execute take one argument (quote it)", nullptr},
+        {{"run-macro", "log.mac"}, "", [](const Parsed& p) { EXPECT_EQ(p.main.macroFile, "log.mac"); }},
+        {{"--no", "Sweep.MAC"}, "",
+         [](const Parsed& p) {
+             EXPECT_EQ(p.main.macroFile, "Sweep.MAC");
+             EXPECT_TRUE(p.main.file.empty());
+         }},
+        {{"--frames", "3", "a.mac"}, "--report, --frames, --seconds and a wave file do not apply to a macro", nullptr},
+
         {{"--settings", "a.ini", "analyze", "x.wav", "--settings", "b.ini"},
          "--settings given both before and after \"analyze\"", nullptr},
         {{"analyze", "in.wav", "--fft", "8192", "--window", "Flat top", "--average", "Infinite", "--average-type",
