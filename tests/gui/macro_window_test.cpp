@@ -128,7 +128,13 @@ TEST(MacroWindow, AutomationOpensRunsStopsAndReportsTheMacro) {
     EXPECT_EQ(Slurp(b.Path("out.txt")), "waiting\n");
     ASSERT_TRUE(b.interpreter.Execute("[Open Macro File " + b.Path("wait.mac") + "]"));
     EXPECT_EQ(b.Status(), "1");
+    // The close box asks while a macro runs; the command closes without asking.
+    b.s.host.SetScriptedAnswer(true, Answer::No);
+    EXPECT_FALSE(b.tool.Window()->close());
+    EXPECT_EQ(b.s.LastMessage(), macro_text::kCloseWhileRunning);
+    const std::size_t asked = b.s.host.Messages().size();
     ASSERT_TRUE(b.interpreter.Execute("[Close Macro]"));
+    EXPECT_EQ(b.s.host.Messages().size(), asked);
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // what the event loop does next
     EXPECT_EQ(b.tool.Window(), nullptr);
     EXPECT_EQ(b.Status(), "-1");
