@@ -86,11 +86,9 @@ TEST(MacroWindow, EnableReadOnlyAndTitleFollowTextFileAndRun) {
 
 TEST(MacroWindow, ScriptFromTheWindowWritesMeasuredItems) {
     Bench b;
-    b.ini.SetString("MacroOpts", "OutputFilename", b.Path("out.txt"));
-    {
-        std::ofstream stale(b.Path("out.txt"));
-        stale << "earlier run\n";
-    }
+    // No output file set: macro_output.txt in the macro folder, which the run makes.
+    b.ini.SetString("Paths", "macro", b.Path("macros"));
+    const std::string output = b.Path("macros/macro_output.txt");
     TMacroWindow& w = b.Window();
     w.Editor().setPlainText("; two frames, then their count\nOutputComment counted\nSend [Run 2]\nWaitSeconds 1.5\n"
                             "Output FFT Count\nOutputComment done");
@@ -101,10 +99,14 @@ TEST(MacroWindow, ScriptFromTheWindowWritesMeasuredItems) {
     const std::string count = b.interpreter.Request("FFT Count").value_or("");
     EXPECT_EQ(count, std::to_string(b.s.engine->FrameCount()));
     EXPECT_GT(std::stol("0" + count), 2);  // a run of 2 stops once more than 2 frames were analysed
-    // Overwrite (the default) emptied the file of the earlier run first.
-    EXPECT_EQ(Slurp(b.Path("out.txt")), "counted\n" + count + "\ndone\n");
-    EXPECT_EQ(w.LastOutputFile(), b.Path("out.txt"));
+    EXPECT_EQ(Slurp(output), "counted\n" + count + "\ndone\n");
+    EXPECT_EQ(w.LastOutputFile(), output);
     EXPECT_EQ(b.Status(), "0");
+    // Overwrite (the default) empties the file when the next run starts.
+    w.Editor().setPlainText("OutputComment again");
+    ASSERT_TRUE(w.Run());
+    ASSERT_TRUE(SpinUntil([&] { return !w.Running(); }));
+    EXPECT_EQ(Slurp(output), "again\n");
 }
 
 TEST(MacroWindow, AutomationOpensRunsStopsAndReportsTheMacro) {

@@ -162,6 +162,8 @@ bool TMacroWindow::Run() {
     for (QTextBlock b = editor_->document()->firstBlock(); b.isValid(); b = b.next())
         lines.push_back(b.text().toStdString());
     editor_->verticalScrollBar()->setValue(0);
+    // The default output file lives there; a missing folder would lose the run's output unseen.
+    if (!macroDirectory_.empty()) MakeDirectories(macroDirectory_);
     const bool started = processor_->Run(std::move(lines), MacroRunOptions(ReadMacroSettings(ini_), macroDirectory_));
     UpdateState();
     return started;
@@ -212,6 +214,8 @@ bool TMacroWindow::Load(const std::string& path) {
         ShowMessage(host_, error, MessageIcon::Warning);
         return false;
     }
+    // The file's last line end does not begin a line of its own; saving writes it back.
+    if (!lines.empty() && lines.back().empty()) lines.pop_back();
     QStringList text;
     for (const std::string& line : lines) text << QString::fromStdString(line);
     editor_->setPlainText(text.join('\n'));
