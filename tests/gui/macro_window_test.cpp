@@ -82,6 +82,10 @@ TEST(MacroWindow, EnableReadOnlyAndTitleFollowTextFileAndRun) {
     EXPECT_EQ(w.windowTitle().toStdString(), macro_text::kUntitledTitle);
     EXPECT_FALSE(w.Load(b.Path("missing.mac")));
     EXPECT_NE(b.s.LastMessage().find("Failure opening macro file"), std::string::npos);
+    // Exit closes the window with its frame.
+    w.findChild<QAction*>("Exit")->trigger();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(b.tool.Window(), nullptr);
 }
 
 TEST(MacroWindow, ScriptFromTheWindowWritesMeasuredItems) {

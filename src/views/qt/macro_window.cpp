@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
@@ -120,7 +121,11 @@ void TMacroWindow::BuildMenu() {
     file->addAction(tr("&Save"), this, [this] { Save(); });
     file->addAction(tr("Save &As..."), this, [this] { SaveAs(); });
     file->addSeparator();
-    file->addAction(tr("E&xit"), this, [this] { close(); });
+    // The frame around the window closes too, asking through closeEvent.
+    file->addAction(tr("E&xit"), this, [this] {
+        QWidget* frame = qobject_cast<QMdiSubWindow*>(parentWidget());
+        (frame ? frame : this)->close();
+    });
     bar->addAction(tr("&Options..."), this, [this] { ShowOptions(); });
     bar->addMenu(tr("&Help"))->addAction(tr(macro_text::kHelpTitle), this, [this] {
         auto* box = new QMessageBox(QMessageBox::NoIcon, tr(macro_text::kHelpTitle), tr(macro_text::kHelpText),
