@@ -106,9 +106,11 @@ TEST(MacroWindow, ScriptFromTheWindowWritesMeasuredItems) {
     EXPECT_EQ(Slurp(output), "counted\n" + count + "\ndone\n");
     EXPECT_EQ(w.LastOutputFile(), output);
     EXPECT_EQ(b.Status(), "0");
-    // Overwrite (the default) empties the file when the next run starts.
-    w.Editor().setPlainText("OutputComment again");
+    // Overwrite (the default) empties the file when the next run starts; the analyser
+    // stopping under a waiting macro leaves it running.
+    w.Editor().setPlainText("WaitSeconds 0.2\nOutputComment again");
     ASSERT_TRUE(w.Run());
+    b.s.window->StopAnalyser();
     ASSERT_TRUE(SpinUntil([&] { return !w.Running(); }));
     EXPECT_EQ(Slurp(output), "again\n");
 }

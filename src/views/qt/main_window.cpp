@@ -294,6 +294,8 @@ void TMainWin::StopAnalyser() {
     // Notices of the buffers the stop returned still belong to the engine.
     loop_->DeliverPending();
     idle_->stop();
+    // A running macro keeps its passes when the analyser stops under it.
+    if (macro_->Running()) idle_->start(static_cast<int>(kMacroPassMs));
     UpdateActions();
 }
 
