@@ -129,7 +129,7 @@ TEST(DesktopShell, UnsupportedCommandsChangeNothing) {
         {CommandId::MainWindow, 7, ""},                 {CommandId::Generator, kToolStart, ""},
         {CommandId::GeneratorTone, 0, "left 1000 -20"}, {CommandId::GeneratorType, 0, "middle Square"},
         {CommandId::DelayFinder, 2, ""},                {CommandId::SaveReverb, 0, "x.rvb"},
-        {CommandId::Overlay, 1, "1"},                   {CommandId::Macro, kToolOpen, ""},
+        {CommandId::Overlay, 1, "1"},                   {CommandId::Macro, kToolStart, ""},
         {CommandId::Run, 0, ""}};
     for (const AutomationCommand& c : refused) {
         EXPECT_FALSE(b.shell.FrontEndCommand(c)) << static_cast<int>(c.id) << " " << c.variant;

@@ -14,6 +14,7 @@
 #include "platform/buffer_done_queue.h"
 #include "views/desktop_layout.h"
 #include "views/qt/generator_window.h"
+#include "views/qt/macro_window.h"
 #include "views/qt/reverb_window.h"
 #include "views/qt/utility_tools.h"
 #include "automation/command_interpreter.h"
@@ -94,6 +95,7 @@ int RunDesktop(int& argc, char** argv, DesktopSetup& setup) {
         window.GeneratorTool().UseSettings(*setup.ini);
         window.ReverbTool().UseSettings(*setup.ini);
         window.UtilityTools().UseSettings(*setup.ini, setup.settingsPath);
+        window.MacroTool().UseSettings(*setup.ini);
         window.SetOnClose([&](const std::string& openFileName) {
             StoreDesktopLayout(window.Layout(), *setup.ini);
             StorePhaseBlankDepth(window.PhaseBlankDepthDb(), *setup.ini);
@@ -112,6 +114,8 @@ int RunDesktop(int& argc, char** argv, DesktopSetup& setup) {
     // Automation requests run on this thread between the window's own events.
     TDesktopShell automationShell(window);
     TCommandInterpreter interpreter(automationShell);
+    // Macros send and read through the same interpreter as the automation server.
+    window.MacroTool().SetAutomation(&interpreter);
     std::unique_ptr<TAutomationServer> server;
     if (setup.ini) {
         const EnginePost post = [&window](std::function<void()> work) {
@@ -121,6 +125,7 @@ int RunDesktop(int& argc, char** argv, DesktopSetup& setup) {
     }
     interpreter.SetAdviseSink(server.get());
     const int status = app.exec();
+    window.MacroTool().SetAutomation(nullptr);
     interpreter.SetAdviseSink(nullptr);
     server.reset();
     return status;

@@ -12,6 +12,7 @@
 #include "generator/signal_types.h"
 #include "views/qt/delay_finder_window.h"
 #include "views/qt/generator_window.h"
+#include "views/qt/macro_window.h"
 #include "views/qt/main_window.h"
 #include "views/qt/plot_view.h"
 #include "views/qt/qt_host.h"
@@ -111,7 +112,9 @@ bool TDesktopShell::FrontEndCommand(const AutomationCommand& command) {
         case CommandId::DelayFinder: return DelayFinder(v);
         case CommandId::Reverb: return Reverb(v);
         case CommandId::SaveReverb: return SaveReverb(arg);
-        default: return false;  // printing, overlays and macros are not part of the desktop yet
+        case CommandId::Macro: return Macro(v);
+        case CommandId::OpenMacroFile: return OpenMacroFile(arg);
+        default: return false;  // printing and overlays are not part of the desktop yet
     }
 }
 
@@ -119,6 +122,8 @@ double TDesktopShell::DelayFound() const {
     const TDelayFinderWindow* finder = window_.UtilityTools().DelayFinderWindow();
     return finder ? finder->Finder().DelayMs() : 0.0;
 }
+
+int TDesktopShell::MacroStatus() const { return window_.MacroTool().Status(); }
 
 bool TDesktopShell::MainWindow(int state) {
     switch (state) {
@@ -257,6 +262,25 @@ bool TDesktopShell::SaveReverb(std::string_view argument) {
     TReverbWindow* window = window_.ReverbTool().Window();
     const std::string_view path = Trimmed(argument);
     return window && !path.empty() && window->Save(std::string(path));
+}
+
+bool TDesktopShell::OpenMacroFile(std::string_view argument) {
+    const std::string path(Trimmed(argument));
+    return path.find(".mac") != std::string::npos && window_.MacroTool().RunFile(path);
+}
+
+bool TDesktopShell::Macro(int action) {
+    TMacroTool& tool = window_.MacroTool();
+    switch (action) {
+        case kToolOpen: return tool.Open() != nullptr;
+        case kToolClose: tool.Close(); return true;
+        case kToolStart: return tool.Window() && tool.Window()->Run();
+        case kToolStop:
+            if (!tool.Window()) return false;
+            tool.Window()->Stop();
+            return true;
+        default: return false;
+    }
 }
 
 }  // namespace zeltrak

@@ -35,6 +35,7 @@ public:
 
     bool FrontEndCommand(const AutomationCommand& command) override;
     double DelayFound() const override;
+    int MacroStatus() const override;
 
 private:
     bool MainWindow(int state);
@@ -51,6 +52,8 @@ private:
     bool DelayFinder(int action);
     bool Reverb(int action);
     bool SaveReverb(std::string_view argument);
+    bool Macro(int action);
+    bool OpenMacroFile(std::string_view argument);
 
     TMainWin& window_;
 };

@@ -44,6 +44,7 @@
 #include "views/qt/file_dialogs.h"
 #include "views/qt/help_dialogs.h"
 #include "views/qt/level_meter.h"
+#include "views/qt/macro_window.h"
 #include "views/qt/reverb_window.h"
 #include "views/qt/qt_host.h"
 #include "views/qt/settings_dialogs.h"
@@ -62,6 +63,8 @@ constexpr qint64 kMinPassGapMs = 16;
 constexpr qint64 kPassBudgetMs = 40;
 // Even with no frame due for long, a pass now and then notices a lost device.
 constexpr uint32_t kMaxSleepMs = 500;
+// A running macro's passes, also while the analyser is stopped (its waits are tested each pass).
+constexpr uint32_t kMacroPassMs = 10;
 constexpr QStyle::StandardPixmap kNoIcon = QStyle::SP_CustomBase;
 constexpr const char* kRecordIntoOpenFileQuestion =
     "%s is open.\n\nYes appends the recording to it, No records into a new file, Cancel does not record.";
@@ -291,6 +294,8 @@ void TMainWin::StopAnalyser() {
     // Notices of the buffers the stop returned still belong to the engine.
     loop_->DeliverPending();
     idle_->stop();
+    // A running macro keeps its passes when the analyser stops under it.
+    if (macro_->Running()) idle_->start(static_cast<int>(kMacroPassMs));
     UpdateActions();
 }
 
@@ -356,6 +361,9 @@ void TMainWin::BuildMenus() {
     utilityTools_ = std::make_unique<TUtilityTools>(
         host_, engine_, settings_, *mdi_, [this](const std::function<void()>& step) { WithAnalyserPaused(step); });
     utilityTools_->AddToMenu(*utilities);
+    macro_ = std::make_unique<TMacroTool>(host_, *mdi_);
+    macro_->SetWake([this] { if (!inStep_) idle_->start(0); });
+    utilities->addAction(macro_->ToggleAction());
 
     QMenu* window = menuBar()->addMenu(tr("&Window"));
     const std::pair<Arrangement, const char*> arrangements[] = {
@@ -590,6 +598,8 @@ void TMainWin::IdleStep() {
     // start a second step on top of the first.
     if (inStep_) return;
     inStep_ = true;
+    // A macro's line comes first in the pass, before the analyser's own work.
+    macro_->Step();
     sinceStep_.restart();
     bool running = loop_->Pump(0);
     while (running && loop_->MillisecondsToWork(kUnpacedIntervalMs) == 0 && sinceStep_.elapsed() < kPassBudgetMs)
@@ -598,13 +608,16 @@ void TMainWin::IdleStep() {
     if (!running) {
         idle_->stop();
         UpdateActions();
+        // A macro waiting with the analyser stopped still needs its passes.
+        if (macro_->Running()) idle_->start(static_cast<int>(kMacroPassMs));
         return;
     }
     if (!engine_.MillisecondsToNextFrame()) {
         idle_->start(static_cast<int>(kUnpacedIntervalMs));
         return;
     }
-    const qint64 wait = std::min(loop_->MillisecondsToWork(kUnpacedIntervalMs), kMaxSleepMs);
+    const qint64 wait =
+        std::min(loop_->MillisecondsToWork(kUnpacedIntervalMs), macro_->Running() ? kMacroPassMs : kMaxSleepMs);
     idle_->start(static_cast<int>(std::max(wait, kMinPassGapMs - sinceStep_.elapsed())));
 }
 
@@ -679,6 +692,7 @@ void TMainWin::closeEvent(QCloseEvent* event) {
     }
     generator_->StoreForExit();
     reverb_->StoreForExit();
+    macro_->StoreForExit();
     if (onClose_) {
         // Once only: a second close event (window system and Exit) must not store twice.
         auto onClose = std::move(onClose_);

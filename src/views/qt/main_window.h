@@ -28,6 +28,7 @@ class QtHost;
 class TEngine;
 class TEngineLoop;
 class TGeneratorTool;
+class TMacroTool;
 class TReverbTool;
 class TUtilityTools;
 class TLevelMeter;
@@ -147,6 +148,8 @@ public:
     TReverbTool& ReverbTool() { return *reverb_; }
     // The Utilities menu's delay finder and DTMF decoder.
     TUtilityTools& UtilityTools() { return *utilityTools_; }
+    // The Utilities menu's macro processor; its lines run in the idle passes.
+    TMacroTool& MacroTool() { return *macro_; }
 
     void OnFrame(const EngineFrame& frame) override;
     void OnLevels(int32_t left, int32_t right) override;
@@ -221,6 +224,7 @@ private:
     std::unique_ptr<TGeneratorTool> generator_;
     std::unique_ptr<TReverbTool> reverb_;
     std::unique_ptr<TUtilityTools> utilityTools_;
+    std::unique_ptr<TMacroTool> macro_;
     TUserGuideDialog* guide_ = nullptr;  // made on first use, kept for the next
     QAction* modes_[3] = {nullptr, nullptr, nullptr};
     QActionGroup* modeGroup_ = nullptr;
