@@ -29,6 +29,7 @@
 #include "files/temp_files.h"
 #include "generator/generate_command.h"
 #include "automation/command_interpreter.h"
+#include "automation/macro_settings.h"
 #include "automation/net/automation_discovery.h"
 #include "automation/net/automation_service.h"
 #include "utilities/delay_command.h"
@@ -176,15 +177,12 @@ std::unique_ptr<WaveDriverChain> SystemWaveDriver(const TIniStore& ini, ConsoleH
     return std::unique_ptr<WaveDriverChain>(sound->createSystemWaveDriver(LoopbackSettings(ini, host)));
 }
 
-// The [MacroOpts] a macro runs with; the macro folder follows the [Paths] settings.
-MacroOptions MacroRunOptions(const TIniStore& ini, const AppEnvironment& env) {
-    MacroOptions options;
-    options.macroDirectory = ResolveDataPath(env, ini.GetString("Paths", "Macro", "..\\.\\macro", 260));
-    MakeDirectories(options.macroDirectory);  // a first run has none, and output would go nowhere
-    const std::string output = ini.GetString("MacroOpts", "OutputFilename", "", 260);
-    options.outputFile = output.empty() ? options.macroDirectory + "/macro_output.txt" : output;
-    options.overwrite = ini.GetInt("MacroOpts", "OverwriteFlag", 1) == 1;
-    return options;
+// The [MacroOpts] a macro runs with; a first run has no macro folder yet, and its output would
+// go nowhere.
+MacroOptions HeadlessMacroOptions(const TIniStore& ini, const AppEnvironment& env) {
+    const std::string directory = MacroDirectory(env, ini);
+    MakeDirectories(directory);
+    return MacroRunOptions(ReadMacroSettings(ini), directory);
 }
 
 // How long a headless run goes on: a macro to its end; else to its frame or time limit when one
@@ -277,7 +275,7 @@ int RunRealTime(const CommandLine& line, const AppEnvironment& env, const TIniSt
                     DefaultDiscoveryPath().c_str());
     std::fflush(stdout);
     // The macro's output lines go to stdout as they are written.
-    THeadlessMacro macro(interpreter, host, MacroRunOptions(ini, env), [](const std::string& text) {
+    THeadlessMacro macro(interpreter, host, HeadlessMacroOptions(ini, env), [](const std::string& text) {
         std::printf("%s\n", text.c_str());
         std::fflush(stdout);
     });

@@ -129,7 +129,9 @@ ValueParser StoreNumbers(std::vector<double>& field, size_t limit) {
 
 std::string WindowChoices() {
     std::string text = "one of ";
-    for (const char* name : kWindowNames) text += Squash(name) + (name == kWindowNames[9] ? "" : ", ");
+    // By position: the same literal may sit at two addresses when several files hold the table.
+    const std::size_t count = std::size(kWindowNames);
+    for (std::size_t i = 0; i < count; ++i) text += Squash(kWindowNames[i]) + (i + 1 == count ? "" : ", ");
     return text;
 }
 
