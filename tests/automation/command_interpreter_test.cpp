@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "automation/command_interpreter.h"
+#include "automation/macro_processor.h"
 #include "dsp/spectral_data.h"
 #include "engine/engine.h"
 #include "engine/engine_loop.h"
@@ -282,6 +283,28 @@ TEST_F(GeneratorInterpreter, ATonePlayedByCommandIsMeasuredAtItsFrequencyAndLeve
     EXPECT_EQ(Item("Peak Frequency"), "1000.000000");
     EXPECT_NEAR(std::stod(Item("Peak Amplitude")), -20.0 + 20.0 * std::log10(0.99), 0.05);
     EXPECT_TRUE(interpreter->Execute("[Close Generator]"));
+}
+}  // namespace
+}  // namespace zeltrak
+
+namespace zeltrak {
+namespace {
+// A macro driving the live run: what it writes is what the items give once the run is over.
+TEST_F(Interpreter, AMacroWritesTheMeasuredValuesTheItemsGive) {
+    const std::string out = dir.File("out.txt");
+    TMacroProcessor macro(*interpreter, host);
+    const std::vector<std::string> script = {"Send [Run 4]",         "WaitSeconds 1",         "Output FFT Count",
+                                             "Output Peak Frequency", "Output Peak Amplitude", "MacroEnd"};
+    ASSERT_TRUE(macro.Run(script, MacroOptions{out, true, dir.path()}));
+    for (int pass = 0; pass < 400 && macro.Running(); ++pass) {
+        macro.Step();
+        card.Advance(kFft / 2);
+        loop->Pump(0);
+        host.Advance(10);
+    }
+    EXPECT_FALSE(macro.Running());
+    EXPECT_EQ(Item("FFT Count"), "5");
+    EXPECT_EQ(testing::ReadFile(out), Item("FFT Count") + "\n" + Item("Peak Frequency") + "\n" + Item("Peak Amplitude") + "\n");
 }
 }  // namespace
 }  // namespace zeltrak

@@ -10,6 +10,7 @@
 #include "base/strings.h"
 #include "generator/signal_generator.h"
 #include "generator/signal_types.h"
+#include "views/generator_commands.h"
 #include "views/qt/delay_finder_window.h"
 #include "views/qt/generator_window.h"
 #include "views/qt/macro_window.h"
@@ -24,10 +25,6 @@ namespace {
 
 using View = TMainWin::View;
 
-// The channel words of the generator commands.
-constexpr std::string_view kLeftWord = "left";
-constexpr std::string_view kRightWord = "right";
-
 // The views the window has; the spectrogram and the surface are not built yet.
 std::optional<View> WindowView(int view) {
     switch (view) {
@@ -38,32 +35,10 @@ std::optional<View> WindowView(int view) {
     }
 }
 
-// A word of a list written "right, 1000, -20": the comma is not part of it.
-std::string_view Bare(std::string_view word) {
-    while (!word.empty() && word.back() == ',') word.remove_suffix(1);
-    return word;
-}
-
-// "right" names the right channel; anything else the left.
-int ChannelOf(std::string_view word) { return EqualsIgnoreCase(Bare(word), kRightWord) ? 1 : 0; }
-
 std::string_view Trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) return {};
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-// The text after the first word and its separators: a file name may hold blanks of its own.
-std::string_view AfterFirstWord(std::string_view text) {
-    text = Trimmed(text);
-    const auto end = text.find(' ');
-    if (end == std::string_view::npos) return {};
-    return Trimmed(text.substr(end));
-}
-
-std::string_view FirstWord(std::string_view text) {
-    text = Trimmed(text);
-    return text.substr(0, text.find(' '));
 }
 
 }  // namespace
@@ -105,9 +80,9 @@ bool TDesktopShell::FrontEndCommand(const AutomationCommand& command) {
         case CommandId::Furniture: return Furniture(v, command.on);
         case CommandId::FreqSpan: return FreqSpan(v, arg);
         case CommandId::Generator: return Generator(v);
-        case CommandId::GeneratorType: return GeneratorType(arg);
-        case CommandId::GeneratorTone: return GeneratorTone(arg);
-        case CommandId::GeneratorWaveFile: return GeneratorWaveFile(arg);
+        case CommandId::GeneratorType:
+        case CommandId::GeneratorTone:
+        case CommandId::GeneratorWaveFile: return GeneratorSetting(command);
         case CommandId::SaveGeneratorSignal: return SaveGeneratorSignal(arg);
         case CommandId::DelayFinder: return DelayFinder(v);
         case CommandId::Reverb: return Reverb(v);
@@ -199,33 +174,10 @@ bool TDesktopShell::Generator(int action) {
     }
 }
 
-bool TDesktopShell::GeneratorType(std::string_view argument) {
+// The settings the generator window shows: changed as the headless program changes them, then shown.
+bool TDesktopShell::GeneratorSetting(const AutomationCommand& command) {
     TGeneratorWindow* window = window_.GeneratorTool().Window();
-    const std::string_view channel = Bare(FirstWord(argument));
-    const bool left = EqualsIgnoreCase(channel, kLeftWord);
-    if (!window || (!left && !EqualsIgnoreCase(channel, kRightWord))) return false;
-    window->Generator().SetTypeByName(AfterFirstWord(argument), left ? 0 : 1);
-    window->Refresh();
-    return true;
-}
-
-bool TDesktopShell::GeneratorTone(std::string_view argument) {
-    TGeneratorWindow* window = window_.GeneratorTool().Window();
-    const std::vector<std::string> words = SplitCommandWords(argument);
-    if (!window || words.size() < 3) return false;
-    window->Generator().SetTone(CommandDecimal(words[1]), CommandDecimal(words[2]), ChannelOf(words[0]));
-    window->Refresh();
-    return true;
-}
-
-bool TDesktopShell::GeneratorWaveFile(std::string_view argument) {
-    TGeneratorWindow* window = window_.GeneratorTool().Window();
-    const std::string_view path = AfterFirstWord(argument);
-    if (!window || path.empty()) return false;
-    const int channel = ChannelOf(FirstWord(argument));
-    window->Generator().SetWaveFile(std::string(path), channel);
-    // The file plays as the channel's User Defined signal.
-    window->Generator().SetTypeByName(SignalTypeListNames()[static_cast<int>(SignalType::UserDefined)], channel);
+    if (!window || !CarryGeneratorCommand(window->Generator(), command)) return false;
     window->Refresh();
     return true;
 }

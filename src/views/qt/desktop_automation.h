@@ -45,9 +45,7 @@ private:
     bool Furniture(int which, bool show);
     bool FreqSpan(int view, std::string_view argument);
     bool Generator(int action);
-    bool GeneratorType(std::string_view argument);
-    bool GeneratorTone(std::string_view argument);
-    bool GeneratorWaveFile(std::string_view argument);
+    bool GeneratorSetting(const AutomationCommand& command);
     bool SaveGeneratorSignal(std::string_view argument);
     bool DelayFinder(int action);
     bool Reverb(int action);
