@@ -238,6 +238,24 @@ void RunHeadlessLoop(HeadlessSession& session, TEngineLoop& loop, TTaskQueue& ta
     }
 }
 
+// What the analyser without a window does first: the command line's macro, or a Real-Time
+// run. False when neither could start (a run that failed still leaves the server to serve).
+bool StartHeadlessWork(HeadlessSession& session, THeadlessMacro& macro) {
+    const MainOptions& options = session.options;
+    if (!options.macroFile.empty()) {
+        std::string error;
+        if (!macro.Load(options.macroFile, error)) {
+            std::fprintf(stderr, "zeltrak: %s\n", error.c_str());
+            return false;
+        }
+        session.macro = &macro;
+        return macro.Start();
+    }
+    // The frame limit counts from zero: a limit of N - 1 stops after the Nth frame.
+    const bool started = options.frames > 0 ? session.shell.RunFrames(options.frames - 1) : session.shell.Run();
+    return started || session.serving;
+}
+
 int RunRealTime(const CommandLine& line, const AppEnvironment& env, const TIniStore& ini, ConsoleHost& host) {
     const MainOptions& options = line.main;
     std::unique_ptr<WaveDriverChain> driver = SystemWaveDriver(ini, host);
@@ -282,19 +300,7 @@ int RunRealTime(const CommandLine& line, const AppEnvironment& env, const TIniSt
     automationShell.SetMacro(&macro);
     CatchInterrupts();
     HeadlessSession session{options, engine, automationShell, nullptr, server != nullptr};
-    if (!options.macroFile.empty()) {
-        std::string error;
-        if (!macro.Load(options.macroFile, error)) {
-            std::fprintf(stderr, "zeltrak: %s\n", error.c_str());
-            return 1;
-        }
-        if (!macro.Start()) return 1;
-        session.macro = &macro;
-    } else {
-        // The frame limit counts from zero: a limit of N - 1 stops after the Nth frame.
-        const bool started = options.frames > 0 ? automationShell.RunFrames(options.frames - 1) : automationShell.Run();
-        if (!started && !server) return 1;
-    }
+    if (!StartHeadlessWork(session, macro)) return 1;
     RunHeadlessLoop(session, loop, tasks, reports);
     // Ctrl-C ends a macro as its Stop does: the output file closed with what was written.
     macro.Stop();
