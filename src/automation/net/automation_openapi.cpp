@@ -34,8 +34,6 @@ const char* Availability(const CommandKeyword& c) {
         case CommandId::FileMerge:
         case CommandId::Calibrate:
         case CommandId::Overlay:
-        case CommandId::Macro:
-        case CommandId::OpenMacroFile:
         case CommandId::ViewPrint: return "not processed yet";
         case CommandId::ViewOpen:
         case CommandId::ViewClose:
