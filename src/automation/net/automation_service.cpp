@@ -16,7 +16,6 @@ std::unique_ptr<TAutomationServer> StartAutomationServer(const TIniStore& ini, T
         ShowMessage(host, "The automation server could not start: " + error, MessageIcon::Warning);
         return nullptr;
     }
-    host.SetStatusText("Automation server on port " + std::to_string(server->Port()));
     return server;
 }
 

@@ -10,9 +10,9 @@ class Host;
 class TIniStore;
 
 // The automation server of a running analyser, as the settings file configures it: started
-// on the loopback interface with a new token and the discovery file written, its address
-// shown in the status bar (or on stderr). Null when the settings switch it off or it cannot
-// start (said through the host; the analyser runs on without it).
+// on the loopback interface with a new token and the discovery file written. Null when the
+// settings switch it off or it cannot start (said through the host; the analyser runs on
+// without it).
 std::unique_ptr<TAutomationServer> StartAutomationServer(const TIniStore& ini, TAutomationBackend& backend,
                                                          EnginePost post, Host& host);
 

@@ -122,6 +122,7 @@ int RunDesktop(int& argc, char** argv, DesktopSetup& setup) {
             QMetaObject::invokeMethod(&window, std::move(work), Qt::QueuedConnection);
         };
         server = StartAutomationServer(*setup.ini, interpreter, post, host);
+        if (server) host.SetStatusText("Automation server on port " + std::to_string(server->Port()));
     }
     interpreter.SetAdviseSink(server.get());
     const int status = app.exec();
