@@ -37,14 +37,26 @@ private:
     static std::size_t Hash(std::string_view s) { return std::hash<std::string_view>{}(s); }
 };
 
+void RemoveScratchFolder();
+
+// Kept for the whole run and removed at its end (never destroyed before the exit handler).
 const std::string& ScratchFolder() {
-    static const std::string folder = [] {
+    static const std::string* folder = [] {
         char name[] = "/tmp/zeltrak-macro-fuzz-XXXXXX";
         const char* made = mkdtemp(name);
-        if (!made || chdir(made) != 0) std::abort();  // relative names land here too
-        return std::string(made);
+        // No chdir: libFuzzer still reads its seed folders by the names it was given. Bare
+        // output names go into the macro folder, which is this one.
+        if (!made) std::abort();
+        auto* kept = new std::string(made);
+        std::atexit(RemoveScratchFolder);
+        return kept;
     }();
-    return folder;
+    return *folder;
+}
+
+void RemoveScratchFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(ScratchFolder(), ec);
 }
 
 // A SetOutputFile line may name any path; the fuzzer must not write or delete outside its folder.
