@@ -228,6 +228,11 @@ TEST_F(Interpreter, FileCommandsAndTheTextsARepliesClears) {
     EXPECT_EQ(settings.Mode.OpMode, uint32_t{kModePostProcessing});  // an automation open leaves Real-Time
     EXPECT_EQ(Item("Total Time"), "1.0240");
     ASSERT_TRUE(interpreter->Execute("[Go To 0.5]"));
+    // A sine of peak 8000 in 16 bits: rms 8000 / sqrt 2 re full scale 32768, over whole periods.
+    EXPECT_EQ(Item("Total Power in Time Segment"), "0.00");  // no segment yet
+    ASSERT_TRUE(interpreter->Execute("[Set Time Segment 0.1 0.5]"));
+    EXPECT_NEAR(std::stod(Item("Total Power in Time Segment")), 20.0 * std::log10(8000.0 / 32768.0 / std::sqrt(2.0)), 0.01);
+    EXPECT_FALSE(interpreter->Execute("[Set Time Segment 0.5 0.1]"));
     EXPECT_FALSE(interpreter->Execute("[File Delete " + path + "]"));  // the open file stays
     ASSERT_TRUE(interpreter->Execute("[File Close]"));
     EXPECT_EQ(Item("File Closed"), path);

@@ -41,6 +41,21 @@ std::string_view Trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+// Open, close, start and stop of a tool window whose Run and Stop are its buttons' own.
+template <typename Tool>
+bool ToolAction(Tool& tool, int action) {
+    switch (action) {
+        case kToolOpen: return tool.Open() != nullptr;
+        case kToolClose: tool.Close(); return true;
+        case kToolStart: return tool.Window() && tool.Window()->Run();
+        case kToolStop:
+            if (!tool.Window()) return false;
+            tool.Window()->Stop();
+            return true;
+        default: return false;
+    }
+}
+
 }  // namespace
 
 TEngine& TDesktopShell::Engine() { return window_.Engine(); }
@@ -160,19 +175,7 @@ bool TDesktopShell::FreqSpan(int view, std::string_view argument) {
     return true;
 }
 
-bool TDesktopShell::Generator(int action) {
-    TGeneratorTool& tool = window_.GeneratorTool();
-    switch (action) {
-        case kToolOpen: return tool.Open() != nullptr;
-        case kToolClose: tool.Close(); return true;
-        case kToolStart: return tool.Window() && tool.Window()->Run();
-        case kToolStop:
-            if (!tool.Window()) return false;
-            tool.Window()->Stop();
-            return true;
-        default: return false;
-    }
-}
+bool TDesktopShell::Generator(int action) { return ToolAction(window_.GeneratorTool(), action); }
 
 // The settings the generator window shows: changed as the headless program changes them, then shown.
 bool TDesktopShell::GeneratorSetting(const AutomationCommand& command) {
@@ -221,18 +224,6 @@ bool TDesktopShell::OpenMacroFile(std::string_view argument) {
     return path.find(".mac") != std::string::npos && window_.MacroTool().RunFile(path);
 }
 
-bool TDesktopShell::Macro(int action) {
-    TMacroTool& tool = window_.MacroTool();
-    switch (action) {
-        case kToolOpen: return tool.Open() != nullptr;
-        case kToolClose: tool.Close(); return true;
-        case kToolStart: return tool.Window() && tool.Window()->Run();
-        case kToolStop:
-            if (!tool.Window()) return false;
-            tool.Window()->Stop();
-            return true;
-        default: return false;
-    }
-}
+bool TDesktopShell::Macro(int action) { return ToolAction(window_.MacroTool(), action); }
 
 }  // namespace zeltrak
